@@ -1,0 +1,4 @@
+#pragma once
+
+// Registers the resources compiled into the GUI library (a static library drops them otherwise).
+void initGuiResources();

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QDialog>
+#include <QPoint>
+#include <QRect>
+
+// Base of the program's dialogs: a left press anywhere no child takes it drags the dialog.
+class MoveableDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    MoveableDialog(QWidget *parent, Qt::WindowFlags flags);
+    ~MoveableDialog() override;
+
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // One drag at a time in the whole program, so the state is shared by every dialog.
+    static bool s_pressed;
+    static QPoint s_pressPosition;
+    static QRect s_pressGeometry;
+};

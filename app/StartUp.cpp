@@ -1,0 +1,76 @@
+#include "app/StartUp.h"
+
+#include "app/AppConfig.h"
+#include "app/DesktopShortcut.h"
+#include "app/SingleInstanceGuard.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QUrl>
+
+StartUp::StartUp(const QString &lockDirectory)
+    : m_lockDirectory(lockDirectory.isEmpty() ? SingleInstanceGuard::defaultDirectory() : lockDirectory)
+{
+}
+
+StartUp::~StartUp() = default;
+
+QString StartUp::tutorialUrl()
+{
+    return AppConfig::serviceBase() + QStringLiteral("?r=www/default/page&p=jiaocheng");
+}
+
+void StartUp::installTranslator()
+{
+    // Installed even when loading fails: the program then simply shows Qt's English texts.
+    m_translator.load(QStringLiteral(":/main/qt_zh_CN.qm"));
+    QCoreApplication::installTranslator(&m_translator);
+}
+
+bool StartUp::ensureSingleInstance(int *status)
+{
+    m_guard = std::make_unique<SingleInstanceGuard>(m_lockDirectory);
+    if (m_guard->tryAcquire())
+        return true;
+
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("警告"),
+                    QStringLiteral("检测到Pelorin已运行，请勿多次运行！"), QMessageBox::Ok);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    *status = box.exec();
+    return false;
+}
+
+void StartUp::askFirstLaunchQuestions()
+{
+    if (AppConfig::firstLaunch() != 1)
+        return;
+
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("询问"), QString(),
+                    QMessageBox::Yes | QMessageBox::No);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("是(Y)"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("否(N)"));
+
+    box.setText(QStringLiteral("是否创建快捷方式在您的桌面上，以方便下次访问！"));
+    if (box.exec() == QMessageBox::Yes)
+        DesktopShortcut::create(); // a failure is not worth bothering the user with
+
+    box.setText(QStringLiteral("第一次使用？是否需要观看新手教程？"));
+    if (box.exec() == QMessageBox::Yes)
+        QDesktopServices::openUrl(QUrl(tutorialUrl()));
+
+    AppConfig::setFirstLaunch(0);
+}
+
+int StartUp::run()
+{
+    installTranslator();
+
+    int status = 0;
+    if (!ensureSingleInstance(&status))
+        return status;
+
+    askFirstLaunchQuestions();
+    return 0;
+}

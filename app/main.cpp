@@ -1,0 +1,19 @@
+#include "app/GuiResources.h"
+#include "app/StartUp.h"
+
+#include <QApplication>
+
+#include <clocale>
+
+int main(int argc, char *argv[])
+{
+    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QApplication app(argc, argv);
+    QApplication::setAttribute(Qt::AA_DisableWindowContextHelpButton);
+    // The media engine parses numbers in the C locale and refuses to start otherwise.
+    std::setlocale(LC_NUMERIC, "C");
+    initGuiResources();
+
+    StartUp startUp;
+    return startUp.run();
+}
