@@ -1,0 +1,241 @@
+#include "app/AppConfig.h"
+#include "service/RequestSigner.h"
+#include "service/ServiceClient.h"
+
+#include "ScriptedHttpServer.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QNetworkReply>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+QByteArray md5Hex(const QByteArray &text)
+{
+    return QCryptographicHash::hash(text, QCryptographicHash::Md5).toHex();
+}
+
+const QByteArray kSalt = "7c1d0e5a9b3f48e2a6d4c0b1e9f2a3d5";
+} // namespace
+
+// The functions run in declaration order and share the process-wide cookie and User-Agent,
+// which is what the first ones check.
+class TestServiceClient : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void headersCookieAndUserAgentAcrossRequests();
+    void loginIsSignedOverTheSortedParameters();
+    void lixianNameIsPercentEncodedAfterSigning();
+    void queryTextIsSentTolerantly();
+    void outcomes();
+    void failuresEndTheWait();
+    void unknownMethodSendsNothing();
+    void userAgentComposition();
+
+private:
+    QTemporaryDir m_dir;
+    ScriptedHttpServer m_server;
+};
+
+void TestServiceClient::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    QVERIFY(m_server.listen());
+    AppConfig::setServiceHost(m_server.hostPort());
+}
+
+void TestServiceClient::init()
+{
+    m_server.clearRoutes();
+    m_server.clearRequests();
+    AppConfig::setServiceHost(m_server.hostPort());
+}
+
+void TestServiceClient::headersCookieAndUserAgentAcrossRequests()
+{
+    m_server.route("do=first", ScriptedResponse::json(R"({"statu":1})"));
+    m_server.route("do=second", ScriptedResponse::json(R"({"statu":1})")
+                                    .withHeader("Set-Cookie", "sid=abc; path=/server/; HttpOnly"));
+    m_server.route("do=third", ScriptedResponse::json(R"({"statu":1})").withHeader("Set-Cookie", "sid=other"));
+
+    QVERIFY(ServiceClient::call(Get, {QStringLiteral("do=first")}, false).succeeded());
+    QVERIFY(ServiceClient::cookie().isEmpty()); // no Set-Cookie yet: the next request captures again
+    QVERIFY(ServiceClient::call(Get, {QStringLiteral("do=second")}, false).succeeded());
+    QCOMPARE(ServiceClient::cookie(), QByteArray("sid=abc; path=/server/; HttpOnly"));
+    QVERIFY(ServiceClient::call(Post, {QStringLiteral("do=third")}, false).succeeded());
+    QCOMPARE(ServiceClient::cookie(), QByteArray("sid=abc; path=/server/; HttpOnly")); // kept for the run
+
+    const QList<RecordedRequest> requests = m_server.requests();
+    QCOMPARE(requests.size(), 3);
+    const QByteArray userAgent = "SN " + localMacAddress().toUtf8() + "/x64/Pelorin 5.0.8";
+    for (const RecordedRequest &r : requests)
+        QCOMPARE(r.header("X-Requested-With"), QByteArray("XMLHttpRequest"));
+
+    // The first request carries no User-Agent of ours: Qt's own default goes out.
+    QCOMPARE(requests[0].header("User-Agent"), QByteArray("Mozilla/5.0"));
+    QVERIFY(!requests[0].hasHeader("Cookie"));
+    QCOMPARE(requests[1].header("User-Agent"), userAgent);
+    QVERIFY(!requests[1].hasHeader("Cookie"));
+    QCOMPARE(requests[2].header("User-Agent"), userAgent);
+    // Sent back byte for byte, attributes included (Qt's cookie jar would have rewritten it).
+    QCOMPARE(requests[2].header("Cookie"), QByteArray("sid=abc; path=/server/; HttpOnly"));
+    QCOMPARE(requests[2].method, QByteArray("POST"));
+    QCOMPARE(requests[2].target, QByteArray("/server/"));
+}
+
+void TestServiceClient::loginIsSignedOverTheSortedParameters()
+{
+    m_server.route("", ScriptedResponse::json(R"({"statu":1,"data":{"isvip":1}})"));
+    const QStringList parameters = {QStringLiteral("r=www/user/login"), QStringLiteral("do=login"),
+                                    QStringLiteral("f[username]=U"), QStringLiteral("f[password]=P"),
+                                    QStringLiteral("_s=pc")};
+    const ServiceReply reply = ServiceClient::call(Post, parameters, true);
+    QVERIFY(reply.succeeded());
+    QCOMPARE(reply.data().toMap().value(QStringLiteral("isvip")).toInt(), 1);
+
+    const QByteArray sign = md5Hex("_s=pc&do=login&f[password]=P&f[username]=U&r=www/user/login&" + kSalt);
+    const RecordedRequest request = m_server.requests().value(0);
+    QCOMPARE(request.method, QByteArray("POST"));
+    QCOMPARE(request.target, QByteArray("/server/"));
+    QCOMPARE(request.header("Content-Type"), QByteArray("application/x-www-form-urlencoded"));
+    QCOMPARE(request.body, "r=www/user/login&do=login&f[username]=U&f[password]=P&_s=pc&sign=" + sign);
+
+    // Code-unit order: "_" (0x5F) sorts after upper case and before lower case.
+    QCOMPARE(RequestSigner::signedText({QStringLiteral("a=1"), QStringLiteral("_s=pc"), QStringLiteral("Z=1")}),
+             "Z=1&_s=pc&a=1&" + kSalt);
+
+    // An unsigned request carries no sign element.
+    ServiceClient::call(Get, {QStringLiteral("r=x"), QStringLiteral("_s=pc")}, false);
+    QCOMPARE(m_server.requests().value(1).target, QByteArray("/server/?r=x&_s=pc"));
+}
+
+void TestServiceClient::lixianNameIsPercentEncodedAfterSigning()
+{
+    m_server.route("", ScriptedResponse::json(R"({"statu":1})"));
+    // A typed hash may hold the letters "name"; only the name parameter is encoded.
+    const QString hash = QStringLiteral("usernameABCDEFGHIJKLMNOPQRSTUVWXYZ012345");
+    const QStringList parameters = {QStringLiteral("r=www/default/pc"), QStringLiteral("cs0=lixian_qq"),
+                                    QStringLiteral("hash=") + hash, QStringLiteral("index=3"),
+                                    QStringLiteral("name=影片 第1集.mp4"), QStringLiteral("_mac=00:1A"),
+                                    QStringLiteral("_s=pc")};
+    QVERIFY(ServiceClient::call(Get, parameters, true).succeeded());
+    const QByteArray sign = md5Hex(RequestSigner::signedText(parameters));
+    QVERIFY(RequestSigner::signedText(parameters).contains("name=影片 第1集.mp4"));
+    QCOMPARE(m_server.requests().value(0).target,
+             "/server/?r=www/default/pc&cs0=lixian_qq&hash=" + hash.toLatin1()
+                 + "&index=3&name=%E5%BD%B1%E7%89%87%20%E7%AC%AC1%E9%9B%86.mp4&_mac=00:1A&_s=pc&sign=" + sign);
+
+    // Other requests and POSTs keep the name as it is.
+    ServiceClient::call(Post, parameters, false);
+    QVERIFY(m_server.requests().value(1).body.contains("name=影片 第1集.mp4"));
+}
+
+void TestServiceClient::queryTextIsSentTolerantly()
+{
+    m_server.route("", ScriptedResponse::json(R"({"statu":1})"));
+    ServiceClient::call(Get, {QStringLiteral("name=a b"), QStringLiteral("v=x&y=z"), QStringLiteral("p=%26%2Bé")},
+                        false);
+    // Blanks and letters a URL cannot hold are escaped; "&", "=" and existing escapes stay.
+    QCOMPARE(m_server.requests().value(0).target, QByteArray("/server/?name=a%20b&v=x&y=z&p=%26%2B%C3%A9"));
+}
+
+void TestServiceClient::outcomes()
+{
+    m_server.route("do=empty", ScriptedResponse::json(""));
+    m_server.route("do=html", ScriptedResponse::text("<html>oops</html>"));
+    m_server.route("do=bare", ScriptedResponse::json("{}"));
+    m_server.route("do=refused", ScriptedResponse::json(R"({"statu":-11,"msg":"需要VIP"})"));
+    m_server.route("do=list", ScriptedResponse::json(R"({"statu":1,"datas":[{"index":0},{"index":2}]})"));
+    m_server.route("do=status500", ScriptedResponse::json(R"({"statu":1})", 500));
+
+    ServiceReply r = ServiceClient::call(Get, {QStringLiteral("do=empty")}, false);
+    QCOMPARE(r.outcome(), ServiceReply::Outcome::BadData);
+    QCOMPARE(r.failureText(), QStringLiteral("服务器返回数据异常！"));
+    QCOMPARE(ServiceClient::call(Get, {QStringLiteral("do=html")}, false).outcome(),
+             ServiceReply::Outcome::BadData);
+
+    r = ServiceClient::call(Get, {QStringLiteral("do=bare")}, false);
+    QVERIFY(r.isEnvelope());
+    QVERIFY(!r.succeeded());
+    QCOMPARE(r.statu(), 0);
+    QCOMPARE(r.msg(), QString());
+
+    r = ServiceClient::call(Get, {QStringLiteral("do=refused")}, false);
+    QCOMPARE(r.statu(), -11);
+    QCOMPARE(r.failureText(), QStringLiteral("需要VIP"));
+
+    r = ServiceClient::call(Get, {QStringLiteral("do=list")}, false);
+    QCOMPARE(r.datas().size(), 2);
+    QCOMPARE(r.datas().at(1).toMap().value(QStringLiteral("index")).toInt(), 2);
+
+    r = ServiceClient::call(Get, {QStringLiteral("do=status500")}, false);
+    QCOMPARE(r.outcome(), ServiceReply::Outcome::NetworkFailure);
+}
+
+void TestServiceClient::failuresEndTheWait()
+{
+    m_server.route("do=drop", ScriptedResponse::drop());
+    ScriptedResponse cut = ScriptedResponse::json(R"({"statu":1,"data":"long enough to be cut"})");
+    cut.dropAfterBytes = 5;
+    m_server.route("do=cut", cut);
+    m_server.route("do=hang", ScriptedResponse::hang());
+
+    ServiceReply r = ServiceClient::call(Get, {QStringLiteral("do=drop")}, false);
+    QCOMPARE(r.outcome(), ServiceReply::Outcome::NetworkFailure);
+    QCOMPARE(r.failureText(), QStringLiteral("连接服务器失败！"));
+    QCOMPARE(ServiceClient::call(Get, {QStringLiteral("do=cut")}, false).outcome(),
+             ServiceReply::Outcome::NetworkFailure);
+
+    // A service that accepts and never answers must not freeze the caller forever.
+    const int saved = ServiceClient::transferTimeout();
+    ServiceClient::setTransferTimeout(300);
+    r = ServiceClient::call(Get, {QStringLiteral("do=hang")}, false);
+    ServiceClient::setTransferTimeout(saved);
+    QCOMPARE(r.outcome(), ServiceReply::Outcome::NetworkFailure);
+    QCOMPARE(saved, 30000);
+
+    // Nobody listening.
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = closed.serverPort();
+    closed.close();
+    AppConfig::setServiceHost(QStringLiteral("127.0.0.1:%1").arg(port));
+    QCOMPARE(ServiceClient::call(Post, {QStringLiteral("do=x")}, false).outcome(),
+             ServiceReply::Outcome::NetworkFailure);
+}
+
+void TestServiceClient::unknownMethodSendsNothing()
+{
+    m_server.route("", ScriptedResponse::json(R"({"statu":1})"));
+    QCOMPARE(ServiceClient::send(static_cast<RequestMethod>(2), {QStringLiteral("do=x")}, true), nullptr);
+    QCOMPARE(ServiceClient::call(static_cast<RequestMethod>(-1), {QStringLiteral("do=x")}, true).outcome(),
+             ServiceReply::Outcome::NetworkFailure);
+    QTest::qWait(100);
+    QVERIFY(m_server.requests().isEmpty());
+}
+
+void TestServiceClient::userAgentComposition()
+{
+    QCOMPARE(ServiceClient::composeUserAgent(QStringLiteral("00:1A:2B:3C:4D:5E"), QStringLiteral("Windows 7 "), false),
+             QByteArray("SN 00:1A:2B:3C:4D:5E/Windows 7 x64/Pelorin 5.0.8"));
+    // No interface, no known version, a 32-bit system on a 64-bit processor.
+    QCOMPARE(ServiceClient::composeUserAgent(QString(), QString(), true), QByteArray("SN /x86/Pelorin 5.0.8"));
+
+    QCOMPARE(ServiceClient::windowsProductName(5, 1, false), QStringLiteral("Windows XP "));
+    QCOMPARE(ServiceClient::windowsProductName(6, 0, true), QStringLiteral("Windows Vista "));
+    QCOMPARE(ServiceClient::windowsProductName(6, 1, false), QStringLiteral("Windows Server 2008 "));
+    QCOMPARE(ServiceClient::windowsProductName(6, 3, true), QStringLiteral("Windows 8.1 "));
+    QCOMPARE(ServiceClient::windowsProductName(10, 7, false), QStringLiteral("Windows Server 2016 "));
+    QCOMPARE(ServiceClient::windowsProductName(6, 4, true), QString());
+    QCOMPARE(ServiceClient::windowsProductName(4, 0, true), QString());
+}
+
+QTEST_GUILESS_MAIN(TestServiceClient)
+#include "tst_serviceclient.moc"
