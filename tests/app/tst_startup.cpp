@@ -1,0 +1,178 @@
+#include "app/AppConfig.h"
+#include "app/DesktopShortcut.h"
+#include "app/GuiResources.h"
+#include "app/SingleInstanceGuard.h"
+#include "app/StartUp.h"
+
+#include "ModalAnswerer.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstdio>
+
+// Receives the pages that the program would open in the browser.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+class TestStartUp : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void qtTextsAreChinese();
+    void firstLaunchAsksTwiceThenNeverAgain();
+    void firstLaunchYesCreatesShortcutAndOpensTutorial();
+    void secondCopyIsRefusedAndAStaleLockIsTakenOver();
+
+private:
+    QString desktopFile() const { return DesktopShortcut::path(); }
+
+    QTemporaryDir m_work;
+    UrlRecorder m_urls;
+};
+
+void TestStartUp::initTestCase()
+{
+    QVERIFY(m_work.isValid());
+    QVERIFY(QDir::setCurrent(m_work.path()));
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), &m_urls, "open");
+    QVERIFY(desktopFile().startsWith(QString::fromLocal8Bit(qgetenv("HOME"))));
+}
+
+void TestStartUp::cleanupTestCase()
+{
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+}
+
+void TestStartUp::qtTextsAreChinese()
+{
+    StartUp startUp(m_work.path());
+    startUp.installTranslator();
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("t"), QStringLiteral("x"),
+                    QMessageBox::Ok | QMessageBox::Cancel);
+    QCOMPARE(box.button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
+    QCOMPARE(box.button(QMessageBox::Cancel)->text(), QStringLiteral("取消"));
+}
+
+void TestStartUp::firstLaunchAsksTwiceThenNeverAgain()
+{
+    QCOMPARE(AppConfig::firstLaunch(), 1u);
+    StartUp startUp(m_work.path());
+    ModalAnswerer answerer({QStringLiteral("否(N)"), QStringLiteral("否(N)")});
+    startUp.askFirstLaunchQuestions();
+    QVERIFY(answerer.done());
+    const auto seen = answerer.seen();
+    QCOMPARE(seen.size(), 2);
+    QCOMPARE(seen[0].title, QStringLiteral("询问"));
+    QCOMPARE(seen[0].text, QStringLiteral("是否创建快捷方式在您的桌面上，以方便下次访问！"));
+    QCOMPARE(seen[1].title, QStringLiteral("询问"));
+    QCOMPARE(seen[1].text, QStringLiteral("第一次使用？是否需要观看新手教程？"));
+    QVERIFY(seen[0].buttons.contains(QStringLiteral("是(Y)")));
+    QCOMPARE(AppConfig::firstLaunch(), 0u);
+    QVERIFY(!QFile::exists(desktopFile()));
+    QVERIFY(m_urls.urls.isEmpty());
+
+    // The flag is in Config.ini of the working directory; the questions do not come again.
+    AppConfig::instance()->sync();
+    QCOMPARE(QSettings(QStringLiteral("Config.ini"), QSettings::IniFormat)
+                 .value(QStringLiteral("Application/FirstLaunch")).toUInt(), 0u);
+    ModalAnswerer none({QStringLiteral("否(N)")});
+    startUp.askFirstLaunchQuestions();
+    QTest::qWait(100);
+    QVERIFY(none.seen().isEmpty());
+}
+
+void TestStartUp::firstLaunchYesCreatesShortcutAndOpensTutorial()
+{
+    AppConfig::setFirstLaunch(1);
+    AppConfig::setServiceHost(QStringLiteral("127.0.0.1:9"));
+    StartUp startUp(m_work.path());
+    ModalAnswerer answerer({QStringLiteral("是(Y)"), QStringLiteral("是(Y)")});
+    startUp.askFirstLaunchQuestions();
+    QVERIFY(answerer.done());
+    QCOMPARE(AppConfig::firstLaunch(), 0u);
+
+    QFile shortcut(desktopFile());
+    QVERIFY(shortcut.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(shortcut.readAll());
+    // Points at the real executable and runs it in the directory it was started from.
+    QVERIFY(text.contains(QStringLiteral("Exec=\"") + QCoreApplication::applicationFilePath() + QLatin1Char('"')));
+    QVERIFY(text.contains(QStringLiteral("Path=") + QDir::currentPath() + QLatin1Char('\n')));
+    QVERIFY(text.contains(QStringLiteral("Name=Pelorin-观影神器\n")));
+    QVERIFY(shortcut.permissions() & QFileDevice::ExeOwner);
+
+    QCOMPARE(m_urls.urls, QList<QUrl>{QUrl(QStringLiteral("http://127.0.0.1:9/server/?r=www/default/page&p=jiaocheng"))});
+}
+
+void TestStartUp::secondCopyIsRefusedAndAStaleLockIsTakenOver()
+{
+    QTemporaryDir lockDir;
+    QProcess holder;
+    holder.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold-lock"), lockDir.path()});
+    auto stopHolder = qScopeGuard([&holder] {
+        holder.kill();
+        holder.waitForFinished();
+    });
+    QVERIFY(holder.waitForReadyRead(30000));
+    QCOMPARE(holder.readAll(), QByteArray("held\n"));
+
+    StartUp second(lockDir.path());
+    ModalAnswerer answerer({QStringLiteral("确定")});
+    int status = -1;
+    QVERIFY(!second.ensureSingleInstance(&status));
+    QCOMPARE(status, int(QMessageBox::Ok));
+    QCOMPARE(answerer.seen().size(), 1);
+    QCOMPARE(answerer.seen()[0].title, QStringLiteral("警告"));
+    QCOMPARE(answerer.seen()[0].text, QStringLiteral("检测到Pelorin已运行，请勿多次运行！"));
+    QCOMPARE(answerer.seen()[0].buttons, QStringList{QStringLiteral("确定")});
+
+    // The holder dies without cleaning up: its lock must not block the next start.
+    holder.kill();
+    QVERIFY(holder.waitForFinished(30000));
+    QVERIFY(QFile::exists(QDir(lockDir.path()).filePath(SingleInstanceGuard::lockName() + QStringLiteral(".lock"))));
+    StartUp third(lockDir.path());
+    QVERIFY(third.ensureSingleInstance(&status));
+    // ... and while this one holds it, another is refused again.
+    SingleInstanceGuard fourth(lockDir.path());
+    QVERIFY(!fourth.tryAcquire());
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc == 3 && qstrcmp(argv[1], "--hold-lock") == 0) {
+        QCoreApplication app(argc, argv);
+        SingleInstanceGuard guard(QString::fromLocal8Bit(argv[2]));
+        if (!guard.tryAcquire())
+            return 1;
+        std::fputs("held\n", stdout);
+        std::fflush(stdout);
+        return app.exec(); // until killed
+    }
+    // Keep the shortcut out of the real desktop.
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toLocal8Bit());
+    qunsetenv("XDG_CONFIG_HOME");
+    QApplication app(argc, argv);
+    initGuiResources();
+    TestStartUp test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_startup.moc"
