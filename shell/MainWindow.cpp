@@ -1,5 +1,6 @@
 #include "shell/MainWindow.h"
 
+#include "account/AccountFunctionDialog.h"
 #include "app/AppConfig.h"
 #include "player/FormatDuration.h"
 #include "player/PlayerEngine.h"
@@ -19,7 +20,6 @@
 namespace {
 MainWindow *g_mainWindow = nullptr;
 MainWindow::PageOpener g_resourcePageOpener;
-MainWindow::Action g_accountOpener;
 int g_savedVolume = -1; // the volume that un-muting restores; the slider's maximum on first use
 
 QString threeStateFace(const QString &name)
@@ -56,11 +56,6 @@ MainWindow *MainWindow::instance()
 void MainWindow::setResourcePageOpener(const PageOpener &opener)
 {
     g_resourcePageOpener = opener;
-}
-
-void MainWindow::setAccountOpener(const Action &opener)
-{
-    g_accountOpener = opener;
 }
 
 MainWindow::MainWindow(const PlayerEngineFactory &engineFactory, QWidget *parent)
@@ -166,8 +161,7 @@ void MainWindow::openURLPushButton_clicked() { openResourcePage(QStringLiteral("
 
 void MainWindow::userPushButton_clicked()
 {
-    if (g_accountOpener)
-        g_accountOpener();
+    AccountFunctionDialog::instance()->showMiscPage();
 }
 
 void MainWindow::toggleTopmostPushButton_clicked()

@@ -34,11 +34,9 @@ public:
 
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-    // Hooks for the dialogs that own these pages; they connect when they exist.
+    // The resource dialog registers how to bring one of its pages forward.
     using PageOpener = std::function<void(const QString &pageName)>;
     static void setResourcePageOpener(const PageOpener &opener);
-    using Action = std::function<void()>;
-    static void setAccountOpener(const Action &opener);
 
 signals:
     void btResourceOpened();
