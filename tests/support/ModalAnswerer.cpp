@@ -22,10 +22,12 @@ void ModalAnswerer::poll()
     if (auto *box = qobject_cast<QMessageBox *>(modal))
         seen.text = box->text();
     const auto buttons = modal->findChildren<QAbstractButton *>();
-    for (QAbstractButton *button : buttons)
-        seen.buttons.append(button->text());
     for (QAbstractButton *button : buttons) {
-        if (button->text() == m_answers.first()) {
+        if (button->isVisible())
+            seen.buttons.append(button->text());
+    }
+    for (QAbstractButton *button : buttons) {
+        if (button->isVisible() && button->text() == m_answers.first()) {
             m_answers.removeFirst();
             m_seen.append(seen);
             button->click();

@@ -1,0 +1,391 @@
+#include "account/AccountFunctionDialog.h"
+#include "account/LoginReply.h"
+#include "account/RememberedLogin.h"
+#include "app/AppConfig.h"
+#include "app/GuiResources.h"
+#include "service/RequestSigner.h"
+
+#include "ModalAnswerer.h"
+#include "ScriptedHttpServer.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+QByteArray scrambled(const QByteArray &plain)
+{
+    QByteArray out;
+    const quint32 n = quint32(plain.size());
+    out.append(char(n >> 24)).append(char(n >> 16)).append(char(n >> 8)).append(char(n));
+    for (char c : plain)
+        out.append(char(c ^ 0x71));
+    return out;
+}
+
+QByteArray readFile(const QString &name)
+{
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString &name, const QByteArray &bytes)
+{
+    QFile file(name);
+    file.open(QIODevice::WriteOnly);
+    file.write(bytes);
+}
+
+QByteArray pngOf(const QSize &size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+const QByteArray kLoginOk = R"({"statu":1,"data":{"isvip":"1","issvip":true,"viptime":1700000000}})";
+} // namespace
+
+class TestAccountDialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void replyConversions();
+    void loginWritesUserDataAndShowsMiscPageOncePerDay();
+    void rememberedPasswordAndAutomaticLogin();
+    void autoLoginChecksRememberPassword();
+    void failuresAreShownWithTheOperationTitle();
+    void logoutAndPasswordChangeForgetTheCredentials();
+    void captchaBecomesTheButtonIcon();
+    void signUpChecksInOrder();
+
+private:
+    template <typename T> T *child(const char *name) { return m_dialog->findChild<T *>(QLatin1String(name)); }
+    void setText(const char *edit, const QString &text) { child<QLineEdit>(edit)->setText(text); }
+    void click(const char *button) { child<QPushButton>(button)->click(); }
+    QWidget *currentPage() { return child<QStackedWidget>("clientStackedWidget")->currentWidget(); }
+
+    QTemporaryDir m_dir;
+    ScriptedHttpServer m_server;
+    AccountFunctionDialog *m_dialog = nullptr;
+    QList<bool> m_monitorSwitches;
+};
+
+void TestAccountDialog::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    QVERIFY(m_server.listen());
+    AppConfig::setServiceHost(m_server.hostPort());
+    AccountFunctionDialog::setClipboardMonitorSwitch([this](bool on) { m_monitorSwitches.append(on); });
+    m_dialog = AccountFunctionDialog::instance();
+    QCOMPARE(AccountFunctionDialog::instance(), m_dialog);
+    QCOMPARE(m_dialog->size(), QSize(322, 382));
+    QCOMPARE(currentPage()->objectName(), QStringLiteral("loginPage"));
+}
+
+void TestAccountDialog::init()
+{
+    m_server.clearRoutes();
+    m_server.clearRequests();
+    m_monitorSwitches.clear();
+    m_server.route("r=default/verfy", [](const RecordedRequest &) {
+        ScriptedResponse r;
+        r.body = pngOf(QSize(80, 30));
+        r.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("image/png")));
+        return r;
+    });
+}
+
+void TestAccountDialog::replyConversions()
+{
+    const auto map = [](const QByteArray &json) { return QJsonDocument::fromJson(json).toVariant().toMap(); };
+    QVERIFY(LoginReply::isVip(map(R"({"isvip":1})")));
+    QVERIFY(LoginReply::isVip(map(R"({"isvip":"1"})")));
+    QVERIFY(!LoginReply::isVip(map(R"({"isvip":0})")));
+    QVERIFY(!LoginReply::isVip(map(R"({})")));
+    QVERIFY(LoginReply::isPermanentVip(map(R"({"issvip":true})")));
+    QVERIFY(LoginReply::isPermanentVip(map(R"({"issvip":"true"})")));
+    QVERIFY(!LoginReply::isPermanentVip(map(R"({"issvip":false})")));
+    QVERIFY(!LoginReply::isPermanentVip(map(R"({"issvip":"TRUE"})")));
+    const QDate epoch = QDateTime::fromSecsSinceEpoch(0).toLocalTime().date();
+    QCOMPARE(LoginReply::vipDateText(map("{}")),
+             QStringLiteral("%1年%2月%3日").arg(epoch.year()).arg(epoch.month()).arg(epoch.day()));
+    const QDate date = QDateTime::fromSecsSinceEpoch(1700000000).toLocalTime().date();
+    QCOMPARE(LoginReply::vipDateText(map(R"({"viptime":1700000000})")),
+             QStringLiteral("%1年%2月%3日").arg(date.year()).arg(date.month()).arg(date.day()));
+}
+
+void TestAccountDialog::loginWritesUserDataAndShowsMiscPageOncePerDay()
+{
+    m_server.route("do=login", ScriptedResponse::json(kLoginOk));
+    AppConfig::setLastAutoShowDayOfYear(0);
+
+    // Nothing is sent while a field is empty.
+    setText("loginPageUsernameLineEdit", QStringLiteral("用户 a+b@x.test"));
+    setText("loginPagePasswordLineEdit", QString());
+    click("loginPageLoginPushButton");
+    QVERIFY(m_server.requests().isEmpty());
+
+    setText("loginPagePasswordLineEdit", QStringLiteral("p%w+d"));
+    {
+        ModalAnswerer answerer({QStringLiteral("    关闭")}); // the misc page shows itself once a day
+        click("loginPageLoginPushButton");
+        QVERIFY(answerer.done());
+    }
+    QCOMPARE(currentPage()->objectName(), QStringLiteral("miscPage"));
+    const QStringList parameters = LoginReply::loginParameters(QStringLiteral("用户 a+b@x.test"), QStringLiteral("p%w+d"));
+    QCOMPARE(QString::fromUtf8(m_server.requests().value(0).body),
+             parameters.join(QLatin1Char('&')) + QStringLiteral("&sign=") + RequestSigner::sign(parameters));
+    QVERIFY(m_dialog->loggedIn());
+    QVERIFY(m_dialog->vip());
+    QVERIFY(m_dialog->permanentVip());
+    QCOMPARE(child<QLineEdit>("miscPageEmailLineEdit")->text(), QStringLiteral("用户 a+b@x.test"));
+    QCOMPARE(child<QLineEdit>("miscPageVIPDataLineEdit")->text(),
+             LoginReply::vipDateText({{QStringLiteral("viptime"), 1700000000}}));
+    QCOMPARE(AppConfig::lastAutoShowDayOfYear(), uint(QDate::currentDate().dayOfYear()));
+    QCOMPARE(AppConfig::autoLogin(), 0u);
+    QCOMPARE(m_monitorSwitches, QList<bool>{true});
+
+    // Without "记住密码" only the name is kept, readable by the owner alone.
+    QCOMPARE(readFile(QStringLiteral("user.dat")), scrambled("用户 a+b@x.test"));
+    QCOMPARE(QFile::permissions(QStringLiteral("user.dat")) & 0x0077, QFileDevice::Permissions());
+
+    // The second login of the day does not show the misc page again; with the setting off the
+    // clipboard monitor is switched off.
+    AppConfig::setClipboardMonitor(0);
+    child<QCheckBox>("loginPageRememberPasswordCheckBox")->setChecked(true);
+    m_server.route("do=login", ScriptedResponse::json(R"({"statu":1,"data":{"isvip":0,"issvip":"false"}})"));
+    ModalAnswerer none({QStringLiteral("    关闭")});
+    click("loginPageLoginPushButton");
+    QTest::qWait(100);
+    QVERIFY(none.seen().isEmpty());
+    QVERIFY(!m_dialog->vip());
+    QVERIFY(!m_dialog->permanentVip());
+    QCOMPARE(m_monitorSwitches, (QList<bool>{true, false}));
+    QCOMPARE(readFile(QStringLiteral("user.dat")), scrambled("用户 a+b@x.test") + scrambled("p%w+d"));
+    AppConfig::setClipboardMonitor(1);
+}
+
+void TestAccountDialog::rememberedPasswordAndAutomaticLogin()
+{
+    m_server.route("do=login", ScriptedResponse::json(kLoginOk));
+    auto *name = child<QLineEdit>("loginPageUsernameLineEdit");
+    auto *password = child<QLineEdit>("loginPagePasswordLineEdit");
+    auto *remember = child<QCheckBox>("loginPageRememberPasswordCheckBox");
+    auto *autoLogin = child<QCheckBox>("loginPageAutoLoginCheckBox");
+
+    // Name only: filled in, and no login even with automatic login on.
+    name->clear();
+    password->clear();
+    remember->setChecked(false);
+    autoLogin->setChecked(false);
+    writeFile(QStringLiteral("user.dat"), scrambled("only@x.test"));
+    AppConfig::setAutoLogin(1);
+    m_dialog->restoreRememberedLogin();
+    QCOMPARE(name->text(), QStringLiteral("only@x.test"));
+    QVERIFY(password->text().isEmpty());
+    QVERIFY(!remember->isChecked());
+    QVERIFY(m_server.requests().isEmpty());
+
+    // Name and password with automatic login: the login runs at once.
+    writeFile(QStringLiteral("user.dat"), scrambled("auto@x.test") + scrambled("秘密 pw"));
+    m_dialog->restoreRememberedLogin();
+    QCOMPARE(password->text(), QStringLiteral("秘密 pw"));
+    QVERIFY(remember->isChecked());
+    QVERIFY(autoLogin->isChecked());
+    QCOMPARE(m_server.requestsMatching("do=login").size(), 1);
+    QVERIFY(m_server.requests().value(0).body.contains("f[password]=秘密 pw"));
+    QCOMPARE(AppConfig::autoLogin(), 1u);
+
+    // No file: nothing changes.
+    QFile::remove(QStringLiteral("user.dat"));
+    name->setText(QStringLiteral("kept"));
+    m_dialog->restoreRememberedLogin();
+    QCOMPARE(name->text(), QStringLiteral("kept"));
+}
+
+void TestAccountDialog::autoLoginChecksRememberPassword()
+{
+    auto *remember = child<QCheckBox>("loginPageRememberPasswordCheckBox");
+    auto *autoLogin = child<QCheckBox>("loginPageAutoLoginCheckBox");
+    autoLogin->setChecked(false);
+    remember->setChecked(false);
+    autoLogin->setChecked(true);
+    QVERIFY(remember->isChecked());
+    autoLogin->setChecked(false);
+    QVERIFY(remember->isChecked());
+}
+
+void TestAccountDialog::failuresAreShownWithTheOperationTitle()
+{
+    setText("loginPageUsernameLineEdit", QStringLiteral("a"));
+    setText("loginPagePasswordLineEdit", QStringLiteral("b"));
+    const QList<QPair<ScriptedResponse, QString>> cases = {
+        {ScriptedResponse::drop(), QStringLiteral("连接服务器失败！")},
+        {ScriptedResponse::text("<html/>"), QStringLiteral("服务器返回数据异常！")},
+        {ScriptedResponse::json(R"({"statu":0,"msg":"密码错误"})"), QStringLiteral("密码错误")},
+    };
+    for (const auto &c : cases) {
+        m_server.route("do=login", c.first);
+        ModalAnswerer answerer({QStringLiteral("确定")});
+        click("loginPageLoginPushButton");
+        QCOMPARE(answerer.seen().size(), 1);
+        QCOMPARE(answerer.seen()[0].title, QStringLiteral("登录账号"));
+        QCOMPARE(answerer.seen()[0].text, c.second);
+    }
+}
+
+void TestAccountDialog::logoutAndPasswordChangeForgetTheCredentials()
+{
+    m_server.route("do=logout", ScriptedResponse::json(R"({"statu":1})"));
+    m_server.route("do=pwd", ScriptedResponse::json(R"({"statu":1})"));
+    const auto remembered = [this] {
+        writeFile(QStringLiteral("user.dat"), scrambled("n") + scrambled("p"));
+        setText("loginPageUsernameLineEdit", QStringLiteral("n"));
+        setText("loginPagePasswordLineEdit", QStringLiteral("p"));
+        child<QCheckBox>("loginPageAutoLoginCheckBox")->setChecked(true);
+        child<QStackedWidget>("clientStackedWidget")->setCurrentWidget(child<QWidget>("miscPage"));
+    };
+
+    remembered();
+    click("miscPageLogoutPushButton");
+    QCOMPARE(m_server.requests().value(0).body, QByteArray("r=www/user/logout&do=logout&_s=pc"));
+    QCOMPARE(currentPage()->objectName(), QStringLiteral("loginPage"));
+    QVERIFY(child<QLineEdit>("loginPageUsernameLineEdit")->text().isEmpty());
+    QVERIFY(child<QLineEdit>("loginPagePasswordLineEdit")->text().isEmpty());
+    QVERIFY(!child<QCheckBox>("loginPageRememberPasswordCheckBox")->isChecked());
+    QVERIFY(!child<QCheckBox>("loginPageAutoLoginCheckBox")->isChecked());
+    QVERIFY(!QFile::exists(QStringLiteral("user.dat")));
+    QCOMPARE(m_monitorSwitches, QList<bool>{false});
+
+    remembered();
+    setText("modifyPasswordPageOldPasswordLineEdit", QStringLiteral("old"));
+    setText("modifyPasswordPageNewPasswordLineEdit", QStringLiteral("new1"));
+    setText("modifyPasswordPageNewRePasswordLineEdit", QStringLiteral("new2"));
+    {
+        ModalAnswerer answerer({QStringLiteral("确定")});
+        click("modifyPasswordPageSubmitPushButton");
+        QCOMPARE(answerer.seen().value(0).text, QStringLiteral("两次填写的新密码不相同，请重新填写！"));
+        QCOMPARE(answerer.seen().value(0).title, QStringLiteral("修改密码"));
+    }
+    QCOMPARE(m_server.requestsMatching("do=pwd").size(), 0);
+    setText("modifyPasswordPageNewRePasswordLineEdit", QStringLiteral("new1"));
+    {
+        ModalAnswerer answerer({QStringLiteral("确定")});
+        click("modifyPasswordPageSubmitPushButton");
+        QCOMPARE(answerer.seen().value(0).text, QStringLiteral("修改成功，请重新登录！"));
+    }
+    QCOMPARE(m_server.requestsMatching("do=pwd").value(0).body,
+             QByteArray("r=www/user/pwd&do=pwd&f[password]=old&f[newpassword]=new1&f[repassword]=new1&_s=pc"));
+    QCOMPARE(currentPage()->objectName(), QStringLiteral("loginPage"));
+    QCOMPARE(child<QLineEdit>("loginPageUsernameLineEdit")->text(), QStringLiteral("n"));
+    QVERIFY(child<QLineEdit>("loginPagePasswordLineEdit")->text().isEmpty());
+    QVERIFY(child<QLineEdit>("modifyPasswordPageOldPasswordLineEdit")->text().isEmpty());
+    QVERIFY(!child<QCheckBox>("loginPageAutoLoginCheckBox")->isChecked());
+    QVERIFY(!QFile::exists(QStringLiteral("user.dat")));
+}
+
+void TestAccountDialog::captchaBecomesTheButtonIcon()
+{
+    auto *button = child<QPushButton>("signUpPageCaptchaImagePushButton");
+    // Showing the sign-up page fetches a fresh captcha.
+    child<QStackedWidget>("clientStackedWidget")->setCurrentWidget(child<QWidget>("signUpPage"));
+    QCOMPARE(m_server.requestsMatching("r=default/verfy").size(), 1);
+    QCOMPARE(m_server.requests().value(0).target, QByteArray("/server/?r=default/verfy&_=1&_s=pc"));
+    QCOMPARE(button->iconSize(), QSize(80, 30));
+    QVERIFY(!button->icon().isNull());
+
+    const QList<QPair<ScriptedResponse, QString>> cases = {
+        {ScriptedResponse::drop(), QStringLiteral("连接服务器失败！")},
+        {ScriptedResponse::text(""), QStringLiteral("服务器返回数据异常！")},
+    };
+    for (const auto &c : cases) {
+        m_server.route("r=default/verfy", c.first);
+        ModalAnswerer answerer({QStringLiteral("确定")});
+        button->click();
+        QCOMPARE(answerer.seen().value(0).title, QStringLiteral("注册账号"));
+        QCOMPARE(answerer.seen().value(0).text, c.second);
+    }
+}
+
+void TestAccountDialog::signUpChecksInOrder()
+{
+    child<QStackedWidget>("clientStackedWidget")->setCurrentWidget(child<QWidget>("signUpPage"));
+    m_server.clearRequests();
+    auto *declaration = child<QCheckBox>("signUpPageDeclarationCheckBox");
+    const auto expectMessage = [this](const QString &text) {
+        ModalAnswerer answerer({QStringLiteral("确定")});
+        click("signUpPageSignUpPushButton");
+        QCOMPARE(answerer.seen().value(0).title, QStringLiteral("注册"));
+        QCOMPARE(answerer.seen().value(0).text, text);
+    };
+
+    setText("signUpPageEmailLineEdit", QStringLiteral("new@x.test"));
+    setText("signUpPagePasswordLineEdit", QStringLiteral("pw1"));
+    setText("signUpPageRePasswordLineEdit", QString());
+    click("signUpPageSignUpPushButton"); // an empty field: nothing
+    setText("signUpPageRePasswordLineEdit", QStringLiteral("pw2"));
+    expectMessage(QStringLiteral("两次填写的密码不相同，请重新填写！"));
+    setText("signUpPageRePasswordLineEdit", QStringLiteral("pw1"));
+    setText("signUpPageCaptchaLineEdit", QString());
+    click("signUpPageSignUpPushButton"); // no captcha: nothing
+    setText("signUpPageCaptchaLineEdit", QStringLiteral("AbCd"));
+    declaration->setChecked(false);
+    expectMessage(QStringLiteral("请熟读并认可Pelorin声明后再进行注册！"));
+    QVERIFY(m_server.requests().isEmpty());
+
+    // A wrong captcha shows the service's words and fetches a new image.
+    declaration->setChecked(true);
+    m_server.route("do=register_new", ScriptedResponse::json(R"({"statu":-5,"msg":"验证码错误"})"));
+    expectMessage(QStringLiteral("验证码错误"));
+    QCOMPARE(m_server.requestsMatching("r=default/verfy").size(), 1);
+    const QStringList parameters = {QStringLiteral("r=www/user/register"), QStringLiteral("do=register_new"),
+                                    QStringLiteral("f[code]=AbCd"), QStringLiteral("f[username]=new@x.test"),
+                                    QStringLiteral("f[password]=pw1"), QStringLiteral("f[repassword]=pw1"),
+                                    QStringLiteral("union_uid=0"), QStringLiteral("_s=pc")};
+    QCOMPARE(QString::fromUtf8(m_server.requestsMatching("do=register_new").value(0).body),
+             parameters.join(QLatin1Char('&')) + QStringLiteral("&sign=") + RequestSigner::sign(parameters));
+
+    // Another refusal keeps the captcha; union_uid.dat is sent raw.
+    writeFile(QStringLiteral("union_uid.dat"), "ref-42");
+    m_server.route("do=register_new", ScriptedResponse::json(R"({"statu":0,"msg":"邮箱已存在"})"));
+    expectMessage(QStringLiteral("邮箱已存在"));
+    QCOMPARE(m_server.requestsMatching("r=default/verfy").size(), 1);
+    QVERIFY(m_server.requestsMatching("do=register_new").value(1).body.contains("&union_uid=ref-42&"));
+
+    m_server.route("do=register_new", ScriptedResponse::json(R"({"statu":1})"));
+    expectMessage(QStringLiteral("注册的邮箱请务必填写本人的，否则密码丢失只能通过邮箱找回。\r\n\r\n"
+                                 "警告：若发现近期内重复注册，且没有正当使用，Pelorin有权收回且禁用IP注册账户！"));
+    QCOMPARE(currentPage()->objectName(), QStringLiteral("loginPage"));
+    QCOMPARE(child<QLineEdit>("loginPageUsernameLineEdit")->text(), QStringLiteral("new@x.test"));
+    QVERIFY(child<QLineEdit>("signUpPageEmailLineEdit")->text().isEmpty());
+    QVERIFY(child<QLineEdit>("signUpPageCaptchaLineEdit")->text().isEmpty());
+    QVERIFY(!declaration->isChecked());
+}
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    initGuiResources();
+    TestAccountDialog test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_accountdialog.moc"
