@@ -35,12 +35,9 @@ void AccountFunctionDialog::setClipboardMonitorSwitch(const ClipboardMonitorSwit
 AccountFunctionDialog *AccountFunctionDialog::instance()
 {
     static AccountFunctionDialog *dialog = nullptr;
-    QWidget *parent = MainWindow::instance();
     if (!dialog)
-        dialog = new AccountFunctionDialog(parent);
-    if (parent)
-        dialog->move(parent->x() + (parent->width() - dialog->width()) / 2,
-                     parent->y() + (parent->height() - dialog->height()) / 2);
+        dialog = new AccountFunctionDialog(MainWindow::instance());
+    dialog->centreOverParent();
     return dialog;
 }
 

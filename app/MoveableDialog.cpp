@@ -49,3 +49,9 @@ bool MoveableDialog::eventFilter(QObject *watched, QEvent *event)
     }
     return QDialog::eventFilter(watched, event);
 }
+
+void MoveableDialog::centreOverParent()
+{
+    if (const QWidget *parent = parentWidget())
+        move(parent->x() + (parent->width() - width()) / 2, parent->y() + (parent->height() - height()) / 2);
+}

@@ -15,6 +15,9 @@ public:
 
     bool eventFilter(QObject *watched, QEvent *event) override;
 
+    // Centres the dialog over its parent (integer division), as the one-instance accessors do.
+    void centreOverParent();
+
 private:
     // One drag at a time in the whole program, so the state is shared by every dialog.
     static bool s_pressed;
