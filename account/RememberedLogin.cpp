@@ -1,8 +1,9 @@
 #include "account/RememberedLogin.h"
 
+#include "app/AtomicFile.h"
+
 #include <QDataStream>
 #include <QFile>
-#include <QSaveFile>
 
 QString RememberedLogin::fileName()
 {
@@ -18,20 +19,13 @@ QByteArray RememberedLogin::scrambleUserData(QByteArray data)
 
 bool RememberedLogin::write(const QString &name, const QString &password)
 {
-    QSaveFile file(fileName());
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    // Before any byte is written: no moment in which others could read the password.
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    QDataStream out(&file);
+    QByteArray content;
+    QDataStream out(&content, QIODevice::WriteOnly);
     out << scrambleUserData(name.toUtf8());
     if (!password.isEmpty())
         out << scrambleUserData(password.toUtf8());
-    if (out.status() != QDataStream::Ok) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    // Owner-only before any byte is written: no moment in which others could read the password.
+    return AtomicFile::write(fileName(), content, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 bool RememberedLogin::read(QString *name, QString *password)

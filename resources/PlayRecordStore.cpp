@@ -1,0 +1,106 @@
+#include "resources/PlayRecordStore.h"
+
+#include "app/AtomicFile.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRandomGenerator>
+#include <QVariantMap>
+
+namespace {
+const QString kHash = QStringLiteral("resource_hash");
+const QString kIndex = QStringLiteral("resource_index");
+const QString kFileHash = QStringLiteral("file_hash");
+const QString kName = QStringLiteral("file_name");
+} // namespace
+
+PlayRecordStore::PlayRecordStore(const QString &fileName)
+    : m_fileName(fileName)
+{
+}
+
+bool PlayRecordStore::load()
+{
+    QFile file(m_fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    if (document.isNull())
+        return false;
+    m_records = document.array().toVariantList();
+    return true;
+}
+
+BTResourceFile PlayRecordStore::at(int row) const
+{
+    // Members of the wrong type or elements that are not objects read as empty or 0.
+    const QVariantMap record = m_records.value(row).toMap();
+    BTResourceFile file;
+    file.resourceHash = record.value(kHash).toString();
+    file.resourceIndex = record.value(kIndex).toUInt();
+    file.fileHash = record.value(kFileHash).toString();
+    file.fileName = record.value(kName).toString();
+    return file;
+}
+
+int PlayRecordStore::indexOf(const QString &resourceHash, quint32 resourceIndex) const
+{
+    for (int row = 0; row < m_records.size(); ++row) {
+        const QVariantMap record = m_records.at(row).toMap();
+        if (record.value(kHash).toString() == resourceHash && record.value(kIndex).toUInt() == resourceIndex)
+            return row;
+    }
+    return -1;
+}
+
+bool PlayRecordStore::add(const BTResourceFile &file)
+{
+    if (indexOf(file.resourceHash, file.resourceIndex) >= 0)
+        return false;
+    if (m_records.size() == Limit)
+        m_records.removeLast();
+    m_records.prepend(QVariantMap{{kHash, file.resourceHash},
+                                  {kIndex, file.resourceIndex},
+                                  {kFileHash, file.fileHash},
+                                  {kName, file.fileName}});
+    save();
+    return true;
+}
+
+bool PlayRecordStore::remove(const QString &resourceHash, quint32 resourceIndex)
+{
+    const int row = indexOf(resourceHash, resourceIndex);
+    if (row < 0)
+        return false;
+    m_records.removeAt(row);
+    if (m_records.isEmpty())
+        QFile::remove(m_fileName);
+    else
+        save();
+    return true;
+}
+
+void PlayRecordStore::clear()
+{
+    m_records.clear();
+    QFile::remove(m_fileName);
+}
+
+QByteArray PlayRecordStore::serialized() const
+{
+    return QJsonDocument(QJsonArray::fromVariantList(m_records)).toJson(QJsonDocument::Indented);
+}
+
+bool PlayRecordStore::save() const
+{
+    return AtomicFile::write(m_fileName, serialized());
+}
+
+int PlayRecordStore::randomRow(int rowCount, const QTime &now)
+{
+    if (rowCount <= 0)
+        return -1;
+    QRandomGenerator generator(quint32(QTime(0, 0).secsTo(now)));
+    return int(generator.generate() % quint32(rowCount));
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "resources/BTResourceFile.h"
+
+#include <QString>
+#include <QTime>
+#include <QVariantList>
+
+// The files that were opened, newest first, kept in PlayRecord.dat (an indented JSON array of
+// {resource_hash, resource_index, file_hash, file_name}). A record is identified by its resource
+// hash and index.
+class PlayRecordStore
+{
+public:
+    static constexpr int Limit = 100;
+
+    explicit PlayRecordStore(const QString &fileName = QStringLiteral("PlayRecord.dat"));
+
+    // Replaces the list with the file's; false (and the list unchanged) when the file does not open
+    // or is not JSON.
+    bool load();
+
+    int size() const { return m_records.size(); }
+    BTResourceFile at(int row) const;
+    int indexOf(const QString &resourceHash, quint32 resourceIndex) const;
+
+    // Puts the file at the top unless it is listed already; drops the oldest when exactly at the
+    // limit. Returns false when the file was listed already (nothing changed).
+    bool add(const BTResourceFile &file);
+    // Removes the first record of that identity; the file goes when the list is empty.
+    bool remove(const QString &resourceHash, quint32 resourceIndex);
+    void clear();
+
+    // Written whole and atomically, so a crash or a full disk never loses the old records.
+    bool save() const;
+    QByteArray serialized() const;
+
+    // The row a random play picks: seeded with the seconds since midnight, so two plays within one
+    // second pick the same row.
+    static int randomRow(int rowCount, const QTime &now);
+
+private:
+    QString m_fileName;
+    QVariantList m_records;
+};

@@ -1,0 +1,195 @@
+#include "resources/PlayRecordStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+BTResourceFile file(int n, quint32 index = 0)
+{
+    BTResourceFile f;
+    f.resourceHash = QStringLiteral("%1").arg(n, 40, 10, QLatin1Char('a'));
+    f.resourceIndex = index;
+    f.fileHash = QStringLiteral("fh%1").arg(n);
+    f.fileName = QStringLiteral("影片 %1.mp4").arg(n);
+    return f;
+}
+
+QByteArray read(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void write(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+} // namespace
+
+class TestPlayRecordStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void addKeepsNewestFirstWithoutDuplicates();
+    void limitTrimsOnlyAtExactlyTheLimit();
+    void deleteAndClear();
+    void loadingToleratesBadContent();
+    void aFailedSaveKeepsTheOldFile();
+    void randomRowDependsOnTheSecond();
+
+private:
+    QString path() const { return m_dir->filePath(QStringLiteral("PlayRecord.dat")); }
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestPlayRecordStore::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void TestPlayRecordStore::addKeepsNewestFirstWithoutDuplicates()
+{
+    PlayRecordStore store(path());
+    QVERIFY(store.add(file(1, 0)));
+    QVERIFY(store.add(file(1, 1))); // another file of the same resource
+    QVERIFY(store.add(file(2)));
+    QVERIFY(!store.add(file(1, 0))); // opened again: stays in its old place
+    QCOMPARE(store.size(), 3);
+    QCOMPARE(store.at(0).resourceHash, file(2).resourceHash);
+    QCOMPARE(store.at(2).resourceIndex, 0u);
+    QCOMPARE(store.at(2).fileName, QStringLiteral("影片 1.mp4"));
+
+    // The file is the indented JSON of the list, members in alphabetical order.
+    const QByteArray bytes = read(path());
+    QCOMPARE(bytes, store.serialized());
+    QVERIFY(bytes.startsWith("[\n    {\n        \"file_hash\": \"fh2\",\n        \"file_name\": \"影片 2.mp4\",\n"
+                             "        \"resource_hash\": \""));
+    PlayRecordStore again(path());
+    QVERIFY(again.load());
+    QCOMPARE(again.serialized(), bytes);
+}
+
+void TestPlayRecordStore::limitTrimsOnlyAtExactlyTheLimit()
+{
+    PlayRecordStore store(path());
+    for (int n = 1; n <= 100; ++n)
+        store.add(file(n));
+    QCOMPARE(store.size(), 100);
+    store.add(file(101));
+    QCOMPARE(store.size(), 100);
+    QCOMPARE(store.at(0).resourceHash, file(101).resourceHash);
+    QCOMPARE(store.indexOf(file(1).resourceHash, 0), -1); // the oldest went
+    PlayRecordStore fromFile(path());
+    QVERIFY(fromFile.load());
+    QCOMPARE(fromFile.size(), 100);
+    QCOMPARE(fromFile.indexOf(file(1).resourceHash, 0), -1);
+
+    // A file holding more loads whole, and adding trims nothing.
+    QJsonArray many;
+    for (int n = 0; n < 105; ++n)
+        many.append(QJsonObject{{QStringLiteral("resource_hash"), QStringLiteral("h%1").arg(n)}});
+    write(path(), QJsonDocument(many).toJson());
+    PlayRecordStore big(path());
+    QVERIFY(big.load());
+    QCOMPARE(big.size(), 105);
+    big.add(file(1));
+    QCOMPARE(big.size(), 106);
+}
+
+void TestPlayRecordStore::deleteAndClear()
+{
+    PlayRecordStore store(path());
+    store.add(file(1));
+    store.add(file(2));
+    QVERIFY(!store.remove(file(3).resourceHash, 0));
+    QVERIFY(store.remove(file(1).resourceHash, 0));
+    QCOMPARE(store.size(), 1);
+    QVERIFY(read(path()).contains("fh2"));
+    QVERIFY(!read(path()).contains("fh1"));
+    QVERIFY(store.remove(file(2).resourceHash, 0));
+    QVERIFY(!QFile::exists(path())); // the last record takes the file with it
+
+    store.add(file(3));
+    store.clear();
+    QCOMPARE(store.size(), 0);
+    QVERIFY(!QFile::exists(path()));
+    store.add(file(4));
+    PlayRecordStore fromFile(path());
+    QVERIFY(fromFile.load());
+    QCOMPARE(fromFile.size(), 1);
+}
+
+void TestPlayRecordStore::loadingToleratesBadContent()
+{
+    PlayRecordStore store(path());
+    QVERIFY(!store.load()); // no file
+
+    write(path(), "not json at all");
+    QVERIFY(!store.load());
+    QCOMPARE(store.size(), 0);
+
+    write(path(), R"([{"resource_hash":"abc","file_name":"x"},
+                      {"resource_hash":7,"resource_index":"two","file_hash":[1],"file_name":{"a":1}},
+                      42, "text", null])");
+    QVERIFY(store.load());
+    QCOMPARE(store.size(), 5);
+    QCOMPARE(store.at(0).resourceIndex, 0u); // missing index lists as 0
+    QCOMPARE(store.at(0).fileName, QStringLiteral("x"));
+    QCOMPARE(store.at(1).resourceIndex, 0u);
+    QVERIFY(store.at(1).fileName.isEmpty());
+    QVERIFY(store.at(3).resourceHash.isEmpty());
+    QVERIFY(store.at(4).fileName.isEmpty());
+}
+
+void TestPlayRecordStore::aFailedSaveKeepsTheOldFile()
+{
+    PlayRecordStore store(path());
+    store.add(file(1));
+    const QByteArray before = read(path());
+    QVERIFY(before.size() > 100);
+
+    // A disk that fills up mid-write: files may not grow past a little more than the old one.
+    // Root is bound by this limit too, unlike by permissions.
+    struct rlimit saved;
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = rlim_t(before.size() + 20);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved2 = (store.add(file(2)), store.save());
+    setrlimit(RLIMIT_FSIZE, &saved);
+
+    QVERIFY(!saved2);
+    QCOMPARE(store.size(), 2); // changed in memory only
+    QCOMPARE(read(path()), before);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("PlayRecord.dat")});
+}
+
+void TestPlayRecordStore::randomRowDependsOnTheSecond()
+{
+    const QTime t(13, 7, 42);
+    QCOMPARE(PlayRecordStore::randomRow(7, t), PlayRecordStore::randomRow(7, t));
+    QCOMPARE(PlayRecordStore::randomRow(0, t), -1);
+    QSet<int> rows;
+    for (int s = 0; s < 50; ++s) {
+        const int row = PlayRecordStore::randomRow(7, QTime(0, 0).addSecs(s));
+        QVERIFY(row >= 0 && row < 7);
+        rows.insert(row);
+    }
+    QVERIFY(rows.size() > 3);
+}
+
+QTEST_GUILESS_MAIN(TestPlayRecordStore)
+#include "tst_playrecordstore.moc"
