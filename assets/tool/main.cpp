@@ -11,10 +11,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHash>
 #include <QImage>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSvgRenderer>
 #include <QTextStream>
@@ -227,6 +229,20 @@ QByteArray icoFile(const QList<QImage> &images)
     return out;
 }
 
+// Text falls back to whatever font the machine has, which for Chinese may be none at all.
+void warnAboutMissingFonts(const QString &name, const QByteArray &svg)
+{
+    static const QRegularExpression family(QStringLiteral("font-family=\"([^\"]+)\""));
+    static const QStringList installed = QFontDatabase().families();
+    auto matches = family.globalMatch(QString::fromUtf8(svg));
+    while (matches.hasNext()) {
+        const QString wanted = matches.next().captured(1);
+        if (!installed.contains(wanted, Qt::CaseInsensitive))
+            std::fprintf(stderr, "pelorin_assetgen: warning: %s wants font '%s', which is not installed\n",
+                         qPrintable(name), qPrintable(wanted));
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -257,6 +273,7 @@ int main(int argc, char *argv[])
             if (!file.open(QIODevice::ReadOnly))
                 fail(QStringLiteral("cannot read %1").arg(file.fileName()));
             sources.insert(e.svg, file.readAll());
+            warnAboutMissingFonts(e.svg, sources.value(e.svg));
         }
         const QByteArray source = sources.value(e.svg);
         auto paletteFor = [&](const QString &state) {
