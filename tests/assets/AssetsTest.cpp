@@ -122,6 +122,7 @@ private slots:
     void windowsFindTheirImages();
     void sourcesNameOnlyExistingImages();
     void styleSheetsDrawTheImages();
+    void highDpiScreensGetDoubleImages();
 };
 
 void AssetsTest::initTestCase()
@@ -331,5 +332,35 @@ void AssetsTest::styleSheetsDrawTheImages()
     painter.end();
     QVERIFY(sheet.save(sheetPath));
 }
+void AssetsTest::highDpiScreensGetDoubleImages()
+{
+    // Run a second time with QT_SCALE_FACTOR=2: style sheets then pick the @2x files by themselves.
+    QWidget host;
+    host.resize(40, 40);
+    QPalette palette = host.palette();
+    palette.setColor(QPalette::Window, QColor(22, 33, 41));
+    host.setPalette(palette);
+    host.setAutoFillBackground(true);
+    QPushButton button(&host);
+    button.setGeometry(6, 6, 28, 28);
+    button.setStyleSheet(QStringLiteral("QPushButton{ border-image: url(:/MainWindow/TitleBar/UserPushButton_Normal.png); }"));
+    const QPixmap shot = host.grab();
+    if (shot.devicePixelRatio() < 2)
+        QSKIP("needs a device pixel ratio of 2");
+    const QImage drawn = shot.toImage().copy(12, 12, 56, 56);
+    const QImage expected = QImage(QStringLiteral(":/MainWindow/TitleBar/UserPushButton_Normal@2x.png"))
+                                .convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(expected.size(), QSize(56, 56));
+    int worst = 0;
+    for (int y = 0; y < 56; ++y)
+        for (int x = 0; x < 56; ++x) {
+            const QRgb want = expected.pixel(x, y);
+            const int a = qAlpha(want);
+            const int blended = (qRed(want) * a + 22 * (255 - a)) / 255;
+            worst = qMax(worst, qAbs(qRed(drawn.pixel(x, y)) - blended));
+        }
+    QVERIFY2(worst <= 3, qPrintable(QStringLiteral("largest difference %1").arg(worst)));
+}
+
 QTEST_MAIN(AssetsTest)
 #include "AssetsTest.moc"
