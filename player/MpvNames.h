@@ -1,0 +1,55 @@
+#pragma once
+
+// Names of the libmpv options, properties and commands the engine uses, in one place.
+namespace MpvProperty {
+inline constexpr char Vo[] = "vo";
+inline constexpr char Ao[] = "ao";
+inline constexpr char Idle[] = "idle";
+inline constexpr char Pause[] = "pause";
+inline constexpr char CoreIdle[] = "core-idle";
+inline constexpr char PausedForCache[] = "paused-for-cache";
+inline constexpr char CacheBufferingState[] = "cache-buffering-state";
+inline constexpr char Duration[] = "duration";
+inline constexpr char TimePos[] = "time-pos";
+inline constexpr char Volume[] = "volume";
+inline constexpr char VideoDecAspect[] = "video-dec-params/aspect";
+inline constexpr char VideoTrackDemuxWidth[] = "current-tracks/video/demux-w";
+inline constexpr char VideoTrackDemuxHeight[] = "current-tracks/video/demux-h";
+inline constexpr char VideoTrackDemuxPar[] = "current-tracks/video/demux-par";
+inline constexpr char VideoAspectOverride[] = "video-aspect-override";
+inline constexpr char Brightness[] = "brightness";
+inline constexpr char Contrast[] = "contrast";
+inline constexpr char Saturation[] = "saturation";
+inline constexpr char Hue[] = "hue";
+inline constexpr char Deband[] = "deband";
+inline constexpr char Sharpen[] = "sharpen";
+inline constexpr char Scale[] = "scale";
+inline constexpr char ChromaScale[] = "cscale";
+inline constexpr char DownScale[] = "dscale";
+inline constexpr char CorrectDownscaling[] = "correct-downscaling";
+inline constexpr char SigmoidUpscaling[] = "sigmoid-upscaling";
+inline constexpr char DitherDepth[] = "dither-depth";
+inline constexpr char SubExternalFilename[] = "current-tracks/sub/external-filename";
+inline constexpr char SubId[] = "current-tracks/sub/id";
+inline constexpr char SubVisibility[] = "sub-visibility";
+inline constexpr char SubPos[] = "sub-pos";
+inline constexpr char SubAlignX[] = "sub-align-x";
+inline constexpr char SubMarginX[] = "sub-margin-x";
+inline constexpr char SubFont[] = "sub-font";
+inline constexpr char SubFontSize[] = "sub-font-size";
+inline constexpr char SubDelay[] = "sub-delay";
+inline constexpr char HttpHeaderFields[] = "http-header-fields";
+inline constexpr char Cache[] = "cache";
+inline constexpr char CacheOnDisk[] = "cache-on-disk";
+inline constexpr char CacheDir[] = "cache-dir";
+inline constexpr char CacheUnlinkFiles[] = "cache-unlink-files";
+} // namespace MpvProperty
+
+namespace MpvCommand {
+inline constexpr char LoadFile[] = "loadfile";
+inline constexpr char Stop[] = "stop";
+inline constexpr char Seek[] = "seek";
+inline constexpr char AudioFilter[] = "af";
+inline constexpr char SubAdd[] = "sub-add";
+inline constexpr char SubRemove[] = "sub-remove";
+} // namespace MpvCommand
