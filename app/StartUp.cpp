@@ -1,8 +1,12 @@
 #include "app/StartUp.h"
 
+#include "account/AccountFunctionDialog.h"
 #include "app/AppConfig.h"
 #include "app/DesktopShortcut.h"
 #include "app/SingleInstanceGuard.h"
+#include "player/MpvEngineFactory.h"
+#include "player/MpvPlayerEngine.h"
+#include "shell/MainWindow.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -72,5 +76,22 @@ int StartUp::run()
         return status;
 
     askFirstLaunchQuestions();
-    return 0;
+
+    MainWindow window(&MpvEngineFactory::create);
+    if (auto *engine = qobject_cast<MpvPlayerEngine *>(window.engine()); engine && !engine->isValid()) {
+        // Without its engine the program cannot play anything: say so and end.
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), MpvPlayerEngine::creationFailureText(),
+                        QMessageBox::Ok);
+        box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+        box.exec();
+        return 1;
+    }
+    window.show();
+
+    AccountFunctionDialog *account = AccountFunctionDialog::instance();
+    account->restoreRememberedLogin();
+    if (!account->loggedIn())
+        account->exec();
+
+    return QApplication::exec();
 }

@@ -67,7 +67,7 @@ MpvPlayerEngine::~MpvPlayerEngine()
 
 QString MpvPlayerEngine::creationFailureText()
 {
-    return QString::fromUtf8("加载APlayer.dll异常！");
+    return QStringLiteral("加载播放引擎异常！");
 }
 
 void MpvPlayerEngine::initialize()

@@ -1,0 +1,13 @@
+#pragma once
+
+class PlayerEngine;
+class QWidget;
+
+// The engine the program plays with: libmpv, its picture drawn in the play page. On a platform
+// without a display (offscreen, minimal) it decodes without picture and sound.
+class MpvEngineFactory
+{
+public:
+    // Never null; check isValid() of the returned MpvPlayerEngine for a creation failure.
+    static PlayerEngine *create(QWidget *playPage);
+};
