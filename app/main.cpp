@@ -2,6 +2,7 @@
 #include "app/StartUp.h"
 
 #include <QApplication>
+#include <QFont>
 
 #include <clocale>
 
@@ -13,6 +14,8 @@ int main(int argc, char *argv[])
     // The media engine parses numbers in the C locale and refuses to start otherwise.
     std::setlocale(LC_NUMERIC, "C");
     initGuiResources();
+    // One face for every text, so that the fixed-size labels of the forms hold their texts.
+    QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"), 9));
 
     StartUp startUp;
     return startUp.run();
