@@ -1,0 +1,82 @@
+#include "resources/ResourceInput.h"
+
+#include "resources/BencodeReader.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+bool isHashCharacter(QChar c)
+{
+    const ushort u = c.unicode();
+    return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z');
+}
+
+// The last 40 characters of the last run of at least 40 ASCII letters and digits, or empty.
+// Walked from the end by hand: QString::lastIndexOf with a pattern steps through non-overlapping
+// matches from the start, which would give the first 40 of a 43-character run.
+QString lastHashRun(const QString &text)
+{
+    int run = 0;
+    for (int i = text.size() - 1; i >= 0; --i) {
+        if (!isHashCharacter(text.at(i)))
+            run = 0;
+        else if (++run == 40)
+            return text.mid(i, 40);
+    }
+    return QString();
+}
+
+// The whole content of a regular file no larger than maxTorrentFileSize, or false.
+bool readTorrentFile(const QString &path, QByteArray *content)
+{
+    // Only regular files: opening a FIFO would block and a device may never end.
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() > maxTorrentFileSize)
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    // Bounded, in case the file grows between the check and the read.
+    *content = file.read(maxTorrentFileSize + 1);
+    const bool complete = content->size() <= maxTorrentFileSize && file.error() == QFileDevice::NoError;
+    file.close();
+    return complete;
+}
+
+} // namespace
+
+QString resourceHashFromTorrentBytes(const QByteArray &bytes)
+{
+    // The value-free pass: same outcome and info span as a full parse, without building the tree.
+    BencodeReader reader;
+    if (!reader.scan(bytes))
+        return QString();
+    return QString::fromLatin1(QCryptographicHash::hash(reader.infoBytes(), QCryptographicHash::Sha1).toHex());
+}
+
+QString resourceHashFromInput(const QString &text)
+{
+    if (text.contains(QLatin1String(".torrent"))) {
+        QByteArray content;
+        if (!readTorrentFile(text, &content))
+            return QString();
+        return resourceHashFromTorrentBytes(content);
+    }
+    return lastHashRun(text);
+}
+
+bool containsResourceHash(const QString &text)
+{
+    return !lastHashRun(text).isEmpty();
+}
+
+bool clipboardTextToParse(const QString &clipboardText, QString *lastSeenText)
+{
+    if (clipboardText.isEmpty() || clipboardText == *lastSeenText)
+        return false;
+    *lastSeenText = clipboardText;
+    return containsResourceHash(clipboardText);
+}
