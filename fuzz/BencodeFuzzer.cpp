@@ -2,6 +2,7 @@
 // on outcome, message and info span, and neither may read outside the input.
 #include "resources/BencodeReader.h"
 #include "resources/ResourceInput.h"
+#include "resources/Sha1.h"
 
 #include <QCryptographicHash>
 #include <QVariant>
@@ -41,6 +42,8 @@ qint64 walk(const QVariant &value, int depth)
     if (value.userType() == QMetaType::LongLong)
         return 1;
     fail("unexpected value type");
+    if (Sha1::hash(bytes) != QCryptographicHash::hash(bytes, QCryptographicHash::Sha1))
+        fail("SHA-1 differs from QCryptographicHash");
     return 0;
 }
 
@@ -91,5 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fail("hash and parse disagree");
     if (ok && hash != QString::fromLatin1(QCryptographicHash::hash(info, QCryptographicHash::Sha1).toHex()))
         fail("hash is not the SHA-1 of the info bytes");
+    if (Sha1::hash(bytes) != QCryptographicHash::hash(bytes, QCryptographicHash::Sha1))
+        fail("SHA-1 differs from QCryptographicHash");
     return 0;
 }

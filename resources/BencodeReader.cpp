@@ -1,8 +1,11 @@
 #include "resources/BencodeReader.h"
 
+#include "resources/Sha1.h"
+
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 namespace {
 
@@ -66,18 +69,25 @@ bool BencodeReader::read(const QByteArray &bytes, Dictionary *out)
     return readDictionary(out);
 }
 
-QByteArray BencodeReader::infoBytes() const
+int BencodeReader::availableInfoLength() const
 {
     // A value that runs past the end leaves the span reaching beyond the input; clamp it.
     const int size = m_input.size();
     if (m_infoOffset < 0 || m_infoOffset >= size || m_infoLength <= 0)
-        return QByteArray();
-    return m_input.mid(m_infoOffset, std::min(m_infoLength, size - m_infoOffset));
+        return 0;
+    return std::min(m_infoLength, size - m_infoOffset);
 }
 
-char BencodeReader::byteAt(int position) const
+QByteArray BencodeReader::infoBytes() const
 {
-    return position < m_input.size() ? m_input.constData()[position] : '\0';
+    const int length = availableInfoLength();
+    return length > 0 ? m_input.mid(m_infoOffset, length) : QByteArray();
+}
+
+QByteArray BencodeReader::infoDigest() const
+{
+    const int length = availableInfoLength();
+    return Sha1::hash(length > 0 ? m_input.constData() + m_infoOffset : nullptr, length);
 }
 
 void BencodeReader::advance(qint64 count)
@@ -97,7 +107,7 @@ bool BencodeReader::enterNesting()
 
 bool BencodeReader::keyIsInfo() const
 {
-    return m_stringLength == 4 && qstrncmp(m_input.constData() + m_stringOffset, "info", 4) == 0;
+    return m_stringLength == 4 && std::memcmp(m_input.constData() + m_stringOffset, "info", 4) == 0;
 }
 
 void BencodeReader::setUnexpectedCharacter()
@@ -246,10 +256,18 @@ bool BencodeReader::readDictionary(Dictionary *out)
     return true;
 }
 
+bool BencodeReader::skipValue()
+{
+    // The readers in their order; each refuses a wrong first byte without moving pos, so checking
+    // that byte first only saves the calls.
+    return (byteAt(m_pos) == 'i' && readInteger(nullptr)) || (isDigit(byteAt(m_pos)) && readString(nullptr))
+        || (byteAt(m_pos) == 'l' && readList(nullptr)) || (byteAt(m_pos) == 'd' && readDictionary(nullptr));
+}
+
 bool BencodeReader::readElement(QVariantList *list)
 {
     if (!list)
-        return readInteger(nullptr) || readString(nullptr) || readList(nullptr) || readDictionary(nullptr);
+        return skipValue();
     qlonglong integer = 0;
     if (readInteger(&integer)) {
         list->append(integer);
@@ -273,7 +291,7 @@ bool BencodeReader::readElement(QVariantList *list)
 bool BencodeReader::readEntry(const QByteArray &key, Dictionary *dictionary)
 {
     if (!dictionary)
-        return readInteger(nullptr) || readString(nullptr) || readList(nullptr) || readDictionary(nullptr);
+        return skipValue();
     // insert() replaces, so a key that occurs again keeps its later value.
     qlonglong integer = 0;
     if (readInteger(&integer)) {

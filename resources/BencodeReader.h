@@ -31,6 +31,8 @@ public:
 
     // The infoLength() bytes of the input from infoOffset() (fewer where the input ends first).
     QByteArray infoBytes() const;
+    // SHA-1 of infoBytes() (20 bytes), taken in place.
+    QByteArray infoDigest() const;
     QString errorString() const { return m_errorString; }
     const Dictionary &root() const { return m_root; }
     // Set by every "info" key read, at any depth, in reading order.
@@ -51,11 +53,16 @@ private:
     // Try the four readers in order at pos; the first that succeeds supplies the value.
     bool readElement(QVariantList *list);
     bool readEntry(const QByteArray &key, Dictionary *dictionary);
+    bool skipValue();
 
     bool read(const QByteArray &bytes, Dictionary *out);
+    int availableInfoLength() const;
     bool enterNesting();
     bool keyIsInfo() const;
-    char byteAt(int position) const;
+    char byteAt(int position) const
+    {
+        return position < m_input.size() ? m_input.constData()[position] : '\0';
+    }
     void advance(qint64 count);
     void setUnexpectedCharacter();
     void setErrorAtIndex();

@@ -2,7 +2,6 @@
 
 #include "resources/BencodeReader.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 
@@ -39,8 +38,12 @@ bool readTorrentFile(const QString &path, QByteArray *content)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    // Bounded, in case the file grows between the check and the read.
-    *content = file.read(maxTorrentFileSize + 1);
+    // A buffer for the size seen, not for the limit; one byte more notices a file that grew since,
+    // which is then read on, still bounded.
+    const qint64 expected = info.size();
+    *content = file.read(expected + 1);
+    if (content->size() > expected)
+        *content += file.read(maxTorrentFileSize + 1 - content->size());
     const bool complete = content->size() <= maxTorrentFileSize && file.error() == QFileDevice::NoError;
     file.close();
     return complete;
@@ -54,7 +57,7 @@ QString resourceHashFromTorrentBytes(const QByteArray &bytes)
     BencodeReader reader;
     if (!reader.scan(bytes))
         return QString();
-    return QString::fromLatin1(QCryptographicHash::hash(reader.infoBytes(), QCryptographicHash::Sha1).toHex());
+    return QString::fromLatin1(reader.infoDigest().toHex());
 }
 
 QString resourceHashFromInput(const QString &text)
