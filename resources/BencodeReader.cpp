@@ -2,7 +2,6 @@
 
 #include "resources/Sha1.h"
 
-
 #include <algorithm>
 #include <climits>
 #include <cstring>
