@@ -36,7 +36,8 @@ bool readTorrentFile(const QString &path, QByteArray *content)
     if (!info.isFile() || info.size() > maxTorrentFileSize)
         return false;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Unbuffered: the content is read in one go, a read-ahead buffer would only add a copy.
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return false;
     // A buffer for the size seen, not for the limit; one byte more notices a file that grew since,
     // which is then read on, still bounded.

@@ -12,6 +12,7 @@ private slots:
     void readsByteExactCases_data();
     void readsByteExactCases();
     void buildsValues();
+    void readsRealTorrent();
     void survivesHostileLengths();
     void stopsAtNestingLimit();
 };
@@ -148,6 +149,43 @@ void BencodeReaderTest::buildsValues()
     // A failed parse leaves no partial tree behind.
     QVERIFY(!reader.parse("d1:ai1e1:bl"));
     QVERIFY(reader.root().isEmpty());
+}
+
+void BencodeReaderTest::readsRealTorrent()
+{
+    QFile file(QStringLiteral(PELORIN_RESOURCES_TEST_DATA "/multifile.torrent"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    BencodeReader reader;
+    QVERIFY(reader.parse(bytes));
+    QCOMPARE(reader.errorString(), QString());
+    // Located independently when the fixture was written.
+    QCOMPARE(reader.infoOffset(), 231);
+    QCOMPARE(reader.infoLength(), 532);
+
+    const Dictionary &root = reader.root();
+    QCOMPARE(root.keys(), (QList<QByteArray>{"announce", "announce-list", "comment", "created by",
+                                             "creation date", "encoding", "info", "url-list"}));
+    QCOMPARE(root.value("creation date").toLongLong(), 1700000000LL);
+    // The tiers of the announce list are nested lists, so they arrive flattened.
+    QCOMPARE(root.value("announce-list").toList(),
+             (QVariantList{QByteArray("http://127.0.0.1:6969/announce"), QByteArray("udp://127.0.0.1:6969")}));
+
+    const Dictionary info = root.value("info").value<Dictionary>();
+    QCOMPARE(info.value("name").toByteArray(), QByteArray("Sample Show"));
+    QCOMPARE(info.value("piece length").toLongLong(), 16384LL);
+    QCOMPARE(info.value("pieces").toByteArray().size(), 20 * 11);
+    const QVariantList files = info.value("files").toList();
+    QCOMPARE(files.size(), 5);
+    const Dictionary subtitles = files.at(2).value<Dictionary>();
+    QCOMPARE(subtitles.value("length").toLongLong(), 1234LL);
+    QCOMPARE(subtitles.value("path").toList(),
+             (QVariantList{QByteArray("Season 1"), QStringLiteral("字幕").toUtf8(), QByteArray("Episode 01.ass")}));
+
+    BencodeReader fast;
+    QVERIFY(fast.scan(bytes));
+    QCOMPARE(fast.infoBytes(), bytes.mid(231, 532));
+    QCOMPARE(fast.infoDigest().toHex(), QByteArray("cb9cdb5ec0d1cf2934414ead7fc716c3c9ad8253"));
 }
 
 void BencodeReaderTest::survivesHostileLengths()
