@@ -1,0 +1,166 @@
+#include "resources/ResourceInput.h"
+
+#include <QtTest>
+
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace {
+
+const QString hash40 = QStringLiteral("0123456789AbCdEf0123456789aBcDeF01234567");
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class ResourceInputTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void derivesHashFromText();
+    void derivesHashFromTorrentFiles();
+    void refusesBadFiles();
+    void decidesClipboardTicks();
+};
+
+void ResourceInputTest::derivesHashFromText()
+{
+    const QString magnet = QStringLiteral("magnet:?xt=urn:btih:") + hash40 + QStringLiteral("&dn=Some+Show+S01");
+    QCOMPARE(resourceHashFromInput(magnet), hash40);
+    QCOMPARE(resourceHashFromInput(hash40), hash40);
+    QCOMPARE(resourceHashFromInput(QStringLiteral("  看这个 ") + hash40 + QStringLiteral(" 好看")), hash40);
+
+    // The last 40 characters of the last run, however long the runs are.
+    const QString longRun = QStringLiteral("XYZ") + hash40;
+    QCOMPARE(resourceHashFromInput(longRun), hash40);
+    QCOMPARE(resourceHashFromInput(QString(39, QLatin1Char('x')) + hash40), hash40);
+    QCOMPARE(resourceHashFromInput(hash40 + QStringLiteral("!")), hash40);
+    const QString second = QString(40, QLatin1Char('b'));
+    QCOMPARE(resourceHashFromInput(hash40 + QStringLiteral(" and ") + second + QStringLiteral("-tail")), second);
+
+    // No hash: too short, broken by other characters, or base32.
+    QCOMPARE(resourceHashFromInput(hash40.left(39)), QString());
+    QCOMPARE(resourceHashFromInput(hash40.left(20) + QStringLiteral("-") + hash40.mid(20)), QString());
+    QCOMPARE(resourceHashFromInput(hash40.left(20) + QStringLiteral("é") + hash40.mid(21)), QString());
+    QCOMPARE(resourceHashFromInput(QStringLiteral("magnet:?xt=urn:btih:MFRGGZDFMZTWQ2LKNNWG23TPOBYXE43U")),
+             QString());
+    QCOMPARE(resourceHashFromInput(QStringLiteral("no hash here")), QString());
+
+    // Any ".torrent" makes the text a path, even inside a magnet link.
+    QCOMPARE(resourceHashFromInput(magnet + QStringLiteral(".torrent")), QString());
+    QCOMPARE(resourceHashFromInput(QStringLiteral("magnet:?xt=urn:btih:") + hash40
+                                   + QStringLiteral("&dn=show.torrent")),
+             QString());
+    // ...but only spelled in lowercase.
+    QCOMPARE(resourceHashFromInput(hash40 + QStringLiteral(".TORRENT")), hash40);
+}
+
+void ResourceInputTest::derivesHashFromTorrentFiles()
+{
+    // A genuine multi-file torrent; the expected digest was taken with an independent SHA-1 of its
+    // info span (bytes 231..762).
+    const QString fixture = QStringLiteral(PELORIN_RESOURCES_TEST_DATA "/multifile.torrent");
+    QCOMPARE(resourceHashFromInput(fixture), QStringLiteral("cb9cdb5ec0d1cf2934414ead7fc716c3c9ad8253"));
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString plain = dir.filePath(QStringLiteral("plain.torrent"));
+    QVERIFY(writeFile(plain, "d4:infod4:name1:aee"));
+    QCOMPARE(resourceHashFromInput(plain),
+             QString::fromLatin1(QCryptographicHash::hash("d4:name1:ae", QCryptographicHash::Sha1).toHex()));
+
+    // Without an "info" key the hash is that of zero bytes.
+    const QString noInfo = dir.filePath(QStringLiteral("noinfo.torrent"));
+    QVERIFY(writeFile(noInfo, "d4:name1:ae"));
+    QCOMPARE(resourceHashFromInput(noInfo), QStringLiteral("da39a3ee5e6b4b0d3255bfef95601890afd80709"));
+
+    // A path whose file name holds ".torrent" in the middle is still a path.
+    const QString middle = dir.filePath(QStringLiteral("a.torrent.bak"));
+    QVERIFY(writeFile(middle, "d4:infod4:name1:aee"));
+    QCOMPARE(resourceHashFromInput(middle), resourceHashFromInput(plain));
+
+    QCOMPARE(resourceHashFromTorrentBytes("d4:infod4:name1:aee"), resourceHashFromInput(plain));
+}
+
+void ResourceInputTest::refusesBadFiles()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QCOMPARE(resourceHashFromInput(dir.filePath(QStringLiteral("missing.torrent"))), QString());
+
+    const QString empty = dir.filePath(QStringLiteral("empty.torrent"));
+    QVERIFY(writeFile(empty, QByteArray()));
+    QCOMPARE(resourceHashFromInput(empty), QString());
+    const QString notDictionary = dir.filePath(QStringLiteral("list.torrent"));
+    QVERIFY(writeFile(notDictionary, "l4:infoe"));
+    QCOMPARE(resourceHashFromInput(notDictionary), QString());
+    const QString broken = dir.filePath(QStringLiteral("broken.torrent"));
+    QVERIFY(writeFile(broken, "d4:infod4:name"));
+    QCOMPARE(resourceHashFromInput(broken), QString());
+
+    // Cannot be read as a file: a directory, and a FIFO that would block an open.
+    const QString folder = dir.filePath(QStringLiteral("folder.torrent"));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.torrent")));
+    QCOMPARE(resourceHashFromInput(folder), QString());
+    const QString fifo = dir.filePath(QStringLiteral("pipe.torrent"));
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(resourceHashFromInput(fifo), QString());
+    QVERIFY(clock.elapsed() < 5000);
+
+    // Unreadable by permissions (root reads anything, so only as another user).
+    const QString locked = dir.filePath(QStringLiteral("locked.torrent"));
+    QVERIFY(writeFile(locked, "d4:infod4:name1:aee"));
+    QVERIFY(QFile::setPermissions(locked, QFileDevice::Permissions()));
+    if (geteuid() != 0)
+        QCOMPARE(resourceHashFromInput(locked), QString());
+
+    // Oversized: refused before anything is read, however valid its start.
+    const QString huge = dir.filePath(QStringLiteral("huge.torrent"));
+    {
+        QFile file(huge);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write("d4:infod4:name1:aee") > 0);
+        // Sparse: costs no disk space.
+        QVERIFY(file.resize(maxTorrentFileSize + 1));
+    }
+    QCOMPARE(resourceHashFromInput(huge), QString());
+    {
+        QFile file(huge);
+        QVERIFY(file.resize(maxTorrentFileSize));
+    }
+    // At the limit it is read; the zeros after the dictionary are never reached.
+    QCOMPARE(resourceHashFromInput(huge), resourceHashFromTorrentBytes("d4:infod4:name1:aee"));
+}
+
+void ResourceInputTest::decidesClipboardTicks()
+{
+    QString lastSeen;
+    const QString magnet = QStringLiteral("magnet:?xt=urn:btih:") + hash40;
+
+    QVERIFY(!clipboardTextToParse(QString(), &lastSeen));
+    QCOMPARE(lastSeen, QString());
+    QVERIFY(clipboardTextToParse(magnet, &lastSeen));
+    QCOMPARE(lastSeen, magnet);
+    // The same text again is ignored, also after an empty clipboard.
+    QVERIFY(!clipboardTextToParse(magnet, &lastSeen));
+    QVERIFY(!clipboardTextToParse(QString(), &lastSeen));
+    QVERIFY(!clipboardTextToParse(magnet, &lastSeen));
+    // New text without a hash is remembered but not taken.
+    QVERIFY(!clipboardTextToParse(QStringLiteral("hello"), &lastSeen));
+    QCOMPARE(lastSeen, QStringLiteral("hello"));
+    QVERIFY(clipboardTextToParse(magnet, &lastSeen));
+    // Any 40-character run counts, even where the parse would take the text as a path.
+    QVERIFY(clipboardTextToParse(hash40 + QStringLiteral(".torrent"), &lastSeen));
+    QVERIFY(!clipboardTextToParse(hash40.left(39), &lastSeen));
+}
+
+QTEST_APPLESS_MAIN(ResourceInputTest)
+#include "tst_ResourceInput.moc"
