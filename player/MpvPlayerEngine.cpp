@@ -243,8 +243,8 @@ void MpvPlayerEngine::updatePlaybackState()
         setState(Starting);
     if (m_state == Starting && !idle)
         setState(Playing);
-    else if (m_state == Playing && idle)
-        setState(Starting);
+    else if (m_state == Playing && idle && m_mpv.flag(MpvProperty::PausedForCache))
+        setState(Starting); // waiting for data; seeks and the end of the file do not count
 }
 
 void MpvPlayerEngine::raiseBarrier()

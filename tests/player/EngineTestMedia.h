@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Small media made with ffmpeg at test set-up.
+namespace EngineTestMedia {
+// H.264 + AAC in MP4 (moov first), width x height, seconds long; empty on failure.
+// A noisy picture makes a high bit rate (about 170 KB/s at 320x240).
+QByteArray makeClip(const QString &folder, const QString &name, int seconds, int width, int height,
+                    bool noisy = false);
+}

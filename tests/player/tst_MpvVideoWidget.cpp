@@ -1,0 +1,146 @@
+#include "player/MpvPlayerEngine.h"
+#include "player/MpvVideoWidget.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QVBoxLayout>
+#include <QtTest>
+
+#include <clocale>
+
+namespace {
+
+struct Seen
+{
+    QEvent::Type type;
+    QPoint pos;
+    Qt::MouseButton button;
+    int key;
+};
+
+// Records the input events a widget receives, as a main window's filter would.
+class InputRecorder : public QObject
+{
+public:
+    QList<Seen> seen;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove: {
+            auto *m = static_cast<QMouseEvent *>(event);
+            seen.append({event->type(), m->pos(), m->button(), 0});
+            break;
+        }
+        case QEvent::KeyPress:
+            seen.append({event->type(), QPoint(), Qt::NoButton, static_cast<QKeyEvent *>(event)->key()});
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+class TestMpvVideoWidget : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void inputReachesTheWindowInWindowCoordinates();
+    void eitherCanBeDestroyedFirst();
+};
+
+void TestMpvVideoWidget::inputReachesTheWindowInWindowCoordinates()
+{
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto *titleBar = new QWidget;
+    titleBar->setFixedHeight(40);
+    auto *page = new QWidget;
+    auto *pageLayout = new QVBoxLayout(page);
+    pageLayout->setContentsMargins(7, 0, 0, 0);
+    auto *video = new MpvVideoWidget(nullptr);
+    pageLayout->addWidget(video);
+    layout->addWidget(titleBar);
+    layout->addWidget(page);
+    window.resize(400, 300);
+    window.setMouseTracking(true); // as the main window does, to see moves without a button
+    layout->activate();
+    pageLayout->activate();
+    QCOMPARE(video->mapTo(&window, QPoint(0, 0)), QPoint(7, 40));
+
+    InputRecorder onWindow;
+    InputRecorder onPage;
+    window.installEventFilter(&onWindow);
+    page->installEventFilter(&onPage);
+
+    const QPoint local(10, 20);
+    const QPoint global = video->mapToGlobal(local);
+    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::RightButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent twice(QEvent::MouseButtonDblClick, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, local + QPoint(5, 5), global, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier);
+    for (QEvent *e : std::initializer_list<QEvent *>{&press, &release, &twice, &move, &key})
+        QApplication::sendEvent(video, e);
+    QTRY_COMPARE(onWindow.seen.size(), 5);
+
+    const QPoint expected = local + QPoint(7, 40);
+    QCOMPARE(onWindow.seen[0].type, QEvent::MouseButtonPress);
+    QCOMPARE(onWindow.seen[0].pos, expected);
+    QCOMPARE(onWindow.seen[0].button, Qt::LeftButton);
+    QCOMPARE(onWindow.seen[1].type, QEvent::MouseButtonRelease);
+    QCOMPARE(onWindow.seen[1].button, Qt::RightButton);
+    QCOMPARE(onWindow.seen[2].type, QEvent::MouseButtonDblClick);
+    QCOMPARE(onWindow.seen[3].type, QEvent::MouseMove);
+    QCOMPARE(onWindow.seen[3].pos, expected + QPoint(5, 5));
+    QCOMPARE(onWindow.seen[4].type, QEvent::KeyPress);
+    QCOMPARE(onWindow.seen[4].key, int(Qt::Key_Left));
+    QVERIFY(video->hasMouseTracking()); // moves without a button arrive too
+    // Delivered once, not also by propagation through the page.
+    QCOMPARE(onPage.seen.size(), 0);
+    QApplication::processEvents();
+    QCOMPARE(onWindow.seen.size(), 5);
+}
+
+void TestMpvVideoWidget::eitherCanBeDestroyedFirst()
+{
+    {
+        auto *engine = new MpvPlayerEngine(MpvPlayerEngine::VideoOutput);
+        QVERIFY2(engine->isValid(), qPrintable(engine->errorString()));
+        MpvVideoWidget video(engine);
+        video.resize(160, 90);
+        video.ensureRenderer(); // may fail without OpenGL; must not crash either way
+        delete engine;
+        QVERIFY(!video.hasRenderer());
+    }
+    {
+        MpvPlayerEngine engine(MpvPlayerEngine::VideoOutput);
+        auto *video = new MpvVideoWidget(&engine);
+        video->resize(160, 90);
+        video->ensureRenderer();
+        delete video;
+        engine.setConfig(PlayerEngine::Brightness, QStringLiteral("60"));
+        QCOMPARE(engine.config(PlayerEngine::Brightness), QStringLiteral("60"));
+    }
+}
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    TestMpvVideoWidget test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_MpvVideoWidget.moc"
