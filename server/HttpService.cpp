@@ -42,12 +42,13 @@ const char *contentTypeOf(const std::string &name)
     return "application/octet-stream";
 }
 
+// A file directly in DIR/static/: no folders, no hidden files, nothing that is not text.
 bool isPlainFileName(const std::string &name)
 {
-    if (name.empty() || name.size() > 200 || name[0] == '.')
+    if (name.empty() || name.size() > 255 || name[0] == '.' || !isValidUtf8(name))
         return false;
     for (char c : name) {
-        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_'))
+        if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
             return false;
     }
     return true;
@@ -182,7 +183,8 @@ void HttpService::handle(const httplib::Request &request, httplib::Response &res
 
 void HttpService::serveStatic(const httplib::Request &request, httplib::Response &response)
 {
-    const std::string name = RequestParameters::percentDecode(request.matches[1].str());
+    // The path arrives percent-decoded already.
+    const std::string name = request.matches[1].str();
     tLogNote.route = "static";
     if (!isPlainFileName(name)) {
         response.status = 404;
