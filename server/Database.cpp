@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace server {
 
@@ -195,6 +196,8 @@ bool Database::open(std::string *error)
     Connection *connection = openConnection(error);
     if (!connection)
         return false;
+    // Password hashes live here: owner-only (the WAL files take the same mode).
+    ::chmod(m_path.c_str(), 0600);
     Lease lease(this, connection);
     const auto &steps = schemaSteps();
     const int version = schemaVersion();

@@ -48,7 +48,9 @@ std::string describe(const Account &account)
     if (account.permanentVip)
         vip = "permanent VIP";
     else if (account.vip)
-        vip = account.vipUntil ? "VIP until " + dateText(account.vipUntil) : "VIP";
+        vip = account.vipUntil ? "VIP until " + dateText(account.vipUntil)
+                                     + (account.isVip(ServiceContext::now()) ? "" : " (expired)")
+                               : "VIP";
     else
         vip = "no VIP";
     return account.email + "  " + vip + "  created " + dateText(account.createdAt) + "  union_uid "
