@@ -133,7 +133,11 @@ void HttpService::handle(const httplib::Request &request, httplib::Response &res
     const std::string r = parameters.value("r");
     const std::string action = Router::actionOf(parameters);
     tLogNote.route = r + (action.empty() ? std::string() : ":" + action);
-    if (tLogNote.route.size() > 80 || !isValidUtf8(tLogNote.route))
+    // The route comes from the client: keep the log one line per request and readable.
+    bool printable = tLogNote.route.size() <= 80 && isValidUtf8(tLogNote.route);
+    for (char c : tLogNote.route)
+        printable = printable && static_cast<unsigned char>(c) >= 0x20 && c != 0x7F;
+    if (!printable)
         tLogNote.route = "(unknown)";
 
     // The player sends back the whole Set-Cookie value it kept; a browser sends name=value pairs.
