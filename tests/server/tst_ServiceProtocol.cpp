@@ -397,6 +397,23 @@ void ServiceProtocolTest::logInBindsTheSessionOfTheFirstCookie()
     QCOMPARE(carol.data().toMap().value(u("isvip")).toInt(), 0);
     QCOMPARE(carol.data().toMap().value(u("issvip")).toString(), u("false"));
 
+    // VIP changes made by the administrator show at the next log-in.
+    QCOMPARE(m_service->run({u("user"), u("set"), u("carol@pelorin.test"), u("--vip")}), 0);
+    QVariantMap vip = other.call(Post, logInParameters(u("carol@pelorin.test"), u("carol-password")), true).data().toMap();
+    QCOMPARE(vip.value(u("isvip")).toInt(), 1);
+    QCOMPARE(vip.value(u("issvip")).toString(), u("false"));
+    QCOMPARE(QDateTime::fromSecsSinceEpoch(vip.value(u("viptime")).toLongLong()).toUTC().date(), QDate(2099, 12, 31));
+    QCOMPARE(m_service->run({u("user"), u("set"), u("carol@pelorin.test"), u("--vip-until"), u("2001-01-01")}), 0);
+    vip = other.call(Post, logInParameters(u("carol@pelorin.test"), u("carol-password")), true).data().toMap();
+    QCOMPARE(vip.value(u("isvip")).toInt(), 0);
+    QCOMPARE(QDateTime::fromSecsSinceEpoch(vip.value(u("viptime")).toLongLong()).date(), QDate(2001, 1, 1));
+    QCOMPARE(m_service->run({u("user"), u("set"), u("carol@pelorin.test"), u("--no-vip")}), 0);
+    vip = other.call(Post, logInParameters(u("carol@pelorin.test"), u("carol-password")), true).data().toMap();
+    QCOMPARE(vip.value(u("isvip")).toInt(), 0);
+    QCOMPARE(vip.value(u("viptime")).toLongLong(), 0);
+    QCOMPARE(m_service->run({u("user"), u("set"), u("nobody@pelorin.test"), u("--vip")}), 1);
+    QCOMPARE(m_service->run({u("user"), u("add"), u("carol@pelorin.test"), u("another-password")}), 1);
+
     const ServiceReply wrong = logIn(u("alice@pelorin.test"), u("alice+pw%41 二"));
     QCOMPARE(wrong.statu(), 0);
     QCOMPARE(wrong.msg(), u("账号或密码错误！"));
