@@ -1,0 +1,79 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace server {
+
+class Database;
+
+struct Account
+{
+    int64_t id = 0;
+    std::string email;
+    std::string passwordHash;
+    std::string pendingPasswordHash; // a retrieved password not used yet
+    int64_t pendingExpires = 0;
+    bool vip = false;          // VIP, until vipUntil when that is set
+    bool permanentVip = false; // the tier that unlocks downloads and reloads
+    int64_t vipUntil = 0;      // Unix seconds; 0: no end date
+    std::string unionUid;
+    int64_t createdAt = 0;
+
+    bool isVip(int64_t now) const;
+    // What the log-in reply's viptime says: the end of VIP, a far date for VIP without end.
+    int64_t vipTime() const;
+};
+
+// Accounts with Argon2id password hashes.
+class AccountStore
+{
+public:
+    static constexpr int64_t kNoEnd = 4102444799; // 2099-12-31 23:59:59 UTC
+
+    explicit AccountStore(Database &database);
+
+    std::optional<Account> findByEmail(const std::string &email);
+    std::optional<Account> findById(int64_t id);
+    std::vector<Account> all();
+
+    enum class CreateResult { Created, Duplicate, Failed };
+    CreateResult create(const std::string &email, const std::string &password,
+                        const std::string &unionUid, int64_t now, int64_t *id = nullptr);
+    bool setPassword(int64_t id, const std::string &password);
+    bool setPendingPassword(int64_t id, const std::string &password, int64_t expires);
+    // Makes the pending password the password (after a log-in with it).
+    bool promotePending(int64_t id);
+    bool setVip(int64_t id, bool vip, bool permanentVip, int64_t vipUntil);
+
+    enum class Match { None, Password, Pending };
+    // Checks a password against the stored hashes; runs a hash even for a missing account so
+    // that timing does not tell which e-mails exist.
+    Match verify(const std::optional<Account> &account, const std::string &password, int64_t now);
+
+    std::string hash(const std::string &password);
+    bool needsRehash(const std::string &hash) const;
+
+    static bool isEmailShape(const std::string &email);
+    // Passwords: 6 to 64 characters, any letters.
+    static bool isAcceptablePassword(const std::string &password);
+    static std::string randomPassword();
+
+private:
+    // Each hash takes 64 MiB; only as many run at once as there are cores.
+    class HashSlot;
+
+    Database &m_database;
+    std::mutex m_slotMutex;
+    std::condition_variable m_slotFree;
+    int m_slotsInUse = 0;
+    int m_slotLimit;
+    std::once_flag m_dummyOnce;
+    std::string m_dummyHash;
+};
+
+} // namespace server

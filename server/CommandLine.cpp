@@ -1,0 +1,39 @@
+#include "server/CommandLine.h"
+
+#include "server/HttpService.h"
+#include "server/ServeCommand.h"
+#include "server/UserCommand.h"
+
+#include <cstdio>
+
+namespace server {
+
+std::string usageText()
+{
+    return "usage:\n"
+           "  pelorin-service serve --data DIR [--listen HOST:PORT] [--public-host HOST:PORT]\n"
+           "                        [--threads N] [--login-limit N] [--address-login-limit N]\n"
+           "                        [--quiet] [--test-captcha TEXT]\n"
+           "  pelorin-service user --data DIR add EMAIL PASSWORD [--vip] [--permanent-vip]\n"
+           "                        [--vip-until YYYY-MM-DD]\n"
+           "  pelorin-service user --data DIR set EMAIL [--password PASSWORD] [--vip] [--no-vip]\n"
+           "                        [--permanent-vip] [--vip-until YYYY-MM-DD]\n"
+           "  pelorin-service user --data DIR list\n";
+}
+
+int runCommandLine(const std::vector<std::string> &arguments)
+{
+    if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h" || arguments[0] == "help") {
+        std::fputs(usageText().c_str(), arguments.empty() ? stderr : stdout);
+        return arguments.empty() ? 2 : 0;
+    }
+    const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+    if (arguments[0] == "serve")
+        return runServeCommand(rest);
+    if (arguments[0] == "user")
+        return runUserCommand(rest);
+    std::fprintf(stderr, "unknown command: %s\n%s", arguments[0].c_str(), usageText().c_str());
+    return 2;
+}
+
+} // namespace server

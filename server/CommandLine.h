@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace server {
+
+// pelorin-service COMMAND ...: serve, user. Returns the exit code.
+int runCommandLine(const std::vector<std::string> &arguments);
+
+std::string usageText();
+
+} // namespace server

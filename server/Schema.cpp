@@ -1,0 +1,54 @@
+#include "server/Database.h"
+
+namespace server {
+
+// Each step moves the schema one version up. A database is upgraded by applying, in order, the
+// steps it has not seen; never change a step that has shipped, add a new one instead.
+const std::vector<const char *> &Database::schemaSteps()
+{
+    static const std::vector<const char *> steps = {
+        // 1: accounts, sessions, collections and reports.
+        R"sql(
+        CREATE TABLE users (
+            id INTEGER PRIMARY KEY,
+            email TEXT NOT NULL UNIQUE COLLATE NOCASE,
+            password_hash TEXT NOT NULL,
+            pending_password_hash TEXT,
+            pending_expires INTEGER NOT NULL DEFAULT 0,
+            vip INTEGER NOT NULL DEFAULT 0,
+            permanent_vip INTEGER NOT NULL DEFAULT 0,
+            vip_until INTEGER NOT NULL DEFAULT 0,
+            union_uid TEXT NOT NULL DEFAULT '0',
+            created_at INTEGER NOT NULL
+        );
+        CREATE TABLE sessions (
+            id TEXT PRIMARY KEY,
+            user_id INTEGER REFERENCES users(id) ON DELETE CASCADE,
+            captcha TEXT,
+            captcha_expires INTEGER NOT NULL DEFAULT 0,
+            last_seen INTEGER NOT NULL
+        );
+        CREATE INDEX sessions_user ON sessions(user_id);
+        CREATE TABLE collections (
+            id INTEGER PRIMARY KEY AUTOINCREMENT,
+            user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+            name TEXT NOT NULL,
+            hash TEXT NOT NULL,
+            file_index INTEGER NOT NULL,
+            created_at INTEGER NOT NULL,
+            UNIQUE (user_id, hash, file_index)
+        );
+        CREATE TABLE reports (
+            id INTEGER PRIMARY KEY,
+            user_id INTEGER REFERENCES users(id) ON DELETE SET NULL,
+            name TEXT NOT NULL,
+            category TEXT NOT NULL,
+            address TEXT NOT NULL,
+            created_at INTEGER NOT NULL
+        );
+        )sql",
+    };
+    return steps;
+}
+
+} // namespace server

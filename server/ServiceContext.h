@@ -1,0 +1,74 @@
+#pragma once
+
+#include "server/AccountStore.h"
+#include "server/ConfigItems.h"
+#include "server/DataDirectory.h"
+#include "server/Database.h"
+#include "server/Outbox.h"
+#include "server/RateLimiter.h"
+#include "server/SessionStore.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace server {
+
+struct ServiceOptions
+{
+    std::string dataDir;
+    std::string listenHost = "127.0.0.1";
+    int listenPort = 17080;
+    // host:port used in addresses the service hands out (images, packages); by default the Host
+    // header of the request.
+    std::string publicHost;
+    // When set, every captcha carries this text instead of a random one (tests only).
+    std::string testCaptcha;
+    int threads = 64;
+    int accountLoginLimit = 5;  // failed log-ins per account per minute
+    int addressLoginLimit = 20; // failed log-ins per address per minute
+    bool logRequests = true;
+};
+
+// Everything the routes share: the data directory, the database and the stores on it.
+class ServiceContext
+{
+public:
+    explicit ServiceContext(ServiceOptions options);
+
+    // Prepares the data directory, opens and upgrades the database.
+    bool open(std::string *error);
+
+    const ServiceOptions &options() const { return m_options; }
+    DataDirectory &directory() { return m_directory; }
+    Database &database() { return *m_database; }
+    SessionStore &sessions() { return *m_sessions; }
+    AccountStore &accounts() { return *m_accounts; }
+    ConfigItems &config() { return *m_config; }
+    Outbox &outbox() { return *m_outbox; }
+    RateLimiter &accountFailures() { return m_accountFailures; }
+    RateLimiter &addressFailures() { return m_addressFailures; }
+    RateLimiter &retrievals() { return m_retrievals; }
+
+    // Video hosts that this process serves itself, listed before those of the configuration item.
+    std::vector<std::string> &servedVideoHosts() { return m_servedVideoHosts; }
+
+    static int64_t now();
+    static int64_t nowMs();
+
+private:
+    ServiceOptions m_options;
+    DataDirectory m_directory;
+    std::unique_ptr<Database> m_database;
+    std::unique_ptr<SessionStore> m_sessions;
+    std::unique_ptr<AccountStore> m_accounts;
+    std::unique_ptr<ConfigItems> m_config;
+    std::unique_ptr<Outbox> m_outbox;
+    RateLimiter m_accountFailures;
+    RateLimiter m_addressFailures;
+    RateLimiter m_retrievals;
+    std::vector<std::string> m_servedVideoHosts;
+};
+
+} // namespace server

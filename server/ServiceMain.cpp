@@ -1,0 +1,9 @@
+#include "server/CommandLine.h"
+
+#include <string>
+#include <vector>
+
+int main(int argc, char **argv)
+{
+    return server::runCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+}

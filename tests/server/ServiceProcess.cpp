@@ -1,0 +1,108 @@
+#include "ServiceProcess.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+
+#ifndef PELORIN_SERVICE_EXECUTABLE
+#error PELORIN_SERVICE_EXECUTABLE must name the built pelorin-service
+#endif
+
+ServiceProcess::ServiceProcess(const QString &dataDir)
+{
+    if (dataDir.isEmpty()) {
+        m_ownDir = std::make_unique<QTemporaryDir>();
+        m_dataDir = m_ownDir->path() + QStringLiteral("/data");
+    } else {
+        m_dataDir = dataDir;
+    }
+}
+
+ServiceProcess::~ServiceProcess()
+{
+    stop();
+}
+
+QString ServiceProcess::executable()
+{
+    return QStringLiteral(PELORIN_SERVICE_EXECUTABLE);
+}
+
+bool ServiceProcess::start(const QStringList &extraArguments)
+{
+    stop();
+    QDir().mkpath(m_dataDir);
+    m_process.setProgram(executable());
+    m_process.setArguments(QStringList{QStringLiteral("serve"), QStringLiteral("--data"), m_dataDir,
+                                       QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")}
+                           + extraArguments);
+    m_process.setStandardErrorFile(m_dataDir + QStringLiteral("/service.log"), QIODevice::Append);
+    m_process.start();
+    if (!m_process.waitForStarted(10000))
+        return false;
+    // The first line on stdout names the port it listens on.
+    QByteArray output;
+    const QDeadlineTimer deadline(15000);
+    while (!output.contains('\n') && !deadline.hasExpired()) {
+        if (!m_process.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
+            break;
+        output += m_process.readAllStandardOutput();
+    }
+    const QRegularExpressionMatch match =
+        QRegularExpression(QStringLiteral("listening on http://127\\.0\\.0\\.1:(\\d+)/server/"))
+            .match(QString::fromUtf8(output));
+    if (!match.hasMatch()) {
+        stop();
+        return false;
+    }
+    m_port = quint16(match.captured(1).toUInt());
+    return true;
+}
+
+void ServiceProcess::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(10000)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+bool ServiceProcess::isRunning() const
+{
+    return m_process.state() == QProcess::Running;
+}
+
+QString ServiceProcess::hostPort() const
+{
+    return QStringLiteral("127.0.0.1:%1").arg(m_port);
+}
+
+QByteArray ServiceProcess::log() const
+{
+    QFile file(m_dataDir + QStringLiteral("/service.log"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+int ServiceProcess::run(const QStringList &arguments, QByteArray *output) const
+{
+    QStringList full = arguments;
+    // "user --data DIR ..." as documented.
+    full.insert(1, QStringLiteral("--data"));
+    full.insert(2, m_dataDir);
+    QProcess process;
+    process.setProgram(executable());
+    process.setArguments(full);
+    process.start();
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished(5000);
+        return -1;
+    }
+    if (output)
+        *output = process.readAllStandardOutput() + process.readAllStandardError();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}

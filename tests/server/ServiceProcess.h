@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A pelorin-service started by a test on 127.0.0.1 with an ephemeral port and its own data
+// directory (a temporary one unless given). Stopped by its destructor, also when a test fails.
+class ServiceProcess
+{
+public:
+    explicit ServiceProcess(const QString &dataDir = QString());
+    ~ServiceProcess();
+
+    // Starts "serve" with the extra arguments and waits until it listens; false on failure.
+    bool start(const QStringList &extraArguments = QStringList());
+    // SIGTERM, then SIGKILL after a grace period.
+    void stop();
+    bool isRunning() const;
+
+    quint16 port() const { return m_port; }
+    QString hostPort() const;
+    QString dataDir() const { return m_dataDir; }
+    // Everything the service wrote on stderr (its request log) so far.
+    QByteArray log() const;
+
+    // Runs another command of the executable on the same data directory, e.g.
+    // {"user", "add", "a@b.test", "secret1"}; returns the exit code.
+    int run(const QStringList &arguments, QByteArray *output = nullptr) const;
+
+    static QString executable();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_ownDir;
+    QString m_dataDir;
+    QProcess m_process;
+    quint16 m_port = 0;
+};

@@ -1,0 +1,214 @@
+// The service's pieces on their own: parameter splitting and decoding, signatures, session ids
+// and cookies, the rate limiter, captcha pictures, e-mail and password rules, schema upgrades.
+#include "server/AccountStore.h"
+#include "server/Captcha.h"
+#include "server/Database.h"
+#include "server/RateLimiter.h"
+#include "server/RequestParameters.h"
+#include "server/SessionStore.h"
+
+#include "service/RequestSigner.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sodium.h>
+
+using namespace server;
+
+class ServicePartsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(sodium_init() >= 0); }
+    void parametersSplitLikeThePlayerBuildsThem();
+    void signaturesAreThePlayers();
+    void utf8IsChecked();
+    void sessionIdsAndCookies();
+    void rateLimiterWindow();
+    void captchaPictures();
+    void accountRules();
+    void schemaUpgradesStepByStep();
+};
+
+void ServicePartsTest::parametersSplitLikeThePlayerBuildsThem()
+{
+    // GET: %XX decoded, "+" kept; the first "=" splits; later keys do not replace earlier ones.
+    RequestParameters get = RequestParameters::fromQuery("r=www/default/pc&name=a+b%20c%2B%E4%B8%AD&x==y=&k&name=second&bad=%G1%4");
+    QCOMPARE(get.value("name"), std::string("a+b c+\xE4\xB8\xAD"));
+    QCOMPARE(get.value("x"), std::string("=y="));
+    QVERIFY(get.has("k"));
+    QCOMPARE(get.value("k"), std::string());
+    QCOMPARE(get.value("bad"), std::string("%G1%4"));
+    QCOMPARE(get.elements().size(), size_t(6));
+    QCOMPARE(get.elements()[1].text, std::string("name=a+b c+\xE4\xB8\xAD"));
+
+    // POST from the player: raw, nothing decoded.
+    RequestParameters post = RequestParameters::fromBody("f[password]=a+b%41%&f[username]=u");
+    QCOMPARE(post.value("f[password]"), std::string("a+b%41%"));
+    // Browser forms: "+" is a blank.
+    RequestParameters form = RequestParameters::fromForm("f%5Bpassword%5D=a+b%2B");
+    QCOMPARE(form.value("f[password]"), std::string("a b+"));
+    QVERIFY(RequestParameters::fromQuery("").elements().empty());
+    QCOMPARE(RequestParameters::fromQuery("a=1&").elements().size(), size_t(2));
+}
+
+void ServicePartsTest::signaturesAreThePlayers()
+{
+    const QStringList parameters = {QStringLiteral("r=www/user/login"), QStringLiteral("do=login"),
+                                    QString::fromUtf8("f[username]=中 文"), QStringLiteral("f[password]=p+%41"),
+                                    QStringLiteral("_s=pc")};
+    const std::string sign = RequestSigner::sign(parameters).toStdString();
+    QVERIFY(RequestParameters::fromBody(parameters.join(QLatin1Char('&')).toStdString() + "&sign=" + sign).signatureMatches());
+    // The sign may stand anywhere; a GET's encoded name is checked decoded.
+    const std::string encoded = "r=www/user/login&sign=" + sign
+                                + "&do=login&f[username]=%E4%B8%AD%20%E6%96%87&f[password]=p+%2541&_s=pc";
+    QVERIFY(RequestParameters::fromQuery(encoded).signatureMatches());
+    QVERIFY(!RequestParameters::fromBody(parameters.join(QLatin1Char('&')).toStdString()).signatureMatches());
+    QVERIFY(!RequestParameters::fromBody(parameters.join(QLatin1Char('&')).toStdString() + "&extra=1&sign=" + sign)
+                 .signatureMatches());
+    QVERIFY(!RequestParameters::fromBody("r=x&sign=").signatureMatches());
+}
+
+void ServicePartsTest::utf8IsChecked()
+{
+    QVERIFY(isValidUtf8("plain \xE4\xB8\xAD \xF0\x9F\x98\x80"));
+    QVERIFY(!isValidUtf8("\xFF"));
+    QVERIFY(!isValidUtf8("\xC0\xAF"));         // overlong "/"
+    QVERIFY(!isValidUtf8("\xED\xA0\x80"));     // surrogate
+    QVERIFY(!isValidUtf8("\xE4\xB8"));         // cut short
+    QVERIFY(!isValidUtf8("\xF4\x90\x80\x80")); // beyond Unicode
+    QVERIFY(!RequestParameters::fromQuery("a=%FF").isValidUtf8());
+}
+
+void ServicePartsTest::sessionIdsAndCookies()
+{
+    QTemporaryDir dir;
+    Database database((dir.path() + QStringLiteral("/s.db")).toStdString());
+    std::string error;
+    QVERIFY(database.open(&error));
+    SessionStore sessions(database, std::string(32, 'k'));
+    SessionStore otherKey(database, std::string(32, 'o'));
+    const std::string id = sessions.newId();
+    QCOMPARE(id.size(), size_t(64));
+    QVERIFY(sessions.isValid(id));
+    QVERIFY(!otherKey.isValid(id));
+    QVERIFY(sessions.newId() != id);
+    std::string changed = id;
+    changed[3] = changed[3] == '0' ? '1' : '0';
+    QVERIFY(!sessions.isValid(changed));
+    QVERIFY(!sessions.isValid(id.substr(0, 63)));
+
+    // The player returns the whole Set-Cookie value.
+    const std::string header = SessionStore::setCookieValue(id);
+    QCOMPARE(SessionStore::idFromCookieHeader(header), id);
+    QCOMPARE(SessionStore::idFromCookieHeader("other=1; pelorin_sid=" + id + " ; x=y"), id);
+    QCOMPARE(SessionStore::idFromCookieHeader("xpelorin_sid=abc"), std::string());
+
+    // Bound state, single-use captcha, expiry.
+    QCOMPARE(sessions.userOf(id, 1000), int64_t(0));
+    QVERIFY(sessions.setCaptcha(id, "ABCD", 2000, 1000));
+    QCOMPARE(sessions.takeCaptcha(id, 1500), std::string("ABCD"));
+    QCOMPARE(sessions.takeCaptcha(id, 1500), std::string());
+    QVERIFY(sessions.setCaptcha(id, "EFGH", 2000, 1000));
+    QCOMPARE(sessions.takeCaptcha(id, 2001), std::string());
+}
+
+void ServicePartsTest::rateLimiterWindow()
+{
+    RateLimiter limiter(3, 60000);
+    for (int i = 0; i < 3; ++i) {
+        QVERIFY(!limiter.isBlocked("a", 1000 + i));
+        limiter.record("a", 1000 + i);
+    }
+    QVERIFY(limiter.isBlocked("a", 2000));
+    QVERIFY(!limiter.isBlocked("b", 2000));
+    QCOMPARE(limiter.retryAfterMs("a", 2000), int64_t(59000));
+    QVERIFY(!limiter.isBlocked("a", 61000));
+    limiter.record("a", 61000);
+    QVERIFY(!limiter.isBlocked("a", 61001));
+    limiter.clear("a");
+    QVERIFY(!limiter.isBlocked("a", 61002));
+    RateLimiter off(0, 60000);
+    off.record("a", 1);
+    QVERIFY(!off.isBlocked("a", 2));
+}
+
+void ServicePartsTest::captchaPictures()
+{
+    const std::string text = Captcha::randomText();
+    QCOMPARE(text.size(), size_t(4));
+    for (char c : text)
+        QVERIFY(std::string("ABCDEFGHJKMNPQRSTUVWXYZ23456789").find(c) != std::string::npos);
+    const std::string png = Captcha::render(text);
+    QVERIFY(png.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0);
+    // The same text never gives the same picture twice.
+    QVERIFY(Captcha::render(text) != png);
+    QVERIFY(Captcha::matches("K7MW", "k7mw"));
+    QVERIFY(!Captcha::matches("K7MW", "K7M"));
+    QVERIFY(!Captcha::matches("", ""));
+    // A 1x1 picture has the exact layout of the format.
+    const std::string tiny = encodePng(1, 1, std::string("\x01\x02\x03", 3));
+    QCOMPARE(tiny.substr(12, 4), std::string("IHDR"));
+    QCOMPARE(tiny.substr(tiny.size() - 12), std::string("\0\0\0\0IEND\xae\x42\x60\x82", 12));
+}
+
+void ServicePartsTest::accountRules()
+{
+    QVERIFY(AccountStore::isEmailShape("a@b.cn"));
+    QVERIFY(AccountStore::isEmailShape("first.last+tag@mail.example.org"));
+    QVERIFY(!AccountStore::isEmailShape("no-at.example"));
+    QVERIFY(!AccountStore::isEmailShape("two@@example.org"));
+    QVERIFY(!AccountStore::isEmailShape("blank @example.org"));
+    QVERIFY(!AccountStore::isEmailShape("a@nodot"));
+    QVERIFY(!AccountStore::isEmailShape("a@b..cn"));
+    QVERIFY(!AccountStore::isEmailShape("x'@b.cn"));
+    QVERIFY(AccountStore::isAcceptablePassword("\xE4\xB8\xAD\xE6\x96\x87\xE5\xAF\x86\xE7\xA0\x81\xE5\x8F\xA3\xE4\xBB\xA4"));
+    QVERIFY(!AccountStore::isAcceptablePassword("five5"));
+    QVERIFY(!AccountStore::isAcceptablePassword(std::string(65, 'a')));
+    QCOMPARE(AccountStore::randomPassword().size(), size_t(10));
+
+    Account account;
+    account.vip = true;
+    account.vipUntil = 5000;
+    QVERIFY(account.isVip(4999));
+    QVERIFY(!account.isVip(5000));
+    QCOMPARE(account.vipTime(), int64_t(5000));
+    account.vipUntil = 0;
+    QCOMPARE(account.vipTime(), AccountStore::kNoEnd);
+    account.vip = false;
+    account.permanentVip = true;
+    QVERIFY(account.isVip(1LL << 40));
+}
+
+void ServicePartsTest::schemaUpgradesStepByStep()
+{
+    QTemporaryDir dir;
+    const std::string path = (dir.path() + QStringLiteral("/u.db")).toStdString();
+    std::string error;
+    {
+        Database database(path);
+        QVERIFY(database.open(&error));
+        QCOMPARE(database.schemaVersion(), int(Database::schemaSteps().size()));
+        Lease lease = database.lease();
+        QVERIFY(lease.prepare("INSERT INTO users (email, password_hash, created_at) VALUES ('a@b.cn', 'x', 1)").run());
+    }
+    {
+        // Opening again applies nothing and keeps the data.
+        Database database(path);
+        QVERIFY(database.open(&error));
+        Lease lease = database.lease();
+        Statement count = lease.prepare("SELECT COUNT(*) FROM users");
+        QVERIFY(count.next());
+        QCOMPARE(count.integer(0), int64_t(1));
+        QVERIFY(lease.execute("PRAGMA user_version=99"));
+    }
+    // A database from a newer service is not touched.
+    Database newer(path);
+    QVERIFY(!newer.open(&error));
+    QVERIFY(error.find("newer") != std::string::npos);
+}
+
+QTEST_GUILESS_MAIN(ServicePartsTest)
+#include "tst_ServiceParts.moc"

@@ -1,0 +1,767 @@
+// The player's own ServiceClient against a started pelorin-service: every endpoint of the
+// service with the parameter orders the player sends, sessions, signatures, accounts, captcha,
+// collections, reports, web pages, hostile requests and the request log.
+#include "RawSession.h"
+#include "ServiceProcess.h"
+
+#include "app/AppConfig.h"
+#include "service/RequestSigner.h"
+#include "service/ServiceClient.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkReply>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sqlite3.h>
+
+#include <memory>
+
+namespace {
+QString u(const char *utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+const char kTestCaptcha[] = "K7MW";
+
+ServiceReply logIn(const QString &user, const QString &password)
+{
+    return ServiceClient::call(Post,
+                               {u("r=www/user/login"), u("do=login"), u("f[username]=") + user,
+                                u("f[password]=") + password, u("_s=pc")},
+                               true);
+}
+
+QStringList logInParameters(const QString &user, const QString &password)
+{
+    return {u("r=www/user/login"), u("do=login"), u("f[username]=") + user,
+            u("f[password]=") + password, u("_s=pc")};
+}
+
+ServiceReply logOut()
+{
+    return ServiceClient::call(Post, {u("r=www/user/logout"), u("do=logout"), u("_s=pc")}, false);
+}
+
+QStringList listParameters()
+{
+    return {u("r=www/default/pc"), u("do=fav"), u("method=get"), u("persize=100"), u("page=1"), u("_s=pc")};
+}
+
+QStringList addParameters(const QString &name, const QString &hash, int index)
+{
+    return {u("r=www/default/pc"), u("do=fav"), u("method=add"), u("name=") + name,
+            u("hash=") + hash, u("index=") + QString::number(index)};
+}
+
+QStringList deleteParameters(qint64 id)
+{
+    return {u("r=www/default/pc"), u("do=fav"), u("method=del"), u("id=") + QString::number(id), u("_s=pc")};
+}
+
+QStringList registerParameters(const QString &code, const QString &email, const QString &password,
+                               const QString &repeated, const QString &unionUid)
+{
+    return {u("r=www/user/register"), u("do=register_new"), u("f[code]=") + code,
+            u("f[username]=") + email, u("f[password]=") + password,
+            u("f[repassword]=") + repeated, u("union_uid=") + unionUid, u("_s=pc")};
+}
+
+QByteArray fetchCaptcha()
+{
+    QNetworkReply *reply =
+        ServiceClient::send(Get, {u("r=default/verfy"), u("_=1"), u("_s=pc")}, false);
+    ServiceClient::waitForReply(reply);
+    const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();
+    reply->deleteLater();
+    return body;
+}
+
+QString hashOf(char c)
+{
+    return QString(40, QLatin1Char(c));
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+}
+
+// Rows of a query on the service's database, opened read-only beside the running service.
+QList<QStringList> queryDatabase(const QString &path, const char *sql)
+{
+    QList<QStringList> rows;
+    sqlite3 *db = nullptr;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return rows;
+    }
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK) {
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            QStringList row;
+            for (int c = 0; c < sqlite3_column_count(statement); ++c) {
+                const auto *text = sqlite3_column_text(statement, c);
+                row << (text ? QString::fromUtf8(reinterpret_cast<const char *>(text)) : u("NULL"));
+            }
+            rows << row;
+        }
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return rows;
+}
+
+// Sends raw bytes on a fresh connection and returns what comes back before the peer closes or
+// the time runs out.
+QByteArray exchangeRaw(quint16 port, const QByteArray &bytes, bool closeAfterSending, int waitMs = 3000)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    if (!socket.waitForConnected(5000))
+        return QByteArray("(no connection)");
+    qint64 sent = 0;
+    while (sent < bytes.size() && socket.state() == QAbstractSocket::ConnectedState) {
+        const qint64 written = socket.write(bytes.constData() + sent, qMin<qint64>(256 * 1024, bytes.size() - sent));
+        if (written <= 0)
+            break;
+        sent += written;
+        socket.waitForBytesWritten(2000);
+    }
+    if (closeAfterSending) {
+        socket.abort();
+        return QByteArray();
+    }
+    QByteArray answer;
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < waitMs && socket.state() == QAbstractSocket::ConnectedState) {
+        if (socket.waitForReadyRead(200))
+            answer += socket.readAll();
+        if (answer.contains("\r\n\r\n") && !answer.startsWith("HTTP/1.1 100"))
+            break;
+    }
+    answer += socket.readAll();
+    return answer;
+}
+} // namespace
+
+class ServiceProtocolTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void firstReplySetsTheSessionCookie();
+    void configurationItems();
+    void signedEndpointsRefuseWrongSignatures();
+    void logInBindsTheSessionOfTheFirstCookie();
+    void passwordsRoundTrip();
+    void signUpWithCaptcha();
+    void collectionsBelongToOneAccount();
+    void reportsAreStoredWithTheAccount();
+    void passwordChangeAndRetrieval();
+    void webPages();
+    void survivesHostileRequests();
+    void rateLimitsFailedLogInsAndKeepsSessionsAcrossRestarts();
+    void requestLogNamesRoutesNeverPasswords();
+
+private:
+    void addUser(const QString &email, const QString &password, const QStringList &flags = {});
+    bool restartService();
+
+    QTemporaryDir m_workingDir;
+    std::unique_ptr<ServiceProcess> m_service;
+    QStringList m_passwordsUsed;
+};
+
+void ServiceProtocolTest::addUser(const QString &email, const QString &password, const QStringList &flags)
+{
+    QByteArray output;
+    const int code = m_service->run(QStringList{u("user"), u("add"), email, password} + flags, &output);
+    QVERIFY2(code == 0, output.constData());
+    m_passwordsUsed << password;
+}
+
+bool ServiceProtocolTest::restartService()
+{
+    m_service->stop();
+    if (!m_service->start({u("--test-captcha"), u(kTestCaptcha), u("--address-login-limit"), u("12")}))
+        return false;
+    AppConfig::setServiceHost(m_service->hostPort());
+    return true;
+}
+
+void ServiceProtocolTest::initTestCase()
+{
+    // Config.ini (and with it the service host) lives in the working directory.
+    QVERIFY(m_workingDir.isValid());
+    QVERIFY(QDir::setCurrent(m_workingDir.path()));
+    m_service = std::make_unique<ServiceProcess>(m_workingDir.path() + u("/service-data"));
+    QDir().mkpath(m_service->dataDir());
+    addUser(u("alice@pelorin.test"), u("alice+pw%41 一"), {u("--vip-until"), u("2031-05-17")});
+    addUser(u("bob@pelorin.test"), u("bob-password"), {u("--permanent-vip")});
+    addUser(u("carol@pelorin.test"), u("carol-password"));
+    addUser(u("dave@pelorin.test"), u("dave-password"));
+    addUser(u("erin@pelorin.test"), u("erin-password"));
+    QVERIFY(restartService());
+}
+
+void ServiceProtocolTest::cleanupTestCase()
+{
+    m_service.reset();
+}
+
+void ServiceProtocolTest::firstReplySetsTheSessionCookie()
+{
+    QVERIFY(ServiceClient::cookie().isEmpty());
+    const ServiceReply announcements = ServiceClient::call(
+        Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=gonggao"), u("_s=pc")}, false);
+    QVERIFY(announcements.succeeded());
+    const QByteArray cookie = ServiceClient::cookie();
+    QVERIFY2(cookie.startsWith("pelorin_sid="), cookie.constData());
+    QVERIFY(cookie.contains("Path=/server/"));
+    QVERIFY(cookie.contains("HttpOnly"));
+
+    // The cookie comes back verbatim, attributes included, and is recognised: no new cookie.
+    QNetworkReply *reply = ServiceClient::send(
+        Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=gonggao"), u("_s=pc")}, false);
+    ServiceClient::waitForReply(reply);
+    QVERIFY(reply->rawHeader("Set-Cookie").isEmpty());
+    reply->deleteLater();
+
+    // Requests without a (valid) cookie each get a fresh one.
+    RawSession first(m_service->hostPort()), second(m_service->hostPort());
+    QByteArray firstCookie, secondCookie;
+    QVERIFY(first.call(Get, {u("r=www/default/pc"), u("do=getUpdateInfo"), u("_s=pc")}, false, &firstCookie).succeeded());
+    QVERIFY(second.call(Get, {u("r=www/default/pc"), u("do=getUpdateInfo"), u("_s=pc")}, false, &secondCookie).succeeded());
+    QVERIFY(firstCookie.startsWith("pelorin_sid="));
+    QVERIFY(firstCookie != secondCookie);
+    QByteArray again;
+    QVERIFY(first.call(Get, {u("r=www/default/pc"), u("do=getUpdateInfo"), u("_s=pc")}, false, &again).succeeded());
+    QVERIFY(again.isEmpty());
+
+    // A made-up id is not a session: it gets a new cookie.
+    QByteArray forged = cookie;
+    forged[20] = forged[20] == 'a' ? 'b' : 'a';
+    RawSession forger(m_service->hostPort());
+    forger.setCookie(forged);
+    QByteArray issued;
+    QVERIFY(forger.call(Get, {u("r=www/default/pc"), u("do=getUpdateInfo"), u("_s=pc")}, false, &issued).succeeded());
+    QVERIFY(issued.startsWith("pelorin_sid="));
+    QVERIFY(issued.left(76) != forged.left(76));
+}
+
+void ServiceProtocolTest::configurationItems()
+{
+    const QString config = m_service->dataDir() + u("/config/");
+    const QString staticDir = m_service->dataDir() + u("/static/");
+    const QByteArray image = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(3000, 'i');
+    QVERIFY(writeFile(staticDir + u("notice 1.png"), image));
+    QVERIFY(writeFile(config + u("announcements.json"),
+                      u("[{\"title\":\"beta\",\"url\":\"http://b.example/\"},{\"title\":\"新版本上线\",\"url\":\"http://a.example/x?y=1&z=2\"}]").toUtf8()));
+    QVERIFY(writeFile(config + u("popup.json"),
+                      "{\"enable\":true,\"items\":[{\"image\":\"notice 1.png\",\"url\":\"http://one.example/\"},{\"image\":\"http://cdn.example/2.png\",\"url\":\"http://two.example/\"}]}"));
+    QVERIFY(writeFile(config + u("update.json"),
+                      u("{\"version\":\"5.0.9.0\",\"desc\":\"修复若干问题\",\"path\":\"Pelorin Setup 5.0.9.exe\"}").toUtf8()));
+    QVERIFY(writeFile(config + u("video_hosts.json"), "[\"127.0.0.1:17081\",\"127.0.0.1:17082\"]"));
+
+    const ServiceReply announcements = ServiceClient::call(
+        Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=gonggao"), u("_s=pc")}, false);
+    QVERIFY(announcements.succeeded());
+    const QVariantList entries = announcements.data().toList();
+    QCOMPARE(entries.size(), 2);
+    QCOMPARE(entries[1].toMap().value(u("title")).toString(), u("新版本上线"));
+    QCOMPARE(entries[1].toMap().value(u("url")).toString(), u("http://a.example/x?y=1&z=2"));
+
+    const ServiceReply popup = ServiceClient::call(
+        Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=tanchuang"), u("_s=pc")}, false);
+    QVERIFY(popup.succeeded());
+    const QVariantMap popupData = popup.data().toMap();
+    QCOMPARE(popupData.value(u("enable")).toString(), u("true"));
+    const QVariantList images = popupData.value(u("datas")).toList();
+    QCOMPARE(images.size(), 2);
+    const QString imageAddress = images[0].toMap().value(u("img")).toString();
+    QCOMPARE(imageAddress, u("http://%1/server/static/notice%201.png").arg(m_service->hostPort()));
+    QCOMPARE(images[1].toMap().value(u("img")).toString(), u("http://cdn.example/2.png"));
+    QCOMPARE(images[0].toMap().value(u("url")).toString(), u("http://one.example/"));
+    // The picture is served by the service itself, as the pop-up fetches it: a plain GET.
+    RawSession plain(m_service->hostPort());
+    QByteArray served;
+    QCOMPARE(plain.request("GET", u("/server/static/notice%201.png"), QByteArray(), &served), 200);
+    QCOMPARE(served, image);
+    QCOMPARE(plain.request("GET", u("/server/static/..%2Fservice.db"), QByteArray(), &served), 404);
+    QCOMPARE(plain.request("GET", u("/server/static/missing.png"), QByteArray(), &served), 404);
+
+    const ServiceReply update = ServiceClient::call(Get, {u("r=www/default/pc"), u("do=getUpdateInfo"), u("_s=pc")}, false);
+    QVERIFY(update.succeeded());
+    const QVariantMap updateData = update.data().toMap();
+    QCOMPARE(updateData.value(u("version")).toString(), u("5.0.9.0"));
+    QCOMPARE(updateData.value(u("desc")).toString(), u("修复若干问题"));
+    // The player percent-decodes the path, so a blank in the package name arrives as %20.
+    QCOMPARE(updateData.value(u("path")).toString(),
+             u("http://%1/server/static/Pelorin%20Setup%205.0.9.exe").arg(m_service->hostPort()));
+
+    const ServiceReply hosts = ServiceClient::call(
+        Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=video_domain"), u("_s=pc")}, true);
+    QVERIFY(hosts.succeeded());
+    QCOMPARE(hosts.data().toStringList(), QStringList({u("127.0.0.1:17081"), u("127.0.0.1:17082")}));
+
+    // Edits take effect with the next request; a broken file is refused, not fatal.
+    QVERIFY(writeFile(config + u("popup.json"), "{\"enable\":false,\"items\":[]}"));
+    const ServiceReply off = ServiceClient::call(
+        Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=tanchuang"), u("_s=pc")}, false);
+    QVERIFY(off.succeeded());
+    QCOMPARE(off.data().toMap().value(u("enable")).toString(), u("false"));
+    QVERIFY(writeFile(config + u("announcements.json"), "[{\"title\": \"unfinished"));
+    const ServiceReply broken = ServiceClient::call(
+        Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=gonggao"), u("_s=pc")}, false);
+    QVERIFY(broken.isEnvelope());
+    QCOMPARE(broken.statu(), 0);
+    QCOMPARE(broken.msg(), u("配置项格式错误！"));
+    QVERIFY(writeFile(config + u("announcements.json"), u("[{\"title\":\"欢迎使用Pelorin\",\"url\":\"http://www.example/\"}]").toUtf8()));
+    QCOMPARE(ServiceClient::call(Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=gonggao"), u("_s=pc")}, false)
+                 .data().toList().value(0).toMap().value(u("title")).toString(),
+             u("欢迎使用Pelorin"));
+    QVERIFY(writeFile(config + u("update.json"), "{\"version\":\"5.0.8.0\",\"desc\":\"\",\"path\":\"\"}"));
+}
+
+void ServiceProtocolTest::signedEndpointsRefuseWrongSignatures()
+{
+    // Sent unsigned where the player signs.
+    const ServiceReply unsignedLogIn = ServiceClient::call(
+        Post, logInParameters(u("alice@pelorin.test"), u("alice+pw%41 一")), false);
+    QVERIFY(unsignedLogIn.isEnvelope());
+    QVERIFY(unsignedLogIn.statu() != 1);
+    QCOMPARE(unsignedLogIn.msg(), u("请求签名错误！"));
+    const ServiceReply unsignedHosts = ServiceClient::call(
+        Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=video_domain"), u("_s=pc")}, false);
+    QVERIFY(unsignedHosts.statu() != 1);
+    QCOMPARE(unsignedHosts.msg(), u("请求签名错误！"));
+
+    // A signature over other parameters, and a signed parameter changed on the way.
+    RawSession raw(m_service->hostPort());
+    const QStringList parameters = logInParameters(u("alice@pelorin.test"), u("alice+pw%41 一"));
+    QByteArray body;
+    QString tampered = parameters.join(QLatin1Char('&')) + u("&sign=")
+                       + RequestSigner::sign(logInParameters(u("alice@pelorin.test"), u("other")));
+    raw.request("POST", u("/server/"), tampered.toUtf8(), &body);
+    QJsonObject answer = QJsonDocument::fromJson(body).object();
+    QCOMPARE(answer.value(u("statu")).toInt(), -2);
+    QCOMPARE(answer.value(u("msg")).toString(), u("请求签名错误！"));
+    tampered = parameters.join(QLatin1Char('&')) + u("&sign=") + RequestSigner::sign(parameters).toUpper();
+    raw.request("POST", u("/server/"), tampered.toUtf8(), &body);
+    QCOMPARE(QJsonDocument::fromJson(body).object().value(u("statu")).toInt(), -2);
+    // The same request, signed as the player signs it, is accepted.
+    QVERIFY(raw.call(Post, parameters, true).succeeded());
+}
+
+void ServiceProtocolTest::logInBindsTheSessionOfTheFirstCookie()
+{
+    const ServiceReply notYet = ServiceClient::call(Get, listParameters(), false);
+    QVERIFY(notYet.isEnvelope());
+    QCOMPARE(notYet.statu(), -1);
+    QCOMPARE(notYet.msg(), u("请先登录！"));
+
+    const ServiceReply alice = logIn(u("alice@pelorin.test"), u("alice+pw%41 一"));
+    QVERIFY2(alice.succeeded(), qPrintable(alice.failureText()));
+    const QVariantMap data = alice.data().toMap();
+    QCOMPARE(data.value(u("isvip")).toInt(), 1);
+    QCOMPARE(data.value(u("issvip")).toString(), u("false"));
+    const QDateTime end = QDateTime::fromSecsSinceEpoch(data.value(u("viptime")).toLongLong());
+    QCOMPARE(end.date(), QDate(2031, 5, 17));
+    QVERIFY(ServiceClient::call(Get, listParameters(), false).succeeded());
+
+    // Another cookie is another session: not logged in.
+    RawSession other(m_service->hostPort());
+    QCOMPARE(other.call(Get, listParameters(), false).statu(), -1);
+
+    const ServiceReply bob = other.call(Post, logInParameters(u("bob@pelorin.test"), u("bob-password")), true);
+    QVERIFY(bob.succeeded());
+    QCOMPARE(bob.data().toMap().value(u("isvip")).toInt(), 1);
+    QCOMPARE(bob.data().toMap().value(u("issvip")).toString(), u("true"));
+    const ServiceReply carol = other.call(Post, logInParameters(u("carol@pelorin.test"), u("carol-password")), true);
+    QVERIFY(carol.succeeded());
+    QCOMPARE(carol.data().toMap().value(u("isvip")).toInt(), 0);
+    QCOMPARE(carol.data().toMap().value(u("issvip")).toString(), u("false"));
+
+    // VIP changes made by the administrator show at the next log-in.
+    QCOMPARE(m_service->run({u("user"), u("set"), u("carol@pelorin.test"), u("--vip")}), 0);
+    QVariantMap vip = other.call(Post, logInParameters(u("carol@pelorin.test"), u("carol-password")), true).data().toMap();
+    QCOMPARE(vip.value(u("isvip")).toInt(), 1);
+    QCOMPARE(vip.value(u("issvip")).toString(), u("false"));
+    QCOMPARE(QDateTime::fromSecsSinceEpoch(vip.value(u("viptime")).toLongLong()).toUTC().date(), QDate(2099, 12, 31));
+    QCOMPARE(m_service->run({u("user"), u("set"), u("carol@pelorin.test"), u("--vip-until"), u("2001-01-01")}), 0);
+    vip = other.call(Post, logInParameters(u("carol@pelorin.test"), u("carol-password")), true).data().toMap();
+    QCOMPARE(vip.value(u("isvip")).toInt(), 0);
+    QCOMPARE(QDateTime::fromSecsSinceEpoch(vip.value(u("viptime")).toLongLong()).date(), QDate(2001, 1, 1));
+    QCOMPARE(m_service->run({u("user"), u("set"), u("carol@pelorin.test"), u("--no-vip")}), 0);
+    vip = other.call(Post, logInParameters(u("carol@pelorin.test"), u("carol-password")), true).data().toMap();
+    QCOMPARE(vip.value(u("isvip")).toInt(), 0);
+    QCOMPARE(vip.value(u("viptime")).toLongLong(), 0);
+    QCOMPARE(m_service->run({u("user"), u("set"), u("nobody@pelorin.test"), u("--vip")}), 1);
+    QCOMPARE(m_service->run({u("user"), u("add"), u("carol@pelorin.test"), u("another-password")}), 1);
+
+    const ServiceReply wrong = logIn(u("alice@pelorin.test"), u("alice+pw%41 二"));
+    QCOMPARE(wrong.statu(), 0);
+    QCOMPARE(wrong.msg(), u("账号或密码错误！"));
+    QCOMPARE(logIn(u("nobody@pelorin.test"), u("whatever1")).msg(), u("账号或密码错误！"));
+    // A failed log-in does not end the one before.
+    QVERIFY(ServiceClient::call(Get, listParameters(), false).succeeded());
+}
+
+void ServiceProtocolTest::passwordsRoundTrip()
+{
+    const QStringList passwords = {
+        u("a+b+c+d"),
+        u("100%sure"),
+        u("%41%42%43"),
+        u(" with  blanks "),
+        u("中文密码口令"),
+        u("!#$()*,-./:;<>?@[]^_`{|}~\"'\\"),
+        u("x'); DROP TABLE users;--"),
+        u("=starts=with="),
+    };
+    for (int i = 0; i < passwords.size(); ++i) {
+        const QString email = u("p%1+tag@pelorin.test").arg(i);
+        addUser(email, passwords[i]);
+        const ServiceReply reply = logIn(email, passwords[i]);
+        QVERIFY2(reply.succeeded(), qPrintable(passwords[i] + u(": ") + reply.failureText()));
+    }
+    // "+" is not a blank and %XX in a POST value is not decoded.
+    QCOMPARE(logIn(u("p0+tag@pelorin.test"), u("a b c d")).statu(), 0);
+    QCOMPARE(logIn(u("p2+tag@pelorin.test"), u("ABCABC")).statu(), 0);
+    QVERIFY(logOut().succeeded());
+}
+
+void ServiceProtocolTest::signUpWithCaptcha()
+{
+    const QByteArray image = fetchCaptcha();
+    QVERIFY(image.startsWith("\x89PNG\r\n\x1a\n"));
+    QCOMPARE(image.mid(16, 8), QByteArray("\0\0\0\x78\0\0\0\x28", 8)); // 120 x 40
+
+    const QString email = u("new+user@pelorin.test");
+    const QString password = u("注册 pass+%");
+    ServiceReply reply = ServiceClient::call(Post, registerParameters(u("AAAA"), email, password, password, u("abc")), true);
+    QCOMPARE(reply.statu(), -5);
+    QVERIFY(!reply.msg().isEmpty());
+    // The captcha is used up by the failed attempt.
+    reply = ServiceClient::call(Post, registerParameters(u(kTestCaptcha), email, password, password, u("abc")), true);
+    QCOMPARE(reply.statu(), -5);
+
+    // Mistakes that need no captcha do not use it up.
+    fetchCaptcha();
+    reply = ServiceClient::call(Post, registerParameters(u(kTestCaptcha), u("not-an-email"), password, password, u("0")), true);
+    QCOMPARE(reply.statu(), 0);
+    QCOMPARE(reply.msg(), u("邮箱格式不正确！"));
+    reply = ServiceClient::call(Post, registerParameters(u(kTestCaptcha), email, password, u("other-one"), u("0")), true);
+    QCOMPARE(reply.msg(), u("两次填写的密码不相同，请重新填写！"));
+    reply = ServiceClient::call(Post, registerParameters(u(kTestCaptcha), email, password, password, u("abc")), false);
+    QCOMPARE(reply.msg(), u("请求签名错误！"));
+    // Compared ignoring case.
+    reply = ServiceClient::call(Post, registerParameters(u(kTestCaptcha).toLower(), email, password, password, u("abc")), true);
+    QVERIFY2(reply.succeeded(), qPrintable(reply.failureText()));
+    m_passwordsUsed << password;
+    QVERIFY(logIn(email, password).succeeded());
+    QVERIFY(logOut().succeeded());
+    QByteArray listing;
+    QCOMPARE(m_service->run({u("user"), u("list")}, &listing), 0);
+    QVERIFY2(listing.contains("new+user@pelorin.test  no VIP  created"), listing.constData());
+    QVERIFY(listing.contains("union_uid abc"));
+
+    // One account per e-mail, whatever its case.
+    fetchCaptcha();
+    reply = ServiceClient::call(Post, registerParameters(u(kTestCaptcha), u("NEW+User@pelorin.test"), password, password, u("0")), true);
+    QCOMPARE(reply.statu(), 0);
+    QCOMPARE(reply.msg(), u("该邮箱已被注册！"));
+
+    // A captcha belongs to the session that fetched it.
+    RawSession other(m_service->hostPort());
+    QByteArray otherImage;
+    QCOMPARE(other.request("GET", u("/server/?r=default/verfy&_=1&_s=pc"), QByteArray(), &otherImage), 200);
+    reply = ServiceClient::call(Post, registerParameters(u(kTestCaptcha), u("third@pelorin.test"), password, password, u("0")), true);
+    QCOMPARE(reply.statu(), -5);
+    QVERIFY(other.call(Post, registerParameters(u(kTestCaptcha), u("third@pelorin.test"), password, password, u("0")), true)
+                .succeeded());
+}
+
+void ServiceProtocolTest::collectionsBelongToOneAccount()
+{
+    QVERIFY(logIn(u("alice@pelorin.test"), u("alice+pw%41 一")).succeeded());
+    const QString injection = u("x'); DROP TABLE users;--");
+    const QString chinese = u("中文 名字 +%41&");
+    QVERIFY(ServiceClient::call(Post, addParameters(injection, hashOf('a'), 0), false).succeeded());
+    // "&" splits the parameter as the player sends it: the name ends before it.
+    QVERIFY(ServiceClient::call(Post, addParameters(chinese, hashOf('B'), 3), false).succeeded());
+    QVERIFY(ServiceClient::call(Post, addParameters(u("   "), hashOf('c'), 7), false).succeeded());
+    ServiceReply reply = ServiceClient::call(Post, addParameters(QString(), hashOf('d'), 1), false);
+    QCOMPARE(reply.msg(), u("名称不能为空！"));
+    reply = ServiceClient::call(Post, addParameters(u("bad"), u("short"), 1), false);
+    QCOMPARE(reply.statu(), 0);
+
+    reply = ServiceClient::call(Get, listParameters(), false);
+    QVERIFY(reply.succeeded());
+    QVariantList entries = reply.map().value(u("datas")).toList();
+    QCOMPARE(entries.size(), 3);
+    // Newest first, every field as stored.
+    QCOMPARE(entries[0].toMap().value(u("name")).toString(), u("   "));
+    QCOMPARE(entries[0].toMap().value(u("index")).toInt(), 7);
+    QCOMPARE(entries[1].toMap().value(u("name")).toString(), u("中文 名字 +%41"));
+    QCOMPARE(entries[1].toMap().value(u("hash")).toString(), hashOf('B'));
+    QCOMPARE(entries[2].toMap().value(u("name")).toString(), injection);
+    const qint64 injectionId = entries[2].toMap().value(u("id")).toLongLong();
+    QVERIFY(injectionId > 0);
+
+    // Another account on another session sees, changes and deletes none of it.
+    RawSession bob(m_service->hostPort());
+    QVERIFY(bob.call(Post, logInParameters(u("bob@pelorin.test"), u("bob-password")), true).succeeded());
+    reply = bob.call(Get, listParameters(), false);
+    QVERIFY(reply.succeeded());
+    QCOMPARE(reply.map().value(u("datas")).toList().size(), 0);
+    reply = bob.call(Post, deleteParameters(injectionId), false);
+    QCOMPARE(reply.statu(), 0);
+    QCOMPARE(reply.msg(), u("该收藏不存在！"));
+    QVERIFY(bob.call(Post, addParameters(u("bob's"), hashOf('a'), 0), false).succeeded());
+    QCOMPARE(ServiceClient::call(Get, listParameters(), false).map().value(u("datas")).toList().size(), 3);
+
+    // Collecting a file again renames its entry.
+    QVERIFY(ServiceClient::call(Post, addParameters(u("renamed"), hashOf('c'), 7), false).succeeded());
+    entries = ServiceClient::call(Get, listParameters(), false).map().value(u("datas")).toList();
+    QCOMPARE(entries.size(), 3);
+    QCOMPARE(entries[0].toMap().value(u("name")).toString(), u("renamed"));
+
+    // Pages.
+    reply = ServiceClient::call(Get, {u("r=www/default/pc"), u("do=fav"), u("method=get"), u("persize=1"), u("page=2"), u("_s=pc")}, false);
+    QCOMPARE(reply.map().value(u("datas")).toList().size(), 1);
+    QCOMPARE(reply.map().value(u("datas")).toList()[0].toMap().value(u("hash")).toString(), hashOf('B'));
+
+    QVERIFY(ServiceClient::call(Post, deleteParameters(injectionId), false).succeeded());
+    QCOMPARE(ServiceClient::call(Post, deleteParameters(injectionId), false).statu(), 0);
+    QCOMPARE(ServiceClient::call(Get, listParameters(), false).map().value(u("datas")).toList().size(), 2);
+
+    // The same session switching accounts switches collections.
+    QVERIFY(logOut().succeeded());
+    QCOMPARE(ServiceClient::call(Get, listParameters(), false).statu(), -1);
+    QVERIFY(logIn(u("bob@pelorin.test"), u("bob-password")).succeeded());
+    entries = ServiceClient::call(Get, listParameters(), false).map().value(u("datas")).toList();
+    QCOMPARE(entries.size(), 1);
+    QCOMPARE(entries[0].toMap().value(u("name")).toString(), u("bob's"));
+
+    // The name was data, nothing else.
+    QCOMPARE(queryDatabase(m_service->dataDir() + u("/service.db"), "SELECT COUNT(*) > 5 FROM users").value(0).value(0), u("1"));
+}
+
+void ServiceProtocolTest::reportsAreStoredWithTheAccount()
+{
+    // Logged in as bob since the previous test. The player does not wait for this reply.
+    QNetworkReply *sent = ServiceClient::send(
+        Post, {u("r=www/default/pc"), u("do=report"), u("method=add"), u("name=") + hashOf('e'),
+               u("desc=反动"), u("_s=pc")},
+        false);
+    ServiceClient::waitForReply(sent);
+    sent->deleteLater();
+    RawSession anonymous(m_service->hostPort());
+    QVERIFY(anonymous.call(Post, {u("r=www/default/pc"), u("do=report"), u("method=add"), u("name=x'); DROP TABLE reports;--"),
+                                  u("desc=血腥"), u("_s=pc")}, false)
+                .succeeded());
+    const QList<QStringList> rows = queryDatabase(
+        m_service->dataDir() + u("/service.db"),
+        "SELECT COALESCE(u.email, 'NULL'), r.name, r.category, r.address FROM reports r "
+        "LEFT JOIN users u ON u.id = r.user_id ORDER BY r.id");
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0], QStringList({u("bob@pelorin.test"), hashOf('e'), u("反动"), u("127.0.0.1")}));
+    QCOMPARE(rows[1], QStringList({u("NULL"), u("x'); DROP TABLE reports;--"), u("血腥"), u("127.0.0.1")}));
+}
+
+void ServiceProtocolTest::passwordChangeAndRetrieval()
+{
+    auto change = [](const QString &old, const QString &fresh, const QString &repeated) {
+        return ServiceClient::call(Post, {u("r=www/user/pwd"), u("do=pwd"), u("f[password]=") + old,
+                                          u("f[newpassword]=") + fresh, u("f[repassword]=") + repeated, u("_s=pc")},
+                                   false);
+    };
+    RawSession elsewhere(m_service->hostPort());
+    QVERIFY(elsewhere.call(Post, logInParameters(u("bob@pelorin.test"), u("bob-password")), true).succeeded());
+
+    QCOMPARE(change(u("wrong-old"), u("new+pass%20中"), u("new+pass%20中")).msg(), u("原密码错误！"));
+    QCOMPARE(change(u("bob-password"), u("new+pass%20中"), u("new+pass%20")).msg(), u("两次填写的新密码不相同，请重新填写！"));
+    QCOMPARE(change(u("bob-password"), u("short"), u("short")).statu(), 0);
+    QVERIFY(change(u("bob-password"), u("new+pass%20中"), u("new+pass%20中")).succeeded());
+    m_passwordsUsed << u("new+pass%20中");
+    // Every session of the account is logged out.
+    QCOMPARE(ServiceClient::call(Get, listParameters(), false).statu(), -1);
+    QCOMPARE(elsewhere.call(Get, listParameters(), false).statu(), -1);
+    QCOMPARE(change(u("new+pass%20中"), u("another1"), u("another1")).statu(), -1);
+    QCOMPARE(logIn(u("bob@pelorin.test"), u("bob-password")).statu(), 0);
+    QVERIFY(logIn(u("bob@pelorin.test"), u("new+pass%20中")).succeeded());
+
+    auto retrieve = [](const QString &email) {
+        return ServiceClient::call(Post, {u("r=www/user/forgetpwd"), u("do=forgetpwd"), u("f[username]=") + email, u("_s=pc")}, false);
+    };
+    QCOMPARE(retrieve(u("ghost@pelorin.test")).msg(), u("该邮箱尚未注册！"));
+    QVERIFY(retrieve(u("carol@pelorin.test")).succeeded());
+    QCOMPARE(retrieve(u("carol@pelorin.test")).statu(), 0); // once a minute
+    const QDir outbox(m_service->dataDir() + u("/outbox"));
+    const QStringList mails = outbox.entryList({u("*.eml")}, QDir::Files);
+    QCOMPARE(mails.size(), 1);
+    QFile mailFile(outbox.filePath(mails[0]));
+    QVERIFY(mailFile.open(QIODevice::ReadOnly));
+    QVERIFY(mailFile.permissions() & QFileDevice::ReadOwner);
+    QVERIFY(!(mailFile.permissions() & QFileDevice::ReadOther));
+    const QString mail = QString::fromUtf8(mailFile.readAll());
+    QVERIFY(mail.contains(u("To: <carol@pelorin.test>")));
+    const QRegularExpressionMatch match = QRegularExpression(u("随机密码为：\\s+(\\S{10})\\s")).match(mail);
+    QVERIFY2(match.hasMatch(), qPrintable(mail));
+    const QString mailed = match.captured(1);
+
+    // Until the mailed password is used the old one still works; then only the mailed one does.
+    QVERIFY(logIn(u("carol@pelorin.test"), u("carol-password")).succeeded());
+    QVERIFY(logIn(u("carol@pelorin.test"), mailed).succeeded());
+    QCOMPARE(logIn(u("carol@pelorin.test"), u("carol-password")).statu(), 0);
+    QVERIFY(logIn(u("carol@pelorin.test"), mailed).succeeded());
+    QVERIFY(logOut().succeeded());
+    QCOMPARE(ServiceClient::call(Get, listParameters(), false).statu(), -1);
+}
+
+void ServiceProtocolTest::webPages()
+{
+    RawSession browser(m_service->hostPort());
+    QByteArray page;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    const struct {
+        const char *query;
+        const char *words;
+    } pages[] = {
+        {"/server/?r=www", "Pelorin是一款桌面视频播放器"},
+        {"/server/?r=www/default/page&p=jiaocheng", "使用教程"},
+        {"/server/?r=www/default/page&p=mianze", "Pelorin声明"},
+        {"/server/?r=www/user/login", "<form"},
+    };
+    for (const auto &entry : pages) {
+        QCOMPARE(browser.request("GET", u(entry.query), QByteArray(), &page, &headers), 200);
+        QVERIFY2(page.contains(entry.words), entry.query);
+        QVERIFY(page.startsWith("<!DOCTYPE html>"));
+    }
+    QCOMPARE(browser.request("GET", u("/server/?r=www/default/page&p=nothing"), QByteArray(), &page), 404);
+
+    // The account page's form posts like a browser: "+" is a blank, the rest %XX-encoded.
+    QCOMPARE(browser.request("GET", u("/server/?r=www/user/login"), QByteArray(), &page), 200);
+    const QRegularExpressionMatch token =
+        QRegularExpression(u("name=\"token\" value=\"([0-9a-f]+)\"")).match(QString::fromUtf8(page));
+    QVERIFY(token.hasMatch());
+    const QByteArray form = "r=www/user/login&do=weblogin&token=" + token.captured(1).toLatin1()
+                            + "&f%5Busername%5D=alice%40pelorin.test&f%5Bpassword%5D="
+                            + QUrl::toPercentEncoding(u("alice+pw%41")) + "+" + QUrl::toPercentEncoding(u("一"));
+    QCOMPARE(browser.request("POST", u("/server/"), form, &page, &headers), 303);
+    QCOMPARE(browser.request("GET", u("/server/?r=www/user/login"), QByteArray(), &page), 200);
+    QVERIFY2(page.contains("alice@pelorin.test"), page.constData());
+    QVERIFY(page.contains(u("VIP，到期：2031年5月17日").toUtf8()));
+    // A form without the page's token is refused.
+    const QByteArray forged = "r=www/user/login&do=weblogout&token=00";
+    QCOMPARE(browser.request("POST", u("/server/"), forged, &page), 200);
+    QVERIFY(page.contains(u("页面已过期").toUtf8()));
+    QCOMPARE(browser.request("POST", u("/server/"),
+                             "r=www/user/login&do=weblogout&token=" + token.captured(1).toLatin1(), &page),
+             303);
+    QCOMPARE(browser.request("GET", u("/server/?r=www/user/login"), QByteArray(), &page), 200);
+    QVERIFY(!page.contains("alice@pelorin.test"));
+}
+
+void ServiceProtocolTest::survivesHostileRequests()
+{
+    const quint16 port = m_service->port();
+    QVERIFY(exchangeRaw(port, "GARBAGE\r\n\r\n", false).startsWith("HTTP/1.1 400"));
+    QVERIFY(exchangeRaw(port, "GET /server/?r=www HTTP/9.9 extra\r\n\r\n", false).startsWith("HTTP/1.1 400"));
+
+    // A 10 MB body is refused without being read into memory.
+    QByteArray huge = "POST /server/ HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+                      "Content-Length: 10485760\r\n\r\n";
+    huge += QByteArray(10 * 1024 * 1024, 'a');
+    const QByteArray refused = exchangeRaw(port, huge, false, 10000);
+    QVERIFY2(refused.isEmpty() || refused.startsWith("HTTP/1.1 413"), refused.left(80).constData());
+
+    // Clients that go away mid-request.
+    exchangeRaw(port, "GET /server/?r=www HTTP/1.1\r\nHost: 127.0.0.1\r\n", true);
+    exchangeRaw(port, "POST /server/ HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 1000\r\n\r\nr=www/user/login&do=lo", true);
+    exchangeRaw(port, "GET /server/?r=default/verfy&_=1&_s=pc HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", true);
+
+    RawSession raw(m_service->hostPort());
+    QByteArray body;
+    raw.request("GET", u("/server/?r=www/default/pc&do=report&name=%FF%FE&desc=x"), QByteArray(), &body);
+    QCOMPARE(QJsonDocument::fromJson(body).object().value(u("msg")).toString(), u("请求方式错误！"));
+    raw.request("POST", u("/server/"), "r=www/default/pc&do=report&method=add&name=\xff\xfe&desc=x", &body);
+    QCOMPARE(QJsonDocument::fromJson(body).object().value(u("msg")).toString(), u("请求参数编码错误！"));
+    const ServiceReply unknown = raw.call(Get, {u("r=www/default/pc"), u("do=nothing"), u("_s=pc")}, false);
+    QCOMPARE(unknown.statu(), 0);
+    QCOMPARE(unknown.msg(), u("未知的请求！"));
+
+    QVERIFY(m_service->isRunning());
+    QVERIFY(ServiceClient::call(Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=gonggao"), u("_s=pc")}, false)
+                .succeeded());
+}
+
+void ServiceProtocolTest::rateLimitsFailedLogInsAndKeepsSessionsAcrossRestarts()
+{
+    // Per account: five failures in a minute block even the right password.
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(logIn(u("dave@pelorin.test"), u("wrong-%1").arg(i)).statu(), 0);
+    ServiceReply blocked = logIn(u("dave@pelorin.test"), u("dave-password"));
+    QCOMPARE(blocked.statu(), -3);
+    QVERIFY2(blocked.msg().startsWith(u("登录失败次数过多")), qPrintable(blocked.msg()));
+
+    // Per address (12 a minute for this service): other accounts from here are blocked too.
+    bool addressBlocked = false;
+    for (int i = 0; i < 14 && !addressBlocked; ++i)
+        addressBlocked = logIn(u("unknown%1@pelorin.test").arg(i), u("whatever")).statu() == -3;
+    QVERIFY(addressBlocked);
+    QCOMPARE(logIn(u("erin@pelorin.test"), u("erin-password")).statu(), -3);
+
+    // The limits live in memory; log-ins live in the database and survive a restart, and the
+    // cookie the player keeps stays valid.
+    QVERIFY(restartService());
+    QVERIFY(logIn(u("erin@pelorin.test"), u("erin-password")).succeeded());
+    QVERIFY(ServiceClient::call(Post, addParameters(u("erin's"), hashOf('f'), 2), false).succeeded());
+    QVERIFY(restartService());
+    QNetworkReply *reply = ServiceClient::send(Get, listParameters(), false);
+    ServiceClient::waitForReply(reply);
+    QVERIFY(reply->rawHeader("Set-Cookie").isEmpty());
+    const ServiceReply list = ServiceClient::decode(reply);
+    reply->deleteLater();
+    QVERIFY(list.succeeded());
+    QCOMPARE(list.map().value(u("datas")).toList().value(0).toMap().value(u("name")).toString(), u("erin's"));
+}
+
+void ServiceProtocolTest::requestLogNamesRoutesNeverPasswords()
+{
+    // A route made up to forge log lines stays on one line.
+    RawSession raw(m_service->hostPort());
+    QByteArray body;
+    raw.request("GET", u("/server/?r=x%0AGET%20forged:line%20statu=1%200.01ms&_s=pc"), QByteArray(), &body);
+    QTRY_VERIFY(m_service->log().contains("GET (unknown) statu=0 "));
+    const QByteArray log = m_service->log();
+    QVERIFY(!log.contains("\nGET forged:line"));
+    QVERIFY(QRegularExpression(u("^POST www/user/login:login statu=1 \\d+\\.\\d\\dms$"), QRegularExpression::MultilineOption)
+                .match(QString::fromUtf8(log)).hasMatch());
+    QVERIFY(log.contains("GET www/default/pc:getConfig statu=1 "));
+    QVERIFY(log.contains("POST www/user/register:register_new statu=-5 "));
+    QVERIFY(log.contains("GET default/verfy http=200 "));
+    QVERIFY(log.contains("POST www/default/pc:fav statu=1 "));
+    QVERIFY(!log.contains("f[password]"));
+    for (const QString &password : qAsConst(m_passwordsUsed))
+        QVERIFY2(!log.contains(password.toUtf8()), qPrintable(password));
+}
+
+QTEST_GUILESS_MAIN(ServiceProtocolTest)
+#include "tst_ServiceProtocol.moc"
