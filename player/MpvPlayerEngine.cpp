@@ -37,6 +37,8 @@ const InitialOption initialOptions[] = {
     {"idle", "yes"},
     {"keep-open", "no"},
     {"hr-seek", "yes"},
+    // Software decoding: skip probing GPU decoder interops (CUDA, VA-API ...) at render set-up.
+    {"gpu-hwdec-interop", "no"},
 };
 
 int toMs(double seconds)

@@ -96,8 +96,6 @@ private:
     quint64 m_barrierSerial = 0;
     quint64 m_settledSerial = 0;
 
-    bool m_pause = false;
-    bool m_coreIdle = true;
     bool m_pausedForCache = false;
     int m_cacheBuffering = 0;
 };
