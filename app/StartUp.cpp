@@ -6,6 +6,7 @@
 #include "app/SingleInstanceGuard.h"
 #include "player/MpvEngineFactory.h"
 #include "player/MpvPlayerEngine.h"
+#include "resources/BTResourceFunctionDialog.h"
 #include "shell/MainWindow.h"
 
 #include <QApplication>
@@ -88,6 +89,8 @@ int StartUp::run()
     }
     window.show();
 
+    AccountFunctionDialog::setClipboardMonitorSwitch(
+        [](bool on) { BTResourceFunctionDialog::instance()->setClipboardMonitorEnabled(on); });
     AccountFunctionDialog *account = AccountFunctionDialog::instance();
     account->restoreRememberedLogin();
     if (!account->loggedIn())

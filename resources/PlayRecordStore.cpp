@@ -23,13 +23,11 @@ PlayRecordStore::PlayRecordStore(const QString &fileName)
 bool PlayRecordStore::load()
 {
     QFile file(m_fileName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return false;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
-    if (document.isNull())
-        return false;
+    const QJsonDocument document =
+        file.open(QIODevice::ReadOnly | QIODevice::Text) ? QJsonDocument::fromJson(file.readAll()) : QJsonDocument();
+    // What the list shows and what a later save writes must be the same records.
     m_records = document.array().toVariantList();
-    return true;
+    return !document.isNull();
 }
 
 BTResourceFile PlayRecordStore::at(int row) const

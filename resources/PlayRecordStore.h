@@ -16,8 +16,8 @@ public:
 
     explicit PlayRecordStore(const QString &fileName = QStringLiteral("PlayRecord.dat"));
 
-    // Replaces the list with the file's; false (and the list unchanged) when the file does not open
-    // or is not JSON.
+    // Replaces the list with the file's; false (and an empty list) when the file does not open or
+    // is not JSON.
     bool load();
 
     int size() const { return m_records.size(); }

@@ -6,6 +6,7 @@
 #include "player/PlayerEngine.h"
 #include "player/PlayerEngineHost.h"
 #include "service/ServiceClient.h"
+#include "resources/BTResourceFunctionDialog.h"
 #include "shell/EdgeRegions.h"
 
 #include <QApplication>
@@ -19,7 +20,6 @@
 
 namespace {
 MainWindow *g_mainWindow = nullptr;
-MainWindow::PageOpener g_resourcePageOpener;
 int g_savedVolume = -1; // the volume that un-muting restores; the slider's maximum on first use
 
 QString threeStateFace(const QString &name)
@@ -51,11 +51,6 @@ MainWindow::DragState &MainWindow::drag()
 MainWindow *MainWindow::instance()
 {
     return g_mainWindow;
-}
-
-void MainWindow::setResourcePageOpener(const PageOpener &opener)
-{
-    g_resourcePageOpener = opener;
 }
 
 MainWindow::MainWindow(const PlayerEngineFactory &engineFactory, QWidget *parent)
@@ -148,8 +143,7 @@ void MainWindow::newbieTutorialPushButton_clicked()
 
 void MainWindow::openResourcePage(const QString &pageName)
 {
-    if (g_resourcePageOpener)
-        g_resourcePageOpener(pageName);
+    BTResourceFunctionDialog::instance()->showPage(pageName);
 }
 
 void MainWindow::playRecordPushButton_clicked() { openResourcePage(QStringLiteral("playRecordPage")); }

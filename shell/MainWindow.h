@@ -34,9 +34,6 @@ public:
 
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-    // The resource dialog registers how to bring one of its pages forward.
-    using PageOpener = std::function<void(const QString &pageName)>;
-    static void setResourcePageOpener(const PageOpener &opener);
 
 signals:
     void btResourceOpened();

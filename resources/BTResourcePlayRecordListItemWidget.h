@@ -1,0 +1,30 @@
+#pragma once
+
+#include "resources/BTResourceFile.h"
+#include "ui_BTResourcePlayRecordListItemWidget.h"
+
+#include <QWidget>
+
+// One play record: the file's name with its play and delete buttons.
+class BTResourcePlayRecordListItemWidget : public QWidget, private Ui::BTResourcePlayRecordListItemWidget
+{
+    Q_OBJECT
+
+public:
+    explicit BTResourcePlayRecordListItemWidget(const BTResourceFile &file, QWidget *parent = nullptr);
+
+    const BTResourceFile &file() const { return m_file; }
+    void setPlayEnabled(bool enabled) { playPushButton->setEnabled(enabled); }
+    void clickPlay() { playPushButton->click(); }
+
+signals:
+    void playFile(BTResourcePlayRecordListItemWidget *widget);
+    void deleteFile(BTResourcePlayRecordListItemWidget *widget);
+
+public slots:
+    void playPushButton_clicked() { emit playFile(this); }
+    void deletePushButton_clicked() { emit deleteFile(this); }
+
+private:
+    BTResourceFile m_file;
+};
