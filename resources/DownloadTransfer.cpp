@@ -1,10 +1,27 @@
 #include "resources/DownloadTransfer.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSet>
 #include <QUrl>
+
+namespace {
+// Part files that a running transfer of this process writes. A second download of the same file
+// must neither unlink the first one's part file nor have it renamed away under its feet.
+QSet<QString> &partsInUse()
+{
+    static QSet<QString> paths;
+    return paths;
+}
+
+QString pathKey(const QString &path)
+{
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+} // namespace
 
 DownloadTransfer::DownloadTransfer(const BTResourceFile &file, const QString &directory, QObject *parent)
     : QObject(parent)
@@ -30,12 +47,18 @@ void DownloadTransfer::start()
 
     // A stale part file (or a link left in its place) goes first; NewOnly then makes sure the
     // bytes land in a file of our own and not appended to whatever could not be removed.
+    if (partsInUse().contains(pathKey(partPath()))) {
+        end(false);
+        return;
+    }
     QFile::remove(partPath());
     m_part.setFileName(partPath());
     if (!m_part.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         end(false);
         return;
     }
+    partsInUse().insert(pathKey(partPath()));
+    m_ownsPart = true;
 
     m_manager = new QNetworkAccessManager(this);
     m_reply = m_manager->get(QNetworkRequest(QUrl(m_file.downloadUrl)));
@@ -69,7 +92,9 @@ void DownloadTransfer::cancel()
         break;
     }
     m_part.close();
-    QFile::remove(partPath());
+    // A part file that a later download of the same file is writing is not ours any more.
+    if (!partsInUse().contains(pathKey(partPath())))
+        QFile::remove(partPath());
     m_state = State::Cancelled;
 }
 
@@ -179,6 +204,10 @@ bool DownloadTransfer::writeAvailable()
 void DownloadTransfer::end(bool succeeded)
 {
     releaseReply();
+    if (m_ownsPart) {
+        partsInUse().remove(pathKey(partPath()));
+        m_ownsPart = false;
+    }
     m_state = succeeded ? State::Succeeded : State::Failed;
     emit finished(succeeded);
 }

@@ -23,10 +23,11 @@ public:
     ~DownloadTransfer() override;
 
     // Replaces an existing part file and sends the request. Only the first call does anything;
-    // a part file that cannot be created ends the transfer as failed before anything is sent.
+    // a part file that cannot be created, or that another running transfer writes, ends the
+    // transfer as failed before anything is sent.
     void start();
-    // Stops the transfer and removes its part file, also after a failure; a finished download
-    // keeps its final file. A transfer cancelled before it started never starts.
+    // Stops the transfer and removes its part file, also after a failure (unless a later transfer
+    // of the same file writes it now); a finished download keeps its final file. A transfer cancelled before it started never starts.
     void cancel();
 
     bool isRunning() const { return m_state == State::Running; }
@@ -68,4 +69,5 @@ private:
     qint64 m_previousMs = 0;
     qint64 m_previousReceived = 0;
     bool m_writeFailed = false;
+    bool m_ownsPart = false;
 };

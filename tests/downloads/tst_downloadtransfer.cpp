@@ -65,6 +65,7 @@ private slots:
     void unknownSizeShowsNoPercentage();
     void severalTransfersAtOnce();
     void destroyingARunningTransferCleansUp();
+    void sameFileTwiceKeepsTheRunningDownload();
 
 private:
     BTResourceFile fileFor(const QString &name, const QByteArray &path, quint64 size) const;
@@ -461,6 +462,63 @@ void TestDownloadTransfer::destroyingARunningTransferCleansUp()
     QTest::qWait(200);
     QVERIFY(!QFile::exists(part));
     QVERIFY(!QFile::exists(final));
+}
+
+void TestDownloadTransfer::sameFileTwiceKeepsTheRunningDownload()
+{
+    const QByteArray data = patterned(120000);
+    m_server.serveData("/video/twice", data, "video/mp4", 8192, 15);
+    const BTResourceFile file = fileFor(QStringLiteral("twice.mp4"), "/video/twice", quint64(data.size()));
+    DownloadTransfer first(file, m_dir.path());
+    QSignalSpy firstProgress(&first, &DownloadTransfer::progressText);
+    QSignalSpy firstFinished(&first, &DownloadTransfer::finished);
+    first.start();
+    QTRY_VERIFY_WITH_TIMEOUT(firstProgress.count() >= 1, 10000);
+
+    // A second download of the same file into the same directory refuses at once ...
+    DownloadTransfer second(file, m_dir.path() + QStringLiteral("/./"));
+    QCOMPARE(QFileInfo(second.partPath()).absoluteFilePath(), QFileInfo(first.partPath()).absoluteFilePath());
+    QSignalSpy secondFinished(&second, &DownloadTransfer::finished);
+    second.start();
+    QCOMPARE(secondFinished.count(), 1);
+    QCOMPARE(secondFinished.at(0).at(0).toBool(), false);
+    // ... and deleting it leaves the running one's part file alone.
+    second.cancel();
+    QVERIFY(QFile::exists(first.partPath()));
+    QVERIFY(firstFinished.wait(10000));
+    QCOMPARE(firstFinished.at(0).at(0).toBool(), true);
+    QCOMPARE(readFile(first.finalPath()), data);
+    QCOMPARE(m_server.requests().size(), 1);
+
+    // Once the first one has ended, the file can be fetched again, replacing it.
+    DownloadTransfer again(file, m_dir.path());
+    QSignalSpy againFinished(&again, &DownloadTransfer::finished);
+    again.start();
+    QVERIFY(againFinished.wait(10000));
+    QCOMPARE(againFinished.at(0).at(0).toBool(), true);
+    QCOMPARE(readFile(again.finalPath()), data);
+
+    // A failed row deleted while a retry of the same file runs keeps the retry's part file.
+    ScriptedResponse broken = ScriptedResponse::text(data);
+    broken.dropAfterBytes = 100;
+    m_server.route("/video/twice?broken", broken);
+    BTResourceFile brokenFile = file;
+    brokenFile.downloadUrl = m_server.url(QStringLiteral("/video/twice?broken")).toString();
+    DownloadTransfer failed(brokenFile, m_dir.path());
+    QSignalSpy failedFinished(&failed, &DownloadTransfer::finished);
+    failed.start();
+    QVERIFY(failedFinished.wait(10000));
+    QCOMPARE(failedFinished.at(0).at(0).toBool(), false);
+    DownloadTransfer retry(file, m_dir.path());
+    QSignalSpy retryProgress(&retry, &DownloadTransfer::progressText);
+    QSignalSpy retryFinished(&retry, &DownloadTransfer::finished);
+    retry.start();
+    QTRY_VERIFY_WITH_TIMEOUT(retryProgress.count() >= 1, 10000);
+    failed.cancel();
+    QVERIFY(QFile::exists(retry.partPath()));
+    QVERIFY(retryFinished.wait(10000));
+    QCOMPARE(retryFinished.at(0).at(0).toBool(), true);
+    QCOMPARE(readFile(retry.finalPath()), data);
 }
 
 QTEST_GUILESS_MAIN(TestDownloadTransfer)
