@@ -1,0 +1,30 @@
+#pragma once
+
+#include "ui_ReportDialog.h"
+
+#include <QDialog>
+
+class QButtonGroup;
+
+// Reports a resource to the service as objectionable in one of four fixed categories. The report
+// goes out without waiting for an answer and the dialog closes at once.
+class ReportDialog : public QDialog, private Ui::ReportDialog
+{
+    Q_OBJECT
+
+public:
+    explicit ReportDialog(QWidget *parent = nullptr);
+
+    // The resource hash the report names; shown read-only.
+    void setHash(const QString &hash);
+    QString hash() const;
+
+    // Category sent for each button id; the button labels may be translated, these may not.
+    static QString categoryText(int id);
+
+private slots:
+    void submitPushButton_clicked();
+
+private:
+    QButtonGroup *m_categoryGroup = nullptr;
+};

@@ -1,0 +1,226 @@
+#include "resources/DownloadTransfer.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSet>
+#include <QUrl>
+
+namespace {
+// Part files that a running transfer of this process writes. A second download of the same file
+// must neither unlink the first one's part file nor have it renamed away under its feet.
+QSet<QString> &partsInUse()
+{
+    static QSet<QString> paths;
+    return paths;
+}
+
+QString pathKey(const QString &path)
+{
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+} // namespace
+
+DownloadTransfer::DownloadTransfer(const BTResourceFile &file, const QString &directory, QObject *parent)
+    : QObject(parent)
+    , m_file(file)
+    , m_finalPath(QDir(directory).filePath(safeFileName(file)))
+{
+}
+
+DownloadTransfer::~DownloadTransfer()
+{
+    // Whoever listens may be half destroyed already (the row owns its transfer).
+    if (m_state == State::Running) {
+        blockSignals(true);
+        cancel();
+    }
+}
+
+void DownloadTransfer::start()
+{
+    if (m_state != State::Idle)
+        return;
+    m_state = State::Running;
+
+    // A stale part file (or a link left in its place) goes first; NewOnly then makes sure the
+    // bytes land in a file of our own and not appended to whatever could not be removed.
+    if (partsInUse().contains(pathKey(partPath()))) {
+        end(false);
+        return;
+    }
+    QFile::remove(partPath());
+    m_part.setFileName(partPath());
+    if (!m_part.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        end(false);
+        return;
+    }
+    partsInUse().insert(pathKey(partPath()));
+    m_ownsPart = true;
+
+    m_manager = new QNetworkAccessManager(this);
+    m_reply = m_manager->get(QNetworkRequest(QUrl(m_file.downloadUrl)));
+    m_clock.start();
+    m_previousMs = 0;
+    m_previousReceived = 0;
+    connect(m_reply, &QNetworkReply::readyRead, this, &DownloadTransfer::onReadyRead);
+    connect(m_reply, &QNetworkReply::downloadProgress, this, &DownloadTransfer::onDownloadProgress);
+    connect(m_reply, &QNetworkReply::finished, this, &DownloadTransfer::onFinished);
+}
+
+void DownloadTransfer::cancel()
+{
+    switch (m_state) {
+    case State::Idle:
+        m_state = State::Cancelled;
+        return;
+    case State::Succeeded:
+    case State::Cancelled:
+        return;
+    case State::Running:
+        if (m_reply)
+            m_reply->abort(); // ends the transfer as failed through onFinished
+        if (m_state == State::Running) {
+            emit speedText(QString());
+            m_part.close();
+            end(false);
+        }
+        break;
+    case State::Failed:
+        break;
+    }
+    m_part.close();
+    // A part file that a later download of the same file is writing is not ours any more.
+    if (!partsInUse().contains(pathKey(partPath())))
+        QFile::remove(partPath());
+    m_state = State::Cancelled;
+}
+
+QString DownloadTransfer::formatSpeed(qint64 bytesPerSecond)
+{
+    qint64 number = 0;
+    QLatin1String unit("B/S");
+    if (bytesPerSecond <= 0) {
+        number = 0;
+    } else if (bytesPerSecond < 1024) {
+        number = bytesPerSecond;
+    } else if (bytesPerSecond < 1048576) {
+        number = bytesPerSecond / 1024;
+        unit = QLatin1String("KB/S");
+    } else if (bytesPerSecond < 1073741824) {
+        number = bytesPerSecond / 1048576;
+        unit = QLatin1String("MB/S");
+    } else {
+        number = bytesPerSecond / 1073741824;
+        unit = QLatin1String("GB/S");
+    }
+    return QString::number(double(number), 'f', 2) + unit;
+}
+
+QString DownloadTransfer::safeFileName(const BTResourceFile &file)
+{
+    const auto clean = [](const QString &text) {
+        const QString forbidden = QStringLiteral("\\/:*?\"<>|");
+        QString out;
+        out.reserve(text.size());
+        for (const QChar c : text) {
+            if (!forbidden.contains(c) && c.category() != QChar::Other_Control)
+                out.append(c);
+        }
+        return out;
+    };
+
+    const QString name = clean(file.fileName);
+    if (!name.isEmpty() && name != QLatin1String(".") && name != QLatin1String(".."))
+        return name;
+    QString hash = clean(file.resourceHash);
+    if (hash.isEmpty() || hash == QLatin1String(".") || hash == QLatin1String(".."))
+        hash = QStringLiteral("video");
+    return hash + QLatin1Char('_') + QString::number(file.resourceIndex) + QStringLiteral(".mp4");
+}
+
+void DownloadTransfer::onReadyRead()
+{
+    if (m_state != State::Running || !m_reply)
+        return;
+    if (!writeAvailable()) {
+        m_writeFailed = true;
+        m_reply->abort(); // runs onFinished, which ends the transfer as failed
+    }
+}
+
+void DownloadTransfer::onDownloadProgress(qint64 received, qint64 total)
+{
+    Q_UNUSED(total)
+    if (m_state != State::Running)
+        return;
+    const qint64 now = m_clock.elapsed();
+    const qint64 interval = now - m_previousMs;
+    const qint64 rate = interval > 0 ? (received - m_previousReceived) * 1000 / interval : 0;
+    emit speedText(formatSpeed(rate));
+    m_previousMs = now;
+    m_previousReceived = received;
+}
+
+void DownloadTransfer::onFinished()
+{
+    if (m_state != State::Running || !m_reply)
+        return;
+
+    bool succeeded = m_reply->error() == QNetworkReply::NoError && !m_writeFailed;
+    if (succeeded)
+        succeeded = writeAvailable();
+    // Without an error Qt still hands over redirects and other answers that are not the file.
+    const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (succeeded && status.isValid() && (status.toInt() < 200 || status.toInt() > 299))
+        succeeded = false;
+
+    emit speedText(QString());
+    m_part.close();
+    if (succeeded) {
+        // The finished download replaces whatever had its name.
+        QFile::remove(m_finalPath);
+        succeeded = QFile::rename(partPath(), m_finalPath);
+    }
+    end(succeeded);
+}
+
+bool DownloadTransfer::writeAvailable()
+{
+    const QByteArray data = m_reply->readAll();
+    if (data.isEmpty())
+        return true;
+    if (!m_part.isOpen() || m_part.write(data) != data.size() || !m_part.flush())
+        return false;
+    if (m_file.fileSize > 0) {
+        const double percent = double(m_part.size()) / double(m_file.fileSize) * 100.0;
+        emit progressText(QString::number(percent, 'f', 2) + QLatin1Char('%'));
+    }
+    return true;
+}
+
+void DownloadTransfer::end(bool succeeded)
+{
+    releaseReply();
+    if (m_ownsPart) {
+        partsInUse().remove(pathKey(partPath()));
+        m_ownsPart = false;
+    }
+    m_state = succeeded ? State::Succeeded : State::Failed;
+    emit finished(succeeded);
+}
+
+void DownloadTransfer::releaseReply()
+{
+    if (m_reply) {
+        disconnect(m_reply, nullptr, this, nullptr);
+        m_reply->deleteLater();
+        m_reply = nullptr;
+    }
+    if (m_manager) {
+        m_manager->deleteLater();
+        m_manager = nullptr;
+    }
+}

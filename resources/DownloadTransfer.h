@@ -1,0 +1,73 @@
+#pragma once
+
+#include "resources/BTResourceFile.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QObject>
+#include <QString>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// One download of a video file into a directory: a plain GET of the file's download address,
+// written to "<final path>.tmp" and renamed to the final path once the transfer succeeded.
+// Driven by the reply's signals; several transfers run side by side, each with its own manager.
+class DownloadTransfer : public QObject
+{
+    Q_OBJECT
+
+public:
+    DownloadTransfer(const BTResourceFile &file, const QString &directory, QObject *parent = nullptr);
+    // A transfer destroyed while running is cancelled silently (no signals).
+    ~DownloadTransfer() override;
+
+    // Replaces an existing part file and sends the request. Only the first call does anything;
+    // a part file that cannot be created, or that another running transfer writes, ends the
+    // transfer as failed before anything is sent.
+    void start();
+    // Stops the transfer and removes its part file, also after a failure (unless a later transfer
+    // of the same file writes it now); a finished download keeps its final file. A transfer cancelled before it started never starts.
+    void cancel();
+
+    bool isRunning() const { return m_state == State::Running; }
+    QString finalPath() const { return m_finalPath; }
+    QString partPath() const { return m_finalPath + QStringLiteral(".tmp"); }
+
+    // "1023.00B/S", "1.00KB/S", ...: the whole number of the largest unit that fits, shown with
+    // two decimals; zero and negative rates read "0.00B/S".
+    static QString formatSpeed(qint64 bytesPerSecond);
+    // The file name without \ / : * ? " < > | and control characters. A name that ends up empty,
+    // "." or ".." is replaced by "<resource hash>_<index>.mp4", so it always names a file inside
+    // the download directory.
+    static QString safeFileName(const BTResourceFile &file);
+
+signals:
+    // "12.34%" of the expected size, after every write; never sent when the size is unknown (0).
+    void progressText(const QString &text);
+    // The rate since the previous progress report; an empty text when the transfer ends.
+    void speedText(const QString &text);
+    void finished(bool succeeded);
+
+private:
+    enum class State { Idle, Running, Succeeded, Failed, Cancelled };
+
+    void onReadyRead();
+    void onDownloadProgress(qint64 received, qint64 total);
+    void onFinished();
+    bool writeAvailable();
+    void end(bool succeeded);
+    void releaseReply();
+
+    BTResourceFile m_file;
+    QString m_finalPath;
+    State m_state = State::Idle;
+    QFile m_part;
+    QNetworkAccessManager *m_manager = nullptr;
+    QNetworkReply *m_reply = nullptr;
+    QElapsedTimer m_clock;
+    qint64 m_previousMs = 0;
+    qint64 m_previousReceived = 0;
+    bool m_writeFailed = false;
+    bool m_ownsPart = false;
+};
