@@ -638,6 +638,9 @@ void BTResourceFunctionDialog::downloadPageDownloadListWidgetDeletePushButton_cl
     BTResourceDownloadListItemWidget *widget)
 {
     const int row = rowOf(downloadPageDownloadListWidget, widget);
-    if (row >= 0)
-        delete downloadPageDownloadListWidget->takeItem(row);
+    if (row < 0)
+        return;
+    delete downloadPageDownloadListWidget->takeItem(row);
+    // The row is still inside its own button's click; it goes once that has returned.
+    widget->deleteLater();
 }
