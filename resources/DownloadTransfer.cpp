@@ -45,12 +45,12 @@ void DownloadTransfer::start()
         return;
     m_state = State::Running;
 
-    // A stale part file (or a link left in its place) goes first; NewOnly then makes sure the
-    // bytes land in a file of our own and not appended to whatever could not be removed.
     if (partsInUse().contains(pathKey(partPath()))) {
         end(false);
         return;
     }
+    // A stale part file (or a link left in its place) goes first; NewOnly then makes sure the
+    // bytes land in a file of our own and not appended to whatever could not be removed.
     QFile::remove(partPath());
     m_part.setFileName(partPath());
     if (!m_part.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {

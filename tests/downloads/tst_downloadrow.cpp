@@ -87,6 +87,8 @@ void TestDownloadRow::rowDownloadsAndShowsCompletion()
 {
     const QByteArray data = patterned(1572864); // 1.50MB
     m_server.serveData("/video/row", data, "video/mp4", 131072, 10);
+    QElapsedTimer clock;
+    clock.start();
     BTResourceDownloadListItemWidget row(fileFor(QStringLiteral("第1集:预告?.mp4"), "/video/row", quint64(data.size())),
                                          m_dir.path());
     QCOMPARE(row.size(), QSize(790, 31));
@@ -107,7 +109,8 @@ void TestDownloadRow::rowDownloadsAndShowsCompletion()
     // The transfer waits 100 ms before it starts.
     QVERIFY(!row.transfer()->isRunning());
     QTest::qWait(40);
-    QVERIFY(m_server.requests().isEmpty());
+    if (clock.elapsed() < 90) // a loaded machine may have let the 100 ms pass already
+        QVERIFY(m_server.requests().isEmpty());
 
     QStringList shown;
     connect(row.transfer(), &DownloadTransfer::progressText, this,

@@ -416,9 +416,9 @@ void TestDownloadTransfer::severalTransfersAtOnce()
     std::vector<std::unique_ptr<QSignalSpy>> progress;
     std::vector<std::unique_ptr<QSignalSpy>> finished;
     for (int i = 0; i < 3; ++i) {
-        data << patterned(60000 + i * 7000).mid(i); // different contents and sizes
+        data << patterned(150000 + i * 7000).mid(i); // different contents and sizes
         const QByteArray path = "/video/many" + QByteArray::number(i);
-        m_server.serveData(path, data.last(), "video/mp4", 4096, 15);
+        m_server.serveData(path, data.last(), "video/mp4", 4096, 20);
         transfers.emplace_back(new DownloadTransfer(
             fileFor(QStringLiteral("many%1.mp4").arg(i), path, quint64(data.last().size())), m_dir.path()));
         progress.emplace_back(new QSignalSpy(transfers.back().get(), &DownloadTransfer::progressText));
@@ -467,7 +467,8 @@ void TestDownloadTransfer::destroyingARunningTransferCleansUp()
 void TestDownloadTransfer::sameFileTwiceKeepsTheRunningDownload()
 {
     const QByteArray data = patterned(120000);
-    m_server.serveData("/video/twice", data, "video/mp4", 8192, 15);
+    // Slow enough that each download is still running well after its first bytes.
+    m_server.serveData("/video/twice", data, "video/mp4", 2048, 20);
     const BTResourceFile file = fileFor(QStringLiteral("twice.mp4"), "/video/twice", quint64(data.size()));
     DownloadTransfer first(file, m_dir.path());
     QSignalSpy firstProgress(&first, &DownloadTransfer::progressText);
