@@ -180,6 +180,16 @@ void TestMainWindow::formAndConstruction()
     QCOMPARE(child<QWidget>("titleBarWidget")->height(), 44);
     QCOMPARE(child<QWidget>("toolBarWidget")->height(), 44);
     QCOMPARE(label("versionNumberLabel")->text(), QStringLiteral("V5.0.8"));
+    // Fixed-size labels hold their longest text.
+    const auto fits = [this](const char *name, const QString &text) {
+        QLabel *fixed = label(name);
+        return fixed->fontMetrics().horizontalAdvance(text) <= fixed->minimumWidth()
+            && fixed->fontMetrics().height() <= fixed->height() + 3;
+    };
+    QVERIFY(fits("versionNumberLabel", QStringLiteral("V5.0.8")));
+    QVERIFY(fits("currentPlayDurationLabel", QStringLiteral("23:59:59")));
+    QVERIFY(fits("totalDurationLabel", QStringLiteral("23:59:59")));
+    QVERIFY(fits("playStateLabel", QStringLiteral("正在缓冲100%...")));
     QCOMPARE(child<QPushButton>("normalPageOpenURLPushButton")->text(), QStringLiteral("   打开URL"));
     QCOMPARE(child<QSlider>("playProgressSlider")->maximum(), 1000000);
     QCOMPARE(child<QSlider>("volumeControlSlider")->value(), 100);
