@@ -280,9 +280,9 @@ void MainWindow::playProgressSlider_moved(int value)
 
 void MainWindow::playProgressSlider_released()
 {
-    // Drags of up to six pixels' worth do not seek.
+    // Drags of up to six pixels' worth do not seek; with nothing open there is nothing to seek.
     const int value = playProgressSlider->value();
-    if (std::abs(double(m_pressedValue) - value) > jumpThreshold(playProgressSlider))
+    if (m_mediaOpen && std::abs(double(m_pressedValue) - value) > jumpThreshold(playProgressSlider))
         m_engine->setPosition(value);
 }
 
