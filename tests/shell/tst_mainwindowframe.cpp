@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
@@ -415,10 +417,33 @@ void TestMainWindowFrame::titleBarButtons()
     QVERIFY(m_window->isVisible());
     QCOMPARE(topmost->styleSheet(), QStringLiteral("border-image: url(:/MainWindow/TitleBar/TopmostPushButton_No.png);"));
 
+    // Faces that follow the window state name images that exist.
+    const auto imagesExist = [](const QString &styleSheet) {
+        static const QRegularExpression url(QStringLiteral("url\\((:/[^)]+)\\)"));
+        int found = 0;
+        for (auto it = url.globalMatch(styleSheet); it.hasNext(); ++found) {
+            const QString path = it.next().captured(1);
+            if (!QFile::exists(path))
+                return false;
+        }
+        return found > 0;
+    };
     auto *maximize = child<QPushButton>("maximizePushButton");
     maximize->click();
     QTRY_VERIFY(m_window->isMaximized());
     QVERIFY(maximize->styleSheet().contains(QLatin1String("RestorePushButton_Normal.png")));
+    QVERIFY(imagesExist(maximize->styleSheet()));
+    auto *fullScreen = child<QPushButton>("fullScreenPushButton");
+    fullScreen->click();
+    QTRY_VERIFY(m_window->isFullScreen());
+    QVERIFY(fullScreen->styleSheet().contains(QLatin1String("ExitFullScreenPushButton_Normal.png")));
+    QVERIFY(imagesExist(fullScreen->styleSheet()));
+    fullScreen->click();
+    QTRY_VERIFY(!m_window->isFullScreen());
+    QVERIFY(imagesExist(fullScreen->styleSheet()));
+    if (!m_window->isMaximized())
+        maximize->click();
+    QTRY_VERIFY(m_window->isMaximized());
     maximize->click();
     QTRY_VERIFY(!m_window->isMaximized());
     QVERIFY(maximize->styleSheet().contains(QLatin1String("MaximizePushButton_Normal.png")));
