@@ -184,6 +184,24 @@ void TestMainWindowFrame::dragFromTheCentreMovesTheWindow()
     dragToGlobal(logoGlobal + QPoint(5, 5));
     QCOMPARE(m_window->geometry(), start.translated(-10, 49));
     releaseAt(m_window->mapFromGlobal(logoGlobal + QPoint(5, 5)));
+
+    // Through a child, as real input arrives: the page does not take it, the window does.
+    QWidget *page = child<QWidget>("normalPage");
+    const auto send = [page](QEvent::Type type, const QPoint &global, Qt::MouseButton button,
+                             Qt::MouseButtons buttons) {
+        QMouseEvent event(type, page->mapFromGlobal(global), global, button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(page, &event);
+    };
+    const QRect before = m_window->geometry();
+    const QPoint onPage = page->mapToGlobal(QPoint(100, 100));
+    send(QEvent::MouseButtonPress, onPage, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, onPage + QPoint(20, 10), Qt::NoButton, Qt::LeftButton);
+    QCOMPARE(m_window->geometry(), before.translated(20, 10));
+    send(QEvent::MouseMove, onPage + QPoint(-3, 12), Qt::NoButton, Qt::LeftButton);
+    QCOMPARE(m_window->geometry(), before.translated(-3, 12));
+    send(QEvent::MouseButtonRelease, onPage + QPoint(-3, 12), Qt::LeftButton, Qt::NoButton);
+    send(QEvent::MouseMove, onPage + QPoint(50, 50), Qt::NoButton, Qt::NoButton);
+    QCOMPARE(m_window->geometry(), before.translated(-3, 12));
 }
 
 void TestMainWindowFrame::maximisedWindowNeitherDragsNorChangesCursor()
