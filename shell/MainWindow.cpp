@@ -436,14 +436,17 @@ void MainWindow::updateWindowFaces()
                          .arg(folder, name);
         return sheet;
     };
-    maximizePushButton->setStyleSheet(face(QStringLiteral("TitleBar"),
-                                           isMaximized() ? QStringLiteral("RestorePushButton")
-                                                         : QStringLiteral("MaximizePushButton"),
-                                           true));
-    fullScreenPushButton->setStyleSheet(face(QStringLiteral("ToolBar"),
-                                             isFullScreen() ? QStringLiteral("ExitFullScreenPushButton")
-                                                            : QStringLiteral("FullScreenPushButton"),
-                                             false));
+    const auto apply = [](QPushButton *button, const QString &sheet) {
+        if (button->styleSheet() != sheet) // a new style sheet re-polishes the button
+            button->setStyleSheet(sheet);
+    };
+    apply(maximizePushButton, face(QStringLiteral("TitleBar"),
+                                   isMaximized() ? QStringLiteral("RestorePushButton") : QStringLiteral("MaximizePushButton"),
+                                   true));
+    apply(fullScreenPushButton, face(QStringLiteral("ToolBar"),
+                                     isFullScreen() ? QStringLiteral("ExitFullScreenPushButton")
+                                                    : QStringLiteral("FullScreenPushButton"),
+                                     false));
 }
 
 bool MainWindow::handleMouseMove(QMouseEvent *event)
