@@ -10,7 +10,9 @@ QStringList AnnouncementList::requestParameters()
 
 QString AnnouncementList::labelText(const QString &url, const QString &title)
 {
-    return QStringLiteral("<a href=\"%1\" style=\"text-decoration: none; color:#01bd31;\">%2</a>").arg(url, title);
+    // Both come from the service: escaped, so a title shows as written and cannot break the link.
+    return QStringLiteral("<a href=\"%1\" style=\"text-decoration: none; color:#01bd31;\">%2</a>")
+        .arg(url.toHtmlEscaped(), title.toHtmlEscaped());
 }
 
 bool AnnouncementList::load(const ServiceReply &reply)

@@ -20,7 +20,6 @@
 
 namespace {
 MainWindow *g_mainWindow = nullptr;
-int g_savedVolume = -1; // the volume that un-muting restores; the slider's maximum on first use
 
 QString threeStateFace(const QString &name)
 {
@@ -30,10 +29,12 @@ QString threeStateFace(const QString &name)
         .arg(name);
 }
 
-// Slider value under a press at x, and how far a press must be from the value to jump there.
+// Slider value under a press at x (the groove is inset 4 pixels at each end), and how far a press
+// must be from the value to jump there.
 int grooveTarget(const QSlider *slider, int x)
 {
-    return int(double(x - 4) / double(slider->width() - 8) * slider->maximum());
+    const int target = int(double(x - 4) / double(slider->width() - 8) * slider->maximum());
+    return qBound(slider->minimum(), target, slider->maximum());
 }
 
 double jumpThreshold(const QSlider *slider)
@@ -41,12 +42,6 @@ double jumpThreshold(const QSlider *slider)
     return double(slider->maximum()) * 6.0 / double(slider->width() - 8);
 }
 } // namespace
-
-MainWindow::DragState &MainWindow::drag()
-{
-    static DragState state;
-    return state;
-}
 
 MainWindow *MainWindow::instance()
 {
@@ -69,18 +64,22 @@ MainWindow::MainWindow(const PlayerEngineFactory &engineFactory, QWidget *parent
     playProgressSlider->installEventFilter(this);
     volumeControlSlider->installEventFilter(this);
     installEventFilter(this);
+    // In full screen the bars float on a page and follow its size.
+    normalPage->installEventFilter(this);
+    playPage->installEventFilter(this);
 
-    m_cursorHideTimer.setSingleShot(true);
-    m_cursorHideTimer.setInterval(5000);
-    connect(&m_cursorHideTimer, &QTimer::timeout, this, [this] {
-        if (contentStackedWidget->currentWidget() == playPage
-            && playPage->rect().contains(playPage->mapFromGlobal(QCursor::pos())))
-            setCursor(Qt::BlankCursor);
-    });
+    m_cursorHideTimer = new QTimer(this);
+    m_cursorHideTimer->setObjectName(QStringLiteral("cursorHideTimer"));
+    m_cursorHideTimer->setSingleShot(true);
+    m_cursorHideTimer->setInterval(5000);
+    connect(m_cursorHideTimer, &QTimer::timeout, this, &MainWindow::hideCursorOverVideo);
 }
 
 MainWindow::~MainWindow()
 {
+    // The engine goes down with the play page, after the widgets its events would touch.
+    if (m_engine)
+        m_engine->disconnect(m_host);
     if (g_mainWindow == this)
         g_mainWindow = nullptr;
 }
@@ -220,11 +219,12 @@ void MainWindow::placeOverlayBars()
 
 void MainWindow::restoreBarsToLayout()
 {
-    titleBarWidget->setParent(this);
+    // Straight onto the layout's widget, so that adding them to the layout does not hide them again.
+    titleBarWidget->setParent(Ui::MainWindow::centralWidget);
     titleBarWidget->setGeometry(0, 0, width(), titleBarWidget->height());
     titleBarWidget->show();
-    toolBarWidget->setParent(this);
-    toolBarWidget->setGeometry(0, height() - toolBarWidget->height(), width(), titleBarWidget->height());
+    toolBarWidget->setParent(Ui::MainWindow::centralWidget);
+    toolBarWidget->setGeometry(0, height() - toolBarWidget->height(), width(), toolBarWidget->height());
     toolBarWidget->show();
     centralWidgetLayout->addWidget(titleBarWidget);
     centralWidgetLayout->addWidget(contentStackedWidget);
@@ -274,9 +274,9 @@ void MainWindow::playProgressSlider_moved(int value)
 
 void MainWindow::playProgressSlider_released()
 {
-    // Drags of up to six pixels' worth do not seek.
+    // Drags of up to six pixels' worth do not seek; with nothing open there is nothing to seek.
     const int value = playProgressSlider->value();
-    if (std::abs(double(m_pressedValue) - value) > jumpThreshold(playProgressSlider))
+    if (m_mediaOpen && std::abs(double(m_pressedValue) - value) > jumpThreshold(playProgressSlider))
         m_engine->setPosition(value);
 }
 
@@ -301,14 +301,14 @@ void MainWindow::volumeControlSlider_valueChanged(int value)
 
 void MainWindow::toggleMutePushButton_clicked()
 {
-    if (g_savedVolume < 0)
-        g_savedVolume = volumeControlSlider->maximum();
+    if (m_savedVolume < 0)
+        m_savedVolume = volumeControlSlider->maximum();
     const int volume = volumeControlSlider->value();
     if (volume != 0) {
-        g_savedVolume = volume;
+        m_savedVolume = volume;
         volumeControlSlider->setValue(0);
     } else {
-        volumeControlSlider->setValue(g_savedVolume);
+        volumeControlSlider->setValue(m_savedVolume);
     }
 }
 
@@ -324,6 +324,8 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == this)
         return filterWindowEvent(event) || QMainWindow::eventFilter(watched, event);
+    if (event->type() == QEvent::Resize && titleBarWidget->parentWidget() == watched)
+        placeOverlayBars();
     if (event->type() == QEvent::MouseButtonPress
         && (watched == playProgressSlider || watched == volumeControlSlider))
         return filterSliderPress(static_cast<QSlider *>(watched), event) || QMainWindow::eventFilter(watched, event);
@@ -333,7 +335,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 bool MainWindow::filterSliderPress(QSlider *slider, QEvent *event)
 {
     auto *mouse = static_cast<QMouseEvent *>(event);
-    if (mouse->button() != Qt::LeftButton)
+    if (mouse->button() != Qt::LeftButton || slider->width() <= 8)
         return false;
     const int target = grooveTarget(slider, mouse->pos().x());
     if (std::abs(double(target) - slider->value()) <= jumpThreshold(slider))
@@ -354,7 +356,7 @@ int MainWindow::regionAt(const QPoint &position) const
 
 bool MainWindow::filterWindowEvent(QEvent *event)
 {
-    DragState &d = drag();
+    DragState &d = m_drag;
     switch (event->type()) {
     case QEvent::MouseButtonPress: {
         auto *mouse = static_cast<QMouseEvent *>(event);
@@ -362,7 +364,7 @@ bool MainWindow::filterWindowEvent(QEvent *event)
             return false;
         d.leftPressed = true;
         d.pressRegion = regionAt(mouse->pos());
-        d.pressPoint = mapToGlobal(mouse->pos());
+        d.pressPoint = mouse->globalPos();
         d.startGeometry = geometry();
         return true;
     }
@@ -380,20 +382,21 @@ bool MainWindow::filterWindowEvent(QEvent *event)
     case QEvent::Timer:
         if (static_cast<QTimerEvent *>(event)->timerId() != m_progressTimerId || m_progressTimerId == 0)
             return false;
-        {
-            const int position = m_engine->position();
-            currentPlayDurationLabel->setText(formatDuration(position));
+        // While the user holds the handle, the label and the handle show where it is going.
+        if (!playProgressSlider->isSliderDown()) {
+            currentPlayDurationLabel->setText(formatDuration(m_engine->position()));
             playProgressSlider->setValue(m_engine->position());
         }
         return true;
-    case QEvent::Resize:
-        if (isFullScreen())
-            placeOverlayBars();
+    case QEvent::Leave:
+        m_cursorHideTimer->stop();
         return false;
     case QEvent::ActivationChange:
     case QEvent::WindowStateChange:
+        // Repaint, and let Qt see the change too (show/hide of children on minimise).
+        updateWindowFaces();
         update();
-        return true;
+        return false;
     default:
         return false;
     }
@@ -402,11 +405,42 @@ bool MainWindow::filterWindowEvent(QEvent *event)
 void MainWindow::updateCursorHiding(const QPoint &position)
 {
     if (cursor().shape() == Qt::BlankCursor)
-        unsetCursor();
+        setCursor(Qt::ArrowCursor);
     if (contentStackedWidget->currentWidget() == playPage && contentArea().contains(position))
-        m_cursorHideTimer.start();
+        m_cursorHideTimer->start();
     else
-        m_cursorHideTimer.stop();
+        m_cursorHideTimer->stop();
+}
+
+void MainWindow::hideCursorOverVideo()
+{
+    // The timer runs only after a move over the video and stops when the pointer leaves the window.
+    if (contentStackedWidget->currentWidget() == playPage)
+        setCursor(Qt::BlankCursor);
+}
+
+void MainWindow::updateWindowFaces()
+{
+    const auto face = [](const QString &folder, const QString &name, bool pressedState) {
+        QString sheet = QStringLiteral("QPushButton{ border-image: url(:/MainWindow/%1/%2_Normal.png); }"
+                                       "QPushButton:hover{ border-image: url(:/MainWindow/%1/%2_Hover.png); }")
+                            .arg(folder, name);
+        if (pressedState)
+            sheet += QStringLiteral("QPushButton:pressed{ border-image: url(:/MainWindow/%1/%2_Pressed.png); }")
+                         .arg(folder, name);
+        return sheet;
+    };
+    const auto apply = [](QPushButton *button, const QString &sheet) {
+        if (button->styleSheet() != sheet) // a new style sheet re-polishes the button
+            button->setStyleSheet(sheet);
+    };
+    apply(maximizePushButton, face(QStringLiteral("TitleBar"),
+                                   isMaximized() ? QStringLiteral("RestorePushButton") : QStringLiteral("MaximizePushButton"),
+                                   true));
+    apply(fullScreenPushButton, face(QStringLiteral("ToolBar"),
+                                     isFullScreen() ? QStringLiteral("ExitFullScreenPushButton")
+                                                    : QStringLiteral("FullScreenPushButton"),
+                                     false));
 }
 
 bool MainWindow::handleMouseMove(QMouseEvent *event)
@@ -423,12 +457,13 @@ bool MainWindow::handleMouseMove(QMouseEvent *event)
     if (isMaximized())
         return false;
 
-    DragState &d = drag();
+    DragState &d = m_drag;
     if (!d.leftPressed) {
         setCursor(EdgeRegions::cursorFor(regionAt(position)));
         return true;
     }
-    const QPoint delta = mapToGlobal(position) - d.pressPoint;
+    // Global positions: the window moves under the pointer while it is dragged.
+    const QPoint delta = event->globalPos() - d.pressPoint;
     if (delta.isNull())
         return true;
     if (d.pressRegion == 22) {
@@ -446,7 +481,7 @@ bool MainWindow::handleMouseMove(QMouseEvent *event)
 
 bool MainWindow::handleRelease(QMouseEvent *event)
 {
-    DragState &d = drag();
+    DragState &d = m_drag;
     if (contentArea().contains(event->pos())) {
         if (event->button() == Qt::RightButton) {
             emit contextMenuRequested(event->pos());

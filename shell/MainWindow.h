@@ -82,6 +82,8 @@ private:
     void setStartFace(bool start);
     void updateMuteFace(int volume);
     void updateCursorHiding(const QPoint &position);
+    void hideCursorOverVideo();
+    void updateWindowFaces();
 
     PlayerEngine *m_engine = nullptr;
     bool m_mediaOpen = false;
@@ -89,12 +91,14 @@ private:
     PlayerEngineHost *m_host = nullptr;
 
     int m_pressedValue = 0;
+    int m_savedVolume = -1; // what un-muting restores; the slider's maximum until the first mute
     AnnouncementList m_announcements;
     int m_announcementIndex = -1;
     QTimer *m_announcementTimer = nullptr;
-    QTimer m_cursorHideTimer;
+    QTimer *m_cursorHideTimer = nullptr;
 
-    // One drag at a time, so one state for the process.
+    // The window's drag state. There is one main window, so this is the process's one copy; keeping
+    // it in the window means its click timer can never outlive the window it toggles.
     struct DragState
     {
         bool leftPressed = false;
@@ -104,5 +108,5 @@ private:
         QRect startGeometry;
         QTimer *clickTimer = nullptr;
     };
-    static DragState &drag();
+    DragState m_drag;
 };

@@ -1,0 +1,81 @@
+#include "MainWindowFixture.h"
+
+#include "app/AppConfig.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMouseEvent>
+#include <QtTest>
+
+QByteArray MainWindowFixture::announcementsReply()
+{
+    return "{\"statu\":1,\"msg\":\"\",\"data\":[{\"title\":\"beta\",\"url\":\"http://b.example/\"},"
+           "{\"title\":\"alpha\",\"url\":\"http://a.example/\"},{\"title\":\"gamma\",\"url\":\"http://g.example/\"}]}";
+}
+
+void MainWindowFixture::startService()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    QVERIFY(m_server.listen());
+    AppConfig::setServiceHost(m_server.hostPort());
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), &m_urls, "open");
+}
+
+void MainWindowFixture::resetService()
+{
+    m_server.clearRoutes();
+    m_server.clearRequests();
+    m_server.route("cfg=gonggao", ScriptedResponse::json(announcementsReply()));
+    m_urls.urls.clear();
+    AppConfig::setLatestValue(100);
+}
+
+void MainWindowFixture::closeWindow()
+{
+    m_window.reset();
+    m_engine = nullptr;
+}
+
+void MainWindowFixture::makeWindow()
+{
+    m_window.reset();
+    m_engine = nullptr;
+    m_window = std::make_unique<MainWindow>([this](QWidget *playPage) {
+        m_engine = new FakePlayerEngine(playPage);
+        return m_engine;
+    });
+    QVERIFY(m_engine);
+    m_window->move(60, 40);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QCOMPARE(m_window->geometry(), QRect(60, 40, 902, 572));
+}
+
+void MainWindowFixture::mouseAt(QEvent::Type type, const QPoint &windowPos, Qt::MouseButton button,
+                             Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, windowPos, m_window->mapToGlobal(windowPos), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(m_window.get(), &event);
+}
+
+void MainWindowFixture::dragToGlobal(const QPoint &globalPos)
+{
+    QMouseEvent event(QEvent::MouseMove, m_window->mapFromGlobal(globalPos), globalPos, Qt::NoButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(m_window.get(), &event);
+}
+
+void MainWindowFixture::openMedia(int durationMs)
+{
+    m_engine->setScriptedDuration(durationMs);
+    m_engine->emitStateChange(PlayerEngine::Opening);
+    m_engine->emitOpenSucceeded();
+}
+
+void MainWindowFixture::startPlaying()
+{
+    m_engine->setScriptedState(PlayerEngine::Starting);
+    m_engine->emitStateChange(PlayerEngine::Playing);
+}
+

@@ -1,0 +1,108 @@
+// Takes the README's pictures of the main window on a real X display (run it under Xvfb):
+//   mainwindow_screenshots <output folder> <video file>
+// writes start-page.png, play-page.png and full-screen.png. Announcements come from a scripted
+// service on 127.0.0.1; the video plays through the program's own engine.
+#include "ScriptedHttpServer.h"
+
+#include "app/AppConfig.h"
+#include "app/GuiResources.h"
+#include "player/MpvEngineFactory.h"
+#include "player/PlayerEngine.h"
+#include "shell/MainWindow.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDir>
+#include <QEventLoop>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+void wait(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool grab(const QRect &area, const QString &path)
+{
+    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(),
+                                                                      area.height());
+    const bool saved = shot.save(path);
+    std::printf("%s %s (%dx%d)\n", saved ? "wrote" : "could not write", qPrintable(path), shot.width(),
+                shot.height());
+    return saved;
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    initGuiResources();
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s <output folder> <video file>\n", argv[0]);
+        return 2;
+    }
+    const QString out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+    const QString video = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
+
+    QTemporaryDir work;
+    if (!work.isValid() || !QDir::setCurrent(work.path()))
+        return 1;
+    ScriptedHttpServer service;
+    if (!service.listen())
+        return 1;
+    service.route("cfg=gonggao",
+                  ScriptedResponse::json(QStringLiteral("{\"statu\":1,\"data\":[{\"title\":\"欢迎使用Pelorin\","
+                                                        "\"url\":\"http://127.0.0.1/\"}]}")
+                                             .toUtf8()));
+    AppConfig::setServiceHost(service.hostPort());
+    AppConfig::setFirstLaunch(0);
+    AppConfig::setLatestValue(60);
+
+    MainWindow window(&MpvEngineFactory::create);
+    window.move(40, 40);
+    window.show();
+    QCursor::setPos(window.geometry().bottomRight() + QPoint(100, 100));
+    wait(1500);
+    bool ok = grab(window.geometry(), out + QStringLiteral("/start-page.png"));
+
+    bool opened = false;
+    QObject::connect(&window, &MainWindow::btResourceOpened, [&opened] { opened = true; });
+    window.engine()->open(video);
+    for (int i = 0; i < 100 && !opened; ++i)
+        wait(100);
+    if (!opened) {
+        std::fprintf(stderr, "the video did not open\n");
+        return 1;
+    }
+    wait(2500);
+    window.engine()->pause();
+    wait(800);
+    ok = grab(window.geometry(), out + QStringLiteral("/play-page.png")) && ok;
+
+    // Full screen, with the pointer over the bottom so that the tool bar floats over the video.
+    // A bare X server has no window manager to give a full-screen window the whole screen: the
+    // window takes it first, then goes full screen.
+    window.setGeometry(QGuiApplication::primaryScreen()->geometry());
+    wait(500);
+    window.findChild<QPushButton *>(QStringLiteral("fullScreenPushButton"))->click();
+    wait(1500);
+    QCursor::setPos(window.geometry().center());
+    wait(300);
+    QCursor::setPos(QPoint(window.geometry().center().x(), window.geometry().bottom() - 12));
+    wait(1000);
+    ok = grab(window.geometry(), out + QStringLiteral("/full-screen.png")) && ok;
+    QCursor::setPos(QPoint(window.geometry().center().x(), window.geometry().top() + 12));
+    wait(1000);
+    ok = grab(window.geometry(), out + QStringLiteral("/full-screen-title.png")) && ok;
+
+    window.engine()->close();
+    wait(300);
+    return ok ? 0 : 1;
+}
