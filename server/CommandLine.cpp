@@ -25,7 +25,7 @@ std::string usageText()
            "  pelorin-service library --data DIR list\n"
            "  pelorin-service library --data DIR remove HASH\n"
            "  pelorin-service library --data DIR address HASH INDEX [--host HOST:PORT]\n"
-           "  pelorin-service demo --data DIR [--clip-seconds N] [--ffmpeg PATH]\n"
+           "  pelorin-service demo --data DIR [--clip-seconds N] [--ffmpeg PATH] [--public-host HOST:PORT]\n"
            "  pelorin-service hash INPUT...\n"
            "  pelorin-service torrent create PAYLOAD OUT.torrent [--piece-length BYTES]\n";
 }

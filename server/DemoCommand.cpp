@@ -119,6 +119,8 @@ int runDemoCommand(const std::vector<std::string> &arguments)
 {
     std::string dataDir;
     std::string ffmpeg = "ffmpeg";
+    // Where the announcements' links point: the service as serve runs it by default.
+    std::string publicHost = "127.0.0.1:17080";
     int seconds = 30;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string &argument = arguments[i];
@@ -127,6 +129,8 @@ int runDemoCommand(const std::vector<std::string> &arguments)
             dataDir = arguments[++i];
         } else if (argument == "--ffmpeg" && hasValue) {
             ffmpeg = arguments[++i];
+        } else if (argument == "--public-host" && hasValue) {
+            publicHost = arguments[++i];
         } else if (argument == "--clip-seconds" && hasValue) {
             seconds = std::atoi(arguments[++i].c_str());
             if (seconds < 1 || seconds > 600) {
@@ -228,11 +232,12 @@ int runDemoCommand(const std::vector<std::string> &arguments)
     QJsonArray announcements;
     QJsonObject welcome;
     welcome.insert(QStringLiteral("title"), u("欢迎使用Pelorin演示服务：粘贴磁力链接即可播放"));
-    welcome.insert(QStringLiteral("url"), u("http://127.0.0.1:17080/server/?r=www"));
+    const QString site = QStringLiteral("http://%1/server/").arg(QString::fromStdString(publicHost));
+    welcome.insert(QStringLiteral("url"), site + QStringLiteral("?r=www"));
     announcements.append(welcome);
     QJsonObject accountsNote;
     accountsNote.insert(QStringLiteral("title"), u("演示账号 demo@pelorin.test 密码 demo1234（永久VIP）"));
-    accountsNote.insert(QStringLiteral("url"), u("http://127.0.0.1:17080/server/?r=www/user/login"));
+    accountsNote.insert(QStringLiteral("url"), site + QStringLiteral("?r=www/user/login"));
     announcements.append(accountsNote);
     QJsonObject popup;
     popup.insert(QStringLiteral("enable"), false);
