@@ -1,5 +1,5 @@
-// Throughput of a video host: wrk (2 threads, 4 connections, 10 s) and single curl transfers of a
-// 1 GiB library file at its play address, with the code's cookie. Baseline: nginx with sendfile
+// Throughput of a video host: wrk (2 threads, 4 connections, 5 s) and single curl transfers of a
+// 1 GiB library file at its play address, with the code's cookie, in three rounds. Baseline: nginx with sendfile
 // serving the same file, measured in the same run. The file lives in a temporary directory that
 // is removed at the end.
 #include <QCoreApplication>
@@ -62,7 +62,7 @@ Figures measure(const QString &url, const QString &cookie)
     if (!cookie.isEmpty())
         header << u("-H") << u("Cookie: ") + cookie;
     bool ok = false;
-    const QString wrk = runProgram(u("wrk"), QStringList{u("-t2"), u("-c4"), u("-d10s")} + header + QStringList{url}, 60000, &ok);
+    const QString wrk = runProgram(u("wrk"), QStringList{u("-t2"), u("-c4"), u("-d5s")} + header + QStringList{url}, 60000, &ok);
     const auto transfer = QRegularExpression(u("Transfer/sec:\\s+([0-9.]+)(GB|MB|KB|B)")).match(wrk);
     const auto non2xx = QRegularExpression(u("Non-2xx or 3xx responses: (\\d+)")).match(wrk);
     if (ok && transfer.hasMatch())
@@ -85,6 +85,17 @@ Figures measure(const QString &url, const QString &cookie)
         figures.firstByteMs = i == 0 ? firstByte : qMin(figures.firstByteMs, firstByte);
     }
     return figures;
+}
+
+Figures best(const Figures &a, const Figures &b)
+{
+    Figures result;
+    result.wrkMBps = qMax(a.wrkMBps, b.wrkMBps);
+    result.curlMBps = qMax(a.curlMBps, b.curlMBps);
+    result.firstByteMs = a.firstByteMs > 0 && b.firstByteMs > 0 ? qMin(a.firstByteMs, b.firstByteMs)
+                                                                : qMax(a.firstByteMs, b.firstByteMs);
+    result.errors = a.errors + b.errors;
+    return result;
 }
 
 void print(const char *name, const Figures &figures)
@@ -212,14 +223,25 @@ int main(int argc, char **argv)
     // Both read from the page cache: one full read first.
     runProgram(u("curl"), {u("-s"), u("-o"), u("/dev/null"), u("-H"), u("Cookie: ") + cookie, play}, 60000, &ok);
 
-    std::printf("bench_video_host: 1 GiB file, wrk -t2 -c4 -d10s and 3 single curl transfers, 127.0.0.1\n");
-    const Figures ours = measure(play, cookie);
-    print("video host /ftn_handler", ours);
+    std::printf("bench_video_host: 1 GiB file, 127.0.0.1; per round wrk -t2 -c4 -d5s and 3 single curl\n"
+                "transfers; ours and nginx alternate for 3 rounds, the best round of each counts\n");
+    Figures ours;
     Figures baseline;
-    if (nginxStarted && nginx.state() == QProcess::Running) {
-        baseline = measure(u("http://127.0.0.1:%1/bench.mp4").arg(nginxPort), QString());
-        print("nginx sendfile (baseline)", baseline);
+    const bool haveBaseline = nginxStarted && nginx.state() == QProcess::Running;
+    for (int round = 0; round < 3; ++round) {
+        // The machine is shared: alternating and keeping the best round evens out other load.
+        const Figures mine = measure(play, cookie);
+        print("video host /ftn_handler", mine);
+        ours = best(ours, mine);
+        if (haveBaseline) {
+            const Figures theirs = measure(u("http://127.0.0.1:%1/bench.mp4").arg(nginxPort), QString());
+            print("nginx sendfile (baseline)", theirs);
+            baseline = best(baseline, theirs);
+        }
     }
+    std::printf("best rounds:\n");
+    print("video host /ftn_handler", ours);
+    print("nginx sendfile (baseline)", baseline);
     stopProcess(nginx);
     stopProcess(service);
     if (ours.wrkMBps <= 0 || baseline.wrkMBps <= 0) {

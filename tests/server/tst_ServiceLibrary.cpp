@@ -391,6 +391,22 @@ void ServiceLibraryTest::playAddressNeedsItsCookie()
         QVERIFY(whole.body == clip);
         // Among other cookies, as an engine may send it.
         QCOMPARE(fetch(playAddress(host, code), "a=b; " + cookie + "; c=d", "bytes=0-9").status, 206);
+        // The player's probe: more than 1024 bytes within 500 ms, with the file's length.
+        QNetworkAccessManager manager;
+        QNetworkReply *probe = manager.get(videoRequest(playAddress(host, code), cookie, QByteArray()));
+        QEventLoop wait;
+        bool accepted = false;
+        connect(probe, &QNetworkReply::downloadProgress, &wait, [&](qint64 received, qint64) {
+            if (received > 1024) {
+                accepted = probe->header(QNetworkRequest::ContentLengthHeader) == QVariant(quint64(clip.size()));
+                wait.quit();
+            }
+        });
+        QTimer::singleShot(500, &wait, &QEventLoop::quit);
+        wait.exec();
+        QVERIFY(accepted);
+        probe->abort();
+        probe->deleteLater();
         const Fetched head = fetch(playAddress(host, code), cookie, QByteArray(), "HEAD");
         QCOMPARE(head.status, 200);
         QCOMPARE(head.headers.value("content-length"), QByteArray::number(clip.size()));
