@@ -463,7 +463,12 @@ bool VideoHost::answer(int fd, const Request &request)
     head += request.keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
 
     const bool withBody = request.method == "GET" && length > 0;
-    bool ok = sendAll(fd, head.data(), head.size(), withBody ? MSG_MORE : 0);
+    // Corked while the file goes out, so that every segment is full; uncorking sends the tail
+    // at once (TCP_NODELAY is on), so short ranges are not held back.
+    const int cork = withBody ? 1 : 0;
+    if (withBody)
+        ::setsockopt(fd, IPPROTO_TCP, TCP_CORK, &cork, sizeof cork);
+    bool ok = sendAll(fd, head.data(), head.size(), 0);
     off_t offset = off_t(first);
     int64_t left = withBody ? length : 0;
     while (ok && left > 0) {
@@ -478,6 +483,10 @@ bool VideoHost::answer(int fd, const Request &request)
         sentBytes += sent;
     }
     ::close(fileFd);
+    if (withBody) {
+        const int uncork = 0;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_CORK, &uncork, sizeof uncork);
+    }
     log();
     return ok;
 }
