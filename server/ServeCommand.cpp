@@ -128,13 +128,18 @@ int runServeCommand(const std::vector<std::string> &arguments)
         return 1;
     }
     std::vector<std::unique_ptr<VideoHost>> videoHosts;
-    for (const std::string &address : options.videoHosts.empty() ? ServiceOptions::defaultVideoHosts()
-                                                                 : options.videoHosts) {
+    const bool defaultHosts = options.videoHosts.empty();
+    for (const std::string &address : defaultHosts ? ServiceOptions::defaultVideoHosts() : options.videoHosts) {
         std::string host;
         int videoPort = 0;
         parseHostPort(address, &host, &videoPort);
         auto videoHost = std::make_unique<VideoHost>(context);
         const int bound = videoHost->bind(host, videoPort);
+        if (bound < 0 && defaultHosts) {
+            // Only hosts asked for are required; a default port in use is skipped.
+            std::fprintf(stderr, "serve: WARNING: %s is in use, no video host there\n", address.c_str());
+            continue;
+        }
         if (bound < 0) {
             std::fprintf(stderr, "serve: cannot listen on %s for a video host\n", address.c_str());
             return 1;
