@@ -1,6 +1,8 @@
 #include "server/CommandLine.h"
 
+#include "server/DemoCommand.h"
 #include "server/HttpService.h"
+#include "server/LibraryCommand.h"
 #include "server/ServeCommand.h"
 #include "server/UserCommand.h"
 
@@ -13,12 +15,19 @@ std::string usageText()
     return "usage:\n"
            "  pelorin-service serve --data DIR [--listen HOST:PORT] [--public-host HOST:PORT]\n"
            "                        [--threads N] [--login-limit N] [--address-login-limit N]\n"
-           "                        [--quiet] [--test-captcha TEXT]\n"
+           "                        [--quiet] [--test-captcha TEXT] [--video-host HOST:PORT]...\n"
            "  pelorin-service user --data DIR add EMAIL PASSWORD [--vip] [--permanent-vip]\n"
            "                        [--vip-until YYYY-MM-DD]\n"
            "  pelorin-service user --data DIR set EMAIL [--password PASSWORD] [--vip] [--no-vip]\n"
            "                        [--permanent-vip] [--vip-until YYYY-MM-DD]\n"
-           "  pelorin-service user --data DIR list\n";
+           "  pelorin-service user --data DIR list\n"
+           "  pelorin-service library --data DIR add FILE.torrent PAYLOAD_DIR [--vip-only]\n"
+           "  pelorin-service library --data DIR list\n"
+           "  pelorin-service library --data DIR remove HASH\n"
+           "  pelorin-service library --data DIR address HASH INDEX [--host HOST:PORT]\n"
+           "  pelorin-service demo --data DIR [--clip-seconds N] [--ffmpeg PATH] [--public-host HOST:PORT]\n"
+           "  pelorin-service hash INPUT...\n"
+           "  pelorin-service torrent create PAYLOAD OUT.torrent [--piece-length BYTES]\n";
 }
 
 int runCommandLine(const std::vector<std::string> &arguments)
@@ -32,6 +41,14 @@ int runCommandLine(const std::vector<std::string> &arguments)
         return runServeCommand(rest);
     if (arguments[0] == "user")
         return runUserCommand(rest);
+    if (arguments[0] == "library")
+        return runLibraryCommand(rest);
+    if (arguments[0] == "demo")
+        return runDemoCommand(rest);
+    if (arguments[0] == "hash")
+        return runHashCommand(rest);
+    if (arguments[0] == "torrent")
+        return runTorrentCommand(rest);
     std::fprintf(stderr, "unknown command: %s\n%s", arguments[0].c_str(), usageText().c_str());
     return 2;
 }

@@ -5,7 +5,7 @@
 
 namespace server {
 
-// pelorin-service COMMAND ...: serve, user. Returns the exit code.
+// pelorin-service COMMAND ...: serve, user, library, demo, hash, torrent. Returns the exit code.
 int runCommandLine(const std::vector<std::string> &arguments);
 
 std::string usageText();

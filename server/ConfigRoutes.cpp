@@ -9,6 +9,8 @@
 #include <QJsonObject>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace server {
 
 namespace {
@@ -79,17 +81,13 @@ Reply popup(RequestContext &context)
 
 Reply videoDomains(RequestContext &context)
 {
+    bool malformed = false;
+    const std::vector<std::string> list = videoHostList(context.service, &malformed);
+    if (malformed)
+        return Reply::failure(0, "配置项格式错误！");
     QJsonArray hosts;
-    for (const std::string &host : context.service.servedVideoHosts())
+    for (const std::string &host : list)
         hosts.append(QString::fromStdString(host));
-    const auto item = context.service.config().get(ConfigItems::kVideoHosts);
-    if (item->state == ConfigItems::State::Malformed)
-        return itemProblem(*item);
-    for (const QJsonValue &value : item->document.array()) {
-        const QString host = value.toString().trimmed();
-        if (!host.isEmpty() && !hosts.contains(host))
-            hosts.append(host);
-    }
     return Reply::success("", hosts);
 }
 
@@ -127,6 +125,20 @@ Reply updateInfo(RequestContext &context)
     return Reply::success("", data);
 }
 } // namespace
+
+std::vector<std::string> videoHostList(ServiceContext &service, bool *malformed)
+{
+    std::vector<std::string> hosts = service.servedVideoHosts();
+    const auto item = service.config().get(ConfigItems::kVideoHosts);
+    if (malformed)
+        *malformed = item->state == ConfigItems::State::Malformed;
+    for (const QJsonValue &value : item->document.array()) {
+        const std::string host = value.toString().trimmed().toStdString();
+        if (!host.empty() && std::find(hosts.begin(), hosts.end(), host) == hosts.end())
+            hosts.push_back(host);
+    }
+    return hosts;
+}
 
 std::string staticAddress(const std::string &host, const std::string &nameOrAddress)
 {

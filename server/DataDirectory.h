@@ -5,11 +5,12 @@
 namespace server {
 
 // The service's data directory:
-//   service.db        accounts, sessions, collections, reports (SQLite)
+//   service.db        accounts, sessions, collections, reports, resource library (SQLite)
 //   secret.key        random key for session cookies and tokens (owner-only)
 //   config/           configuration items an administrator edits (JSON)
 //   static/           files served under /server/static/ (notice images, update packages)
 //   outbox/           mails the service would send, one file each
+//   demo/             demo clips and torrents (made by the demo command)
 class DataDirectory
 {
 public:

@@ -47,6 +47,28 @@ const std::vector<const char *> &Database::schemaSteps()
             created_at INTEGER NOT NULL
         );
         )sql",
+        // 2: the resource library. File ids are never reused, so a code issued for a removed
+        // file can never name another one.
+        R"sql(
+        CREATE TABLE resources (
+            id INTEGER PRIMARY KEY AUTOINCREMENT,
+            hash TEXT NOT NULL UNIQUE,
+            name TEXT NOT NULL,
+            vip_only INTEGER NOT NULL DEFAULT 0,
+            origin TEXT NOT NULL DEFAULT '',
+            added_at INTEGER NOT NULL
+        );
+        CREATE TABLE library_files (
+            id INTEGER PRIMARY KEY AUTOINCREMENT,
+            resource_id INTEGER NOT NULL REFERENCES resources(id) ON DELETE CASCADE,
+            file_index INTEGER NOT NULL,
+            path TEXT NOT NULL,
+            disk_path TEXT NOT NULL,
+            size INTEGER NOT NULL,
+            is_video INTEGER NOT NULL,
+            UNIQUE (resource_id, file_index)
+        );
+        )sql",
     };
     return steps;
 }

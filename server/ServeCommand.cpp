@@ -4,11 +4,13 @@
 #include "server/HttpService.h"
 #include "server/ServiceContext.h"
 #include "server/ServiceRoutes.h"
+#include "server/VideoHost.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <pthread.h>
 #include <thread>
 
@@ -27,6 +29,15 @@ bool parseCount(const std::string &text, int low, int high, int *value)
         return false;
     *value = int(number);
     return true;
+}
+// The host part of HOST:PORT, or 127.0.0.1 when there is none.
+std::string hostOnly(const std::string &hostPort)
+{
+    std::string host;
+    int port = 0;
+    if (!parseHostPort(hostPort, &host, &port) || host.empty())
+        return "127.0.0.1";
+    return host;
 }
 } // namespace
 
@@ -67,6 +78,11 @@ int runServeCommand(const std::vector<std::string> &arguments)
             ok = ok && parseCount(value, 0, 1000000, &options.accountLoginLimit);
         } else if (argument == "--address-login-limit") {
             ok = ok && parseCount(value, 0, 1000000, &options.addressLoginLimit);
+        } else if (argument == "--video-host") {
+            std::string host;
+            int port = 0;
+            ok = ok && parseHostPort(value, &host, &port);
+            options.videoHosts.push_back(value);
         } else if (argument == "--quiet") {
             options.logRequests = false;
             continue;
@@ -111,11 +127,40 @@ int runServeCommand(const std::vector<std::string> &arguments)
                      options.listenPort);
         return 1;
     }
+    std::vector<std::unique_ptr<VideoHost>> videoHosts;
+    const bool defaultHosts = options.videoHosts.empty();
+    for (const std::string &address : defaultHosts ? ServiceOptions::defaultVideoHosts() : options.videoHosts) {
+        std::string host;
+        int videoPort = 0;
+        parseHostPort(address, &host, &videoPort);
+        auto videoHost = std::make_unique<VideoHost>(context);
+        const int bound = videoHost->bind(host, videoPort);
+        if (bound < 0 && defaultHosts) {
+            // Only hosts asked for are required; a default port in use is skipped.
+            std::fprintf(stderr, "serve: WARNING: %s is in use, no video host there\n", address.c_str());
+            continue;
+        }
+        if (bound < 0) {
+            std::fprintf(stderr, "serve: cannot listen on %s for a video host\n", address.c_str());
+            return 1;
+        }
+        // Handed to players as host:port, so a wildcard address is named as the service's host.
+        const bool wildcard = host == "0.0.0.0" || host == "::";
+        const std::string name = wildcard ? hostOnly(options.publicHost) : host;
+        context.servedVideoHosts().push_back(
+            (name.find(':') != std::string::npos ? "[" + name + "]" : name) + ":" + std::to_string(bound));
+        videoHosts.push_back(std::move(videoHost));
+    }
     context.sessions().purgeExpired(ServiceContext::now());
     std::printf("listening on http://%s:%d/server/\n", options.listenHost.c_str(), port);
+    for (const std::string &videoHost : context.servedVideoHosts())
+        std::printf("video host on http://%s/\n", videoHost.c_str());
     std::fflush(stdout);
+    std::vector<std::thread> videoThreads;
+    for (auto &videoHost : videoHosts)
+        videoThreads.emplace_back([host = videoHost.get()] { host->run(); });
 
-    std::thread watcher([&service, &context, stopSignals] {
+    std::thread watcher([&service, &context, &videoHosts, stopSignals] {
         for (;;) {
             const timespec tenMinutes{600, 0};
             const int received = sigtimedwait(&stopSignals, nullptr, &tenMinutes);
@@ -124,10 +169,16 @@ int runServeCommand(const std::vector<std::string> &arguments)
             context.sessions().purgeExpired(ServiceContext::now());
         }
         service.stop();
+        for (auto &videoHost : videoHosts)
+            videoHost->stop();
     });
     const bool ran = service.run();
     pthread_kill(watcher.native_handle(), SIGTERM); // ends the watcher if the server stopped by itself
     watcher.join();
+    for (auto &videoHost : videoHosts)
+        videoHost->stop();
+    for (std::thread &thread : videoThreads)
+        thread.join();
     std::fprintf(stderr, "serve: stopped\n");
     return ran ? 0 : 1;
 }

@@ -31,6 +31,8 @@ bool ServiceContext::open(std::string *error)
     m_accounts = std::make_unique<AccountStore>(*m_database);
     m_config = std::make_unique<ConfigItems>(m_directory);
     m_outbox = std::make_unique<Outbox>(m_directory.outboxDir());
+    m_library = std::make_unique<LibraryStore>(*m_database);
+    m_tokens = std::make_unique<AccessTokens>(m_directory.secret());
     return true;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "server/AccessTokens.h"
 #include "server/AccountStore.h"
 #include "server/ConfigItems.h"
 #include "server/DataDirectory.h"
 #include "server/Database.h"
+#include "server/LibraryStore.h"
 #include "server/Outbox.h"
 #include "server/RateLimiter.h"
 #include "server/SessionStore.h"
@@ -29,6 +31,9 @@ struct ServiceOptions
     int accountLoginLimit = 5;  // failed log-ins per account per minute
     int addressLoginLimit = 20; // failed log-ins per address per minute
     bool logRequests = true;
+    // host:port of each video host this process serves; empty: the defaults below.
+    std::vector<std::string> videoHosts;
+    static std::vector<std::string> defaultVideoHosts() { return {"127.0.0.1:17081", "127.0.0.1:17082"}; }
 };
 
 // Everything the routes share: the data directory, the database and the stores on it.
@@ -47,6 +52,8 @@ public:
     AccountStore &accounts() { return *m_accounts; }
     ConfigItems &config() { return *m_config; }
     Outbox &outbox() { return *m_outbox; }
+    LibraryStore &library() { return *m_library; }
+    const AccessTokens &tokens() const { return *m_tokens; }
     RateLimiter &accountFailures() { return m_accountFailures; }
     RateLimiter &addressFailures() { return m_addressFailures; }
     RateLimiter &retrievals() { return m_retrievals; }
@@ -65,6 +72,8 @@ private:
     std::unique_ptr<AccountStore> m_accounts;
     std::unique_ptr<ConfigItems> m_config;
     std::unique_ptr<Outbox> m_outbox;
+    std::unique_ptr<LibraryStore> m_library;
+    std::unique_ptr<AccessTokens> m_tokens;
     RateLimiter m_accountFailures;
     RateLimiter m_addressFailures;
     RateLimiter m_retrievals;

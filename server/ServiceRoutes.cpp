@@ -3,6 +3,7 @@
 #include "server/AccountRoutes.h"
 #include "server/CollectionRoutes.h"
 #include "server/ConfigRoutes.h"
+#include "server/ResourceRoutes.h"
 #include "server/WebPages.h"
 
 namespace server {
@@ -12,6 +13,7 @@ void addServiceRoutes(Router &router)
     addAccountRoutes(router);
     addConfigRoutes(router);
     addCollectionRoutes(router);
+    addResourceRoutes(router);
     addWebPages(router);
 }
 

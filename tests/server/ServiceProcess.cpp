@@ -33,18 +33,26 @@ bool ServiceProcess::start(const QStringList &extraArguments)
 {
     stop();
     QDir().mkpath(m_dataDir);
+    m_videoHosts.clear();
+    QStringList arguments = extraArguments;
+    if (!arguments.contains(QStringLiteral("--video-host"))) {
+        // Fixed ports would collide with other tests running at the same time.
+        arguments << QStringLiteral("--video-host") << QStringLiteral("127.0.0.1:0")
+                  << QStringLiteral("--video-host") << QStringLiteral("127.0.0.1:0");
+    }
+    const int videoHostCount = arguments.count(QStringLiteral("--video-host"));
     m_process.setProgram(executable());
     m_process.setArguments(QStringList{QStringLiteral("serve"), QStringLiteral("--data"), m_dataDir,
                                        QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")}
-                           + extraArguments);
+                           + arguments);
     m_process.setStandardErrorFile(m_dataDir + QStringLiteral("/service.log"), QIODevice::Append);
     m_process.start();
     if (!m_process.waitForStarted(10000))
         return false;
-    // The first line on stdout names the port it listens on.
+    // The first line on stdout names the port it listens on, one line per video host follows.
     QByteArray output;
     const QDeadlineTimer deadline(15000);
-    while (!output.contains('\n') && !deadline.hasExpired()) {
+    while (output.count('\n') < 1 + videoHostCount && !deadline.hasExpired()) {
         if (!m_process.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
             break;
         output += m_process.readAllStandardOutput();
@@ -57,6 +65,14 @@ bool ServiceProcess::start(const QStringList &extraArguments)
         return false;
     }
     m_port = quint16(match.captured(1).toUInt());
+    QRegularExpressionMatchIterator hosts =
+        QRegularExpression(QStringLiteral("video host on http://([^/\\s]+)/")).globalMatch(QString::fromUtf8(output));
+    while (hosts.hasNext())
+        m_videoHosts << hosts.next().captured(1);
+    if (m_videoHosts.size() != videoHostCount) {
+        stop();
+        return false;
+    }
     return true;
 }
 

@@ -17,6 +17,7 @@ public:
     ~ServiceProcess();
 
     // Starts "serve" with the extra arguments and waits until it listens; false on failure.
+    // Unless the arguments name video hosts, two are started on ephemeral ports.
     bool start(const QStringList &extraArguments = QStringList());
     // SIGTERM, then SIGKILL after a grace period.
     void stop();
@@ -25,6 +26,8 @@ public:
     quint16 port() const { return m_port; }
     QString hostPort() const;
     QString dataDir() const { return m_dataDir; }
+    // host:port of each video host the service started, in the order it lists them.
+    QStringList videoHosts() const { return m_videoHosts; }
     // Everything the service wrote on stderr (its request log) so far.
     QByteArray log() const;
 
@@ -39,4 +42,5 @@ private:
     QString m_dataDir;
     QProcess m_process;
     quint16 m_port = 0;
+    QStringList m_videoHosts;
 };

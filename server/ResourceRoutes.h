@@ -1,0 +1,11 @@
+#pragma once
+
+namespace server {
+
+class Router;
+
+// Resolution of a resource: its video files (do=getNewHashFileList), a file's hash and token
+// (cs0=lixian_qq) and its access code, cookie and video host (cs0=qqlixian_gethttp).
+void addResourceRoutes(Router &router);
+
+} // namespace server

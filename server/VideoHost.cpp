@@ -1,0 +1,494 @@
+#include "server/VideoHost.h"
+
+#include "server/ServiceContext.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace server {
+
+namespace {
+constexpr size_t kMaxHeaderBytes = 16 * 1024;
+constexpr int kIdleSeconds = 15;
+// A paused player stops reading; its connection is given this long before it is dropped.
+constexpr int kStalledWriteSeconds = 120;
+constexpr size_t kSendfileStep = 4 * 1024 * 1024;
+
+std::mutex gLogMutex;
+
+bool startsWithNoCase(const std::string &text, const char *prefix)
+{
+    const size_t length = std::strlen(prefix);
+    return text.size() >= length && strncasecmp(text.c_str(), prefix, length) == 0;
+}
+
+std::string trim(const std::string &text)
+{
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return std::string();
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool sendAll(int fd, const char *data, size_t size, int flags)
+{
+    while (size > 0) {
+        const ssize_t sent = ::send(fd, data, size, flags | MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent <= 0)
+            return false;
+        data += sent;
+        size -= size_t(sent);
+    }
+    return true;
+}
+
+bool parseDigits(const std::string &text, int64_t *value)
+{
+    if (text.empty() || text.size() > 18)
+        return false;
+    int64_t number = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        number = number * 10 + (c - '0');
+    }
+    *value = number;
+    return true;
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+std::string percentDecoded(const std::string &text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            const int high = hexValue(text[i + 1]);
+            const int low = hexValue(text[i + 2]);
+            if (high >= 0 && low >= 0) {
+                out.push_back(char(high * 16 + low));
+                i += 2;
+                continue;
+            }
+        }
+        out.push_back(text[i]);
+    }
+    return out;
+}
+
+const char *reasonOf(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 206: return "Partial Content";
+    case 400: return "Bad Request";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 416: return "Range Not Satisfiable";
+    case 431: return "Request Header Fields Too Large";
+    case 503: return "Service Unavailable";
+    default: return "Error";
+    }
+}
+} // namespace
+
+struct VideoHost::Request
+{
+    std::string method;
+    std::string target;
+    std::string cookie;
+    std::string range;
+    bool keepAlive = true;
+};
+
+VideoHost::VideoHost(ServiceContext &context) : m_context(context) {}
+
+VideoHost::~VideoHost()
+{
+    stop();
+    if (m_listenFd >= 0)
+        ::close(m_listenFd);
+    if (m_wakeFd >= 0)
+        ::close(m_wakeFd);
+}
+
+int VideoHost::bind(const std::string &host, int port)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo *found = nullptr;
+    const std::string service = std::to_string(port);
+    if (::getaddrinfo(host.empty() ? nullptr : host.c_str(), service.c_str(), &hints, &found) != 0)
+        return -1;
+    int fd = -1;
+    for (addrinfo *entry = found; entry && fd < 0; entry = entry->ai_next) {
+        fd = ::socket(entry->ai_family, entry->ai_socktype | SOCK_CLOEXEC, entry->ai_protocol);
+        if (fd < 0)
+            continue;
+        const int yes = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        if (::bind(fd, entry->ai_addr, entry->ai_addrlen) != 0 || ::listen(fd, 512) != 0) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    ::freeaddrinfo(found);
+    if (fd < 0)
+        return -1;
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
+    const int bound = address.ss_family == AF_INET6
+                          ? ntohs(reinterpret_cast<sockaddr_in6 *>(&address)->sin6_port)
+                          : ntohs(reinterpret_cast<sockaddr_in *>(&address)->sin_port);
+    m_listenFd = fd;
+    m_wakeFd = ::eventfd(0, EFD_CLOEXEC);
+    return bound;
+}
+
+void VideoHost::run()
+{
+    if (m_listenFd < 0)
+        return;
+    for (;;) {
+        pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (fds[1].revents)
+            break;
+        if (!(fds[0].revents & POLLIN))
+            continue;
+        const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            continue;
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_stopping || int(m_connections.size()) >= kMaxConnections) {
+            lock.unlock();
+            static const char busy[] = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n"
+                                       "Connection: close\r\nRetry-After: 1\r\n\r\n";
+            ::send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+            ::close(fd);
+            continue;
+        }
+        m_connections.insert(fd);
+        lock.unlock();
+        std::thread([this, fd] {
+            serveConnection(fd);
+            std::lock_guard<std::mutex> guard(m_mutex);
+            m_connections.erase(fd);
+            ::close(fd);
+            m_idle.notify_all();
+        }).detach();
+    }
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_stopping = true;
+    for (int fd : m_connections)
+        ::shutdown(fd, SHUT_RDWR);
+    m_idle.wait(lock, [this] { return m_connections.empty(); });
+}
+
+void VideoHost::stop()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+        for (int fd : m_connections)
+            ::shutdown(fd, SHUT_RDWR);
+    }
+    if (m_wakeFd >= 0) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(m_wakeFd, &one, sizeof one);
+    }
+}
+
+VideoHost::RangeKind VideoHost::parseRange(const std::string &header, int64_t size, int64_t *first,
+                                           int64_t *length)
+{
+    const std::string text = trim(header);
+    if (!startsWithNoCase(text, "bytes="))
+        return RangeKind::Whole;
+    const std::string spec = trim(text.substr(6));
+    const size_t dash = spec.find('-');
+    if (spec.find(',') != std::string::npos || dash == std::string::npos)
+        return RangeKind::Whole;
+    const std::string start = trim(spec.substr(0, dash));
+    const std::string end = trim(spec.substr(dash + 1));
+    int64_t a = 0;
+    int64_t b = 0;
+    if (start.empty()) {
+        // The last b bytes.
+        if (!parseDigits(end, &b))
+            return RangeKind::Whole;
+        if (b == 0 || size == 0)
+            return RangeKind::Unsatisfiable;
+        *length = std::min(b, size);
+        *first = size - *length;
+        return RangeKind::Partial;
+    }
+    if (!parseDigits(start, &a))
+        return RangeKind::Whole;
+    if (end.empty()) {
+        b = size - 1;
+    } else if (!parseDigits(end, &b) || b < a) {
+        return RangeKind::Whole;
+    }
+    if (a >= size)
+        return RangeKind::Unsatisfiable;
+    b = std::min(b, size - 1);
+    *first = a;
+    *length = b - a + 1;
+    return RangeKind::Partial;
+}
+
+void VideoHost::serveConnection(int fd)
+{
+    const timeval idle{kIdleSeconds, 0};
+    const timeval stalled{kStalledWriteSeconds, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &idle, sizeof idle);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &stalled, sizeof stalled);
+    const int yes = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+
+    std::string buffer;
+    char chunk[4096];
+    for (;;) {
+        size_t headerEnd;
+        while ((headerEnd = buffer.find("\r\n\r\n")) == std::string::npos) {
+            if (buffer.size() > kMaxHeaderBytes) {
+                static const char tooLarge[] = "HTTP/1.1 431 Request Header Fields Too Large\r\n"
+                                               "Content-Length: 0\r\nConnection: close\r\n\r\n";
+                sendAll(fd, tooLarge, sizeof tooLarge - 1, 0);
+                return;
+            }
+            const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return;
+            buffer.append(chunk, size_t(got));
+        }
+        const std::string head = buffer.substr(0, headerEnd);
+        buffer.erase(0, headerEnd + 4);
+
+        Request request;
+        size_t lineEnd = head.find("\r\n");
+        const std::string requestLine = head.substr(0, lineEnd);
+        const size_t firstSpace = requestLine.find(' ');
+        const size_t secondSpace = requestLine.find(' ', firstSpace + 1);
+        bool bad = firstSpace == std::string::npos || secondSpace == std::string::npos;
+        std::string version;
+        if (!bad) {
+            request.method = requestLine.substr(0, firstSpace);
+            request.target = requestLine.substr(firstSpace + 1, secondSpace - firstSpace - 1);
+            version = requestLine.substr(secondSpace + 1);
+            bad = version != "HTTP/1.1" && version != "HTTP/1.0";
+        }
+        request.keepAlive = version == "HTTP/1.1";
+        bool hasBody = false;
+        while (!bad && lineEnd != std::string::npos) {
+            const size_t start = lineEnd + 2;
+            lineEnd = head.find("\r\n", start);
+            const std::string line = head.substr(start, lineEnd == std::string::npos ? std::string::npos : lineEnd - start);
+            const size_t colon = line.find(':');
+            if (colon == std::string::npos || colon == 0) {
+                bad = true;
+                break;
+            }
+            const std::string name = line.substr(0, colon);
+            const std::string value = trim(line.substr(colon + 1));
+            if (strcasecmp(name.c_str(), "Cookie") == 0) {
+                request.cookie += (request.cookie.empty() ? "" : "; ") + value;
+            } else if (strcasecmp(name.c_str(), "Range") == 0) {
+                request.range = value;
+            } else if (strcasecmp(name.c_str(), "Connection") == 0) {
+                if (startsWithNoCase(value, "close"))
+                    request.keepAlive = false;
+                else if (startsWithNoCase(value, "keep-alive"))
+                    request.keepAlive = true;
+            } else if (strcasecmp(name.c_str(), "Transfer-Encoding") == 0
+                       || (strcasecmp(name.c_str(), "Content-Length") == 0 && value != "0")) {
+                hasBody = true;
+            }
+        }
+        if (bad || hasBody) {
+            // Requests with bodies are not ours; their framing cannot be trusted either.
+            static const char badRequest[] = "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n"
+                                             "Connection: close\r\n\r\n";
+            sendAll(fd, badRequest, sizeof badRequest - 1, 0);
+            return;
+        }
+        if (!answer(fd, request) || !request.keepAlive)
+            return;
+    }
+}
+
+bool VideoHost::answer(int fd, const Request &request)
+{
+    const auto started = std::chrono::steady_clock::now();
+    int status = 200;
+    int64_t sentBytes = 0;
+    std::string route = "video";
+    const auto log = [&] {
+        if (!m_context.options().logRequests)
+            return;
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+        std::lock_guard<std::mutex> lock(gLogMutex);
+        std::fprintf(stderr, "%s %s http=%d %lldB %.2fms\n", request.method.c_str(), route.c_str(), status,
+                     static_cast<long long>(sentBytes), ms);
+    };
+    const auto refuse = [&](int code) {
+        status = code;
+        const std::string body = std::to_string(code) + " " + reasonOf(code) + "\n";
+        std::string head = "HTTP/1.1 " + std::to_string(code) + " " + reasonOf(code)
+                           + "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: "
+                           + std::to_string(body.size()) + "\r\nCache-Control: no-store\r\n";
+        if (code == 405)
+            head += "Allow: GET, HEAD\r\n";
+        head += request.keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
+        if (request.method != "HEAD")
+            head += body;
+        log();
+        return sendAll(fd, head.data(), head.size(), 0);
+    };
+
+    if (request.method != "GET" && request.method != "HEAD")
+        return refuse(405);
+
+    // The two address forms; anything else is not here.
+    const std::string &target = request.target;
+    const size_t mark = target.find('?');
+    const std::string path = target.substr(0, mark);
+    const std::string query = mark == std::string::npos ? std::string() : target.substr(mark + 1);
+    std::string code;
+    bool play = false;
+    static const std::string playPrefix = "/ftn_handler/";
+    if (path.compare(0, playPrefix.size(), playPrefix) == 0) {
+        route = "video:play";
+        play = true;
+        code = path.substr(playPrefix.size());
+    } else if (path.size() == 13 && path[0] == '/' && path.compare(9, 4, ".mp4") == 0
+               && path.find_first_not_of("0123456789", 1) == 9) {
+        route = "video:download";
+        size_t start = 0;
+        while (start <= query.size()) {
+            size_t end = query.find('&', start);
+            if (end == std::string::npos)
+                end = query.size();
+            const std::string element = query.substr(start, end - start);
+            if (element.compare(0, 5, "rkey=") == 0)
+                code = percentDecoded(element.substr(5));
+            start = end + 1;
+        }
+        // The address form ends the code with "/".
+        if (!code.empty() && code.back() == '/')
+            code.pop_back();
+    } else {
+        return refuse(404);
+    }
+
+    AccessTokens::Grant grant;
+    const AccessTokens &tokens = m_context.tokens();
+    if (tokens.checkCode(code, ServiceContext::now(), &grant) != AccessTokens::Check::Valid)
+        return refuse(403);
+    if (play && !tokens.cookieHeaderMatches(request.cookie, code))
+        return refuse(403);
+    const std::optional<LibraryFile> file = m_context.library().file(grant.fileId);
+    if (!file || !file->isVideo)
+        return refuse(404);
+
+    const int fileFd = ::open(file->diskPath.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    if (fileFd < 0 || ::fstat(fileFd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size != file->size) {
+        // Never announce a length the file does not have.
+        if (fileFd >= 0)
+            ::close(fileFd);
+        std::lock_guard<std::mutex> lock(gLogMutex);
+        std::fprintf(stderr, "video: library file %lld (%s) is missing or changed on disk\n",
+                     static_cast<long long>(file->id), file->diskPath.c_str());
+        return refuse(404);
+    }
+    const int64_t size = info.st_size;
+    int64_t first = 0;
+    int64_t length = size;
+    const RangeKind kind = request.range.empty() ? RangeKind::Whole
+                                                 : parseRange(request.range, size, &first, &length);
+    if (kind == RangeKind::Unsatisfiable) {
+        ::close(fileFd);
+        status = 416;
+        std::string head = "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */" + std::to_string(size)
+                           + "\r\nContent-Length: 0\r\nAccept-Ranges: bytes\r\n"
+                           + (request.keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n");
+        log();
+        return sendAll(fd, head.data(), head.size(), 0);
+    }
+    status = kind == RangeKind::Partial ? 206 : 200;
+    std::string head = "HTTP/1.1 " + std::to_string(status) + " " + reasonOf(status)
+                       + "\r\nContent-Type: " + LibraryStore::contentTypeOf(file->path)
+                       + "\r\nContent-Length: " + std::to_string(length) + "\r\nAccept-Ranges: bytes\r\n";
+    if (kind == RangeKind::Partial)
+        head += "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(first + length - 1) + "/"
+                + std::to_string(size) + "\r\n";
+    head += "Cache-Control: private, max-age=3600\r\n";
+    head += request.keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
+
+    const bool withBody = request.method == "GET" && length > 0;
+    // Corked while the file goes out, so that every segment is full; uncorking sends the tail
+    // at once (TCP_NODELAY is on), so short ranges are not held back.
+    const int cork = withBody ? 1 : 0;
+    if (withBody)
+        ::setsockopt(fd, IPPROTO_TCP, TCP_CORK, &cork, sizeof cork);
+    bool ok = sendAll(fd, head.data(), head.size(), 0);
+    off_t offset = off_t(first);
+    int64_t left = withBody ? length : 0;
+    while (ok && left > 0) {
+        const ssize_t sent = ::sendfile(fd, fileFd, &offset, size_t(std::min<int64_t>(left, kSendfileStep)));
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent <= 0) {
+            ok = false;
+            break;
+        }
+        left -= sent;
+        sentBytes += sent;
+    }
+    ::close(fileFd);
+    if (withBody) {
+        const int uncork = 0;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_CORK, &uncork, sizeof uncork);
+    }
+    log();
+    return ok;
+}
+
+} // namespace server

@@ -1,0 +1,663 @@
+// The player's own ServiceClient and plain HTTP against a started pelorin-service with demo
+// content: file lists, both resolution steps with the parameter orders the player sends, the VIP
+// rules, the video hosts (cookie, ranges, HEAD, downloads, refused codes, concurrent readers), the
+// library commands and a second demo run.
+#include "ServiceProcess.h"
+
+#include "app/AppConfig.h"
+#include "server/AccessTokens.h"
+#include "server/BencodeWriter.h"
+#include "service/ServiceClient.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+#include <sys/stat.h>
+
+namespace {
+QString u(const char *utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+const char kFirstClip[] = "01 彩色 测试图 与 音调.mp4";
+const char kSecondClip[] = "extras/02-counter.mp4";
+
+ServiceReply logIn(const QString &user, const QString &password)
+{
+    return ServiceClient::call(Post,
+                               {u("r=www/user/login"), u("do=login"), u("f[username]=") + user,
+                                u("f[password]=") + password, u("_s=pc")},
+                               true);
+}
+
+void logOut()
+{
+    ServiceClient::call(Post, {u("r=www/user/logout"), u("do=logout"), u("_s=pc")}, false);
+}
+
+ServiceReply fileList(const QString &hash)
+{
+    return ServiceClient::call(Get, {u("r=www/default/pc"), u("do=getNewHashFileList"), u("hash=") + hash, u("_s=pc")},
+                               true);
+}
+
+ServiceReply lixian(const QString &hash, int index, const QString &name)
+{
+    return ServiceClient::call(Get,
+                               {u("r=www/default/pc"), u("cs0=lixian_qq"), u("hash=") + hash,
+                                u("index=") + QString::number(index), u("name=") + name,
+                                u("_mac=") + localMacAddress(), u("_s=pc")},
+                               true);
+}
+
+// As the player sends it: netType only for a VIP line, reload=1 only with one.
+ServiceReply gethttp(const QVariantMap &step, const QString &netType = QString(), bool reload = false)
+{
+    QStringList parameters = {u("r=www/default/pc"), u("cs0=qqlixian_gethttp"),
+                              u("hash=") + step.value(u("hash")).toString(),
+                              u("index=") + QString::number(step.value(u("index")).toUInt()),
+                              u("jxhash=") + step.value(u("jxhash")).toString(),
+                              u("size=") + QString::number(step.value(u("size")).toULongLong())};
+    if (!netType.isEmpty()) {
+        parameters << u("netType=") + netType;
+        if (reload)
+            parameters << u("reload=1");
+    }
+    parameters << u("_mac=") + localMacAddress() << u("_s=pc");
+    return ServiceClient::call(Get, parameters, true);
+}
+
+struct Fetched {
+    int status = 0;
+    QByteArray body;
+    QMap<QByteArray, QByteArray> headers; // lower-case names
+};
+
+QNetworkRequest videoRequest(const QString &address, const QByteArray &cookie, const QByteArray &range)
+{
+    QNetworkRequest request{QUrl(address)};
+    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    request.setTransferTimeout(30000);
+    if (!cookie.isEmpty())
+        request.setRawHeader("Cookie", cookie);
+    if (!range.isEmpty())
+        request.setRawHeader("Range", range);
+    return request;
+}
+
+Fetched collect(QNetworkReply *reply)
+{
+    Fetched fetched;
+    fetched.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    fetched.body = reply->readAll();
+    for (const auto &header : reply->rawHeaderPairs())
+        fetched.headers.insert(header.first.toLower(), header.second);
+    reply->deleteLater();
+    return fetched;
+}
+
+Fetched fetch(const QString &address, const QByteArray &cookie = QByteArray(), const QByteArray &range = QByteArray(),
+              const QByteArray &verb = "GET")
+{
+    QNetworkAccessManager manager;
+    const QNetworkRequest request = videoRequest(address, cookie, range);
+    QNetworkReply *reply = verb == "GET" ? manager.get(request)
+                           : verb == "HEAD" ? manager.head(request)
+                                            : manager.sendCustomRequest(request, verb);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    return collect(reply);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+}
+
+QStringList magnetHashes(const QByteArray &output)
+{
+    QStringList hashes;
+    QRegularExpressionMatchIterator links =
+        QRegularExpression(QStringLiteral("^magnet:\\?xt=urn:btih:([0-9a-f]{40})&dn=\\S+$"),
+                           QRegularExpression::MultilineOption)
+            .globalMatch(QString::fromUtf8(output));
+    while (links.hasNext())
+        hashes << links.next().captured(1);
+    return hashes;
+}
+} // namespace
+
+class ServiceLibraryTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void fileListsNameIndexesAndSizes();
+    void resolutionStepsFollowThePlayersOrder();
+    void vipRulesOfBothSteps();
+    void playAddressNeedsItsCookie();
+    void rangesAreByteExact();
+    void downloadAddressServesTheWholeFile();
+    void forgedExpiredAndForeignCodesAreRefused();
+    void twentyConcurrentRangeReaders();
+    void libraryAddChecksThePayload();
+    void demoRunsTwiceIntoOneLibrary();
+
+private:
+    QString payloadPath(const QString &relative) const;
+    QString playAddress(const QString &host, const QString &code) const;
+    // Logs in as the permanent VIP and resolves the first clip; fills the code and cookie.
+    void resolveFirstClip(QString *code, QByteArray *cookie);
+    QStringList videoDomains() const;
+
+    QTemporaryDir m_workingDir;
+    std::unique_ptr<ServiceProcess> m_service;
+    QString m_collection; // info-hash of the demo collection
+    QString m_vipOnly;    // of the VIP-only resource
+};
+
+QString ServiceLibraryTest::payloadPath(const QString &relative) const
+{
+    return m_service->dataDir() + u("/demo/payload/") + relative;
+}
+
+QString ServiceLibraryTest::playAddress(const QString &host, const QString &code) const
+{
+    return QStringLiteral("http://%1/ftn_handler/%2").arg(host, code);
+}
+
+QStringList ServiceLibraryTest::videoDomains() const
+{
+    return ServiceClient::call(Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=video_domain"), u("_s=pc")}, true)
+        .data()
+        .toStringList();
+}
+
+void ServiceLibraryTest::initTestCase()
+{
+    QVERIFY(m_workingDir.isValid());
+    QVERIFY(QDir::setCurrent(m_workingDir.path()));
+    m_service = std::make_unique<ServiceProcess>(m_workingDir.path() + u("/service-data"));
+    QDir().mkpath(m_service->dataDir());
+    QByteArray output;
+    QCOMPARE(m_service->run({u("demo"), u("--clip-seconds"), u("2")}, &output), 0);
+    const QStringList hashes = magnetHashes(output);
+    QVERIFY2(hashes.size() == 2, output.constData());
+    m_collection = hashes[0];
+    m_vipOnly = hashes[1];
+    QCOMPARE(m_service->run({u("user"), u("add"), u("vip@pelorin.test"), u("vip-password"), u("--vip")}, &output), 0);
+    QVERIFY(m_service->start({u("--quiet")}));
+    AppConfig::setServiceHost(m_service->hostPort());
+}
+
+void ServiceLibraryTest::cleanupTestCase()
+{
+    m_service.reset();
+}
+
+void ServiceLibraryTest::fileListsNameIndexesAndSizes()
+{
+    const ServiceReply list = fileList(m_collection);
+    QVERIFY2(list.succeeded(), qPrintable(list.msg()));
+    const QVariantList files = list.datas();
+    QCOMPARE(files.size(), 2); // the text file is not a video
+    const QVariantMap first = files[0].toMap();
+    const QVariantMap second = files[1].toMap();
+    QCOMPARE(first.value(u("index")).toUInt(), 0u);
+    QCOMPARE(first.value(u("name")).toString(), u(kFirstClip));
+    QCOMPARE(first.value(u("file_size")).toULongLong(),
+             quint64(QFileInfo(payloadPath(u("Pelorin 演示合集/") + u(kFirstClip))).size()));
+    QCOMPARE(second.value(u("index")).toUInt(), 1u);
+    QCOMPARE(second.value(u("name")).toString(), u(kSecondClip));
+    QCOMPARE(second.value(u("file_size")).toULongLong(),
+             quint64(QFileInfo(payloadPath(u("Pelorin 演示合集/") + u(kSecondClip))).size()));
+    QVERIFY(QFileInfo(payloadPath(u("Pelorin 演示合集/说明.txt"))).size() > 0);
+
+    // The player keeps the hash as typed.
+    const ServiceReply upper = fileList(m_collection.toUpper());
+    QVERIFY(upper.succeeded());
+    QCOMPARE(upper.datas(), files);
+
+    const ServiceReply single = fileList(m_vipOnly);
+    QVERIFY(single.succeeded());
+    QCOMPARE(single.datas().size(), 1);
+    QCOMPARE(single.datas()[0].toMap().value(u("name")).toString(), u("Pelorin VIP 演示.mp4"));
+    QCOMPARE(single.datas()[0].toMap().value(u("index")).toUInt(), 0u);
+
+    const ServiceReply unknown = fileList(QString(40, QLatin1Char('a')));
+    QVERIFY(unknown.isEnvelope());
+    QVERIFY(unknown.statu() != 1);
+    QVERIFY(!unknown.msg().isEmpty());
+    QVERIFY(fileList(u("not-a-hash")).statu() != 1);
+
+    // What the player derives from a magnet link, a torrent file and other text.
+    const QString torrent = m_service->dataDir() + u("/demo/Pelorin 演示合集.torrent");
+    QByteArray printed;
+    QCOMPARE(m_service->run({u("hash"), torrent, u("magnet:?xt=urn:btih:") + m_collection.toUpper() + u("&dn=x"),
+                             u("no hash in here")},
+                            &printed),
+             0);
+    QCOMPARE(QString::fromUtf8(printed).split(QLatin1Char('\n')).mid(0, 3),
+             QStringList({m_collection, m_collection.toUpper(), QString()}));
+}
+
+void ServiceLibraryTest::resolutionStepsFollowThePlayersOrder()
+{
+    logOut();
+    const ServiceReply anonymous = lixian(m_collection, 0, u(kFirstClip));
+    QVERIFY(anonymous.isEnvelope());
+    QVERIFY(anonymous.statu() != 1);
+    QVERIFY(!anonymous.msg().isEmpty());
+
+    QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
+    // The name goes out percent-encoded after signing; the hash in the case the user typed.
+    const ServiceReply step = lixian(m_collection.toUpper(), 0, u(kFirstClip));
+    QVERIFY2(step.succeeded(), qPrintable(step.msg()));
+    const QVariantMap data = step.data().toMap();
+    QVERIFY(QRegularExpression(u("^[0-9a-f]{40}$")).match(data.value(u("hash")).toString()).hasMatch());
+    QCOMPARE(data.value(u("index")).toUInt(), 0u);
+    const qint64 size = QFileInfo(payloadPath(u("Pelorin 演示合集/") + u(kFirstClip))).size();
+    QCOMPARE(data.value(u("size")).toLongLong(), size);
+    QVERIFY(!data.value(u("jxhash")).toString().isEmpty());
+    // Stable: asking again gives the same file hash and token.
+    QCOMPARE(lixian(m_collection, 0, u(kFirstClip)).data().toMap(), data);
+    QVERIFY(lixian(m_collection, 1, u(kSecondClip)).data().toMap().value(u("hash")) != data.value(u("hash")));
+    // The text file and files beyond the list are not videos of the resource.
+    QVERIFY(lixian(m_collection, 2, u("说明.txt")).statu() != 1);
+    QVERIFY(lixian(m_collection, 7, u("x.mp4")).statu() != 1);
+
+    const ServiceReply address = gethttp(data);
+    QVERIFY2(address.succeeded(), qPrintable(address.msg()));
+    const QVariantMap info = address.data().toMap();
+    const QString code = info.value(u("code")).toString();
+    QVERIFY(!code.isEmpty());
+    QVERIFY(info.value(u("com_cookie")).toString().startsWith(u("pelorin_ftn=")));
+    QVERIFY(videoDomains().contains(info.value(u("field")).toString()));
+    QCOMPARE(videoDomains().mid(0, 2), m_service->videoHosts());
+    // Without reload the same code comes back, so a player asking twice keeps its address.
+    QCOMPARE(gethttp(data).data().toMap().value(u("code")).toString(), code);
+
+    // The token binds the file's hash, index and size.
+    QVariantMap changed = data;
+    changed[u("size")] = size + 1;
+    QVERIFY(gethttp(changed).statu() != 1);
+    changed = data;
+    changed[u("index")] = 1;
+    QVERIFY(gethttp(changed).statu() != 1);
+    changed = data;
+    QString jxhash = data.value(u("jxhash")).toString();
+    jxhash[20] = jxhash[20] == QLatin1Char('0') ? QLatin1Char('1') : QLatin1Char('0');
+    changed[u("jxhash")] = jxhash;
+    const ServiceReply forged = gethttp(changed);
+    QVERIFY(forged.statu() != 1);
+    QVERIFY(!forged.msg().isEmpty());
+}
+
+void ServiceLibraryTest::vipRulesOfBothSteps()
+{
+    logOut();
+    QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
+    const QVariantMap vipStep = lixian(m_vipOnly, 0, u("Pelorin VIP 演示.mp4")).data().toMap();
+    QVERIFY(!vipStep.value(u("jxhash")).toString().isEmpty());
+    const QVariantMap step = lixian(m_collection, 0, u(kFirstClip)).data().toMap();
+    const QString plain = gethttp(step).data().toMap().value(u("code")).toString();
+    // Every line works for the permanent VIP; reload=1 issues a fresh code each time.
+    QVERIFY(gethttp(step, u("dianxin")).succeeded());
+    QVERIFY(gethttp(step, u("changcheng ")).succeeded());
+    const QString reloaded = gethttp(step, u("yidong"), true).data().toMap().value(u("code")).toString();
+    const QString reloadedAgain = gethttp(step, u("yidong"), true).data().toMap().value(u("code")).toString();
+    QVERIFY(!reloaded.isEmpty());
+    QVERIFY(reloaded != plain);
+    QVERIFY(reloaded != reloadedAgain);
+    QVERIFY(gethttp(step, u("nowhere")).statu() != 1);
+
+    logOut();
+    QVERIFY(logIn(u("free@pelorin.test"), u("free1234")).succeeded());
+    const ServiceReply refused = lixian(m_vipOnly, 0, u("Pelorin VIP 演示.mp4"));
+    QCOMPARE(refused.statu(), -11);
+    QVERIFY(!refused.msg().isEmpty());
+    // A token fetched by a VIP does not help the next account of the session.
+    QCOMPARE(gethttp(vipStep).statu(), -11);
+    const QVariantMap freeStep = lixian(m_collection, 0, u(kFirstClip)).data().toMap();
+    QCOMPARE(freeStep, step);
+    QVERIFY(gethttp(freeStep).succeeded());
+    const ServiceReply line = gethttp(freeStep, u("dianxin"));
+    QVERIFY(line.isEnvelope());
+    QVERIFY(line.statu() != 1);
+    QVERIFY(!line.msg().isEmpty());
+    QVERIFY(gethttp(freeStep, u("liantong"), true).statu() != 1);
+
+    logOut();
+    QVERIFY(logIn(u("vip@pelorin.test"), u("vip-password")).succeeded());
+    QVERIFY(lixian(m_vipOnly, 0, u("Pelorin VIP 演示.mp4")).succeeded());
+    QVERIFY(gethttp(step, u("wangtong")).succeeded());
+    const ServiceReply reload = gethttp(step, u("wangtong"), true);
+    QVERIFY(reload.statu() != 1);
+    QVERIFY(!reload.msg().isEmpty());
+
+    logOut();
+    QVERIFY(gethttp(step).statu() != 1);
+}
+
+void ServiceLibraryTest::resolveFirstClip(QString *code, QByteArray *cookie)
+{
+    logOut();
+    QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
+    const QVariantMap step = lixian(m_collection, 0, u(kFirstClip)).data().toMap();
+    const QVariantMap info = gethttp(step).data().toMap();
+    *code = info.value(u("code")).toString();
+    *cookie = info.value(u("com_cookie")).toString().toUtf8();
+    QVERIFY(!code->isEmpty());
+}
+
+void ServiceLibraryTest::playAddressNeedsItsCookie()
+{
+    QString code;
+    QByteArray cookie;
+    resolveFirstClip(&code, &cookie);
+    const QByteArray clip = readFile(payloadPath(u("Pelorin 演示合集/") + u(kFirstClip)));
+    QVERIFY(clip.size() > 100000);
+    for (const QString &host : m_service->videoHosts()) {
+        QCOMPARE(fetch(playAddress(host, code)).status, 403);
+        QCOMPARE(fetch(playAddress(host, code), "pelorin_ftn=00112233445566778899aabbccddeeff").status, 403);
+        const Fetched whole = fetch(playAddress(host, code), cookie);
+        QCOMPARE(whole.status, 200);
+        QCOMPARE(whole.headers.value("content-length"), QByteArray::number(clip.size()));
+        QCOMPARE(whole.headers.value("accept-ranges"), QByteArray("bytes"));
+        QCOMPARE(whole.headers.value("content-type"), QByteArray("video/mp4"));
+        QVERIFY(whole.body == clip);
+        // Among other cookies, as an engine may send it.
+        QCOMPARE(fetch(playAddress(host, code), "a=b; " + cookie + "; c=d", "bytes=0-9").status, 206);
+        // The player's probe: more than 1024 bytes within 500 ms, with the file's length.
+        QNetworkAccessManager manager;
+        QNetworkReply *probe = manager.get(videoRequest(playAddress(host, code), cookie, QByteArray()));
+        QEventLoop wait;
+        bool accepted = false;
+        connect(probe, &QNetworkReply::downloadProgress, &wait, [&](qint64 received, qint64) {
+            if (received > 1024) {
+                accepted = probe->header(QNetworkRequest::ContentLengthHeader) == QVariant(quint64(clip.size()));
+                wait.quit();
+            }
+        });
+        QTimer::singleShot(500, &wait, &QEventLoop::quit);
+        wait.exec();
+        QVERIFY(accepted);
+        probe->abort();
+        probe->deleteLater();
+        const Fetched head = fetch(playAddress(host, code), cookie, QByteArray(), "HEAD");
+        QCOMPARE(head.status, 200);
+        QCOMPARE(head.headers.value("content-length"), QByteArray::number(clip.size()));
+        QVERIFY(head.body.isEmpty());
+    }
+}
+
+void ServiceLibraryTest::rangesAreByteExact()
+{
+    QString code;
+    QByteArray cookie;
+    resolveFirstClip(&code, &cookie);
+    const QByteArray clip = readFile(payloadPath(u("Pelorin 演示合集/") + u(kFirstClip)));
+    const qint64 size = clip.size();
+    const QString address = playAddress(m_service->videoHosts().constFirst(), code);
+    struct Case {
+        QByteArray range;
+        qint64 first;
+        qint64 length;
+    };
+    const Case cases[] = {
+        {"bytes=0-1024", 0, 1025},
+        {"bytes=" + QByteArray::number(size / 2) + "-" + QByteArray::number(size / 2 + 65535), size / 2, 65536},
+        {"bytes=" + QByteArray::number(size - 1) + "-" + QByteArray::number(size - 1), size - 1, 1},
+        {"bytes=" + QByteArray::number(size - 300) + "-", size - 300, 300},
+        {"bytes=-500", size - 500, 500},
+        {"bytes=" + QByteArray::number(size - 10) + "-" + QByteArray::number(size + 1000), size - 10, 10},
+        {"bytes=-" + QByteArray::number(size + 5), 0, size},
+    };
+    for (const Case &range : cases) {
+        const Fetched part = fetch(address, cookie, range.range);
+        QCOMPARE(part.status, 206);
+        QCOMPARE(part.headers.value("content-length"), QByteArray::number(range.length));
+        QCOMPARE(part.headers.value("content-range"),
+                 "bytes " + QByteArray::number(range.first) + "-" + QByteArray::number(range.first + range.length - 1)
+                     + "/" + QByteArray::number(size));
+        QVERIFY2(part.body == clip.mid(int(range.first), int(range.length)), range.range.constData());
+    }
+    const Fetched beyond = fetch(address, cookie, "bytes=" + QByteArray::number(size) + "-");
+    QCOMPARE(beyond.status, 416);
+    QCOMPARE(beyond.headers.value("content-range"), "bytes */" + QByteArray::number(size));
+    QCOMPARE(fetch(address, cookie, "bytes=-0").status, 416);
+    // Several ranges, or one that does not parse, get the whole file.
+    const Fetched several = fetch(address, cookie, "bytes=0-9,20-29");
+    QCOMPARE(several.status, 200);
+    QVERIFY(several.body == clip);
+    QCOMPARE(fetch(address, cookie, "bytes=9-2").status, 200);
+    const Fetched headRange = fetch(address, cookie, "bytes=100-199", "HEAD");
+    QCOMPARE(headRange.status, 206);
+    QCOMPARE(headRange.headers.value("content-length"), QByteArray("100"));
+}
+
+void ServiceLibraryTest::downloadAddressServesTheWholeFile()
+{
+    logOut();
+    QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
+    const QVariantMap step = lixian(m_collection, 1, u(kSecondClip)).data().toMap();
+    const QString code = gethttp(step).data().toMap().value(u("code")).toString();
+    const QByteArray clip = readFile(payloadPath(u("Pelorin 演示合集/") + u(kSecondClip)));
+    for (const QString &host : m_service->videoHosts()) {
+        const QString address = QStringLiteral("http://%1/%2.mp4?ver=5063&rkey=%3/").arg(host).arg(48213577).arg(code);
+        const Fetched download = fetch(address);
+        QCOMPARE(download.status, 200);
+        QCOMPARE(download.headers.value("content-length"), QByteArray::number(clip.size()));
+        QCOMPARE(download.headers.value("content-type"), QByteArray("video/mp4"));
+        QVERIFY(download.body == clip);
+        QCOMPARE(fetch(address, QByteArray(), "bytes=10-19").body, clip.mid(10, 10));
+        QCOMPARE(fetch(address, QByteArray(), QByteArray(), "HEAD").headers.value("content-length"),
+                 QByteArray::number(clip.size()));
+        // Not the download form: a name that is not eight digits, no rkey.
+        QCOMPARE(fetch(QStringLiteral("http://%1/1234567.mp4?ver=5063&rkey=%2/").arg(host, code)).status, 404);
+        QCOMPARE(fetch(QStringLiteral("http://%1/12345678.mp4?ver=5063").arg(host)).status, 403);
+    }
+}
+
+void ServiceLibraryTest::forgedExpiredAndForeignCodesAreRefused()
+{
+    QString code;
+    QByteArray cookie;
+    resolveFirstClip(&code, &cookie);
+    const QString host = m_service->videoHosts().constLast();
+    QCOMPARE(fetch(playAddress(host, code), cookie, "bytes=0-0").status, 206);
+
+    QString forged = code;
+    forged[10] = forged[10] == QLatin1Char('0') ? QLatin1Char('1') : QLatin1Char('0');
+    QCOMPARE(fetch(playAddress(host, forged), cookie).status, 403);
+    QCOMPARE(fetch(playAddress(host, code.left(code.size() - 2)), cookie).status, 403);
+    QCOMPARE(fetch(playAddress(host, QString()), cookie).status, 403);
+
+    // Codes made with the service's own key: one expired, one for a file that is not there.
+    const QString secretPath = m_service->dataDir() + u("/secret.key");
+    QCOMPARE(QFile(secretPath).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+    const server::AccessTokens tokens(readFile(secretPath).toStdString());
+    server::AccessTokens::Grant grant;
+    QCOMPARE(tokens.checkCode(code.toStdString(), QDateTime::currentSecsSinceEpoch(), &grant),
+             server::AccessTokens::Check::Valid);
+    server::AccessTokens::Grant expired = grant;
+    expired.expires = QDateTime::currentSecsSinceEpoch() - 1;
+    const std::string expiredCode = tokens.issueCode(expired);
+    QCOMPARE(fetch(playAddress(host, QString::fromStdString(expiredCode)),
+                   QByteArray::fromStdString(tokens.cookieFor(expiredCode)))
+                 .status,
+             403);
+    server::AccessTokens::Grant missing = grant;
+    missing.fileId = 999999;
+    const std::string missingCode = tokens.issueCode(missing);
+    QCOMPARE(fetch(playAddress(host, QString::fromStdString(missingCode)),
+                   QByteArray::fromStdString(tokens.cookieFor(missingCode)))
+                 .status,
+             404);
+    // Another installation's key.
+    const server::AccessTokens foreign(std::string(32, 'k'));
+    const std::string foreignCode = foreign.issueCode(grant);
+    QCOMPARE(fetch(playAddress(host, QString::fromStdString(foreignCode)),
+                   QByteArray::fromStdString(foreign.cookieFor(foreignCode)))
+                 .status,
+             403);
+    // The cookie of one code does not open another.
+    QCOMPARE(fetch(playAddress(host, QString::fromStdString(expiredCode)), cookie).status, 403);
+
+    // Nothing but library files, and only by code.
+    for (const char *path : {"/service.db", "/secret.key", "/ftn_handler/../service.db", "/ftn_handler/%2E%2E%2Fservice.db",
+                             "/server/?r=www", "/"}) {
+        const Fetched refused = fetch(QStringLiteral("http://%1%2").arg(host, QLatin1String(path)));
+        QVERIFY2(refused.status == 404 || refused.status == 403, path);
+        QVERIFY(!refused.body.contains("SQLite"));
+    }
+    QCOMPARE(fetch(playAddress(host, code), cookie, QByteArray(), "DELETE").status, 405);
+}
+
+void ServiceLibraryTest::twentyConcurrentRangeReaders()
+{
+    QString code;
+    QByteArray cookie;
+    resolveFirstClip(&code, &cookie);
+    const QByteArray clip = readFile(payloadPath(u("Pelorin 演示合集/") + u(kFirstClip)));
+    std::vector<std::unique_ptr<QNetworkAccessManager>> managers;
+    QList<QNetworkReply *> replies;
+    QList<QPair<int, int>> ranges;
+    int finished = 0;
+    QEventLoop loop;
+    for (int i = 0; i < 20; ++i) {
+        const int first = int((qint64(clip.size()) * i) / 23);
+        const int length = qMin(clip.size() - first, 20000 + i * 3001);
+        ranges << qMakePair(first, length);
+        managers.push_back(std::make_unique<QNetworkAccessManager>());
+        const QString host = m_service->videoHosts().at(i % 2);
+        QNetworkReply *reply = managers.back()->get(videoRequest(
+            playAddress(host, code), cookie,
+            "bytes=" + QByteArray::number(first) + "-" + QByteArray::number(first + length - 1)));
+        connect(reply, &QNetworkReply::finished, &loop, [&] {
+            if (++finished == 20)
+                loop.quit();
+        });
+        replies << reply;
+    }
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    loop.exec();
+    QCOMPARE(finished, 20);
+    for (int i = 0; i < 20; ++i) {
+        const Fetched part = collect(replies[i]);
+        QCOMPARE(part.status, 206);
+        QVERIFY(part.body == clip.mid(ranges[i].first, ranges[i].second));
+    }
+}
+
+void ServiceLibraryTest::libraryAddChecksThePayload()
+{
+    const QString root = m_workingDir.path() + u("/payload");
+    const QString folder = root + u("/My Show");
+    QByteArray episode(700000, Qt::Uninitialized);
+    for (int i = 0; i < episode.size(); ++i)
+        episode[i] = char((i * 7919) >> 3);
+    QVERIFY(writeFile(folder + u("/第1集.mkv"), episode));
+    QVERIFY(writeFile(folder + u("/extra/clip.webm"), episode.left(1234)));
+    QVERIFY(writeFile(folder + u("/cover.jpg"), QByteArray(300, 'j')));
+    const QString torrent = m_workingDir.path() + u("/my show.torrent");
+    QByteArray output;
+    QCOMPARE(m_service->run({u("torrent"), u("create"), folder, torrent, u("--piece-length"), u("65536")}, &output), 0);
+    QByteArray hashOutput;
+    QCOMPARE(m_service->run({u("hash"), torrent}, &hashOutput), 0);
+    const QString hash = QString::fromUtf8(hashOutput).split(QLatin1Char('\n')).value(0);
+    QCOMPARE(hash.size(), 40);
+
+    // Payload given as the folder that holds the torrent's folder, and as that folder itself.
+    QVERIFY2(m_service->run({u("library"), u("add"), torrent, root, u("--vip-only")}, &output) == 0, output.constData());
+    QVERIFY(output.contains(hash.toUtf8()));
+    QVERIFY2(m_service->run({u("library"), u("add"), torrent, folder}, &output) == 0, output.constData());
+    const ServiceReply list = fileList(hash);
+    QVERIFY(list.succeeded());
+    QCOMPARE(list.datas().size(), 2);
+    QCOMPARE(list.datas()[0].toMap().value(u("name")).toString(), u("extra/clip.webm"));
+    QCOMPARE(list.datas()[0].toMap().value(u("index")).toUInt(), 1u);
+    QCOMPARE(list.datas()[1].toMap().value(u("name")).toString(), u("第1集.mkv"));
+    QCOMPARE(list.datas()[1].toMap().value(u("file_size")).toLongLong(), qint64(episode.size()));
+
+    // A changed byte, a changed length, files that are not there.
+    QByteArray damaged = episode;
+    damaged[300000] = char(damaged[300000] ^ 1);
+    QVERIFY(writeFile(folder + u("/第1集.mkv"), damaged));
+    QCOMPARE(m_service->run({u("library"), u("add"), torrent, root}, &output), 1);
+    QVERIFY2(output.contains("piece 4"), output.constData());
+    QVERIFY(writeFile(folder + u("/第1集.mkv"), episode.left(1000)));
+    QCOMPARE(m_service->run({u("library"), u("add"), torrent, root}, &output), 1);
+    QVERIFY2(output.contains("1000 bytes"), output.constData());
+    QCOMPARE(m_service->run({u("library"), u("add"), torrent, m_workingDir.path() + u("/elsewhere")}, &output), 1);
+
+    // A torrent naming a path outside its folder is refused before anything is read.
+    Dictionary file;
+    file.insert("length", qlonglong(1));
+    file.insert("path", QVariantList{QByteArray(".."), QByteArray("secret.key")});
+    Dictionary info;
+    info.insert("files", QVariantList{QVariant::fromValue(file)});
+    info.insert("name", QByteArray("evil"));
+    info.insert("piece length", qlonglong(16384));
+    info.insert("pieces", QByteArray(20, 'x'));
+    Dictionary evil;
+    evil.insert("info", QVariant::fromValue(info));
+    const QString evilPath = m_workingDir.path() + u("/evil.torrent");
+    QVERIFY(writeFile(evilPath, BencodeWriter::encode(QVariant::fromValue(evil))));
+    QCOMPARE(m_service->run({u("library"), u("add"), evilPath, root}, &output), 1);
+    QVERIFY2(output.contains("unsafe path"), output.constData());
+
+    QCOMPARE(m_service->run({u("library"), u("remove"), hash}, &output), 0);
+    QVERIFY(fileList(hash).statu() != 1);
+}
+
+void ServiceLibraryTest::demoRunsTwiceIntoOneLibrary()
+{
+    QString code;
+    QByteArray cookie;
+    resolveFirstClip(&code, &cookie);
+    QByteArray output;
+    QCOMPARE(m_service->run({u("demo"), u("--clip-seconds"), u("2")}, &output), 0);
+    QCOMPARE(magnetHashes(output), QStringList({m_collection, m_vipOnly}));
+    // Same resources, same file ids: codes issued before still play.
+    QCOMPARE(fetch(playAddress(m_service->videoHosts().constFirst(), code), cookie, "bytes=0-99").status, 206);
+    QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
+    QVERIFY(logIn(u("free@pelorin.test"), u("free1234")).succeeded());
+
+    // Other clips replace the demo resources instead of adding to them.
+    QCOMPARE(m_service->run({u("demo"), u("--clip-seconds"), u("1")}, &output), 0);
+    const QStringList hashes = magnetHashes(output);
+    QCOMPARE(hashes.size(), 2);
+    QVERIFY(!hashes.contains(m_collection));
+    QVERIFY(fileList(hashes[0]).succeeded());
+    QVERIFY(fileList(m_collection).statu() != 1);
+    QCOMPARE(m_service->run({u("library"), u("list")}, &output), 0);
+    QCOMPARE(output.count("(demo)"), 2);
+    QCOMPARE(fetch(playAddress(m_service->videoHosts().constFirst(), code), cookie, "bytes=0-99").status, 404);
+}
+
+QTEST_GUILESS_MAIN(ServiceLibraryTest)
+#include "tst_ServiceLibrary.moc"
