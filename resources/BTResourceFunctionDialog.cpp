@@ -138,36 +138,31 @@ void BTResourceFunctionDialog::showPage(const QString &pageName)
 
 // ---- busy state and clipboard monitor ----
 
+void BTResourceFunctionDialog::setInputsEnabled(bool enabled)
+{
+    for (QWidget *w : {static_cast<QWidget *>(parsePageEngineComboBox), static_cast<QWidget *>(parsePageBTResourceLineEdit),
+                       static_cast<QWidget *>(parsePageParseBTResourcePushButton),
+                       static_cast<QWidget *>(parsePageBrowseBTFilePushButton),
+                       static_cast<QWidget *>(playRecordPageRandomPlayPushButton)})
+        w->setEnabled(enabled);
+    for (BTResourceParseResultListItemWidget *row : parseRows())
+        row->setButtonsEnabled(enabled);
+    for (int i = 0; i < playRecordPagePlayRecordListWidget->count(); ++i)
+        rowWidget<BTResourcePlayRecordListItemWidget>(playRecordPagePlayRecordListWidget, i)->setPlayEnabled(enabled);
+    for (int i = 0; i < collectionPageCollectionListWidget->count(); ++i)
+        rowWidget<BTResourceCollectionListItemWidget>(collectionPageCollectionListWidget, i)->setPlayEnabled(enabled);
+}
+
 void BTResourceFunctionDialog::enterBusyState()
 {
     setClipboardMonitorEnabled(false);
     m_busy = true;
-    for (QWidget *w : {static_cast<QWidget *>(parsePageEngineComboBox), static_cast<QWidget *>(parsePageBTResourceLineEdit),
-                       static_cast<QWidget *>(parsePageParseBTResourcePushButton),
-                       static_cast<QWidget *>(parsePageBrowseBTFilePushButton),
-                       static_cast<QWidget *>(playRecordPageRandomPlayPushButton)})
-        w->setEnabled(false);
-    for (BTResourceParseResultListItemWidget *row : parseRows())
-        row->setButtonsEnabled(false);
-    for (int i = 0; i < playRecordPagePlayRecordListWidget->count(); ++i)
-        rowWidget<BTResourcePlayRecordListItemWidget>(playRecordPagePlayRecordListWidget, i)->setPlayEnabled(false);
-    for (int i = 0; i < collectionPageCollectionListWidget->count(); ++i)
-        rowWidget<BTResourceCollectionListItemWidget>(collectionPageCollectionListWidget, i)->setPlayEnabled(false);
+    setInputsEnabled(false);
 }
 
 void BTResourceFunctionDialog::leaveBusyState()
 {
-    for (QWidget *w : {static_cast<QWidget *>(parsePageEngineComboBox), static_cast<QWidget *>(parsePageBTResourceLineEdit),
-                       static_cast<QWidget *>(parsePageParseBTResourcePushButton),
-                       static_cast<QWidget *>(parsePageBrowseBTFilePushButton),
-                       static_cast<QWidget *>(playRecordPageRandomPlayPushButton)})
-        w->setEnabled(true);
-    for (BTResourceParseResultListItemWidget *row : parseRows())
-        row->setButtonsEnabled(true);
-    for (int i = 0; i < playRecordPagePlayRecordListWidget->count(); ++i)
-        rowWidget<BTResourcePlayRecordListItemWidget>(playRecordPagePlayRecordListWidget, i)->setPlayEnabled(true);
-    for (int i = 0; i < collectionPageCollectionListWidget->count(); ++i)
-        rowWidget<BTResourceCollectionListItemWidget>(collectionPageCollectionListWidget, i)->setPlayEnabled(true);
+    setInputsEnabled(true);
     m_busy = false;
     // The monitor only pauses while busy: it resumes as the user's setting and the login say.
     setClipboardMonitorEnabled(AppConfig::clipboardMonitor() == 1 && AccountFunctionDialog::instance()->loggedIn());
