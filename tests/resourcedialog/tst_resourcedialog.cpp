@@ -10,6 +10,7 @@
 #include "resources/VideoDomainList.h"
 #include "shell/MainWindow.h"
 
+#include "Eventually.h"
 #include "FakePlayerEngine.h"
 #include "ModalAnswerer.h"
 #include "ScriptedHttpServer.h"
@@ -73,19 +74,9 @@ private:
     void scriptResolution(const QString &field);
     // Runs a play (it waits in local event loops) from the event loop, as a click does.
     void clickLater(QPushButton *button) { QTimer::singleShot(0, button, &QPushButton::click); }
-    // Runs action once condition holds. The play path waits in local event loops, so what must
-    // happen while it waits (the engine opening, the user aborting) is driven from timers.
     void when(const std::function<bool()> &condition, const std::function<void()> &action)
     {
-        auto *timer = new QTimer(this);
-        connect(timer, &QTimer::timeout, this, [timer, condition, action] {
-            if (!condition())
-                return;
-            timer->stop();
-            timer->deleteLater();
-            action();
-        });
-        timer->start(5);
+        whenTrue(this, condition, action);
     }
     void openSucceedsAt(int opens)
     {
