@@ -31,16 +31,17 @@ QTimer *when(QObject *context, const std::function<bool()> &condition, const std
     return timer;
 }
 
-QString prepareDemo(const ServiceProcess &service, QByteArray *output)
+QStringList prepareDemo(const ServiceProcess &service, QByteArray *output)
 {
+    QStringList magnets;
     if (service.run({QStringLiteral("demo"), QStringLiteral("--clip-seconds"), QStringLiteral("2")}, output) != 0)
-        return QString();
+        return magnets;
     const QList<QByteArray> lines = output->split('\n');
     for (const QByteArray &line : lines) {
         if (line.startsWith("magnet:?xt=urn:btih:"))
-            return QString::fromUtf8(line.trimmed());
+            magnets << QString::fromUtf8(line.trimmed());
     }
-    return QString();
+    return magnets;
 }
 
 void useService(const ServiceProcess &service)
@@ -72,8 +73,12 @@ QList<BTResourceParseResultListItemWidget *> parseRows(BTResourceFunctionDialog 
 bool playRow(BTResourceFunctionDialog *dialog, int row)
 {
     BTResourceParseResultListItemWidget *widget = parseRows(dialog).value(row);
-    auto *button = widget ? widget->findChild<QPushButton *>(QStringLiteral("playPushButton")) : nullptr;
-    if (!button)
+    return widget && clickPlay(dialog, widget->findChild<QPushButton *>(QStringLiteral("playPushButton")));
+}
+
+bool clickPlay(BTResourceFunctionDialog *dialog, QPushButton *button)
+{
+    if (!button || !button->isEnabled())
         return false;
     QSignalSpy opened(MainWindow::instance(), &MainWindow::btResourceOpened);
 

@@ -12,6 +12,7 @@
 
 class BTResourceFunctionDialog;
 class BTResourceParseResultListItemWidget;
+class QPushButton;
 
 namespace e2e {
 
@@ -24,9 +25,9 @@ constexpr int kStepTimeoutMs = 60000;
 // Returns the timer, which deletes itself once the action ran.
 QTimer *when(QObject *context, const std::function<bool()> &condition, const std::function<void()> &action);
 
-// Runs "demo" into the service's data directory (before it is started) and returns the first
-// magnet link it printed; empty on failure, with the output in *output.
-QString prepareDemo(const ServiceProcess &service, QByteArray *output);
+// Runs "demo" into the service's data directory (before it is started) and returns the magnet
+// links it printed, in order; empty on failure, with the output in *output.
+QStringList prepareDemo(const ServiceProcess &service, QByteArray *output);
 
 // Points the program at the service: its host, the video-host list fetched anew, and the day's
 // account page already shown (so that a login closes the account dialog).
@@ -38,10 +39,12 @@ bool logInThroughDialog(const QString &name, const QString &password);
 // The parse page's file rows, in order.
 QList<BTResourceParseResultListItemWidget *> parseRows(BTResourceFunctionDialog *dialog);
 
-// Presses a play button of the parse page from the event loop, as a user's click arrives, and
-// waits until the play path has finished (the media opened, or it gave up). A watchdog presses
-// "中止" if it is still waiting after the step timeout, so that a hang fails instead of blocking.
-// True when btResourceOpened was seen.
+// Presses a play button (of a file, record or collection row) from the event loop, as a user's
+// click arrives, and waits until the play path has finished (the media opened, or it gave up). A
+// watchdog presses "中止" if it is still waiting after the step timeout, so that a hang fails
+// instead of blocking. True when btResourceOpened was seen.
+bool clickPlay(BTResourceFunctionDialog *dialog, QPushButton *button);
+// The same for the play button of the parse page's file row.
 bool playRow(BTResourceFunctionDialog *dialog, int row);
 
 } // namespace e2e

@@ -57,7 +57,7 @@ void TestEndToEndCollections::initTestCase()
     QVERIFY(QDir::setCurrent(m_dir.path()));
     m_service = std::make_unique<ServiceProcess>();
     QByteArray output;
-    m_magnet = e2e::prepareDemo(*m_service, &output);
+    m_magnet = e2e::prepareDemo(*m_service, &output).value(0);
     QVERIFY2(!m_magnet.isEmpty(), output.constData());
     QVERIFY2(m_service->start(), m_service->log().constData());
     e2e::useService(*m_service);

@@ -1,14 +1,17 @@
 #include "account/AccountFunctionDialog.h"
+#include "notices/VIPTipDialog.h"
 #include "app/GuiResources.h"
 #include "player/MpvPlayerEngine.h"
 #include "resources/BTResourceDownloadListItemWidget.h"
 #include "resources/BTResourceFunctionDialog.h"
 #include "resources/BTResourceParseResultListItemWidget.h"
+#include "resources/BTResourcePlayRecordListItemWidget.h"
 #include "resources/DownloadTransfer.h"
 #include "resources/ResourceInput.h"
 #include "shell/MainWindow.h"
 
 #include "EndToEnd.h"
+#include "ModalAnswerer.h"
 #include "ServiceProcess.h"
 
 #include <QApplication>
@@ -50,8 +53,9 @@ QString libraryFile(const QString &dataDir, const QString &listedName)
 }
 } // namespace
 
-// The demo account parses the demo magnet, plays its first file with libmpv and downloads the
-// second, all against a started service and its video hosts.
+// The demo account parses the demo magnet, plays its first file with libmpv, downloads the second
+// and replays the play record; an account without VIP is refused the VIP-only resource. All
+// against a started service and its video hosts.
 class TestEndToEndResources : public QObject
 {
     Q_OBJECT
@@ -60,6 +64,8 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void parsePlayAndDownload();
+    void replayTheRecord();
+    void vipOnlyResourceIsRefusedWithoutVip();
 
 private:
     template <typename T> T *child(const char *name) { return m_dialog->findChild<T *>(QLatin1String(name)); }
@@ -67,7 +73,7 @@ private:
 
     QTemporaryDir m_dir;
     std::unique_ptr<ServiceProcess> m_service;
-    QString m_magnet;
+    QStringList m_magnets;
     MpvPlayerEngine *m_engine = nullptr;
     MainWindow *m_window = nullptr;
     BTResourceFunctionDialog *m_dialog = nullptr;
@@ -79,8 +85,8 @@ void TestEndToEndResources::initTestCase()
     QVERIFY(QDir::setCurrent(m_dir.path()));
     m_service = std::make_unique<ServiceProcess>();
     QByteArray output;
-    m_magnet = e2e::prepareDemo(*m_service, &output);
-    QVERIFY2(!m_magnet.isEmpty(), output.constData());
+    m_magnets = e2e::prepareDemo(*m_service, &output);
+    QVERIFY2(m_magnets.size() == 2, output.constData());
     QVERIFY2(m_service->start(), m_service->log().constData());
     e2e::useService(*m_service);
 
@@ -104,10 +110,10 @@ void TestEndToEndResources::cleanupTestCase()
 
 void TestEndToEndResources::parsePlayAndDownload()
 {
-    const QString hash = resourceHashFromInput(m_magnet);
+    const QString hash = resourceHashFromInput(m_magnets[0]);
     QCOMPARE(hash.size(), 40);
     m_dialog->showPage(QStringLiteral("parsePage"));
-    child<QLineEdit>("parsePageBTResourceLineEdit")->setText(m_magnet);
+    child<QLineEdit>("parsePageBTResourceLineEdit")->setText(m_magnets[0]);
     QCOMPARE(state(), QStringLiteral("解析BT资源成功"));
     QList<BTResourceParseResultListItemWidget *> rows = e2e::parseRows(m_dialog);
     QCOMPARE(rows.size(), 2);
@@ -156,6 +162,54 @@ void TestEndToEndResources::parsePlayAndDownload()
     QCOMPARE(quint64(bytes.size()), second.fileSize);
     QVERIFY(bytes == readAll(original));
     QCOMPARE(QDir(target.path()).entryList(QDir::Files), QStringList{QFileInfo(saved).fileName()});
+}
+
+void TestEndToEndResources::replayTheRecord()
+{
+    // The record's play button parses the resource again and plays the same file.
+    m_dialog->showPage(QStringLiteral("playRecordPage"));
+    auto *records = child<QListWidget>("playRecordPagePlayRecordListWidget");
+    QCOMPARE(records->count(), 1);
+    auto *record = qobject_cast<BTResourcePlayRecordListItemWidget *>(records->itemWidget(records->item(0)));
+    QVERIFY(record);
+    const BTResourceFile recorded = record->file();
+    child<QLineEdit>("parsePageBTResourceLineEdit")->clear();
+    QVERIFY2(e2e::clickPlay(m_dialog, record->findChild<QPushButton *>(QStringLiteral("playPushButton"))),
+             qPrintable(state()));
+    QCOMPARE(child<QLineEdit>("parsePageBTResourceLineEdit")->text(), recorded.resourceHash);
+    QCOMPARE(m_dialog->currentResource().resourceIndex, recorded.resourceIndex);
+    QCOMPARE(m_dialog->currentResource().fileName, recorded.fileName);
+    QCOMPARE(records->count(), 1);
+    QCOMPARE(QJsonDocument::fromJson(readAll(QStringLiteral("PlayRecord.dat"))).array().size(), 1);
+}
+
+void TestEndToEndResources::vipOnlyResourceIsRefusedWithoutVip()
+{
+    AccountFunctionDialog *account = AccountFunctionDialog::instance();
+    account->findChild<QPushButton *>(QStringLiteral("miscPageLogoutPushButton"))->click();
+    QVERIFY(e2e::logInThroughDialog(QStringLiteral("free@pelorin.test"), QStringLiteral("free1234")));
+    QVERIFY(!account->vip());
+    QVERIFY(!account->permanentVip());
+
+    m_dialog->showPage(QStringLiteral("parsePage"));
+    child<QLineEdit>("parsePageBTResourceLineEdit")->setText(m_magnets[1]);
+    QCOMPARE(state(), QStringLiteral("解析BT资源成功"));
+    const QList<BTResourceParseResultListItemWidget *> rows = e2e::parseRows(m_dialog);
+    QCOMPARE(rows.size(), 1);
+    QSignalSpy opened(m_window, &MainWindow::btResourceOpened);
+    rows[0]->findChild<QPushButton *>(QStringLiteral("playPushButton"))->click();
+    QCOMPARE(state(), QStringLiteral("该资源仅限VIP会员观看，请先开通VIP！"));
+    QVERIFY(VIPTipDialog::instance()->isVisible());
+    VIPTipDialog::instance()->hide();
+    QVERIFY(!m_dialog->isBusy());
+    QCOMPARE(opened.count(), 0);
+
+    // Downloads need the permanent tier, which the program checks before asking the service.
+    {
+        ModalAnswerer answerer({QStringLiteral("确定")});
+        rows[0]->findChild<QPushButton *>(QStringLiteral("downloadPushButton"))->click();
+        QCOMPARE(answerer.seen().value(0).text, QStringLiteral("非永久vip不可用！"));
+    }
 }
 
 int main(int argc, char *argv[])
