@@ -143,6 +143,15 @@ void TestEndToEndCollections::collectListAndDelete()
     collected->findChild<QPushButton *>(QStringLiteral("copyURLPushButton"))->click();
     QCOMPARE(resourceHashFromInput(QGuiApplication::clipboard()->text()).toLower(), hash.toLower());
 
+    // Its play button parses the resource again and plays the collected file over the open one.
+    QVERIFY2(e2e::clickPlay(m_dialog, collected->findChild<QPushButton *>(QStringLiteral("playPushButton"))),
+             qPrintable(state()));
+    QCOMPARE(m_dialog->currentResource().resourceIndex, played.resourceIndex);
+    QCOMPARE(m_dialog->currentResource().fileName, played.fileName);
+    m_dialog->showPage(QStringLiteral("collectionPage"));
+    collected = collectionNamed(name);
+    QVERIFY(collected);
+
     // Deleted: gone at once, and still gone when the list is fetched again.
     const QString stateBefore = state();
     collected->findChild<QPushButton *>(QStringLiteral("deletePushButton"))->click();

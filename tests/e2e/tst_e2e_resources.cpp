@@ -15,6 +15,7 @@
 #include "ServiceProcess.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -65,6 +66,7 @@ private slots:
     void cleanupTestCase();
     void parsePlayAndDownload();
     void replayTheRecord();
+    void reloadOnEveryLine();
     void vipOnlyResourceIsRefusedWithoutVip();
 
 private:
@@ -181,6 +183,24 @@ void TestEndToEndResources::replayTheRecord()
     QCOMPARE(m_dialog->currentResource().fileName, recorded.fileName);
     QCOMPARE(records->count(), 1);
     QCOMPARE(QJsonDocument::fromJson(readAll(QStringLiteral("PlayRecord.dat"))).array().size(), 1);
+}
+
+void TestEndToEndResources::reloadOnEveryLine()
+{
+    // Every line of the engine box is one the service knows, with a fresh address each time.
+    m_dialog->showPage(QStringLiteral("parsePage"));
+    auto *lines = child<QComboBox>("parsePageEngineComboBox");
+    QCOMPARE(lines->count(), 7);
+    for (int line = 0; line < lines->count(); ++line) {
+        lines->setCurrentIndex(line);
+        QSignalSpy opened(m_window, &MainWindow::btResourceOpened);
+        const QList<BTResourceParseResultListItemWidget *> rows = e2e::parseRows(m_dialog);
+        QVERIFY(!rows.isEmpty());
+        QVERIFY2(e2e::clickPlay(m_dialog, rows[0]->findChild<QPushButton *>(QStringLiteral("reloadPushButton"))),
+                 qPrintable(QStringLiteral("%1: %2").arg(lines->itemText(line), state())));
+        QCOMPARE(opened.count(), 1);
+    }
+    lines->setCurrentIndex(0);
 }
 
 void TestEndToEndResources::vipOnlyResourceIsRefusedWithoutVip()
