@@ -396,20 +396,29 @@ void BTResourceFunctionDialog::parsePageParseResultListItemWidgetPlayPushButton_
         e->setConfig(PlayerEngine::HttpCookie, file.comCookie);
 
         // Ends when the media has opened (after it is recorded) or closed without opening.
+        // Opening over a media that is still open closes that one first: its close is not ours.
         QEventLoop loop;
         bool done = false;
+        bool opening = false;
+        const auto started = connect(e, &PlayerEngine::stateChanged, this, [&](int, int newState) {
+            if (newState == PlayerEngine::Opening)
+                opening = true;
+        });
         const auto opened = connect(window, &MainWindow::btResourceOpened, this, [&] {
             recordOpenedFile(file);
             done = true;
             loop.quit();
         });
         const auto closed = connect(window, &MainWindow::btResourceClosed, this, [&] {
+            if (!opening)
+                return;
             done = true;
             loop.quit();
         });
         e->open(url);
         if (!done)
             loop.exec();
+        disconnect(started);
         disconnect(opened);
         disconnect(closed);
     }

@@ -60,6 +60,7 @@ private slots:
     void videoHostListOncePerDay();
     void parseShowsFilesAndFailures();
     void playResolvesProbesAndRecords();
+    void playOverAnOpenMediaWaitsForTheNewOne();
     void vipRefusalShowsTheTipOnce();
     void unacceptableHostsAreSkipped();
     void abortWhileProbingAndWhileOpening();
@@ -328,6 +329,38 @@ void TestResourceDialog::playResolvesProbesAndRecords()
     QTRY_COMPARE(m_engine->callCount(QStringLiteral("open")), 3);
     QTRY_VERIFY(!m_dialog->isBusy());
     QCOMPARE(m_dialog->currentResource().resourceIndex, 3u);
+}
+
+void TestResourceDialog::playOverAnOpenMediaWaitsForTheNewOne()
+{
+    scriptResolution(m_hostA.hostPort());
+    m_hostA.serveData("/ftn_handler/C0DE", payload(), "video/mp4");
+    m_hostB.serveData("/ftn_handler/C0DE", payload(), "video/mp4");
+    child<QLineEdit>("parsePageBTResourceLineEdit")->setText(QStringLiteral("w ") + kHash);
+    QCOMPARE(rows().size(), 2);
+    auto *records = child<QListWidget>("playRecordPagePlayRecordListWidget");
+    const int recordsBefore = records->count();
+    const int stateBefore = m_engine->state();
+
+    // The playing media closes first (an event of the old media), then the new one opens later.
+    m_engine->setScriptedState(PlayerEngine::Playing);
+    bool busyAfterOldClose = false;
+    when([this] { return m_engine->callCount(QStringLiteral("open")) == 1; },
+         [&] {
+             m_engine->emitStateChange(PlayerEngine::Closing);
+             m_engine->emitStateChange(PlayerEngine::Ready);
+             m_engine->emitStateChange(PlayerEngine::Opening);
+             QTimer::singleShot(100, this, [&] {
+                 busyAfterOldClose = m_dialog->isBusy();
+                 m_engine->emitOpenSucceeded();
+             });
+         });
+    clickLater(rows()[0]->findChild<QPushButton *>(QStringLiteral("playPushButton")));
+    QTRY_VERIFY(busyAfterOldClose);
+    QTRY_VERIFY(!m_dialog->isBusy());
+    QCOMPARE(m_dialog->currentResource().resourceIndex, 0u);
+    QCOMPARE(records->count(), recordsBefore + 1);
+    m_engine->setScriptedState(stateBefore);
 }
 
 void TestResourceDialog::vipRefusalShowsTheTipOnce()
