@@ -194,6 +194,9 @@ void BTResourceFunctionDialog::onClipboardTick()
     const QString text = QGuiApplication::clipboard()->text(QClipboard::Clipboard);
     if (!clipboardTextToParse(text, &m_lastClipboardText))
         return;
+    // Pasted by hand already: handing it over again would only bring the dialog back over the video.
+    if (text == parsePageBTResourceLineEdit->text())
+        return;
     clientStackedWidget->setCurrentWidget(parsePage);
     parsePageBTResourceLineEdit->setText(text);
     if (isHidden())
