@@ -277,14 +277,18 @@ void Driver::seekAndStop()
         [this] {
             m_seconds = shownSeconds();
             QPointer<MainWindow> target(window());
-            UserScript::later([target] {
-                if (target)
-                    QTest::keyClick(target, Qt::Key_Right);
+            UserScript::later([this, target] {
+                if (!target)
+                    return;
+                m_clock.start();
+                QTest::keyClick(target, Qt::Key_Right);
             });
         });
-    // Played on, the label gains at most three seconds within 2.5 s; the key jumps five.
-    m_script.step(QStringLiteral("the Right key seeks 5 s on"), [this] { return playing() && shownSeconds() >= m_seconds + 4; },
-                  {}, 2500);
+    // Played on for t seconds, the whole seconds shown gain at most floor(t) + 1 (less while the
+    // label lags); the key adds five, so a gain of floor(t) + 3 can only come from the seek.
+    m_script.step(
+        QStringLiteral("the Right key seeks 5 s on"),
+        [this] { return playing() && shownSeconds() - m_seconds >= m_clock.elapsed() / 1000 + 3; }, {}, 8000);
     m_script.step(
         QStringLiteral("still playing after the seek"), [] { return playing(); },
         [] { click(find<QPushButton>(window(), "stopPlayPushButton")); });

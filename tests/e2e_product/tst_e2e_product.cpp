@@ -41,7 +41,7 @@ void TestE2EProduct::initTestCase()
     QVERIFY(qEnvironmentVariableIsSet("DISPLAY"));
     QVERIFY(m_root.isValid());
     QByteArray demo;
-    QCOMPARE(m_service.run({QStringLiteral("demo"), QStringLiteral("--clip-seconds"), QStringLiteral("12")}, &demo), 0);
+    QCOMPARE(m_service.run({QStringLiteral("demo"), QStringLiteral("--clip-seconds"), QStringLiteral("20")}, &demo), 0);
     for (const QByteArray &line : demo.split('\n'))
         if (line.startsWith("magnet:?") && m_magnet.isEmpty())
             m_magnet = QString::fromUtf8(line.trimmed());
