@@ -64,8 +64,15 @@ PlayerEngine *engine()
 BTResourceFunctionDialog *BTResourceFunctionDialog::instance()
 {
     static BTResourceFunctionDialog *dialog = nullptr;
-    if (!dialog)
+    if (!dialog) {
         dialog = new BTResourceFunctionDialog(MainWindow::instance());
+        // Loading the host list and the lists waits for the service in local event loops; a click
+        // that arrives meanwhile (the title bar's record button at start-up) must find this
+        // dialog, not make a second one.
+        dialog->m_videoDomains = VideoDomainList::load();
+        dialog->playRecordPageFlushRecordListPushButton_clicked();
+        dialog->collectionPageFlushCollectionListPushButton_clicked();
+    }
     dialog->centreOverParent();
     return dialog;
 }
@@ -83,9 +90,6 @@ BTResourceFunctionDialog::BTResourceFunctionDialog(QWidget *parent)
     parsePageEngineComboBox->setCurrentIndex(AppConfig::engineComboBoxIndex());
     connectForm();
 
-    m_videoDomains = VideoDomainList::load();
-    playRecordPageFlushRecordListPushButton_clicked();
-    collectionPageFlushCollectionListPushButton_clicked();
     const QString directory = AppConfig::downloadDirectory();
     if (!directory.isEmpty())
         downloadPageDownloadDirectoryLineEdit->setText(directory);
@@ -184,6 +188,9 @@ void BTResourceFunctionDialog::onClipboardTick()
 {
     const QString text = QGuiApplication::clipboard()->text(QClipboard::Clipboard);
     if (!clipboardTextToParse(text, &m_lastClipboardText))
+        return;
+    // Pasted by hand already: handing it over again would only bring the dialog back over the video.
+    if (text == parsePageBTResourceLineEdit->text())
         return;
     clientStackedWidget->setCurrentWidget(parsePage);
     parsePageBTResourceLineEdit->setText(text);

@@ -492,6 +492,15 @@ void TestResourceDialog::clipboardMonitorFollowsTheSetting()
     QTRY_COMPARE_WITH_TIMEOUT(edit->text(), QStringLiteral("magnet:?xt=urn:btih:") + kHash.toLower(), 5000);
     QVERIFY(m_dialog->isVisible());
     QCOMPARE(child<QStackedWidget>("clientStackedWidget")->currentWidget()->objectName(), QStringLiteral("parsePage"));
+
+    // Copied and pasted by hand before the monitor looked: it does not bring the dialog back.
+    const QString pasted = QStringLiteral("magnet:?xt=urn:btih:") + kHash.toUpper();
+    QGuiApplication::clipboard()->setText(pasted);
+    edit->setText(pasted);
+    m_dialog->hide();
+    QTest::qWait(1500);
+    QVERIFY(m_dialog->isHidden());
+    QCOMPARE(edit->text(), pasted);
     m_dialog->setClipboardMonitorEnabled(false);
 }
 
