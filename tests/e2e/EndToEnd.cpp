@@ -1,5 +1,7 @@
 #include "EndToEnd.h"
 
+#include "Eventually.h"
+
 #include "account/AccountFunctionDialog.h"
 #include "app/AppConfig.h"
 #include "resources/BTResourceFunctionDialog.h"
@@ -19,16 +21,7 @@ namespace e2e {
 
 QTimer *when(QObject *context, const std::function<bool()> &condition, const std::function<void()> &action)
 {
-    auto *timer = new QTimer(context);
-    QObject::connect(timer, &QTimer::timeout, context, [timer, condition, action] {
-        if (!condition())
-            return;
-        timer->stop();
-        timer->deleteLater();
-        action();
-    });
-    timer->start(5);
-    return timer;
+    return whenTrue(context, condition, action);
 }
 
 QStringList prepareDemo(const ServiceProcess &service, QByteArray *output)
