@@ -10,6 +10,7 @@
 #include "PlayerSession.h"
 
 #include "resources/BTResourceDownloadListItemWidget.h"
+#include "resources/BTResourceFunctionDialog.h"
 #include "resources/BTResourceParseResultListItemWidget.h"
 #include "resources/DownloadTransfer.h"
 

@@ -16,6 +16,7 @@
 #include "service/ServiceClient.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
