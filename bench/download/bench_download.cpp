@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
@@ -164,7 +165,8 @@ int main(int argc, char *argv[])
         }
         const double ms = (monotonicNs() - start) / 1e6;
         const QString path = transfer ? transfer->finalPath() : QString();
-        const bool complete = succeeded && QFileInfo(path).size() == FileSize;
+        const qint64 size = QFileInfo(path).size();
+        const bool complete = succeeded && size == FileSize;
         if (transfer && transfer->isRunning())
             transfer->cancel();
         if (!path.isEmpty())
@@ -173,7 +175,11 @@ int main(int argc, char *argv[])
             ours.push_back(ms);
             oursTransfer.push_back(firstBytes ? ms - (firstBytes - start) / 1e6 : ms);
         } else {
-            std::fprintf(stderr, "the player's download did not complete\n");
+            const auto *state = player.dialog()->findChild<QLabel *>(QStringLiteral("parsePageParseStateLabel"));
+            const auto *progress = row ? row->findChild<QLabel *>(QStringLiteral("downloadProgressLabel")) : nullptr;
+            std::fprintf(stderr, "the player's download did not complete after %.0f ms (%s, ended %d, %s: %lld bytes; parse page: %s)\n",
+                         ms, progress ? qPrintable(progress->text()) : "no transfer started", ended, qPrintable(path),
+                         static_cast<long long>(size), state ? qPrintable(state->text()) : "");
             ++failures;
         }
         const double curlMs = curlDownload(address.download, curlTarget);

@@ -14,18 +14,46 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <vector>
 
 namespace {
 
 constexpr int Runs = 3;
 constexpr int PlayMs = 20000;
+
+// Resident KiB of the process's mappings grouped by what backs them (a file, [heap], anonymous),
+// largest first: BENCH_MEMORY_MAPS=1 prints them, to see where a miss comes from.
+void printResidentByMapping()
+{
+    QFile smaps(QStringLiteral("/proc/self/smaps"));
+    if (!smaps.open(QIODevice::ReadOnly))
+        return;
+    std::map<QByteArray, qint64> byName;
+    QByteArray current;
+    const QList<QByteArray> lines = smaps.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() >= 5 && fields[0].contains('-') && !fields[0].endsWith(':'))
+            current = fields.size() >= 6 ? fields[5] : QByteArrayLiteral("[anonymous]");
+        else if (fields.size() >= 2 && fields[0] == "Rss:")
+            byName[current] += fields[1].toLongLong();
+    }
+    std::vector<std::pair<qint64, QByteArray>> sorted;
+    for (const auto &entry : byName)
+        sorted.emplace_back(entry.second, entry.first);
+    std::sort(sorted.rbegin(), sorted.rend());
+    for (size_t i = 0; i < sorted.size() && i < 20; ++i)
+        std::fprintf(stderr, "  %8.1f MiB  %s\n", sorted[i].first / 1024.0, sorted[i].second.constData());
+}
 
 // The player process: plays the first file of the magnet link for 20 s and prints its peak.
 int playerMain(int argc, char *argv[])
@@ -51,6 +79,8 @@ int playerMain(int argc, char *argv[])
     std::printf("peak %lld rss %lld position %d\n", peakResidentKiB(QCoreApplication::applicationPid()),
                 residentKiB(QCoreApplication::applicationPid()), player.engine()->position());
     std::fflush(stdout);
+    if (qEnvironmentVariableIsSet("BENCH_MEMORY_MAPS"))
+        printResidentByMapping();
     player.stop();
     return 0;
 }
