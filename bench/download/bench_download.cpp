@@ -161,7 +161,8 @@ int main(int argc, char *argv[])
                 if (!firstBytes)
                     firstBytes = monotonicNs();
             });
-            PlayerSession::waitFor([&] { return ended || !transfer->isRunning(); }, 300000);
+            // The row starts its transfer a moment after it appears.
+            PlayerSession::waitFor([&] { return ended; }, 300000);
         }
         const double ms = (monotonicNs() - start) / 1e6;
         const QString path = transfer ? transfer->finalPath() : QString();
