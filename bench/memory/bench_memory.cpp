@@ -137,6 +137,8 @@ int main(int argc, char *argv[])
     int failures = 0;
     for (int i = 0; i < Runs; ++i) {
         QProcess player;
+        if (qEnvironmentVariableIsSet("BENCH_MEMORY_MAPS"))
+            player.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         player.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--player"), service.hostPort(), magnet});
         const bool finished = player.waitForFinished(PlayMs + 60000);
         stopProcess(player);
