@@ -2,6 +2,7 @@
 // process (this executable with --player: the main window, account and resource dialogs and the
 // libmpv engine with video output, logged in, parse, play) against
 // `mpv --no-config --vo=null --ao=null` on the same play address, three runs each, alternating.
+// For comparison it also measures `mpv --vo=gpu`, which draws through OpenGL as the player does.
 // Needs an X display with OpenGL: run it under xvfb-run.
 
 #include "BenchFigures.h"
@@ -109,6 +110,24 @@ void stopProcess(QProcess &process)
     }
 }
 
+// Peak of an mpv process playing the address for 20 s with the given video output; 0 on failure.
+qint64 mpvPeak(const QString &videoOutput, const QString &url, const QString &cookie)
+{
+    QProcess mpv;
+    mpv.start(QStringLiteral("mpv"), {QStringLiteral("--no-config"), videoOutput, QStringLiteral("--ao=null"),
+                                      QStringLiteral("--end=%1").arg(PlayMs / 1000),
+                                      QStringLiteral("--http-header-fields=Cookie: ") + cookie, url});
+    mpv.waitForStarted(10000);
+    const qint64 peak = watchPeak(mpv, PlayMs + 30000);
+    const bool ok = mpv.state() == QProcess::NotRunning && mpv.exitStatus() == QProcess::NormalExit && mpv.exitCode() == 0;
+    stopProcess(mpv);
+    if (!ok) {
+        std::fprintf(stderr, "mpv %s failed: %s\n", qPrintable(videoOutput), mpv.readAllStandardError().constData());
+        return 0;
+    }
+    return peak;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -134,6 +153,7 @@ int main(int argc, char *argv[])
 
     std::vector<double> ours;
     std::vector<double> theirs;
+    std::vector<double> withGpu;
     int failures = 0;
     for (int i = 0; i < Runs; ++i) {
         QProcess player;
@@ -153,20 +173,18 @@ int main(int argc, char *argv[])
             ++failures;
         }
 
-        QProcess mpv;
-        mpv.start(QStringLiteral("mpv"), {QStringLiteral("--no-config"), QStringLiteral("--vo=null"), QStringLiteral("--ao=null"),
-                                          QStringLiteral("--end=%1").arg(PlayMs / 1000),
-                                          QStringLiteral("--http-header-fields=Cookie: ") + address.cookie, address.play});
-        mpv.waitForStarted(10000);
-        const qint64 peak = watchPeak(mpv, PlayMs + 30000);
-        const bool mpvOk = mpv.state() == QProcess::NotRunning && mpv.exitStatus() == QProcess::NormalExit && mpv.exitCode() == 0;
-        stopProcess(mpv);
-        if (mpvOk && peak > 0) {
+        const qint64 peak = mpvPeak(QStringLiteral("--vo=null"), address.play, address.cookie);
+        if (peak > 0) {
             theirs.push_back(peak / 1024.0);
             std::printf("run %d: mpv peak %.1f MiB\n", i + 1, peak / 1024.0);
         } else {
-            std::fprintf(stderr, "mpv run failed: %s\n", mpv.readAllStandardError().constData());
             ++failures;
+        }
+        // For comparison only: what drawing the video through OpenGL costs mpv itself on this display.
+        const qint64 drawing = mpvPeak(QStringLiteral("--vo=gpu"), address.play, address.cookie);
+        if (drawing > 0) {
+            withGpu.push_back(drawing / 1024.0);
+            std::printf("run %d: mpv --vo=gpu peak %.1f MiB\n", i + 1, drawing / 1024.0);
         }
         std::fflush(stdout);
     }
@@ -180,6 +198,9 @@ int main(int argc, char *argv[])
     std::printf("720p demo clip over 127.0.0.1, 20 s of playback; failures: %d\n", failures);
     std::printf("player peak resident:   %s\n", qPrintable(p.text("MiB")));
     std::printf("mpv --vo=null --ao=null: %s\n", qPrintable(m.text("MiB")));
+    if (!withGpu.empty())
+        std::printf("for comparison, mpv --vo=gpu --ao=null (draws through OpenGL as the player does): %s\n",
+                    qPrintable(Figures::of(withGpu).text("MiB")));
     std::printf("difference %.1f MiB (goal <= 80 MiB)\nratio=%.3f (player / mpv peak)\n", p.median - m.median,
                 p.median / m.median);
     return 0;
