@@ -3,6 +3,7 @@
 #include "account/AccountFunctionDialog.h"
 #include "app/AppConfig.h"
 #include "app/DesktopShortcut.h"
+#include "app/GuiResources.h"
 #include "app/SingleInstanceGuard.h"
 #include "player/MpvEngineFactory.h"
 #include "player/MpvPlayerEngine.h"
@@ -11,9 +12,12 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFont>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
+
+#include <clocale>
 
 StartUp::StartUp(const QString &lockDirectory)
     : m_lockDirectory(lockDirectory.isEmpty() ? SingleInstanceGuard::defaultDirectory() : lockDirectory)
@@ -21,6 +25,21 @@ StartUp::StartUp(const QString &lockDirectory)
 }
 
 StartUp::~StartUp() = default;
+
+void StartUp::setApplicationAttributes()
+{
+    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+}
+
+void StartUp::prepareApplication()
+{
+    QApplication::setAttribute(Qt::AA_DisableWindowContextHelpButton);
+    // The media engine parses numbers in the C locale and refuses to start otherwise.
+    std::setlocale(LC_NUMERIC, "C");
+    initGuiResources();
+    // One face for every text, so that the fixed-size labels of the forms hold their texts.
+    QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"), 9));
+}
 
 QString StartUp::tutorialUrl()
 {

@@ -13,6 +13,11 @@ public:
     explicit StartUp(const QString &lockDirectory = QString());
     ~StartUp();
 
+    // What main() sets up around the application object; shared with whatever else runs the
+    // whole program in-process, so that it starts exactly as the program does.
+    static void setApplicationAttributes(); // before the application object exists
+    static void prepareApplication();       // right after it exists
+
     // Runs the sequence and returns the process exit status.
     int run();
 

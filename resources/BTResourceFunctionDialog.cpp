@@ -64,8 +64,15 @@ PlayerEngine *engine()
 BTResourceFunctionDialog *BTResourceFunctionDialog::instance()
 {
     static BTResourceFunctionDialog *dialog = nullptr;
-    if (!dialog)
+    if (!dialog) {
         dialog = new BTResourceFunctionDialog(MainWindow::instance());
+        // Loading the host list and the lists waits for the service in local event loops; a click
+        // that arrives meanwhile (the title bar's record button at start-up) must find this
+        // dialog, not make a second one.
+        dialog->m_videoDomains = VideoDomainList::load();
+        dialog->playRecordPageFlushRecordListPushButton_clicked();
+        dialog->collectionPageFlushCollectionListPushButton_clicked();
+    }
     dialog->centreOverParent();
     return dialog;
 }
@@ -83,9 +90,6 @@ BTResourceFunctionDialog::BTResourceFunctionDialog(QWidget *parent)
     parsePageEngineComboBox->setCurrentIndex(AppConfig::engineComboBoxIndex());
     connectForm();
 
-    m_videoDomains = VideoDomainList::load();
-    playRecordPageFlushRecordListPushButton_clicked();
-    collectionPageFlushCollectionListPushButton_clicked();
     const QString directory = AppConfig::downloadDirectory();
     if (!directory.isEmpty())
         downloadPageDownloadDirectoryLineEdit->setText(directory);
@@ -138,36 +142,31 @@ void BTResourceFunctionDialog::showPage(const QString &pageName)
 
 // ---- busy state and clipboard monitor ----
 
+void BTResourceFunctionDialog::setInputsEnabled(bool enabled)
+{
+    for (QWidget *w : {static_cast<QWidget *>(parsePageEngineComboBox), static_cast<QWidget *>(parsePageBTResourceLineEdit),
+                       static_cast<QWidget *>(parsePageParseBTResourcePushButton),
+                       static_cast<QWidget *>(parsePageBrowseBTFilePushButton),
+                       static_cast<QWidget *>(playRecordPageRandomPlayPushButton)})
+        w->setEnabled(enabled);
+    for (BTResourceParseResultListItemWidget *row : parseRows())
+        row->setButtonsEnabled(enabled);
+    for (int i = 0; i < playRecordPagePlayRecordListWidget->count(); ++i)
+        rowWidget<BTResourcePlayRecordListItemWidget>(playRecordPagePlayRecordListWidget, i)->setPlayEnabled(enabled);
+    for (int i = 0; i < collectionPageCollectionListWidget->count(); ++i)
+        rowWidget<BTResourceCollectionListItemWidget>(collectionPageCollectionListWidget, i)->setPlayEnabled(enabled);
+}
+
 void BTResourceFunctionDialog::enterBusyState()
 {
     setClipboardMonitorEnabled(false);
     m_busy = true;
-    for (QWidget *w : {static_cast<QWidget *>(parsePageEngineComboBox), static_cast<QWidget *>(parsePageBTResourceLineEdit),
-                       static_cast<QWidget *>(parsePageParseBTResourcePushButton),
-                       static_cast<QWidget *>(parsePageBrowseBTFilePushButton),
-                       static_cast<QWidget *>(playRecordPageRandomPlayPushButton)})
-        w->setEnabled(false);
-    for (BTResourceParseResultListItemWidget *row : parseRows())
-        row->setButtonsEnabled(false);
-    for (int i = 0; i < playRecordPagePlayRecordListWidget->count(); ++i)
-        rowWidget<BTResourcePlayRecordListItemWidget>(playRecordPagePlayRecordListWidget, i)->setPlayEnabled(false);
-    for (int i = 0; i < collectionPageCollectionListWidget->count(); ++i)
-        rowWidget<BTResourceCollectionListItemWidget>(collectionPageCollectionListWidget, i)->setPlayEnabled(false);
+    setInputsEnabled(false);
 }
 
 void BTResourceFunctionDialog::leaveBusyState()
 {
-    for (QWidget *w : {static_cast<QWidget *>(parsePageEngineComboBox), static_cast<QWidget *>(parsePageBTResourceLineEdit),
-                       static_cast<QWidget *>(parsePageParseBTResourcePushButton),
-                       static_cast<QWidget *>(parsePageBrowseBTFilePushButton),
-                       static_cast<QWidget *>(playRecordPageRandomPlayPushButton)})
-        w->setEnabled(true);
-    for (BTResourceParseResultListItemWidget *row : parseRows())
-        row->setButtonsEnabled(true);
-    for (int i = 0; i < playRecordPagePlayRecordListWidget->count(); ++i)
-        rowWidget<BTResourcePlayRecordListItemWidget>(playRecordPagePlayRecordListWidget, i)->setPlayEnabled(true);
-    for (int i = 0; i < collectionPageCollectionListWidget->count(); ++i)
-        rowWidget<BTResourceCollectionListItemWidget>(collectionPageCollectionListWidget, i)->setPlayEnabled(true);
+    setInputsEnabled(true);
     m_busy = false;
     // The monitor only pauses while busy: it resumes as the user's setting and the login say.
     setClipboardMonitorEnabled(AppConfig::clipboardMonitor() == 1 && AccountFunctionDialog::instance()->loggedIn());
@@ -189,6 +188,9 @@ void BTResourceFunctionDialog::onClipboardTick()
 {
     const QString text = QGuiApplication::clipboard()->text(QClipboard::Clipboard);
     if (!clipboardTextToParse(text, &m_lastClipboardText))
+        return;
+    // Pasted by hand already: handing it over again would only bring the dialog back over the video.
+    if (text == parsePageBTResourceLineEdit->text())
         return;
     clientStackedWidget->setCurrentWidget(parsePage);
     parsePageBTResourceLineEdit->setText(text);
@@ -401,20 +403,29 @@ void BTResourceFunctionDialog::parsePageParseResultListItemWidgetPlayPushButton_
         e->setConfig(PlayerEngine::HttpCookie, file.comCookie);
 
         // Ends when the media has opened (after it is recorded) or closed without opening.
+        // Opening over a media that is still open closes that one first: its close is not ours.
         QEventLoop loop;
         bool done = false;
+        bool opening = false;
+        const auto started = connect(e, &PlayerEngine::stateChanged, this, [&](int, int newState) {
+            if (newState == PlayerEngine::Opening)
+                opening = true;
+        });
         const auto opened = connect(window, &MainWindow::btResourceOpened, this, [&] {
             recordOpenedFile(file);
             done = true;
             loop.quit();
         });
         const auto closed = connect(window, &MainWindow::btResourceClosed, this, [&] {
+            if (!opening)
+                return;
             done = true;
             loop.quit();
         });
         e->open(url);
         if (!done)
             loop.exec();
+        disconnect(started);
         disconnect(opened);
         disconnect(closed);
     }

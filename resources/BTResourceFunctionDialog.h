@@ -65,6 +65,7 @@ private:
     explicit BTResourceFunctionDialog(QWidget *parent);
 
     void connectForm();
+    void setInputsEnabled(bool enabled);
     void enterBusyState();
     void leaveBusyState();
     void setParseButtonAborts(bool aborts);

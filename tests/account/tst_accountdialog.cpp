@@ -4,6 +4,9 @@
 #include "app/AppConfig.h"
 #include "app/GuiResources.h"
 #include "service/RequestSigner.h"
+#include "shell/MainWindow.h"
+
+#include "FakePlayerEngine.h"
 
 #include "ModalAnswerer.h"
 #include "ScriptedHttpServer.h"
@@ -74,6 +77,7 @@ private slots:
     void logoutAndPasswordChangeForgetTheCredentials();
     void captchaBecomesTheButtonIcon();
     void signUpChecksInOrder();
+    void closingTheLoginPageEndsTheProgram();
 
 private:
     template <typename T> T *child(const char *name) { return m_dialog->findChild<T *>(QLatin1String(name)); }
@@ -378,6 +382,26 @@ void TestAccountDialog::signUpChecksInOrder()
     QVERIFY(child<QLineEdit>("signUpPageEmailLineEdit")->text().isEmpty());
     QVERIFY(child<QLineEdit>("signUpPageCaptchaLineEdit")->text().isEmpty());
     QVERIFY(!declaration->isChecked());
+}
+
+void TestAccountDialog::closingTheLoginPageEndsTheProgram()
+{
+    MainWindow window([](QWidget *page) { return new FakePlayerEngine(page); });
+    window.show();
+    // The misc page's close button closes the dialog only.
+    m_dialog->show();
+    child<QStackedWidget>("clientStackedWidget")->setCurrentWidget(child<QWidget>("miscPage"));
+    click("miscPageClosePushButton");
+    QVERIFY(!m_dialog->isVisible());
+    QTest::qWait(200);
+    QVERIFY(window.isVisible());
+
+    m_dialog->show();
+    child<QStackedWidget>("clientStackedWidget")->setCurrentWidget(child<QWidget>("loginPage"));
+    click("loginPageClosePushButton");
+    QVERIFY(!m_dialog->isVisible());
+    QVERIFY(window.isVisible()); // a moment later, not at once
+    QTRY_VERIFY(!window.isVisible());
 }
 
 int main(int argc, char *argv[])

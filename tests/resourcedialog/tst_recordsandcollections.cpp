@@ -9,6 +9,7 @@
 #include "resources/PlayRecordStore.h"
 #include "shell/MainWindow.h"
 
+#include "Eventually.h"
 #include "FakePlayerEngine.h"
 #include "ModalAnswerer.h"
 #include "ScriptedHttpServer.h"
@@ -56,15 +57,7 @@ private:
     }
     void when(const std::function<bool()> &condition, const std::function<void()> &action)
     {
-        auto *timer = new QTimer(this);
-        connect(timer, &QTimer::timeout, this, [timer, condition, action] {
-            if (!condition())
-                return;
-            timer->stop();
-            timer->deleteLater();
-            action();
-        });
-        timer->start(5);
+        whenTrue(this, condition, action);
     }
 
     QTemporaryDir m_dir;

@@ -10,6 +10,7 @@
 #include "resources/VideoDomainList.h"
 #include "shell/MainWindow.h"
 
+#include "Eventually.h"
 #include "FakePlayerEngine.h"
 #include "ModalAnswerer.h"
 #include "ScriptedHttpServer.h"
@@ -59,6 +60,7 @@ private slots:
     void videoHostListOncePerDay();
     void parseShowsFilesAndFailures();
     void playResolvesProbesAndRecords();
+    void playOverAnOpenMediaWaitsForTheNewOne();
     void vipRefusalShowsTheTipOnce();
     void unacceptableHostsAreSkipped();
     void abortWhileProbingAndWhileOpening();
@@ -73,19 +75,9 @@ private:
     void scriptResolution(const QString &field);
     // Runs a play (it waits in local event loops) from the event loop, as a click does.
     void clickLater(QPushButton *button) { QTimer::singleShot(0, button, &QPushButton::click); }
-    // Runs action once condition holds. The play path waits in local event loops, so what must
-    // happen while it waits (the engine opening, the user aborting) is driven from timers.
     void when(const std::function<bool()> &condition, const std::function<void()> &action)
     {
-        auto *timer = new QTimer(this);
-        connect(timer, &QTimer::timeout, this, [timer, condition, action] {
-            if (!condition())
-                return;
-            timer->stop();
-            timer->deleteLater();
-            action();
-        });
-        timer->start(5);
+        whenTrue(this, condition, action);
     }
     void openSucceedsAt(int opens)
     {
@@ -339,6 +331,38 @@ void TestResourceDialog::playResolvesProbesAndRecords()
     QCOMPARE(m_dialog->currentResource().resourceIndex, 3u);
 }
 
+void TestResourceDialog::playOverAnOpenMediaWaitsForTheNewOne()
+{
+    scriptResolution(m_hostA.hostPort());
+    m_hostA.serveData("/ftn_handler/C0DE", payload(), "video/mp4");
+    m_hostB.serveData("/ftn_handler/C0DE", payload(), "video/mp4");
+    child<QLineEdit>("parsePageBTResourceLineEdit")->setText(QStringLiteral("w ") + kHash);
+    QCOMPARE(rows().size(), 2);
+    auto *records = child<QListWidget>("playRecordPagePlayRecordListWidget");
+    const int recordsBefore = records->count();
+    const int stateBefore = m_engine->state();
+
+    // The playing media closes first (an event of the old media), then the new one opens later.
+    m_engine->setScriptedState(PlayerEngine::Playing);
+    bool busyAfterOldClose = false;
+    when([this] { return m_engine->callCount(QStringLiteral("open")) == 1; },
+         [&] {
+             m_engine->emitStateChange(PlayerEngine::Closing);
+             m_engine->emitStateChange(PlayerEngine::Ready);
+             m_engine->emitStateChange(PlayerEngine::Opening);
+             QTimer::singleShot(100, this, [&] {
+                 busyAfterOldClose = m_dialog->isBusy();
+                 m_engine->emitOpenSucceeded();
+             });
+         });
+    clickLater(rows()[0]->findChild<QPushButton *>(QStringLiteral("playPushButton")));
+    QTRY_VERIFY(busyAfterOldClose);
+    QTRY_VERIFY(!m_dialog->isBusy());
+    QCOMPARE(m_dialog->currentResource().resourceIndex, 0u);
+    QCOMPARE(records->count(), recordsBefore + 1);
+    m_engine->setScriptedState(stateBefore);
+}
+
 void TestResourceDialog::vipRefusalShowsTheTipOnce()
 {
     m_service.route("cs0=lixian_qq", ScriptedResponse::json(R"({"statu":-11,"msg":"需要开通VIP"})"));
@@ -468,6 +492,15 @@ void TestResourceDialog::clipboardMonitorFollowsTheSetting()
     QTRY_COMPARE_WITH_TIMEOUT(edit->text(), QStringLiteral("magnet:?xt=urn:btih:") + kHash.toLower(), 5000);
     QVERIFY(m_dialog->isVisible());
     QCOMPARE(child<QStackedWidget>("clientStackedWidget")->currentWidget()->objectName(), QStringLiteral("parsePage"));
+
+    // Copied and pasted by hand before the monitor looked: it does not bring the dialog back.
+    const QString pasted = QStringLiteral("magnet:?xt=urn:btih:") + kHash.toUpper();
+    QGuiApplication::clipboard()->setText(pasted);
+    edit->setText(pasted);
+    m_dialog->hide();
+    QTest::qWait(1500);
+    QVERIFY(m_dialog->isHidden());
+    QCOMPARE(edit->text(), pasted);
     m_dialog->setClipboardMonitorEnabled(false);
 }
 

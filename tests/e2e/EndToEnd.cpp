@@ -1,0 +1,104 @@
+#include "EndToEnd.h"
+
+#include "account/AccountFunctionDialog.h"
+#include "app/AppConfig.h"
+#include "resources/BTResourceFunctionDialog.h"
+#include "resources/BTResourceParseResultListItemWidget.h"
+#include "shell/MainWindow.h"
+
+#include <QDate>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+namespace e2e {
+
+QTimer *when(QObject *context, const std::function<bool()> &condition, const std::function<void()> &action)
+{
+    auto *timer = new QTimer(context);
+    QObject::connect(timer, &QTimer::timeout, context, [timer, condition, action] {
+        if (!condition())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        action();
+    });
+    timer->start(5);
+    return timer;
+}
+
+QStringList prepareDemo(const ServiceProcess &service, QByteArray *output)
+{
+    QStringList magnets;
+    if (service.run({QStringLiteral("demo"), QStringLiteral("--clip-seconds"), QStringLiteral("2")}, output) != 0)
+        return magnets;
+    const QList<QByteArray> lines = output->split('\n');
+    for (const QByteArray &line : lines) {
+        if (line.startsWith("magnet:?xt=urn:btih:"))
+            magnets << QString::fromUtf8(line.trimmed());
+    }
+    return magnets;
+}
+
+void useService(const ServiceProcess &service)
+{
+    AppConfig::setServiceHost(service.hostPort());
+    AppConfig::setLatestRequestVideoDomainsDayOfYear(0);
+    AppConfig::setLastAutoShowDayOfYear(uint(QDate::currentDate().dayOfYear()));
+    AppConfig::setClipboardMonitor(0);
+}
+
+bool logInThroughDialog(const QString &name, const QString &password)
+{
+    AccountFunctionDialog *account = AccountFunctionDialog::instance();
+    account->findChild<QLineEdit *>(QStringLiteral("loginPageUsernameLineEdit"))->setText(name);
+    account->findChild<QLineEdit *>(QStringLiteral("loginPagePasswordLineEdit"))->setText(password);
+    account->findChild<QPushButton *>(QStringLiteral("loginPageLoginPushButton"))->click();
+    return account->loggedIn();
+}
+
+QList<BTResourceParseResultListItemWidget *> parseRows(BTResourceFunctionDialog *dialog)
+{
+    QList<BTResourceParseResultListItemWidget *> rows;
+    auto *list = dialog->findChild<QListWidget *>(QStringLiteral("parsePageParseResultListWidget"));
+    for (int i = 0; list && i < list->count(); ++i)
+        rows << qobject_cast<BTResourceParseResultListItemWidget *>(list->itemWidget(list->item(i)));
+    return rows;
+}
+
+bool playRow(BTResourceFunctionDialog *dialog, int row)
+{
+    BTResourceParseResultListItemWidget *widget = parseRows(dialog).value(row);
+    return widget && clickPlay(dialog, widget->findChild<QPushButton *>(QStringLiteral("playPushButton")));
+}
+
+bool clickPlay(BTResourceFunctionDialog *dialog, QPushButton *button)
+{
+    if (!button || !button->isEnabled())
+        return false;
+    QSignalSpy opened(MainWindow::instance(), &MainWindow::btResourceOpened);
+
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, dialog, [dialog] {
+        qWarning("the play path is still waiting; pressing 中止");
+        if (dialog->isBusy())
+            dialog->findChild<QPushButton *>(QStringLiteral("parsePageParseBTResourcePushButton"))->click();
+    });
+    watchdog.start(kStepTimeoutMs);
+
+    auto finished = std::make_shared<bool>(false);
+    QTimer::singleShot(0, button, [button, finished] {
+        button->click();
+        *finished = true;
+    });
+    if (!QTest::qWaitFor([&] { return *finished && !dialog->isBusy(); }, 2 * kStepTimeoutMs))
+        return false;
+    return opened.count() == 1;
+}
+
+} // namespace e2e
