@@ -2,7 +2,7 @@
 
 #include "account/AccountFunctionDialog.h"
 #include "app/AppConfig.h"
-#include "app/GuiResources.h"
+#include "app/StartUp.h"
 #include "player/MpvEngineFactory.h"
 #include "player/MpvVideoWidget.h"
 #include "player/PlayerEngine.h"
@@ -14,18 +14,13 @@
 #include <QDate>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFont>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 
-#include <clocale>
-
 void PlayerSession::prepareApplication()
 {
-    std::setlocale(LC_NUMERIC, "C");
-    initGuiResources();
-    QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"), 9));
+    StartUp::prepareApplication();
 }
 
 bool PlayerSession::waitFor(const std::function<bool()> &done, int timeoutMs)
