@@ -189,10 +189,22 @@ void DownloadTransfer::onFinished()
 
 bool DownloadTransfer::writeAvailable()
 {
-    const QByteArray data = m_reply->readAll();
-    if (data.isEmpty())
+    // Through one buffer kept for the whole transfer: readAll() grew a fresh array for every
+    // batch, and faulting in and copying those pages cost most of the download's time.
+    if (m_buffer.isEmpty())
+        m_buffer.resize(ReadBufferSize);
+    bool wrote = false;
+    for (;;) {
+        const qint64 count = m_reply->read(m_buffer.data(), m_buffer.size());
+        if (count <= 0)
+            break;
+        if (!m_part.isOpen() || m_part.write(m_buffer.constData(), count) != count)
+            return false;
+        wrote = true;
+    }
+    if (!wrote)
         return true;
-    if (!m_part.isOpen() || m_part.write(data) != data.size() || !m_part.flush())
+    if (!m_part.flush())
         return false;
     if (m_file.fileSize > 0) {
         const double percent = double(m_part.size()) / double(m_file.fileSize) * 100.0;

@@ -68,6 +68,8 @@ private:
     QElapsedTimer m_clock;
     qint64 m_previousMs = 0;
     qint64 m_previousReceived = 0;
+    static constexpr int ReadBufferSize = 1 << 20;
+    QByteArray m_buffer;
     bool m_writeFailed = false;
     bool m_ownsPart = false;
 };

@@ -231,6 +231,19 @@ void TestDownloadTransfer::downloadIsByteExactAndReplacesOldFiles()
     // Cancelling a finished download keeps the file.
     transfer.cancel();
     QCOMPARE(readFile(finalPath), data);
+
+    // Batches far larger than the transfer's read buffer arrive whole and in order.
+    const QByteArray large = patterned(5 * 1024 * 1024 + 123);
+    m_server.serveData("/video/large", large, "video/mp4", 4 * 1024 * 1024, 0);
+    DownloadTransfer big(fileFor(QStringLiteral("large.mp4"), "/video/large.mp4?ver=5063&rkey=k/", quint64(large.size())),
+                         m_dir.path());
+    QSignalSpy bigProgress(&big, &DownloadTransfer::progressText);
+    QSignalSpy bigFinished(&big, &DownloadTransfer::finished);
+    big.start();
+    QVERIFY(bigFinished.wait(20000));
+    QCOMPARE(bigFinished.at(0).at(0).toBool(), true);
+    QCOMPARE(readFile(big.finalPath()), large);
+    QCOMPARE(texts(bigProgress).last(), QStringLiteral("100.00%"));
 }
 
 void TestDownloadTransfer::droppedConnectionKeepsPartUntilCancelled()

@@ -1,0 +1,116 @@
+#include "PlayerSession.h"
+
+#include "account/AccountFunctionDialog.h"
+#include "app/AppConfig.h"
+#include "app/StartUp.h"
+#include "player/MpvEngineFactory.h"
+#include "player/MpvVideoWidget.h"
+#include "player/PlayerEngine.h"
+#include "resources/BTResourceFunctionDialog.h"
+#include "resources/BTResourceParseResultListItemWidget.h"
+#include "shell/MainWindow.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+void PlayerSession::prepareApplication()
+{
+    StartUp::prepareApplication();
+}
+
+bool PlayerSession::waitFor(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+    }
+    return true;
+}
+
+PlayerSession::PlayerSession(const QString &serviceHost)
+{
+    // Config.ini, the play records and the cache live in the working directory.
+    QDir::setCurrent(m_dir.path());
+    AppConfig::setServiceHost(serviceHost);
+    AppConfig::setFirstLaunch(0);
+    // The account page would otherwise pop up after the first log-in of the day.
+    AppConfig::setLastAutoShowDayOfYear(uint(QDate::currentDate().dayOfYear()));
+    AppConfig::setDownloadDirectory(QDir::toNativeSeparators(m_dir.path() + QStringLiteral("/downloads")));
+    QDir().mkpath(m_dir.path() + QStringLiteral("/downloads"));
+
+    m_window = std::make_unique<MainWindow>(&MpvEngineFactory::create);
+    m_window->show();
+    AccountFunctionDialog::setClipboardMonitorSwitch(
+        [](bool on) { BTResourceFunctionDialog::instance()->setClipboardMonitorEnabled(on); });
+    waitFor([] { return false; }, 200);
+}
+
+PlayerSession::~PlayerSession()
+{
+    if (engine() && engine()->state() != PlayerEngine::Ready)
+        stop();
+    m_window.reset();
+}
+
+BTResourceFunctionDialog *PlayerSession::dialog() const
+{
+    return BTResourceFunctionDialog::instance();
+}
+
+PlayerEngine *PlayerSession::engine() const
+{
+    return m_window ? m_window->engine() : nullptr;
+}
+
+MpvVideoWidget *PlayerSession::video() const
+{
+    return m_window ? m_window->findChild<MpvVideoWidget *>() : nullptr;
+}
+
+bool PlayerSession::login(const QString &email, const QString &password)
+{
+    AccountFunctionDialog *account = AccountFunctionDialog::instance();
+    account->findChild<QLineEdit *>(QStringLiteral("loginPageUsernameLineEdit"))->setText(email);
+    account->findChild<QLineEdit *>(QStringLiteral("loginPagePasswordLineEdit"))->setText(password);
+    account->findChild<QPushButton *>(QStringLiteral("loginPageLoginPushButton"))->click();
+    return account->loggedIn();
+}
+
+QList<BTResourceParseResultListItemWidget *> PlayerSession::parse(const QString &input)
+{
+    BTResourceFunctionDialog *d = dialog();
+    d->showPage(QStringLiteral("parsePage"));
+    d->findChild<QLineEdit *>(QStringLiteral("parsePageBTResourceLineEdit"))->setText(input);
+    d->findChild<QPushButton *>(QStringLiteral("parsePageParseBTResourcePushButton"))->click();
+    QList<BTResourceParseResultListItemWidget *> rows;
+    auto *list = d->findChild<QListWidget *>(QStringLiteral("parsePageParseResultListWidget"));
+    for (int i = 0; i < list->count(); ++i) {
+        if (auto *row = qobject_cast<BTResourceParseResultListItemWidget *>(list->itemWidget(list->item(i))))
+            rows << row;
+    }
+    return rows;
+}
+
+QPushButton *PlayerSession::playButton(BTResourceParseResultListItemWidget *row)
+{
+    return row->findChild<QPushButton *>(QStringLiteral("playPushButton"));
+}
+
+QPushButton *PlayerSession::downloadButton(BTResourceParseResultListItemWidget *row)
+{
+    return row->findChild<QPushButton *>(QStringLiteral("downloadPushButton"));
+}
+
+bool PlayerSession::stop(int timeoutMs)
+{
+    m_window->findChild<QPushButton *>(QStringLiteral("stopPlayPushButton"))->click();
+    return waitFor([this] { return engine()->state() == PlayerEngine::Ready; }, timeoutMs);
+}
