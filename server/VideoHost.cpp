@@ -1,5 +1,7 @@
 #include "server/VideoHost.h"
 
+#include "server/RequestParameters.h"
+
 #include "server/ServiceContext.h"
 
 #include <arpa/inet.h>
@@ -72,34 +74,6 @@ bool parseDigits(const std::string &text, int64_t *value)
     return true;
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-std::string percentDecoded(const std::string &text)
-{
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            const int high = hexValue(text[i + 1]);
-            const int low = hexValue(text[i + 2]);
-            if (high >= 0 && low >= 0) {
-                out.push_back(char(high * 16 + low));
-                i += 2;
-                continue;
-            }
-        }
-        out.push_back(text[i]);
-    }
-    return out;
-}
 
 const char *reasonOf(int status)
 {
@@ -407,7 +381,7 @@ bool VideoHost::answer(int fd, const Request &request)
                 end = query.size();
             const std::string element = query.substr(start, end - start);
             if (element.compare(0, 5, "rkey=") == 0)
-                code = percentDecoded(element.substr(5));
+                code = RequestParameters::percentDecode(element.substr(5));
             start = end + 1;
         }
         // The address form ends the code with "/".

@@ -37,28 +37,6 @@ double mibPerSecond(double ms)
     return ms > 0 ? double(FileSize) / (1024.0 * 1024.0) / (ms / 1000.0) : 0;
 }
 
-// Pseudo-random bytes (not compressible, not sparse), written in large steps.
-bool writePayload(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    std::vector<quint64> block(512 * 1024);
-    quint64 state = 0x9E3779B97F4A7C15ULL;
-    for (qint64 written = 0; written < FileSize;) {
-        for (quint64 &word : block) {
-            state ^= state << 13;
-            state ^= state >> 7;
-            state ^= state << 17;
-            word = state;
-        }
-        const qint64 bytes = qint64(block.size() * sizeof(quint64));
-        if (file.write(reinterpret_cast<const char *>(block.data()), bytes) != bytes)
-            return false;
-        written += bytes;
-    }
-    return file.flush();
-}
 
 // Milliseconds of one curl transfer to the file, or a negative number on failure.
 double curlDownload(const QString &url, const QString &target)
@@ -97,7 +75,7 @@ int main(int argc, char *argv[])
     QDir().mkpath(payload);
     std::printf("bench_download: writing a 1 GiB library file\n");
     std::fflush(stdout);
-    bool ok = writePayload(payload + QStringLiteral("/bench.mp4"));
+    bool ok = writeRandomFile(payload + QStringLiteral("/bench.mp4"), FileSize);
     const QString torrent = service.scratchDir() + QStringLiteral("/bench.torrent");
     QString magnet;
     if (ok) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <vector>
 
 Figures Figures::of(std::vector<double> values)
 {
@@ -61,4 +62,26 @@ qint64 peakResidentKiB(qint64 pid)
 qint64 residentKiB(qint64 pid)
 {
     return statusField(pid, QByteArrayLiteral("VmRSS"));
+}
+
+bool writeRandomFile(const QString &path, qint64 size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    std::vector<quint64> block(512 * 1024);
+    quint64 state = 0x9E3779B97F4A7C15ULL;
+    for (qint64 written = 0; written < size;) {
+        for (quint64 &word : block) {
+            state ^= state << 13;
+            state ^= state >> 7;
+            state ^= state << 17;
+            word = state;
+        }
+        const qint64 bytes = qMin(size - written, qint64(block.size() * sizeof(quint64)));
+        if (file.write(reinterpret_cast<const char *>(block.data()), bytes) != bytes)
+            return false;
+        written += bytes;
+    }
+    return file.flush();
 }

@@ -22,3 +22,6 @@ qint64 monotonicNs();
 // Peak and current resident memory of a process in KiB (from /proc), 0 when unknown.
 qint64 peakResidentKiB(qint64 pid);
 qint64 residentKiB(qint64 pid);
+
+// Writes size pseudo-random bytes (neither compressible nor sparse) to path; false on failure.
+bool writeRandomFile(const QString &path, qint64 size);

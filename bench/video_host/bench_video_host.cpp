@@ -2,6 +2,8 @@
 // 1 GiB library file at its play address, with the code's cookie, in three rounds. Baseline: nginx with sendfile
 // serving the same file, measured in the same run. The file lives in a temporary directory that
 // is removed at the end.
+#include "BenchFigures.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -22,7 +24,7 @@ QString u(const char *utf8)
 
 constexpr qint64 kFileSize = qint64(1) << 30;
 
-struct Figures {
+struct Throughput {
     double wrkMBps = 0;
     double curlMBps = 0;
     double firstByteMs = 0;
@@ -55,9 +57,9 @@ QString runProgram(const QString &program, const QStringList &arguments, int tim
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
-Figures measure(const QString &url, const QString &cookie)
+Throughput measure(const QString &url, const QString &cookie)
 {
-    Figures figures;
+    Throughput figures;
     QStringList header;
     if (!cookie.isEmpty())
         header << u("-H") << u("Cookie: ") + cookie;
@@ -87,9 +89,9 @@ Figures measure(const QString &url, const QString &cookie)
     return figures;
 }
 
-Figures best(const Figures &a, const Figures &b)
+Throughput best(const Throughput &a, const Throughput &b)
 {
-    Figures result;
+    Throughput result;
     result.wrkMBps = qMax(a.wrkMBps, b.wrkMBps);
     result.curlMBps = qMax(a.curlMBps, b.curlMBps);
     result.firstByteMs = a.firstByteMs > 0 && b.firstByteMs > 0 ? qMin(a.firstByteMs, b.firstByteMs)
@@ -98,7 +100,7 @@ Figures best(const Figures &a, const Figures &b)
     return result;
 }
 
-void print(const char *name, const Figures &figures)
+void print(const char *name, const Throughput &figures)
 {
     std::printf("%-26s wrk=%.0fMB/s curl=%.0fMB/s first-byte=%.2fms errors=%lld\n", name, figures.wrkMBps,
                 figures.curlMBps, figures.firstByteMs, static_cast<long long>(figures.errors));
@@ -123,28 +125,6 @@ void stopProcess(QProcess &process)
     }
 }
 
-// Pseudo-random bytes (not compressible, not sparse), written in large steps.
-bool writePayload(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    std::vector<quint64> block(512 * 1024);
-    quint64 state = 0x9E3779B97F4A7C15ULL;
-    for (qint64 written = 0; written < kFileSize;) {
-        for (quint64 &word : block) {
-            state ^= state << 13;
-            state ^= state >> 7;
-            state ^= state << 17;
-            word = state;
-        }
-        const qint64 bytes = qint64(block.size() * sizeof(quint64));
-        if (file.write(reinterpret_cast<const char *>(block.data()), bytes) != bytes)
-            return false;
-        written += bytes;
-    }
-    return file.flush();
-}
 } // namespace
 
 int main(int argc, char **argv)
@@ -165,7 +145,7 @@ int main(int argc, char **argv)
     const QString file = payload + u("/bench.mp4");
     std::printf("bench_video_host: writing a 1 GiB file\n");
     std::fflush(stdout);
-    if (!writePayload(file)) {
+    if (!writeRandomFile(file, kFileSize)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
         return 1;
     }
@@ -225,16 +205,16 @@ int main(int argc, char **argv)
 
     std::printf("bench_video_host: 1 GiB file, 127.0.0.1; per round wrk -t2 -c4 -d5s and 3 single curl\n"
                 "transfers; ours and nginx alternate for 3 rounds, the best round of each counts\n");
-    Figures ours;
-    Figures baseline;
+    Throughput ours;
+    Throughput baseline;
     const bool haveBaseline = nginxStarted && nginx.state() == QProcess::Running;
     for (int round = 0; round < 3; ++round) {
         // The machine is shared: alternating and keeping the best round evens out other load.
-        const Figures mine = measure(play, cookie);
+        const Throughput mine = measure(play, cookie);
         print("video host /ftn_handler", mine);
         ours = best(ours, mine);
         if (haveBaseline) {
-            const Figures theirs = measure(u("http://127.0.0.1:%1/bench.mp4").arg(nginxPort), QString());
+            const Throughput theirs = measure(u("http://127.0.0.1:%1/bench.mp4").arg(nginxPort), QString());
             print("nginx sendfile (baseline)", theirs);
             baseline = best(baseline, theirs);
         }
