@@ -1,4 +1,4 @@
-#include "app/StartUp.h"
+#include "app/ui/StartUp.h"
 
 #include <QApplication>
 

@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes to the bencode reader: the full parse and the value-free pass must agree
 // on outcome, message and info span, and neither may read outside the input.
-#include "resources/BencodeReader.h"
-#include "resources/ResourceInput.h"
-#include "resources/Sha1.h"
+#include "resources/protocol/BencodeReader.h"
+#include "resources/protocol/ResourceInput.h"
+#include "resources/protocol/Sha1.h"
 
 #include <QCryptographicHash>
 #include <QVariant>

@@ -3,7 +3,7 @@
 #include "player/FormatDuration.h"
 #include "player/PlayerEngine.h"
 #include "player/StoredEngineOptions.h"
-#include "shell/MainWindow.h"
+#include "shell/ui/MainWindow.h"
 
 PlayerEngineHost::PlayerEngineHost(MainWindow *window)
     : QObject(window)

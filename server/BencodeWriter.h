@@ -1,6 +1,6 @@
 #pragma once
 
-#include "resources/BencodeReader.h"
+#include "resources/protocol/BencodeReader.h"
 
 #include <QByteArray>
 #include <QVariant>

@@ -5,7 +5,7 @@
 #include "server/TorrentBuilder.h"
 #include "server/TorrentMeta.h"
 
-#include "resources/ResourceInput.h"
+#include "resources/protocol/ResourceInput.h"
 
 #include <QDateTime>
 #include <QDir>

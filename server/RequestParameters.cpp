@@ -1,6 +1,6 @@
 #include "server/RequestParameters.h"
 
-#include "service/RequestSigner.h"
+#include "service/protocol/RequestSigner.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,8 +1,8 @@
 #include "server/TorrentMeta.h"
 
-#include "resources/BencodeReader.h"
-#include "resources/ResourceInput.h"
-#include "resources/Sha1.h"
+#include "resources/protocol/BencodeReader.h"
+#include "resources/protocol/ResourceInput.h"
+#include "resources/protocol/Sha1.h"
 
 #include <QFile>
 #include <QSet>

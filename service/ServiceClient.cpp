@@ -1,7 +1,7 @@
 #include "service/ServiceClient.h"
 
 #include "app/AppConfig.h"
-#include "service/RequestSigner.h"
+#include "service/protocol/RequestSigner.h"
 
 #include <QEventLoop>
 #include <QJsonDocument>

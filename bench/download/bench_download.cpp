@@ -9,9 +9,9 @@
 #include "DemoService.h"
 #include "PlayerSession.h"
 
-#include "resources/BTResourceDownloadListItemWidget.h"
-#include "resources/BTResourceFunctionDialog.h"
-#include "resources/BTResourceParseResultListItemWidget.h"
+#include "resources/ui/BTResourceDownloadListItemWidget.h"
+#include "resources/ui/BTResourceFunctionDialog.h"
+#include "resources/ui/BTResourceParseResultListItemWidget.h"
 #include "resources/DownloadTransfer.h"
 
 #include <QApplication>

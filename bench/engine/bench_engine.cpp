@@ -2,8 +2,8 @@
 // local HTTP, median of 10 in one process, against an mpv process that decodes one frame of the
 // same address. Needs a display with OpenGL: run under xvfb-run.
 
-#include "player/MpvPlayerEngine.h"
-#include "player/MpvVideoWidget.h"
+#include "player/mpv/MpvPlayerEngine.h"
+#include "player/ui/MpvVideoWidget.h"
 
 #include <QApplication>
 #include <QDir>

@@ -10,9 +10,9 @@
 #include "DemoService.h"
 #include "PlayerSession.h"
 
-#include "player/MpvVideoWidget.h"
+#include "player/ui/MpvVideoWidget.h"
 #include "player/PlayerEngine.h"
-#include "resources/BTResourceParseResultListItemWidget.h"
+#include "resources/ui/BTResourceParseResultListItemWidget.h"
 #include "service/ServiceClient.h"
 
 #include <QApplication>

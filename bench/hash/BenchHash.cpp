@@ -1,9 +1,9 @@
 // Deriving the resource hash of a torrent file (read the bytes, parse, SHA-1 of the info span),
 // against libtorrent-rasterbar decoding the same bytes with bdecode and hashing its info section.
 #include "HeapCounter.h"
-#include "resources/BencodeReader.h"
-#include "resources/ResourceInput.h"
-#include "resources/Sha1.h"
+#include "resources/protocol/BencodeReader.h"
+#include "resources/protocol/ResourceInput.h"
+#include "resources/protocol/Sha1.h"
 
 #include <QByteArray>
 #include <QFile>

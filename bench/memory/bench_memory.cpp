@@ -10,7 +10,7 @@
 #include "PlayerSession.h"
 
 #include "player/PlayerEngine.h"
-#include "resources/BTResourceParseResultListItemWidget.h"
+#include "resources/ui/BTResourceParseResultListItemWidget.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 // the way.
 #include "ShownProbe.h"
 
-#include "app/StartUp.h"
+#include "app/ui/StartUp.h"
 
 int main(int argc, char *argv[])
 {

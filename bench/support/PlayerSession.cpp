@@ -1,14 +1,14 @@
 #include "PlayerSession.h"
 
-#include "account/AccountFunctionDialog.h"
+#include "account/ui/AccountFunctionDialog.h"
 #include "app/AppConfig.h"
-#include "app/StartUp.h"
-#include "player/MpvEngineFactory.h"
-#include "player/MpvVideoWidget.h"
+#include "app/ui/StartUp.h"
+#include "player/ui/MpvEngineFactory.h"
+#include "player/ui/MpvVideoWidget.h"
 #include "player/PlayerEngine.h"
-#include "resources/BTResourceFunctionDialog.h"
-#include "resources/BTResourceParseResultListItemWidget.h"
-#include "shell/MainWindow.h"
+#include "resources/ui/BTResourceFunctionDialog.h"
+#include "resources/ui/BTResourceParseResultListItemWidget.h"
+#include "shell/ui/MainWindow.h"
 
 #include <QApplication>
 #include <QDate>

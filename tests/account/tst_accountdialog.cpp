@@ -1,10 +1,10 @@
-#include "account/AccountFunctionDialog.h"
+#include "account/ui/AccountFunctionDialog.h"
 #include "account/LoginReply.h"
 #include "account/RememberedLogin.h"
 #include "app/AppConfig.h"
-#include "app/GuiResources.h"
-#include "service/RequestSigner.h"
-#include "shell/MainWindow.h"
+#include "app/ui/GuiResources.h"
+#include "service/protocol/RequestSigner.h"
+#include "shell/ui/MainWindow.h"
 
 #include "FakePlayerEngine.h"
 

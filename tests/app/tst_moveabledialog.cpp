@@ -1,4 +1,4 @@
-#include "app/MoveableDialog.h"
+#include "app/ui/MoveableDialog.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,8 +1,8 @@
 #include "app/AppConfig.h"
 #include "app/DesktopShortcut.h"
-#include "app/GuiResources.h"
+#include "app/ui/GuiResources.h"
 #include "app/SingleInstanceGuard.h"
-#include "app/StartUp.h"
+#include "app/ui/StartUp.h"
 
 #include "ModalAnswerer.h"
 

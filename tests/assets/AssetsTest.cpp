@@ -1,4 +1,4 @@
-#include "app/GuiResources.h"
+#include "app/ui/GuiResources.h"
 
 #include <QApplication>
 #include <QDirIterator>

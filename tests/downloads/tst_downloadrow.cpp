@@ -1,5 +1,5 @@
-#include "app/GuiResources.h"
-#include "resources/BTResourceDownloadListItemWidget.h"
+#include "app/ui/GuiResources.h"
+#include "resources/ui/BTResourceDownloadListItemWidget.h"
 #include "resources/DownloadTransfer.h"
 
 #include "ScriptedHttpServer.h"

@@ -1,5 +1,5 @@
 #include "app/AppConfig.h"
-#include "notices/ReportDialog.h"
+#include "notices/ui/ReportDialog.h"
 
 #include "ScriptedHttpServer.h"
 

@@ -2,11 +2,11 @@
 
 #include "Eventually.h"
 
-#include "account/AccountFunctionDialog.h"
+#include "account/ui/AccountFunctionDialog.h"
 #include "app/AppConfig.h"
-#include "resources/BTResourceFunctionDialog.h"
-#include "resources/BTResourceParseResultListItemWidget.h"
-#include "shell/MainWindow.h"
+#include "resources/ui/BTResourceFunctionDialog.h"
+#include "resources/ui/BTResourceParseResultListItemWidget.h"
+#include "shell/ui/MainWindow.h"
 
 #include <QDate>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
-#include "account/AccountFunctionDialog.h"
+#include "account/ui/AccountFunctionDialog.h"
 #include "app/AppConfig.h"
-#include "app/GuiResources.h"
+#include "app/ui/GuiResources.h"
 #include "resources/CollectionService.h"
 #include "service/ServiceClient.h"
 

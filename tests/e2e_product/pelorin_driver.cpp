@@ -7,17 +7,17 @@
 // "FAIL ..." with what was on screen and ends the process with status 3.
 #include "UserScript.h"
 
-#include "account/AccountFunctionDialog.h"
+#include "account/ui/AccountFunctionDialog.h"
 #include "app/AppConfig.h"
-#include "app/StartUp.h"
+#include "app/ui/StartUp.h"
 #include "player/PlayerEngine.h"
-#include "resources/BTResourceDownloadListItemWidget.h"
-#include "resources/BTResourceFunctionDialog.h"
-#include "resources/BTResourceParseResultListItemWidget.h"
-#include "resources/BTResourcePlayRecordListItemWidget.h"
+#include "resources/ui/BTResourceDownloadListItemWidget.h"
+#include "resources/ui/BTResourceFunctionDialog.h"
+#include "resources/ui/BTResourceParseResultListItemWidget.h"
+#include "resources/ui/BTResourcePlayRecordListItemWidget.h"
 #include "resources/DownloadTransfer.h"
 #include "resources/PlayRecordStore.h"
-#include "shell/MainWindow.h"
+#include "shell/ui/MainWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>

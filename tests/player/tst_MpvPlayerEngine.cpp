@@ -1,7 +1,7 @@
 #include "EngineTestMedia.h"
 #include "ScriptedHttpServer.h"
-#include "player/MpvAccess.h"
-#include "player/MpvPlayerEngine.h"
+#include "player/mpv/MpvAccess.h"
+#include "player/mpv/MpvPlayerEngine.h"
 
 #include <QCoreApplication>
 #include <QDir>

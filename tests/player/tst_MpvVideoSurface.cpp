@@ -2,8 +2,8 @@
 
 #include "EngineTestMedia.h"
 #include "ScriptedHttpServer.h"
-#include "player/MpvPlayerEngine.h"
-#include "player/MpvVideoWidget.h"
+#include "player/mpv/MpvPlayerEngine.h"
+#include "player/ui/MpvVideoWidget.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,5 +1,5 @@
-#include "player/MpvPlayerEngine.h"
-#include "player/MpvVideoWidget.h"
+#include "player/mpv/MpvPlayerEngine.h"
+#include "player/ui/MpvVideoWidget.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -1,4 +1,4 @@
-#include "resources/BencodeReader.h"
+#include "resources/protocol/BencodeReader.h"
 
 #include <QtTest>
 

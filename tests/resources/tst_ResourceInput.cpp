@@ -1,4 +1,4 @@
-#include "resources/ResourceInput.h"
+#include "resources/protocol/ResourceInput.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "resources/Sha1.h"
+#include "resources/protocol/Sha1.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
 #include "RawSession.h"
 
-#include "service/RequestSigner.h"
+#include "service/protocol/RequestSigner.h"
 
 #include <QEventLoop>
 #include <QJsonDocument>

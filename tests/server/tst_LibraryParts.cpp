@@ -1,7 +1,7 @@
 // The service's library pieces on their own: the bencode writer against the player's reader,
 // torrent reading and building, piece verification, byte ranges and the access tokens.
-#include "resources/BencodeReader.h"
-#include "resources/ResourceInput.h"
+#include "resources/protocol/BencodeReader.h"
+#include "resources/protocol/ResourceInput.h"
 #include "server/AccessTokens.h"
 #include "server/BencodeWriter.h"
 #include "server/LibraryStore.h"

@@ -7,7 +7,7 @@
 #include "server/RequestParameters.h"
 #include "server/SessionStore.h"
 
-#include "service/RequestSigner.h"
+#include "service/protocol/RequestSigner.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -5,7 +5,7 @@
 #include "ServiceProcess.h"
 
 #include "app/AppConfig.h"
-#include "service/RequestSigner.h"
+#include "service/protocol/RequestSigner.h"
 #include "service/ServiceClient.h"
 
 #include <QDateTime>

@@ -1,5 +1,5 @@
 #include "app/AppConfig.h"
-#include "service/RequestSigner.h"
+#include "service/protocol/RequestSigner.h"
 #include "service/ServiceClient.h"
 
 #include "ScriptedHttpServer.h"

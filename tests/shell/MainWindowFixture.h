@@ -3,7 +3,7 @@
 #include "FakePlayerEngine.h"
 #include "ScriptedHttpServer.h"
 
-#include "shell/MainWindow.h"
+#include "shell/ui/MainWindow.h"
 
 #include <QLabel>
 #include <QStackedWidget>

@@ -5,10 +5,10 @@
 #include "ScriptedHttpServer.h"
 
 #include "app/AppConfig.h"
-#include "app/GuiResources.h"
-#include "player/MpvEngineFactory.h"
+#include "app/ui/GuiResources.h"
+#include "player/ui/MpvEngineFactory.h"
 #include "player/PlayerEngine.h"
-#include "shell/MainWindow.h"
+#include "shell/ui/MainWindow.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -1,7 +1,7 @@
 #include "MainWindowFixture.h"
 
 #include "app/AppConfig.h"
-#include "app/GuiResources.h"
+#include "app/ui/GuiResources.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

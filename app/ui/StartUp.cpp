@@ -1,0 +1,119 @@
+#include "app/ui/StartUp.h"
+
+#include "account/ui/AccountFunctionDialog.h"
+#include "app/AppConfig.h"
+#include "app/DesktopShortcut.h"
+#include "app/ui/GuiResources.h"
+#include "app/SingleInstanceGuard.h"
+#include "player/ui/MpvEngineFactory.h"
+#include "player/mpv/MpvPlayerEngine.h"
+#include "resources/ui/BTResourceFunctionDialog.h"
+#include "shell/ui/MainWindow.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFont>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QUrl>
+
+#include <clocale>
+
+StartUp::StartUp(const QString &lockDirectory)
+    : m_lockDirectory(lockDirectory.isEmpty() ? SingleInstanceGuard::defaultDirectory() : lockDirectory)
+{
+}
+
+StartUp::~StartUp() = default;
+
+void StartUp::setApplicationAttributes()
+{
+    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+}
+
+void StartUp::prepareApplication()
+{
+    QApplication::setAttribute(Qt::AA_DisableWindowContextHelpButton);
+    // The media engine parses numbers in the C locale and refuses to start otherwise.
+    std::setlocale(LC_NUMERIC, "C");
+    initGuiResources();
+    // One face for every text, so that the fixed-size labels of the forms hold their texts.
+    QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"), 9));
+}
+
+QString StartUp::tutorialUrl()
+{
+    return AppConfig::serviceBase() + QStringLiteral("?r=www/default/page&p=jiaocheng");
+}
+
+void StartUp::installTranslator()
+{
+    // Installed even when loading fails: the program then simply shows Qt's English texts.
+    m_translator.load(QStringLiteral(":/main/qt_zh_CN.qm"));
+    QCoreApplication::installTranslator(&m_translator);
+}
+
+bool StartUp::ensureSingleInstance(int *status)
+{
+    m_guard = std::make_unique<SingleInstanceGuard>(m_lockDirectory);
+    if (m_guard->tryAcquire())
+        return true;
+
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("警告"),
+                    QStringLiteral("检测到Pelorin已运行，请勿多次运行！"), QMessageBox::Ok);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    *status = box.exec();
+    return false;
+}
+
+void StartUp::askFirstLaunchQuestions()
+{
+    if (AppConfig::firstLaunch() != 1)
+        return;
+
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("询问"), QString(),
+                    QMessageBox::Yes | QMessageBox::No);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("是(Y)"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("否(N)"));
+
+    box.setText(QStringLiteral("是否创建快捷方式在您的桌面上，以方便下次访问！"));
+    if (box.exec() == QMessageBox::Yes)
+        DesktopShortcut::create(); // a failure is not worth bothering the user with
+
+    box.setText(QStringLiteral("第一次使用？是否需要观看新手教程？"));
+    if (box.exec() == QMessageBox::Yes)
+        QDesktopServices::openUrl(QUrl(tutorialUrl()));
+
+    AppConfig::setFirstLaunch(0);
+}
+
+int StartUp::run()
+{
+    installTranslator();
+
+    int status = 0;
+    if (!ensureSingleInstance(&status))
+        return status;
+
+    askFirstLaunchQuestions();
+
+    MainWindow window(&MpvEngineFactory::create);
+    if (auto *engine = qobject_cast<MpvPlayerEngine *>(window.engine()); engine && !engine->isValid()) {
+        // Without its engine the program cannot play anything: say so and end.
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), MpvPlayerEngine::creationFailureText(),
+                        QMessageBox::Ok);
+        box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+        box.exec();
+        return 1;
+    }
+    window.show();
+
+    AccountFunctionDialog::setClipboardMonitorSwitch(
+        [](bool on) { BTResourceFunctionDialog::instance()->setClipboardMonitorEnabled(on); });
+    AccountFunctionDialog *account = AccountFunctionDialog::instance();
+    account->restoreRememberedLogin();
+    if (!account->loggedIn())
+        account->exec();
+
+    return QApplication::exec();
+}

@@ -1,0 +1,67 @@
+#include "notices/ui/ReportDialog.h"
+
+#include "service/ServiceClient.h"
+
+#include <QButtonGroup>
+#include <QNetworkReply>
+
+ReportDialog::ReportDialog(QWidget *parent)
+    : QDialog(parent)
+    , m_categoryGroup(new QButtonGroup(this))
+{
+    setupUi(this);
+    m_categoryGroup->setExclusive(true);
+    m_categoryGroup->addButton(baoKongRadioButton, 0);
+    m_categoryGroup->addButton(seQingRadioButton, 1);
+    m_categoryGroup->addButton(fanDongRadioButton, 2);
+    m_categoryGroup->addButton(xueXingRadioButton, 3);
+
+    connect(submitPushButton, &QPushButton::clicked, this, &ReportDialog::submitPushButton_clicked);
+    connect(cancelPushButton, &QPushButton::clicked, this, &QDialog::close);
+}
+
+void ReportDialog::setHash(const QString &hash)
+{
+    hashLineEdit->setText(hash);
+}
+
+QString ReportDialog::hash() const
+{
+    return hashLineEdit->text();
+}
+
+QString ReportDialog::categoryText(int id)
+{
+    switch (id) {
+    case 0:
+        return QStringLiteral("暴恐");
+    case 1:
+        return QStringLiteral("色情");
+    case 2:
+        return QStringLiteral("反动");
+    case 3:
+        return QStringLiteral("血腥");
+    default:
+        return QString();
+    }
+}
+
+void ReportDialog::submitPushButton_clicked()
+{
+    const int id = m_categoryGroup->checkedId();
+    if (id < 0)
+        return;
+
+    QNetworkReply *reply = ServiceClient::send(Post,
+                                               {QStringLiteral("r=www/default/pc"),
+                                                QStringLiteral("do=report"),
+                                                QStringLiteral("method=add"),
+                                                QStringLiteral("name=") + hashLineEdit->text(),
+                                                QStringLiteral("desc=") + categoryText(id),
+                                                QStringLiteral("_s=pc")},
+                                               false);
+    // Nobody reads the answer; the reply only has to go away once it is complete.
+    if (reply)
+        connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+    close();
+}

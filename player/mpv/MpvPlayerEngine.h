@@ -1,0 +1,103 @@
+#pragma once
+
+#include "player/mpv/MpvEngineConfig.h"
+#include "player/mpv/MpvPointers.h"
+#include "player/PlayerEngine.h"
+
+#include <QSet>
+
+#include <atomic>
+
+// The engine on libmpv. All calls and signals happen on the thread that created it (the GUI
+// thread); libmpv's own threads only queue a drain of its event queue onto that thread.
+//
+// With VideoOutput the engine renders through the render API and needs a video surface
+// (MpvVideoWidget) that creates its render context before a media loads; without it the
+// engine decodes with vo=null, as tests and machines without a display need.
+class MpvPlayerEngine : public PlayerEngine
+{
+    Q_OBJECT
+
+public:
+    enum OutputFlag {
+        NoOutput = 0x0,
+        VideoOutput = 0x1,
+        AudioOutput = 0x2,
+    };
+    Q_DECLARE_FLAGS(Outputs, OutputFlag)
+
+    explicit MpvPlayerEngine(Outputs outputs = Outputs(VideoOutput | AudioOutput), QObject *parent = nullptr);
+    ~MpvPlayerEngine() override;
+
+    // False when libmpv could not be created; every operation is then a no-op.
+    bool isValid() const { return m_handle != nullptr; }
+    // What went wrong, for logs; creationFailureText() is what the user is shown.
+    QString errorString() const { return m_error; }
+    static QString creationFailureText();
+
+    Outputs outputs() const { return m_outputs; }
+    mpv_handle *handle() const { return m_handle.get(); }
+    void setVideoWindowId(quintptr id);
+
+    void open(const QString &url) override;
+    void close() override;
+    void play() override;
+    void pause() override;
+    int state() const override { return m_state; }
+    int duration() const override;
+    int position() const override;
+    void setPosition(int ms) override;
+    void setVolume(int volume) override;
+    QString config(int id) const override;
+    void setConfig(int id, const QString &value) override;
+
+signals:
+    // Emitted (directly) before a media is loaded with VideoOutput: the video surface must have
+    // its render context when this returns, or that media plays without picture.
+    void videoSurfaceNeeded();
+    // The handle goes next: a video surface frees its render context now.
+    void aboutToDestroyHandle();
+
+private slots:
+    void drainEvents();
+
+private:
+    static void wakeup(void *context);
+    void initialize();
+    void handleEvent(const mpv_event &event);
+    void handlePropertyChange(const mpv_event_property &property);
+    void handleStartFile(qint64 entryId);
+    void handleFileLoaded();
+    void handleEndFile(qint64 entryId);
+    void setState(int newState);
+    void updatePlaybackState();
+    void settleClosing();
+    void raiseBarrier();
+    bool barrierRaised() const { return m_barrierSerial != m_settledSerial; }
+
+    Outputs m_outputs;
+    MpvHandlePtr m_handle;
+    MpvAccess m_mpv;
+    MpvEngineConfig m_config;
+    QString m_error;
+    std::atomic_bool m_drainQueued{false};
+
+    int m_state = Ready;
+
+    // The media that open() asked for; 0 when none (closed, or handed back to Ready).
+    qint64 m_entryId = 0;
+    bool m_entryLoaded = false;
+    bool m_entryEnded = false;
+    qint64 m_lastStartedId = 0;
+    QSet<qint64> m_liveEntries; // started and not yet ended
+
+    // A command that may or may not start/end media was issued; its events are known to be
+    // queued only once the queue has been drained after it.
+    quint64 m_barrierSerial = 0;
+    quint64 m_settledSerial = 0;
+
+    bool m_pausedForCache = false;
+    int m_cacheBuffering = 0;
+};
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(MpvPlayerEngine::Outputs)

@@ -1,0 +1,24 @@
+#include "player/ui/MpvEngineFactory.h"
+
+#include "player/mpv/MpvPlayerEngine.h"
+#include "player/ui/MpvVideoWidget.h"
+
+#include <QGuiApplication>
+#include <QVBoxLayout>
+
+PlayerEngine *MpvEngineFactory::create(QWidget *playPage)
+{
+    const QString platform = QGuiApplication::platformName();
+    const bool display = platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+    auto *engine = new MpvPlayerEngine(display ? MpvPlayerEngine::Outputs(MpvPlayerEngine::VideoOutput
+                                                                          | MpvPlayerEngine::AudioOutput)
+                                               : MpvPlayerEngine::NoOutput,
+                                       playPage);
+    if (display && engine->isValid()) {
+        auto *layout = new QVBoxLayout(playPage);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(0);
+        layout->addWidget(new MpvVideoWidget(engine, playPage));
+    }
+    return engine;
+}

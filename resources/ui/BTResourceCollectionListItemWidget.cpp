@@ -1,0 +1,15 @@
+#include "resources/ui/BTResourceCollectionListItemWidget.h"
+
+BTResourceCollectionListItemWidget::BTResourceCollectionListItemWidget(const BTResourceFile &file, quint32 id,
+                                                                       QWidget *parent)
+    : QWidget(parent)
+    , m_file(file)
+    , m_id(id)
+{
+    setupUi(this);
+    fileNameLabel->setText(file.fileName);
+    fileNameLabel->setToolTip(file.fileName);
+    connect(playPushButton, &QPushButton::clicked, this, &BTResourceCollectionListItemWidget::playPushButton_clicked);
+    connect(copyURLPushButton, &QPushButton::clicked, this, &BTResourceCollectionListItemWidget::copyURLPushButtonClicked);
+    connect(deletePushButton, &QPushButton::clicked, this, &BTResourceCollectionListItemWidget::deletePushButton_clicked);
+}

@@ -1,0 +1,42 @@
+#include "resources/ui/CollectNowPlayingResourceDialog.h"
+
+#include "resources/CollectionService.h"
+#include "service/ServiceClient.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+CollectNowPlayingResourceDialog::CollectNowPlayingResourceDialog(const BTResourceFile &file, QWidget *parent)
+    : QDialog(parent, Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+    , m_file(file)
+{
+    setupUi(this);
+    fileNameLineEdit->setText(file.fileName);
+    fileNameLineEdit->setFocus();
+    connect(okPushButton, &QPushButton::clicked, this, &CollectNowPlayingResourceDialog::okPushButtonClicked);
+    connect(cancelPushButton, &QPushButton::clicked, this, &QDialog::close);
+}
+
+void CollectNowPlayingResourceDialog::showMessage(const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("收藏"), text, QMessageBox::Ok, this);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    box.exec();
+}
+
+void CollectNowPlayingResourceDialog::okPushButtonClicked()
+{
+    const QString name = fileNameLineEdit->text();
+    if (name.isEmpty()) {
+        showMessage(QStringLiteral("名称不能为空！"));
+        return;
+    }
+    const ServiceReply reply = ServiceClient::call(
+        Post, CollectionService::addParameters(name, m_file.resourceHash, m_file.resourceIndex), false);
+    if (!reply.succeeded()) {
+        showMessage(reply.failureText());
+        return;
+    }
+    emit collectionPageFlushCollectionList();
+    close();
+}

@@ -1,0 +1,530 @@
+#include "shell/ui/MainWindow.h"
+
+#include "account/ui/AccountFunctionDialog.h"
+#include "app/AppConfig.h"
+#include "player/FormatDuration.h"
+#include "player/PlayerEngine.h"
+#include "player/PlayerEngineHost.h"
+#include "service/ServiceClient.h"
+#include "resources/ui/BTResourceFunctionDialog.h"
+#include "shell/EdgeRegions.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTimerEvent>
+#include <QUrl>
+
+#include <cmath>
+
+namespace {
+MainWindow *g_mainWindow = nullptr;
+
+QString threeStateFace(const QString &name)
+{
+    return QStringLiteral("QPushButton{ border-image: url(:/MainWindow/ToolBar/%1_Normal.png); }"
+                          "QPushButton:hover{ border-image: url(:/MainWindow/ToolBar/%1_Hover.png); }"
+                          "QPushButton:pressed{ border-image: url(:/MainWindow/ToolBar/%1_Pressed.png); }")
+        .arg(name);
+}
+
+// Slider value under a press at x (the groove is inset 4 pixels at each end), and how far a press
+// must be from the value to jump there.
+int grooveTarget(const QSlider *slider, int x)
+{
+    const int target = int(double(x - 4) / double(slider->width() - 8) * slider->maximum());
+    return qBound(slider->minimum(), target, slider->maximum());
+}
+
+double jumpThreshold(const QSlider *slider)
+{
+    return double(slider->maximum()) * 6.0 / double(slider->width() - 8);
+}
+} // namespace
+
+MainWindow *MainWindow::instance()
+{
+    return g_mainWindow;
+}
+
+MainWindow::MainWindow(const PlayerEngineFactory &engineFactory, QWidget *parent)
+    : QMainWindow(parent, Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint)
+{
+    g_mainWindow = this;
+    setupUi(this);
+    connectForm();
+    contentStackedWidget->setCurrentWidget(normalPage);
+
+    loadAnnouncements();
+
+    m_engine = engineFactory(playPage);
+    m_host = new PlayerEngineHost(this);
+
+    playProgressSlider->installEventFilter(this);
+    volumeControlSlider->installEventFilter(this);
+    installEventFilter(this);
+    // In full screen the bars float on a page and follow its size.
+    normalPage->installEventFilter(this);
+    playPage->installEventFilter(this);
+
+    m_cursorHideTimer = new QTimer(this);
+    m_cursorHideTimer->setObjectName(QStringLiteral("cursorHideTimer"));
+    m_cursorHideTimer->setSingleShot(true);
+    m_cursorHideTimer->setInterval(5000);
+    connect(m_cursorHideTimer, &QTimer::timeout, this, &MainWindow::hideCursorOverVideo);
+}
+
+MainWindow::~MainWindow()
+{
+    // The engine goes down with the play page, after the widgets its events would touch.
+    if (m_engine)
+        m_engine->disconnect(m_host);
+    if (g_mainWindow == this)
+        g_mainWindow = nullptr;
+}
+
+void MainWindow::connectForm()
+{
+    const auto click = [this](QPushButton *button, void (MainWindow::*slot)()) {
+        connect(button, &QPushButton::clicked, this, slot);
+    };
+    click(newbieTutorialPushButton, &MainWindow::newbieTutorialPushButton_clicked);
+    click(playRecordPushButton, &MainWindow::playRecordPushButton_clicked);
+    click(userPushButton, &MainWindow::userPushButton_clicked);
+    click(toggleTopmostPushButton, &MainWindow::toggleTopmostPushButton_clicked);
+    click(maximizePushButton, &MainWindow::maximizePushButton_clicked);
+    click(normalPageOpenURLPushButton, &MainWindow::normalPageOpenURLPushButton_clicked);
+    click(normalPageOpenBTPushButton, &MainWindow::normalPageOpenBTPushButton_clicked);
+    click(startOrPausePlayPushButton, &MainWindow::startOrPausePlayPushButton_clicked);
+    click(stopPlayPushButton, &MainWindow::stopPlayPushButton_clicked);
+    click(toggleMutePushButton, &MainWindow::toggleMutePushButton_clicked);
+    click(downloadBTResourcePushButton, &MainWindow::downloadBTResourcePushButton_clicked);
+    click(collectBTResourcePushButton, &MainWindow::collectBTResourcePushButton_clicked);
+    click(openURLPushButton, &MainWindow::openURLPushButton_clicked);
+    click(fullScreenPushButton, &MainWindow::fullScreenPushButton_clicked);
+    connect(minimizePushButton, &QPushButton::clicked, this, &QWidget::showMinimized);
+    connect(closePushButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(playProgressSlider, &QSlider::sliderPressed, this, &MainWindow::playProgressSlider_pressed);
+    connect(playProgressSlider, &QSlider::sliderMoved, this, &MainWindow::playProgressSlider_moved);
+    connect(playProgressSlider, &QSlider::sliderReleased, this, &MainWindow::playProgressSlider_released);
+    connect(volumeControlSlider, &QSlider::valueChanged, this, &MainWindow::volumeControlSlider_valueChanged);
+}
+
+// ---- announcements ----
+
+void MainWindow::loadAnnouncements()
+{
+    const ServiceReply reply = ServiceClient::call(Get, AnnouncementList::requestParameters(), false);
+    if (m_announcements.load(reply) && !m_announcements.isEmpty()) {
+        m_announcementIndex = 0;
+        announcementLabel->setText(m_announcements.labelText(0));
+        m_announcementTimer = new QTimer(this);
+        connect(m_announcementTimer, &QTimer::timeout, this, &MainWindow::rotateAnnouncement);
+        m_announcementTimer->start(10000);
+    }
+    volumeControlSlider->setValue(int(AppConfig::latestValue(uint(volumeControlSlider->maximum()))));
+}
+
+void MainWindow::rotateAnnouncement()
+{
+    m_announcementIndex = m_announcements.next(m_announcementIndex);
+    announcementLabel->setText(m_announcements.labelText(m_announcementIndex));
+    announcementLabel->setToolTip(m_announcements.title(m_announcementIndex));
+}
+
+// ---- title bar and pages ----
+
+void MainWindow::newbieTutorialPushButton_clicked()
+{
+    QDesktopServices::openUrl(QUrl(AppConfig::serviceBase() + QStringLiteral("?r=www/default/page&p=jiaocheng")));
+}
+
+void MainWindow::openResourcePage(const QString &pageName)
+{
+    BTResourceFunctionDialog::instance()->showPage(pageName);
+}
+
+void MainWindow::playRecordPushButton_clicked() { openResourcePage(QStringLiteral("playRecordPage")); }
+void MainWindow::collectBTResourcePushButton_clicked() { openResourcePage(QStringLiteral("collectionPage")); }
+void MainWindow::downloadBTResourcePushButton_clicked() { openResourcePage(QStringLiteral("downloadPage")); }
+void MainWindow::normalPageOpenURLPushButton_clicked() { openResourcePage(QStringLiteral("parsePage")); }
+void MainWindow::normalPageOpenBTPushButton_clicked() { openResourcePage(QStringLiteral("parsePage")); }
+void MainWindow::openURLPushButton_clicked() { openResourcePage(QStringLiteral("parsePage")); }
+
+void MainWindow::userPushButton_clicked()
+{
+    AccountFunctionDialog::instance()->showMiscPage();
+}
+
+void MainWindow::toggleTopmostPushButton_clicked()
+{
+    const bool topmost = !(windowFlags() & Qt::WindowStaysOnTopHint);
+    setWindowFlag(Qt::WindowStaysOnTopHint, topmost);
+    show(); // changing the flags hides the window
+    toggleTopmostPushButton->setStyleSheet(
+        topmost ? QStringLiteral("border-image: url(:/MainWindow/TitleBar/TopmostPushButton_Yes.png);")
+                : QStringLiteral("border-image: url(:/MainWindow/TitleBar/TopmostPushButton_No.png);"));
+}
+
+void MainWindow::maximizePushButton_clicked()
+{
+    if (isMaximized()) {
+        showNormal();
+        return;
+    }
+    const bool wasFullScreen = isFullScreen();
+    showMaximized();
+    if (wasFullScreen)
+        restoreBarsToLayout();
+}
+
+void MainWindow::fullScreenPushButton_clicked()
+{
+    setFullScreen(!isFullScreen());
+}
+
+void MainWindow::setFullScreen(bool on)
+{
+    if (on) {
+        showFullScreen();
+        // The bars float over the video and appear only when the mouse comes near them.
+        moveOverlayBarsTo(contentStackedWidget->currentWidget());
+        titleBarWidget->hide();
+        toolBarWidget->hide();
+        return;
+    }
+    showNormal();
+    restoreBarsToLayout();
+}
+
+void MainWindow::moveOverlayBarsTo(QWidget *page)
+{
+    const bool titleShown = titleBarWidget->isVisible();
+    const bool toolShown = toolBarWidget->isVisible();
+    titleBarWidget->setParent(page);
+    toolBarWidget->setParent(page);
+    placeOverlayBars();
+    titleBarWidget->setVisible(titleShown);
+    toolBarWidget->setVisible(toolShown);
+}
+
+void MainWindow::placeOverlayBars()
+{
+    // Over the top and bottom of the page, whatever size full screen gave it.
+    QWidget *page = titleBarWidget->parentWidget();
+    titleBarWidget->setGeometry(0, 0, page->width(), titleBarWidget->height());
+    toolBarWidget->setGeometry(0, page->height() - toolBarWidget->height(), page->width(), toolBarWidget->height());
+}
+
+void MainWindow::restoreBarsToLayout()
+{
+    // Straight onto the layout's widget, so that adding them to the layout does not hide them again.
+    titleBarWidget->setParent(Ui::MainWindow::centralWidget);
+    titleBarWidget->setGeometry(0, 0, width(), titleBarWidget->height());
+    titleBarWidget->show();
+    toolBarWidget->setParent(Ui::MainWindow::centralWidget);
+    toolBarWidget->setGeometry(0, height() - toolBarWidget->height(), width(), toolBarWidget->height());
+    toolBarWidget->show();
+    centralWidgetLayout->addWidget(titleBarWidget);
+    centralWidgetLayout->addWidget(contentStackedWidget);
+    centralWidgetLayout->addWidget(toolBarWidget);
+}
+
+// ---- tool bar ----
+
+void MainWindow::setStartFace(bool start)
+{
+    startOrPausePlayPushButton->setStyleSheet(
+        threeStateFace(start ? QStringLiteral("StartPlayPushButton") : QStringLiteral("PausePlayPushButton")));
+}
+
+void MainWindow::startOrPausePlayPushButton_clicked()
+{
+    if (!m_mediaOpen)
+        return;
+    switch (m_engine->state()) {
+    case PlayerEngine::Pausing:
+    case PlayerEngine::Paused:
+        m_engine->play();
+        break;
+    case PlayerEngine::Starting:
+    case PlayerEngine::Playing:
+        m_engine->pause();
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::stopPlayPushButton_clicked()
+{
+    m_engine->close();
+}
+
+void MainWindow::playProgressSlider_pressed()
+{
+    m_pressedValue = playProgressSlider->value();
+}
+
+void MainWindow::playProgressSlider_moved(int value)
+{
+    currentPlayDurationLabel->setText(formatDuration(value));
+}
+
+void MainWindow::playProgressSlider_released()
+{
+    // Drags of up to six pixels' worth do not seek; with nothing open there is nothing to seek.
+    const int value = playProgressSlider->value();
+    if (m_mediaOpen && std::abs(double(m_pressedValue) - value) > jumpThreshold(playProgressSlider))
+        m_engine->setPosition(value);
+}
+
+void MainWindow::updateMuteFace(int volume)
+{
+    if (volume != 0) {
+        toggleMutePushButton->setStyleSheet(QStringLiteral("border-image: url(:/MainWindow/ToolBar/MuteSwitchPushButton_Off.png);"));
+        toggleMutePushButton->setToolTip(QStringLiteral("禁音"));
+    } else {
+        toggleMutePushButton->setStyleSheet(QStringLiteral("border-image: url(:/MainWindow/ToolBar/MuteSwitchPushButton_On.png);"));
+        toggleMutePushButton->setToolTip(QStringLiteral("取消禁音"));
+    }
+}
+
+void MainWindow::volumeControlSlider_valueChanged(int value)
+{
+    updateMuteFace(value);
+    if (m_mediaOpen)
+        m_engine->setVolume(value);
+    AppConfig::setLatestValue(uint(value));
+}
+
+void MainWindow::toggleMutePushButton_clicked()
+{
+    if (m_savedVolume < 0)
+        m_savedVolume = volumeControlSlider->maximum();
+    const int volume = volumeControlSlider->value();
+    if (volume != 0) {
+        m_savedVolume = volume;
+        volumeControlSlider->setValue(0);
+    } else {
+        volumeControlSlider->setValue(m_savedVolume);
+    }
+}
+
+// ---- input ----
+
+QRect MainWindow::contentArea() const
+{
+    const int title = titleBarWidget->height();
+    return QRect(0, title, width(), height() - toolBarWidget->height() - title);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == this)
+        return filterWindowEvent(event) || QMainWindow::eventFilter(watched, event);
+    if (event->type() == QEvent::Resize && titleBarWidget->parentWidget() == watched)
+        placeOverlayBars();
+    if (event->type() == QEvent::MouseButtonPress
+        && (watched == playProgressSlider || watched == volumeControlSlider))
+        return filterSliderPress(static_cast<QSlider *>(watched), event) || QMainWindow::eventFilter(watched, event);
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool MainWindow::filterSliderPress(QSlider *slider, QEvent *event)
+{
+    auto *mouse = static_cast<QMouseEvent *>(event);
+    if (mouse->button() != Qt::LeftButton || slider->width() <= 8)
+        return false;
+    const int target = grooveTarget(slider, mouse->pos().x());
+    if (std::abs(double(target) - slider->value()) <= jumpThreshold(slider))
+        return false; // close to the handle: the slider starts a drag
+    slider->setValue(target);
+    if (slider == playProgressSlider && m_mediaOpen)
+        m_engine->setPosition(target);
+    return true;
+}
+
+int MainWindow::regionAt(const QPoint &position) const
+{
+    // The announcement text is a link: pressing it never moves or resizes the window.
+    if (announcementLabel->isVisible() && announcementLabel->rect().contains(announcementLabel->mapFrom(this, position)))
+        return EdgeRegions::None;
+    return EdgeRegions(size()).regionAt(position);
+}
+
+bool MainWindow::filterWindowEvent(QEvent *event)
+{
+    DragState &d = m_drag;
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() != Qt::LeftButton)
+            return false;
+        d.leftPressed = true;
+        d.pressRegion = regionAt(mouse->pos());
+        d.pressPoint = mouse->globalPos();
+        d.startGeometry = geometry();
+        return true;
+    }
+    case QEvent::MouseMove:
+        return handleMouseMove(static_cast<QMouseEvent *>(event));
+    case QEvent::MouseButtonDblClick:
+        if (static_cast<QMouseEvent *>(event)->button() != Qt::LeftButton)
+            return false;
+        d.doubleClicked = true;
+        return true;
+    case QEvent::MouseButtonRelease:
+        return handleRelease(static_cast<QMouseEvent *>(event));
+    case QEvent::KeyPress:
+        return handleKey(static_cast<QKeyEvent *>(event));
+    case QEvent::Timer:
+        if (static_cast<QTimerEvent *>(event)->timerId() != m_progressTimerId || m_progressTimerId == 0)
+            return false;
+        // While the user holds the handle, the label and the handle show where it is going.
+        if (!playProgressSlider->isSliderDown()) {
+            currentPlayDurationLabel->setText(formatDuration(m_engine->position()));
+            playProgressSlider->setValue(m_engine->position());
+        }
+        return true;
+    case QEvent::Leave:
+        m_cursorHideTimer->stop();
+        return false;
+    case QEvent::ActivationChange:
+    case QEvent::WindowStateChange:
+        // Repaint, and let Qt see the change too (show/hide of children on minimise).
+        updateWindowFaces();
+        update();
+        return false;
+    default:
+        return false;
+    }
+}
+
+void MainWindow::updateCursorHiding(const QPoint &position)
+{
+    if (cursor().shape() == Qt::BlankCursor)
+        setCursor(Qt::ArrowCursor);
+    if (contentStackedWidget->currentWidget() == playPage && contentArea().contains(position))
+        m_cursorHideTimer->start();
+    else
+        m_cursorHideTimer->stop();
+}
+
+void MainWindow::hideCursorOverVideo()
+{
+    // The timer runs only after a move over the video and stops when the pointer leaves the window.
+    if (contentStackedWidget->currentWidget() == playPage)
+        setCursor(Qt::BlankCursor);
+}
+
+void MainWindow::updateWindowFaces()
+{
+    const auto face = [](const QString &folder, const QString &name, bool pressedState) {
+        QString sheet = QStringLiteral("QPushButton{ border-image: url(:/MainWindow/%1/%2_Normal.png); }"
+                                       "QPushButton:hover{ border-image: url(:/MainWindow/%1/%2_Hover.png); }")
+                            .arg(folder, name);
+        if (pressedState)
+            sheet += QStringLiteral("QPushButton:pressed{ border-image: url(:/MainWindow/%1/%2_Pressed.png); }")
+                         .arg(folder, name);
+        return sheet;
+    };
+    const auto apply = [](QPushButton *button, const QString &sheet) {
+        if (button->styleSheet() != sheet) // a new style sheet re-polishes the button
+            button->setStyleSheet(sheet);
+    };
+    apply(maximizePushButton, face(QStringLiteral("TitleBar"),
+                                   isMaximized() ? QStringLiteral("RestorePushButton") : QStringLiteral("MaximizePushButton"),
+                                   true));
+    apply(fullScreenPushButton, face(QStringLiteral("ToolBar"),
+                                     isFullScreen() ? QStringLiteral("ExitFullScreenPushButton")
+                                                    : QStringLiteral("FullScreenPushButton"),
+                                     false));
+}
+
+bool MainWindow::handleMouseMove(QMouseEvent *event)
+{
+    const QPoint position = event->pos();
+    updateCursorHiding(position);
+    if (isFullScreen()) {
+        // The overlay bars live on the page; their geometry is in page coordinates.
+        const QPoint onPage = contentStackedWidget->currentWidget()->mapFrom(this, position);
+        titleBarWidget->setVisible(titleBarWidget->geometry().contains(onPage));
+        toolBarWidget->setVisible(toolBarWidget->geometry().contains(onPage));
+        return true;
+    }
+    if (isMaximized())
+        return false;
+
+    DragState &d = m_drag;
+    if (!d.leftPressed) {
+        setCursor(EdgeRegions::cursorFor(regionAt(position)));
+        return true;
+    }
+    // Global positions: the window moves under the pointer while it is dragged.
+    const QPoint delta = event->globalPos() - d.pressPoint;
+    if (delta.isNull())
+        return true;
+    if (d.pressRegion == 22) {
+        move(d.startGeometry.topLeft() + delta);
+        return true;
+    }
+    if (d.pressRegion == EdgeRegions::None)
+        return true;
+    const QRect next = EdgeRegions::resized(d.startGeometry, d.pressRegion, delta);
+    if (next.width() >= minimumWidth() && next.width() <= maximumWidth() && next.height() >= minimumHeight()
+        && next.height() <= maximumHeight())
+        setGeometry(next);
+    return true;
+}
+
+bool MainWindow::handleRelease(QMouseEvent *event)
+{
+    DragState &d = m_drag;
+    if (contentArea().contains(event->pos())) {
+        if (event->button() == Qt::RightButton) {
+            emit contextMenuRequested(event->pos());
+        } else if (event->button() == Qt::LeftButton && d.doubleClicked) {
+            if (d.clickTimer)
+                d.clickTimer->stop();
+            fullScreenPushButton_clicked();
+        } else if (event->button() == Qt::LeftButton && d.leftPressed && geometry() == d.startGeometry) {
+            if (!d.clickTimer) {
+                d.clickTimer = new QTimer(this);
+                d.clickTimer->setSingleShot(true);
+                connect(d.clickTimer, &QTimer::timeout, this, &MainWindow::startOrPausePlayPushButton_clicked);
+            }
+            d.clickTimer->start(QApplication::doubleClickInterval());
+        }
+    }
+    d.leftPressed = false;
+    d.doubleClicked = false;
+    return true;
+}
+
+bool MainWindow::handleKey(QKeyEvent *event)
+{
+    const auto step = [](QSlider *slider, int delta) {
+        slider->setValue(qBound(slider->minimum(), slider->value() + delta, slider->maximum()));
+        return slider->value();
+    };
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down: {
+        const int volume = step(volumeControlSlider, event->key() == Qt::Key_Up ? 5 : -5);
+        if (m_mediaOpen)
+            m_engine->setVolume(volume);
+        return true;
+    }
+    case Qt::Key_Left:
+    case Qt::Key_Right: {
+        const int position = step(playProgressSlider, event->key() == Qt::Key_Right ? 5000 : -5000);
+        if (m_mediaOpen)
+            m_engine->setPosition(position);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
