@@ -3,12 +3,6 @@
 #include <QDateTime>
 #include <QStringList>
 
-QStringList LoginReply::loginParameters(const QString &name, const QString &password)
-{
-    return {QStringLiteral("r=www/user/login"), QStringLiteral("do=login"), QStringLiteral("f[username]=") + name,
-            QStringLiteral("f[password]=") + password, QStringLiteral("_s=pc")};
-}
-
 bool LoginReply::isVip(const QVariantMap &data)
 {
     return data.value(QStringLiteral("isvip")).toUInt() == 1;

@@ -7,7 +7,6 @@
 class LoginReply
 {
 public:
-    static QStringList loginParameters(const QString &name, const QString &password);
     // "isvip" 1 or "1".
     static bool isVip(const QVariantMap &data);
     // "issvip" JSON true or "true".

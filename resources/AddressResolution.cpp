@@ -7,61 +7,6 @@
 
 #include <random>
 
-QStringList AddressResolution::engineNames()
-{
-    return {QStringLiteral("主力引擎"),      QStringLiteral("vip专线[电信]"), QStringLiteral("vip专线[移动]"),
-            QStringLiteral("vip专线[网通]"), QStringLiteral("vip专线[联通]"), QStringLiteral("vip专线[铁通]"),
-            QStringLiteral("vip专线[长城]")};
-}
-
-QString AddressResolution::netType(int engineIndex)
-{
-    // The trailing blank of the last line is what the service knows it by.
-    static const QStringList values = {QString(),
-                                       QStringLiteral("dianxin"),
-                                       QStringLiteral("yidong"),
-                                       QStringLiteral("wangtong"),
-                                       QStringLiteral("liantong"),
-                                       QStringLiteral("tietong"),
-                                       QStringLiteral("changcheng ")};
-    return values.value(engineIndex);
-}
-
-QStringList AddressResolution::fileListParameters(const QString &resourceHash)
-{
-    return {QStringLiteral("r=www/default/pc"), QStringLiteral("do=getNewHashFileList"),
-            QStringLiteral("hash=") + resourceHash, QStringLiteral("_s=pc")};
-}
-
-QStringList AddressResolution::fileHashParameters(const BTResourceFile &file, const QString &mac)
-{
-    return {QStringLiteral("r=www/default/pc"),
-            QStringLiteral("cs0=lixian_qq"),
-            QStringLiteral("hash=") + file.resourceHash,
-            QStringLiteral("index=") + QString::number(file.resourceIndex),
-            QStringLiteral("name=") + file.fileName,
-            QStringLiteral("_mac=") + mac,
-            QStringLiteral("_s=pc")};
-}
-
-QStringList AddressResolution::fileInfoParameters(const BTResourceFile &file, int engineIndex, bool reload,
-                                                  const QString &mac)
-{
-    QStringList parameters = {QStringLiteral("r=www/default/pc"),
-                              QStringLiteral("cs0=qqlixian_gethttp"),
-                              QStringLiteral("hash=") + file.fileHash,
-                              QStringLiteral("index=") + QString::number(file.fileIndex),
-                              QStringLiteral("jxhash=") + file.jxhash,
-                              QStringLiteral("size=") + QString::number(file.size)};
-    if (engineIndex != 0) {
-        parameters << QStringLiteral("netType=") + netType(engineIndex);
-        if (reload)
-            parameters << QStringLiteral("reload=1");
-    }
-    parameters << QStringLiteral("_mac=") + mac << QStringLiteral("_s=pc");
-    return parameters;
-}
-
 QList<BTResourceFile> AddressResolution::filesFromReply(const QString &resourceHash, const ServiceReply &reply)
 {
     QList<BTResourceFile> files;

@@ -8,20 +8,11 @@
 
 class ServiceReply;
 
-// The two service steps that turn one video file into an address on a video host, and the
-// address forms themselves.
+// What the two service steps that turn one video file into an address on a video host answer, and
+// the address forms themselves (the requests are in Endpoints).
 class AddressResolution
 {
 public:
-    // The engine lines of the parse page: index -> netType sent (empty for the main line).
-    static QStringList engineNames();
-    static QString netType(int engineIndex);
-
-    static QStringList fileListParameters(const QString &resourceHash);
-    static QStringList fileHashParameters(const BTResourceFile &file, const QString &mac);
-    static QStringList fileInfoParameters(const BTResourceFile &file, int engineIndex, bool reload,
-                                          const QString &mac);
-
     // The files of a successful file-list reply.
     static QList<BTResourceFile> filesFromReply(const QString &resourceHash, const ServiceReply &reply);
     // Fill the file from a successful step; missing members keep what the file list said.

@@ -1,24 +1,30 @@
 #include "resources/CollectionService.h"
 
+#include "service/Endpoints.h"
+#include "service/ServiceClient.h"
 #include "service/ServiceReply.h"
 
-QStringList CollectionService::listParameters()
+CollectionService::CollectionService(ServiceClient *client)
+    : m_client(client)
 {
-    return {QStringLiteral("r=www/default/pc"), QStringLiteral("do=fav"),  QStringLiteral("method=get"),
-            QStringLiteral("persize=100"),      QStringLiteral("page=1"), QStringLiteral("_s=pc")};
 }
 
-QStringList CollectionService::addParameters(const QString &name, const QString &resourceHash, quint32 index)
+ServiceReply CollectionService::list(QList<Entry> *entries)
 {
-    return {QStringLiteral("r=www/default/pc"), QStringLiteral("do=fav"),
-            QStringLiteral("method=add"),       QStringLiteral("name=") + name,
-            QStringLiteral("hash=") + resourceHash, QStringLiteral("index=") + QString::number(index)};
+    const ServiceReply reply = m_client->call(Endpoints::collectionList());
+    if (reply.succeeded())
+        *entries = entriesFromReply(reply);
+    return reply;
 }
 
-QStringList CollectionService::deleteParameters(quint32 id)
+ServiceReply CollectionService::add(const QString &name, const QString &resourceHash, quint32 index)
 {
-    return {QStringLiteral("r=www/default/pc"), QStringLiteral("do=fav"), QStringLiteral("method=del"),
-            QStringLiteral("id=") + QString::number(id), QStringLiteral("_s=pc")};
+    return m_client->call(Endpoints::collectionAdd(name, resourceHash, index));
+}
+
+ServiceReply CollectionService::remove(quint32 id)
+{
+    return m_client->call(Endpoints::collectionDelete(id));
 }
 
 QList<CollectionService::Entry> CollectionService::entriesFromReply(const ServiceReply &reply)

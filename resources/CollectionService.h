@@ -5,6 +5,7 @@
 #include <QList>
 #include <QStringList>
 
+class ServiceClient;
 class ServiceReply;
 
 // The user's collections on the service: requests and the entries of a list reply.
@@ -17,9 +18,16 @@ public:
         quint32 id = 0;
     };
 
-    static QStringList listParameters();
-    static QStringList addParameters(const QString &name, const QString &resourceHash, quint32 index);
-    static QStringList deleteParameters(quint32 id);
+    explicit CollectionService(ServiceClient *client);
+
+    // The account's collections (first page of 100) into *entries on success.
+    ServiceReply list(QList<Entry> *entries);
+    ServiceReply add(const QString &name, const QString &resourceHash, quint32 index);
+    ServiceReply remove(quint32 id);
+
     static QList<Entry> entriesFromReply(const ServiceReply &reply);
     static QString magnetLink(const QString &resourceHash);
+
+private:
+    ServiceClient *m_client;
 };

@@ -2,19 +2,14 @@
 
 #include "app/AppConfig.h"
 #include "app/AtomicFile.h"
+#include "service/Endpoints.h"
 #include "service/ServiceClient.h"
 
 #include <QDate>
 #include <QFile>
 #include <QTextStream>
 
-QStringList VideoDomainList::requestParameters()
-{
-    return {QStringLiteral("r=www/default/pc"), QStringLiteral("do=getConfig"), QStringLiteral("cfg=video_domain"),
-            QStringLiteral("_s=pc")};
-}
-
-QStringList VideoDomainList::load(const QString &fileName)
+QStringList VideoDomainList::load(ServiceClient *client, const QString &fileName)
 {
     QStringList hosts;
     const uint today = uint(QDate::currentDate().dayOfYear());
@@ -30,7 +25,7 @@ QStringList VideoDomainList::load(const QString &fileName)
     }
 
     AppConfig::setLatestRequestVideoDomainsDayOfYear(today);
-    const ServiceReply reply = ServiceClient::call(Get, requestParameters(), true);
+    const ServiceReply reply = client->call(Endpoints::videoDomains());
     if (!reply.isEnvelope())
         return hosts;
     hosts = reply.data().toStringList();

@@ -1,6 +1,7 @@
 #include "service/ServiceClient.h"
 
 #include "app/AppConfig.h"
+#include "app/Version.h"
 #include "service/protocol/RequestSigner.h"
 
 #include <QEventLoop>
@@ -16,24 +17,6 @@
 #endif
 
 namespace {
-QByteArray &storedCookie()
-{
-    static QByteArray value;
-    return value;
-}
-
-QByteArray &storedUserAgent()
-{
-    static QByteArray value;
-    return value;
-}
-
-int &storedTimeout()
-{
-    static int value = 30000;
-    return value;
-}
-
 // What the platform reports about itself for the User-Agent.
 void platformVersion(QString *osName, bool *ia32OnWin64)
 {
@@ -67,32 +50,13 @@ QString localMacAddress()
     return QString();
 }
 
-QNetworkAccessManager *ServiceClient::manager()
+ServiceClient::ServiceClient(QObject *parent)
+    : QObject(parent)
+    , m_manager(new QNetworkAccessManager(this))
 {
-    // Kept until exit on purpose: destroying it after the application object is gone is unsafe.
-    static QNetworkAccessManager *nam = new QNetworkAccessManager;
-    return nam;
 }
 
-QByteArray ServiceClient::cookie()
-{
-    return storedCookie();
-}
-
-QByteArray ServiceClient::userAgent()
-{
-    return storedUserAgent();
-}
-
-int ServiceClient::transferTimeout()
-{
-    return storedTimeout();
-}
-
-void ServiceClient::setTransferTimeout(int milliseconds)
-{
-    storedTimeout() = milliseconds;
-}
+ServiceClient::~ServiceClient() = default;
 
 QString ServiceClient::windowsProductName(int major, int minor, bool workstation)
 {
@@ -123,7 +87,7 @@ QByteArray ServiceClient::composeUserAgent(const QString &mac, const QString &os
 {
     QString text = QStringLiteral("SN ") + mac + QLatin1Char('/') + osName;
     text += ia32OnWin64 ? QStringLiteral("x86/") : QStringLiteral("x64/");
-    text += QStringLiteral("Pelorin 5.0.8");
+    text += QStringLiteral("Pelorin " PELORIN_VERSION_SHORT);
     return text.toUtf8();
 }
 
@@ -154,34 +118,35 @@ QNetworkReply *ServiceClient::send(RequestMethod method, const QStringList &para
     if (method != Get && method != Post)
         return nullptr;
 
-    QNetworkAccessManager *nam = manager();
+    QNetworkAccessManager *nam = m_manager;
     QNetworkRequest request;
     request.setRawHeader("X-Requested-With", "XMLHttpRequest");
     // Qt's cookie jar would rewrite the raw Cookie header; the stored value goes out byte for byte.
     request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    request.setTransferTimeout(storedTimeout());
+    request.setTransferTimeout(m_timeoutMs);
 
-    if (storedCookie().isEmpty()) {
-        QObject::connect(
-            nam, &QNetworkAccessManager::finished, nam,
-            [nam](QNetworkReply *reply) {
-                storedCookie() = reply->rawHeader("Set-Cookie");
-                QObject::disconnect(nam, &QNetworkAccessManager::finished, nullptr, nullptr);
+    if (m_cookie.isEmpty()) {
+        // The first answer sets the cookie, and it is kept for the life of the channel.
+        connect(
+            nam, &QNetworkAccessManager::finished, this,
+            [this](QNetworkReply *reply) {
+                m_cookie = reply->rawHeader("Set-Cookie");
+                disconnect(m_manager, &QNetworkAccessManager::finished, this, nullptr);
             },
             Qt::DirectConnection);
     } else {
-        request.setRawHeader("Cookie", storedCookie());
+        request.setRawHeader("Cookie", m_cookie);
     }
 
     // The first request of the process goes out without a User-Agent of ours.
-    if (!storedUserAgent().isEmpty()) {
-        request.setRawHeader("User-Agent", storedUserAgent());
+    if (!m_userAgent.isEmpty()) {
+        request.setRawHeader("User-Agent", m_userAgent);
     } else {
         QString osName;
         bool ia32OnWin64 = false;
         platformVersion(&osName, &ia32OnWin64);
-        storedUserAgent() = composeUserAgent(localMacAddress(), osName, ia32OnWin64);
+        m_userAgent = composeUserAgent(localMacAddress(), osName, ia32OnWin64);
     }
 
     const QString query = buildQuery(method, parameters, isSigned);

@@ -2,12 +2,6 @@
 
 #include "service/ServiceReply.h"
 
-QStringList AnnouncementList::requestParameters()
-{
-    return {QStringLiteral("r=www/default/pc"), QStringLiteral("do=getConfig"), QStringLiteral("cfg=gonggao"),
-            QStringLiteral("_s=pc")};
-}
-
 QString AnnouncementList::labelText(const QString &url, const QString &title)
 {
     // Both come from the service: escaped, so a title shows as written and cannot break the link.

@@ -10,7 +10,6 @@ class ServiceReply;
 class AnnouncementList
 {
 public:
-    static QStringList requestParameters();
     static QString labelText(const QString &url, const QString &title);
 
     // Takes the entries of a successful reply; false (and no entries) for any failure.

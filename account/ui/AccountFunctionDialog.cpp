@@ -1,19 +1,15 @@
 #include "account/ui/AccountFunctionDialog.h"
 
-#include "account/LoginReply.h"
-#include "account/RememberedLogin.h"
+#include "account/AccountSession.h"
 #include "app/AppConfig.h"
-#include "service/ServiceClient.h"
-#include "shell/ui/MainWindow.h"
+#include "app/ui/DialogRegistry.h"
 
 #include <QDate>
 #include <QDesktopServices>
 #include <QImage>
 #include <QMessageBox>
-#include <QNetworkReply>
 #include <QPixmap>
 #include <QPushButton>
-#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -25,24 +21,14 @@ const QString kCaptchaTitle = QStringLiteral("注册账号");
 const QString kSignUpTitle = QStringLiteral("注册");
 } // namespace
 
-AccountFunctionDialog::ClipboardMonitorSwitch AccountFunctionDialog::s_clipboardMonitorSwitch;
-
-void AccountFunctionDialog::setClipboardMonitorSwitch(const ClipboardMonitorSwitch &monitorSwitch)
-{
-    s_clipboardMonitorSwitch = monitorSwitch;
-}
-
 AccountFunctionDialog *AccountFunctionDialog::instance()
 {
-    static AccountFunctionDialog *dialog = nullptr;
-    if (!dialog)
-        dialog = new AccountFunctionDialog(MainWindow::instance());
-    dialog->centreOverParent();
-    return dialog;
+    return DialogRegistry::instanceOf<AccountFunctionDialog>();
 }
 
-AccountFunctionDialog::AccountFunctionDialog(QWidget *parent)
+AccountFunctionDialog::AccountFunctionDialog(AccountSession *session, QWidget *parent)
     : MoveableDialog(parent, Qt::FramelessWindowHint)
+    , m_session(session)
 {
     setupUi(this);
     signUpPageCheckDeclarationLabel->setText(
@@ -94,12 +80,9 @@ bool AccountFunctionDialog::succeededOrShow(const ServiceReply &reply, const QSt
     return false;
 }
 
-void AccountFunctionDialog::setClipboardMonitorEnabled(bool on)
-{
-    // The monitor belongs to the resource dialog; this is the one place the account switches it.
-    if (s_clipboardMonitorSwitch)
-        s_clipboardMonitorSwitch(on);
-}
+bool AccountFunctionDialog::loggedIn() const { return m_session->loggedIn(); }
+bool AccountFunctionDialog::vip() const { return m_session->vip(); }
+bool AccountFunctionDialog::permanentVip() const { return m_session->permanentVip(); }
 
 void AccountFunctionDialog::openAccountWebSite()
 {
@@ -146,8 +129,7 @@ void AccountFunctionDialog::loginPageAutoLoginCheckBox_stateChanged(int state)
 void AccountFunctionDialog::loginPageClosePushButton_clicked()
 {
     close();
-    if (QWidget *window = MainWindow::instance())
-        QTimer::singleShot(100, window, &QWidget::close);
+    emit quitRequested();
 }
 
 // ---- operations ----
@@ -159,19 +141,15 @@ void AccountFunctionDialog::loginPageLoginPushButton_clicked()
     if (name.isEmpty() || password.isEmpty())
         return;
 
-    const ServiceReply reply = ServiceClient::call(Post, LoginReply::loginParameters(name, password), true);
+    const ServiceReply reply =
+        m_session->logIn(name, password, loginPageRememberPasswordCheckBox->isChecked());
     if (!succeededOrShow(reply, kLoginTitle))
         return;
 
-    const QVariantMap data = reply.data().toMap();
-    m_loggedIn = true;
-    m_vip = LoginReply::isVip(data);
-    m_permanentVip = LoginReply::isPermanentVip(data);
     miscPageEmailLineEdit->setText(name);
-    miscPageVIPDataLineEdit->setText(LoginReply::vipDateText(data));
+    miscPageVIPDataLineEdit->setText(m_session->vipDateText());
     miscPageSupportLabel->setText(
         QStringLiteral("用户反馈请关注Pelorin微信公众号：pelorinfans或搜索影迷工坊，有客服为您解决问题"));
-    RememberedLogin::write(name, loginPageRememberPasswordCheckBox->isChecked() ? password : QString());
 
     const uint today = uint(QDate::currentDate().dayOfYear());
     if (today == AppConfig::lastAutoShowDayOfYear()) {
@@ -183,14 +161,13 @@ void AccountFunctionDialog::loginPageLoginPushButton_clicked()
             exec(); // already running modally: it simply stays open on the misc page
     }
     AppConfig::setAutoLogin(loginPageAutoLoginCheckBox->isChecked() ? 1 : 0);
-    setClipboardMonitorEnabled(AppConfig::clipboardMonitor() == 1);
 }
 
 void AccountFunctionDialog::restoreRememberedLogin()
 {
     QString name;
     QString password;
-    if (!RememberedLogin::read(&name, &password))
+    if (!AccountSession::remembered(&name, &password))
         return;
     loginPageUsernameLineEdit->setText(name);
     if (password.isEmpty())
@@ -209,19 +186,15 @@ void AccountFunctionDialog::forgetLoginFields()
     loginPageRememberPasswordCheckBox->setChecked(false);
     loginPageAutoLoginCheckBox->setChecked(false);
     clientStackedWidget->setCurrentWidget(loginPage);
-    RememberedLogin::remove();
 }
 
 void AccountFunctionDialog::miscPageLogoutPushButton_clicked()
 {
-    const ServiceReply reply = ServiceClient::call(
-        Post, {QStringLiteral("r=www/user/logout"), QStringLiteral("do=logout"), QStringLiteral("_s=pc")}, false);
-    if (!succeededOrShow(reply, kLogoutTitle))
+    if (!succeededOrShow(m_session->logOut(), kLogoutTitle))
         return;
     loginPageUsernameLineEdit->clear();
     loginPageUsernameLineEdit->setFocus();
     forgetLoginFields();
-    setClipboardMonitorEnabled(false);
 }
 
 void AccountFunctionDialog::modifyPasswordPageSubmitPushButton_clicked()
@@ -235,12 +208,7 @@ void AccountFunctionDialog::modifyPasswordPageSubmitPushButton_clicked()
         showMessage(kModifyTitle, QStringLiteral("两次填写的新密码不相同，请重新填写！"));
         return;
     }
-    const ServiceReply reply = ServiceClient::call(
-        Post,
-        {QStringLiteral("r=www/user/pwd"), QStringLiteral("do=pwd"), QStringLiteral("f[password]=") + old,
-         QStringLiteral("f[newpassword]=") + fresh, QStringLiteral("f[repassword]=") + again, QStringLiteral("_s=pc")},
-        false);
-    if (!succeededOrShow(reply, kModifyTitle))
+    if (!succeededOrShow(m_session->changePassword(old, fresh, again), kModifyTitle))
         return;
     showMessage(kModifyTitle, QStringLiteral("修改成功，请重新登录！"));
     loginPagePasswordLineEdit->setFocus();
@@ -256,11 +224,7 @@ void AccountFunctionDialog::retrievePasswordPageRetrievePushButton_clicked()
     const QString email = retrievePasswordPageEmailLineEdit->text();
     if (email.isEmpty())
         return;
-    const ServiceReply reply = ServiceClient::call(Post,
-                                                   {QStringLiteral("r=www/user/forgetpwd"), QStringLiteral("do=forgetpwd"),
-                                                    QStringLiteral("f[username]=") + email, QStringLiteral("_s=pc")},
-                                                   false);
-    if (!succeededOrShow(reply, kRetrieveTitle))
+    if (!succeededOrShow(m_session->retrievePassword(email), kRetrieveTitle))
         return;
     showMessage(kRetrieveTitle, QStringLiteral("邮件发送成功，请尽快修改密码！"));
     retrievePasswordPageEmailLineEdit->clear();
@@ -268,20 +232,9 @@ void AccountFunctionDialog::retrievePasswordPageRetrievePushButton_clicked()
 
 void AccountFunctionDialog::signUpPageCaptchaImagePushButton_clicked()
 {
-    QNetworkReply *reply = ServiceClient::send(
-        Get, {QStringLiteral("r=default/verfy"), QStringLiteral("_=1"), QStringLiteral("_s=pc")}, false);
-    ServiceClient::waitForReply(reply);
-    const bool failed = reply->error() != QNetworkReply::NoError;
-    const QByteArray body = failed ? QByteArray() : reply->readAll();
-    reply->deleteLater();
-    if (failed) {
-        showMessage(kCaptchaTitle, ServiceReply::networkFailure().failureText());
+    QByteArray body;
+    if (!succeededOrShow(m_session->fetchCaptcha(&body), kCaptchaTitle))
         return;
-    }
-    if (body.isEmpty()) {
-        showMessage(kCaptchaTitle, ServiceReply::badData().failureText());
-        return;
-    }
     const QImage image = QImage::fromData(body);
     signUpPageCaptchaImagePushButton->setIconSize(image.size());
     signUpPageCaptchaImagePushButton->setIcon(QIcon(QPixmap::fromImage(image)));
@@ -305,13 +258,7 @@ void AccountFunctionDialog::signUpPageSignUpPushButton_clicked()
         showMessage(kSignUpTitle, QStringLiteral("请熟读并认可Pelorin声明后再进行注册！"));
         return;
     }
-    const ServiceReply reply = ServiceClient::call(
-        Post,
-        {QStringLiteral("r=www/user/register"), QStringLiteral("do=register_new"), QStringLiteral("f[code]=") + captcha,
-         QStringLiteral("f[username]=") + email, QStringLiteral("f[password]=") + password,
-         QStringLiteral("f[repassword]=") + again,
-         QString::fromUtf8(QByteArrayLiteral("union_uid=") + RememberedLogin::unionUid()), QStringLiteral("_s=pc")},
-        true);
+    const ServiceReply reply = m_session->signUp(captcha, email, password, again);
     if (!reply.succeeded()) {
         showMessage(kSignUpTitle, reply.failureText());
         if (reply.isEnvelope() && reply.statu() == -5)

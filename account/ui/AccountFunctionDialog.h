@@ -3,23 +3,24 @@
 #include "app/ui/MoveableDialog.h"
 #include "ui_AccountFunctionDialog.h"
 
-#include <functional>
-
+class AccountSession;
 class ServiceReply;
 
-// Log in, sign up, retrieve and change the password, log out, see the VIP date; and the login
-// state of the running program that the rest of it reads.
+// Log in, sign up, retrieve and change the password, log out, see the VIP date: the view of the
+// account session, whose flags the rest of the program reads.
 class AccountFunctionDialog : public MoveableDialog, private Ui::AccountFunctionDialog
 {
     Q_OBJECT
 
 public:
+    AccountFunctionDialog(AccountSession *session, QWidget *parent);
+
     // The one dialog, created on first use over the main window and re-centred on every call.
     static AccountFunctionDialog *instance();
 
-    bool loggedIn() const { return m_loggedIn; }
-    bool vip() const { return m_vip; }
-    bool permanentVip() const { return m_permanentVip; }
+    bool loggedIn() const;
+    bool vip() const;
+    bool permanentVip() const;
 
     // Fills the login page from user.dat and logs in when automatic login is on.
     void restoreRememberedLogin();
@@ -28,9 +29,9 @@ public:
 
     static void openAccountWebSite();
 
-    // The clipboard monitor lives in the resource dialog, which registers its switch here.
-    using ClipboardMonitorSwitch = std::function<void(bool on)>;
-    static void setClipboardMonitorSwitch(const ClipboardMonitorSwitch &monitorSwitch);
+signals:
+    // Closing the login page ends the program.
+    void quitRequested();
 
 private slots:
     void clientStackedWidget_currentChanged(int index);
@@ -51,19 +52,11 @@ private slots:
     void retrievePasswordPageReturnPushButton_clicked();
 
 private:
-    explicit AccountFunctionDialog(QWidget *parent);
-
     void connectForm();
     void showMessage(const QString &title, const QString &text);
     // Shows the failure words of an outcome that is not a success; true when it was a success.
     bool succeededOrShow(const ServiceReply &reply, const QString &title);
-    // The clipboard monitor follows the login: on at login when the setting says so, off at logout.
-    void setClipboardMonitorEnabled(bool on);
     void forgetLoginFields();
 
-    static ClipboardMonitorSwitch s_clipboardMonitorSwitch;
-
-    bool m_loggedIn = false;
-    bool m_vip = false;
-    bool m_permanentVip = false;
+    AccountSession *m_session;
 };

@@ -1,14 +1,12 @@
 #include "app/ui/StartUp.h"
 
-#include "account/ui/AccountFunctionDialog.h"
 #include "app/AppConfig.h"
 #include "app/DesktopShortcut.h"
-#include "app/ui/GuiResources.h"
 #include "app/SingleInstanceGuard.h"
-#include "player/ui/MpvEngineFactory.h"
+#include "app/ui/Application.h"
+#include "app/ui/GuiResources.h"
 #include "player/mpv/MpvPlayerEngine.h"
-#include "resources/ui/BTResourceFunctionDialog.h"
-#include "shell/ui/MainWindow.h"
+#include "player/ui/MpvEngineFactory.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -97,8 +95,8 @@ int StartUp::run()
 
     askFirstLaunchQuestions();
 
-    MainWindow window(&MpvEngineFactory::create);
-    if (auto *engine = qobject_cast<MpvPlayerEngine *>(window.engine()); engine && !engine->isValid()) {
+    Application application(&MpvEngineFactory::create);
+    if (auto *engine = qobject_cast<MpvPlayerEngine *>(application.engine()); engine && !engine->isValid()) {
         // Without its engine the program cannot play anything: say so and end.
         QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), MpvPlayerEngine::creationFailureText(),
                         QMessageBox::Ok);
@@ -106,14 +104,7 @@ int StartUp::run()
         box.exec();
         return 1;
     }
-    window.show();
-
-    AccountFunctionDialog::setClipboardMonitorSwitch(
-        [](bool on) { BTResourceFunctionDialog::instance()->setClipboardMonitorEnabled(on); });
-    AccountFunctionDialog *account = AccountFunctionDialog::instance();
-    account->restoreRememberedLogin();
-    if (!account->loggedIn())
-        account->exec();
-
+    application.mainWidget()->show();
+    application.logIn();
     return QApplication::exec();
 }

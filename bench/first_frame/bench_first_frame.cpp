@@ -10,6 +10,8 @@
 #include "DemoService.h"
 #include "PlayerSession.h"
 
+#include "app/ui/Application.h"
+
 #include "player/ui/MpvVideoWidget.h"
 #include "player/PlayerEngine.h"
 #include "resources/ui/BTResourceParseResultListItemWidget.h"
@@ -80,7 +82,7 @@ int main(int argc, char *argv[])
         QElapsedTimer clock;
         Stages stages;
         bool clicked = false;
-        QObject::connect(ServiceClient::manager(), &QNetworkAccessManager::finished, [&](QNetworkReply *reply) {
+        QObject::connect(player.application()->serviceClient()->manager(), &QNetworkAccessManager::finished, [&](QNetworkReply *reply) {
             if (!clicked)
                 return;
             const QString query = reply->url().toString();

@@ -139,9 +139,10 @@ int main(int argc, char **argv)
     AppConfig::setServiceHost(host);
 
     // Log in the way the player does, and collect a few entries to list.
+    ServiceClient client;
     const QStringList announcementParameters = {u("r=www/default/pc"), u("do=getConfig"), u("cfg=gonggao"), u("_s=pc")};
-    ServiceClient::call(Get, announcementParameters, false);
-    const ServiceReply login = ServiceClient::call(
+    client.call(Get, announcementParameters, false);
+    const ServiceReply login = client.call(
         Post, {u("r=www/user/login"), u("do=login"), u("f[username]=bench@pelorin.test"),
                u("f[password]=bench-password"), u("_s=pc")}, true);
     if (!login.succeeded()) {
@@ -150,21 +151,21 @@ int main(int argc, char **argv)
         return 1;
     }
     for (int i = 0; i < 20; ++i)
-        ServiceClient::call(Post, {u("r=www/default/pc"), u("do=fav"), u("method=add"),
+        client.call(Post, {u("r=www/default/pc"), u("do=fav"), u("method=add"),
                                    u("name=收藏 %1").arg(i), u("hash=") + QString(40, QLatin1Char('a' + i % 26)),
                                    u("index=%1").arg(i)}, false);
     const QStringList listParameters = {u("r=www/default/pc"), u("do=fav"), u("method=get"), u("persize=100"), u("page=1"), u("_s=pc")};
-    const ServiceReply list = ServiceClient::call(Get, listParameters, false);
+    const ServiceReply list = client.call(Get, listParameters, false);
     if (!list.succeeded() || list.datas().size() != 20) {
         std::fprintf(stderr, "collection list failed\n");
         stopProcess(service);
         return 1;
     }
-    const QByteArray cookie = ServiceClient::cookie();
+    const QByteArray cookie = client.cookie();
     const QString base = u("http://") + host + u("/server/?");
 
     // Baseline: nginx with the announcements reply as a file.
-    QNetworkReply *sample = ServiceClient::send(Get, announcementParameters, false);
+    QNetworkReply *sample = client.send(Get, announcementParameters, false);
     ServiceClient::waitForReply(sample);
     const QByteArray reply = sample->readAll();
     sample->deleteLater();

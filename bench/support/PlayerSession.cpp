@@ -2,13 +2,13 @@
 
 #include "account/ui/AccountFunctionDialog.h"
 #include "app/AppConfig.h"
+#include "app/ui/Application.h"
 #include "app/ui/StartUp.h"
 #include "player/ui/MpvEngineFactory.h"
 #include "player/ui/MpvVideoWidget.h"
 #include "player/PlayerEngine.h"
 #include "resources/ui/BTResourceFunctionDialog.h"
 #include "resources/ui/BTResourceParseResultListItemWidget.h"
-#include "shell/ui/MainWindow.h"
 
 #include <QApplication>
 #include <QDate>
@@ -46,10 +46,8 @@ PlayerSession::PlayerSession(const QString &serviceHost)
     AppConfig::setDownloadDirectory(QDir::toNativeSeparators(m_dir.path() + QStringLiteral("/downloads")));
     QDir().mkpath(m_dir.path() + QStringLiteral("/downloads"));
 
-    m_window = std::make_unique<MainWindow>(&MpvEngineFactory::create);
-    m_window->show();
-    AccountFunctionDialog::setClipboardMonitorSwitch(
-        [](bool on) { BTResourceFunctionDialog::instance()->setClipboardMonitorEnabled(on); });
+    m_app = std::make_unique<Application>(&MpvEngineFactory::create);
+    m_app->mainWidget()->show();
     waitFor([] { return false; }, 200);
 }
 
@@ -57,7 +55,12 @@ PlayerSession::~PlayerSession()
 {
     if (engine() && engine()->state() != PlayerEngine::Ready)
         stop();
-    m_window.reset();
+    m_app.reset();
+}
+
+QWidget *PlayerSession::window() const
+{
+    return m_app ? m_app->mainWidget() : nullptr;
 }
 
 BTResourceFunctionDialog *PlayerSession::dialog() const
@@ -67,12 +70,12 @@ BTResourceFunctionDialog *PlayerSession::dialog() const
 
 PlayerEngine *PlayerSession::engine() const
 {
-    return m_window ? m_window->engine() : nullptr;
+    return m_app ? m_app->engine() : nullptr;
 }
 
 MpvVideoWidget *PlayerSession::video() const
 {
-    return m_window ? m_window->findChild<MpvVideoWidget *>() : nullptr;
+    return window() ? window()->findChild<MpvVideoWidget *>() : nullptr;
 }
 
 bool PlayerSession::login(const QString &email, const QString &password)
@@ -111,6 +114,6 @@ QPushButton *PlayerSession::downloadButton(BTResourceParseResultListItemWidget *
 
 bool PlayerSession::stop(int timeoutMs)
 {
-    m_window->findChild<QPushButton *>(QStringLiteral("stopPlayPushButton"))->click();
+    window()->findChild<QPushButton *>(QStringLiteral("stopPlayPushButton"))->click();
     return waitFor([this] { return engine()->state() == PlayerEngine::Ready; }, timeoutMs);
 }

@@ -7,12 +7,13 @@
 #include <functional>
 #include <memory>
 
+class Application;
 class BTResourceFunctionDialog;
 class BTResourceParseResultListItemWidget;
-class MainWindow;
 class MpvVideoWidget;
 class PlayerEngine;
 class QPushButton;
+class QWidget;
 
 // The real player in this process, put together as the program's start-up does (main window with
 // the libmpv engine factory, account and resource dialogs), with its own working directory and a
@@ -30,7 +31,8 @@ public:
     static bool waitFor(const std::function<bool()> &done, int timeoutMs);
 
     QString workingDirectory() const { return m_dir.path(); }
-    MainWindow *window() const { return m_window.get(); }
+    Application *application() const { return m_app.get(); }
+    QWidget *window() const;
     BTResourceFunctionDialog *dialog() const;
     PlayerEngine *engine() const;
     // Null when the engine has no video output (no display).
@@ -47,5 +49,5 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<Application> m_app;
 };

@@ -1,12 +1,14 @@
 #include "notices/ui/ReportDialog.h"
 
+#include "service/Endpoints.h"
 #include "service/ServiceClient.h"
 
 #include <QButtonGroup>
 #include <QNetworkReply>
 
-ReportDialog::ReportDialog(QWidget *parent)
+ReportDialog::ReportDialog(ServiceClient *client, QWidget *parent)
     : QDialog(parent)
+    , m_client(client)
     , m_categoryGroup(new QButtonGroup(this))
 {
     setupUi(this);
@@ -52,14 +54,7 @@ void ReportDialog::submitPushButton_clicked()
     if (id < 0)
         return;
 
-    QNetworkReply *reply = ServiceClient::send(Post,
-                                               {QStringLiteral("r=www/default/pc"),
-                                                QStringLiteral("do=report"),
-                                                QStringLiteral("method=add"),
-                                                QStringLiteral("name=") + hashLineEdit->text(),
-                                                QStringLiteral("desc=") + categoryText(id),
-                                                QStringLiteral("_s=pc")},
-                                               false);
+    QNetworkReply *reply = m_client->send(Endpoints::report(hashLineEdit->text(), categoryText(id)));
     // Nobody reads the answer; the reply only has to go away once it is complete.
     if (reply)
         connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);

@@ -5,6 +5,7 @@
 #include <QDialog>
 
 class QButtonGroup;
+class ServiceClient;
 
 // Reports a resource to the service as objectionable in one of four fixed categories. The report
 // goes out without waiting for an answer and the dialog closes at once.
@@ -13,7 +14,7 @@ class ReportDialog : public QDialog, private Ui::ReportDialog
     Q_OBJECT
 
 public:
-    explicit ReportDialog(QWidget *parent = nullptr);
+    explicit ReportDialog(ServiceClient *client, QWidget *parent = nullptr);
 
     // The resource hash the report names; shown read-only.
     void setHash(const QString &hash);
@@ -26,5 +27,6 @@ private slots:
     void submitPushButton_clicked();
 
 private:
+    ServiceClient *m_client;
     QButtonGroup *m_categoryGroup = nullptr;
 };

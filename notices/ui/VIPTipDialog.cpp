@@ -1,15 +1,11 @@
 #include "notices/ui/VIPTipDialog.h"
 
 #include "account/ui/AccountFunctionDialog.h"
-#include "shell/ui/MainWindow.h"
+#include "app/ui/DialogRegistry.h"
 
 VIPTipDialog *VIPTipDialog::instance()
 {
-    static VIPTipDialog *dialog = nullptr;
-    if (!dialog)
-        dialog = new VIPTipDialog(MainWindow::instance());
-    dialog->centreOverParent();
-    return dialog;
+    return DialogRegistry::instanceOf<VIPTipDialog>();
 }
 
 VIPTipDialog::VIPTipDialog(QWidget *parent)

@@ -9,12 +9,11 @@ class VIPTipDialog : public MoveableDialog, private Ui::VIPTipDialog
     Q_OBJECT
 
 public:
+    explicit VIPTipDialog(QWidget *parent);
+
     // The one dialog, created on first use over the main window and re-centred on every call.
     static VIPTipDialog *instance();
 
 private slots:
     void goToPayPushButtonClicked();
-
-private:
-    explicit VIPTipDialog(QWidget *parent);
 };

@@ -1,27 +1,24 @@
 #include "resources/ui/BTResourceFunctionDialog.h"
 
-#include "account/ui/AccountFunctionDialog.h"
+#include "account/AccountSession.h"
 #include "app/AppConfig.h"
+#include "app/ui/DialogRegistry.h"
 #include "notices/ui/ReportDialog.h"
 #include "notices/ui/VIPTipDialog.h"
-#include "player/PlayerEngine.h"
-#include "resources/AddressResolution.h"
+#include "player/PlaybackController.h"
+#include "resources/CollectionService.h"
+#include "resources/PlayRequest.h"
 #include "resources/ui/BTResourceCollectionListItemWidget.h"
 #include "resources/ui/BTResourceDownloadListItemWidget.h"
 #include "resources/ui/BTResourceParseResultListItemWidget.h"
 #include "resources/ui/BTResourcePlayRecordListItemWidget.h"
 #include "resources/ui/CollectNowPlayingResourceDialog.h"
-#include "resources/CollectionService.h"
-#include "resources/HostProbe.h"
 #include "resources/protocol/ResourceInput.h"
-#include "resources/VideoDomainList.h"
-#include "service/ServiceClient.h"
-#include "shell/ui/MainWindow.h"
+#include "service/ServiceReply.h"
 
 #include <QClipboard>
 #include <QDir>
 #include <QDirIterator>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -53,51 +50,59 @@ template <typename Row> void insertRow(QListWidget *list, Row *widget, int row)
     list->insertItem(row < 0 ? list->count() : row, item);
     list->setItemWidget(item, widget);
 }
-
-PlayerEngine *engine()
-{
-    MainWindow *window = MainWindow::instance();
-    return window ? window->engine() : nullptr;
-}
 } // namespace
 
 BTResourceFunctionDialog *BTResourceFunctionDialog::instance()
 {
-    static BTResourceFunctionDialog *dialog = nullptr;
-    if (!dialog) {
-        dialog = new BTResourceFunctionDialog(MainWindow::instance());
-        // Loading the host list and the lists waits for the service in local event loops; a click
-        // that arrives meanwhile (the title bar's record button at start-up) must find this
-        // dialog, not make a second one.
-        dialog->m_videoDomains = VideoDomainList::load();
-        dialog->playRecordPageFlushRecordListPushButton_clicked();
-        dialog->collectionPageFlushCollectionListPushButton_clicked();
-    }
-    dialog->centreOverParent();
-    return dialog;
+    return DialogRegistry::instanceOf<BTResourceFunctionDialog>();
 }
 
 QString BTResourceFunctionDialog::cacheFolder()
 {
-    return QDir::toNativeSeparators(QDir::tempPath() + QStringLiteral("/Pelorin Cache"));
+    return PlayRequest::cacheFolder();
 }
 
-BTResourceFunctionDialog::BTResourceFunctionDialog(QWidget *parent)
+BTResourceFunctionDialog::BTResourceFunctionDialog(ServiceClient *client, AccountSession *session,
+                                                   PlaybackController *playback, PlayRequest *request,
+                                                   QWidget *parent)
     : MoveableDialog(parent, Qt::FramelessWindowHint)
+    , m_client(client)
+    , m_session(session)
+    , m_playback(playback)
+    , m_request(request)
 {
     setupUi(this);
     clientStackedWidget->setCurrentWidget(parsePage);
     parsePageEngineComboBox->setCurrentIndex(AppConfig::engineComboBoxIndex());
     connectForm();
+    connectRequest();
 
     const QString directory = AppConfig::downloadDirectory();
     if (!directory.isEmpty())
         downloadPageDownloadDirectoryLineEdit->setText(directory);
 }
 
+void BTResourceFunctionDialog::loadLists()
+{
+    m_request->loadVideoHosts();
+    playRecordPageFlushRecordListPushButton_clicked();
+    collectionPageFlushCollectionListPushButton_clicked();
+}
+
+bool BTResourceFunctionDialog::isBusy() const
+{
+    return m_request->isBusy();
+}
+
+QStringList BTResourceFunctionDialog::videoDomains() const
+{
+    return m_request->videoHosts();
+}
+
 BTResourceFunctionDialog::~BTResourceFunctionDialog()
 {
     emit stopParseBTResource();
+    m_request->disconnect(this);
     QDirIterator files(cacheFolder(), QDir::Files | QDir::Hidden | QDir::System);
     while (files.hasNext())
         QFile::remove(files.next());
@@ -132,6 +137,16 @@ void BTResourceFunctionDialog::connectForm()
     connect(downloadPageClosePushButton, &QPushButton::clicked, this, &QWidget::close);
 }
 
+void BTResourceFunctionDialog::connectRequest()
+{
+    connect(this, &BTResourceFunctionDialog::stopParseBTResource, m_request, &PlayRequest::abortProbe);
+    connect(m_request, &PlayRequest::stateText, parsePageParseStateLabel, &QLabel::setText);
+    connect(m_request, &PlayRequest::abortableChanged, this, &BTResourceFunctionDialog::setParseButtonAborts);
+    connect(m_request, &PlayRequest::busyChanged, this, &BTResourceFunctionDialog::showBusy);
+    connect(m_request, &PlayRequest::vipRequired, this, [] { VIPTipDialog::instance()->show(); });
+    connect(m_request, &PlayRequest::fileOpened, this, &BTResourceFunctionDialog::recordOpenedFile);
+}
+
 void BTResourceFunctionDialog::showPage(const QString &pageName)
 {
     if (auto *page = clientStackedWidget->findChild<QWidget *>(pageName))
@@ -157,19 +172,16 @@ void BTResourceFunctionDialog::setInputsEnabled(bool enabled)
         rowWidget<BTResourceCollectionListItemWidget>(collectionPageCollectionListWidget, i)->setPlayEnabled(enabled);
 }
 
-void BTResourceFunctionDialog::enterBusyState()
+void BTResourceFunctionDialog::showBusy(bool busy)
 {
-    setClipboardMonitorEnabled(false);
-    m_busy = true;
-    setInputsEnabled(false);
-}
-
-void BTResourceFunctionDialog::leaveBusyState()
-{
+    if (busy) {
+        setClipboardMonitorEnabled(false);
+        setInputsEnabled(false);
+        return;
+    }
     setInputsEnabled(true);
-    m_busy = false;
     // The monitor only pauses while busy: it resumes as the user's setting and the login say.
-    setClipboardMonitorEnabled(AppConfig::clipboardMonitor() == 1 && AccountFunctionDialog::instance()->loggedIn());
+    setClipboardMonitorEnabled(m_session->wantsClipboardMonitor());
 }
 
 void BTResourceFunctionDialog::setClipboardMonitorEnabled(bool on)
@@ -233,8 +245,7 @@ void BTResourceFunctionDialog::addParseRow(const BTResourceFile &file)
 void BTResourceFunctionDialog::parsePageParseBTResourcePushButton_clicked()
 {
     if (parsePageParseBTResourcePushButton->text() == kAbort) {
-        if (PlayerEngine *e = engine())
-            e->close();
+        m_playback->stop();
         emit stopParseBTResource();
         return;
     }
@@ -249,17 +260,15 @@ void BTResourceFunctionDialog::parsePageParseBTResourcePushButton_clicked()
         return;
     }
     parsePageParseStateLabel->setText(QStringLiteral("正在解析BT资源..."));
-    enterBusyState();
-    const ServiceReply reply = ServiceClient::call(Get, AddressResolution::fileListParameters(hash), true);
+    QList<BTResourceFile> files;
+    const ServiceReply reply = m_request->listFiles(hash, &files);
     if (reply.succeeded()) {
-        const QList<BTResourceFile> files = AddressResolution::filesFromReply(hash, reply);
-        for (const BTResourceFile &file : files)
+        for (const BTResourceFile &file : qAsConst(files))
             addParseRow(file);
         parsePageParseStateLabel->setText(QStringLiteral("解析BT资源成功"));
     } else {
         parsePageParseStateLabel->setText(reply.failureText());
     }
-    leaveBusyState();
 }
 
 void BTResourceFunctionDialog::parsePageBrowseBTFilePushButton_clicked()
@@ -282,7 +291,7 @@ void BTResourceFunctionDialog::parsePageParseReportPushButton_clicked()
     const QString hash = resourceHashFromInput(text);
     if (hash.isEmpty())
         return;
-    ReportDialog dialog(this);
+    ReportDialog dialog(m_client, this);
     dialog.setHash(hash);
     dialog.exec();
 }
@@ -296,183 +305,43 @@ void BTResourceFunctionDialog::showVipOnly(const QString &title)
     box.exec();
 }
 
-bool BTResourceFunctionDialog::resolveFileHash(BTResourceParseResultListItemWidget *row)
-{
-    parsePageParseStateLabel->setText(QStringLiteral("正在解析视频文件hash值..."));
-    const ServiceReply reply =
-        ServiceClient::call(Get, AddressResolution::fileHashParameters(row->file(), localMacAddress()), true);
-    if (reply.succeeded()) {
-        AddressResolution::applyFileHash(&row->file(), reply);
-        parsePageParseStateLabel->clear();
-        return true;
-    }
-    if (reply.isEnvelope() && reply.statu() == -11)
-        VIPTipDialog::instance()->show();
-    parsePageParseStateLabel->setText(reply.failureText());
-    leaveBusyState();
-    return false;
-}
-
-bool BTResourceFunctionDialog::resolveFileInfo(BTResourceParseResultListItemWidget *row, bool reload)
-{
-    parsePageParseStateLabel->setText(QStringLiteral("正在解析视频文件信息..."));
-    const ServiceReply reply = ServiceClient::call(
-        Get,
-        AddressResolution::fileInfoParameters(row->file(), parsePageEngineComboBox->currentIndex(), reload,
-                                              localMacAddress()),
-        true);
-    if (reply.succeeded()) {
-        m_videoDomains.append(AddressResolution::applyFileInfo(&row->file(), reply));
-        parsePageParseStateLabel->clear();
-        return true;
-    }
-    parsePageParseStateLabel->setText(reply.failureText());
-    leaveBusyState();
-    return false;
-}
-
-bool BTResourceFunctionDialog::probeHosts(HostProbe *probe, const QStringList &hosts, const BTResourceFile &file,
-                                          bool play, QString *acceptedUrl, bool *aborted)
-{
-    *aborted = false;
-    const auto link = connect(this, &BTResourceFunctionDialog::stopParseBTResource, probe, &HostProbe::abort,
-                              Qt::DirectConnection);
-    bool accepted = false;
-    for (const QString &host : hosts) {
-        const QString url = play ? AddressResolution::playAddress(host, file.code)
-                                 : AddressResolution::downloadAddress(host, file.code, QTime::currentTime());
-        const HostProbe::Outcome outcome =
-            probe->run(QUrl(url), play ? file.comCookie.toUtf8() : QByteArray(), file.size, play);
-        if (outcome == HostProbe::Aborted) {
-            *aborted = true;
-            break;
-        }
-        if (outcome == HostProbe::Accepted) {
-            *acceptedUrl = url;
-            accepted = true;
-            break;
-        }
-    }
-    disconnect(link);
-    return accepted;
-}
-
 void BTResourceFunctionDialog::parsePageParseResultListItemWidgetPlayPushButton_clicked(
     BTResourceParseResultListItemWidget *widget, bool reload)
 {
-    AccountFunctionDialog *account = AccountFunctionDialog::instance();
-    if (reload && !account->permanentVip()) {
+    if (reload && !m_session->permanentVip()) {
         showVipOnly(QStringLiteral("重新加载"));
         return;
     }
+    // The row may go while the request waits; what the steps filled in is kept while it lives.
     QPointer<BTResourceParseResultListItemWidget> row(widget);
-    enterBusyState();
-    if (row->file().jxhash.isEmpty() && !resolveFileHash(row))
-        return;
-    if (!resolveFileInfo(row, reload))
-        return;
-
-    parsePageParseStateLabel->setText(QStringLiteral("正在筛选视频文件播放地址..."));
-    setParseButtonAborts(true);
-    AddressResolution::shuffleHosts(&m_videoDomains);
-    HostProbe probe;
-    QString url;
-    bool aborted = false;
-    const BTResourceFile file = row->file();
-    if (!probeHosts(&probe, m_videoDomains, file, true, &url, &aborted)) {
-        setParseButtonAborts(false);
-        if (aborted)
-            parsePageParseStateLabel->clear();
-        else
-            parsePageParseStateLabel->setText(QStringLiteral("筛选视频文件播放地址失败！"));
-        leaveBusyState();
-        return;
-    }
-
-    parsePageParseStateLabel->setText(QStringLiteral("筛选视频文件播放地址成功，等待播放；如果长时间无法播放，请重试！"));
-    PlayerEngine *e = engine();
-    MainWindow *window = MainWindow::instance();
-    if (e && window) {
-        if (account->vip()) {
-            QDir().mkpath(cacheFolder());
-            m_cachePath = cacheFolder() + QDir::separator()
-                          + QStringLiteral("%1_%2").arg(file.resourceHash).arg(file.resourceIndex);
-            e->setConfig(PlayerEngine::CacheFilePath, m_cachePath);
-            e->setConfig(PlayerEngine::CacheEnabled, QStringLiteral("1"));
-        }
-        e->setConfig(PlayerEngine::HttpCookie, file.comCookie);
-
-        // Ends when the media has opened (after it is recorded) or closed without opening.
-        // Opening over a media that is still open closes that one first: its close is not ours.
-        QEventLoop loop;
-        bool done = false;
-        bool opening = false;
-        const auto started = connect(e, &PlayerEngine::stateChanged, this, [&](int, int newState) {
-            if (newState == PlayerEngine::Opening)
-                opening = true;
-        });
-        const auto opened = connect(window, &MainWindow::btResourceOpened, this, [&] {
-            recordOpenedFile(file);
-            done = true;
-            loop.quit();
-        });
-        const auto closed = connect(window, &MainWindow::btResourceClosed, this, [&] {
-            if (!opening)
-                return;
-            done = true;
-            loop.quit();
-        });
-        e->open(url);
-        if (!done)
-            loop.exec();
-        disconnect(started);
-        disconnect(opened);
-        disconnect(closed);
-    }
-    setParseButtonAborts(false);
-    parsePageParseStateLabel->clear();
-    leaveBusyState();
-    probe.release();
+    BTResourceFile file = row->file();
+    m_request->play(&file, parsePageEngineComboBox->currentIndex(), reload);
+    if (row)
+        row->file() = file;
 }
 
 void BTResourceFunctionDialog::parsePageParseResultListItemWidgetDownloadPushButton_clicked(
     BTResourceParseResultListItemWidget *widget)
 {
-    if (!AccountFunctionDialog::instance()->permanentVip()) {
+    if (!m_session->permanentVip()) {
         showVipOnly(QStringLiteral("下载"));
         return;
     }
     QPointer<BTResourceParseResultListItemWidget> row(widget);
-    enterBusyState();
-    if (row->file().jxhash.isEmpty() && !resolveFileHash(row))
+    BTResourceFile file = row->file();
+    const bool accepted = m_request->resolveDownload(&file, parsePageEngineComboBox->currentIndex());
+    if (row)
+        row->file() = file;
+    if (!accepted)
         return;
-    if (!resolveFileInfo(row, false))
-        return;
-
-    parsePageParseStateLabel->setText(QStringLiteral("正在筛选视频文件下载地址..."));
-    setParseButtonAborts(true);
-    HostProbe probe;
-    QString url;
-    bool aborted = false;
-    const bool accepted = probeHosts(&probe, m_videoDomains, row->file(), false, &url, &aborted);
-    setParseButtonAborts(false);
-    if (!accepted) {
-        if (aborted)
-            parsePageParseStateLabel->clear();
-        else
-            parsePageParseStateLabel->setText(QStringLiteral("解析视频文件下载地址失败！"));
-    } else if (downloadPageDownloadDirectoryLineEdit->text().isEmpty()) {
+    if (downloadPageDownloadDirectoryLineEdit->text().isEmpty()) {
         parsePageParseStateLabel->setText(QStringLiteral("请先设置下载目录，再重新点击下载。"));
-    } else {
-        parsePageParseStateLabel->clear();
-        clientStackedWidget->setCurrentWidget(downloadPage);
-        if (row) {
-            row->file().downloadUrl = url;
-            startDownload(row->file());
-        }
+        return;
     }
-    leaveBusyState();
-    probe.release();
+    parsePageParseStateLabel->clear();
+    clientStackedWidget->setCurrentWidget(downloadPage);
+    if (row)
+        startDownload(file);
 }
 
 // ---- play records ----
@@ -481,7 +350,7 @@ void BTResourceFunctionDialog::addPlayRecordRow(const BTResourceFile &file, int 
 {
     auto *widget = new BTResourcePlayRecordListItemWidget(file);
     insertRow(playRecordPagePlayRecordListWidget, widget, row);
-    widget->setPlayEnabled(!m_busy);
+    widget->setPlayEnabled(!isBusy());
     connect(widget, &BTResourcePlayRecordListItemWidget::playFile, this,
             &BTResourceFunctionDialog::playRecordPagePlayRecordListWidgetPlayPushButton_clicked);
     connect(widget, &BTResourcePlayRecordListItemWidget::deleteFile, this,
@@ -502,7 +371,7 @@ void BTResourceFunctionDialog::recordOpenedFile(const BTResourceFile &file)
 
 void BTResourceFunctionDialog::playRecordPageFlushRecordListPushButton_clicked()
 {
-    if (m_busy)
+    if (isBusy())
         return;
     playRecordPagePlayRecordListWidget->clear();
     m_records.load();
@@ -564,7 +433,7 @@ void BTResourceFunctionDialog::addCollectionRow(const BTResourceFile &file, quin
 {
     auto *widget = new BTResourceCollectionListItemWidget(file, id);
     insertRow(collectionPageCollectionListWidget, widget, -1);
-    widget->setPlayEnabled(!m_busy);
+    widget->setPlayEnabled(!isBusy());
     connect(widget, &BTResourceCollectionListItemWidget::playFile, this,
             &BTResourceFunctionDialog::collectionPageCollectionListWidgetPlayPushButton_clicked);
     connect(widget, &BTResourceCollectionListItemWidget::copyURL, this,
@@ -575,25 +444,24 @@ void BTResourceFunctionDialog::addCollectionRow(const BTResourceFile &file, quin
 
 void BTResourceFunctionDialog::collectionPageFlushCollectionListPushButton_clicked()
 {
-    if (m_busy)
+    if (isBusy())
         return;
     collectionPageCollectionListWidget->clear();
-    const ServiceReply reply = ServiceClient::call(Get, CollectionService::listParameters(), false);
+    QList<CollectionService::Entry> entries;
+    const ServiceReply reply = CollectionService(m_client).list(&entries);
     if (!reply.succeeded()) {
         parsePageParseStateLabel->setText(reply.failureText());
         return;
     }
-    const auto entries = CollectionService::entriesFromReply(reply);
-    for (const CollectionService::Entry &entry : entries)
+    for (const CollectionService::Entry &entry : qAsConst(entries))
         addCollectionRow(entry.file, entry.id);
 }
 
 void BTResourceFunctionDialog::collectionPageCollectNowPlayingResourcePushButton_clicked()
 {
-    MainWindow *window = MainWindow::instance();
-    if (!window || !window->isMediaOpen())
+    if (!m_playback->isMediaOpen())
         return;
-    CollectNowPlayingResourceDialog dialog(m_currentResource, this);
+    CollectNowPlayingResourceDialog dialog(m_client, m_currentResource, this);
     connect(&dialog, &CollectNowPlayingResourceDialog::collectionPageFlushCollectionList, this,
             &BTResourceFunctionDialog::collectionPageFlushCollectionListPushButton_clicked);
     dialog.exec();
@@ -620,7 +488,7 @@ void BTResourceFunctionDialog::collectionPageCollectionListWidgetDeleteButton_cl
         return;
     const quint32 id = widget->id();
     delete collectionPageCollectionListWidget->takeItem(row);
-    const ServiceReply reply = ServiceClient::call(Post, CollectionService::deleteParameters(id), false);
+    const ServiceReply reply = CollectionService(m_client).remove(id);
     if (!reply.succeeded())
         parsePageParseStateLabel->setText(reply.failureText());
 }

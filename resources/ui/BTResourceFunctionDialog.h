@@ -7,31 +7,42 @@
 
 #include <QStringList>
 
+class AccountSession;
 class BTResourceCollectionListItemWidget;
 class BTResourceDownloadListItemWidget;
 class BTResourceParseResultListItemWidget;
 class BTResourcePlayRecordListItemWidget;
-class HostProbe;
+class PlaybackController;
+class PlayRequest;
 class QTimer;
+class ServiceClient;
 
 // The one window through which resources enter the program: the parse page (resource input, file
-// list, address resolution for play and download), play records, collections and downloads.
+// list, address resolution for play and download, rendered from the play request), play records,
+// collections and downloads.
 class BTResourceFunctionDialog : public MoveableDialog, private Ui::BTResourceFunctionDialog
 {
     Q_OBJECT
 
 public:
+    BTResourceFunctionDialog(ServiceClient *client, AccountSession *session, PlaybackController *playback,
+                             PlayRequest *request, QWidget *parent);
+    ~BTResourceFunctionDialog() override;
+
     // The one dialog, created on first use over the main window and re-centred on every call.
     static BTResourceFunctionDialog *instance();
-    ~BTResourceFunctionDialog() override;
+
+    // What the dialog shows when it is first made: today's video hosts, the play records and the
+    // collections (the last two wait for the service).
+    void loadLists();
 
     // Makes the named page current and shows the dialog if it is hidden.
     void showPage(const QString &pageName);
     void setClipboardMonitorEnabled(bool on);
 
-    bool isBusy() const { return m_busy; }
+    bool isBusy() const;
     BTResourceFile currentResource() const { return m_currentResource; }
-    QStringList videoDomains() const { return m_videoDomains; }
+    QStringList videoDomains() const;
 
     // The engine cache folder of VIP accounts.
     static QString cacheFolder();
@@ -62,22 +73,16 @@ private slots:
     void downloadPageDownloadListWidgetDeletePushButton_clicked(BTResourceDownloadListItemWidget *widget);
 
 private:
-    explicit BTResourceFunctionDialog(QWidget *parent);
-
     void connectForm();
+    void connectRequest();
     void setInputsEnabled(bool enabled);
-    void enterBusyState();
-    void leaveBusyState();
+    // The busy state of the play request: inputs off and the clipboard monitor paused meanwhile.
+    void showBusy(bool busy);
     void setParseButtonAborts(bool aborts);
     void onClipboardTick();
 
     void addParseRow(const BTResourceFile &file);
     QList<BTResourceParseResultListItemWidget *> parseRows() const;
-    bool resolveFileHash(BTResourceParseResultListItemWidget *row);
-    bool resolveFileInfo(BTResourceParseResultListItemWidget *row, bool reload);
-    // Tries the hosts until one is accepted; false when none is (or the user aborted: *aborted).
-    bool probeHosts(HostProbe *probe, const QStringList &hosts, const BTResourceFile &file, bool play,
-                    QString *acceptedUrl, bool *aborted);
     void showVipOnly(const QString &title);
 
     // The file that opened in the engine: recorded at the top of the play records.
@@ -89,10 +94,11 @@ private:
     void addCollectionRow(const BTResourceFile &file, quint32 id);
     void startDownload(const BTResourceFile &file);
 
-    bool m_busy = false;
-    QStringList m_videoDomains;
+    ServiceClient *m_client;
+    AccountSession *m_session;
+    PlaybackController *m_playback;
+    PlayRequest *m_request;
     BTResourceFile m_currentResource;
-    QString m_cachePath;
     PlayRecordStore m_records;
     QTimer *m_clipboardTimer = nullptr;
     QString m_lastClipboardText;

@@ -1,13 +1,15 @@
 #include "resources/ui/CollectNowPlayingResourceDialog.h"
 
 #include "resources/CollectionService.h"
-#include "service/ServiceClient.h"
+#include "service/ServiceReply.h"
 
 #include <QMessageBox>
 #include <QPushButton>
 
-CollectNowPlayingResourceDialog::CollectNowPlayingResourceDialog(const BTResourceFile &file, QWidget *parent)
+CollectNowPlayingResourceDialog::CollectNowPlayingResourceDialog(ServiceClient *client, const BTResourceFile &file,
+                                                                 QWidget *parent)
     : QDialog(parent, Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+    , m_client(client)
     , m_file(file)
 {
     setupUi(this);
@@ -31,8 +33,7 @@ void CollectNowPlayingResourceDialog::okPushButtonClicked()
         showMessage(QStringLiteral("名称不能为空！"));
         return;
     }
-    const ServiceReply reply = ServiceClient::call(
-        Post, CollectionService::addParameters(name, m_file.resourceHash, m_file.resourceIndex), false);
+    const ServiceReply reply = CollectionService(m_client).add(name, m_file.resourceHash, m_file.resourceIndex);
     if (!reply.succeeded()) {
         showMessage(reply.failureText());
         return;

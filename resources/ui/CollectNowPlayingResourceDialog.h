@@ -5,13 +5,15 @@
 
 #include <QDialog>
 
+class ServiceClient;
+
 // Asks for the name under which the playing file is collected, and adds it on the service.
 class CollectNowPlayingResourceDialog : public QDialog, private Ui::CollectNowPlayingResourceDialog
 {
     Q_OBJECT
 
 public:
-    CollectNowPlayingResourceDialog(const BTResourceFile &file, QWidget *parent);
+    CollectNowPlayingResourceDialog(ServiceClient *client, const BTResourceFile &file, QWidget *parent);
 
 signals:
     void collectionPageFlushCollectionList();
@@ -22,5 +24,6 @@ private slots:
 private:
     void showMessage(const QString &text);
 
+    ServiceClient *m_client;
     BTResourceFile m_file;
 };

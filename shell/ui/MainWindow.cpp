@@ -1,19 +1,15 @@
 #include "shell/ui/MainWindow.h"
 
-#include "account/ui/AccountFunctionDialog.h"
 #include "app/AppConfig.h"
+#include "app/Version.h"
 #include "player/FormatDuration.h"
-#include "player/PlayerEngine.h"
-#include "player/PlayerEngineHost.h"
-#include "service/ServiceClient.h"
-#include "resources/ui/BTResourceFunctionDialog.h"
+#include "player/PlaybackController.h"
 #include "shell/EdgeRegions.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QTimerEvent>
 #include <QUrl>
 
 #include <cmath>
@@ -48,18 +44,24 @@ MainWindow *MainWindow::instance()
     return g_mainWindow;
 }
 
-MainWindow::MainWindow(const PlayerEngineFactory &engineFactory, QWidget *parent)
+MainWindow::MainWindow(PlaybackController *playback, const PlayerEngineFactory &engineFactory,
+                       const AnnouncementList &announcements, QWidget *parent)
     : QMainWindow(parent, Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint)
+    , m_playback(playback)
+    , m_announcements(announcements)
 {
     g_mainWindow = this;
     setupUi(this);
+    versionNumberLabel->setText(QStringLiteral("V" PELORIN_VERSION_SHORT));
     connectForm();
     contentStackedWidget->setCurrentWidget(normalPage);
 
-    loadAnnouncements();
+    showAnnouncements();
+    volumeControlSlider->setValue(int(AppConfig::latestValue(uint(volumeControlSlider->maximum()))));
+    m_playback->setVolume(volumeControlSlider->value());
 
-    m_engine = engineFactory(playPage);
-    m_host = new PlayerEngineHost(this);
+    m_playback->attachEngine(engineFactory(playPage));
+    connectPlayback();
 
     playProgressSlider->installEventFilter(this);
     volumeControlSlider->installEventFilter(this);
@@ -78,8 +80,8 @@ MainWindow::MainWindow(const PlayerEngineFactory &engineFactory, QWidget *parent
 MainWindow::~MainWindow()
 {
     // The engine goes down with the play page, after the widgets its events would touch.
-    if (m_engine)
-        m_engine->disconnect(m_host);
+    m_playback->detachEngine();
+    m_playback->disconnect(this);
     if (g_mainWindow == this)
         g_mainWindow = nullptr;
 }
@@ -111,19 +113,26 @@ void MainWindow::connectForm()
     connect(volumeControlSlider, &QSlider::valueChanged, this, &MainWindow::volumeControlSlider_valueChanged);
 }
 
+void MainWindow::connectPlayback()
+{
+    connect(m_playback, &PlaybackController::stateTextChanged, playStateLabel, &QLabel::setText);
+    connect(m_playback, &PlaybackController::playingChanged, this, [this](bool playing) { setStartFace(!playing); });
+    connect(m_playback, &PlaybackController::opened, this, &MainWindow::showOpenedMedia);
+    connect(m_playback, &PlaybackController::closed, this, &MainWindow::showClosedMedia);
+    connect(m_playback, &PlaybackController::progressTick, this, &MainWindow::showProgress);
+}
+
 // ---- announcements ----
 
-void MainWindow::loadAnnouncements()
+void MainWindow::showAnnouncements()
 {
-    const ServiceReply reply = ServiceClient::call(Get, AnnouncementList::requestParameters(), false);
-    if (m_announcements.load(reply) && !m_announcements.isEmpty()) {
-        m_announcementIndex = 0;
-        announcementLabel->setText(m_announcements.labelText(0));
-        m_announcementTimer = new QTimer(this);
-        connect(m_announcementTimer, &QTimer::timeout, this, &MainWindow::rotateAnnouncement);
-        m_announcementTimer->start(10000);
-    }
-    volumeControlSlider->setValue(int(AppConfig::latestValue(uint(volumeControlSlider->maximum()))));
+    if (m_announcements.isEmpty())
+        return;
+    m_announcementIndex = 0;
+    announcementLabel->setText(m_announcements.labelText(0));
+    m_announcementTimer = new QTimer(this);
+    connect(m_announcementTimer, &QTimer::timeout, this, &MainWindow::rotateAnnouncement);
+    m_announcementTimer->start(10000);
 }
 
 void MainWindow::rotateAnnouncement()
@@ -142,7 +151,7 @@ void MainWindow::newbieTutorialPushButton_clicked()
 
 void MainWindow::openResourcePage(const QString &pageName)
 {
-    BTResourceFunctionDialog::instance()->showPage(pageName);
+    emit resourcePageRequested(pageName);
 }
 
 void MainWindow::playRecordPushButton_clicked() { openResourcePage(QStringLiteral("playRecordPage")); }
@@ -154,7 +163,7 @@ void MainWindow::openURLPushButton_clicked() { openResourcePage(QStringLiteral("
 
 void MainWindow::userPushButton_clicked()
 {
-    AccountFunctionDialog::instance()->showMiscPage();
+    emit accountPageRequested();
 }
 
 void MainWindow::toggleTopmostPushButton_clicked()
@@ -241,25 +250,54 @@ void MainWindow::setStartFace(bool start)
 
 void MainWindow::startOrPausePlayPushButton_clicked()
 {
-    if (!m_mediaOpen)
-        return;
-    switch (m_engine->state()) {
-    case PlayerEngine::Pausing:
-    case PlayerEngine::Paused:
-        m_engine->play();
-        break;
-    case PlayerEngine::Starting:
-    case PlayerEngine::Playing:
-        m_engine->pause();
-        break;
-    default:
-        break;
-    }
+    m_playback->togglePlayPause();
 }
 
 void MainWindow::stopPlayPushButton_clicked()
 {
-    m_engine->close();
+    m_playback->stop();
+}
+
+void MainWindow::setProgressSliderHandleVisible(bool visible)
+{
+    const QString groove = QStringLiteral("QSlider::groove:horizontal{ background: rgb(64, 72, 77); height: 4px; "
+                                          "margin-left: 4px; margin-right: 4px; }");
+    playProgressSlider->setStyleSheet(
+        groove
+        + (visible ? QStringLiteral("QSlider::sub-page:horizontal{ background: rgb(57, 166, 240); margin-left: 4px; }"
+                                    "QSlider::handle:horizontal{ border-image: url(:/MainWindow/ToolBar/"
+                                    "PlayProgressSliderHandle.png); width: 14px; height: 14px; margin: -5px -4px; }")
+                   : QStringLiteral("QSlider::handle:horizontal{ width: 0px; height: 0px; }")));
+}
+
+void MainWindow::showOpenedMedia(int durationMs)
+{
+    setProgressSliderHandleVisible(true);
+    playProgressSlider->setMaximum(durationMs);
+    totalDurationLabel->setText(formatDuration(durationMs));
+    contentStackedWidget->setCurrentWidget(playPage);
+    if (isFullScreen())
+        moveOverlayBarsTo(playPage);
+}
+
+void MainWindow::showClosedMedia()
+{
+    setProgressSliderHandleVisible(false);
+    playProgressSlider->setValue(0);
+    currentPlayDurationLabel->setText(QStringLiteral("00:00:00"));
+    totalDurationLabel->setText(QStringLiteral("00:00:00"));
+    contentStackedWidget->setCurrentWidget(normalPage);
+    if (isFullScreen())
+        moveOverlayBarsTo(normalPage);
+}
+
+void MainWindow::showProgress(int positionMs)
+{
+    // While the user holds the handle, the label and the handle show where it is going.
+    if (playProgressSlider->isSliderDown())
+        return;
+    currentPlayDurationLabel->setText(formatDuration(positionMs));
+    playProgressSlider->setValue(positionMs);
 }
 
 void MainWindow::playProgressSlider_pressed()
@@ -276,8 +314,8 @@ void MainWindow::playProgressSlider_released()
 {
     // Drags of up to six pixels' worth do not seek; with nothing open there is nothing to seek.
     const int value = playProgressSlider->value();
-    if (m_mediaOpen && std::abs(double(m_pressedValue) - value) > jumpThreshold(playProgressSlider))
-        m_engine->setPosition(value);
+    if (std::abs(double(m_pressedValue) - value) > jumpThreshold(playProgressSlider))
+        m_playback->seek(value);
 }
 
 void MainWindow::updateMuteFace(int volume)
@@ -294,8 +332,7 @@ void MainWindow::updateMuteFace(int volume)
 void MainWindow::volumeControlSlider_valueChanged(int value)
 {
     updateMuteFace(value);
-    if (m_mediaOpen)
-        m_engine->setVolume(value);
+    m_playback->setVolume(value);
     AppConfig::setLatestValue(uint(value));
 }
 
@@ -341,8 +378,8 @@ bool MainWindow::filterSliderPress(QSlider *slider, QEvent *event)
     if (std::abs(double(target) - slider->value()) <= jumpThreshold(slider))
         return false; // close to the handle: the slider starts a drag
     slider->setValue(target);
-    if (slider == playProgressSlider && m_mediaOpen)
-        m_engine->setPosition(target);
+    if (slider == playProgressSlider)
+        m_playback->seek(target);
     return true;
 }
 
@@ -379,15 +416,6 @@ bool MainWindow::filterWindowEvent(QEvent *event)
         return handleRelease(static_cast<QMouseEvent *>(event));
     case QEvent::KeyPress:
         return handleKey(static_cast<QKeyEvent *>(event));
-    case QEvent::Timer:
-        if (static_cast<QTimerEvent *>(event)->timerId() != m_progressTimerId || m_progressTimerId == 0)
-            return false;
-        // While the user holds the handle, the label and the handle show where it is going.
-        if (!playProgressSlider->isSliderDown()) {
-            currentPlayDurationLabel->setText(formatDuration(m_engine->position()));
-            playProgressSlider->setValue(m_engine->position());
-        }
-        return true;
     case QEvent::Leave:
         m_cursorHideTimer->stop();
         return false;
@@ -513,15 +541,13 @@ bool MainWindow::handleKey(QKeyEvent *event)
     case Qt::Key_Up:
     case Qt::Key_Down: {
         const int volume = step(volumeControlSlider, event->key() == Qt::Key_Up ? 5 : -5);
-        if (m_mediaOpen)
-            m_engine->setVolume(volume);
+        m_playback->setVolume(volume);
         return true;
     }
     case Qt::Key_Left:
     case Qt::Key_Right: {
         const int position = step(playProgressSlider, event->key() == Qt::Key_Right ? 5000 : -5000);
-        if (m_mediaOpen)
-            m_engine->setPosition(position);
+        m_playback->seek(position);
         return true;
     }
     default:

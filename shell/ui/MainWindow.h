@@ -1,5 +1,6 @@
 #pragma once
 
+#include "player/ui/PlayerEngineFactory.h"
 #include "shell/AnnouncementList.h"
 #include "ui_MainWindow.h"
 
@@ -7,37 +8,31 @@
 #include <QRect>
 #include <QTimer>
 
-#include <functional>
-
-class PlayerEngine;
-class PlayerEngineHost;
-
-// Creates the media engine and puts its video surface into the play page.
-using PlayerEngineFactory = std::function<PlayerEngine *(QWidget *playPage)>;
+class PlaybackController;
 
 // The program's only top-level window: frameless, dragged and resized from any point, a start page
-// and a play page, overlay bars in full screen. It hosts the engine and drives it from its tool bar.
+// and a play page, overlay bars in full screen. It hosts the engine's video surface, renders what
+// the playback controller announces and sends the tool bar's intents to it; what it cannot do
+// itself (the resource and account dialogs, the menu) it asks for through its signals.
 class MainWindow : public QMainWindow, private Ui::MainWindow
 {
     Q_OBJECT
-    friend class PlayerEngineHost;
 
 public:
-    explicit MainWindow(const PlayerEngineFactory &engineFactory, QWidget *parent = nullptr);
+    MainWindow(PlaybackController *playback, const PlayerEngineFactory &engineFactory,
+               const AnnouncementList &announcements = AnnouncementList(), QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // The one main window of the run; the parent of the program's dialogs.
     static MainWindow *instance();
 
-    PlayerEngine *engine() const { return m_engine; }
-    bool isMediaOpen() const { return m_mediaOpen; }
-
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-
 signals:
-    void btResourceOpened();
-    void btResourceClosed();
+    // A page of the resource dialog ("parsePage", "playRecordPage", "collectionPage", "downloadPage").
+    void resourcePageRequested(const QString &pageName);
+    // The account's own page (the title bar's user button).
+    void accountPageRequested();
     // A right click on the content area; the context menu opens there.
     void contextMenuRequested(const QPoint &windowPosition);
 
@@ -63,7 +58,8 @@ private slots:
 
 private:
     void connectForm();
-    void loadAnnouncements();
+    void connectPlayback();
+    void showAnnouncements();
     void rotateAnnouncement();
     void openResourcePage(const QString &pageName);
 
@@ -84,11 +80,12 @@ private:
     void updateCursorHiding(const QPoint &position);
     void hideCursorOverVideo();
     void updateWindowFaces();
+    void setProgressSliderHandleVisible(bool visible);
+    void showOpenedMedia(int durationMs);
+    void showClosedMedia();
+    void showProgress(int positionMs);
 
-    PlayerEngine *m_engine = nullptr;
-    bool m_mediaOpen = false;
-    int m_progressTimerId = 0;
-    PlayerEngineHost *m_host = nullptr;
+    PlaybackController *m_playback;
 
     int m_pressedValue = 0;
     int m_savedVolume = -1; // what un-muting restores; the slider's maximum until the first mute

@@ -1,6 +1,8 @@
 #include "app/AppConfig.h"
 #include "notices/ui/ReportDialog.h"
 
+#include "TestClient.h"
+
 #include "ScriptedHttpServer.h"
 
 #include <QButtonGroup>
@@ -60,7 +62,7 @@ void TestReportDialog::init()
 void TestReportDialog::formAndExclusiveCategories()
 {
     QWidget parent;
-    ReportDialog dialog(&parent);
+    ReportDialog dialog(&testClient(), &parent);
     QCOMPARE(dialog.size(), QSize(400, 123));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("举报"));
     QVERIFY(!(dialog.windowFlags() & Qt::FramelessWindowHint));
@@ -97,7 +99,7 @@ void TestReportDialog::formAndExclusiveCategories()
 void TestReportDialog::nothingIsSentWithoutACategory()
 {
     m_server.route("", ScriptedResponse::json(R"({"statu":1})"));
-    ReportDialog dialog;
+    ReportDialog dialog(&testClient());
     dialog.setHash(kHash);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -111,7 +113,7 @@ void TestReportDialog::chosenCategoryIsSentAndTheDialogClosesAtOnce()
 {
     // The service never answers: the dialog does not wait for it.
     m_server.route("do=report", ScriptedResponse::hang());
-    ReportDialog dialog;
+    ReportDialog dialog(&testClient());
     dialog.setHash(kHash);
     // Translated labels change nothing on the wire.
     radio(&dialog, "fanDongRadioButton")->setText(QStringLiteral("Reactionary"));
@@ -138,7 +140,7 @@ void TestReportDialog::chosenCategoryIsSentAndTheDialogClosesAtOnce()
     const QStringList texts = {QStringLiteral("暴恐"), QStringLiteral("色情"), QStringLiteral("血腥")};
     for (int i = 0; i < 3; ++i) {
         m_server.clearRequests();
-        ReportDialog another;
+        ReportDialog another(&testClient());
         another.setHash(kHash);
         another.show();
         radio(&another, names[i])->click();
@@ -152,7 +154,7 @@ void TestReportDialog::chosenCategoryIsSentAndTheDialogClosesAtOnce()
 void TestReportDialog::cancelSendsNothing()
 {
     m_server.route("", ScriptedResponse::json(R"({"statu":1})"));
-    ReportDialog dialog;
+    ReportDialog dialog(&testClient());
     dialog.setHash(kHash);
     QTimer::singleShot(0, &dialog, [&dialog] {
         radio(&dialog, "baoKongRadioButton")->click();

@@ -6,7 +6,7 @@
 #include "app/AppConfig.h"
 #include "resources/ui/BTResourceFunctionDialog.h"
 #include "resources/ui/BTResourceParseResultListItemWidget.h"
-#include "shell/ui/MainWindow.h"
+#include "player/PlaybackController.h"
 
 #include <QDate>
 #include <QLineEdit>
@@ -63,17 +63,17 @@ QList<BTResourceParseResultListItemWidget *> parseRows(BTResourceFunctionDialog 
     return rows;
 }
 
-bool playRow(BTResourceFunctionDialog *dialog, int row)
+bool playRow(PlaybackController *playback, BTResourceFunctionDialog *dialog, int row)
 {
     BTResourceParseResultListItemWidget *widget = parseRows(dialog).value(row);
-    return widget && clickPlay(dialog, widget->findChild<QPushButton *>(QStringLiteral("playPushButton")));
+    return widget && clickPlay(playback, dialog, widget->findChild<QPushButton *>(QStringLiteral("playPushButton")));
 }
 
-bool clickPlay(BTResourceFunctionDialog *dialog, QPushButton *button)
+bool clickPlay(PlaybackController *playback, BTResourceFunctionDialog *dialog, QPushButton *button)
 {
     if (!button || !button->isEnabled())
         return false;
-    QSignalSpy opened(MainWindow::instance(), &MainWindow::btResourceOpened);
+    QSignalSpy opened(playback, &PlaybackController::opened);
 
     QTimer watchdog;
     watchdog.setSingleShot(true);

@@ -11,6 +11,7 @@
 #include <functional>
 
 class BTResourceFunctionDialog;
+class PlaybackController;
 class BTResourceParseResultListItemWidget;
 class QPushButton;
 
@@ -42,9 +43,9 @@ QList<BTResourceParseResultListItemWidget *> parseRows(BTResourceFunctionDialog 
 // Presses a play button (of a file, record or collection row) from the event loop, as a user's
 // click arrives, and waits until the play path has finished (the media opened, or it gave up). A
 // watchdog presses "中止" if it is still waiting after the step timeout, so that a hang fails
-// instead of blocking. True when btResourceOpened was seen.
-bool clickPlay(BTResourceFunctionDialog *dialog, QPushButton *button);
+// instead of blocking. True when the media opened.
+bool clickPlay(PlaybackController *playback, BTResourceFunctionDialog *dialog, QPushButton *button);
 // The same for the play button of the parse page's file row.
-bool playRow(BTResourceFunctionDialog *dialog, int row);
+bool playRow(PlaybackController *playback, BTResourceFunctionDialog *dialog, int row);
 
 } // namespace e2e

@@ -1,7 +1,10 @@
+#include "account/AccountSession.h"
 #include "account/ui/AccountFunctionDialog.h"
+#include "service/Endpoints.h"
 #include "app/AppConfig.h"
 #include "app/ui/GuiResources.h"
 #include "resources/CollectionService.h"
+#include "TestClient.h"
 #include "service/ServiceClient.h"
 
 #include "EndToEnd.h"
@@ -42,10 +45,11 @@ private:
     void click(const char *button) { child<QPushButton>(button)->click(); }
     QString currentPage() { return child<QStackedWidget>("clientStackedWidget")->currentWidget()->objectName(); }
     // Whether the service accepts a request that needs a logged-in session.
-    static ServiceReply listCollections() { return ServiceClient::call(Get, CollectionService::listParameters(), false); }
+    static ServiceReply listCollections() { return testClient().call(Endpoints::collectionList()); }
 
     QTemporaryDir m_dir;
     std::unique_ptr<ServiceProcess> m_service;
+    AccountSession m_session{&testClient()};
     AccountFunctionDialog *m_dialog = nullptr;
     QList<bool> m_monitorSwitches;
 };
@@ -59,8 +63,10 @@ void TestEndToEndAccount::initTestCase()
     e2e::useService(*m_service);
     AppConfig::setLastAutoShowDayOfYear(0); // the first login of the day shows the account page
     AppConfig::setClipboardMonitor(1);
-    AccountFunctionDialog::setClipboardMonitorSwitch([this](bool on) { m_monitorSwitches.append(on); });
-    m_dialog = AccountFunctionDialog::instance();
+    // As the application switches the clipboard monitor.
+    connect(&m_session, &AccountSession::loginChanged, this,
+            [this](bool in) { m_monitorSwitches.append(in && m_session.wantsClipboardMonitor()); });
+    m_dialog = new AccountFunctionDialog(&m_session, nullptr);
     m_dialog->show();
 }
 
@@ -156,7 +162,7 @@ void TestEndToEndAccount::signUpLogInLogOut()
     setText("loginPagePasswordLineEdit", kPassword);
     click("loginPageLoginPushButton");
     QVERIFY(QFile::exists(QStringLiteral("user.dat")));
-    QVERIFY(ServiceClient::call(Post, {QStringLiteral("r=www/user/logout"), QStringLiteral("do=logout"),
+    QVERIFY(testClient().call(Post, {QStringLiteral("r=www/user/logout"), QStringLiteral("do=logout"),
                                        QStringLiteral("_s=pc")}, false).succeeded());
     QCOMPARE(listCollections().statu(), -1);
     child<QLineEdit>("loginPageUsernameLineEdit")->clear();

@@ -6,7 +6,8 @@
 #include "resources/ui/BTResourceParseResultListItemWidget.h"
 #include "resources/ui/CollectNowPlayingResourceDialog.h"
 #include "resources/protocol/ResourceInput.h"
-#include "shell/ui/MainWindow.h"
+#include "app/ui/Application.h"
+#include "player/PlaybackController.h"
 
 #include "EndToEnd.h"
 #include "ModalAnswerer.h"
@@ -47,7 +48,7 @@ private:
     std::unique_ptr<ServiceProcess> m_service;
     QString m_magnet;
     MpvPlayerEngine *m_engine = nullptr;
-    MainWindow *m_window = nullptr;
+    std::unique_ptr<Application> m_app;
     BTResourceFunctionDialog *m_dialog = nullptr;
 };
 
@@ -62,19 +63,19 @@ void TestEndToEndCollections::initTestCase()
     QVERIFY2(m_service->start(), m_service->log().constData());
     e2e::useService(*m_service);
 
-    m_window = new MainWindow([this](QWidget *playPage) {
+    m_app = std::make_unique<Application>([this](QWidget *playPage) {
         return m_engine = new MpvPlayerEngine(MpvPlayerEngine::NoOutput, playPage);
     });
     QVERIFY2(m_engine->isValid(), qPrintable(m_engine->errorString()));
     // The clips are short: paused at once, the file stays open while it is collected.
-    connect(m_window, &MainWindow::btResourceOpened, m_engine, &PlayerEngine::pause, Qt::QueuedConnection);
+    connect(m_app->playback(), &PlaybackController::opened, m_engine, &PlayerEngine::pause, Qt::QueuedConnection);
     QVERIFY(e2e::logInThroughDialog(QStringLiteral("demo@pelorin.test"), QStringLiteral("demo1234")));
     m_dialog = BTResourceFunctionDialog::instance();
 }
 
 void TestEndToEndCollections::cleanupTestCase()
 {
-    delete m_window;
+    m_app.reset();
     m_service.reset();
 }
 
@@ -110,8 +111,8 @@ void TestEndToEndCollections::collectListAndDelete()
     QCOMPARE(state(), QStringLiteral("解析BT资源成功"));
     QVERIFY(!e2e::parseRows(m_dialog).isEmpty());
     const BTResourceFile played = e2e::parseRows(m_dialog)[0]->file();
-    QVERIFY2(e2e::playRow(m_dialog, 0), qPrintable(state()));
-    QTRY_VERIFY_WITH_TIMEOUT(m_window->isMediaOpen(), e2e::kStepTimeoutMs);
+    QVERIFY2(e2e::playRow(m_app->playback(), m_dialog, 0), qPrintable(state()));
+    QTRY_VERIFY_WITH_TIMEOUT(m_app->playback()->isMediaOpen(), e2e::kStepTimeoutMs);
 
     // The collect dialog proposes the file's name; the user gives another one.
     m_dialog->showPage(QStringLiteral("collectionPage"));
@@ -144,7 +145,7 @@ void TestEndToEndCollections::collectListAndDelete()
     QCOMPARE(resourceHashFromInput(QGuiApplication::clipboard()->text()).toLower(), hash.toLower());
 
     // Its play button parses the resource again and plays the collected file over the open one.
-    QVERIFY2(e2e::clickPlay(m_dialog, collected->findChild<QPushButton *>(QStringLiteral("playPushButton"))),
+    QVERIFY2(e2e::clickPlay(m_app->playback(), m_dialog, collected->findChild<QPushButton *>(QStringLiteral("playPushButton"))),
              qPrintable(state()));
     QCOMPARE(m_dialog->currentResource().resourceIndex, played.resourceIndex);
     QCOMPARE(m_dialog->currentResource().fileName, played.fileName);

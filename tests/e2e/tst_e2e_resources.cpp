@@ -8,7 +8,8 @@
 #include "resources/ui/BTResourcePlayRecordListItemWidget.h"
 #include "resources/DownloadTransfer.h"
 #include "resources/protocol/ResourceInput.h"
-#include "shell/ui/MainWindow.h"
+#include "app/ui/Application.h"
+#include "player/PlaybackController.h"
 
 #include "EndToEnd.h"
 #include "ModalAnswerer.h"
@@ -77,7 +78,7 @@ private:
     std::unique_ptr<ServiceProcess> m_service;
     QStringList m_magnets;
     MpvPlayerEngine *m_engine = nullptr;
-    MainWindow *m_window = nullptr;
+    std::unique_ptr<Application> m_app;
     BTResourceFunctionDialog *m_dialog = nullptr;
 };
 
@@ -92,7 +93,7 @@ void TestEndToEndResources::initTestCase()
     QVERIFY2(m_service->start(), m_service->log().constData());
     e2e::useService(*m_service);
 
-    m_window = new MainWindow([this](QWidget *playPage) {
+    m_app = std::make_unique<Application>([this](QWidget *playPage) {
         return m_engine = new MpvPlayerEngine(MpvPlayerEngine::NoOutput, playPage);
     });
     QVERIFY2(m_engine->isValid(), qPrintable(m_engine->errorString()));
@@ -106,7 +107,7 @@ void TestEndToEndResources::initTestCase()
 
 void TestEndToEndResources::cleanupTestCase()
 {
-    delete m_window;
+    m_app.reset();
     m_service.reset();
 }
 
@@ -124,7 +125,7 @@ void TestEndToEndResources::parsePlayAndDownload()
     QVERIFY(first.fileSize > 0 && second.fileSize > 0);
 
     // Play: the real engine opens the address the play path found on a video host.
-    QVERIFY2(e2e::playRow(m_dialog, 0), qPrintable(state()));
+    QVERIFY2(e2e::playRow(m_app->playback(), m_dialog, 0), qPrintable(state()));
     QVERIFY(!m_dialog->isBusy());
     QVERIFY(m_dialog->isHidden());
     QCOMPARE(m_dialog->currentResource().resourceHash, first.resourceHash);
@@ -176,7 +177,7 @@ void TestEndToEndResources::replayTheRecord()
     QVERIFY(record);
     const BTResourceFile recorded = record->file();
     child<QLineEdit>("parsePageBTResourceLineEdit")->clear();
-    QVERIFY2(e2e::clickPlay(m_dialog, record->findChild<QPushButton *>(QStringLiteral("playPushButton"))),
+    QVERIFY2(e2e::clickPlay(m_app->playback(), m_dialog, record->findChild<QPushButton *>(QStringLiteral("playPushButton"))),
              qPrintable(state()));
     QCOMPARE(child<QLineEdit>("parsePageBTResourceLineEdit")->text(), recorded.resourceHash);
     QCOMPARE(m_dialog->currentResource().resourceIndex, recorded.resourceIndex);
@@ -193,10 +194,10 @@ void TestEndToEndResources::reloadOnEveryLine()
     QCOMPARE(lines->count(), 7);
     for (int line = 0; line < lines->count(); ++line) {
         lines->setCurrentIndex(line);
-        QSignalSpy opened(m_window, &MainWindow::btResourceOpened);
+        QSignalSpy opened(m_app->playback(), &PlaybackController::opened);
         const QList<BTResourceParseResultListItemWidget *> rows = e2e::parseRows(m_dialog);
         QVERIFY(!rows.isEmpty());
-        QVERIFY2(e2e::clickPlay(m_dialog, rows[0]->findChild<QPushButton *>(QStringLiteral("reloadPushButton"))),
+        QVERIFY2(e2e::clickPlay(m_app->playback(), m_dialog, rows[0]->findChild<QPushButton *>(QStringLiteral("reloadPushButton"))),
                  qPrintable(QStringLiteral("%1: %2").arg(lines->itemText(line), state())));
         QCOMPARE(opened.count(), 1);
     }
@@ -216,7 +217,7 @@ void TestEndToEndResources::vipOnlyResourceIsRefusedWithoutVip()
     QCOMPARE(state(), QStringLiteral("解析BT资源成功"));
     const QList<BTResourceParseResultListItemWidget *> rows = e2e::parseRows(m_dialog);
     QCOMPARE(rows.size(), 1);
-    QSignalSpy opened(m_window, &MainWindow::btResourceOpened);
+    QSignalSpy opened(m_app->playback(), &PlaybackController::opened);
     rows[0]->findChild<QPushButton *>(QStringLiteral("playPushButton"))->click();
     QCOMPARE(state(), QStringLiteral("该资源仅限VIP会员观看，请先开通VIP！"));
     QVERIFY(VIPTipDialog::instance()->isVisible());

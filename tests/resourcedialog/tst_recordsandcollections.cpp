@@ -1,4 +1,3 @@
-#include "account/ui/AccountFunctionDialog.h"
 #include "app/AppConfig.h"
 #include "app/ui/GuiResources.h"
 #include "resources/ui/BTResourceCollectionListItemWidget.h"
@@ -7,10 +6,10 @@
 #include "resources/ui/BTResourceParseResultListItemWidget.h"
 #include "resources/ui/BTResourcePlayRecordListItemWidget.h"
 #include "resources/PlayRecordStore.h"
-#include "shell/ui/MainWindow.h"
 
 #include "Eventually.h"
 #include "FakePlayerEngine.h"
+#include "ResourceDialogParts.h"
 #include "ModalAnswerer.h"
 #include "ScriptedHttpServer.h"
 
@@ -63,8 +62,8 @@ private:
     QTemporaryDir m_dir;
     ScriptedHttpServer m_service;
     ScriptedHttpServer m_host;
+    std::unique_ptr<ResourceDialogParts> m_parts;
     FakePlayerEngine *m_engine = nullptr;
-    MainWindow *m_window = nullptr;
     BTResourceFunctionDialog *m_dialog = nullptr;
 };
 
@@ -87,14 +86,14 @@ void TestRecordsAndCollections::initTestCase()
         seed.add(f);
     }
     QCOMPARE(seed.size(), 100);
-    m_window = new MainWindow([this](QWidget *page) { return m_engine = new FakePlayerEngine(page); });
-    m_engine->setAutoTransitions(true);
-    m_dialog = BTResourceFunctionDialog::instance();
+    m_parts = std::make_unique<ResourceDialogParts>();
+    m_engine = m_parts->engine;
+    m_dialog = m_parts->dialog;
 }
 
 void TestRecordsAndCollections::cleanupTestCase()
 {
-    delete m_window;
+    m_parts.reset();
 }
 
 void TestRecordsAndCollections::init()
@@ -233,7 +232,7 @@ void TestRecordsAndCollections::collectingThePlayingFile()
             ->findChild<QPushButton *>(QStringLiteral("playPushButton"))
             ->click();
     });
-    QTRY_VERIFY(m_window->isMediaOpen());
+    QTRY_VERIFY(m_parts->playback.isMediaOpen());
     QTRY_VERIFY(!m_dialog->isBusy());
     QVERIFY(child<QListWidget>("playRecordPagePlayRecordListWidget")->count() >= 1);
 
@@ -252,7 +251,7 @@ void TestRecordsAndCollections::collectingThePlayingFile()
     QVERIFY(m_service.requestsMatching("method=add").isEmpty());
 
     // An empty name is refused without a request; a refusal keeps the dialog; success reloads.
-    CollectNowPlayingResourceDialog dialog(m_dialog->currentResource(), m_dialog);
+    CollectNowPlayingResourceDialog dialog(&m_parts->client, m_dialog->currentResource(), m_dialog);
     QSignalSpy reloads(&dialog, &CollectNowPlayingResourceDialog::collectionPageFlushCollectionList);
     dialog.show();
     auto *edit = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameLineEdit"));

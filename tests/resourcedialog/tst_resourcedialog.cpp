@@ -1,17 +1,17 @@
-#include "account/ui/AccountFunctionDialog.h"
 #include "app/AppConfig.h"
 #include "app/ui/GuiResources.h"
 #include "notices/ui/VIPTipDialog.h"
 #include "resources/AddressResolution.h"
+#include "service/Endpoints.h"
 #include "resources/ui/BTResourceDownloadListItemWidget.h"
 #include "resources/ui/BTResourceFunctionDialog.h"
 #include "resources/ui/BTResourceParseResultListItemWidget.h"
 #include "resources/ui/BTResourcePlayRecordListItemWidget.h"
 #include "resources/VideoDomainList.h"
-#include "shell/ui/MainWindow.h"
 
 #include "Eventually.h"
 #include "FakePlayerEngine.h"
+#include "ResourceDialogParts.h"
 #include "ModalAnswerer.h"
 #include "ScriptedHttpServer.h"
 
@@ -89,8 +89,8 @@ private:
     ScriptedHttpServer m_service;
     ScriptedHttpServer m_hostA;
     ScriptedHttpServer m_hostB;
+    std::unique_ptr<ResourceDialogParts> m_parts;
     FakePlayerEngine *m_engine = nullptr;
-    MainWindow *m_window = nullptr;
     BTResourceFunctionDialog *m_dialog = nullptr;
 };
 
@@ -103,16 +103,15 @@ void TestResourceDialog::initTestCase()
     AppConfig::setLastAutoShowDayOfYear(uint(QDate::currentDate().dayOfYear()));
     m_service.route("cfg=video_domain", ScriptedResponse::json("{\"statu\":1,\"data\":[\"" + m_hostA.hostPort().toUtf8()
                                                                + "\"]}"));
-    m_window = new MainWindow([this](QWidget *page) { return m_engine = new FakePlayerEngine(page); });
-    m_engine->setAutoTransitions(true);
-    m_dialog = BTResourceFunctionDialog::instance();
+    m_parts = std::make_unique<ResourceDialogParts>();
+    m_engine = m_parts->engine;
+    m_dialog = m_parts->dialog;
     QCOMPARE(m_dialog->videoDomains(), QStringList{m_hostA.hostPort()});
-    QCOMPARE(BTResourceFunctionDialog::instance(), m_dialog);
 }
 
 void TestResourceDialog::cleanupTestCase()
 {
-    delete m_window;
+    m_parts.reset();
 }
 
 void TestResourceDialog::init()
@@ -142,12 +141,10 @@ void TestResourceDialog::login(bool vip, bool permanentVip)
                                                            .arg(vip ? 1 : 0)
                                                            .arg(permanentVip ? QStringLiteral("true") : QString())
                                                            .toUtf8()));
-    AccountFunctionDialog *account = AccountFunctionDialog::instance();
-    account->findChild<QLineEdit *>(QStringLiteral("loginPageUsernameLineEdit"))->setText(QStringLiteral("u"));
-    account->findChild<QLineEdit *>(QStringLiteral("loginPagePasswordLineEdit"))->setText(QStringLiteral("p"));
-    account->findChild<QPushButton *>(QStringLiteral("loginPageLoginPushButton"))->click();
-    QCOMPARE(account->vip(), vip);
-    QCOMPARE(account->permanentVip(), permanentVip);
+    AccountSession &session = m_parts->session;
+    QVERIFY(session.logIn(QStringLiteral("u"), QStringLiteral("p"), false).succeeded());
+    QCOMPARE(session.vip(), vip);
+    QCOMPARE(session.permanentVip(), permanentVip);
 }
 
 void TestResourceDialog::scriptResolution(const QString &field)
@@ -172,17 +169,16 @@ void TestResourceDialog::resolutionParameters()
     file.fileIndex = 7;
     file.jxhash = QStringLiteral("JX");
     file.size = 1234;
-    QCOMPARE(AddressResolution::fileHashParameters(file, QStringLiteral("M")).join(QLatin1Char('&')),
+    QCOMPARE(Endpoints::fileHash(file, QStringLiteral("M")).parameters.join(QLatin1Char('&')),
              QStringLiteral("r=www/default/pc&cs0=lixian_qq&hash=%1&index=3&name=影 片.mp4&_mac=M&_s=pc").arg(kHash));
     const QString base = QStringLiteral("r=www/default/pc&cs0=qqlixian_gethttp&hash=FH&index=7&jxhash=JX&size=1234");
     // The main line sends neither netType nor reload, whatever the button.
-    QCOMPARE(AddressResolution::fileInfoParameters(file, 0, true, QStringLiteral("M")).join(QLatin1Char('&')),
+    QCOMPARE(Endpoints::fileInfo(file, 0, true, QStringLiteral("M")).parameters.join(QLatin1Char('&')),
              base + QStringLiteral("&_mac=M&_s=pc"));
-    QCOMPARE(AddressResolution::fileInfoParameters(file, 1, false, QStringLiteral("M")).join(QLatin1Char('&')),
+    QCOMPARE(Endpoints::fileInfo(file, 1, false, QStringLiteral("M")).parameters.join(QLatin1Char('&')),
              base + QStringLiteral("&netType=dianxin&_mac=M&_s=pc"));
-    QCOMPARE(AddressResolution::fileInfoParameters(file, 6, true, QStringLiteral("M")).join(QLatin1Char('&')),
+    QCOMPARE(Endpoints::fileInfo(file, 6, true, QStringLiteral("M")).parameters.join(QLatin1Char('&')),
              base + QStringLiteral("&netType=changcheng &reload=1&_mac=M&_s=pc"));
-    QCOMPARE(AddressResolution::engineNames().size(), 7);
 
     QCOMPARE(AddressResolution::playAddress(QStringLiteral("h:1"), QStringLiteral("C")),
              QStringLiteral("http://h:1/ftn_handler/C"));
@@ -205,12 +201,12 @@ void TestResourceDialog::videoHostListOncePerDay()
 
     // Already fetched today and no file: nothing, and no request.
     AppConfig::setLatestRequestVideoDomainsDayOfYear(uint(QDate::currentDate().dayOfYear()));
-    QVERIFY(VideoDomainList::load(file).isEmpty());
+    QVERIFY(VideoDomainList::load(&m_parts->client, file).isEmpty());
     QVERIFY(m_service.requests().isEmpty());
 
     // Another day: fetched (statu is not looked at) and written one host a line.
     AppConfig::setLatestRequestVideoDomainsDayOfYear(0);
-    QCOMPARE(VideoDomainList::load(file), (QStringList{QStringLiteral("h1:80"), QStringLiteral("h2:81")}));
+    QCOMPARE(VideoDomainList::load(&m_parts->client, file), (QStringList{QStringLiteral("h1:80"), QStringLiteral("h2:81")}));
     QCOMPARE(m_service.requests().size(), 1);
     QVERIFY(m_service.requests()[0].target.contains("cfg=video_domain&_s=pc&sign="));
     QFile written(file);
@@ -219,7 +215,7 @@ void TestResourceDialog::videoHostListOncePerDay()
     QCOMPARE(AppConfig::latestRequestVideoDomainsDayOfYear(), uint(QDate::currentDate().dayOfYear()));
 
     // The same day again reads the file.
-    QCOMPARE(VideoDomainList::load(file), (QStringList{QStringLiteral("h1:80"), QStringLiteral("h2:81")}));
+    QCOMPARE(VideoDomainList::load(&m_parts->client, file), (QStringList{QStringLiteral("h1:80"), QStringLiteral("h2:81")}));
     QCOMPARE(m_service.requests().size(), 1);
 }
 
@@ -373,7 +369,7 @@ void TestResourceDialog::vipRefusalShowsTheTipOnce()
         QVERIFY(!m_dialog->isBusy());
     }
     QVERIFY(VIPTipDialog::instance()->isVisible());
-    QCOMPARE(m_window->findChildren<VIPTipDialog *>().size(), 1);
+    QCOMPARE(VIPTipDialog::instance(), m_parts->dialogs.existing(&VIPTipDialog::staticMetaObject));
     VIPTipDialog::instance()->hide();
     QCOMPARE(m_engine->callCount(QStringLiteral("open")), 0);
 }

@@ -7,6 +7,7 @@
 #include "app/AppConfig.h"
 #include "server/AccessTokens.h"
 #include "server/BencodeWriter.h"
+#include "TestClient.h"
 #include "service/ServiceClient.h"
 
 #include <QDir>
@@ -34,7 +35,7 @@ const char kSecondClip[] = "extras/02-counter.mp4";
 
 ServiceReply logIn(const QString &user, const QString &password)
 {
-    return ServiceClient::call(Post,
+    return testClient().call(Post,
                                {u("r=www/user/login"), u("do=login"), u("f[username]=") + user,
                                 u("f[password]=") + password, u("_s=pc")},
                                true);
@@ -42,18 +43,18 @@ ServiceReply logIn(const QString &user, const QString &password)
 
 void logOut()
 {
-    ServiceClient::call(Post, {u("r=www/user/logout"), u("do=logout"), u("_s=pc")}, false);
+    testClient().call(Post, {u("r=www/user/logout"), u("do=logout"), u("_s=pc")}, false);
 }
 
 ServiceReply fileList(const QString &hash)
 {
-    return ServiceClient::call(Get, {u("r=www/default/pc"), u("do=getNewHashFileList"), u("hash=") + hash, u("_s=pc")},
+    return testClient().call(Get, {u("r=www/default/pc"), u("do=getNewHashFileList"), u("hash=") + hash, u("_s=pc")},
                                true);
 }
 
 ServiceReply lixian(const QString &hash, int index, const QString &name)
 {
-    return ServiceClient::call(Get,
+    return testClient().call(Get,
                                {u("r=www/default/pc"), u("cs0=lixian_qq"), u("hash=") + hash,
                                 u("index=") + QString::number(index), u("name=") + name,
                                 u("_mac=") + localMacAddress(), u("_s=pc")},
@@ -74,7 +75,7 @@ ServiceReply gethttp(const QVariantMap &step, const QString &netType = QString()
             parameters << u("reload=1");
     }
     parameters << u("_mac=") + localMacAddress() << u("_s=pc");
-    return ServiceClient::call(Get, parameters, true);
+    return testClient().call(Get, parameters, true);
 }
 
 struct Fetched {
@@ -191,7 +192,7 @@ QString ServiceLibraryTest::playAddress(const QString &host, const QString &code
 
 QStringList ServiceLibraryTest::videoDomains() const
 {
-    return ServiceClient::call(Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=video_domain"), u("_s=pc")}, true)
+    return testClient().call(Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=video_domain"), u("_s=pc")}, true)
         .data()
         .toStringList();
 }

@@ -6,6 +6,7 @@
 
 #include "app/AppConfig.h"
 #include "service/protocol/RequestSigner.h"
+#include "TestClient.h"
 #include "service/ServiceClient.h"
 
 #include <QDateTime>
@@ -35,7 +36,7 @@ const char kTestCaptcha[] = "K7MW";
 
 ServiceReply logIn(const QString &user, const QString &password)
 {
-    return ServiceClient::call(Post,
+    return testClient().call(Post,
                                {u("r=www/user/login"), u("do=login"), u("f[username]=") + user,
                                 u("f[password]=") + password, u("_s=pc")},
                                true);
@@ -49,7 +50,7 @@ QStringList logInParameters(const QString &user, const QString &password)
 
 ServiceReply logOut()
 {
-    return ServiceClient::call(Post, {u("r=www/user/logout"), u("do=logout"), u("_s=pc")}, false);
+    return testClient().call(Post, {u("r=www/user/logout"), u("do=logout"), u("_s=pc")}, false);
 }
 
 QStringList listParameters()
@@ -79,7 +80,7 @@ QStringList registerParameters(const QString &code, const QString &email, const 
 QByteArray fetchCaptcha()
 {
     QNetworkReply *reply =
-        ServiceClient::send(Get, {u("r=default/verfy"), u("_=1"), u("_s=pc")}, false);
+        testClient().send(Get, {u("r=default/verfy"), u("_=1"), u("_s=pc")}, false);
     ServiceClient::waitForReply(reply);
     const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();
     reply->deleteLater();
@@ -226,17 +227,17 @@ void ServiceProtocolTest::cleanupTestCase()
 
 void ServiceProtocolTest::firstReplySetsTheSessionCookie()
 {
-    QVERIFY(ServiceClient::cookie().isEmpty());
-    const ServiceReply announcements = ServiceClient::call(
+    QVERIFY(testClient().cookie().isEmpty());
+    const ServiceReply announcements = testClient().call(
         Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=gonggao"), u("_s=pc")}, false);
     QVERIFY(announcements.succeeded());
-    const QByteArray cookie = ServiceClient::cookie();
+    const QByteArray cookie = testClient().cookie();
     QVERIFY2(cookie.startsWith("pelorin_sid="), cookie.constData());
     QVERIFY(cookie.contains("Path=/server/"));
     QVERIFY(cookie.contains("HttpOnly"));
 
     // The cookie comes back verbatim, attributes included, and is recognised: no new cookie.
-    QNetworkReply *reply = ServiceClient::send(
+    QNetworkReply *reply = testClient().send(
         Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=gonggao"), u("_s=pc")}, false);
     ServiceClient::waitForReply(reply);
     QVERIFY(reply->rawHeader("Set-Cookie").isEmpty());
@@ -278,7 +279,7 @@ void ServiceProtocolTest::configurationItems()
                       u("{\"version\":\"5.0.9.0\",\"desc\":\"修复若干问题\",\"path\":\"Pelorin Setup 5.0.9.exe\"}").toUtf8()));
     QVERIFY(writeFile(config + u("video_hosts.json"), "[\"127.0.0.1:17081\",\"127.0.0.1:17082\"]"));
 
-    const ServiceReply announcements = ServiceClient::call(
+    const ServiceReply announcements = testClient().call(
         Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=gonggao"), u("_s=pc")}, false);
     QVERIFY(announcements.succeeded());
     const QVariantList entries = announcements.data().toList();
@@ -286,7 +287,7 @@ void ServiceProtocolTest::configurationItems()
     QCOMPARE(entries[1].toMap().value(u("title")).toString(), u("新版本上线"));
     QCOMPARE(entries[1].toMap().value(u("url")).toString(), u("http://a.example/x?y=1&z=2"));
 
-    const ServiceReply popup = ServiceClient::call(
+    const ServiceReply popup = testClient().call(
         Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=tanchuang"), u("_s=pc")}, false);
     QVERIFY(popup.succeeded());
     const QVariantMap popupData = popup.data().toMap();
@@ -305,7 +306,7 @@ void ServiceProtocolTest::configurationItems()
     QCOMPARE(plain.request("GET", u("/server/static/..%2Fservice.db"), QByteArray(), &served), 404);
     QCOMPARE(plain.request("GET", u("/server/static/missing.png"), QByteArray(), &served), 404);
 
-    const ServiceReply update = ServiceClient::call(Get, {u("r=www/default/pc"), u("do=getUpdateInfo"), u("_s=pc")}, false);
+    const ServiceReply update = testClient().call(Get, {u("r=www/default/pc"), u("do=getUpdateInfo"), u("_s=pc")}, false);
     QVERIFY(update.succeeded());
     const QVariantMap updateData = update.data().toMap();
     QCOMPARE(updateData.value(u("version")).toString(), u("5.0.9.0"));
@@ -314,7 +315,7 @@ void ServiceProtocolTest::configurationItems()
     QCOMPARE(updateData.value(u("path")).toString(),
              u("http://%1/server/static/Pelorin%20Setup%205.0.9.exe").arg(m_service->hostPort()));
 
-    const ServiceReply hosts = ServiceClient::call(
+    const ServiceReply hosts = testClient().call(
         Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=video_domain"), u("_s=pc")}, true);
     QVERIFY(hosts.succeeded());
     // The hosts this service runs itself come first.
@@ -324,18 +325,18 @@ void ServiceProtocolTest::configurationItems()
 
     // Edits take effect with the next request; a broken file is refused, not fatal.
     QVERIFY(writeFile(config + u("popup.json"), "{\"enable\":false,\"items\":[]}"));
-    const ServiceReply off = ServiceClient::call(
+    const ServiceReply off = testClient().call(
         Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=tanchuang"), u("_s=pc")}, false);
     QVERIFY(off.succeeded());
     QCOMPARE(off.data().toMap().value(u("enable")).toString(), u("false"));
     QVERIFY(writeFile(config + u("announcements.json"), "[{\"title\": \"unfinished"));
-    const ServiceReply broken = ServiceClient::call(
+    const ServiceReply broken = testClient().call(
         Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=gonggao"), u("_s=pc")}, false);
     QVERIFY(broken.isEnvelope());
     QCOMPARE(broken.statu(), 0);
     QCOMPARE(broken.msg(), u("配置项格式错误！"));
     QVERIFY(writeFile(config + u("announcements.json"), u("[{\"title\":\"欢迎使用Pelorin\",\"url\":\"http://www.example/\"}]").toUtf8()));
-    QCOMPARE(ServiceClient::call(Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=gonggao"), u("_s=pc")}, false)
+    QCOMPARE(testClient().call(Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=gonggao"), u("_s=pc")}, false)
                  .data().toList().value(0).toMap().value(u("title")).toString(),
              u("欢迎使用Pelorin"));
     QVERIFY(writeFile(config + u("update.json"), "{\"version\":\"5.0.8.0\",\"desc\":\"\",\"path\":\"\"}"));
@@ -344,12 +345,12 @@ void ServiceProtocolTest::configurationItems()
 void ServiceProtocolTest::signedEndpointsRefuseWrongSignatures()
 {
     // Sent unsigned where the player signs.
-    const ServiceReply unsignedLogIn = ServiceClient::call(
+    const ServiceReply unsignedLogIn = testClient().call(
         Post, logInParameters(u("alice@pelorin.test"), u("alice+pw%41 一")), false);
     QVERIFY(unsignedLogIn.isEnvelope());
     QVERIFY(unsignedLogIn.statu() != 1);
     QCOMPARE(unsignedLogIn.msg(), u("请求签名错误！"));
-    const ServiceReply unsignedHosts = ServiceClient::call(
+    const ServiceReply unsignedHosts = testClient().call(
         Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=video_domain"), u("_s=pc")}, false);
     QVERIFY(unsignedHosts.statu() != 1);
     QCOMPARE(unsignedHosts.msg(), u("请求签名错误！"));
@@ -373,7 +374,7 @@ void ServiceProtocolTest::signedEndpointsRefuseWrongSignatures()
 
 void ServiceProtocolTest::logInBindsTheSessionOfTheFirstCookie()
 {
-    const ServiceReply notYet = ServiceClient::call(Get, listParameters(), false);
+    const ServiceReply notYet = testClient().call(Get, listParameters(), false);
     QVERIFY(notYet.isEnvelope());
     QCOMPARE(notYet.statu(), -1);
     QCOMPARE(notYet.msg(), u("请先登录！"));
@@ -385,7 +386,7 @@ void ServiceProtocolTest::logInBindsTheSessionOfTheFirstCookie()
     QCOMPARE(data.value(u("issvip")).toString(), u("false"));
     const QDateTime end = QDateTime::fromSecsSinceEpoch(data.value(u("viptime")).toLongLong());
     QCOMPARE(end.date(), QDate(2031, 5, 17));
-    QVERIFY(ServiceClient::call(Get, listParameters(), false).succeeded());
+    QVERIFY(testClient().call(Get, listParameters(), false).succeeded());
 
     // Another cookie is another session: not logged in.
     RawSession other(m_service->hostPort());
@@ -422,7 +423,7 @@ void ServiceProtocolTest::logInBindsTheSessionOfTheFirstCookie()
     QCOMPARE(wrong.msg(), u("账号或密码错误！"));
     QCOMPARE(logIn(u("nobody@pelorin.test"), u("whatever1")).msg(), u("账号或密码错误！"));
     // A failed log-in does not end the one before.
-    QVERIFY(ServiceClient::call(Get, listParameters(), false).succeeded());
+    QVERIFY(testClient().call(Get, listParameters(), false).succeeded());
 }
 
 void ServiceProtocolTest::passwordsRoundTrip()
@@ -457,24 +458,24 @@ void ServiceProtocolTest::signUpWithCaptcha()
 
     const QString email = u("new+user@pelorin.test");
     const QString password = u("注册 pass+%");
-    ServiceReply reply = ServiceClient::call(Post, registerParameters(u("AAAA"), email, password, password, u("abc")), true);
+    ServiceReply reply = testClient().call(Post, registerParameters(u("AAAA"), email, password, password, u("abc")), true);
     QCOMPARE(reply.statu(), -5);
     QVERIFY(!reply.msg().isEmpty());
     // The captcha is used up by the failed attempt.
-    reply = ServiceClient::call(Post, registerParameters(u(kTestCaptcha), email, password, password, u("abc")), true);
+    reply = testClient().call(Post, registerParameters(u(kTestCaptcha), email, password, password, u("abc")), true);
     QCOMPARE(reply.statu(), -5);
 
     // Mistakes that need no captcha do not use it up.
     fetchCaptcha();
-    reply = ServiceClient::call(Post, registerParameters(u(kTestCaptcha), u("not-an-email"), password, password, u("0")), true);
+    reply = testClient().call(Post, registerParameters(u(kTestCaptcha), u("not-an-email"), password, password, u("0")), true);
     QCOMPARE(reply.statu(), 0);
     QCOMPARE(reply.msg(), u("邮箱格式不正确！"));
-    reply = ServiceClient::call(Post, registerParameters(u(kTestCaptcha), email, password, u("other-one"), u("0")), true);
+    reply = testClient().call(Post, registerParameters(u(kTestCaptcha), email, password, u("other-one"), u("0")), true);
     QCOMPARE(reply.msg(), u("两次填写的密码不相同，请重新填写！"));
-    reply = ServiceClient::call(Post, registerParameters(u(kTestCaptcha), email, password, password, u("abc")), false);
+    reply = testClient().call(Post, registerParameters(u(kTestCaptcha), email, password, password, u("abc")), false);
     QCOMPARE(reply.msg(), u("请求签名错误！"));
     // Compared ignoring case.
-    reply = ServiceClient::call(Post, registerParameters(u(kTestCaptcha).toLower(), email, password, password, u("abc")), true);
+    reply = testClient().call(Post, registerParameters(u(kTestCaptcha).toLower(), email, password, password, u("abc")), true);
     QVERIFY2(reply.succeeded(), qPrintable(reply.failureText()));
     m_passwordsUsed << password;
     QVERIFY(logIn(email, password).succeeded());
@@ -486,7 +487,7 @@ void ServiceProtocolTest::signUpWithCaptcha()
 
     // One account per e-mail, whatever its case.
     fetchCaptcha();
-    reply = ServiceClient::call(Post, registerParameters(u(kTestCaptcha), u("NEW+User@pelorin.test"), password, password, u("0")), true);
+    reply = testClient().call(Post, registerParameters(u(kTestCaptcha), u("NEW+User@pelorin.test"), password, password, u("0")), true);
     QCOMPARE(reply.statu(), 0);
     QCOMPARE(reply.msg(), u("该邮箱已被注册！"));
 
@@ -494,7 +495,7 @@ void ServiceProtocolTest::signUpWithCaptcha()
     RawSession other(m_service->hostPort());
     QByteArray otherImage;
     QCOMPARE(other.request("GET", u("/server/?r=default/verfy&_=1&_s=pc"), QByteArray(), &otherImage), 200);
-    reply = ServiceClient::call(Post, registerParameters(u(kTestCaptcha), u("third@pelorin.test"), password, password, u("0")), true);
+    reply = testClient().call(Post, registerParameters(u(kTestCaptcha), u("third@pelorin.test"), password, password, u("0")), true);
     QCOMPARE(reply.statu(), -5);
     QVERIFY(other.call(Post, registerParameters(u(kTestCaptcha), u("third@pelorin.test"), password, password, u("0")), true)
                 .succeeded());
@@ -505,16 +506,16 @@ void ServiceProtocolTest::collectionsBelongToOneAccount()
     QVERIFY(logIn(u("alice@pelorin.test"), u("alice+pw%41 一")).succeeded());
     const QString injection = u("x'); DROP TABLE users;--");
     const QString chinese = u("中文 名字 +%41&");
-    QVERIFY(ServiceClient::call(Post, addParameters(injection, hashOf('a'), 0), false).succeeded());
+    QVERIFY(testClient().call(Post, addParameters(injection, hashOf('a'), 0), false).succeeded());
     // "&" splits the parameter as the player sends it: the name ends before it.
-    QVERIFY(ServiceClient::call(Post, addParameters(chinese, hashOf('B'), 3), false).succeeded());
-    QVERIFY(ServiceClient::call(Post, addParameters(u("   "), hashOf('c'), 7), false).succeeded());
-    ServiceReply reply = ServiceClient::call(Post, addParameters(QString(), hashOf('d'), 1), false);
+    QVERIFY(testClient().call(Post, addParameters(chinese, hashOf('B'), 3), false).succeeded());
+    QVERIFY(testClient().call(Post, addParameters(u("   "), hashOf('c'), 7), false).succeeded());
+    ServiceReply reply = testClient().call(Post, addParameters(QString(), hashOf('d'), 1), false);
     QCOMPARE(reply.msg(), u("名称不能为空！"));
-    reply = ServiceClient::call(Post, addParameters(u("bad"), u("short"), 1), false);
+    reply = testClient().call(Post, addParameters(u("bad"), u("short"), 1), false);
     QCOMPARE(reply.statu(), 0);
 
-    reply = ServiceClient::call(Get, listParameters(), false);
+    reply = testClient().call(Get, listParameters(), false);
     QVERIFY(reply.succeeded());
     QVariantList entries = reply.map().value(u("datas")).toList();
     QCOMPARE(entries.size(), 3);
@@ -537,28 +538,28 @@ void ServiceProtocolTest::collectionsBelongToOneAccount()
     QCOMPARE(reply.statu(), 0);
     QCOMPARE(reply.msg(), u("该收藏不存在！"));
     QVERIFY(bob.call(Post, addParameters(u("bob's"), hashOf('a'), 0), false).succeeded());
-    QCOMPARE(ServiceClient::call(Get, listParameters(), false).map().value(u("datas")).toList().size(), 3);
+    QCOMPARE(testClient().call(Get, listParameters(), false).map().value(u("datas")).toList().size(), 3);
 
     // Collecting a file again renames its entry.
-    QVERIFY(ServiceClient::call(Post, addParameters(u("renamed"), hashOf('c'), 7), false).succeeded());
-    entries = ServiceClient::call(Get, listParameters(), false).map().value(u("datas")).toList();
+    QVERIFY(testClient().call(Post, addParameters(u("renamed"), hashOf('c'), 7), false).succeeded());
+    entries = testClient().call(Get, listParameters(), false).map().value(u("datas")).toList();
     QCOMPARE(entries.size(), 3);
     QCOMPARE(entries[0].toMap().value(u("name")).toString(), u("renamed"));
 
     // Pages.
-    reply = ServiceClient::call(Get, {u("r=www/default/pc"), u("do=fav"), u("method=get"), u("persize=1"), u("page=2"), u("_s=pc")}, false);
+    reply = testClient().call(Get, {u("r=www/default/pc"), u("do=fav"), u("method=get"), u("persize=1"), u("page=2"), u("_s=pc")}, false);
     QCOMPARE(reply.map().value(u("datas")).toList().size(), 1);
     QCOMPARE(reply.map().value(u("datas")).toList()[0].toMap().value(u("hash")).toString(), hashOf('B'));
 
-    QVERIFY(ServiceClient::call(Post, deleteParameters(injectionId), false).succeeded());
-    QCOMPARE(ServiceClient::call(Post, deleteParameters(injectionId), false).statu(), 0);
-    QCOMPARE(ServiceClient::call(Get, listParameters(), false).map().value(u("datas")).toList().size(), 2);
+    QVERIFY(testClient().call(Post, deleteParameters(injectionId), false).succeeded());
+    QCOMPARE(testClient().call(Post, deleteParameters(injectionId), false).statu(), 0);
+    QCOMPARE(testClient().call(Get, listParameters(), false).map().value(u("datas")).toList().size(), 2);
 
     // The same session switching accounts switches collections.
     QVERIFY(logOut().succeeded());
-    QCOMPARE(ServiceClient::call(Get, listParameters(), false).statu(), -1);
+    QCOMPARE(testClient().call(Get, listParameters(), false).statu(), -1);
     QVERIFY(logIn(u("bob@pelorin.test"), u("bob-password")).succeeded());
-    entries = ServiceClient::call(Get, listParameters(), false).map().value(u("datas")).toList();
+    entries = testClient().call(Get, listParameters(), false).map().value(u("datas")).toList();
     QCOMPARE(entries.size(), 1);
     QCOMPARE(entries[0].toMap().value(u("name")).toString(), u("bob's"));
 
@@ -569,7 +570,7 @@ void ServiceProtocolTest::collectionsBelongToOneAccount()
 void ServiceProtocolTest::reportsAreStoredWithTheAccount()
 {
     // Logged in as bob since the previous test. The player does not wait for this reply.
-    QNetworkReply *sent = ServiceClient::send(
+    QNetworkReply *sent = testClient().send(
         Post, {u("r=www/default/pc"), u("do=report"), u("method=add"), u("name=") + hashOf('e'),
                u("desc=反动"), u("_s=pc")},
         false);
@@ -591,7 +592,7 @@ void ServiceProtocolTest::reportsAreStoredWithTheAccount()
 void ServiceProtocolTest::passwordChangeAndRetrieval()
 {
     auto change = [](const QString &old, const QString &fresh, const QString &repeated) {
-        return ServiceClient::call(Post, {u("r=www/user/pwd"), u("do=pwd"), u("f[password]=") + old,
+        return testClient().call(Post, {u("r=www/user/pwd"), u("do=pwd"), u("f[password]=") + old,
                                           u("f[newpassword]=") + fresh, u("f[repassword]=") + repeated, u("_s=pc")},
                                    false);
     };
@@ -604,14 +605,14 @@ void ServiceProtocolTest::passwordChangeAndRetrieval()
     QVERIFY(change(u("bob-password"), u("new+pass%20中"), u("new+pass%20中")).succeeded());
     m_passwordsUsed << u("new+pass%20中");
     // Every session of the account is logged out.
-    QCOMPARE(ServiceClient::call(Get, listParameters(), false).statu(), -1);
+    QCOMPARE(testClient().call(Get, listParameters(), false).statu(), -1);
     QCOMPARE(elsewhere.call(Get, listParameters(), false).statu(), -1);
     QCOMPARE(change(u("new+pass%20中"), u("another1"), u("another1")).statu(), -1);
     QCOMPARE(logIn(u("bob@pelorin.test"), u("bob-password")).statu(), 0);
     QVERIFY(logIn(u("bob@pelorin.test"), u("new+pass%20中")).succeeded());
 
     auto retrieve = [](const QString &email) {
-        return ServiceClient::call(Post, {u("r=www/user/forgetpwd"), u("do=forgetpwd"), u("f[username]=") + email, u("_s=pc")}, false);
+        return testClient().call(Post, {u("r=www/user/forgetpwd"), u("do=forgetpwd"), u("f[username]=") + email, u("_s=pc")}, false);
     };
     QCOMPARE(retrieve(u("ghost@pelorin.test")).msg(), u("该邮箱尚未注册！"));
     QVERIFY(retrieve(u("carol@pelorin.test")).succeeded());
@@ -635,7 +636,7 @@ void ServiceProtocolTest::passwordChangeAndRetrieval()
     QCOMPARE(logIn(u("carol@pelorin.test"), u("carol-password")).statu(), 0);
     QVERIFY(logIn(u("carol@pelorin.test"), mailed).succeeded());
     QVERIFY(logOut().succeeded());
-    QCOMPARE(ServiceClient::call(Get, listParameters(), false).statu(), -1);
+    QCOMPARE(testClient().call(Get, listParameters(), false).statu(), -1);
 }
 
 void ServiceProtocolTest::webPages()
@@ -711,7 +712,7 @@ void ServiceProtocolTest::survivesHostileRequests()
     QCOMPARE(unknown.msg(), u("未知的请求！"));
 
     QVERIFY(m_service->isRunning());
-    QVERIFY(ServiceClient::call(Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=gonggao"), u("_s=pc")}, false)
+    QVERIFY(testClient().call(Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=gonggao"), u("_s=pc")}, false)
                 .succeeded());
 }
 
@@ -735,9 +736,9 @@ void ServiceProtocolTest::rateLimitsFailedLogInsAndKeepsSessionsAcrossRestarts()
     // cookie the player keeps stays valid.
     QVERIFY(restartService());
     QVERIFY(logIn(u("erin@pelorin.test"), u("erin-password")).succeeded());
-    QVERIFY(ServiceClient::call(Post, addParameters(u("erin's"), hashOf('f'), 2), false).succeeded());
+    QVERIFY(testClient().call(Post, addParameters(u("erin's"), hashOf('f'), 2), false).succeeded());
     QVERIFY(restartService());
-    QNetworkReply *reply = ServiceClient::send(Get, listParameters(), false);
+    QNetworkReply *reply = testClient().send(Get, listParameters(), false);
     ServiceClient::waitForReply(reply);
     QVERIFY(reply->rawHeader("Set-Cookie").isEmpty());
     const ServiceReply list = ServiceClient::decode(reply);

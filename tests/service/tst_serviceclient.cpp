@@ -1,5 +1,6 @@
 #include "app/AppConfig.h"
 #include "service/protocol/RequestSigner.h"
+#include "TestClient.h"
 #include "service/ServiceClient.h"
 
 #include "ScriptedHttpServer.h"
@@ -65,12 +66,12 @@ void TestServiceClient::headersCookieAndUserAgentAcrossRequests()
                                     .withHeader("Set-Cookie", "sid=abc; path=/server/; HttpOnly"));
     m_server.route("do=third", ScriptedResponse::json(R"({"statu":1})").withHeader("Set-Cookie", "sid=other"));
 
-    QVERIFY(ServiceClient::call(Get, {QStringLiteral("do=first")}, false).succeeded());
-    QVERIFY(ServiceClient::cookie().isEmpty()); // no Set-Cookie yet: the next request captures again
-    QVERIFY(ServiceClient::call(Get, {QStringLiteral("do=second")}, false).succeeded());
-    QCOMPARE(ServiceClient::cookie(), QByteArray("sid=abc; path=/server/; HttpOnly"));
-    QVERIFY(ServiceClient::call(Post, {QStringLiteral("do=third")}, false).succeeded());
-    QCOMPARE(ServiceClient::cookie(), QByteArray("sid=abc; path=/server/; HttpOnly")); // kept for the run
+    QVERIFY(testClient().call(Get, {QStringLiteral("do=first")}, false).succeeded());
+    QVERIFY(testClient().cookie().isEmpty()); // no Set-Cookie yet: the next request captures again
+    QVERIFY(testClient().call(Get, {QStringLiteral("do=second")}, false).succeeded());
+    QCOMPARE(testClient().cookie(), QByteArray("sid=abc; path=/server/; HttpOnly"));
+    QVERIFY(testClient().call(Post, {QStringLiteral("do=third")}, false).succeeded());
+    QCOMPARE(testClient().cookie(), QByteArray("sid=abc; path=/server/; HttpOnly")); // kept for the run
 
     const QList<RecordedRequest> requests = m_server.requests();
     QCOMPARE(requests.size(), 3);
@@ -96,7 +97,7 @@ void TestServiceClient::loginIsSignedOverTheSortedParameters()
     const QStringList parameters = {QStringLiteral("r=www/user/login"), QStringLiteral("do=login"),
                                     QStringLiteral("f[username]=U"), QStringLiteral("f[password]=P"),
                                     QStringLiteral("_s=pc")};
-    const ServiceReply reply = ServiceClient::call(Post, parameters, true);
+    const ServiceReply reply = testClient().call(Post, parameters, true);
     QVERIFY(reply.succeeded());
     QCOMPARE(reply.data().toMap().value(QStringLiteral("isvip")).toInt(), 1);
 
@@ -112,7 +113,7 @@ void TestServiceClient::loginIsSignedOverTheSortedParameters()
              "Z=1&_s=pc&a=1&" + kSalt);
 
     // An unsigned request carries no sign element.
-    ServiceClient::call(Get, {QStringLiteral("r=x"), QStringLiteral("_s=pc")}, false);
+    testClient().call(Get, {QStringLiteral("r=x"), QStringLiteral("_s=pc")}, false);
     QCOMPARE(m_server.requests().value(1).target, QByteArray("/server/?r=x&_s=pc"));
 }
 
@@ -125,7 +126,7 @@ void TestServiceClient::lixianNameIsPercentEncodedAfterSigning()
                                     QStringLiteral("hash=") + hash, QStringLiteral("index=3"),
                                     QStringLiteral("name=影片 第1集.mp4"), QStringLiteral("_mac=00:1A"),
                                     QStringLiteral("_s=pc")};
-    QVERIFY(ServiceClient::call(Get, parameters, true).succeeded());
+    QVERIFY(testClient().call(Get, parameters, true).succeeded());
     const QByteArray sign = md5Hex(RequestSigner::signedText(parameters));
     QVERIFY(RequestSigner::signedText(parameters).contains("name=影片 第1集.mp4"));
     QCOMPARE(m_server.requests().value(0).target,
@@ -133,14 +134,14 @@ void TestServiceClient::lixianNameIsPercentEncodedAfterSigning()
                  + "&index=3&name=%E5%BD%B1%E7%89%87%20%E7%AC%AC1%E9%9B%86.mp4&_mac=00:1A&_s=pc&sign=" + sign);
 
     // Other requests and POSTs keep the name as it is.
-    ServiceClient::call(Post, parameters, false);
+    testClient().call(Post, parameters, false);
     QVERIFY(m_server.requests().value(1).body.contains("name=影片 第1集.mp4"));
 }
 
 void TestServiceClient::queryTextIsSentTolerantly()
 {
     m_server.route("", ScriptedResponse::json(R"({"statu":1})"));
-    ServiceClient::call(Get, {QStringLiteral("name=a b"), QStringLiteral("v=x&y=z"), QStringLiteral("p=%26%2Bé")},
+    testClient().call(Get, {QStringLiteral("name=a b"), QStringLiteral("v=x&y=z"), QStringLiteral("p=%26%2Bé")},
                         false);
     // Blanks and letters a URL cannot hold are escaped; "&", "=" and existing escapes stay.
     QCOMPARE(m_server.requests().value(0).target, QByteArray("/server/?name=a%20b&v=x&y=z&p=%26%2B%C3%A9"));
@@ -155,27 +156,27 @@ void TestServiceClient::outcomes()
     m_server.route("do=list", ScriptedResponse::json(R"({"statu":1,"datas":[{"index":0},{"index":2}]})"));
     m_server.route("do=status500", ScriptedResponse::json(R"({"statu":1})", 500));
 
-    ServiceReply r = ServiceClient::call(Get, {QStringLiteral("do=empty")}, false);
+    ServiceReply r = testClient().call(Get, {QStringLiteral("do=empty")}, false);
     QCOMPARE(r.outcome(), ServiceReply::Outcome::BadData);
     QCOMPARE(r.failureText(), QStringLiteral("服务器返回数据异常！"));
-    QCOMPARE(ServiceClient::call(Get, {QStringLiteral("do=html")}, false).outcome(),
+    QCOMPARE(testClient().call(Get, {QStringLiteral("do=html")}, false).outcome(),
              ServiceReply::Outcome::BadData);
 
-    r = ServiceClient::call(Get, {QStringLiteral("do=bare")}, false);
+    r = testClient().call(Get, {QStringLiteral("do=bare")}, false);
     QVERIFY(r.isEnvelope());
     QVERIFY(!r.succeeded());
     QCOMPARE(r.statu(), 0);
     QCOMPARE(r.msg(), QString());
 
-    r = ServiceClient::call(Get, {QStringLiteral("do=refused")}, false);
+    r = testClient().call(Get, {QStringLiteral("do=refused")}, false);
     QCOMPARE(r.statu(), -11);
     QCOMPARE(r.failureText(), QStringLiteral("需要VIP"));
 
-    r = ServiceClient::call(Get, {QStringLiteral("do=list")}, false);
+    r = testClient().call(Get, {QStringLiteral("do=list")}, false);
     QCOMPARE(r.datas().size(), 2);
     QCOMPARE(r.datas().at(1).toMap().value(QStringLiteral("index")).toInt(), 2);
 
-    r = ServiceClient::call(Get, {QStringLiteral("do=status500")}, false);
+    r = testClient().call(Get, {QStringLiteral("do=status500")}, false);
     QCOMPARE(r.outcome(), ServiceReply::Outcome::NetworkFailure);
 }
 
@@ -187,17 +188,17 @@ void TestServiceClient::failuresEndTheWait()
     m_server.route("do=cut", cut);
     m_server.route("do=hang", ScriptedResponse::hang());
 
-    ServiceReply r = ServiceClient::call(Get, {QStringLiteral("do=drop")}, false);
+    ServiceReply r = testClient().call(Get, {QStringLiteral("do=drop")}, false);
     QCOMPARE(r.outcome(), ServiceReply::Outcome::NetworkFailure);
     QCOMPARE(r.failureText(), QStringLiteral("连接服务器失败！"));
-    QCOMPARE(ServiceClient::call(Get, {QStringLiteral("do=cut")}, false).outcome(),
+    QCOMPARE(testClient().call(Get, {QStringLiteral("do=cut")}, false).outcome(),
              ServiceReply::Outcome::NetworkFailure);
 
     // A service that accepts and never answers must not freeze the caller forever.
-    const int saved = ServiceClient::transferTimeout();
-    ServiceClient::setTransferTimeout(300);
-    r = ServiceClient::call(Get, {QStringLiteral("do=hang")}, false);
-    ServiceClient::setTransferTimeout(saved);
+    const int saved = testClient().transferTimeout();
+    testClient().setTransferTimeout(300);
+    r = testClient().call(Get, {QStringLiteral("do=hang")}, false);
+    testClient().setTransferTimeout(saved);
     QCOMPARE(r.outcome(), ServiceReply::Outcome::NetworkFailure);
     QCOMPARE(saved, 30000);
 
@@ -207,15 +208,15 @@ void TestServiceClient::failuresEndTheWait()
     const quint16 port = closed.serverPort();
     closed.close();
     AppConfig::setServiceHost(QStringLiteral("127.0.0.1:%1").arg(port));
-    QCOMPARE(ServiceClient::call(Post, {QStringLiteral("do=x")}, false).outcome(),
+    QCOMPARE(testClient().call(Post, {QStringLiteral("do=x")}, false).outcome(),
              ServiceReply::Outcome::NetworkFailure);
 }
 
 void TestServiceClient::unknownMethodSendsNothing()
 {
     m_server.route("", ScriptedResponse::json(R"({"statu":1})"));
-    QCOMPARE(ServiceClient::send(static_cast<RequestMethod>(2), {QStringLiteral("do=x")}, true), nullptr);
-    QCOMPARE(ServiceClient::call(static_cast<RequestMethod>(-1), {QStringLiteral("do=x")}, true).outcome(),
+    QCOMPARE(testClient().send(static_cast<RequestMethod>(2), {QStringLiteral("do=x")}, true), nullptr);
+    QCOMPARE(testClient().call(static_cast<RequestMethod>(-1), {QStringLiteral("do=x")}, true).outcome(),
              ServiceReply::Outcome::NetworkFailure);
     QTest::qWait(100);
     QVERIFY(m_server.requests().isEmpty());

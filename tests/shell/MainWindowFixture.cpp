@@ -33,22 +33,23 @@ void MainWindowFixture::resetService()
 
 void MainWindowFixture::closeWindow()
 {
-    m_window.reset();
+    m_app.reset();
+    m_window = nullptr;
     m_engine = nullptr;
 }
 
 void MainWindowFixture::makeWindow()
 {
-    m_window.reset();
-    m_engine = nullptr;
-    m_window = std::make_unique<MainWindow>([this](QWidget *playPage) {
+    closeWindow();
+    m_app = std::make_unique<Application>([this](QWidget *playPage) {
         m_engine = new FakePlayerEngine(playPage);
         return m_engine;
     });
+    m_window = m_app->mainWindow();
     QVERIFY(m_engine);
     m_window->move(60, 40);
     m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
     QCOMPARE(m_window->geometry(), QRect(60, 40, 902, 572));
 }
 
@@ -56,14 +57,14 @@ void MainWindowFixture::mouseAt(QEvent::Type type, const QPoint &windowPos, Qt::
                              Qt::MouseButtons buttons)
 {
     QMouseEvent event(type, windowPos, m_window->mapToGlobal(windowPos), button, buttons, Qt::NoModifier);
-    QApplication::sendEvent(m_window.get(), &event);
+    QApplication::sendEvent(m_window, &event);
 }
 
 void MainWindowFixture::dragToGlobal(const QPoint &globalPos)
 {
     QMouseEvent event(QEvent::MouseMove, m_window->mapFromGlobal(globalPos), globalPos, Qt::NoButton,
                       Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(m_window.get(), &event);
+    QApplication::sendEvent(m_window, &event);
 }
 
 void MainWindowFixture::openMedia(int durationMs)

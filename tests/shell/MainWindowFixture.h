@@ -3,6 +3,8 @@
 #include "FakePlayerEngine.h"
 #include "ScriptedHttpServer.h"
 
+#include "app/ui/Application.h"
+#include "player/PlaybackController.h"
 #include "shell/ui/MainWindow.h"
 
 #include <QLabel>
@@ -22,7 +24,7 @@ public slots:
     void open(const QUrl &url) { urls.append(url); }
 };
 
-// A main window on a scripted engine, its announcements from a scripted service on 127.0.0.1,
+// The application on a scripted engine, its announcements from a scripted service on 127.0.0.1,
 // Config.ini in a temporary working folder.
 class MainWindowFixture : public QObject
 {
@@ -63,7 +65,8 @@ protected:
 
     QTemporaryDir m_dir;
     ScriptedHttpServer m_server;
-    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<Application> m_app;
+    MainWindow *m_window = nullptr;
     FakePlayerEngine *m_engine = nullptr;
     UrlCatcher m_urls;
 };

@@ -8,6 +8,8 @@
 #include "app/ui/GuiResources.h"
 #include "player/ui/MpvEngineFactory.h"
 #include "player/PlayerEngine.h"
+#include "app/ui/Application.h"
+#include "player/PlaybackController.h"
 #include "shell/ui/MainWindow.h"
 
 #include <QApplication>
@@ -65,7 +67,8 @@ int main(int argc, char *argv[])
     AppConfig::setFirstLaunch(0);
     AppConfig::setLatestValue(60);
 
-    MainWindow window(&MpvEngineFactory::create);
+    Application application(&MpvEngineFactory::create);
+    MainWindow &window = *application.mainWindow();
     window.move(40, 40);
     window.show();
     QCursor::setPos(window.geometry().bottomRight() + QPoint(100, 100));
@@ -73,8 +76,8 @@ int main(int argc, char *argv[])
     bool ok = grab(window.geometry(), out + QStringLiteral("/start-page.png"));
 
     bool opened = false;
-    QObject::connect(&window, &MainWindow::btResourceOpened, [&opened] { opened = true; });
-    window.engine()->open(video);
+    QObject::connect(application.playback(), &PlaybackController::opened, [&opened] { opened = true; });
+    application.engine()->open(video);
     for (int i = 0; i < 100 && !opened; ++i)
         wait(100);
     if (!opened) {
@@ -82,7 +85,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     wait(2500);
-    window.engine()->pause();
+    application.engine()->pause();
     wait(800);
     ok = grab(window.geometry(), out + QStringLiteral("/play-page.png")) && ok;
 
@@ -102,7 +105,7 @@ int main(int argc, char *argv[])
     wait(1000);
     ok = grab(window.geometry(), out + QStringLiteral("/full-screen-title.png")) && ok;
 
-    window.engine()->close();
+    application.engine()->close();
     wait(300);
     return ok ? 0 : 1;
 }

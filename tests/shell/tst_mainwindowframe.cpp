@@ -1,5 +1,9 @@
 #include "MainWindowFixture.h"
 
+#include "account/ui/AccountFunctionDialog.h"
+#include "notices/ui/VIPTipDialog.h"
+#include "resources/ui/BTResourceFunctionDialog.h"
+
 #include "app/AppConfig.h"
 #include "app/ui/GuiResources.h"
 
@@ -38,7 +42,7 @@ private slots:
 void TestMainWindowFrame::formAndConstruction()
 {
     makeWindow();
-    QCOMPARE(MainWindow::instance(), m_window.get());
+    QCOMPARE(MainWindow::instance(), m_window);
     QCOMPARE(m_window->minimumSize(), QSize(580, 350));
     QVERIFY(m_window->windowFlags() & Qt::FramelessWindowHint);
     QVERIFY(m_window->windowTitle().isEmpty());
@@ -60,18 +64,35 @@ void TestMainWindowFrame::formAndConstruction()
     QCOMPARE(child<QPushButton>("normalPageOpenURLPushButton")->text(), QStringLiteral("   打开URL"));
     QCOMPARE(child<QSlider>("playProgressSlider")->maximum(), 1000000);
     QCOMPARE(child<QSlider>("volumeControlSlider")->value(), 100);
-    QVERIFY(!m_window->isMediaOpen());
+    QVERIFY(!m_app->playback()->isMediaOpen());
     QCOMPARE(m_engine->parent(), child<QWidget>("playPage"));
     // The engine is created after the announcements (which set the volume): it saw no call yet.
     QVERIFY(m_engine->calls().isEmpty());
     QCOMPARE(m_server.requestsMatching("cfg=gonggao").size(), 1);
 
-    // A second window takes over the process-wide pointer; closing it clears it.
-    std::unique_ptr<MainWindow> second = std::make_unique<MainWindow>(
-        [](QWidget *page) { return new FakePlayerEngine(page); });
-    QCOMPARE(MainWindow::instance(), second.get());
-    second.reset();
+    // Every one-instance dialog over this window, then a new application: the dialogs are made
+    // anew over the new window (the old ones went with the old window) and nothing dangles.
+    const auto fetchDialogs = [] {
+        QList<QWidget *> dialogs = {AccountFunctionDialog::instance(), BTResourceFunctionDialog::instance(),
+                                    VIPTipDialog::instance()};
+        for (QWidget *dialog : dialogs) {
+            if (!dialog || dialog->parentWidget() != MainWindow::instance())
+                return QList<QWidget *>();
+        }
+        return dialogs;
+    };
+    const QList<QWidget *> first = fetchDialogs();
+    QCOMPARE(first.size(), 3);
+    QCOMPARE(fetchDialogs(), first); // one instance each
+    const QList<QPointer<QWidget>> watched(first.begin(), first.end());
+    makeWindow();
+    QCOMPARE(MainWindow::instance(), m_window);
+    for (const QPointer<QWidget> &old : watched)
+        QVERIFY(old.isNull());
+    QCOMPARE(fetchDialogs().size(), 3);
+    closeWindow();
     QCOMPARE(MainWindow::instance(), nullptr);
+    QCOMPARE(AccountFunctionDialog::instance(), nullptr);
 }
 
 void TestMainWindowFrame::edgeRegionsAndCursors()
@@ -96,7 +117,7 @@ void TestMainWindowFrame::edgeRegionsAndCursors()
 
     // The announcement line is a link: an arrow over it, and a press there moves nothing.
     auto *announcement = label("announcementLabel");
-    const QPoint onAnnouncement = announcement->mapTo(m_window.get(), announcement->rect().center());
+    const QPoint onAnnouncement = announcement->mapTo(m_window, announcement->rect().center());
     hoverAt({0, h / 2});
     QCOMPARE(cursorShape(), Qt::SizeHorCursor);
     hoverAt(onAnnouncement);
@@ -178,7 +199,7 @@ void TestMainWindowFrame::dragFromTheCentreMovesTheWindow()
     QCOMPARE(m_window->geometry(), start.translated(-15, 44));
     // From the title bar's logo as well.
     auto *logo = label("titleBarLogoLabel");
-    const QPoint onLogo = logo->mapTo(m_window.get(), logo->rect().center());
+    const QPoint onLogo = logo->mapTo(m_window, logo->rect().center());
     const QPoint logoGlobal = m_window->mapToGlobal(onLogo);
     pressAt(onLogo);
     dragToGlobal(logoGlobal + QPoint(5, 5));
@@ -357,7 +378,7 @@ void TestMainWindowFrame::doubleClickTogglesFullScreenWithOverlayBars()
 void TestMainWindowFrame::rightReleaseOnlyOverTheContentArea()
 {
     makeWindow();
-    QSignalSpy menu(m_window.get(), &MainWindow::contextMenuRequested);
+    QSignalSpy menu(m_window, &MainWindow::contextMenuRequested);
     releaseAt(QPoint(450, 20), Qt::RightButton);
     releaseAt(QPoint(450, 43), Qt::RightButton);
     releaseAt(QPoint(450, m_window->height() - 44), Qt::RightButton);
@@ -407,7 +428,7 @@ void TestMainWindowFrame::cursorHidesAtRestOverTheVideo()
     hoverAt(QPoint(450, 300));
     QVERIFY(hideTimer->isActive());
     QEvent leave(QEvent::Leave);
-    QApplication::sendEvent(m_window.get(), &leave);
+    QApplication::sendEvent(m_window, &leave);
     QVERIFY(!hideTimer->isActive());
 
     // Hidden, then the media closes: the next move over the start page brings it back.

@@ -38,29 +38,29 @@ void TestMainWindowPlayback::arrowKeysStepAndClamp()
     auto *progress = child<QSlider>("playProgressSlider");
 
     // Nothing open: the sliders move, the engine hears nothing.
-    QTest::keyClick(m_window.get(), Qt::Key_Up);
+    QTest::keyClick(m_window, Qt::Key_Up);
     QCOMPARE(volume->value(), 100);
-    QTest::keyClick(m_window.get(), Qt::Key_Down);
-    QTest::keyClick(m_window.get(), Qt::Key_Down);
+    QTest::keyClick(m_window, Qt::Key_Down);
+    QTest::keyClick(m_window, Qt::Key_Down);
     QCOMPARE(volume->value(), 90);
     QCOMPARE(AppConfig::latestValue(0), 90u);
-    QTest::keyClick(m_window.get(), Qt::Key_Right);
+    QTest::keyClick(m_window, Qt::Key_Right);
     QCOMPARE(progress->value(), 5000);
-    QTest::keyClick(m_window.get(), Qt::Key_Left);
-    QTest::keyClick(m_window.get(), Qt::Key_Left);
+    QTest::keyClick(m_window, Qt::Key_Left);
+    QTest::keyClick(m_window, Qt::Key_Left);
     QCOMPARE(progress->value(), 0);
     QVERIFY(m_engine->calls().isEmpty());
 
     openMedia(12000);
     m_engine->clearCalls();
-    QTest::keyClick(m_window.get(), Qt::Key_Right);
-    QTest::keyClick(m_window.get(), Qt::Key_Right);
-    QTest::keyClick(m_window.get(), Qt::Key_Right);
+    QTest::keyClick(m_window, Qt::Key_Right);
+    QTest::keyClick(m_window, Qt::Key_Right);
+    QTest::keyClick(m_window, Qt::Key_Right);
     QCOMPARE(progress->value(), 12000);
-    QTest::keyClick(m_window.get(), Qt::Key_Left);
+    QTest::keyClick(m_window, Qt::Key_Left);
     QCOMPARE(progress->value(), 7000);
-    QTest::keyClick(m_window.get(), Qt::Key_Left);
-    QTest::keyClick(m_window.get(), Qt::Key_Left);
+    QTest::keyClick(m_window, Qt::Key_Left);
+    QTest::keyClick(m_window, Qt::Key_Left);
     QCOMPARE(progress->value(), 0);
     QStringList positions;
     for (const auto &call : m_engine->callsNamed(QStringLiteral("setPosition")))
@@ -69,11 +69,11 @@ void TestMainWindowPlayback::arrowKeysStepAndClamp()
 
     volume->setValue(7);
     m_engine->clearCalls();
-    QTest::keyClick(m_window.get(), Qt::Key_Down);
+    QTest::keyClick(m_window, Qt::Key_Down);
     QCOMPARE(volume->value(), 2);
-    QTest::keyClick(m_window.get(), Qt::Key_Down);
+    QTest::keyClick(m_window, Qt::Key_Down);
     QCOMPARE(volume->value(), 0);
-    QTest::keyClick(m_window.get(), Qt::Key_Up);
+    QTest::keyClick(m_window, Qt::Key_Up);
     QCOMPARE(volume->value(), 5);
     QList<int> volumes;
     for (const auto &call : m_engine->callsNamed(QStringLiteral("setVolume")))
@@ -87,8 +87,8 @@ void TestMainWindowPlayback::arrowKeysStepAndClamp()
 
     // Other keys are left alone.
     m_engine->clearCalls();
-    QTest::keyClick(m_window.get(), Qt::Key_A);
-    QTest::keyClick(m_window.get(), Qt::Key_Space);
+    QTest::keyClick(m_window, Qt::Key_A);
+    QTest::keyClick(m_window, Qt::Key_Space);
     QVERIFY(m_engine->calls().isEmpty());
     QCOMPARE(volume->value(), 5);
 }
@@ -203,8 +203,8 @@ void TestMainWindowPlayback::progressReleaseThresholdAndGrooveClicks()
 void TestMainWindowPlayback::stateTransitionsDriveTheWindow()
 {
     makeWindow();
-    QSignalSpy opened(m_window.get(), &MainWindow::btResourceOpened);
-    QSignalSpy closed(m_window.get(), &MainWindow::btResourceClosed);
+    QSignalSpy opened(m_app->playback(), &PlaybackController::opened);
+    QSignalSpy closed(m_app->playback(), &PlaybackController::closed);
     auto *state = label("playStateLabel");
     auto *current = label("currentPlayDurationLabel");
     auto *total = label("totalDurationLabel");
@@ -223,7 +223,7 @@ void TestMainWindowPlayback::stateTransitionsDriveTheWindow()
     m_engine->setScriptedDuration(3 * 3600000 + 2 * 60000 + 1000);
     m_engine->emitOpenSucceeded();
     QCOMPARE(opened.count(), 1);
-    QVERIFY(m_window->isMediaOpen());
+    QVERIFY(m_app->playback()->isMediaOpen());
     QCOMPARE(currentPage()->objectName(), QStringLiteral("playPage"));
     QCOMPARE(slider->maximum(), 3 * 3600000 + 2 * 60000 + 1000);
     QCOMPARE(total->text(), QStringLiteral("03:02:01"));
@@ -261,7 +261,7 @@ void TestMainWindowPlayback::stateTransitionsDriveTheWindow()
     m_engine->emitStateChanged(PlayerEngine::Paused, PlayerEngine::Playing);
     QCOMPARE(state->text(), QStringLiteral("暂停中"));
     m_engine->emitStateChanged(PlayerEngine::Opening, PlayerEngine::Ready);
-    QVERIFY(m_window->isMediaOpen());
+    QVERIFY(m_app->playback()->isMediaOpen());
     QCOMPARE(closed.count(), 0);
 
     // The stop button closes; the engine's return to Ready resets the window.
@@ -269,7 +269,7 @@ void TestMainWindowPlayback::stateTransitionsDriveTheWindow()
     m_engine->setScriptedState(PlayerEngine::Playing);
     child<QPushButton>("stopPlayPushButton")->click();
     QCOMPARE(closed.count(), 1);
-    QVERIFY(!m_window->isMediaOpen());
+    QVERIFY(!m_app->playback()->isMediaOpen());
     QCOMPARE(currentPage()->objectName(), QStringLiteral("normalPage"));
     QCOMPARE(slider->value(), 0);
     QVERIFY(!slider->styleSheet().contains(QLatin1String("PlayProgressSliderHandle")));

@@ -1,0 +1,80 @@
+#include "app/ui/Application.h"
+
+#include "account/AccountSession.h"
+#include "account/ui/AccountFunctionDialog.h"
+#include "notices/ui/VIPTipDialog.h"
+#include "player/PlaybackController.h"
+#include "resources/PlayRequest.h"
+#include "resources/ui/BTResourceFunctionDialog.h"
+#include "service/Endpoints.h"
+#include "service/ServiceClient.h"
+#include "shell/AnnouncementList.h"
+#include "shell/ui/MainWindow.h"
+
+#include <QTimer>
+
+Application::Application(const PlayerEngineFactory &engineFactory, QObject *parent)
+    : QObject(parent)
+    , m_client(new ServiceClient(this))
+    , m_session(new AccountSession(m_client, this))
+    , m_playback(new PlaybackController(this))
+    , m_playRequest(new PlayRequest(m_client, m_session, m_playback, this))
+{
+    AnnouncementList announcements;
+    announcements.load(m_client->call(Endpoints::announcements())); // a failure shows none
+    m_window = std::make_unique<MainWindow>(m_playback, engineFactory, announcements);
+    defineDialogs();
+    wire();
+}
+
+Application::~Application()
+{
+    m_window.reset();
+}
+
+QWidget *Application::mainWidget() const
+{
+    return m_window.get();
+}
+
+PlayerEngine *Application::engine() const
+{
+    return m_playback->engine();
+}
+
+void Application::defineDialogs()
+{
+    MainWindow *window = m_window.get();
+    m_dialogs.define(&AccountFunctionDialog::staticMetaObject, [this, window] {
+        auto *dialog = new AccountFunctionDialog(m_session, window);
+        // The login page's close button ends the program, once the dialog is gone.
+        connect(dialog, &AccountFunctionDialog::quitRequested, window,
+                [window] { QTimer::singleShot(100, window, &QWidget::close); });
+        return dialog;
+    });
+    m_dialogs.define(
+        &BTResourceFunctionDialog::staticMetaObject,
+        [this, window] { return new BTResourceFunctionDialog(m_client, m_session, m_playback, m_playRequest, window); },
+        [](MoveableDialog *dialog) { static_cast<BTResourceFunctionDialog *>(dialog)->loadLists(); });
+    m_dialogs.define(&VIPTipDialog::staticMetaObject, [window] { return new VIPTipDialog(window); });
+}
+
+void Application::wire()
+{
+    connect(m_window.get(), &MainWindow::resourcePageRequested, this,
+            [](const QString &page) { BTResourceFunctionDialog::instance()->showPage(page); });
+    connect(m_window.get(), &MainWindow::accountPageRequested, this,
+            [] { AccountFunctionDialog::instance()->showMiscPage(); });
+    // The clipboard monitor follows the login: on at login when the setting says so, off at logout.
+    connect(m_session, &AccountSession::loginChanged, this, [this](bool loggedIn) {
+        BTResourceFunctionDialog::instance()->setClipboardMonitorEnabled(loggedIn && m_session->wantsClipboardMonitor());
+    });
+}
+
+void Application::logIn()
+{
+    AccountFunctionDialog *account = AccountFunctionDialog::instance();
+    account->restoreRememberedLogin();
+    if (!m_session->loggedIn())
+        account->exec();
+}

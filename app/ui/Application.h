@@ -1,0 +1,55 @@
+#pragma once
+
+#include "app/ui/DialogRegistry.h"
+#include "player/ui/PlayerEngineFactory.h"
+
+#include <QObject>
+
+#include <memory>
+
+class AccountSession;
+class MainWindow;
+class PlaybackController;
+class PlayerEngine;
+class PlayRequest;
+class QWidget;
+class ServiceClient;
+
+// The composition root: owns the program's long-lived objects (the service channel, the account
+// session, playback, the play request, the main window and the one-instance dialogs) and wires
+// them. Nothing else makes them; windows get what they need in their constructors.
+class Application : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Loads the announcements and builds the main window (not shown yet).
+    explicit Application(const PlayerEngineFactory &engineFactory, QObject *parent = nullptr);
+    ~Application() override;
+
+    ServiceClient *serviceClient() const { return m_client; }
+    AccountSession *session() const { return m_session; }
+    PlaybackController *playback() const { return m_playback; }
+    PlayRequest *playRequest() const { return m_playRequest; }
+    MainWindow *mainWindow() const { return m_window.get(); }
+    // The main window for those that only show or search it.
+    QWidget *mainWidget() const;
+    DialogRegistry *dialogs() { return &m_dialogs; }
+    PlayerEngine *engine() const;
+
+    // The automatic login from user.dat, then the account dialog run modally while nobody is
+    // logged in.
+    void logIn();
+
+private:
+    void defineDialogs();
+    void wire();
+
+    ServiceClient *m_client;
+    AccountSession *m_session;
+    PlaybackController *m_playback;
+    PlayRequest *m_playRequest;
+    DialogRegistry m_dialogs;
+    // Last: the window and its dialogs go first, while what they use still exists.
+    std::unique_ptr<MainWindow> m_window;
+};

@@ -1,0 +1,135 @@
+#include "player/PlaybackController.h"
+
+#include "player/PlayerEngine.h"
+#include "player/StoredEngineOptions.h"
+
+#include <QTimer>
+
+PlaybackController::PlaybackController(QObject *parent)
+    : QObject(parent)
+    , m_progressTimer(new QTimer(this))
+{
+    m_progressTimer->setObjectName(QStringLiteral("progressTimer"));
+    m_progressTimer->setInterval(1000);
+    m_progressTimer->setTimerType(Qt::CoarseTimer);
+    connect(m_progressTimer, &QTimer::timeout, this, [this] {
+        if (m_engine)
+            emit progressTick(m_engine->position());
+    });
+}
+
+PlaybackController::~PlaybackController()
+{
+    detachEngine();
+}
+
+void PlaybackController::attachEngine(PlayerEngine *engine)
+{
+    detachEngine();
+    m_engine = engine;
+    if (!engine)
+        return;
+    connect(engine, &PlayerEngine::stateChanged, this, &PlaybackController::onStateChanged);
+    connect(engine, &PlayerEngine::openSucceeded, this, &PlaybackController::onOpenSucceeded);
+    connect(engine, &PlayerEngine::bufferProgress, this, &PlaybackController::onBufferProgress);
+    // The page that owns the engine may go before this controller.
+    connect(engine, &QObject::destroyed, this, [this, engine] {
+        if (m_engine == engine) {
+            m_engine = nullptr;
+            m_mediaOpen = false;
+            m_progressTimer->stop();
+        }
+    });
+}
+
+void PlaybackController::detachEngine()
+{
+    if (m_engine)
+        m_engine->disconnect(this);
+    m_engine = nullptr;
+    m_mediaOpen = false;
+    m_progressTimer->stop();
+}
+
+int PlaybackController::position() const
+{
+    return m_engine ? m_engine->position() : 0;
+}
+
+int PlaybackController::duration() const
+{
+    return m_engine ? m_engine->duration() : 0;
+}
+
+void PlaybackController::togglePlayPause()
+{
+    if (!m_mediaOpen)
+        return;
+    switch (m_engine->state()) {
+    case PlayerEngine::Pausing:
+    case PlayerEngine::Paused:
+        m_engine->play();
+        break;
+    case PlayerEngine::Starting:
+    case PlayerEngine::Playing:
+        m_engine->pause();
+        break;
+    default:
+        break;
+    }
+}
+
+void PlaybackController::stop()
+{
+    if (m_engine)
+        m_engine->close();
+}
+
+void PlaybackController::seek(int ms)
+{
+    if (m_mediaOpen)
+        m_engine->setPosition(ms);
+}
+
+void PlaybackController::setVolume(int volume)
+{
+    m_volume = volume;
+    if (m_mediaOpen)
+        m_engine->setVolume(volume);
+}
+
+void PlaybackController::onStateChanged(int oldState, int newState)
+{
+    if (oldState == PlayerEngine::Ready && newState == PlayerEngine::Opening) {
+        emit stateTextChanged(QStringLiteral("正在打开..."));
+    } else if (oldState == PlayerEngine::Pausing && newState == PlayerEngine::Paused) {
+        m_progressTimer->stop();
+        emit stateTextChanged(QStringLiteral("暂停中"));
+        emit playingChanged(false);
+    } else if (oldState == PlayerEngine::Starting && newState == PlayerEngine::Playing) {
+        m_progressTimer->start(); // restarted, not stacked, after a stall
+        emit stateTextChanged(QString());
+        emit playingChanged(true);
+    } else if (oldState == PlayerEngine::Closing && newState == PlayerEngine::Ready) {
+        m_mediaOpen = false;
+        m_progressTimer->stop();
+        emit closed();
+        emit playingChanged(false);
+        emit stateTextChanged(QString());
+    }
+}
+
+void PlaybackController::onOpenSucceeded()
+{
+    m_mediaOpen = true;
+    const int duration = m_engine->duration();
+    emit opened(duration);
+    emit stateTextChanged(QString());
+    m_engine->setVolume(m_volume);
+    StoredEngineOptions::applyAll(m_engine);
+}
+
+void PlaybackController::onBufferProgress(int percent)
+{
+    emit stateTextChanged(percent < 100 ? QStringLiteral("正在缓冲%1%...").arg(percent) : QString());
+}

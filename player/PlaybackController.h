@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class PlayerEngine;
+class QTimer;
+
+// Playback as the rest of the program sees it: the engine, whether a media is open, the state
+// texts and the progress tick, and the stored options re-applied at every open. The main window
+// renders what it announces and sends the user's intents here; the play path waits on
+// opened/closed.
+class PlaybackController : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit PlaybackController(QObject *parent = nullptr);
+    ~PlaybackController() override;
+
+    // The engine is owned by its video surface's page; it is attached once, when it is made.
+    void attachEngine(PlayerEngine *engine);
+    void detachEngine();
+    PlayerEngine *engine() const { return m_engine; }
+    bool isMediaOpen() const { return m_mediaOpen; }
+
+    int position() const;
+    int duration() const;
+    int volume() const { return m_volume; }
+
+    // The user's intents. Nothing reaches the engine unless a media is open (stop excepted).
+    void togglePlayPause();
+    void stop();
+    void seek(int ms);
+    // Remembered for the next open; sent at once while a media is open.
+    void setVolume(int volume);
+
+signals:
+    // "正在打开...", "暂停中", "正在缓冲N%..." or empty.
+    void stateTextChanged(const QString &text);
+    // The start/pause face of the tool bar.
+    void playingChanged(bool playing);
+    // A media opened (its duration) or was closed and the engine is ready again.
+    void opened(int durationMs);
+    void closed();
+    // Once a second while playing.
+    void progressTick(int positionMs);
+
+private:
+    void onStateChanged(int oldState, int newState);
+    void onOpenSucceeded();
+    void onBufferProgress(int percent);
+
+    PlayerEngine *m_engine = nullptr;
+    bool m_mediaOpen = false;
+    int m_volume = 0;
+    QTimer *m_progressTimer;
+};

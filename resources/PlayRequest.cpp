@@ -1,0 +1,217 @@
+#include "resources/PlayRequest.h"
+
+#include "account/AccountSession.h"
+#include "player/PlaybackController.h"
+#include "player/PlayerEngine.h"
+#include "resources/AddressResolution.h"
+#include "resources/HostProbe.h"
+#include "resources/VideoDomainList.h"
+#include "service/Endpoints.h"
+#include "service/ServiceClient.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QTime>
+
+PlayRequest::PlayRequest(ServiceClient *client, AccountSession *session, PlaybackController *playback,
+                         QObject *parent)
+    : QObject(parent)
+    , m_client(client)
+    , m_session(session)
+    , m_playback(playback)
+{
+}
+
+QString PlayRequest::cacheFolder()
+{
+    return QDir::toNativeSeparators(QDir::tempPath() + QStringLiteral("/Pelorin Cache"));
+}
+
+void PlayRequest::loadVideoHosts(const QString &fileName)
+{
+    m_videoHosts = VideoDomainList::load(m_client, fileName);
+}
+
+void PlayRequest::enterBusyState()
+{
+    m_busy = true;
+    emit busyChanged(true);
+}
+
+void PlayRequest::leaveBusyState()
+{
+    m_busy = false;
+    emit busyChanged(false);
+}
+
+void PlayRequest::abortProbe()
+{
+    emit probeAborted();
+}
+
+ServiceReply PlayRequest::listFiles(const QString &resourceHash, QList<BTResourceFile> *files)
+{
+    enterBusyState();
+    const ServiceReply reply = m_client->call(Endpoints::fileList(resourceHash));
+    if (reply.succeeded())
+        *files = AddressResolution::filesFromReply(resourceHash, reply);
+    leaveBusyState();
+    return reply;
+}
+
+bool PlayRequest::resolveFileHash(BTResourceFile *file)
+{
+    emit stateText(QStringLiteral("正在解析视频文件hash值..."));
+    const ServiceReply reply = m_client->call(Endpoints::fileHash(*file, localMacAddress()));
+    if (reply.succeeded()) {
+        AddressResolution::applyFileHash(file, reply);
+        emit stateText(QString());
+        return true;
+    }
+    if (reply.isEnvelope() && reply.statu() == -11)
+        emit vipRequired();
+    emit stateText(reply.failureText());
+    leaveBusyState();
+    return false;
+}
+
+bool PlayRequest::resolveFileInfo(BTResourceFile *file, int engineIndex, bool reload)
+{
+    emit stateText(QStringLiteral("正在解析视频文件信息..."));
+    const ServiceReply reply = m_client->call(Endpoints::fileInfo(*file, engineIndex, reload, localMacAddress()));
+    if (reply.succeeded()) {
+        m_videoHosts.append(AddressResolution::applyFileInfo(file, reply));
+        emit stateText(QString());
+        return true;
+    }
+    emit stateText(reply.failureText());
+    leaveBusyState();
+    return false;
+}
+
+bool PlayRequest::resolve(BTResourceFile *file, int engineIndex, bool reload)
+{
+    enterBusyState();
+    // A file that went through the first step already only needs a fresh code.
+    if (file->jxhash.isEmpty() && !resolveFileHash(file))
+        return false;
+    return resolveFileInfo(file, engineIndex, reload);
+}
+
+bool PlayRequest::probeHosts(HostProbe *probe, const BTResourceFile &file, bool play, QString *acceptedUrl,
+                             bool *aborted)
+{
+    *aborted = false;
+    const auto link = connect(this, &PlayRequest::probeAborted, probe, &HostProbe::abort, Qt::DirectConnection);
+    bool accepted = false;
+    const QStringList hosts = m_videoHosts;
+    for (const QString &host : hosts) {
+        const QString url = play ? AddressResolution::playAddress(host, file.code)
+                                 : AddressResolution::downloadAddress(host, file.code, QTime::currentTime());
+        const HostProbe::Outcome outcome =
+            probe->run(QUrl(url), play ? file.comCookie.toUtf8() : QByteArray(), file.size, play);
+        if (outcome == HostProbe::Aborted) {
+            *aborted = true;
+            break;
+        }
+        if (outcome == HostProbe::Accepted) {
+            *acceptedUrl = url;
+            accepted = true;
+            break;
+        }
+    }
+    disconnect(link);
+    return accepted;
+}
+
+bool PlayRequest::play(BTResourceFile *file, int engineIndex, bool reload)
+{
+    if (!resolve(file, engineIndex, reload))
+        return false;
+
+    emit stateText(QStringLiteral("正在筛选视频文件播放地址..."));
+    emit abortableChanged(true);
+    AddressResolution::shuffleHosts(&m_videoHosts);
+    HostProbe probe;
+    QString url;
+    bool aborted = false;
+    if (!probeHosts(&probe, *file, true, &url, &aborted)) {
+        emit abortableChanged(false);
+        emit stateText(aborted ? QString() : QStringLiteral("筛选视频文件播放地址失败！"));
+        leaveBusyState();
+        return false;
+    }
+
+    emit stateText(QStringLiteral("筛选视频文件播放地址成功，等待播放；如果长时间无法播放，请重试！"));
+    const bool opened = openAndWait(*file, url);
+    emit abortableChanged(false);
+    emit stateText(QString());
+    leaveBusyState();
+    probe.release();
+    return opened;
+}
+
+bool PlayRequest::openAndWait(const BTResourceFile &file, const QString &url)
+{
+    PlayerEngine *engine = m_playback->engine();
+    if (!engine)
+        return false;
+    if (m_session->vip()) {
+        QDir().mkpath(cacheFolder());
+        const QString cachePath = cacheFolder() + QDir::separator()
+                                  + QStringLiteral("%1_%2").arg(file.resourceHash).arg(file.resourceIndex);
+        engine->setConfig(PlayerEngine::CacheFilePath, cachePath);
+        engine->setConfig(PlayerEngine::CacheEnabled, QStringLiteral("1"));
+    }
+    engine->setConfig(PlayerEngine::HttpCookie, file.comCookie);
+
+    // Ends when the media has opened (after it is recorded) or closed without opening.
+    // Opening over a media that is still open closes that one first: its close is not ours.
+    QEventLoop loop;
+    bool done = false;
+    bool opening = false;
+    bool opened = false;
+    const auto started = connect(engine, &PlayerEngine::stateChanged, this, [&](int, int newState) {
+        if (newState == PlayerEngine::Opening)
+            opening = true;
+    });
+    const auto openedLink = connect(m_playback, &PlaybackController::opened, this, [&] {
+        emit fileOpened(file);
+        opened = done = true;
+        loop.quit();
+    });
+    const auto closedLink = connect(m_playback, &PlaybackController::closed, this, [&] {
+        if (!opening)
+            return;
+        done = true;
+        loop.quit();
+    });
+    engine->open(url);
+    if (!done)
+        loop.exec();
+    disconnect(started);
+    disconnect(openedLink);
+    disconnect(closedLink);
+    return opened;
+}
+
+bool PlayRequest::resolveDownload(BTResourceFile *file, int engineIndex)
+{
+    if (!resolve(file, engineIndex, false))
+        return false;
+
+    emit stateText(QStringLiteral("正在筛选视频文件下载地址..."));
+    emit abortableChanged(true);
+    HostProbe probe;
+    QString url;
+    bool aborted = false;
+    const bool accepted = probeHosts(&probe, *file, false, &url, &aborted);
+    emit abortableChanged(false);
+    if (accepted)
+        file->downloadUrl = url;
+    else
+        emit stateText(aborted ? QString() : QStringLiteral("解析视频文件下载地址失败！"));
+    leaveBusyState();
+    probe.release();
+    return accepted;
+}

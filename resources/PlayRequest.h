@@ -1,0 +1,75 @@
+#pragma once
+
+#include "resources/BTResourceFile.h"
+
+#include <QObject>
+#include <QStringList>
+
+class AccountSession;
+class HostProbe;
+class PlaybackController;
+class ServiceClient;
+class ServiceReply;
+
+// The road from a resource to a playing file or a download address: the file list, the two
+// resolution steps, the probe of the video hosts, the open in the engine and the wait for it. One
+// operation at a time (the busy state); the parse page renders what it announces.
+class PlayRequest : public QObject
+{
+    Q_OBJECT
+
+public:
+    PlayRequest(ServiceClient *client, AccountSession *session, PlaybackController *playback,
+                QObject *parent = nullptr);
+
+    // Today's video hosts (see VideoDomainList); each resolution adds the host its reply names.
+    void loadVideoHosts(const QString &fileName = QStringLiteral("VideoDomain"));
+    QStringList videoHosts() const { return m_videoHosts; }
+
+    bool isBusy() const { return m_busy; }
+    void enterBusyState();
+    void leaveBusyState();
+
+    // The video files of a resource; busy while the service answers.
+    ServiceReply listFiles(const QString &resourceHash, QList<BTResourceFile> *files);
+
+    // Resolves, probes and opens the file, and waits until it opened (fileOpened is emitted then,
+    // and true returned) or the engine gave up. The file keeps what the steps filled in, so that
+    // a second play skips the first step.
+    bool play(BTResourceFile *file, int engineIndex, bool reload);
+    // Resolves and probes for a download address (file->downloadUrl); false when there is none.
+    bool resolveDownload(BTResourceFile *file, int engineIndex);
+
+    // The engine cache folder of VIP accounts.
+    static QString cacheFolder();
+
+public slots:
+    // Ends a running probe as aborted.
+    void abortProbe();
+
+signals:
+    // The parse page's state text.
+    void stateText(const QString &text);
+    // The parse button turns into "中止" while the hosts are probed and the media opens.
+    void abortableChanged(bool abortable);
+    void busyChanged(bool busy);
+    // The service refused the file to an account without VIP.
+    void vipRequired();
+    // The media opened; the play records take the file now.
+    void fileOpened(const BTResourceFile &file);
+    void probeAborted();
+
+private:
+    bool resolveFileHash(BTResourceFile *file);
+    bool resolveFileInfo(BTResourceFile *file, int engineIndex, bool reload);
+    bool resolve(BTResourceFile *file, int engineIndex, bool reload);
+    // Tries the hosts until one is accepted; false when none is (or the user aborted: *aborted).
+    bool probeHosts(HostProbe *probe, const BTResourceFile &file, bool play, QString *acceptedUrl, bool *aborted);
+    bool openAndWait(const BTResourceFile &file, const QString &url);
+
+    ServiceClient *m_client;
+    AccountSession *m_session;
+    PlaybackController *m_playback;
+    QStringList m_videoHosts;
+    bool m_busy = false;
+};
