@@ -5,6 +5,7 @@
 #include "app/ui/DialogRegistry.h"
 
 #include <QDate>
+#include <QLineEdit>
 #include <QDesktopServices>
 #include <QImage>
 #include <QMessageBox>
@@ -63,6 +64,19 @@ void AccountFunctionDialog::connectForm()
     click(signUpPageCaptchaImagePushButton, &AccountFunctionDialog::signUpPageCaptchaImagePushButton_clicked);
     click(retrievePasswordPageRetrievePushButton, &AccountFunctionDialog::retrievePasswordPageRetrievePushButton_clicked);
     click(retrievePasswordPageReturnPushButton, &AccountFunctionDialog::retrievePasswordPageReturnPushButton_clicked);
+
+    // Enter in a form's field does what the form's button does.
+    const auto enter = [this](std::initializer_list<QLineEdit *> fields, void (AccountFunctionDialog::*slot)()) {
+        for (QLineEdit *field : fields)
+            connect(field, &QLineEdit::returnPressed, this, slot);
+    };
+    enter({loginPageUsernameLineEdit, loginPagePasswordLineEdit}, &AccountFunctionDialog::loginPageLoginPushButton_clicked);
+    enter({signUpPageEmailLineEdit, signUpPagePasswordLineEdit, signUpPageRePasswordLineEdit, signUpPageCaptchaLineEdit},
+          &AccountFunctionDialog::signUpPageSignUpPushButton_clicked);
+    enter({retrievePasswordPageEmailLineEdit}, &AccountFunctionDialog::retrievePasswordPageRetrievePushButton_clicked);
+    enter({modifyPasswordPageOldPasswordLineEdit, modifyPasswordPageNewPasswordLineEdit,
+           modifyPasswordPageNewRePasswordLineEdit},
+          &AccountFunctionDialog::modifyPasswordPageSubmitPushButton_clicked);
 }
 
 void AccountFunctionDialog::showMessage(const QString &title, const QString &text)

@@ -71,6 +71,16 @@ void Application::wire()
     });
 }
 
+void Application::raiseMainWindow()
+{
+    QWidget *window = m_window.get();
+    if (window->isMinimized())
+        window->showNormal();
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 void Application::logIn()
 {
     AccountFunctionDialog *account = AccountFunctionDialog::instance();

@@ -37,6 +37,9 @@ public:
     DialogRegistry *dialogs() { return &m_dialogs; }
     PlayerEngine *engine() const;
 
+    // Brings the main window to the front (another copy was started).
+    void raiseMainWindow();
+
     // The automatic login from user.dat, then the account dialog run modally while nobody is
     // logged in.
     void logIn();

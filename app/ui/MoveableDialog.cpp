@@ -55,3 +55,11 @@ void MoveableDialog::centreOverParent()
     if (const QWidget *parent = parentWidget())
         move(parent->x() + (parent->width() - width()) / 2, parent->y() + (parent->height() - height()) / 2);
 }
+
+void MoveableDialog::centreOverWindow(QWidget *dialog, const QWidget *over)
+{
+    dialog->ensurePolished();
+    dialog->adjustSize();
+    const QPoint centre = over->window()->frameGeometry().center();
+    dialog->move(centre.x() - dialog->width() / 2, centre.y() - dialog->height() / 2);
+}

@@ -17,6 +17,9 @@ public:
 
     // Centres the dialog over its parent (integer division), as the one-instance accessors do.
     void centreOverParent();
+    // For the dialogs the window manager frames: centred over that window, whatever the window
+    // manager would choose by itself.
+    static void centreOverWindow(QWidget *dialog, const QWidget *over);
 
 private:
     // One drag at a time in the whole program, so the state is shared by every dialog.

@@ -2,6 +2,7 @@
 
 #include "app/AppConfig.h"
 #include "app/DesktopShortcut.h"
+#include "app/InstanceChannel.h"
 #include "app/SingleInstanceGuard.h"
 #include "app/ui/Application.h"
 #include "app/ui/GuiResources.h"
@@ -54,11 +55,18 @@ void StartUp::installTranslator()
 bool StartUp::ensureSingleInstance(int *status)
 {
     m_guard = std::make_unique<SingleInstanceGuard>(m_lockDirectory);
-    if (m_guard->tryAcquire())
+    if (m_guard->tryAcquire()) {
+        m_channel = std::make_unique<InstanceChannel>(m_lockDirectory);
+        m_channel->listen(); // without it later copies are still refused, only not shown the way
         return true;
+    }
 
+    // The running window comes to the front, and the warning above it even when it is topmost:
+    // otherwise the user sees nothing happen.
+    InstanceChannel::requestRaise(m_lockDirectory);
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("警告"),
                     QStringLiteral("检测到Pelorin已运行，请勿多次运行！"), QMessageBox::Ok);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
     *status = box.exec();
     return false;
@@ -105,6 +113,8 @@ int StartUp::run()
         return 1;
     }
     application.mainWidget()->show();
+    if (m_channel)
+        QObject::connect(m_channel.get(), &InstanceChannel::raiseRequested, &application, &Application::raiseMainWindow);
     application.logIn();
     return QApplication::exec();
 }

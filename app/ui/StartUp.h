@@ -4,6 +4,7 @@
 
 #include <memory>
 
+class InstanceChannel;
 class SingleInstanceGuard;
 
 // The start-up sequence after the application object exists, up to the event loop.
@@ -22,8 +23,11 @@ public:
     int run();
 
     void installTranslator();
-    // False when another copy runs; the warning box has then been shown. Its result is in *status.
+    // False when another copy runs; it has been asked to come to the front and the warning box has
+    // been shown above it. Its result is in *status. True: this copy listens for later copies.
     bool ensureSingleInstance(int *status);
+    // Where later copies reach this one (after ensureSingleInstance succeeded).
+    InstanceChannel *instanceChannel() const { return m_channel.get(); }
     // The two questions of the first launch; the flag is cleared whatever the answers.
     void askFirstLaunchQuestions();
 
@@ -33,4 +37,5 @@ private:
     QTranslator m_translator;
     QString m_lockDirectory;
     std::unique_ptr<SingleInstanceGuard> m_guard;
+    std::unique_ptr<InstanceChannel> m_channel;
 };

@@ -23,6 +23,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPointer>
+#include <QStyledItemDelegate>
 #include <QTimer>
 
 namespace {
@@ -72,6 +73,14 @@ BTResourceFunctionDialog::BTResourceFunctionDialog(ServiceClient *client, Accoun
     , m_request(request)
 {
     setupUi(this);
+    // The list of the engine box inherits the box's white background, and the menu-like drawing of
+    // the style then shows the highlighted entry white on white: drawn as a list, with colours.
+    parsePageEngineComboBox->setItemDelegate(new QStyledItemDelegate(parsePageEngineComboBox));
+    parsePageEngineComboBox->setStyleSheet(
+        parsePageEngineComboBox->styleSheet()
+        + QStringLiteral("QComboBox QAbstractItemView{ background: rgb(255, 255, 255); color: rgb(51, 51, 51); "
+                         "selection-background-color: rgb(89, 177, 252); selection-color: rgb(255, 255, 255); "
+                         "outline: none; }"));
     clientStackedWidget->setCurrentWidget(parsePage);
     parsePageEngineComboBox->setCurrentIndex(AppConfig::engineComboBoxIndex());
     connectForm();
@@ -293,6 +302,7 @@ void BTResourceFunctionDialog::parsePageParseReportPushButton_clicked()
         return;
     ReportDialog dialog(m_client, this);
     dialog.setHash(hash);
+    centreOverWindow(&dialog, this);
     dialog.exec();
 }
 
@@ -462,6 +472,7 @@ void BTResourceFunctionDialog::collectionPageCollectNowPlayingResourcePushButton
     if (!m_playback->isMediaOpen())
         return;
     CollectNowPlayingResourceDialog dialog(m_client, m_currentResource, this);
+    centreOverWindow(&dialog, this);
     connect(&dialog, &CollectNowPlayingResourceDialog::collectionPageFlushCollectionList, this,
             &BTResourceFunctionDialog::collectionPageFlushCollectionListPushButton_clicked);
     dialog.exec();

@@ -7,6 +7,7 @@
 #include "shell/EdgeRegions.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QDesktopServices>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -62,6 +63,18 @@ MainWindow::MainWindow(PlaybackController *playback, const PlayerEngineFactory &
 
     m_playback->attachEngine(engineFactory(playPage));
     connectPlayback();
+
+    // Keys belong to playback wherever the user clicked: no control may take the focus (Space on
+    // a focused title-bar button would close the program), so every key reaches the window.
+    setFocusPolicy(Qt::StrongFocus);
+    const QList<QWidget *> children = findChildren<QWidget *>();
+    for (QWidget *child : children)
+        child->setFocusPolicy(Qt::NoFocus);
+
+    // The announcement takes only its text's width: the rest of the title bar drags the window.
+    announcementLabel->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
+    if (auto *titleLayout = qobject_cast<QBoxLayout *>(announcementLabel->parentWidget()->layout()))
+        titleLayout->insertStretch(titleLayout->indexOf(announcementLabel) + 1, 1);
 
     playProgressSlider->installEventFilter(this);
     volumeControlSlider->installEventFilter(this);
@@ -538,6 +551,21 @@ bool MainWindow::handleKey(QKeyEvent *event)
         return slider->value();
     };
     switch (event->key()) {
+    case Qt::Key_Space:
+        m_playback->togglePlayPause();
+        return true;
+    case Qt::Key_Escape:
+        if (isFullScreen())
+            setFullScreen(false);
+        return true;
+    case Qt::Key_F:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        fullScreenPushButton_clicked();
+        return true;
+    case Qt::Key_M:
+        toggleMutePushButton_clicked();
+        return true;
     case Qt::Key_Up:
     case Qt::Key_Down: {
         const int volume = step(volumeControlSlider, event->key() == Qt::Key_Up ? 5 : -5);

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QPoint>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+// A user at the X display: a window manager that the test starts, and pointer and key input that
+// reaches the windows through the X server from another program (xdotool), as a user's does.
+// Run under xvfb-run; the window manager is stopped with this object.
+class DesktopInput
+{
+public:
+    DesktopInput();
+    ~DesktopInput();
+
+    // False when no X display or window manager could be had.
+    bool start();
+
+    // Each returns once xdotool has sent the input; the test then waits for its effect.
+    bool key(const QString &keys);                  // e.g. "space", "Left", "Return", "ctrl+d"
+    // Without waiting: for input sent from inside a modal dialog's own event loop.
+    void keyLater(const QString &keys);
+    bool type(const QString &text);
+    bool click(const QPoint &global, int button = 1);
+    bool moveTo(const QPoint &global);
+    bool press(const QPoint &global, int button = 1); // and hold
+    bool release(int button = 1);
+    bool drag(const QPoint &from, const QPoint &to);  // press, move in steps, release
+
+    // Native window ids from the bottom of the stack to the top, as the window manager keeps them.
+    static QStringList stacking();
+    static QString windowId(const QWidget *window);
+
+private:
+    bool xdotool(const QStringList &arguments);
+
+    QProcess m_windowManager;
+    QList<QProcess *> m_pending;
+};

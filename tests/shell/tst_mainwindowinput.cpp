@@ -1,0 +1,384 @@
+// The main window and its dialogs driven as a user drives them: a window manager, and pointer and
+// key input sent through the X server by another program. Runs under xvfb-run.
+#include "DesktopInput.h"
+#include "Eventually.h"
+#include "MainWindowFixture.h"
+
+#include "account/AccountSession.h"
+#include "account/ui/AccountFunctionDialog.h"
+#include "app/AppConfig.h"
+#include "app/InstanceChannel.h"
+#include "app/ui/GuiResources.h"
+#include "app/ui/StartUp.h"
+#include "resources/ui/BTResourceFunctionDialog.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QPushButton>
+#include <QSlider>
+#include <QtTest>
+
+#include <functional>
+
+class TestMainWindowInput : public MainWindowFixture
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup()
+    {
+        closeWindow();
+        QVERIFY2(!m_unansweredModal, "a modal box was left open");
+    }
+
+    void keysWorkWhereverTheUserClicked();
+    void titleBarDragsTheWindow();
+    void enterSubmitsTheAccountForms();
+    void engineListStaysReadable();
+    void secondCopyBringsTheWindowForwardAndWarnsAboveIt();
+    void dialogsOpenCentredAboveATopmostWindow();
+
+private:
+    QPoint global(const QWidget *widget, const QPoint &local) const { return widget->mapToGlobal(local); }
+    // A point of the widget where none of its children is.
+    QPoint emptyPointOf(QWidget *widget) const;
+    void showPlaying();
+    bool above(const QWidget *upper, const QWidget *lower) const;
+    // From inside the modal box's own event loop: the key that closes it, once the box has the
+    // focus (keys go where the focus is), again if the first did not arrive.
+    bool answerModal(const QString &key);
+
+    DesktopInput m_input;
+    QTimer m_modalWatchdog;
+    bool m_unansweredModal = false;
+};
+
+void TestMainWindowInput::init()
+{
+    resetService();
+    m_unansweredModal = false;
+    // A modal box that input failed to close would block the whole run: it fails the test instead.
+    m_modalWatchdog.disconnect();
+    m_modalWatchdog.setInterval(1000);
+    connect(&m_modalWatchdog, &QTimer::timeout, this, [this, since = QSharedPointer<QElapsedTimer>::create(),
+                                                       seen = QSharedPointer<QPointer<QWidget>>::create()] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (modal != *seen) {
+            *seen = modal;
+            since->start();
+        } else if (modal && since->elapsed() > 15000) {
+            qWarning("closing a modal box nobody answered: %s", qPrintable(modal->windowTitle()));
+            m_unansweredModal = true;
+            modal->close();
+        }
+    });
+    m_modalWatchdog.start();
+}
+
+void TestMainWindowInput::initTestCase()
+{
+    startService();
+    QVERIFY2(m_input.start(), "needs an X display (xvfb-run) and openbox");
+}
+
+QPoint TestMainWindowInput::emptyPointOf(QWidget *widget) const
+{
+    // From the middle outwards, clear of the window's resize edges.
+    for (int d = 0; d < widget->width() / 2 - 20; d += 3) {
+        for (const int x : {widget->width() / 2 + d, widget->width() / 2 - d}) {
+            const QPoint p(x, widget->height() / 2);
+            if (!widget->childAt(p))
+                return p;
+        }
+    }
+    return {};
+}
+
+void TestMainWindowInput::showPlaying()
+{
+    makeWindow();
+    QTRY_VERIFY(m_window->isActiveWindow() || (m_window->activateWindow(), false));
+    openMedia(600000);
+    startPlaying();
+    m_engine->setAutoTransitions(true);
+}
+
+bool TestMainWindowInput::above(const QWidget *upper, const QWidget *lower) const
+{
+    const QStringList stack = DesktopInput::stacking();
+    const int u = stack.indexOf(DesktopInput::windowId(upper));
+    const int l = stack.indexOf(DesktopInput::windowId(lower));
+    return u >= 0 && l >= 0 && u > l;
+}
+
+bool TestMainWindowInput::answerModal(const QString &key)
+{
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal)
+            return attempt > 0;
+        if (!QTest::qWaitForWindowActive(modal))
+            continue;
+        m_input.keyLater(key);
+        if (QTest::qWaitFor([modal] { return QApplication::activeModalWidget() != modal; }, 2000))
+            return true;
+    }
+    return false;
+}
+
+void TestMainWindowInput::keysWorkWhereverTheUserClicked()
+{
+    showPlaying();
+    auto *volume = child<QSlider>("volumeControlSlider");
+    auto *progress = child<QSlider>("playProgressSlider");
+    const QList<std::pair<const char *, QPoint>> targets = {
+        {"video", global(m_window, m_window->rect().center())},
+        {"tool bar", global(child<QWidget>("toolBarWidget"), emptyPointOf(child<QWidget>("toolBarWidget")))},
+        {"title bar", global(child<QWidget>("titleBarWidget"), emptyPointOf(child<QWidget>("titleBarWidget")))},
+        {"volume slider", global(volume, volume->rect().center())},
+    };
+    for (const auto &[name, point] : targets) {
+        QVERIFY2(m_input.click(point), name);
+        // A click on the video pauses after the double-click interval: let it happen first.
+        QTest::qWait(QApplication::doubleClickInterval() + 100);
+        if (m_engine->state() != PlayerEngine::Playing)
+            m_engine->play();
+        QTRY_COMPARE(m_engine->state(), int(PlayerEngine::Playing));
+
+        const int position = progress->value();
+        QVERIFY(m_input.key(QStringLiteral("Right")));
+        QTRY_COMPARE_WITH_TIMEOUT(progress->value(), position + 5000, 3000);
+        QVERIFY(m_input.key(QStringLiteral("Left")));
+        QTRY_COMPARE(progress->value(), position);
+        const int level = volume->value();
+        QVERIFY(m_input.key(QStringLiteral("Down")));
+        QTRY_COMPARE(volume->value(), level - 5);
+        QVERIFY(m_input.key(QStringLiteral("Up")));
+        QTRY_COMPARE(volume->value(), level);
+
+        // Space pauses and resumes; it never presses a button of the window.
+        QVERIFY(m_input.key(QStringLiteral("space")));
+        QTRY_COMPARE(m_engine->state(), int(PlayerEngine::Paused));
+        QVERIFY(m_input.key(QStringLiteral("space")));
+        QTRY_COMPARE(m_engine->state(), int(PlayerEngine::Playing));
+        QVERIFY2(m_window->isVisible() && !m_window->isMinimized() && !m_window->isMaximized(), name);
+
+        QVERIFY(m_input.key(QStringLiteral("m")));
+        QTRY_COMPARE(volume->value(), 0);
+        QVERIFY(m_input.key(QStringLiteral("m")));
+        QTRY_COMPARE(volume->value(), level);
+    }
+
+    QVERIFY(m_input.key(QStringLiteral("f")));
+    QTRY_VERIFY(m_window->isFullScreen());
+    QVERIFY(m_input.key(QStringLiteral("Escape")));
+    QTRY_VERIFY(!m_window->isFullScreen());
+    QVERIFY(m_input.key(QStringLiteral("Return")));
+    QTRY_VERIFY(m_window->isFullScreen());
+    // In full screen the keys still reach playback.
+    const int position = progress->value();
+    QVERIFY(m_input.key(QStringLiteral("Right")));
+    QTRY_COMPARE(progress->value(), position + 5000);
+    QVERIFY(m_input.key(QStringLiteral("Escape")));
+    QTRY_VERIFY(!m_window->isFullScreen());
+    QVERIFY(m_window->isVisible());
+}
+
+void TestMainWindowInput::titleBarDragsTheWindow()
+{
+    makeWindow();
+    auto *title = child<QWidget>("titleBarWidget");
+    // Just right of the announcement's text: nothing is drawn there.
+    auto *announcement = child<QLabel>("announcementLabel");
+    const QPoint besideText = announcement->mapTo(
+        title, QPoint(announcement->sizeHint().width() + 20, announcement->height() / 2));
+    QVERIFY(besideText.x() < child<QWidget>("newbieTutorialPushButton")->mapTo(title, QPoint()).x());
+    const QPoint start = global(title, besideText);
+    const QPoint before = m_window->pos();
+    QVERIFY(m_input.drag(start, start + QPoint(80, 50)));
+    QTRY_COMPARE(m_window->pos(), before + QPoint(80, 50));
+
+    // The announcement's link text itself does not drag.
+    const QPoint link = global(announcement, announcement->rect().center());
+    QVERIFY(m_input.drag(link, link + QPoint(40, 40)));
+    QTest::qWait(200);
+    QCOMPARE(m_window->pos(), before + QPoint(80, 50));
+}
+
+void TestMainWindowInput::enterSubmitsTheAccountForms()
+{
+    makeWindow();
+    m_server.route("do=login", ScriptedResponse::json(R"({"statu":1,"data":{"isvip":0,"issvip":"false"}})"));
+    m_server.route("do=forgetpwd", ScriptedResponse::json(R"({"statu":-1,"msg":"no such account"})"));
+    AppConfig::setLastAutoShowDayOfYear(uint(QDate::currentDate().dayOfYear()));
+    AccountFunctionDialog *account = AccountFunctionDialog::instance();
+    account->show();
+    QVERIFY(QTest::qWaitForWindowExposed(account));
+    const auto field = [account](const char *name) {
+        return account->findChild<QLineEdit *>(QLatin1String(name));
+    };
+
+    QVERIFY(m_input.click(global(field("loginPageUsernameLineEdit"), {10, 10})));
+    QVERIFY(m_input.type(QStringLiteral("me@x.test")));
+    QVERIFY(m_input.click(global(field("loginPagePasswordLineEdit"), {10, 10})));
+    QVERIFY(m_input.type(QStringLiteral("secret")));
+    QVERIFY(m_input.key(QStringLiteral("Return")));
+    QTRY_VERIFY(m_app->session()->loggedIn());
+    QCOMPARE(m_server.requestsMatching("do=login").size(), 1); // once, not also by a default button
+
+    // The other forms answer Enter too: the retrieve page asks the service at once.
+    account->show();
+    account->findChild<QPushButton *>(QStringLiteral("loginPageForgetPasswordPushButton"))->click();
+    QVERIFY(m_input.click(global(field("retrievePasswordPageEmailLineEdit"), {10, 10})));
+    QVERIFY(m_input.type(QStringLiteral("me@x.test")));
+    // The failure message is modal: it is answered from its own event loop, by Enter as well.
+    bool answered = false;
+    whenTrue(this, [] { return QApplication::activeModalWidget() != nullptr; },
+             [this, &answered] { answered = answerModal(QStringLiteral("Return")); });
+    QVERIFY(m_input.key(QStringLiteral("Return")));
+    QTRY_COMPARE(m_server.requestsMatching("do=forgetpwd").size(), 1);
+    QTRY_VERIFY(answered && !QApplication::activeModalWidget());
+}
+
+void TestMainWindowInput::engineListStaysReadable()
+{
+    makeWindow();
+    BTResourceFunctionDialog *dialog = BTResourceFunctionDialog::instance();
+    dialog->showPage(QStringLiteral("parsePage"));
+    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    auto *box = dialog->findChild<QComboBox *>(QStringLiteral("parsePageEngineComboBox"));
+    QVERIFY(m_input.click(global(box, box->rect().center())));
+    QAbstractItemView *list = box->view();
+    QTRY_VERIFY(list->isVisible());
+    const int highlighted = box->currentIndex() + 2;
+    QVERIFY(m_input.key(QStringLiteral("Down")));
+    QVERIFY(m_input.key(QStringLiteral("Down")));
+    QTRY_COMPARE(list->currentIndex().row(), highlighted);
+    const QRect row = list->visualRect(list->currentIndex());
+
+    // The highlighted row shows its text: two clearly different colours in it.
+    // Inside the row, clear of a focus frame around it.
+    const QImage image = list->viewport()->grab(row.adjusted(4, 3, -4, -3)).toImage();
+    QMap<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ++counts[image.pixel(x, y)];
+    const QRgb background = std::max_element(counts.begin(), counts.end()).key();
+    int text = 0;
+    for (auto it = counts.begin(); it != counts.end(); ++it) {
+        const int distance = qAbs(qGray(it.key()) - qGray(background));
+        if (distance > 80)
+            text += it.value();
+    }
+    QVERIFY2(text > 20, qPrintable(QStringLiteral("%1 text pixels on %2").arg(text).arg(background, 0, 16)));
+    QVERIFY(m_input.key(QStringLiteral("Escape")));
+    QTRY_VERIFY(!list->isVisible());
+}
+
+void TestMainWindowInput::secondCopyBringsTheWindowForwardAndWarnsAboveIt()
+{
+    QTemporaryDir lockDir;
+    StartUp running(lockDir.path());
+    int status = 0;
+    QVERIFY(running.ensureSingleInstance(&status));
+    makeWindow();
+    connect(running.instanceChannel(), &InstanceChannel::raiseRequested, m_app.get(), &Application::raiseMainWindow);
+
+    // Another program's window covers the player.
+    QWidget cover;
+    cover.setGeometry(m_window->geometry());
+    cover.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&cover));
+    QTRY_VERIFY(above(&cover, m_window));
+
+    const auto startSecondCopy = [&](QProcess *copy) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), lockDir.path());
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        copy->setProcessEnvironment(environment);
+        copy->setWorkingDirectory(m_dir.path());
+        copy->start(QStringLiteral(PELORIN_PLAYER_EXECUTABLE), QStringList());
+        return copy->waitForStarted(5000);
+    };
+    const auto warningAbove = [&](const QStringList &before) {
+        const QStringList stack = DesktopInput::stacking();
+        const int main = stack.indexOf(DesktopInput::windowId(m_window));
+        return main >= 0 && !before.contains(stack.last()) && stack.indexOf(stack.last()) > main;
+    };
+    const auto stopCopy = [](QProcess *copy) {
+        if (copy->state() == QProcess::NotRunning)
+            return;
+        copy->terminate();
+        if (!copy->waitForFinished(5000)) {
+            copy->kill();
+            copy->waitForFinished();
+        }
+    };
+
+    QStringList before = DesktopInput::stacking();
+    QProcess first;
+    QProcess second;
+    const auto stopBoth = qScopeGuard([&] {
+        stopCopy(&first);
+        stopCopy(&second);
+    });
+    QVERIFY(startSecondCopy(&first));
+    QTRY_VERIFY_WITH_TIMEOUT(above(m_window, &cover), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(warningAbove(before), 10000);
+    QVERIFY(first.state() == QProcess::Running); // the warning waits for the user
+    stopCopy(&first);
+
+    // Topmost: the warning still opens above the window.
+    QVERIFY(m_input.click(global(child<QPushButton>("toggleTopmostPushButton"), {5, 5})));
+    QTRY_VERIFY(m_window->windowFlags() & Qt::WindowStaysOnTopHint);
+    QTRY_VERIFY(m_window->isVisible());
+    before = DesktopInput::stacking();
+    QVERIFY(startSecondCopy(&second));
+    QTRY_VERIFY_WITH_TIMEOUT(warningAbove(before), 10000);
+    stopCopy(&second);
+}
+
+void TestMainWindowInput::dialogsOpenCentredAboveATopmostWindow()
+{
+    makeWindow();
+    QVERIFY(m_input.click(global(child<QPushButton>("toggleTopmostPushButton"), {5, 5})));
+    QTRY_VERIFY(m_window->windowFlags() & Qt::WindowStaysOnTopHint);
+    QTRY_VERIFY(m_window->isVisible());
+    const auto centredAbove = [this](QWidget *dialog) {
+        const QPoint offset = dialog->frameGeometry().center() - m_window->frameGeometry().center();
+        // Within the window manager's frame of a framed dialog.
+        return dialog->isVisible() && offset.manhattanLength() <= 30 && above(dialog, m_window);
+    };
+
+    QVERIFY(m_input.click(global(child<QPushButton>("normalPageOpenURLPushButton"), {10, 10})));
+    BTResourceFunctionDialog *resources = BTResourceFunctionDialog::instance();
+    QTRY_VERIFY_WITH_TIMEOUT(centredAbove(resources), 5000);
+
+    // A dialog of that dialog (modal, framed by the window manager) too.
+    auto *input = resources->findChild<QLineEdit *>(QStringLiteral("parsePageBTResourceLineEdit"));
+    input->setText(QStringLiteral("0123456789abcdef0123456789abcdef01234567"));
+    bool seen = false;
+    bool placed = false;
+    whenTrue(this, [] { return QApplication::activeModalWidget() != nullptr; }, [&] {
+        QWidget *report = QApplication::activeModalWidget();
+        placed = QTest::qWaitFor([&] { return centredAbove(report); }, 5000);
+        if (!placed)
+            qWarning() << report->frameGeometry() << m_window->frameGeometry() << DesktopInput::stacking();
+        seen = answerModal(QStringLiteral("Escape"));
+    });
+    QVERIFY(m_input.click(global(resources->findChild<QPushButton *>(QStringLiteral("parsePageReportPushButton")), {5, 5})));
+    QTRY_VERIFY(seen && !QApplication::activeModalWidget());
+    QVERIFY(placed);
+}
+
+MAIN_WINDOW_TEST_MAIN(TestMainWindowInput)
+
+#include "tst_mainwindowinput.moc"
