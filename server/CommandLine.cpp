@@ -14,7 +14,8 @@ std::string usageText()
 {
     return "usage:\n"
            "  pelorin-service serve --data DIR [--listen HOST:PORT] [--public-host HOST:PORT]\n"
-           "                        [--threads N] [--login-limit N] [--address-login-limit N]\n"
+           "                        [--threads N] [--max-connections N] [--connections-per-address N]\n"
+           "                        [--head-timeout SECONDS] [--login-limit N] [--address-login-limit N]\n"
            "                        [--quiet] [--test-captcha TEXT] [--video-host HOST:PORT]...\n"
            "  pelorin-service user --data DIR add EMAIL PASSWORD [--vip] [--permanent-vip]\n"
            "                        [--vip-until YYYY-MM-DD]\n"

@@ -1,6 +1,7 @@
 #include "server/ServeCommand.h"
 
 #include "server/CommandLine.h"
+#include "server/ConnectionBudget.h"
 #include "server/HttpService.h"
 #include "server/ServiceContext.h"
 #include "server/ServiceRoutes.h"
@@ -74,6 +75,12 @@ int runServeCommand(const std::vector<std::string> &arguments)
             ok = ok && !value.empty();
         } else if (argument == "--threads") {
             ok = ok && parseCount(value, 2, 1024, &options.threads);
+        } else if (argument == "--max-connections") {
+            ok = ok && parseCount(value, 16, 1000000, &options.maxConnections);
+        } else if (argument == "--connections-per-address") {
+            ok = ok && parseCount(value, 1, 1000000, &options.connectionsPerAddress);
+        } else if (argument == "--head-timeout") {
+            ok = ok && parseCount(value, 1, 3600, &options.headSeconds);
         } else if (argument == "--login-limit") {
             ok = ok && parseCount(value, 0, 1000000, &options.accountLoginLimit);
         } else if (argument == "--address-login-limit") {
@@ -119,7 +126,14 @@ int runServeCommand(const std::vector<std::string> &arguments)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    HttpService service(context);
+    // Every connection may hold a socket and a file; workers, the database and logs need a few more.
+    long descriptorLimit = 0;
+    const int connectionCap = ConnectionBudget::connectionsThatFit(options.maxConnections, 64 + options.threads,
+                                                                   &descriptorLimit);
+    if (connectionCap < options.maxConnections)
+        std::fprintf(stderr, "serve: at most %d connections (descriptor limit %ld)\n", connectionCap, descriptorLimit);
+    ConnectionBudget connections(connectionCap, options.connectionsPerAddress);
+    HttpService service(context, connections);
     addServiceRoutes(service.router());
     const int port = service.bind(options.listenHost, options.listenPort);
     if (port < 0) {
@@ -133,7 +147,7 @@ int runServeCommand(const std::vector<std::string> &arguments)
         std::string host;
         int videoPort = 0;
         parseHostPort(address, &host, &videoPort);
-        auto videoHost = std::make_unique<VideoHost>(context);
+        auto videoHost = std::make_unique<VideoHost>(context, connections);
         const int bound = videoHost->bind(host, videoPort);
         if (bound < 0 && defaultHosts) {
             // Only hosts asked for are required; a default port in use is skipped.

@@ -28,6 +28,12 @@ struct ServiceOptions
     // When set, every captcha carries this text instead of a random one (tests only).
     std::string testCaptcha;
     int threads = 64;
+    // Connections open at once over every port, and from one client address; the first is
+    // lowered at start to what the descriptor limit allows.
+    int maxConnections = 4096;
+    int connectionsPerAddress = 64;
+    // From the first byte of a request to the end of its head (and again for its body).
+    int headSeconds = 10;
     int accountLoginLimit = 5;  // failed log-ins per account per minute
     int addressLoginLimit = 20; // failed log-ins per address per minute
     bool logRequests = true;
