@@ -81,6 +81,14 @@ int runServeCommand(const std::vector<std::string> &arguments)
             ok = ok && parseCount(value, 1, 1000000, &options.connectionsPerAddress);
         } else if (argument == "--head-timeout") {
             ok = ok && parseCount(value, 1, 3600, &options.headSeconds);
+        } else if (argument == "--captcha-limit") {
+            ok = ok && parseCount(value, 0, 1000000, &options.captchaLimit);
+        } else if (argument == "--signup-limit") {
+            ok = ok && parseCount(value, 0, 1000000, &options.signUpLimit);
+        } else if (argument == "--report-limit") {
+            ok = ok && parseCount(value, 0, 1000000, &options.reportLimit);
+        } else if (argument == "--retrieval-limit") {
+            ok = ok && parseCount(value, 0, 1000000, &options.retrievalLimit);
         } else if (argument == "--login-limit") {
             ok = ok && parseCount(value, 0, 1000000, &options.accountLoginLimit);
         } else if (argument == "--address-login-limit") {
@@ -176,8 +184,8 @@ int runServeCommand(const std::vector<std::string> &arguments)
 
     std::thread watcher([&service, &context, &videoHosts, stopSignals] {
         for (;;) {
-            const timespec tenMinutes{600, 0};
-            const int received = sigtimedwait(&stopSignals, nullptr, &tenMinutes);
+            const timespec oneMinute{60, 0};
+            const int received = sigtimedwait(&stopSignals, nullptr, &oneMinute);
             if (received == SIGINT || received == SIGTERM)
                 break;
             context.sessions().purgeExpired(ServiceContext::now());

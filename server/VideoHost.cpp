@@ -373,6 +373,8 @@ bool VideoHost::answer(int fd, const Request &request)
     const std::optional<LibraryFile> file = m_context.library().file(grant.fileId);
     if (!file || !file->isVideo)
         return refuse(404);
+    if (!m_context.standing().allows(grant, file->vipOnly, ServiceContext::now(), ServiceContext::nowMs()))
+        return refuse(403);
 
     const int fileFd = ::open(file->diskPath.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat info {};

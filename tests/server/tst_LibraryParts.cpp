@@ -237,7 +237,7 @@ void LibraryPartsTest::tokensBindWhatTheyName()
     QCOMPARE(tokens.checkCode(code, 1999, &read), AccessTokens::Check::Valid);
     QCOMPARE(read.fileId, int64_t(17));
     QCOMPARE(read.accountId, int64_t(5));
-    QCOMPARE(read.nonce, uint64_t(99));
+    QCOMPARE(read.nonce, uint32_t(99));
     QCOMPARE(tokens.checkCode(code, 2000, &read), AccessTokens::Check::Expired);
     QCOMPARE(other.checkCode(code, 1000, &read), AccessTokens::Check::Forged);
     std::string changed = code;

@@ -613,8 +613,11 @@ void ServiceProtocolTest::passwordChangeAndRetrieval()
     auto retrieve = [](const QString &email) {
         return ServiceClient::call(Post, {u("r=www/user/forgetpwd"), u("do=forgetpwd"), u("f[username]=") + email, u("_s=pc")}, false);
     };
-    QCOMPARE(retrieve(u("ghost@pelorin.test")).msg(), u("该邮箱尚未注册！"));
-    QVERIFY(retrieve(u("carol@pelorin.test")).succeeded());
+    // Known and unknown addresses get the same answer; only a known one gets a mail.
+    const ServiceReply ghost = retrieve(u("ghost@pelorin.test"));
+    const ServiceReply carol = retrieve(u("carol@pelorin.test"));
+    QVERIFY(ghost.succeeded() && carol.succeeded());
+    QCOMPARE(ghost.msg(), carol.msg());
     QCOMPARE(retrieve(u("carol@pelorin.test")).statu(), 0); // once a minute
     const QDir outbox(m_service->dataDir() + u("/outbox"));
     const QStringList mails = outbox.entryList({u("*.eml")}, QDir::Files);
