@@ -70,8 +70,10 @@ Reply logIn(RequestContext &context, const std::string &email, const std::string
         return Reply::failure(0, "账号或密码错误！");
     service.accountFailures().clear(accountKey);
     service.addressFailures().release(context.remoteAddress, nowMs);
-    if (match == AccountStore::Match::Pending)
+    if (match == AccountStore::Match::Pending) {
         service.accounts().promotePending(account->id, pendingId);
+        service.standing().forget(account->id);
+    }
     else if (service.accounts().needsRehash(account->passwordHash))
         service.accounts().rehashPassword(account->id, password);
     if (!service.sessions().bindUser(context.sessionId, account->id, context.now))
@@ -120,6 +122,7 @@ Reply changePassword(RequestContext &context)
     service.accountFailures().release(accountKey, nowMs);
     if (!service.accounts().setPassword(account->id, newPassword))
         return Reply::failure(0, "服务器内部错误，请稍后再试！");
+    service.standing().forget(account->id);
     // Every session of the account has to log in again with the new password.
     service.sessions().unbindAllOf(account->id);
     return Reply::success("修改成功");

@@ -16,13 +16,13 @@ class AccountStore;
 class AccountStanding
 {
 public:
-    static constexpr int64_t kFreshMs = 30 * 1000;
-
-    explicit AccountStanding(AccountStore &accounts);
+    AccountStanding(AccountStore &accounts, int64_t freshMs);
 
     // Codes made by an administrator (no account) are left alone; the others need their account
     // with the same code epoch, and VIP when the code was for a VIP line or the file is VIP-only.
     bool allows(const AccessTokens::Grant &grant, bool fileVipOnly, int64_t now, int64_t nowMs);
+    // Reads the account again at its next code (it changed in this process).
+    void forget(int64_t accountId);
 
 private:
     struct Entry {
@@ -35,6 +35,7 @@ private:
     };
 
     AccountStore &m_accounts;
+    const int64_t m_freshMs;
     std::mutex m_mutex;
     std::unordered_map<int64_t, Entry> m_entries;
 };

@@ -17,7 +17,7 @@ std::string usageText()
            "                        [--threads N] [--max-connections N] [--connections-per-address N]\n"
            "                        [--head-timeout SECONDS] [--login-limit N] [--address-login-limit N]\n"
            "                        [--captcha-limit N] [--signup-limit N] [--report-limit N]\n"
-           "                        [--retrieval-limit N]\n"
+           "                        [--retrieval-limit N] [--code-check-seconds N]\n"
            "                        [--quiet] [--test-captcha TEXT] [--video-host HOST:PORT]...\n"
            "  pelorin-service user --data DIR add EMAIL PASSWORD [--vip] [--permanent-vip]\n"
            "                        [--vip-until YYYY-MM-DD]\n"

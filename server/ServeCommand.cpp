@@ -81,6 +81,8 @@ int runServeCommand(const std::vector<std::string> &arguments)
             ok = ok && parseCount(value, 1, 1000000, &options.connectionsPerAddress);
         } else if (argument == "--head-timeout") {
             ok = ok && parseCount(value, 1, 3600, &options.headSeconds);
+        } else if (argument == "--code-check-seconds") {
+            ok = ok && parseCount(value, 0, 60, &options.codeCheckSeconds);
         } else if (argument == "--captcha-limit") {
             ok = ok && parseCount(value, 0, 1000000, &options.captchaLimit);
         } else if (argument == "--signup-limit") {

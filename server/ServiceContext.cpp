@@ -37,7 +37,7 @@ bool ServiceContext::open(std::string *error)
     m_outbox = std::make_unique<Outbox>(m_directory.outboxDir());
     m_library = std::make_unique<LibraryStore>(*m_database);
     m_tokens = std::make_unique<AccessTokens>(m_directory.secret());
-    m_standing = std::make_unique<AccountStanding>(*m_accounts);
+    m_standing = std::make_unique<AccountStanding>(*m_accounts, int64_t(m_options.codeCheckSeconds) * 1000);
     return true;
 }
 

@@ -35,6 +35,8 @@ struct ServiceOptions
     int connectionsPerAddress = 64;
     // From the first byte of a request to the end of its head (and again for its body).
     int headSeconds = 10;
+    // How long a video host trusts what it read about a code's account (revocation delay).
+    int codeCheckSeconds = 30;
     int accountLoginLimit = 5;  // failed log-ins per account per minute
     int addressLoginLimit = 20; // failed log-ins per address per minute
     int captchaLimit = 30;      // captcha pictures per address per minute
