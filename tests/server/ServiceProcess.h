@@ -24,6 +24,7 @@ public:
     bool isRunning() const;
 
     quint16 port() const { return m_port; }
+    qint64 processId() const { return m_process.processId(); }
     QString hostPort() const;
     QString dataDir() const { return m_dataDir; }
     // host:port of each video host the service started, in the order it lists them.
