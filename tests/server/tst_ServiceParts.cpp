@@ -113,6 +113,16 @@ void ServicePartsTest::sessionIdsAndCookies()
     QCOMPARE(sessions.takeCaptcha(id, 1500), std::string());
     QVERIFY(sessions.setCaptcha(id, "EFGH", 2000, 1000));
     QCOMPARE(sessions.takeCaptcha(id, 2001), std::string());
+
+    // Sessions that only held a captcha go once it has expired; log-ins stay.
+    const std::string loggedIn = sessions.newId();
+    QVERIFY(database.lease().execute("INSERT INTO users (id, email, password_hash, created_at) VALUES (7, 'a@b.cn', 'x', 1)"));
+    QVERIFY(sessions.bindUser(loggedIn, 7, 1000));
+    QVERIFY(sessions.setCaptcha(loggedIn, "ABCD", 2000, 1000));
+    QVERIFY(sessions.setCaptcha(id, "IJKL", 2000, 1000));
+    QCOMPARE(sessions.purgeExpired(1500), 0);
+    QCOMPARE(sessions.purgeExpired(2001), 1);
+    QCOMPARE(sessions.userOf(loggedIn, 2001), int64_t(7));
 }
 
 void ServicePartsTest::rateLimiterWindow()
@@ -180,6 +190,37 @@ void ServicePartsTest::accountRules()
     account.vip = false;
     account.permanentVip = true;
     QVERIFY(account.isVip(1LL << 40));
+
+    // Mailed passwords: a new one does not cancel those before it; a few wait at most.
+    QTemporaryDir dir;
+    Database database((dir.path() + QStringLiteral("/a.db")).toStdString());
+    std::string error;
+    QVERIFY(database.open(&error));
+    AccountStore accounts(database);
+    int64_t id = 0;
+    QCOMPARE(accounts.create("a@b.cn", "current1", "0", 1000, &id), AccountStore::CreateResult::Created);
+    using Pending = AccountStore::PendingResult;
+    QCOMPARE(accounts.addPendingPassword(id, "mailed-1", 1000, 5000), Pending::Added);
+    QCOMPARE(accounts.addPendingPassword(id, "mailed-2", 1000, 5000), Pending::Added);
+    QCOMPARE(accounts.addPendingPassword(id, "mailed-3", 1000, 5000), Pending::Added);
+    QCOMPARE(accounts.addPendingPassword(id, "mailed-4", 1000, 5000), Pending::Full);
+    const std::optional<Account> stored = accounts.findById(id);
+    int64_t used = 0;
+    QCOMPARE(accounts.verify(stored, "mailed-1", 2000, &used), AccountStore::Match::Pending);
+    QCOMPARE(accounts.verify(stored, "mailed-3", 2000), AccountStore::Match::Pending);
+    QCOMPARE(accounts.verify(stored, "current1", 2000), AccountStore::Match::Password);
+    QCOMPARE(accounts.verify(stored, "mailed-2", 5001), AccountStore::Match::None);
+    // Using one makes it the password, ends the others and the codes issued so far.
+    QVERIFY(accounts.promotePending(id, used));
+    const std::optional<Account> changed = accounts.findById(id);
+    QCOMPARE(accounts.verify(changed, "mailed-1", 2000), AccountStore::Match::Password);
+    QCOMPARE(accounts.verify(changed, "mailed-2", 2000), AccountStore::Match::None);
+    QCOMPARE(changed->codeEpoch, stored->codeEpoch + 1);
+    // Extending VIP keeps codes; taking it away ends them.
+    QVERIFY(accounts.setVip(id, true, false, 0));
+    QCOMPARE(accounts.findById(id)->codeEpoch, changed->codeEpoch);
+    QVERIFY(accounts.setVip(id, true, false, 9000));
+    QCOMPARE(accounts.findById(id)->codeEpoch, changed->codeEpoch + 1);
 }
 
 void ServicePartsTest::schemaUpgradesStepByStep()
