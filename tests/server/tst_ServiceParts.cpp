@@ -16,6 +16,96 @@
 
 using namespace server;
 
+namespace {
+// The template matcher an attacker builds from the service's own font: dark pixels, four letters
+// (by the gaps between them, else by quarters), each cut to its box, sampled as 5 x 7 cells and
+// compared with every glyph.
+std::string readWithTemplates(const std::string &rgb, int width, int height)
+{
+    const auto dark = [&](int x, int y) {
+        const size_t at = (size_t(y) * size_t(width) + size_t(x)) * 3;
+        const int luminance = (299 * static_cast<unsigned char>(rgb[at]) + 587 * static_cast<unsigned char>(rgb[at + 1])
+                               + 114 * static_cast<unsigned char>(rgb[at + 2])) / 1000;
+        return luminance < 150;
+    };
+    std::vector<int> inkPerColumn(size_t(width), 0);
+    for (int x = 0; x < width; ++x)
+        for (int y = 0; y < height; ++y)
+            inkPerColumn[size_t(x)] += dark(x, y);
+    std::vector<std::pair<int, int>> spans; // runs of columns with ink
+    for (int x = 0; x < width; ++x) {
+        if (inkPerColumn[size_t(x)] > 0 && (spans.empty() || spans.back().second != x - 1))
+            spans.push_back({x, x});
+        else if (inkPerColumn[size_t(x)] > 0)
+            spans.back().second = x;
+    }
+    if (spans.empty())
+        return std::string();
+    if (spans.size() != 4) {
+        const int first = spans.front().first, span = spans.back().second - first + 1;
+        spans.clear();
+        for (int i = 0; i < 4; ++i)
+            spans.push_back({first + i * span / 4, first + (i + 1) * span / 4 - 1});
+    }
+    std::string text;
+    for (const auto &span : spans) {
+        int top = height, bottom = -1;
+        for (int x = span.first; x <= span.second; ++x)
+            for (int y = 0; y < height; ++y)
+                if (dark(x, y)) {
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                }
+        if (bottom < top)
+            return text;
+        char cells[7][5];
+        for (int row = 0; row < 7; ++row) {
+            for (int column = 0; column < 5; ++column) {
+                const int x0 = span.first + (span.second - span.first + 1) * column / 5;
+                const int x1 = span.first + (span.second - span.first + 1) * (column + 1) / 5;
+                const int y0 = top + (bottom - top + 1) * row / 7, y1 = top + (bottom - top + 1) * (row + 1) / 7;
+                int ink = 0, all = 0;
+                for (int y = y0; y < std::max(y1, y0 + 1); ++y)
+                    for (int x = x0; x < std::max(x1, x0 + 1); ++x, ++all)
+                        ink += dark(x, y);
+                cells[row][column] = ink * 3 > all ? '#' : '.';
+            }
+        }
+        char best = '?';
+        int bestScore = -1;
+        for (const char letter : std::string("ABCDEFGHJKMNPQRSTUVWXYZ23456789")) {
+            const char *const *rows = Captcha::glyphRows(letter);
+            int score = 0;
+            for (int row = 0; row < 7; ++row)
+                for (int column = 0; column < 5; ++column)
+                    score += rows[row][column] == cells[row][column];
+            if (score > bestScore) {
+                bestScore = score;
+                best = letter;
+            }
+        }
+        text += best;
+    }
+    return text;
+}
+
+// The font drawn plainly, three pixels a cell, as the matcher expects it.
+std::string plainPicture(const std::string &text, int width, int height)
+{
+    std::string rgb(size_t(width) * size_t(height) * 3, char(240));
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char *const *rows = Captcha::glyphRows(text[i]);
+        for (int row = 0; row < 7; ++row)
+            for (int column = 0; column < 5; ++column)
+                for (int d = 0; rows[row][column] == '#' && d < 9; ++d) {
+                    const int x = 6 + int(i) * 24 + column * 3 + d % 3, y = 6 + row * 3 + d / 3;
+                    std::fill_n(rgb.begin() + long((size_t(y) * size_t(width) + size_t(x)) * 3), 3, char(30));
+                }
+    }
+    return rgb;
+}
+} // namespace
+
 class ServicePartsTest : public QObject
 {
     Q_OBJECT
@@ -28,6 +118,7 @@ private slots:
     void sessionIdsAndCookies();
     void rateLimiterWindow();
     void captchaPictures();
+    void captchaDefeatsATemplateMatcher();
     void accountRules();
     void schemaUpgradesStepByStep();
 };
@@ -162,6 +253,34 @@ void ServicePartsTest::captchaPictures()
     const std::string tiny = encodePng(1, 1, std::string("\x01\x02\x03", 3));
     QCOMPARE(tiny.substr(12, 4), std::string("IHDR"));
     QCOMPARE(tiny.substr(tiny.size() - 12), std::string("\0\0\0\0IEND\xae\x42\x60\x82", 12));
+}
+
+void ServicePartsTest::captchaDefeatsATemplateMatcher()
+{
+    // The matcher works: it reads the font drawn plainly.
+    int plainReads = 0;
+    for (int i = 0; i < 50; ++i) {
+        const std::string text = Captcha::randomText();
+        plainReads += readWithTemplates(plainPicture(text, Captcha::kWidth, Captcha::kHeight), Captcha::kWidth,
+                                        Captcha::kHeight)
+                      == text;
+    }
+    QVERIFY2(plainReads >= 45, qPrintable(QString::number(plainReads)));
+    // It reads fewer than 1 in 10 of the service's pictures.
+    int reads = 0;
+    int letters = 0;
+    const int pictures = 200;
+    for (int i = 0; i < pictures; ++i) {
+        const std::string text = Captcha::randomText();
+        const std::string rgb = Captcha::draw(text);
+        QCOMPARE(rgb.size(), size_t(Captcha::kWidth) * Captcha::kHeight * 3);
+        const std::string read = readWithTemplates(rgb, Captcha::kWidth, Captcha::kHeight);
+        reads += read == text;
+        for (size_t k = 0; k < read.size() && k < text.size(); ++k)
+            letters += read[k] == text[k];
+    }
+    qInfo("template matcher: %d of %d pictures, %d of %d letters", reads, pictures, letters, 4 * pictures);
+    QVERIFY2(reads * 10 < pictures, qPrintable(QString::number(reads)));
 }
 
 void ServicePartsTest::accountRules()
