@@ -18,6 +18,7 @@ std::string usageText()
            "                        [--head-timeout SECONDS] [--login-limit N] [--address-login-limit N]\n"
            "                        [--captcha-limit N] [--signup-limit N] [--report-limit N]\n"
            "                        [--retrieval-limit N] [--code-check-seconds N]\n"
+           "                        [--trusted-proxy ADDRESS] [--accel-redirect] [--no-video-hosts]\n"
            "                        [--quiet] [--test-captcha TEXT] [--video-host HOST:PORT]...\n"
            "  pelorin-service user --data DIR add EMAIL PASSWORD [--vip] [--permanent-vip]\n"
            "                        [--vip-until YYYY-MM-DD]\n"

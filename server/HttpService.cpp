@@ -4,10 +4,12 @@
 #include "server/LogText.h"
 #include "server/RequestContext.h"
 #include "server/ServiceContext.h"
+#include "server/VideoHost.h"
 
 #include <httplib.h>
 #include <strings.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
@@ -33,6 +35,38 @@ thread_local std::string tRange;
 // The player's requests are a few hundred bytes; anything near this is not one of them.
 constexpr size_t kMaxBodyBytes = 64 * 1024;
 constexpr size_t kMaxHeadBytes = 16 * 1024;
+// The front's internal location that serves files by their absolute path.
+const std::string kAccelLocation = "/_pelorin_files";
+
+// The client's address: the connection's, or what a trusted front says it is.
+std::string clientAddressOf(const httplib::Request &request, const std::string &trustedProxy)
+{
+    if (trustedProxy.empty() || request.remote_addr != trustedProxy)
+        return request.remote_addr;
+    const std::string forwarded = request.get_header_value("X-Real-IP");
+    const bool plausible = !forwarded.empty() && forwarded.size() <= 45
+                           && forwarded.find_first_not_of("0123456789abcdefABCDEF.:") == std::string::npos;
+    return plausible ? forwarded : request.remote_addr;
+}
+
+// A path as a URI for the front's internal location: everything but unreserved bytes and "/"
+// percent-encoded.
+std::string uriOfPath(const std::string &path)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string uri;
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+            uri += c;
+        } else {
+            uri += '%';
+            uri += digits[byte >> 4];
+            uri += digits[byte & 0xF];
+        }
+    }
+    return uri;
+}
 
 // The head without its Range and If-Range fields; the Range value goes to *range.
 std::string headWithoutRanges(const std::string &bytes, size_t headLength, std::string *range)
@@ -164,6 +198,11 @@ HttpService::HttpService(ServiceContext &context, ConnectionBudget &connections)
     m_http->Get("/server/static/(.+)", [this](const httplib::Request &request, httplib::Response &response) {
         serveStatic(request, response);
     });
+    if (options.accelRedirect) {
+        m_http->Get("/server/accel/.*", [this](const httplib::Request &request, httplib::Response &response) {
+            checkForFront(request, response);
+        });
+    }
     m_http->Get("/server", [](const httplib::Request &, httplib::Response &response) {
         response.set_redirect("/server/");
     });
@@ -222,7 +261,7 @@ void HttpService::handle(const httplib::Request &request, httplib::Response &res
             RequestContext context(m_context, std::move(parameters));
             context.isPost = isPost;
             context.sessionId = sessionId;
-            context.remoteAddress = request.remote_addr;
+            context.remoteAddress = clientAddressOf(request, m_context.options().trustedProxy);
             context.hostHeader = request.get_header_value("Host");
             reply = route->handler(context);
         }
@@ -288,6 +327,25 @@ void HttpService::serveStatic(const httplib::Request &request, httplib::Response
                 return false;
             return sink.write(buffer, size_t(got));
         });
+}
+
+void HttpService::checkForFront(const httplib::Request &request, httplib::Response &response)
+{
+    static const std::string prefix = "/server/accel";
+    const std::string target = request.target.substr(prefix.size());
+    std::optional<LibraryFile> file;
+    std::string route = "video";
+    const int refusal = VideoHost::authorize(m_context, target, request.get_header_value("Cookie"), &file, &route);
+    tLogNote.route = "accel:" + route;
+    if (refusal) {
+        response.status = refusal;
+        return;
+    }
+    // The front sends the file itself (ranges, validators, sendfile); it is told where it is.
+    response.status = 200;
+    response.set_header("X-Accel-Redirect", kAccelLocation + uriOfPath(file->diskPath));
+    response.set_header("Cache-Control", "private, max-age=3600");
+    response.set_header("Content-Type", LibraryStore::contentTypeOf(file->path));
 }
 
 bool HttpService::serveRequest(const ConnectionServer::Request &request)

@@ -39,6 +39,8 @@ private:
     bool serveRequest(const ConnectionServer::Request &request);
     void handle(const httplib::Request &request, httplib::Response &response, bool isPost);
     void serveStatic(const httplib::Request &request, httplib::Response &response);
+    // For a front that serves the library files: checks a play or download address.
+    void checkForFront(const httplib::Request &request, httplib::Response &response);
 
     ServiceContext &m_context;
     Router m_router;

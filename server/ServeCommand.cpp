@@ -103,6 +103,14 @@ int runServeCommand(const std::vector<std::string> &arguments)
         } else if (argument == "--quiet") {
             options.logRequests = false;
             continue;
+        } else if (argument == "--accel-redirect") {
+            options.accelRedirect = true;
+            continue;
+        } else if (argument == "--no-video-hosts") {
+            options.noVideoHosts = true;
+            continue;
+        } else if (argument == "--trusted-proxy") {
+            options.trustedProxy = value;
         } else {
             ok = false;
         }
@@ -153,7 +161,10 @@ int runServeCommand(const std::vector<std::string> &arguments)
     }
     std::vector<std::unique_ptr<VideoHost>> videoHosts;
     const bool defaultHosts = options.videoHosts.empty();
-    for (const std::string &address : defaultHosts ? ServiceOptions::defaultVideoHosts() : options.videoHosts) {
+    std::vector<std::string> hostAddresses = defaultHosts ? ServiceOptions::defaultVideoHosts() : options.videoHosts;
+    if (options.noVideoHosts)
+        hostAddresses.clear();
+    for (const std::string &address : hostAddresses) {
         std::string host;
         int videoPort = 0;
         parseHostPort(address, &host, &videoPort);

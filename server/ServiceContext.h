@@ -44,6 +44,11 @@ struct ServiceOptions
     int reportLimit = 20;       // reports per address per hour
     int retrievalLimit = 5;     // password mails asked for per address per hour
     bool logRequests = true;
+    // Behind a front (nginx): the front's address, whose X-Real-IP names the client; and whether
+    // /server/accel/ checks codes for the front, which then sends the files itself.
+    std::string trustedProxy;
+    bool accelRedirect = false;
+    bool noVideoHosts = false;
     // host:port of each video host this process serves; empty: the defaults below.
     std::vector<std::string> videoHosts;
     static std::vector<std::string> defaultVideoHosts() { return {"127.0.0.1:17081", "127.0.0.1:17082"}; }

@@ -300,6 +300,54 @@ void VideoHost::serveConnection(int fd, const std::string &address)
     }
 }
 
+int VideoHost::authorize(ServiceContext &context, const std::string &target, const std::string &cookieHeader,
+                         std::optional<LibraryFile> *file, std::string *route)
+{
+    // The two address forms; anything else is not here.
+    const size_t mark = target.find('?');
+    const std::string path = target.substr(0, mark);
+    const std::string query = mark == std::string::npos ? std::string() : target.substr(mark + 1);
+    std::string code;
+    bool play = false;
+    static const std::string playPrefix = "/ftn_handler/";
+    if (path.compare(0, playPrefix.size(), playPrefix) == 0) {
+        *route = "video:play";
+        play = true;
+        code = path.substr(playPrefix.size());
+    } else if (path.size() == 13 && path[0] == '/' && path.compare(9, 4, ".mp4") == 0
+               && path.find_first_not_of("0123456789", 1) == 9) {
+        *route = "video:download";
+        size_t start = 0;
+        while (start <= query.size()) {
+            size_t end = query.find('&', start);
+            if (end == std::string::npos)
+                end = query.size();
+            const std::string element = query.substr(start, end - start);
+            if (element.compare(0, 5, "rkey=") == 0)
+                code = RequestParameters::percentDecode(element.substr(5));
+            start = end + 1;
+        }
+        // The address form ends the code with "/".
+        if (!code.empty() && code.back() == '/')
+            code.pop_back();
+    } else {
+        return 404;
+    }
+
+    AccessTokens::Grant grant;
+    const AccessTokens &tokens = context.tokens();
+    if (tokens.checkCode(code, ServiceContext::now(), &grant) != AccessTokens::Check::Valid)
+        return 403;
+    if (play && !tokens.cookieHeaderMatches(cookieHeader, code))
+        return 403;
+    *file = context.library().file(grant.fileId);
+    if (!*file || !(*file)->isVideo)
+        return 404;
+    if (!context.standing().allows(grant, (*file)->vipOnly, ServiceContext::now(), ServiceContext::nowMs()))
+        return 403;
+    return 0;
+}
+
 bool VideoHost::answer(int fd, const Request &request)
 {
     const auto started = std::chrono::steady_clock::now();
@@ -332,49 +380,9 @@ bool VideoHost::answer(int fd, const Request &request)
     if (request.method != "GET" && request.method != "HEAD")
         return refuse(405);
 
-    // The two address forms; anything else is not here.
-    const std::string &target = request.target;
-    const size_t mark = target.find('?');
-    const std::string path = target.substr(0, mark);
-    const std::string query = mark == std::string::npos ? std::string() : target.substr(mark + 1);
-    std::string code;
-    bool play = false;
-    static const std::string playPrefix = "/ftn_handler/";
-    if (path.compare(0, playPrefix.size(), playPrefix) == 0) {
-        route = "video:play";
-        play = true;
-        code = path.substr(playPrefix.size());
-    } else if (path.size() == 13 && path[0] == '/' && path.compare(9, 4, ".mp4") == 0
-               && path.find_first_not_of("0123456789", 1) == 9) {
-        route = "video:download";
-        size_t start = 0;
-        while (start <= query.size()) {
-            size_t end = query.find('&', start);
-            if (end == std::string::npos)
-                end = query.size();
-            const std::string element = query.substr(start, end - start);
-            if (element.compare(0, 5, "rkey=") == 0)
-                code = RequestParameters::percentDecode(element.substr(5));
-            start = end + 1;
-        }
-        // The address form ends the code with "/".
-        if (!code.empty() && code.back() == '/')
-            code.pop_back();
-    } else {
-        return refuse(404);
-    }
-
-    AccessTokens::Grant grant;
-    const AccessTokens &tokens = m_context.tokens();
-    if (tokens.checkCode(code, ServiceContext::now(), &grant) != AccessTokens::Check::Valid)
-        return refuse(403);
-    if (play && !tokens.cookieHeaderMatches(request.cookie, code))
-        return refuse(403);
-    const std::optional<LibraryFile> file = m_context.library().file(grant.fileId);
-    if (!file || !file->isVideo)
-        return refuse(404);
-    if (!m_context.standing().allows(grant, file->vipOnly, ServiceContext::now(), ServiceContext::nowMs()))
-        return refuse(403);
+    std::optional<LibraryFile> file;
+    if (const int refusal = authorize(m_context, request.target, request.cookie, &file, &route))
+        return refuse(refusal);
 
     const int fileFd = ::open(file->diskPath.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat info {};

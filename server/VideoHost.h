@@ -1,8 +1,11 @@
 #pragma once
 
+#include "server/LibraryStore.h"
+
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -31,6 +34,11 @@ public:
     // Accepts connections until stop(); returns when every connection has ended.
     void run();
     void stop();
+
+    // Whether a play or download target (path and query) may be served: 0 with the file, else
+    // the HTTP status to refuse it with. *route names the address form for the log.
+    static int authorize(ServiceContext &context, const std::string &target, const std::string &cookieHeader,
+                         std::optional<LibraryFile> *file, std::string *route);
 
 private:
     struct Request;

@@ -17,7 +17,7 @@ public:
     ~ServiceProcess();
 
     // Starts "serve" with the extra arguments and waits until it listens; false on failure.
-    // Unless the arguments name video hosts, two are started on ephemeral ports.
+    // Unless the arguments name video hosts (or --no-video-hosts), two are started on ephemeral ports.
     bool start(const QStringList &extraArguments = QStringList());
     // SIGTERM, then SIGKILL after a grace period.
     void stop();

@@ -453,7 +453,7 @@ void ServiceProtocolTest::signUpWithCaptcha()
 {
     const QByteArray image = fetchCaptcha();
     QVERIFY(image.startsWith("\x89PNG\r\n\x1a\n"));
-    QCOMPARE(image.mid(16, 8), QByteArray("\0\0\0\x78\0\0\0\x28", 8)); // 120 x 40
+    QCOMPARE(image.mid(16, 8), QByteArray("\0\0\0\x6c\0\0\0\x22", 8)); // 108 x 34, the sign-up page's image button
 
     const QString email = u("new+user@pelorin.test");
     const QString password = u("注册 pass+%");
