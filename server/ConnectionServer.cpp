@@ -47,24 +47,9 @@ void sendRefusal(int fd, int status)
     [[maybe_unused]] const ssize_t sent = ::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
-// At most one log line a second for refusals, so that an attack cannot flood the log.
 void logRefusal(int status, const std::string &address, const char *why)
 {
-    static std::mutex mutex;
-    static std::chrono::steady_clock::time_point last;
-    static long suppressed = 0;
-    std::lock_guard<std::mutex> lock(mutex);
-    const auto now = std::chrono::steady_clock::now();
-    if (now - last < std::chrono::seconds(1)) {
-        ++suppressed;
-        return;
-    }
-    std::string line = "- (refused) http=" + std::to_string(status) + " " + why + " from " + address;
-    if (suppressed > 0)
-        line += " (" + std::to_string(suppressed) + " more refused since the last line)";
-    suppressed = 0;
-    last = now;
-    LogText::print(line);
+    LogText::printLimited("- (refused) http=" + std::to_string(status) + " " + why + " from " + address);
 }
 
 const char *whyOf(int status)

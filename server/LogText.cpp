@@ -1,5 +1,6 @@
 #include "server/LogText.h"
 
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 
@@ -84,6 +85,31 @@ void LogText::print(const std::string &line)
     std::lock_guard<std::mutex> lock(gPrintMutex);
     std::fwrite(escaped.data(), 1, escaped.size(), stderr);
     std::fflush(stderr);
+}
+
+} // namespace server
+
+namespace server {
+
+void LogText::printLimited(const std::string &line)
+{
+    static std::mutex mutex;
+    static std::chrono::steady_clock::time_point last;
+    static long leftOut = 0;
+    std::string text = line;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last < std::chrono::seconds(1)) {
+            ++leftOut;
+            return;
+        }
+        if (leftOut > 0)
+            text += " (" + std::to_string(leftOut) + " more since the last such line)";
+        leftOut = 0;
+        last = now;
+    }
+    print(text);
 }
 
 } // namespace server

@@ -13,6 +13,9 @@ public:
     static std::string escape(const std::string &text);
     // Writes one escaped line and its newline to stderr in one piece.
     static void print(const std::string &line);
+    // The same, at most once a second with a count of the lines left out, for what an attacker
+    // can repeat (refused connections).
+    static void printLimited(const std::string &line);
 };
 
 } // namespace server

@@ -144,6 +144,7 @@ void VideoHost::run()
             if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
                 // The listening socket stays readable; without a pause this would spin. Waiting
                 // clients stay in the kernel's queue until descriptors are free again.
+                LogText::printLimited("- (refused) http=503 out of descriptors, accepting paused");
                 pollfd wake{m_wakeFd, POLLIN, 0};
                 ::poll(&wake, 1, kAcceptPauseMs);
             }
@@ -160,6 +161,10 @@ void VideoHost::run()
                                        "Connection: close\r\nRetry-After: 1\r\n\r\n";
             ::send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
             ::close(fd);
+            LogText::printLimited(std::string("- (refused) http=503 ")
+                                  + (admission == ConnectionBudget::Admission::AddressFull ? "connection limit per address"
+                                                                                           : "connection limit")
+                                  + " from " + address);
             continue;
         }
         m_connections.insert(fd);
@@ -205,7 +210,7 @@ void VideoHost::serveConnection(int fd, const std::string &address)
         const std::string reply = "HTTP/1.1 " + std::to_string(status) + " " + reasonOf(status)
                                   + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         sendAll(fd, reply.data(), reply.size(), MSG_DONTWAIT);
-        LogText::print(std::string("- (refused) http=") + std::to_string(status) + " " + why + " from " + address);
+        LogText::printLimited(std::string("- (refused) http=") + std::to_string(status) + " " + why + " from " + address);
     };
 
     std::string buffer;
