@@ -4,6 +4,7 @@
 #include "server/Captcha.h"
 #include "server/Database.h"
 #include "server/RateLimiter.h"
+#include "server/RequestFraming.h"
 #include "server/RequestParameters.h"
 #include "server/SessionStore.h"
 
@@ -117,6 +118,7 @@ private slots:
     void utf8IsChecked();
     void sessionIdsAndCookies();
     void rateLimiterWindow();
+    void requestFramingFindsTheEnd();
     void captchaPictures();
     void captchaDefeatsATemplateMatcher();
     void accountRules();
@@ -234,6 +236,39 @@ void ServicePartsTest::rateLimiterWindow()
     RateLimiter off(0, 60000);
     off.record("a", 1);
     QVERIFY(!off.isBlocked("a", 2));
+}
+
+void ServicePartsTest::requestFramingFindsTheEnd()
+{
+    using State = RequestFraming::State;
+    const auto scan = [](const std::string &bytes, size_t *length = nullptr) {
+        RequestFraming framing(128, 32);
+        const State state = framing.scan(bytes);
+        if (length)
+            *length = framing.requestLength();
+        return state;
+    };
+    size_t length = 0;
+    QCOMPARE(scan("GET / HTTP/1.1\r\nHost: a\r\n\r\nGET /next", &length), State::Complete);
+    QCOMPARE(length, size_t(27));
+    QCOMPARE(scan("GET / HTTP/1.1\r\nHost: a\r\n"), State::Incomplete);
+    QCOMPARE(scan("GET / HTTP/1.1\r\nX: " + std::string(140, 'a')), State::HeadTooLarge);
+    QCOMPARE(scan("POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\nab"), State::Incomplete);
+    QCOMPARE(scan("POST / HTTP/1.1\r\ncontent-length: 33\r\n\r\n"), State::BodyTooLarge);
+    QCOMPARE(scan("POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n"), State::Bad);
+    // Both framings at once, or a coding that cannot be framed, are refused.
+    QCOMPARE(scan("POST / HTTP/1.1\r\nContent-Length: 1\r\nTransfer-Encoding: chunked\r\n\r\n"), State::Bad);
+    QCOMPARE(scan("POST / HTTP/1.1\r\nTransfer-Encoding: gzip\r\n\r\n"), State::Unsupported);
+    // Chunked: extensions and trailers; the sizes count against the body limit.
+    const std::string chunked = "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n";
+    QCOMPARE(scan(chunked + "3;x=y\r\nabc\r\n0\r\nT: 1\r\n\r\nnext", &length), State::Complete);
+    QCOMPARE(length, chunked.size() + 23);
+    QCOMPARE(scan(chunked + "3\r\nabc\r\n"), State::Incomplete);
+    QCOMPARE(scan(chunked + "21\r\n"), State::BodyTooLarge);
+    QCOMPARE(scan(chunked + "10\r\n" + std::string(16, 'a') + "\r\n11\r\n"), State::BodyTooLarge);
+    QCOMPARE(scan(chunked + "ffffffffffff\r\n"), State::BodyTooLarge);
+    QCOMPARE(scan(chunked + "3\r\nabcXY"), State::Bad);
+    QCOMPARE(scan(chunked + "zz\r\n"), State::Bad);
 }
 
 void ServicePartsTest::captchaPictures()
