@@ -117,7 +117,8 @@ std::string AccessTokens::issueCode(const Grant &grant) const
     putNumber(payload + 1, uint64_t(grant.fileId));
     putNumber(payload + 9, uint64_t(grant.accountId));
     putNumber(payload + 17, uint64_t(grant.expires));
-    putNumber(payload + 25, grant.nonce);
+    putNumber(payload + 25, (uint64_t(grant.epoch) << 32) | (grant.vipLine ? 0x80000000u : 0u)
+                                | (grant.nonce & 0x7FFFFFFFu));
     const std::string digest =
         mac(m_codeKey, std::string(reinterpret_cast<const char *>(payload), sizeof payload), kCodeMacBytes);
     return toHex(payload, sizeof payload) + toHex(reinterpret_cast<const unsigned char *>(digest.data()), digest.size());
@@ -137,7 +138,10 @@ AccessTokens::Check AccessTokens::checkCode(const std::string &code, int64_t now
     read.fileId = int64_t(takeNumber(bytes.data() + 1));
     read.accountId = int64_t(takeNumber(bytes.data() + 9));
     read.expires = int64_t(takeNumber(bytes.data() + 17));
-    read.nonce = takeNumber(bytes.data() + 25);
+    const uint64_t tail = takeNumber(bytes.data() + 25);
+    read.epoch = uint32_t(tail >> 32);
+    read.vipLine = (tail & 0x80000000u) != 0;
+    read.nonce = uint32_t(tail & 0x7FFFFFFFu);
     if (grant)
         *grant = read;
     return read.expires <= now ? Check::Expired : Check::Valid;

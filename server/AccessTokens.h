@@ -28,7 +28,10 @@ public:
         int64_t fileId = 0;
         int64_t accountId = 0;
         int64_t expires = 0; // Unix seconds
-        uint64_t nonce = 0;
+        uint32_t nonce = 0;  // 31 random bits for codes that must differ from the window's
+        // The account's code epoch when issued; a code of an older epoch is revoked.
+        uint32_t epoch = 0;
+        bool vipLine = false; // issued for a VIP line: needs VIP when used
     };
     std::string issueCode(const Grant &grant) const;
     enum class Check { Valid, Malformed, Forged, Expired };

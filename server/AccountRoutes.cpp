@@ -53,24 +53,29 @@ Reply logIn(RequestContext &context, const std::string &email, const std::string
         return Reply::failure(0, "请输入账号和密码！");
     ServiceContext &service = context.service;
     const std::string accountKey = lowered(email);
+    // Each attempt takes its place in both limits before the slow hash, and keeps it if it fails,
+    // so attempts sent in parallel count as they arrive.
     const int64_t nowMs = ServiceContext::nowMs();
-    const int64_t retryMs = std::max(service.accountFailures().retryAfterMs(accountKey, nowMs),
-                                     service.addressFailures().retryAfterMs(context.remoteAddress, nowMs));
-    if (retryMs > 0)
+    if (const int64_t retryMs = service.accountFailures().reserve(accountKey, nowMs))
         return tooManyFailures(retryMs);
+    if (const int64_t retryMs = service.addressFailures().reserve(context.remoteAddress, nowMs)) {
+        service.accountFailures().release(accountKey, nowMs);
+        return tooManyFailures(retryMs);
+    }
 
     std::optional<Account> account = service.accounts().findByEmail(email);
-    const AccountStore::Match match = service.accounts().verify(account, password, context.now);
-    if (match == AccountStore::Match::None) {
-        service.accountFailures().record(accountKey, nowMs);
-        service.addressFailures().record(context.remoteAddress, nowMs);
+    int64_t pendingId = 0;
+    const AccountStore::Match match = service.accounts().verify(account, password, context.now, &pendingId);
+    if (match == AccountStore::Match::None)
         return Reply::failure(0, "账号或密码错误！");
-    }
     service.accountFailures().clear(accountKey);
-    if (match == AccountStore::Match::Pending)
-        service.accounts().promotePending(account->id);
+    service.addressFailures().release(context.remoteAddress, nowMs);
+    if (match == AccountStore::Match::Pending) {
+        service.accounts().promotePending(account->id, pendingId);
+        service.standing().forget(account->id);
+    }
     else if (service.accounts().needsRehash(account->passwordHash))
-        service.accounts().setPassword(account->id, password);
+        service.accounts().rehashPassword(account->id, password);
     if (!service.sessions().bindUser(context.sessionId, account->id, context.now))
         return Reply::failure(0, "服务器内部错误，请稍后再试！");
     if (loggedIn)
@@ -110,15 +115,14 @@ Reply changePassword(RequestContext &context)
     ServiceContext &service = context.service;
     const std::string accountKey = lowered(account->email);
     const int64_t nowMs = ServiceContext::nowMs();
-    const int64_t retryMs = service.accountFailures().retryAfterMs(accountKey, nowMs);
-    if (retryMs > 0)
+    if (const int64_t retryMs = service.accountFailures().reserve(accountKey, nowMs))
         return tooManyFailures(retryMs);
-    if (service.accounts().verify(account, oldPassword, context.now) == AccountStore::Match::None) {
-        service.accountFailures().record(accountKey, nowMs);
+    if (service.accounts().verify(account, oldPassword, context.now) == AccountStore::Match::None)
         return Reply::failure(0, "原密码错误！");
-    }
+    service.accountFailures().release(accountKey, nowMs);
     if (!service.accounts().setPassword(account->id, newPassword))
         return Reply::failure(0, "服务器内部错误，请稍后再试！");
+    service.standing().forget(account->id);
     // Every session of the account has to log in again with the new password.
     service.sessions().unbindAllOf(account->id);
     return Reply::success("修改成功");
@@ -129,22 +133,32 @@ Reply retrievePassword(RequestContext &context)
     const std::string email = context.parameters.value("f[username]");
     if (email.empty())
         return Reply::failure(0, "请输入邮箱！");
+    if (!AccountStore::isEmailShape(email))
+        return Reply::failure(0, "邮箱格式不正确！");
     ServiceContext &service = context.service;
-    const std::optional<Account> account = service.accounts().findByEmail(email);
-    if (!account)
-        return Reply::failure(0, "该邮箱尚未注册！");
-    const std::string key = std::to_string(account->id);
     const int64_t nowMs = ServiceContext::nowMs();
-    if (service.retrievals().isBlocked(key, nowMs))
+    if (service.retrievalsByAddress().reserve(context.remoteAddress, nowMs))
+        return Reply::failure(0, "操作过于频繁，请稍后再试！");
+    // Keyed by the address as typed, known or not: the answer must not tell which are known.
+    if (service.retrievals().reserve(lowered(email), nowMs))
         return Reply::failure(0, "邮件已发送，请一分钟后再试！");
-    service.retrievals().record(key, nowMs);
 
-    // The current password keeps working until the mailed one is used, so nobody can lock an
-    // account out just by asking for a new password.
+    // The current password and passwords mailed before keep working until they expire or one is
+    // used, so nobody can lock an account out just by asking for a new password. An unknown
+    // address costs the same hash, so that timing does not tell it apart either.
+    const std::optional<Account> account = service.accounts().findByEmail(email);
     const std::string password = AccountStore::randomPassword();
-    if (!service.accounts().setPendingPassword(account->id, password,
-                                               context.now + kRetrievedPasswordSeconds))
+    if (!account) {
+        service.accounts().hash(password);
+        return Reply::success("邮件发送成功");
+    }
+    const AccountStore::PendingResult added = service.accounts().addPendingPassword(
+        account->id, password, context.now, context.now + kRetrievedPasswordSeconds);
+    if (added == AccountStore::PendingResult::Failed)
         return Reply::failure(0, "服务器内部错误，请稍后再试！");
+    // With enough mailed passwords waiting, no further one is made or mailed.
+    if (added == AccountStore::PendingResult::Full)
+        return Reply::success("邮件发送成功");
     const std::string body =
         "您好！\r\n\r\n您在Pelorin申请了找回密码，随机密码为：\r\n\r\n    " + password
         + "\r\n\r\n请在24小时内用此密码登录，并尽快修改密码。登录后原密码失效；"
@@ -157,6 +171,12 @@ Reply retrievePassword(RequestContext &context)
 Reply captcha(RequestContext &context)
 {
     ServiceContext &service = context.service;
+    if (const int64_t retryMs = service.captchasByAddress().reserve(context.remoteAddress, ServiceContext::nowMs())) {
+        Reply reply = Reply::binary("text/plain; charset=utf-8", "429\n");
+        reply.httpStatus = 429;
+        reply.headers.emplace_back("Retry-After", std::to_string((retryMs + 999) / 1000));
+        return reply;
+    }
     const std::string text = service.options().testCaptcha.empty() ? Captcha::randomText()
                                                                    : service.options().testCaptcha;
     if (!service.sessions().setCaptcha(context.sessionId, text, context.now + kCaptchaSeconds,
@@ -194,14 +214,20 @@ Reply signUp(RequestContext &context)
     if (!Captcha::matches(expected, code))
         return Reply::failure(-5, "验证码错误，请重新输入！");
 
+    // Reserved before the account is made, so parallel sign-ups count too.
+    const int64_t nowMs = ServiceContext::nowMs();
+    if (service.signUpsByAddress().reserve(context.remoteAddress, nowMs))
+        return Reply::failure(0, "注册过于频繁，请稍后再试！");
     switch (service.accounts().create(email, password, unionUid, context.now)) {
     case AccountStore::CreateResult::Created:
         return Reply::success("注册成功");
     case AccountStore::CreateResult::Duplicate:
+        service.signUpsByAddress().release(context.remoteAddress, nowMs);
         return Reply::failure(0, "该邮箱已被注册！");
     case AccountStore::CreateResult::Failed:
         break;
     }
+    service.signUpsByAddress().release(context.remoteAddress, nowMs);
     return Reply::failure(0, "服务器内部错误，请稍后再试！");
 }
 } // namespace

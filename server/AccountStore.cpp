@@ -12,7 +12,7 @@ namespace server {
 
 namespace {
 const char kSelectAccount[] =
-    "SELECT id, email, password_hash, COALESCE(pending_password_hash, ''), pending_expires, vip, "
+    "SELECT id, email, password_hash, code_epoch, vip, "
     "permanent_vip, vip_until, union_uid, created_at FROM users ";
 
 Account readAccount(const Statement &row)
@@ -21,13 +21,12 @@ Account readAccount(const Statement &row)
     account.id = row.integer(0);
     account.email = row.text(1);
     account.passwordHash = row.text(2);
-    account.pendingPasswordHash = row.text(3);
-    account.pendingExpires = row.integer(4);
-    account.vip = row.integer(5) != 0;
-    account.permanentVip = row.integer(6) != 0;
-    account.vipUntil = row.integer(7);
-    account.unionUid = row.text(8);
-    account.createdAt = row.integer(9);
+    account.codeEpoch = row.integer(3);
+    account.vip = row.integer(4) != 0;
+    account.permanentVip = row.integer(5) != 0;
+    account.vipUntil = row.integer(6);
+    account.unionUid = row.text(7);
+    account.createdAt = row.integer(8);
     return account;
 }
 
@@ -158,43 +157,99 @@ bool AccountStore::setPassword(int64_t id, const std::string &password)
     if (passwordHash.empty())
         return false;
     Lease lease = m_database.lease();
+    Transaction transaction(lease);
     Statement update = lease.prepare(
-        "UPDATE users SET password_hash = ?2, pending_password_hash = NULL, pending_expires = 0 "
-        "WHERE id = ?1");
-    return update.bind(1, id).bind(2, passwordHash).run() && lease.changes() == 1;
+        "UPDATE users SET password_hash = ?2, code_epoch = code_epoch + 1 WHERE id = ?1");
+    if (!update.bind(1, id).bind(2, passwordHash).run() || lease.changes() != 1)
+        return false;
+    Statement drop = lease.prepare("DELETE FROM pending_passwords WHERE user_id = ?1");
+    return drop.bind(1, id).run() && transaction.commit();
 }
 
-bool AccountStore::setPendingPassword(int64_t id, const std::string &password, int64_t expires)
+bool AccountStore::remove(int64_t id)
+{
+    Lease lease = m_database.lease();
+    Statement remove = lease.prepare("DELETE FROM users WHERE id = ?1");
+    return remove.bind(1, id).run() && lease.changes() == 1;
+}
+
+bool AccountStore::rehashPassword(int64_t id, const std::string &password)
 {
     const std::string passwordHash = hash(password);
     if (passwordHash.empty())
         return false;
     Lease lease = m_database.lease();
-    Statement update = lease.prepare(
-        "UPDATE users SET pending_password_hash = ?2, pending_expires = ?3 WHERE id = ?1");
-    return update.bind(1, id).bind(2, passwordHash).bind(3, expires).run() && lease.changes() == 1;
+    Statement update = lease.prepare("UPDATE users SET password_hash = ?2 WHERE id = ?1");
+    return update.bind(1, id).bind(2, passwordHash).run() && lease.changes() == 1;
 }
 
-bool AccountStore::promotePending(int64_t id)
+AccountStore::PendingResult AccountStore::addPendingPassword(int64_t id, const std::string &password,
+                                                             int64_t now, int64_t expires)
+{
+    const std::string passwordHash = hash(password);
+    if (passwordHash.empty())
+        return PendingResult::Failed;
+    Lease lease = m_database.lease();
+    Transaction transaction(lease);
+    if (!transaction.begun())
+        return PendingResult::Failed;
+    Statement expired = lease.prepare("DELETE FROM pending_passwords WHERE user_id = ?1 AND expires < ?2");
+    if (!expired.bind(1, id).bind(2, now).run())
+        return PendingResult::Failed;
+    Statement count = lease.prepare("SELECT COUNT(*) FROM pending_passwords WHERE user_id = ?1");
+    count.bind(1, id);
+    if (!count.next())
+        return PendingResult::Failed;
+    if (count.integer(0) >= kMaxPendingPasswords)
+        return PendingResult::Full;
+    Statement insert = lease.prepare(
+        "INSERT INTO pending_passwords (user_id, password_hash, expires) VALUES (?1, ?2, ?3)");
+    if (!insert.bind(1, id).bind(2, passwordHash).bind(3, expires).run() || !transaction.commit())
+        return PendingResult::Failed;
+    return PendingResult::Added;
+}
+
+bool AccountStore::promotePending(int64_t id, int64_t pendingId)
 {
     Lease lease = m_database.lease();
+    Transaction transaction(lease);
     Statement update = lease.prepare(
-        "UPDATE users SET password_hash = pending_password_hash, pending_password_hash = NULL, "
-        "pending_expires = 0 WHERE id = ?1 AND pending_password_hash IS NOT NULL");
-    return update.bind(1, id).run();
+        "UPDATE users SET password_hash = (SELECT password_hash FROM pending_passwords WHERE id = ?2), "
+        "code_epoch = code_epoch + 1 WHERE id = ?1 "
+        "AND EXISTS (SELECT 1 FROM pending_passwords WHERE id = ?2 AND user_id = ?1)");
+    if (!update.bind(1, id).bind(2, pendingId).run())
+        return false;
+    Statement drop = lease.prepare("DELETE FROM pending_passwords WHERE user_id = ?1");
+    return drop.bind(1, id).run() && transaction.commit();
 }
 
 bool AccountStore::setVip(int64_t id, bool vip, bool permanentVip, int64_t vipUntil)
 {
+    const std::optional<Account> before = findById(id);
+    if (!before)
+        return false;
+    Account after = *before;
+    after.vip = vip;
+    after.permanentVip = permanentVip;
+    after.vipUntil = vipUntil;
+    // When VIP ends: never (kNoEnd), at a date, or already (0).
+    const auto endOf = [](const Account &account) -> int64_t {
+        if (account.permanentVip || (account.vip && account.vipUntil == 0))
+            return kNoEnd;
+        return account.vip ? account.vipUntil : 0;
+    };
+    // Only a change that grants at least as much as before keeps the codes already issued.
+    const bool less = (before->permanentVip && !permanentVip) || endOf(after) < endOf(*before);
     Lease lease = m_database.lease();
     Statement update = lease.prepare(
-        "UPDATE users SET vip = ?2, permanent_vip = ?3, vip_until = ?4 WHERE id = ?1");
-    return update.bind(1, id).bind(2, int64_t(vip)).bind(3, int64_t(permanentVip)).bind(4, vipUntil).run()
+        "UPDATE users SET vip = ?2, permanent_vip = ?3, vip_until = ?4, code_epoch = code_epoch + ?5 WHERE id = ?1");
+    return update.bind(1, id).bind(2, int64_t(vip)).bind(3, int64_t(permanentVip)).bind(4, vipUntil)
+               .bind(5, int64_t(less ? 1 : 0)).run()
            && lease.changes() == 1;
 }
 
 AccountStore::Match AccountStore::verify(const std::optional<Account> &account,
-                                         const std::string &password, int64_t now)
+                                         const std::string &password, int64_t now, int64_t *pendingId)
 {
     HashSlot slot(*this);
     if (!account) {
@@ -213,11 +268,23 @@ AccountStore::Match AccountStore::verify(const std::optional<Account> &account,
     }
     if (crypto_pwhash_str_verify(account->passwordHash.c_str(), password.data(), password.size()) == 0)
         return Match::Password;
-    if (!account->pendingPasswordHash.empty() && account->pendingExpires >= now
-        && crypto_pwhash_str_verify(account->pendingPasswordHash.c_str(), password.data(),
-                                    password.size())
-               == 0)
-        return Match::Pending;
+    std::vector<std::pair<int64_t, std::string>> pending;
+    {
+        Lease lease = m_database.lease();
+        Statement select = lease.prepare(
+            "SELECT id, password_hash FROM pending_passwords WHERE user_id = ?1 AND expires >= ?2 "
+            "ORDER BY id DESC LIMIT ?3");
+        select.bind(1, account->id).bind(2, now).bind(3, int64_t(kMaxPendingPasswords));
+        while (select.next())
+            pending.emplace_back(select.integer(0), select.text(1));
+    }
+    for (const auto &candidate : pending) {
+        if (crypto_pwhash_str_verify(candidate.second.c_str(), password.data(), password.size()) == 0) {
+            if (pendingId)
+                *pendingId = candidate.first;
+            return Match::Pending;
+        }
+    }
     return Match::None;
 }
 

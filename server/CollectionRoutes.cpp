@@ -163,6 +163,8 @@ Reply report(RequestContext &context)
         return Reply::failure(0, "举报内容不能为空！");
     if (textLength(name) > kMaxNameLength || textLength(category) > 50)
         return Reply::failure(0, "举报内容过长！");
+    if (context.service.reportsByAddress().reserve(context.remoteAddress, ServiceContext::nowMs()))
+        return Reply::failure(0, "举报过于频繁，请稍后再试！");
     const std::optional<Account> &account = context.account();
     Lease lease = context.service.database().lease();
     Statement insert = lease.prepare(

@@ -1,10 +1,15 @@
 #include "server/HttpService.h"
 
+#include "server/ByteRange.h"
+#include "server/LogText.h"
 #include "server/RequestContext.h"
 #include "server/ServiceContext.h"
+#include "server/VideoHost.h"
 
 #include <httplib.h>
+#include <strings.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
@@ -23,7 +28,75 @@ struct LogNote {
     bool started = false;
 };
 thread_local LogNote tLogNote;
-std::mutex gLogMutex;
+// The Range header of the request being handled on this thread. It is taken out of the request
+// before the HTTP library sees it: only static files honour it, and they do so here.
+thread_local std::string tRange;
+
+// The player's requests are a few hundred bytes; anything near this is not one of them.
+constexpr size_t kMaxBodyBytes = 64 * 1024;
+constexpr size_t kMaxHeadBytes = 16 * 1024;
+// The front's internal location that serves files by their absolute path.
+const std::string kAccelLocation = "/_pelorin_files";
+
+// The client's address: the connection's, or what a trusted front says it is.
+std::string clientAddressOf(const httplib::Request &request, const std::string &trustedProxy)
+{
+    if (trustedProxy.empty() || request.remote_addr != trustedProxy)
+        return request.remote_addr;
+    const std::string forwarded = request.get_header_value("X-Real-IP");
+    const bool plausible = !forwarded.empty() && forwarded.size() <= 45
+                           && forwarded.find_first_not_of("0123456789abcdefABCDEF.:") == std::string::npos;
+    return plausible ? forwarded : request.remote_addr;
+}
+
+// A path as a URI for the front's internal location: everything but unreserved bytes and "/"
+// percent-encoded.
+std::string uriOfPath(const std::string &path)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string uri;
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+            uri += c;
+        } else {
+            uri += '%';
+            uri += digits[byte >> 4];
+            uri += digits[byte & 0xF];
+        }
+    }
+    return uri;
+}
+
+// The head without its Range and If-Range fields; the Range value goes to *range.
+std::string headWithoutRanges(const std::string &bytes, size_t headLength, std::string *range)
+{
+    std::string head;
+    head.reserve(headLength);
+    size_t lineStart = 0;
+    while (lineStart < headLength) {
+        size_t lineEnd = bytes.find("\r\n", lineStart);
+        lineEnd = lineEnd == std::string::npos || lineEnd + 2 > headLength ? headLength : lineEnd + 2;
+        const size_t colon = bytes.find(':', lineStart);
+        const bool field = lineStart > 0 && colon != std::string::npos && colon < lineEnd;
+        const size_t nameLength = field ? colon - lineStart : 0;
+        const bool isRange = field && nameLength == 5 && strncasecmp(bytes.data() + lineStart, "Range", 5) == 0;
+        const bool isIfRange = field && nameLength == 8 && strncasecmp(bytes.data() + lineStart, "If-Range", 8) == 0;
+        if (isRange) {
+            size_t from = colon + 1;
+            size_t to = lineEnd - 2;
+            while (from < to && (bytes[from] == ' ' || bytes[from] == '\t'))
+                ++from;
+            while (to > from && (bytes[to - 1] == ' ' || bytes[to - 1] == '\t'))
+                --to;
+            *range = bytes.substr(from, to - from);
+        } else if (!isIfRange) {
+            head.append(bytes, lineStart, lineEnd - lineStart);
+        }
+        lineStart = lineEnd;
+    }
+    return head;
+}
 
 const char *contentTypeOf(const std::string &name)
 {
@@ -55,18 +128,30 @@ bool isPlainFileName(const std::string &name)
 }
 } // namespace
 
-HttpService::HttpService(ServiceContext &context)
-    : m_context(context), m_http(std::make_unique<httplib::Server>())
+class HttpService::Library : public httplib::Server
 {
-    const int threads = std::max(2, context.options().threads);
-    m_http->new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
+public:
+    using httplib::Server::process_request;
+    // Replies with content providers are only written while the library thinks it listens.
+    void markListening(int fd) { svr_sock_ = fd; }
+};
+
+HttpService::HttpService(ServiceContext &context, ConnectionBudget &connections)
+    : m_context(context), m_http(std::make_unique<Library>())
+{
+    const ServiceOptions &options = context.options();
+    ConnectionServer::Settings settings;
+    settings.workers = std::max(2, options.threads);
+    settings.maxHeadBytes = kMaxHeadBytes;
+    settings.maxBodyBytes = kMaxBodyBytes;
+    settings.headSeconds = options.headSeconds;
+    settings.idleSeconds = 5;
+    settings.writeSeconds = 10;
+    m_connections = std::make_unique<ConnectionServer>(
+        connections, settings, [this](const ConnectionServer::Request &request) { return serveRequest(request); });
+    m_http->set_payload_max_length(kMaxBodyBytes);
     m_http->set_keep_alive_max_count(100000);
-    m_http->set_keep_alive_timeout(5);
-    m_http->set_read_timeout(10);
-    m_http->set_write_timeout(10);
-    // The player's requests are a few hundred bytes; anything near this is not one of them.
-    m_http->set_payload_max_length(256 * 1024);
-    m_http->set_tcp_nodelay(true);
+    m_http->set_keep_alive_timeout(settings.idleSeconds);
 
     m_http->set_pre_routing_handler([](const httplib::Request &, httplib::Response &) {
         tLogNote = LogNote();
@@ -90,8 +175,9 @@ HttpService::HttpService(ServiceContext &context)
             std::snprintf(statu, sizeof statu, "http=%d", response.status);
         else
             std::snprintf(statu, sizeof statu, "statu=%d", note.statu);
-        std::lock_guard<std::mutex> lock(gLogMutex);
-        std::fprintf(stderr, "%s %s %s %.2fms\n", request.method.c_str(), route.c_str(), statu, ms);
+        char milliseconds[32];
+        std::snprintf(milliseconds, sizeof milliseconds, "%.2fms", ms);
+        LogText::print(request.method + " " + route + " " + statu + " " + milliseconds);
     });
     m_http->set_error_handler([](const httplib::Request &, httplib::Response &response) {
         if (response.body.empty())
@@ -112,6 +198,11 @@ HttpService::HttpService(ServiceContext &context)
     m_http->Get("/server/static/(.+)", [this](const httplib::Request &request, httplib::Response &response) {
         serveStatic(request, response);
     });
+    if (options.accelRedirect) {
+        m_http->Get("/server/accel/.*", [this](const httplib::Request &request, httplib::Response &response) {
+            checkForFront(request, response);
+        });
+    }
     m_http->Get("/server", [](const httplib::Request &, httplib::Response &response) {
         response.set_redirect("/server/");
     });
@@ -170,7 +261,7 @@ void HttpService::handle(const httplib::Request &request, httplib::Response &res
             RequestContext context(m_context, std::move(parameters));
             context.isPost = isPost;
             context.sessionId = sessionId;
-            context.remoteAddress = request.remote_addr;
+            context.remoteAddress = clientAddressOf(request, m_context.options().trustedProxy);
             context.hostHeader = request.get_header_value("Host");
             reply = route->handler(context);
         }
@@ -209,33 +300,85 @@ void HttpService::serveStatic(const httplib::Request &request, httplib::Response
         delete descriptor;
     });
     response.set_header("Cache-Control", "public, max-age=300");
+    response.set_header("Accept-Ranges", "bytes");
+    const int64_t size = info.st_size;
+    int64_t first = 0;
+    int64_t length = size;
+    const ByteRange::Kind kind = tRange.empty() ? ByteRange::Kind::Whole : ByteRange::parse(tRange, size, &first, &length);
+    if (kind == ByteRange::Kind::Unsatisfiable) {
+        // Also a range that starts at the end: a resumed download of a complete file stops here.
+        response.status = 416;
+        response.set_header("Content-Range", "bytes */" + std::to_string(size));
+        response.set_content("416\n", "text/plain; charset=utf-8");
+        return;
+    }
+    if (kind == ByteRange::Kind::Partial) {
+        response.status = 206;
+        response.set_header("Content-Range", "bytes " + std::to_string(first) + "-"
+                                                 + std::to_string(first + length - 1) + "/" + std::to_string(size));
+    }
+    // Streamed in pieces: update packages can be large.
     response.set_content_provider(
-        size_t(info.st_size), contentTypeOf(name),
-        [file](size_t offset, size_t length, httplib::DataSink &sink) {
+        size_t(length), contentTypeOf(name),
+        [file, first](size_t offset, size_t wanted, httplib::DataSink &sink) {
             char buffer[64 * 1024];
-            const size_t wanted = std::min(length, sizeof buffer);
-            const ssize_t got = ::pread(*file, buffer, wanted, off_t(offset));
+            const ssize_t got = ::pread(*file, buffer, std::min(wanted, sizeof buffer), off_t(first) + off_t(offset));
             if (got <= 0)
                 return false;
             return sink.write(buffer, size_t(got));
         });
 }
 
+void HttpService::checkForFront(const httplib::Request &request, httplib::Response &response)
+{
+    static const std::string prefix = "/server/accel";
+    const std::string target = request.target.substr(prefix.size());
+    std::optional<LibraryFile> file;
+    std::string route = "video";
+    const int refusal = VideoHost::authorize(m_context, target, request.get_header_value("Cookie"), &file, &route);
+    tLogNote.route = "accel:" + route;
+    if (refusal) {
+        response.status = refusal;
+        return;
+    }
+    // The front sends the file itself (ranges, validators, sendfile); it is told where it is.
+    response.status = 200;
+    response.set_header("X-Accel-Redirect", kAccelLocation + uriOfPath(file->diskPath));
+    response.set_header("Cache-Control", "private, max-age=3600");
+    response.set_header("Content-Type", LibraryStore::contentTypeOf(file->path));
+}
+
+bool HttpService::serveRequest(const ConnectionServer::Request &request)
+{
+    tRange.clear();
+    std::string head = headWithoutRanges(request.bytes, request.headLength, &tRange);
+    RequestStream stream(request.fd, request.peer, std::move(head), request.bytes.data() + request.headLength,
+                         request.length - request.headLength, request.writeSeconds);
+    bool closed = false;
+    const bool written = m_http->process_request(stream, false, closed, [](httplib::Request &parsed) {
+        // The connection layer has answered "100 Continue" already, and has the body.
+        parsed.headers.erase("Expect");
+    });
+    tRange.clear();
+    return written && !closed;
+}
+
 int HttpService::bind(const std::string &host, int port)
 {
-    if (port == 0)
-        return m_http->bind_to_any_port(host);
-    return m_http->bind_to_port(host, port) ? port : -1;
+    const int bound = m_connections->bind(host, port);
+    if (bound >= 0)
+        m_http->markListening(m_connections->listenFd());
+    return bound;
 }
 
 bool HttpService::run()
 {
-    return m_http->listen_after_bind();
+    return m_connections->run();
 }
 
 void HttpService::stop()
 {
-    m_http->stop();
+    m_connections->stop();
 }
 
 } // namespace server

@@ -160,6 +160,8 @@ Reply fileAddress(RequestContext &context)
     AccessTokens::Grant grant;
     grant.fileId = file->id;
     grant.accountId = account->id;
+    grant.epoch = uint32_t(account->codeEpoch);
+    grant.vipLine = lineChosen;
     if (reload) {
         grant.expires = context.now + kCodeWindows * kCodeWindowSeconds;
         randombytes_buf(&grant.nonce, sizeof grant.nonce);

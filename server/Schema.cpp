@@ -69,6 +69,23 @@ const std::vector<const char *> &Database::schemaSteps()
             UNIQUE (resource_id, file_index)
         );
         )sql",
+        // 3: several mailed passwords may wait at once (a new one does not cancel the others),
+        // and a code epoch per account: codes carry it, so that a password change, a loss of VIP
+        // or a removal ends the codes issued before.
+        R"sql(
+        CREATE TABLE pending_passwords (
+            id INTEGER PRIMARY KEY,
+            user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+            password_hash TEXT NOT NULL,
+            expires INTEGER NOT NULL
+        );
+        CREATE INDEX pending_passwords_user ON pending_passwords(user_id);
+        INSERT INTO pending_passwords (user_id, password_hash, expires)
+            SELECT id, pending_password_hash, pending_expires FROM users
+            WHERE pending_password_hash IS NOT NULL;
+        UPDATE users SET pending_password_hash = NULL, pending_expires = 0;
+        ALTER TABLE users ADD COLUMN code_epoch INTEGER NOT NULL DEFAULT 0;
+        )sql",
     };
     return steps;
 }

@@ -1,6 +1,7 @@
 #include "server/ServeCommand.h"
 
 #include "server/CommandLine.h"
+#include "server/ConnectionBudget.h"
 #include "server/HttpService.h"
 #include "server/ServiceContext.h"
 #include "server/ServiceRoutes.h"
@@ -74,6 +75,22 @@ int runServeCommand(const std::vector<std::string> &arguments)
             ok = ok && !value.empty();
         } else if (argument == "--threads") {
             ok = ok && parseCount(value, 2, 1024, &options.threads);
+        } else if (argument == "--max-connections") {
+            ok = ok && parseCount(value, 16, 1000000, &options.maxConnections);
+        } else if (argument == "--connections-per-address") {
+            ok = ok && parseCount(value, 1, 1000000, &options.connectionsPerAddress);
+        } else if (argument == "--head-timeout") {
+            ok = ok && parseCount(value, 1, 3600, &options.headSeconds);
+        } else if (argument == "--code-check-seconds") {
+            ok = ok && parseCount(value, 0, 60, &options.codeCheckSeconds);
+        } else if (argument == "--captcha-limit") {
+            ok = ok && parseCount(value, 0, 1000000, &options.captchaLimit);
+        } else if (argument == "--signup-limit") {
+            ok = ok && parseCount(value, 0, 1000000, &options.signUpLimit);
+        } else if (argument == "--report-limit") {
+            ok = ok && parseCount(value, 0, 1000000, &options.reportLimit);
+        } else if (argument == "--retrieval-limit") {
+            ok = ok && parseCount(value, 0, 1000000, &options.retrievalLimit);
         } else if (argument == "--login-limit") {
             ok = ok && parseCount(value, 0, 1000000, &options.accountLoginLimit);
         } else if (argument == "--address-login-limit") {
@@ -86,6 +103,14 @@ int runServeCommand(const std::vector<std::string> &arguments)
         } else if (argument == "--quiet") {
             options.logRequests = false;
             continue;
+        } else if (argument == "--accel-redirect") {
+            options.accelRedirect = true;
+            continue;
+        } else if (argument == "--no-video-hosts") {
+            options.noVideoHosts = true;
+            continue;
+        } else if (argument == "--trusted-proxy") {
+            options.trustedProxy = value;
         } else {
             ok = false;
         }
@@ -119,7 +144,14 @@ int runServeCommand(const std::vector<std::string> &arguments)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    HttpService service(context);
+    // Every connection may hold a socket and a file; workers, the database and logs need a few more.
+    long descriptorLimit = 0;
+    const int connectionCap = ConnectionBudget::connectionsThatFit(options.maxConnections, 64 + options.threads,
+                                                                   &descriptorLimit);
+    if (connectionCap < options.maxConnections)
+        std::fprintf(stderr, "serve: at most %d connections (descriptor limit %ld)\n", connectionCap, descriptorLimit);
+    ConnectionBudget connections(connectionCap, options.connectionsPerAddress);
+    HttpService service(context, connections);
     addServiceRoutes(service.router());
     const int port = service.bind(options.listenHost, options.listenPort);
     if (port < 0) {
@@ -129,11 +161,14 @@ int runServeCommand(const std::vector<std::string> &arguments)
     }
     std::vector<std::unique_ptr<VideoHost>> videoHosts;
     const bool defaultHosts = options.videoHosts.empty();
-    for (const std::string &address : defaultHosts ? ServiceOptions::defaultVideoHosts() : options.videoHosts) {
+    std::vector<std::string> hostAddresses = defaultHosts ? ServiceOptions::defaultVideoHosts() : options.videoHosts;
+    if (options.noVideoHosts)
+        hostAddresses.clear();
+    for (const std::string &address : hostAddresses) {
         std::string host;
         int videoPort = 0;
         parseHostPort(address, &host, &videoPort);
-        auto videoHost = std::make_unique<VideoHost>(context);
+        auto videoHost = std::make_unique<VideoHost>(context, connections);
         const int bound = videoHost->bind(host, videoPort);
         if (bound < 0 && defaultHosts) {
             // Only hosts asked for are required; a default port in use is skipped.
@@ -162,8 +197,8 @@ int runServeCommand(const std::vector<std::string> &arguments)
 
     std::thread watcher([&service, &context, &videoHosts, stopSignals] {
         for (;;) {
-            const timespec tenMinutes{600, 0};
-            const int received = sigtimedwait(&stopSignals, nullptr, &tenMinutes);
+            const timespec oneMinute{60, 0};
+            const int received = sigtimedwait(&stopSignals, nullptr, &oneMinute);
             if (received == SIGINT || received == SIGTERM)
                 break;
             context.sessions().purgeExpired(ServiceContext::now());

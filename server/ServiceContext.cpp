@@ -11,7 +11,11 @@ ServiceContext::ServiceContext(ServiceOptions options)
       m_directory(m_options.dataDir),
       m_accountFailures(m_options.accountLoginLimit, 60 * 1000),
       m_addressFailures(m_options.addressLoginLimit, 60 * 1000),
-      m_retrievals(1, 60 * 1000)
+      m_retrievals(1, 60 * 1000),
+      m_captchasByAddress(m_options.captchaLimit, 60 * 1000),
+      m_signUpsByAddress(m_options.signUpLimit, 3600 * 1000),
+      m_reportsByAddress(m_options.reportLimit, 3600 * 1000),
+      m_retrievalsByAddress(m_options.retrievalLimit, 3600 * 1000)
 {
 }
 
@@ -33,6 +37,7 @@ bool ServiceContext::open(std::string *error)
     m_outbox = std::make_unique<Outbox>(m_directory.outboxDir());
     m_library = std::make_unique<LibraryStore>(*m_database);
     m_tokens = std::make_unique<AccessTokens>(m_directory.secret());
+    m_standing = std::make_unique<AccountStanding>(*m_accounts, int64_t(m_options.codeCheckSeconds) * 1000);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/AccessTokens.h"
+#include "server/AccountStanding.h"
 #include "server/AccountStore.h"
 #include "server/ConfigItems.h"
 #include "server/DataDirectory.h"
@@ -28,9 +29,26 @@ struct ServiceOptions
     // When set, every captcha carries this text instead of a random one (tests only).
     std::string testCaptcha;
     int threads = 64;
+    // Connections open at once over every port, and from one client address; the first is
+    // lowered at start to what the descriptor limit allows.
+    int maxConnections = 4096;
+    int connectionsPerAddress = 64;
+    // From the first byte of a request to the end of its head (and again for its body).
+    int headSeconds = 10;
+    // How long a video host trusts what it read about a code's account (revocation delay).
+    int codeCheckSeconds = 30;
     int accountLoginLimit = 5;  // failed log-ins per account per minute
     int addressLoginLimit = 20; // failed log-ins per address per minute
+    int captchaLimit = 30;      // captcha pictures per address per minute
+    int signUpLimit = 5;        // accounts made per address per hour
+    int reportLimit = 20;       // reports per address per hour
+    int retrievalLimit = 5;     // password mails asked for per address per hour
     bool logRequests = true;
+    // Behind a front (nginx): the front's address, whose X-Real-IP names the client; and whether
+    // /server/accel/ checks codes for the front, which then sends the files itself.
+    std::string trustedProxy;
+    bool accelRedirect = false;
+    bool noVideoHosts = false;
     // host:port of each video host this process serves; empty: the defaults below.
     std::vector<std::string> videoHosts;
     static std::vector<std::string> defaultVideoHosts() { return {"127.0.0.1:17081", "127.0.0.1:17082"}; }
@@ -54,9 +72,15 @@ public:
     Outbox &outbox() { return *m_outbox; }
     LibraryStore &library() { return *m_library; }
     const AccessTokens &tokens() const { return *m_tokens; }
+    AccountStanding &standing() { return *m_standing; }
     RateLimiter &accountFailures() { return m_accountFailures; }
     RateLimiter &addressFailures() { return m_addressFailures; }
     RateLimiter &retrievals() { return m_retrievals; }
+    // What one client address may do without an account, so that scripts cannot fill the database.
+    RateLimiter &captchasByAddress() { return m_captchasByAddress; }
+    RateLimiter &signUpsByAddress() { return m_signUpsByAddress; }
+    RateLimiter &reportsByAddress() { return m_reportsByAddress; }
+    RateLimiter &retrievalsByAddress() { return m_retrievalsByAddress; }
 
     // Video hosts that this process serves itself, listed before those of the configuration item.
     std::vector<std::string> &servedVideoHosts() { return m_servedVideoHosts; }
@@ -74,9 +98,14 @@ private:
     std::unique_ptr<Outbox> m_outbox;
     std::unique_ptr<LibraryStore> m_library;
     std::unique_ptr<AccessTokens> m_tokens;
+    std::unique_ptr<AccountStanding> m_standing;
     RateLimiter m_accountFailures;
     RateLimiter m_addressFailures;
     RateLimiter m_retrievals;
+    RateLimiter m_captchasByAddress;
+    RateLimiter m_signUpsByAddress;
+    RateLimiter m_reportsByAddress;
+    RateLimiter m_retrievalsByAddress;
     std::vector<std::string> m_servedVideoHosts;
 };
 

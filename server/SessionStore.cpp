@@ -178,7 +178,12 @@ int SessionStore::purgeExpired(int64_t now)
     Lease lease = m_database.lease();
     Statement remove = lease.prepare("DELETE FROM sessions WHERE last_seen < ?1");
     remove.bind(1, now - kIdleSeconds).run();
-    return lease.changes();
+    int removed = lease.changes();
+    // A session nobody logged in on holds at most a captcha, which is of no use once expired.
+    Statement anonymous = lease.prepare(
+        "DELETE FROM sessions WHERE user_id IS NULL AND (captcha IS NULL OR captcha_expires < ?1)");
+    anonymous.bind(1, now).run();
+    return removed + lease.changes();
 }
 
 } // namespace server

@@ -42,6 +42,7 @@ public:
     // A per-session token for the web pages' forms.
     std::string formToken(const std::string &id) const;
 
+    // Log-ins idle too long, and sessions that only held a captcha that has expired.
     int purgeExpired(int64_t now);
 
 private:

@@ -115,6 +115,22 @@ int runUserCommand(const std::vector<std::string> &arguments)
         return 0;
     }
 
+    if (command == "remove") {
+        if (words.size() != 2)
+            return usage("remove takes EMAIL");
+        const std::optional<Account> gone = accounts.findByEmail(words[1]);
+        if (!gone) {
+            std::fprintf(stderr, "user: no account %s\n", words[1].c_str());
+            return 1;
+        }
+        if (!accounts.remove(gone->id)) {
+            std::fprintf(stderr, "user: cannot remove the account\n");
+            return 1;
+        }
+        std::printf("removed %s\n", gone->email.c_str());
+        return 0;
+    }
+
     std::optional<Account> account;
     if (command == "add") {
         if (words.size() != 3)

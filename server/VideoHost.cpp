@@ -1,7 +1,10 @@
 #include "server/VideoHost.h"
 
+#include "server/ByteRange.h"
+#include "server/ConnectionBudget.h"
+#include "server/ConnectionServer.h"
+#include "server/LogText.h"
 #include "server/RequestParameters.h"
-
 #include "server/ServiceContext.h"
 
 #include <arpa/inet.h>
@@ -9,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -29,8 +33,18 @@ constexpr int kIdleSeconds = 15;
 // A paused player stops reading; its connection is given this long before it is dropped.
 constexpr int kStalledWriteSeconds = 120;
 constexpr size_t kSendfileStep = 4 * 1024 * 1024;
+// How long accepting pauses when the process is out of descriptors, instead of spinning.
+constexpr int kAcceptPauseMs = 100;
 
-std::mutex gLogMutex;
+// An HTTP date, as Last-Modified carries it.
+std::string httpDate(time_t when)
+{
+    char text[64];
+    tm parts{};
+    ::gmtime_r(&when, &parts);
+    std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &parts);
+    return text;
+}
 
 bool startsWithNoCase(const std::string &text, const char *prefix)
 {
@@ -60,21 +74,6 @@ bool sendAll(int fd, const char *data, size_t size, int flags)
     return true;
 }
 
-bool parseDigits(const std::string &text, int64_t *value)
-{
-    if (text.empty() || text.size() > 18)
-        return false;
-    int64_t number = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        number = number * 10 + (c - '0');
-    }
-    *value = number;
-    return true;
-}
-
-
 const char *reasonOf(int status)
 {
     switch (status) {
@@ -98,10 +97,14 @@ struct VideoHost::Request
     std::string target;
     std::string cookie;
     std::string range;
+    std::string ifRange;
     bool keepAlive = true;
 };
 
-VideoHost::VideoHost(ServiceContext &context) : m_context(context) {}
+VideoHost::VideoHost(ServiceContext &context, ConnectionBudget &connections)
+    : m_context(context), m_budget(connections)
+{
+}
 
 VideoHost::~VideoHost()
 {
@@ -114,36 +117,9 @@ VideoHost::~VideoHost()
 
 int VideoHost::bind(const std::string &host, int port)
 {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
-    addrinfo *found = nullptr;
-    const std::string service = std::to_string(port);
-    if (::getaddrinfo(host.empty() ? nullptr : host.c_str(), service.c_str(), &hints, &found) != 0)
+    const int bound = ConnectionServer::openListener(host, port, &m_listenFd);
+    if (bound < 0)
         return -1;
-    int fd = -1;
-    for (addrinfo *entry = found; entry && fd < 0; entry = entry->ai_next) {
-        fd = ::socket(entry->ai_family, entry->ai_socktype | SOCK_CLOEXEC, entry->ai_protocol);
-        if (fd < 0)
-            continue;
-        const int yes = 1;
-        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        if (::bind(fd, entry->ai_addr, entry->ai_addrlen) != 0 || ::listen(fd, 512) != 0) {
-            ::close(fd);
-            fd = -1;
-        }
-    }
-    ::freeaddrinfo(found);
-    if (fd < 0)
-        return -1;
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-    const int bound = address.ss_family == AF_INET6
-                          ? ntohs(reinterpret_cast<sockaddr_in6 *>(&address)->sin6_port)
-                          : ntohs(reinterpret_cast<sockaddr_in *>(&address)->sin_port);
-    m_listenFd = fd;
     m_wakeFd = ::eventfd(0, EFD_CLOEXEC);
     return bound;
 }
@@ -164,24 +140,41 @@ void VideoHost::run()
         if (!(fds[0].revents & POLLIN))
             continue;
         const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0)
+        if (fd < 0) {
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                // The listening socket stays readable; without a pause this would spin. Waiting
+                // clients stay in the kernel's queue until descriptors are free again.
+                LogText::printLimited("- (refused) http=503 out of descriptors, accepting paused");
+                pollfd wake{m_wakeFd, POLLIN, 0};
+                ::poll(&wake, 1, kAcceptPauseMs);
+            }
             continue;
+        }
+        const std::string address = ConnectionServer::peerOf(fd).remoteAddress;
+        const ConnectionBudget::Admission admission = m_budget.admit(address);
         std::unique_lock<std::mutex> lock(m_mutex);
-        if (m_stopping || int(m_connections.size()) >= kMaxConnections) {
+        if (m_stopping || admission != ConnectionBudget::Admission::Admitted) {
             lock.unlock();
+            if (admission == ConnectionBudget::Admission::Admitted)
+                m_budget.release(address);
             static const char busy[] = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n"
                                        "Connection: close\r\nRetry-After: 1\r\n\r\n";
             ::send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
             ::close(fd);
+            LogText::printLimited(std::string("- (refused) http=503 ")
+                                  + (admission == ConnectionBudget::Admission::AddressFull ? "connection limit per address"
+                                                                                           : "connection limit")
+                                  + " from " + address);
             continue;
         }
         m_connections.insert(fd);
         lock.unlock();
-        std::thread([this, fd] {
-            serveConnection(fd);
+        std::thread([this, fd, address] {
+            serveConnection(fd, address);
             std::lock_guard<std::mutex> guard(m_mutex);
             m_connections.erase(fd);
             ::close(fd);
+            m_budget.release(address);
             m_idle.notify_all();
         }).detach();
     }
@@ -206,63 +199,42 @@ void VideoHost::stop()
     }
 }
 
-VideoHost::RangeKind VideoHost::parseRange(const std::string &header, int64_t size, int64_t *first,
-                                           int64_t *length)
+void VideoHost::serveConnection(int fd, const std::string &address)
 {
-    const std::string text = trim(header);
-    if (!startsWithNoCase(text, "bytes="))
-        return RangeKind::Whole;
-    const std::string spec = trim(text.substr(6));
-    const size_t dash = spec.find('-');
-    if (spec.find(',') != std::string::npos || dash == std::string::npos)
-        return RangeKind::Whole;
-    const std::string start = trim(spec.substr(0, dash));
-    const std::string end = trim(spec.substr(dash + 1));
-    int64_t a = 0;
-    int64_t b = 0;
-    if (start.empty()) {
-        // The last b bytes.
-        if (!parseDigits(end, &b))
-            return RangeKind::Whole;
-        if (b == 0 || size == 0)
-            return RangeKind::Unsatisfiable;
-        *length = std::min(b, size);
-        *first = size - *length;
-        return RangeKind::Partial;
-    }
-    if (!parseDigits(start, &a))
-        return RangeKind::Whole;
-    if (end.empty()) {
-        b = size - 1;
-    } else if (!parseDigits(end, &b) || b < a) {
-        return RangeKind::Whole;
-    }
-    if (a >= size)
-        return RangeKind::Unsatisfiable;
-    b = std::min(b, size - 1);
-    *first = a;
-    *length = b - a + 1;
-    return RangeKind::Partial;
-}
-
-void VideoHost::serveConnection(int fd)
-{
-    const timeval idle{kIdleSeconds, 0};
     const timeval stalled{kStalledWriteSeconds, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &idle, sizeof idle);
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &stalled, sizeof stalled);
     const int yes = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    const int headSeconds = m_context.options().headSeconds;
+    const auto refuseHead = [fd, &address](int status, const char *why) {
+        const std::string reply = "HTTP/1.1 " + std::to_string(status) + " " + reasonOf(status)
+                                  + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        sendAll(fd, reply.data(), reply.size(), MSG_DONTWAIT);
+        LogText::printLimited(std::string("- (refused) http=") + std::to_string(status) + " " + why + " from " + address);
+    };
 
     std::string buffer;
     char chunk[4096];
+    using Clock = std::chrono::steady_clock;
     for (;;) {
+        // Idle between requests for a while; once a request has begun, its whole head has a
+        // deadline, however slowly its bytes come.
+        Clock::time_point deadline = Clock::now() + std::chrono::seconds(buffer.empty() ? kIdleSeconds : headSeconds);
+        bool begun = !buffer.empty();
         size_t headerEnd;
         while ((headerEnd = buffer.find("\r\n\r\n")) == std::string::npos) {
             if (buffer.size() > kMaxHeaderBytes) {
-                static const char tooLarge[] = "HTTP/1.1 431 Request Header Fields Too Large\r\n"
-                                               "Content-Length: 0\r\nConnection: close\r\n\r\n";
-                sendAll(fd, tooLarge, sizeof tooLarge - 1, 0);
+                refuseHead(431, "request head too large");
+                return;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            pollfd entry{fd, POLLIN, 0};
+            const int ready = left > 0 ? ::poll(&entry, 1, int(left)) : 0;
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready <= 0) {
+                if (begun)
+                    refuseHead(408, "request head not received in time");
                 return;
             }
             const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
@@ -271,6 +243,10 @@ void VideoHost::serveConnection(int fd)
             if (got <= 0)
                 return;
             buffer.append(chunk, size_t(got));
+            if (!begun) {
+                begun = true;
+                deadline = Clock::now() + std::chrono::seconds(headSeconds);
+            }
         }
         const std::string head = buffer.substr(0, headerEnd);
         buffer.erase(0, headerEnd + 4);
@@ -305,6 +281,8 @@ void VideoHost::serveConnection(int fd)
                 request.cookie += (request.cookie.empty() ? "" : "; ") + value;
             } else if (strcasecmp(name.c_str(), "Range") == 0) {
                 request.range = value;
+            } else if (strcasecmp(name.c_str(), "If-Range") == 0) {
+                request.ifRange = value;
             } else if (strcasecmp(name.c_str(), "Connection") == 0) {
                 if (startsWithNoCase(value, "close"))
                     request.keepAlive = false;
@@ -327,6 +305,54 @@ void VideoHost::serveConnection(int fd)
     }
 }
 
+int VideoHost::authorize(ServiceContext &context, const std::string &target, const std::string &cookieHeader,
+                         std::optional<LibraryFile> *file, std::string *route)
+{
+    // The two address forms; anything else is not here.
+    const size_t mark = target.find('?');
+    const std::string path = target.substr(0, mark);
+    const std::string query = mark == std::string::npos ? std::string() : target.substr(mark + 1);
+    std::string code;
+    bool play = false;
+    static const std::string playPrefix = "/ftn_handler/";
+    if (path.compare(0, playPrefix.size(), playPrefix) == 0) {
+        *route = "video:play";
+        play = true;
+        code = path.substr(playPrefix.size());
+    } else if (path.size() == 13 && path[0] == '/' && path.compare(9, 4, ".mp4") == 0
+               && path.find_first_not_of("0123456789", 1) == 9) {
+        *route = "video:download";
+        size_t start = 0;
+        while (start <= query.size()) {
+            size_t end = query.find('&', start);
+            if (end == std::string::npos)
+                end = query.size();
+            const std::string element = query.substr(start, end - start);
+            if (element.compare(0, 5, "rkey=") == 0)
+                code = RequestParameters::percentDecode(element.substr(5));
+            start = end + 1;
+        }
+        // The address form ends the code with "/".
+        if (!code.empty() && code.back() == '/')
+            code.pop_back();
+    } else {
+        return 404;
+    }
+
+    AccessTokens::Grant grant;
+    const AccessTokens &tokens = context.tokens();
+    if (tokens.checkCode(code, ServiceContext::now(), &grant) != AccessTokens::Check::Valid)
+        return 403;
+    if (play && !tokens.cookieHeaderMatches(cookieHeader, code))
+        return 403;
+    *file = context.library().file(grant.fileId);
+    if (!*file || !(*file)->isVideo)
+        return 404;
+    if (!context.standing().allows(grant, (*file)->vipOnly, ServiceContext::now(), ServiceContext::nowMs()))
+        return 403;
+    return 0;
+}
+
 bool VideoHost::answer(int fd, const Request &request)
 {
     const auto started = std::chrono::steady_clock::now();
@@ -337,9 +363,9 @@ bool VideoHost::answer(int fd, const Request &request)
         if (!m_context.options().logRequests)
             return;
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
-        std::lock_guard<std::mutex> lock(gLogMutex);
-        std::fprintf(stderr, "%s %s http=%d %lldB %.2fms\n", request.method.c_str(), route.c_str(), status,
-                     static_cast<long long>(sentBytes), ms);
+        char figures[64];
+        std::snprintf(figures, sizeof figures, " http=%d %lldB %.2fms", status, static_cast<long long>(sentBytes), ms);
+        LogText::print(request.method + " " + route + figures);
     };
     const auto refuse = [&](int code) {
         status = code;
@@ -359,47 +385,9 @@ bool VideoHost::answer(int fd, const Request &request)
     if (request.method != "GET" && request.method != "HEAD")
         return refuse(405);
 
-    // The two address forms; anything else is not here.
-    const std::string &target = request.target;
-    const size_t mark = target.find('?');
-    const std::string path = target.substr(0, mark);
-    const std::string query = mark == std::string::npos ? std::string() : target.substr(mark + 1);
-    std::string code;
-    bool play = false;
-    static const std::string playPrefix = "/ftn_handler/";
-    if (path.compare(0, playPrefix.size(), playPrefix) == 0) {
-        route = "video:play";
-        play = true;
-        code = path.substr(playPrefix.size());
-    } else if (path.size() == 13 && path[0] == '/' && path.compare(9, 4, ".mp4") == 0
-               && path.find_first_not_of("0123456789", 1) == 9) {
-        route = "video:download";
-        size_t start = 0;
-        while (start <= query.size()) {
-            size_t end = query.find('&', start);
-            if (end == std::string::npos)
-                end = query.size();
-            const std::string element = query.substr(start, end - start);
-            if (element.compare(0, 5, "rkey=") == 0)
-                code = RequestParameters::percentDecode(element.substr(5));
-            start = end + 1;
-        }
-        // The address form ends the code with "/".
-        if (!code.empty() && code.back() == '/')
-            code.pop_back();
-    } else {
-        return refuse(404);
-    }
-
-    AccessTokens::Grant grant;
-    const AccessTokens &tokens = m_context.tokens();
-    if (tokens.checkCode(code, ServiceContext::now(), &grant) != AccessTokens::Check::Valid)
-        return refuse(403);
-    if (play && !tokens.cookieHeaderMatches(request.cookie, code))
-        return refuse(403);
-    const std::optional<LibraryFile> file = m_context.library().file(grant.fileId);
-    if (!file || !file->isVideo)
-        return refuse(404);
+    std::optional<LibraryFile> file;
+    if (const int refusal = authorize(m_context, request.target, request.cookie, &file, &route))
+        return refuse(refusal);
 
     const int fileFd = ::open(file->diskPath.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat info {};
@@ -407,16 +395,23 @@ bool VideoHost::answer(int fd, const Request &request)
         // Never announce a length the file does not have.
         if (fileFd >= 0)
             ::close(fileFd);
-        std::lock_guard<std::mutex> lock(gLogMutex);
-        std::fprintf(stderr, "video: library file %lld (%s) is missing or changed on disk\n",
-                     static_cast<long long>(file->id), file->diskPath.c_str());
+        LogText::print("video: library file " + std::to_string(file->id) + " (" + file->diskPath
+                       + ") is missing or changed on disk");
         return refuse(404);
     }
     const int64_t size = info.st_size;
+    // As nginx makes them: modification time and size in hex.
+    char etag[64];
+    std::snprintf(etag, sizeof etag, "\"%llx-%llx\"", static_cast<unsigned long long>(info.st_mtime),
+                  static_cast<unsigned long long>(size));
+    const std::string lastModified = httpDate(info.st_mtime);
+    // A range of another version of the file is no use to the client: it gets the whole file.
+    const bool rangeApplies = request.ifRange.empty() || request.ifRange == etag || request.ifRange == lastModified;
     int64_t first = 0;
     int64_t length = size;
-    const RangeKind kind = request.range.empty() ? RangeKind::Whole
-                                                 : parseRange(request.range, size, &first, &length);
+    using RangeKind = ByteRange::Kind;
+    const RangeKind kind = request.range.empty() || !rangeApplies ? RangeKind::Whole
+                                                                  : ByteRange::parse(request.range, size, &first, &length);
     if (kind == RangeKind::Unsatisfiable) {
         ::close(fileFd);
         status = 416;
@@ -433,6 +428,7 @@ bool VideoHost::answer(int fd, const Request &request)
     if (kind == RangeKind::Partial)
         head += "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(first + length - 1) + "/"
                 + std::to_string(size) + "\r\n";
+    head += "ETag: " + std::string(etag) + "\r\nLast-Modified: " + lastModified + "\r\n";
     head += "Cache-Control: private, max-age=3600\r\n";
     head += request.keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
 

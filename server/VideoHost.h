@@ -1,26 +1,30 @@
 #pragma once
 
+#include "server/LibraryStore.h"
+
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 
 namespace server {
 
+class ConnectionBudget;
 class ServiceContext;
 
 // One video host: a small HTTP/1.1 server of its own that serves library files by access code,
 // at the play address GET /ftn_handler/<code> (with the code's cookie) and the download address
 // GET /<8 digits>.mp4?ver=5063&rkey=<code>/. Files go out with sendfile straight from the page
 // cache, so the first bytes leave at once and a large file never passes through memory of ours;
-// single byte ranges and HEAD are answered as media players expect. One thread per connection.
+// single byte ranges (with If-Range) and HEAD are answered as media players expect. One thread per
+// connection; connections count against the process's budget, and a request head has to arrive
+// within the head deadline.
 class VideoHost
 {
 public:
-    static constexpr int kMaxConnections = 512;
-
-    explicit VideoHost(ServiceContext &context);
+    VideoHost(ServiceContext &context, ConnectionBudget &connections);
     ~VideoHost();
     VideoHost(const VideoHost &) = delete;
     VideoHost &operator=(const VideoHost &) = delete;
@@ -31,18 +35,19 @@ public:
     void run();
     void stop();
 
-    enum class RangeKind { Whole, Partial, Unsatisfiable };
-    // A Range header against a file of `size` bytes. Only one "bytes=" range is honoured; several
-    // ranges or a header that does not parse are ignored (the whole file is sent), as HTTP allows.
-    static RangeKind parseRange(const std::string &header, int64_t size, int64_t *first, int64_t *length);
+    // Whether a play or download target (path and query) may be served: 0 with the file, else
+    // the HTTP status to refuse it with. *route names the address form for the log.
+    static int authorize(ServiceContext &context, const std::string &target, const std::string &cookieHeader,
+                         std::optional<LibraryFile> *file, std::string *route);
 
 private:
     struct Request;
-    void serveConnection(int fd);
+    void serveConnection(int fd, const std::string &address);
     // false: close the connection.
     bool answer(int fd, const Request &request);
 
     ServiceContext &m_context;
+    ConnectionBudget &m_budget;
     int m_listenFd = -1;
     int m_wakeFd = -1;
     std::mutex m_mutex;

@@ -35,7 +35,7 @@ bool ServiceProcess::start(const QStringList &extraArguments)
     QDir().mkpath(m_dataDir);
     m_videoHosts.clear();
     QStringList arguments = extraArguments;
-    if (!arguments.contains(QStringLiteral("--video-host"))) {
+    if (!arguments.contains(QStringLiteral("--video-host")) && !arguments.contains(QStringLiteral("--no-video-hosts"))) {
         // Fixed ports would collide with other tests running at the same time.
         arguments << QStringLiteral("--video-host") << QStringLiteral("127.0.0.1:0")
                   << QStringLiteral("--video-host") << QStringLiteral("127.0.0.1:0");

@@ -17,13 +17,14 @@ public:
     ~ServiceProcess();
 
     // Starts "serve" with the extra arguments and waits until it listens; false on failure.
-    // Unless the arguments name video hosts, two are started on ephemeral ports.
+    // Unless the arguments name video hosts (or --no-video-hosts), two are started on ephemeral ports.
     bool start(const QStringList &extraArguments = QStringList());
     // SIGTERM, then SIGKILL after a grace period.
     void stop();
     bool isRunning() const;
 
     quint16 port() const { return m_port; }
+    qint64 processId() const { return m_process.processId(); }
     QString hostPort() const;
     QString dataDir() const { return m_dataDir; }
     // host:port of each video host the service started, in the order it lists them.

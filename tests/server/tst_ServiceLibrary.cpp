@@ -163,6 +163,7 @@ private slots:
     void rangesAreByteExact();
     void downloadAddressServesTheWholeFile();
     void forgedExpiredAndForeignCodesAreRefused();
+    void codesOfAChangedAccountStopWorking();
     void twentyConcurrentRangeReaders();
     void libraryAddChecksThePayload();
     void demoRunsTwiceIntoOneLibrary();
@@ -210,7 +211,8 @@ void ServiceLibraryTest::initTestCase()
     m_collection = hashes[0];
     m_vipOnly = hashes[1];
     QCOMPARE(m_service->run({u("user"), u("add"), u("vip@pelorin.test"), u("vip-password"), u("--vip")}, &output), 0);
-    QVERIFY(m_service->start({u("--quiet")}));
+    // Hosts read a code's account again after a second here (30 s by default).
+    QVERIFY(m_service->start({u("--quiet"), u("--code-check-seconds"), u("1")}));
     AppConfig::setServiceHost(m_service->hostPort());
 }
 
@@ -450,11 +452,11 @@ void ServiceLibraryTest::rangesAreByteExact()
     QCOMPARE(beyond.status, 416);
     QCOMPARE(beyond.headers.value("content-range"), "bytes */" + QByteArray::number(size));
     QCOMPARE(fetch(address, cookie, "bytes=-0").status, 416);
-    // Several ranges, or one that does not parse, get the whole file.
+    // Several ranges get the whole file; a range that does not parse is refused.
     const Fetched several = fetch(address, cookie, "bytes=0-9,20-29");
     QCOMPARE(several.status, 200);
     QVERIFY(several.body == clip);
-    QCOMPARE(fetch(address, cookie, "bytes=9-2").status, 200);
+    QCOMPARE(fetch(address, cookie, "bytes=9-2").status, 416);
     const Fetched headRange = fetch(address, cookie, "bytes=100-199", "HEAD");
     QCOMPARE(headRange.status, 206);
     QCOMPARE(headRange.headers.value("content-length"), QByteArray("100"));
@@ -536,6 +538,57 @@ void ServiceLibraryTest::forgedExpiredAndForeignCodesAreRefused()
         QVERIFY(!refused.body.contains("SQLite"));
     }
     QCOMPARE(fetch(playAddress(host, code), cookie, QByteArray(), "DELETE").status, 405);
+}
+
+void ServiceLibraryTest::codesOfAChangedAccountStopWorking()
+{
+    const QString host = m_service->videoHosts().constFirst();
+    const QString account = u("revoked@pelorin.test");
+    QCOMPARE(m_service->run({u("user"), u("add"), account, u("first-password"), u("--vip")}), 0);
+    // A code for a VIP line and a plain one, both working.
+    const auto codes = [&](const QString &password, QStringList *issued, QList<QByteArray> *cookies) {
+        logOut();
+        QVERIFY(logIn(account, password).succeeded());
+        const QVariantMap step = lixian(m_collection, 0, u(kFirstClip)).data().toMap();
+        for (const QString &line : {u("dianxin"), QString()}) {
+            const QVariantMap info = gethttp(step, line).data().toMap();
+            *issued << info.value(u("code")).toString();
+            *cookies << info.value(u("com_cookie")).toString().toUtf8();
+            QCOMPARE(fetch(playAddress(host, issued->constLast()), cookies->constLast(), "bytes=0-0").status, 206);
+        }
+    };
+    const auto statusOf = [&](const QString &code, const QByteArray &cookie) {
+        return fetch(playAddress(host, code), cookie, "bytes=0-0").status;
+    };
+
+    // Losing VIP ends both (the change is made by another process on the same data directory).
+    QStringList issued;
+    QList<QByteArray> cookies;
+    codes(u("first-password"), &issued, &cookies);
+    QCOMPARE(m_service->run({u("user"), u("set"), account, u("--no-vip")}), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(statusOf(issued[0], cookies[0]), 403, 20000);
+    QCOMPARE(statusOf(issued[1], cookies[1]), 403);
+
+    // A password changed through the service ends them at once.
+    QCOMPARE(m_service->run({u("user"), u("set"), account, u("--vip")}), 0);
+    QTest::qWait(1500); // hosts look at a refused account again after a second
+    issued.clear();
+    cookies.clear();
+    codes(u("first-password"), &issued, &cookies);
+    QVERIFY(ServiceClient::call(Post, {u("r=www/user/pwd"), u("do=pwd"), u("f[password]=first-password"),
+                                       u("f[newpassword]=second-password"), u("f[repassword]=second-password"), u("_s=pc")},
+                                false)
+                .succeeded());
+    QCOMPARE(statusOf(issued[0], cookies[0]), 403);
+    QCOMPARE(statusOf(issued[1], cookies[1]), 403);
+
+    // A removed account's codes end too.
+    issued.clear();
+    cookies.clear();
+    codes(u("second-password"), &issued, &cookies);
+    QCOMPARE(m_service->run({u("user"), u("remove"), account}), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(statusOf(issued[1], cookies[1]), 403, 20000);
+    logOut();
 }
 
 void ServiceLibraryTest::twentyConcurrentRangeReaders()

@@ -4,6 +4,7 @@
 #include "server/Captcha.h"
 #include "server/Database.h"
 #include "server/RateLimiter.h"
+#include "server/RequestFraming.h"
 #include "server/RequestParameters.h"
 #include "server/SessionStore.h"
 
@@ -16,6 +17,96 @@
 
 using namespace server;
 
+namespace {
+// The template matcher an attacker builds from the service's own font: dark pixels, four letters
+// (by the gaps between them, else by quarters), each cut to its box, sampled as 5 x 7 cells and
+// compared with every glyph.
+std::string readWithTemplates(const std::string &rgb, int width, int height)
+{
+    const auto dark = [&](int x, int y) {
+        const size_t at = (size_t(y) * size_t(width) + size_t(x)) * 3;
+        const int luminance = (299 * static_cast<unsigned char>(rgb[at]) + 587 * static_cast<unsigned char>(rgb[at + 1])
+                               + 114 * static_cast<unsigned char>(rgb[at + 2])) / 1000;
+        return luminance < 150;
+    };
+    std::vector<int> inkPerColumn(size_t(width), 0);
+    for (int x = 0; x < width; ++x)
+        for (int y = 0; y < height; ++y)
+            inkPerColumn[size_t(x)] += dark(x, y);
+    std::vector<std::pair<int, int>> spans; // runs of columns with ink
+    for (int x = 0; x < width; ++x) {
+        if (inkPerColumn[size_t(x)] > 0 && (spans.empty() || spans.back().second != x - 1))
+            spans.push_back({x, x});
+        else if (inkPerColumn[size_t(x)] > 0)
+            spans.back().second = x;
+    }
+    if (spans.empty())
+        return std::string();
+    if (spans.size() != 4) {
+        const int first = spans.front().first, span = spans.back().second - first + 1;
+        spans.clear();
+        for (int i = 0; i < 4; ++i)
+            spans.push_back({first + i * span / 4, first + (i + 1) * span / 4 - 1});
+    }
+    std::string text;
+    for (const auto &span : spans) {
+        int top = height, bottom = -1;
+        for (int x = span.first; x <= span.second; ++x)
+            for (int y = 0; y < height; ++y)
+                if (dark(x, y)) {
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                }
+        if (bottom < top)
+            return text;
+        char cells[7][5];
+        for (int row = 0; row < 7; ++row) {
+            for (int column = 0; column < 5; ++column) {
+                const int x0 = span.first + (span.second - span.first + 1) * column / 5;
+                const int x1 = span.first + (span.second - span.first + 1) * (column + 1) / 5;
+                const int y0 = top + (bottom - top + 1) * row / 7, y1 = top + (bottom - top + 1) * (row + 1) / 7;
+                int ink = 0, all = 0;
+                for (int y = y0; y < std::max(y1, y0 + 1); ++y)
+                    for (int x = x0; x < std::max(x1, x0 + 1); ++x, ++all)
+                        ink += dark(x, y);
+                cells[row][column] = ink * 3 > all ? '#' : '.';
+            }
+        }
+        char best = '?';
+        int bestScore = -1;
+        for (const char letter : std::string("ABCDEFGHJKMNPQRSTUVWXYZ23456789")) {
+            const char *const *rows = Captcha::glyphRows(letter);
+            int score = 0;
+            for (int row = 0; row < 7; ++row)
+                for (int column = 0; column < 5; ++column)
+                    score += rows[row][column] == cells[row][column];
+            if (score > bestScore) {
+                bestScore = score;
+                best = letter;
+            }
+        }
+        text += best;
+    }
+    return text;
+}
+
+// The font drawn plainly, three pixels a cell, as the matcher expects it.
+std::string plainPicture(const std::string &text, int width, int height)
+{
+    std::string rgb(size_t(width) * size_t(height) * 3, char(240));
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char *const *rows = Captcha::glyphRows(text[i]);
+        for (int row = 0; row < 7; ++row)
+            for (int column = 0; column < 5; ++column)
+                for (int d = 0; rows[row][column] == '#' && d < 9; ++d) {
+                    const int x = 6 + int(i) * 24 + column * 3 + d % 3, y = 6 + row * 3 + d / 3;
+                    std::fill_n(rgb.begin() + long((size_t(y) * size_t(width) + size_t(x)) * 3), 3, char(30));
+                }
+    }
+    return rgb;
+}
+} // namespace
+
 class ServicePartsTest : public QObject
 {
     Q_OBJECT
@@ -27,7 +118,9 @@ private slots:
     void utf8IsChecked();
     void sessionIdsAndCookies();
     void rateLimiterWindow();
+    void requestFramingFindsTheEnd();
     void captchaPictures();
+    void captchaDefeatsATemplateMatcher();
     void accountRules();
     void schemaUpgradesStepByStep();
 };
@@ -113,6 +206,16 @@ void ServicePartsTest::sessionIdsAndCookies()
     QCOMPARE(sessions.takeCaptcha(id, 1500), std::string());
     QVERIFY(sessions.setCaptcha(id, "EFGH", 2000, 1000));
     QCOMPARE(sessions.takeCaptcha(id, 2001), std::string());
+
+    // Sessions that only held a captcha go once it has expired; log-ins stay.
+    const std::string loggedIn = sessions.newId();
+    QVERIFY(database.lease().execute("INSERT INTO users (id, email, password_hash, created_at) VALUES (7, 'a@b.cn', 'x', 1)"));
+    QVERIFY(sessions.bindUser(loggedIn, 7, 1000));
+    QVERIFY(sessions.setCaptcha(loggedIn, "ABCD", 2000, 1000));
+    QVERIFY(sessions.setCaptcha(id, "IJKL", 2000, 1000));
+    QCOMPARE(sessions.purgeExpired(1500), 0);
+    QCOMPARE(sessions.purgeExpired(2001), 1);
+    QCOMPARE(sessions.userOf(loggedIn, 2001), int64_t(7));
 }
 
 void ServicePartsTest::rateLimiterWindow()
@@ -135,6 +238,39 @@ void ServicePartsTest::rateLimiterWindow()
     QVERIFY(!off.isBlocked("a", 2));
 }
 
+void ServicePartsTest::requestFramingFindsTheEnd()
+{
+    using State = RequestFraming::State;
+    const auto scan = [](const std::string &bytes, size_t *length = nullptr) {
+        RequestFraming framing(128, 32);
+        const State state = framing.scan(bytes);
+        if (length)
+            *length = framing.requestLength();
+        return state;
+    };
+    size_t length = 0;
+    QCOMPARE(scan("GET / HTTP/1.1\r\nHost: a\r\n\r\nGET /next", &length), State::Complete);
+    QCOMPARE(length, size_t(27));
+    QCOMPARE(scan("GET / HTTP/1.1\r\nHost: a\r\n"), State::Incomplete);
+    QCOMPARE(scan("GET / HTTP/1.1\r\nX: " + std::string(140, 'a')), State::HeadTooLarge);
+    QCOMPARE(scan("POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\nab"), State::Incomplete);
+    QCOMPARE(scan("POST / HTTP/1.1\r\ncontent-length: 33\r\n\r\n"), State::BodyTooLarge);
+    QCOMPARE(scan("POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n"), State::Bad);
+    // Both framings at once, or a coding that cannot be framed, are refused.
+    QCOMPARE(scan("POST / HTTP/1.1\r\nContent-Length: 1\r\nTransfer-Encoding: chunked\r\n\r\n"), State::Bad);
+    QCOMPARE(scan("POST / HTTP/1.1\r\nTransfer-Encoding: gzip\r\n\r\n"), State::Unsupported);
+    // Chunked: extensions and trailers; the sizes count against the body limit.
+    const std::string chunked = "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n";
+    QCOMPARE(scan(chunked + "3;x=y\r\nabc\r\n0\r\nT: 1\r\n\r\nnext", &length), State::Complete);
+    QCOMPARE(length, chunked.size() + 23);
+    QCOMPARE(scan(chunked + "3\r\nabc\r\n"), State::Incomplete);
+    QCOMPARE(scan(chunked + "21\r\n"), State::BodyTooLarge);
+    QCOMPARE(scan(chunked + "10\r\n" + std::string(16, 'a') + "\r\n11\r\n"), State::BodyTooLarge);
+    QCOMPARE(scan(chunked + "ffffffffffff\r\n"), State::BodyTooLarge);
+    QCOMPARE(scan(chunked + "3\r\nabcXY"), State::Bad);
+    QCOMPARE(scan(chunked + "zz\r\n"), State::Bad);
+}
+
 void ServicePartsTest::captchaPictures()
 {
     const std::string text = Captcha::randomText();
@@ -152,6 +288,34 @@ void ServicePartsTest::captchaPictures()
     const std::string tiny = encodePng(1, 1, std::string("\x01\x02\x03", 3));
     QCOMPARE(tiny.substr(12, 4), std::string("IHDR"));
     QCOMPARE(tiny.substr(tiny.size() - 12), std::string("\0\0\0\0IEND\xae\x42\x60\x82", 12));
+}
+
+void ServicePartsTest::captchaDefeatsATemplateMatcher()
+{
+    // The matcher works: it reads the font drawn plainly.
+    int plainReads = 0;
+    for (int i = 0; i < 50; ++i) {
+        const std::string text = Captcha::randomText();
+        plainReads += readWithTemplates(plainPicture(text, Captcha::kWidth, Captcha::kHeight), Captcha::kWidth,
+                                        Captcha::kHeight)
+                      == text;
+    }
+    QVERIFY2(plainReads >= 45, qPrintable(QString::number(plainReads)));
+    // It reads fewer than 1 in 10 of the service's pictures.
+    int reads = 0;
+    int letters = 0;
+    const int pictures = 200;
+    for (int i = 0; i < pictures; ++i) {
+        const std::string text = Captcha::randomText();
+        const std::string rgb = Captcha::draw(text);
+        QCOMPARE(rgb.size(), size_t(Captcha::kWidth) * Captcha::kHeight * 3);
+        const std::string read = readWithTemplates(rgb, Captcha::kWidth, Captcha::kHeight);
+        reads += read == text;
+        for (size_t k = 0; k < read.size() && k < text.size(); ++k)
+            letters += read[k] == text[k];
+    }
+    qInfo("template matcher: %d of %d pictures, %d of %d letters", reads, pictures, letters, 4 * pictures);
+    QVERIFY2(reads * 10 < pictures, qPrintable(QString::number(reads)));
 }
 
 void ServicePartsTest::accountRules()
@@ -180,6 +344,37 @@ void ServicePartsTest::accountRules()
     account.vip = false;
     account.permanentVip = true;
     QVERIFY(account.isVip(1LL << 40));
+
+    // Mailed passwords: a new one does not cancel those before it; a few wait at most.
+    QTemporaryDir dir;
+    Database database((dir.path() + QStringLiteral("/a.db")).toStdString());
+    std::string error;
+    QVERIFY(database.open(&error));
+    AccountStore accounts(database);
+    int64_t id = 0;
+    QCOMPARE(accounts.create("a@b.cn", "current1", "0", 1000, &id), AccountStore::CreateResult::Created);
+    using Pending = AccountStore::PendingResult;
+    QCOMPARE(accounts.addPendingPassword(id, "mailed-1", 1000, 5000), Pending::Added);
+    QCOMPARE(accounts.addPendingPassword(id, "mailed-2", 1000, 5000), Pending::Added);
+    QCOMPARE(accounts.addPendingPassword(id, "mailed-3", 1000, 5000), Pending::Added);
+    QCOMPARE(accounts.addPendingPassword(id, "mailed-4", 1000, 5000), Pending::Full);
+    const std::optional<Account> stored = accounts.findById(id);
+    int64_t used = 0;
+    QCOMPARE(accounts.verify(stored, "mailed-1", 2000, &used), AccountStore::Match::Pending);
+    QCOMPARE(accounts.verify(stored, "mailed-3", 2000), AccountStore::Match::Pending);
+    QCOMPARE(accounts.verify(stored, "current1", 2000), AccountStore::Match::Password);
+    QCOMPARE(accounts.verify(stored, "mailed-2", 5001), AccountStore::Match::None);
+    // Using one makes it the password, ends the others and the codes issued so far.
+    QVERIFY(accounts.promotePending(id, used));
+    const std::optional<Account> changed = accounts.findById(id);
+    QCOMPARE(accounts.verify(changed, "mailed-1", 2000), AccountStore::Match::Password);
+    QCOMPARE(accounts.verify(changed, "mailed-2", 2000), AccountStore::Match::None);
+    QCOMPARE(changed->codeEpoch, stored->codeEpoch + 1);
+    // Extending VIP keeps codes; taking it away ends them.
+    QVERIFY(accounts.setVip(id, true, false, 0));
+    QCOMPARE(accounts.findById(id)->codeEpoch, changed->codeEpoch);
+    QVERIFY(accounts.setVip(id, true, false, 9000));
+    QCOMPARE(accounts.findById(id)->codeEpoch, changed->codeEpoch + 1);
 }
 
 void ServicePartsTest::schemaUpgradesStepByStep()

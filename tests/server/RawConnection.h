@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+
+// A plain TCP connection to a port on 127.0.0.1 from any loopback source address, for requests
+// no HTTP client would send: partial heads, floods, many idle connections. Closed by its
+// destructor.
+class RawConnection
+{
+public:
+    RawConnection() = default;
+    ~RawConnection();
+    RawConnection(const RawConnection &) = delete;
+    RawConnection &operator=(const RawConnection &) = delete;
+
+    // Connects from `from` (any 127.x.y.z, so that a test can be several clients); false on failure.
+    bool open(quint16 port, const char *from = "127.0.0.1", int timeoutMs = 5000);
+    // Starts connecting without waiting (for bursts).
+    bool openWithoutWaiting(quint16 port, const char *from = "127.0.0.1");
+    void close();
+    bool isOpen() const { return m_fd >= 0; }
+
+    // Sends everything or gives up when the peer stops taking bytes for timeoutMs; false when the
+    // connection failed or was closed. *sent counts what went out.
+    bool send(const QByteArray &bytes, int timeoutMs = 5000, qint64 *sent = nullptr);
+    // What arrives until the peer closes, a whole reply is in (head and Content-Length body), or
+    // timeoutMs passes.
+    QByteArray receiveReply(int timeoutMs = 10000);
+    // Whether the peer has closed (or reset) the connection within timeoutMs; data is discarded.
+    bool closedByPeer(int timeoutMs);
+
+    // Sends a request on a fresh connection and returns the reply.
+    static QByteArray exchange(quint16 port, const QByteArray &request, const char *from = "127.0.0.1",
+                               int timeoutMs = 10000);
+
+private:
+    int m_fd = -1;
+};

@@ -1,0 +1,475 @@
+// Attacks on a started service from nothing but TCP connections, one family per test, each
+// checking a bounded outcome: a figure, a refusal or an answer in time. Every client is on
+// 127.0.0.0/8; several source addresses stand for several attackers.
+#include "RawConnection.h"
+#include "ServiceProcess.h"
+
+#include "service/protocol/RequestSigner.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+QString u(const char *utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+quint16 portOf(const QString &hostPort)
+{
+    return quint16(hostPort.section(QLatin1Char(':'), -1).toUInt());
+}
+
+qint64 residentKb(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QRegularExpressionMatch match = QRegularExpression(u("VmRSS:\\s+(\\d+) kB")).match(QString::fromLatin1(status.readAll()));
+    return match.hasMatch() ? match.captured(1).toLongLong() : -1;
+}
+
+double cpuSeconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    // Fields after the command name, which is in parentheses and may hold blanks.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
+}
+
+QByteArray get(const QByteArray &target, const QByteArray &extraHeaders = QByteArray())
+{
+    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeaders + "\r\n";
+}
+
+int statusOf(const QByteArray &reply)
+{
+    return reply.startsWith("HTTP/1.1 ") ? reply.mid(9, 3).toInt() : 0;
+}
+
+QByteArray bodyOf(const QByteArray &reply)
+{
+    const int at = reply.indexOf("\r\n\r\n");
+    return at < 0 ? QByteArray() : reply.mid(at + 4);
+}
+
+QJsonObject envelopeOf(const QByteArray &reply)
+{
+    return QJsonDocument::fromJson(bodyOf(reply)).object();
+}
+
+QByteArray headerOf(const QByteArray &reply, const QByteArray &name)
+{
+    for (const QByteArray &line : reply.left(reply.indexOf("\r\n\r\n")).split('\n')) {
+        if (line.toLower().startsWith(name.toLower() + ":"))
+            return line.mid(name.size() + 1).trimmed();
+    }
+    return QByteArray();
+}
+
+QByteArray signedPost(const QStringList &parameters)
+{
+    const QByteArray body = (parameters.join(QLatin1Char('&')) + u("&sign=") + RequestSigner::sign(parameters)).toUtf8();
+    return "POST /server/ HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+           "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+QByteArray plainPost(const QByteArray &body, const QByteArray &cookie = QByteArray())
+{
+    return "POST /server/ HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+           + (cookie.isEmpty() ? QByteArray() : "Cookie: " + cookie + "\r\n")
+           + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+// A library of one small video file: returns its play target ("/ftn_handler/CODE") and cookie.
+bool addVideo(ServiceProcess &service, const QString &dir, QByteArray *target, QByteArray *cookie)
+{
+    const QString payload = dir + u("/payload");
+    QDir().mkpath(payload);
+    QFile clip(payload + u("/clip.mp4"));
+    if (!clip.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray bytes(1024 * 1024, '\0');
+    for (int i = 0; i < bytes.size(); ++i)
+        bytes[i] = char((i * 7919) >> 3);
+    clip.write(bytes);
+    clip.close();
+    QByteArray output;
+    if (service.run({u("torrent"), u("create"), payload, dir + u("/clip.torrent")}, &output) != 0)
+        return false;
+    const QString hash = QRegularExpression(u("btih:([0-9a-f]{40})")).match(QString::fromUtf8(output)).captured(1);
+    if (hash.isEmpty() || service.run({u("library"), u("add"), dir + u("/clip.torrent"), payload}, &output) != 0
+        || service.run({u("library"), u("address"), hash, u("0")}, &output) != 0)
+        return false;
+    const QString text = QString::fromUtf8(output);
+    *target = QRegularExpression(u("play: http://[^/]+(/\\S+)")).match(text).captured(1).toUtf8();
+    *cookie = QRegularExpression(u("cookie: (\\S+)")).match(text).captured(1).toUtf8();
+    return !target->isEmpty() && !cookie->isEmpty();
+}
+} // namespace
+
+class ServiceAttacksTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void memoryStaysBoundedWhateverIsSent();
+    void slowAndIdleClientsCannotStarveOthers();
+    void parallelWrongPasswordsStayWithinTheLimit();
+    void descriptorExhaustionBacksOffAndRecovers();
+    void rangesOnlyWhereTheyMeanSomething();
+    void logLinesCannotBeForged();
+    void aBurstWaitsInTheBacklog();
+    void anonymousRequestsAreLimitedPerAddress();
+};
+
+void ServiceAttacksTest::memoryStaysBoundedWhateverIsSent()
+{
+    ServiceProcess service;
+    QVERIFY(service.start({u("--quiet")}));
+    const quint16 ports[] = {service.port(), portOf(service.videoHosts().value(0))};
+    const qint64 before = residentKb(service.processId());
+    QVERIFY(before > 0);
+
+    for (const quint16 port : ports) {
+        // A head just over the limit is refused as a whole; its lines alone are short.
+        QByteArray head = "GET /server/?r=www HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+        while (head.size() < 20000)
+            head += "X-Filler: " + QByteArray(90, 'a') + "\r\n";
+        QCOMPARE(statusOf(RawConnection::exchange(port, head)), 431);
+
+        // Endless header lines: cut off long before they end.
+        RawConnection flood;
+        QVERIFY(flood.open(port));
+        const QByteArray lines = QByteArray("X-Filler: " + QByteArray(1000, 'b') + "\r\n").repeated(64);
+        qint64 total = 0;
+        for (int i = 0; i < 3200; ++i) { // up to 200 MB
+            qint64 sent = 0;
+            const bool more = flood.send(lines, 3000, &sent);
+            total += sent;
+            if (!more)
+                break;
+        }
+        QVERIFY2(total < 64 * 1024 * 1024, qPrintable(QString::number(total)));
+    }
+
+    // Bodies: a declared size over the limit and a chunked body without end.
+    const QByteArray declared = "POST /server/ HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 1048576000\r\n\r\n";
+    QCOMPARE(statusOf(RawConnection::exchange(service.port(), declared)), 413);
+    RawConnection chunked;
+    QVERIFY(chunked.open(service.port()));
+    QVERIFY(chunked.send("POST /server/ HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n"));
+    const QByteArray chunk = "8000\r\n" + QByteArray(0x8000, 'c') + "\r\n";
+    qint64 total = 0;
+    for (int i = 0; i < 32000; ++i) { // up to 1000 MB
+        qint64 sent = 0;
+        const bool more = chunked.send(chunk, 3000, &sent);
+        total += sent;
+        if (!more)
+            break;
+    }
+    QVERIFY2(total < 64 * 1024 * 1024, qPrintable(QString::number(total)));
+    // A small chunked body is still answered.
+    const QByteArray small = "POST /server/ HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n"
+                             "1d\r\nr=www/default/pc&do=getConfig\r\n0\r\n\r\n";
+    QCOMPARE(statusOf(RawConnection::exchange(service.port(), small)), 200);
+
+    const qint64 after = residentKb(service.processId());
+    QVERIFY2(after - before < 40 * 1024, qPrintable(QStringLiteral("%1 kB -> %2 kB").arg(before).arg(after)));
+}
+
+void ServiceAttacksTest::slowAndIdleClientsCannotStarveOthers()
+{
+    ServiceProcess service;
+    QVERIFY(service.start({u("--quiet"), u("--threads"), u("4"), u("--head-timeout"), u("3"),
+                           u("--connections-per-address"), u("20")}));
+    const quint16 videoPort = portOf(service.videoHosts().value(0));
+
+    // Twenty connections from one address trickle a header line every half second, to each port;
+    // the twenty-first from that address is turned away.
+    std::vector<std::unique_ptr<RawConnection>> trickling;
+    for (const char *from : {"127.0.0.2", "127.0.0.3"}) {
+        const quint16 port = qstrcmp(from, "127.0.0.2") == 0 ? service.port() : videoPort;
+        for (int i = 0; i < 20; ++i) {
+            trickling.push_back(std::make_unique<RawConnection>());
+            QVERIFY(trickling.back()->open(port, from));
+            QVERIFY(trickling.back()->send(get("/server/?r=www").left(30)));
+        }
+        RawConnection extra;
+        QVERIFY(extra.open(port, from));
+        QVERIFY(extra.send(get("/server/?r=www")));
+        QCOMPARE(statusOf(extra.receiveReply()), 503);
+    }
+    // And 150 idle connections from ten more addresses: far more than the four workers.
+    std::vector<std::unique_ptr<RawConnection>> idle;
+    for (int a = 0; a < 10; ++a) {
+        const QByteArray from = "127.0.1." + QByteArray::number(a + 1);
+        for (int i = 0; i < 15; ++i) {
+            idle.push_back(std::make_unique<RawConnection>());
+            QVERIFY(idle.back()->open(service.port(), from.constData()));
+        }
+    }
+
+    QElapsedTimer timer;
+    timer.start();
+    int cut = 0;
+    bool answeredInTime = true;
+    while (timer.elapsed() < 6000) {
+        for (auto &connection : trickling) {
+            if (connection->isOpen() && !connection->send("X-Slow: 1\r\n", 200))
+                connection->close();
+        }
+        // Everybody else is answered at once meanwhile (generously: within three seconds).
+        QElapsedTimer request;
+        request.start();
+        answeredInTime = answeredInTime && statusOf(RawConnection::exchange(service.port(), get("/server/?r=www"))) == 200
+                         && statusOf(RawConnection::exchange(videoPort, get("/ftn_handler/00"))) == 403
+                         && request.elapsed() < 3000;
+        QTest::qWait(500);
+    }
+    QVERIFY(answeredInTime);
+    // The head deadline (3 s) has ended every trickling connection.
+    for (auto &connection : trickling)
+        cut += !connection->isOpen() || connection->closedByPeer(2000);
+    QCOMPARE(cut, int(trickling.size()));
+}
+
+void ServiceAttacksTest::parallelWrongPasswordsStayWithinTheLimit()
+{
+    ServiceProcess service;
+    QVERIFY(service.start({u("--quiet"), u("--address-login-limit"), u("1000")}));
+    QCOMPARE(service.run({u("user"), u("add"), u("victim@pelorin.test"), u("right-password")}), 0);
+    // Sixty wrong passwords at once, each on a connection of its own.
+    std::vector<std::unique_ptr<RawConnection>> attempts;
+    for (int i = 0; i < 60; ++i) {
+        attempts.push_back(std::make_unique<RawConnection>());
+        QVERIFY(attempts.back()->open(service.port()));
+    }
+    for (int i = 0; i < 60; ++i) {
+        QVERIFY(attempts[size_t(i)]->send(signedPost({u("r=www/user/login"), u("do=login"),
+                                                      u("f[username]=victim@pelorin.test"),
+                                                      u("f[password]=guess-%1").arg(i), u("_s=pc")})));
+    }
+    int evaluated = 0;
+    int refused = 0;
+    for (auto &attempt : attempts) {
+        const int statu = envelopeOf(attempt->receiveReply(60000)).value(u("statu")).toInt(99);
+        evaluated += statu == 0;
+        refused += statu == -3;
+    }
+    QVERIFY2(evaluated <= 5, qPrintable(QString::number(evaluated)));
+    QCOMPARE(evaluated + refused, 60);
+}
+
+void ServiceAttacksTest::descriptorExhaustionBacksOffAndRecovers()
+{
+    ServiceProcess service;
+    QVERIFY(service.start({u("--quiet"), u("--connections-per-address"), u("100000")}));
+    const qint64 pid = service.processId();
+    // As if started with "ulimit -n 200".
+    const rlimit low{200, 200};
+    QCOMPARE(::prlimit(pid_t(pid), RLIMIT_NOFILE, &low, nullptr), 0);
+    const quint16 ports[] = {portOf(service.videoHosts().value(0)), service.port()};
+
+    std::vector<std::unique_ptr<RawConnection>> held;
+    for (const quint16 port : ports) {
+        for (int i = 0; i < 150; ++i) {
+            held.push_back(std::make_unique<RawConnection>());
+            QVERIFY(held.back()->open(port, "127.0.0.4"));
+        }
+    }
+    // Out of descriptors, with connections still waiting: the service must not spin.
+    QTest::qWait(500);
+    const double cpuBefore = cpuSeconds(pid);
+    QTest::qWait(2000);
+    const double cpu = cpuSeconds(pid) - cpuBefore;
+    QVERIFY2(cpu < 0.5, qPrintable(QString::number(cpu)));
+
+    // Once the connections go, everybody is served again.
+    held.clear();
+    QElapsedTimer timer;
+    timer.start();
+    QTRY_COMPARE_WITH_TIMEOUT(statusOf(RawConnection::exchange(ports[1], get("/server/?r=www"), "127.0.0.1", 3000)), 200,
+                              10000);
+    QTRY_COMPARE_WITH_TIMEOUT(statusOf(RawConnection::exchange(ports[0], get("/ftn_handler/00"), "127.0.0.1", 3000)), 403,
+                              10000);
+    QVERIFY(service.isRunning());
+}
+
+void ServiceAttacksTest::rangesOnlyWhereTheyMeanSomething()
+{
+    QTemporaryDir dir;
+    ServiceProcess service(dir.path() + u("/data"));
+    QVERIFY(service.start({u("--quiet")}));
+    QByteArray target;
+    QByteArray cookie;
+    QVERIFY(addVideo(service, dir.path(), &target, &cookie));
+    QFile package(service.dataDir() + u("/static/package.zip"));
+    QVERIFY(package.open(QIODevice::WriteOnly));
+    package.write(QByteArray(100000, 'p'));
+    package.close();
+    const quint16 port = service.port();
+
+    // JSON and pages ignore Range: no truncation, no multipart amplification.
+    const QByteArray config = "/server/?r=www/default/pc&do=getConfig&cfg=gonggao&_s=pc";
+    QByteArray reply = RawConnection::exchange(port, get(config, "Range: bytes=0-10\r\n"));
+    QCOMPARE(statusOf(reply), 200);
+    QCOMPARE(envelopeOf(reply).value(u("statu")).toInt(), 1);
+    const QByteArray many = "Range: bytes=" + QByteArray("0-,").repeated(2700) + "0-\r\n";
+    reply = RawConnection::exchange(port, get("/server/?r=www", many));
+    QCOMPARE(statusOf(reply), 200);
+    QVERIFY(bodyOf(reply).startsWith("<!DOCTYPE html>"));
+    QVERIFY2(reply.size() < 64 * 1024, qPrintable(QString::number(reply.size())));
+
+    // Static files: one range, 416 from the end on, many ranges get the file once.
+    const QByteArray packagePath = "/server/static/package.zip";
+    reply = RawConnection::exchange(port, get(packagePath, "Range: bytes=10-19\r\n"));
+    QCOMPARE(statusOf(reply), 206);
+    QCOMPARE(bodyOf(reply).size(), 10);
+    reply = RawConnection::exchange(port, get(packagePath, "Range: bytes=100000-\r\n"));
+    QCOMPARE(statusOf(reply), 416);
+    QCOMPARE(headerOf(reply, "Content-Range"), QByteArray("bytes */100000"));
+    reply = RawConnection::exchange(port, get(packagePath, many));
+    QCOMPARE(statusOf(reply), 200);
+    QCOMPARE(bodyOf(reply).size(), 100000);
+
+    // Video hosts: 416 for a range that does not parse; If-Range against ETag and Last-Modified.
+    const quint16 video = portOf(service.videoHosts().value(0));
+    const QByteArray withCookie = "Cookie: " + cookie + "\r\n";
+    reply = RawConnection::exchange(video, get(target, withCookie + "Range: bytes=abc\r\n"));
+    QCOMPARE(statusOf(reply), 416);
+    reply = RawConnection::exchange(video, get(target, withCookie + "Range: bytes=0-99\r\n"));
+    QCOMPARE(statusOf(reply), 206);
+    const QByteArray etag = headerOf(reply, "ETag");
+    const QByteArray lastModified = headerOf(reply, "Last-Modified");
+    QVERIFY(!etag.isEmpty() && !lastModified.isEmpty());
+    for (const QByteArray &validator : {etag, lastModified}) {
+        reply = RawConnection::exchange(video, get(target, withCookie + "Range: bytes=0-99\r\nIf-Range: " + validator + "\r\n"));
+        QCOMPARE(statusOf(reply), 206);
+        QCOMPARE(bodyOf(reply).size(), 100);
+    }
+    reply = RawConnection::exchange(video, get(target, withCookie + "Range: bytes=0-99\r\nIf-Range: \"other\"\r\n"));
+    QCOMPARE(statusOf(reply), 200);
+    QCOMPARE(bodyOf(reply).size(), 1024 * 1024);
+}
+
+void ServiceAttacksTest::logLinesCannotBeForged()
+{
+    ServiceProcess service;
+    QVERIFY(service.start());
+    const quint16 video = portOf(service.videoHosts().value(0));
+    RawConnection::exchange(service.port(), get("/server/?r=x%0AGET%20forged%20statu=1&do=%1B%5B2J"));
+    RawConnection::exchange(service.port(), get("/server%0Aforged/\x1b[31m"));
+    RawConnection::exchange(video, "G\x1b]0;title\x07\nforged-host /ftn_handler/00 HTTP/1.1\r\nHost: x\r\n\r\n");
+    RawConnection::exchange(video, "GET /\x1b[2J\nforged-line HTTP/1.1\r\n\r\n");
+    QTRY_VERIFY(service.log().count('\n') >= 4);
+    const QByteArray log = service.log();
+    for (const QByteArray &line : log.split('\n')) {
+        QVERIFY2(!line.startsWith("forged") && !line.startsWith("GET forged"), line.constData());
+        for (const char c : line)
+            QVERIFY2(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F, line.toPercentEncoding().constData());
+    }
+    QVERIFY(log.contains("\\x1b"));
+}
+
+void ServiceAttacksTest::aBurstWaitsInTheBacklog()
+{
+    ServiceProcess service;
+    QVERIFY(service.start({u("--quiet")}));
+    const qint64 pid = service.processId();
+    const quint16 port = service.port();
+    // While the service is stopped, 300 clients connect at once: the kernel must queue them all.
+    QCOMPARE(::kill(pid_t(pid), SIGSTOP), 0);
+    std::vector<std::unique_ptr<RawConnection>> burst;
+    for (int i = 0; i < 300; ++i) {
+        // Thirty clients on each of ten addresses, within the limit per address.
+        const QByteArray from = "127.0.2." + QByteArray::number(i % 10 + 1);
+        burst.push_back(std::make_unique<RawConnection>());
+        QVERIFY(burst.back()->openWithoutWaiting(port, from.constData()));
+    }
+    const auto queued = [port] {
+        QProcess ss;
+        ss.start(u("ss"), {u("-Hltn"), u("sport = :%1").arg(port)});
+        ss.waitForFinished(5000);
+        const QList<QByteArray> fields = ss.readAllStandardOutput().simplified().split(' ');
+        return fields.size() >= 3 ? fields[1].toInt() : -1; // Recv-Q of a listener: its accept queue
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(queued(), 300, 10000);
+    QCOMPARE(::kill(pid_t(pid), SIGCONT), 0);
+    int answered = 0;
+    for (auto &connection : burst)
+        answered += connection->send(get("/server/?r=www/default/pc&do=getConfig&cfg=gonggao&_s=pc"))
+                    && statusOf(connection->receiveReply(20000)) == 200;
+    QCOMPARE(answered, 300);
+}
+
+void ServiceAttacksTest::anonymousRequestsAreLimitedPerAddress()
+{
+    ServiceProcess service;
+    QVERIFY(service.start({u("--quiet"), u("--test-captcha"), u("ABCD")}));
+    QCOMPARE(service.run({u("user"), u("add"), u("known@pelorin.test"), u("known-password")}), 0);
+    const quint16 port = service.port();
+
+    // Sign-ups: five accounts an hour from one address, each with its own captcha.
+    int made = 0;
+    for (int i = 0; i < 7; ++i) {
+        const QByteArray captcha = RawConnection::exchange(port, get("/server/?r=default/verfy&_=1&_s=pc"));
+        QCOMPARE(statusOf(captcha), 200);
+        const QByteArray session = headerOf(captcha, "Set-Cookie").split(';').value(0);
+        const QString email = u("script%1@pelorin.test").arg(i);
+        QStringList parameters = {u("r=www/user/register"), u("do=register_new"), u("f[code]=ABCD"),
+                                  u("f[username]=") + email, u("f[password]=password1"),
+                                  u("f[repassword]=password1"), u("union_uid=0"), u("_s=pc")};
+        QByteArray request = signedPost(parameters);
+        request.replace("Host: 127.0.0.1\r\n", "Host: 127.0.0.1\r\nCookie: " + session + "\r\n");
+        made += envelopeOf(RawConnection::exchange(port, request)).value(u("statu")).toInt() == 1;
+    }
+    QCOMPARE(made, 5);
+    // Captchas: thirty a minute (seven taken above); the rest are refused.
+    int pictures = 0;
+    for (int i = 0; i < 30; ++i)
+        pictures += statusOf(RawConnection::exchange(port, get("/server/?r=default/verfy&_=1&_s=pc"))) == 200;
+    QCOMPARE(pictures, 23);
+    // Reports: twenty an hour.
+    int reports = 0;
+    for (int i = 0; i < 30; ++i) {
+        reports += envelopeOf(RawConnection::exchange(port, plainPost("r=www/default/pc&do=report&method=add&name=n"
+                                                                      + QByteArray::number(i) + "&desc=x")))
+                       .value(u("statu"))
+                       .toInt()
+                   == 1;
+    }
+    QCOMPARE(reports, 20);
+
+    // Password mails: known and unknown addresses get the same answer, only known ones a mail,
+    // and five an hour from one address.
+    const QByteArray known = bodyOf(RawConnection::exchange(port, plainPost("r=www/user/forgetpwd&do=forgetpwd&f[username]=known@pelorin.test&_s=pc")));
+    const QByteArray unknown = bodyOf(RawConnection::exchange(port, plainPost("r=www/user/forgetpwd&do=forgetpwd&f[username]=nobody@pelorin.test&_s=pc")));
+    QCOMPARE(unknown, known);
+    QCOMPARE(QDir(service.dataDir() + u("/outbox")).entryList({u("*.eml")}, QDir::Files).size(), 1);
+    int answered = 0;
+    for (int i = 0; i < 5; ++i) {
+        const QByteArray body = "r=www/user/forgetpwd&do=forgetpwd&f[username]=other" + QByteArray::number(i) + "@pelorin.test&_s=pc";
+        answered += envelopeOf(RawConnection::exchange(port, plainPost(body))).value(u("statu")).toInt() == 1;
+    }
+    QCOMPARE(answered, 3);
+}
+
+QTEST_GUILESS_MAIN(ServiceAttacksTest)
+#include "tst_ServiceAttacks.moc"

@@ -1,0 +1,167 @@
+// The deployment in server/deploy/: nginx in front of the service, sending library files itself
+// after the service has checked each code. Runs nginx from the Debian package on 127.0.0.1.
+#include "RawConnection.h"
+#include "ServiceProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+namespace {
+QString u(const char *utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+quint16 freePort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    return server.serverPort();
+}
+
+QByteArray get(const QByteArray &target, const QByteArray &extraHeaders = QByteArray())
+{
+    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + extraHeaders + "\r\n";
+}
+
+int statusOf(const QByteArray &reply)
+{
+    return reply.startsWith("HTTP/1.1 ") ? reply.mid(9, 3).toInt() : 0;
+}
+
+QByteArray bodyOf(const QByteArray &reply)
+{
+    const int at = reply.indexOf("\r\n\r\n");
+    return at < 0 ? QByteArray() : reply.mid(at + 4);
+}
+} // namespace
+
+class ServiceFrontTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void nginxServesFilesTheServiceAllows();
+};
+
+void ServiceFrontTest::nginxServesFilesTheServiceAllows()
+{
+    if (!QFile::exists(u("/usr/sbin/nginx")))
+        QSKIP("nginx is not installed (tools/deps installs nginx-light)");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    ServiceProcess service(dir.path() + u("/data"));
+    QVERIFY(service.start({u("--trusted-proxy"), u("127.0.0.1"), u("--accel-redirect"), u("--no-video-hosts")}));
+
+    // A library file with a blank and Chinese letters in its path, and a code for it.
+    const QString payload = dir.path() + u("/payload 片");
+    QVERIFY(QDir().mkpath(payload));
+    QByteArray clip(300000, '\0');
+    for (int i = 0; i < clip.size(); ++i)
+        clip[i] = char((i * 131) >> 2);
+    QFile file(payload + u("/clip.mp4"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(clip);
+    file.close();
+    QByteArray output;
+    QCOMPARE(service.run({u("torrent"), u("create"), payload, dir.path() + u("/clip.torrent")}, &output), 0);
+    const QString hash = QRegularExpression(u("btih:([0-9a-f]{40})")).match(QString::fromUtf8(output)).captured(1);
+    QCOMPARE(service.run({u("library"), u("add"), dir.path() + u("/clip.torrent"), payload}, &output), 0);
+    QCOMPARE(service.run({u("library"), u("address"), hash, u("0")}, &output), 0);
+    const QString printed = QString::fromUtf8(output);
+    const QByteArray play = QRegularExpression(u("play: http://[^/]+(/\\S+)")).match(printed).captured(1).toUtf8();
+    const QByteArray download = QRegularExpression(u("download: http://[^/]+(/\\S+)")).match(printed).captured(1).toUtf8();
+    const QByteArray cookie = "Cookie: " + QRegularExpression(u("cookie: (\\S+)")).match(printed).captured(1).toUtf8() + "\r\n";
+    QVERIFY(!play.isEmpty() && !download.isEmpty());
+
+    // The shipped configuration, on this test's ports.
+    const quint16 front = freePort();
+    const quint16 video = freePort();
+    QFile shipped(u(PELORIN_DEPLOY_DIR "/pelorin-front.conf"));
+    QVERIFY(shipped.open(QIODevice::ReadOnly));
+    QByteArray conf = shipped.readAll();
+    conf.replace("server 127.0.0.1:17080;", "server " + service.hostPort().toUtf8() + ";");
+    conf.replace("listen 80;", "listen 127.0.0.1:" + QByteArray::number(front) + ";");
+    conf.replace("listen 17081;", "listen 127.0.0.1:" + QByteArray::number(video) + ";");
+    QVERIFY(QFile::copy(u(PELORIN_DEPLOY_DIR "/pelorin-check.inc"), dir.path() + u("/pelorin-check.inc")));
+    QFile frontConf(dir.path() + u("/pelorin-front.conf"));
+    QVERIFY(frontConf.open(QIODevice::WriteOnly));
+    frontConf.write(conf);
+    frontConf.close();
+    QFile nginxConf(dir.path() + u("/nginx.conf"));
+    QVERIFY(nginxConf.open(QIODevice::WriteOnly));
+    const QByteArray temp = dir.path().toUtf8();
+    nginxConf.write((geteuid() == 0 ? QByteArray("user root;\n") : QByteArray()) + "worker_processes 1;\npid " + temp
+               + "/nginx.pid;\nerror_log " + temp + "/nginx-error.log;\nevents { worker_connections 256; }\n"
+               "http {\n  access_log off;\n  client_body_temp_path " + temp + "/body; proxy_temp_path " + temp + "/proxy;\n"
+               "  fastcgi_temp_path " + temp + "/fastcgi; uwsgi_temp_path " + temp + "/uwsgi; scgi_temp_path " + temp + "/scgi;\n"
+               "  include pelorin-front.conf;\n}\n");
+    nginxConf.close();
+    QProcess nginx;
+    nginx.setProcessChannelMode(QProcess::ForwardedChannels);
+    nginx.start(u("/usr/sbin/nginx"), {u("-p"), dir.path(), u("-c"), dir.path() + u("/nginx.conf"), u("-g"), u("daemon off;")});
+    QVERIFY(nginx.waitForStarted(5000));
+    const auto stopNginx = qScopeGuard([&nginx] {
+        nginx.terminate();
+        if (!nginx.waitForFinished(5000)) {
+            nginx.kill();
+            nginx.waitForFinished(5000);
+        }
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(statusOf(RawConnection::exchange(front, get("/server/?r=www"), "127.0.0.1", 2000)) == 200, 10000);
+
+    // The player's requests pass through; the service sees the client behind the front.
+    QByteArray reply;
+    const QByteArray config = RawConnection::exchange(front, get("/server/?r=www/default/pc&do=getConfig&cfg=gonggao&_s=pc"));
+    QCOMPARE(QJsonDocument::fromJson(bodyOf(config)).object().value(u("statu")).toInt(), 1);
+    const QByteArray report = "r=www/default/pc&do=report&method=add&name=n&desc=x";
+    reply = RawConnection::exchange(front, "POST /server/ HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+                                           "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: "
+                                               + QByteArray::number(report.size()) + "\r\n\r\n" + report,
+                                    "127.0.0.7");
+    QCOMPARE(QJsonDocument::fromJson(bodyOf(reply)).object().value(u("statu")).toInt(), 1);
+    sqlite3 *database = nullptr;
+    QCOMPARE(sqlite3_open_v2((service.dataDir() + u("/service.db")).toUtf8().constData(), &database, SQLITE_OPEN_READONLY, nullptr),
+             SQLITE_OK);
+    sqlite3_stmt *select = nullptr;
+    QCOMPARE(sqlite3_prepare_v2(database, "SELECT address FROM reports", -1, &select, nullptr), SQLITE_OK);
+    QCOMPARE(sqlite3_step(select), SQLITE_ROW);
+    const QByteArray address = reinterpret_cast<const char *>(sqlite3_column_text(select, 0));
+    sqlite3_finalize(select);
+    sqlite3_close(database);
+    QCOMPARE(address, QByteArray("127.0.0.7"));
+
+    // Files come from nginx once the service has said yes: ranges, 416, the download form.
+    reply = RawConnection::exchange(video, get(play, cookie + "Range: bytes=1000-1099\r\n"));
+    QCOMPARE(statusOf(reply), 206);
+    QCOMPARE(bodyOf(reply), clip.mid(1000, 100));
+    QVERIFY(reply.contains("Content-Type: video/mp4"));
+    QCOMPARE(statusOf(RawConnection::exchange(video, get(play, cookie + "Range: bytes=300000-\r\n"))), 416);
+    reply = RawConnection::exchange(video, get(download));
+    QCOMPARE(statusOf(reply), 200);
+    QCOMPARE(bodyOf(reply), clip);
+    // Without the cookie, with a forged code, or anywhere else: refused.
+    QCOMPARE(statusOf(RawConnection::exchange(video, get(play))), 403);
+    QByteArray forged = play;
+    forged[20] = forged[20] == '0' ? '1' : '0';
+    QCOMPARE(statusOf(RawConnection::exchange(video, get(forged, cookie))), 403);
+    QCOMPARE(statusOf(RawConnection::exchange(video, get("/_pelorin_files" + payload.toUtf8().toPercentEncoding("/") + "/clip.mp4"))), 404);
+    // The check address through the service's own front location never leads to a file.
+    reply = RawConnection::exchange(front, get("/server/accel" + play, cookie));
+    QVERIFY(!reply.toLower().contains("x-accel-redirect"));
+    QVERIFY(bodyOf(reply).size() < 100);
+    QVERIFY(service.log().contains("GET accel:video:play http=200"));
+}
+
+QTEST_GUILESS_MAIN(ServiceFrontTest)
+#include "tst_ServiceFront.moc"
