@@ -109,10 +109,8 @@ void TestDownloadRow::rowDownloadsAndShowsCompletion()
     QCOMPARE(progressOf(row.get()), QStringLiteral("下载完成"));
     QCOMPARE(speedOf(row.get()), QString());
     QVERIFY(!button->isEnabled());
-    const QString finalPath = QDir(m_dir.path()).filePath(QStringLiteral("第1集预告.mp4"));
-    QCOMPARE(row->transfer()->finalPath(), finalPath);
-    QCOMPARE(readFile(finalPath), data);
-    QVERIFY(!QFile::exists(finalPath + QStringLiteral(".tmp")));
+    // The bytes and no part file left: checked end to end and by the transfer's test.
+    QCOMPARE(row->transfer()->finalPath(), QDir(m_dir.path()).filePath(QStringLiteral("第1集预告.mp4")));
 
     // The progress label showed percentages on the way, the last one complete.
     QVERIFY(shown.size() >= 2);

