@@ -381,7 +381,7 @@ void TestDownloadTransfer::severalTransfersAtOnce()
 
 void TestDownloadTransfer::sameFileTwiceKeepsTheRunningDownload()
 {
-    const QByteArray data = patterned(120000);
+    const QByteArray data = patterned(61440);
     // Slow enough that each download is still running well after its first bytes.
     m_server.serveData("/video/twice", data, "video/mp4", 2048, 20);
     const BTResourceFile file = fileFor(QStringLiteral("twice.mp4"), "/video/twice", quint64(data.size()));
