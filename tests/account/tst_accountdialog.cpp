@@ -12,16 +12,11 @@
 #include "ScriptedHttpServer.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QCheckBox>
-#include <QDate>
-#include <QDir>
-#include <QFile>
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {

@@ -4,12 +4,8 @@
 
 #include "ScriptedHttpServer.h"
 
-#include <QDir>
-#include <QFile>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {

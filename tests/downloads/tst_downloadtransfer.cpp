@@ -3,11 +3,6 @@
 
 #include "ScriptedHttpServer.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>

@@ -5,12 +5,9 @@
 #include "TestClient.h"
 
 #include <QButtonGroup>
-#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
 namespace {

@@ -1,10 +1,5 @@
 #include "resources/PlayRecordStore.h"
 
-#include <QDir>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>

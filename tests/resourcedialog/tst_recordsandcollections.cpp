@@ -11,12 +11,8 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDate>
-#include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QStackedWidget>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {

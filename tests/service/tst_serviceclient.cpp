@@ -5,11 +5,8 @@
 
 #include "ScriptedHttpServer.h"
 
-#include <QCryptographicHash>
-#include <QDir>
 #include <QNetworkReply>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
