@@ -1,6 +1,5 @@
 #include "account/AccountSession.h"
 #include "account/LoginReply.h"
-#include "account/RememberedLogin.h"
 #include "account/ui/AccountFunctionDialog.h"
 #include "app/AppConfig.h"
 #include "app/ui/GuiResources.h"

@@ -1,7 +1,6 @@
 #include "app/AppConfig.h"
 #include "app/ui/GuiResources.h"
 #include "resources/PlayRecordStore.h"
-#include "resources/ui/BTResourceFunctionDialog.h"
 #include "resources/ui/BTResourcePlayRecordListItemWidget.h"
 #include "resources/ui/CollectNowPlayingResourceDialog.h"
 

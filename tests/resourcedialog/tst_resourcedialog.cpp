@@ -1,9 +1,7 @@
 #include "app/AppConfig.h"
 #include "app/ui/GuiResources.h"
-#include "notices/ui/VIPTipDialog.h"
 #include "resources/AddressResolution.h"
 #include "resources/VideoDomainList.h"
-#include "resources/ui/BTResourceFunctionDialog.h"
 #include "resources/ui/BTResourceParseResultListItemWidget.h"
 #include "service/Endpoints.h"
 
