@@ -165,25 +165,14 @@ void BencodeReaderTest::readsRealTorrent()
     QCOMPARE(root.keys(),
              (QList<QByteArray>{"announce", "announce-list", "comment", "created by", "creation date", "encoding",
                                 "info", "url-list"}));
-    QCOMPARE(root.value("creation date").toLongLong(), 1700000000LL);
     // The tiers of the announce list are nested lists, so they arrive flattened.
     QCOMPARE(root.value("announce-list").toList(),
              (QVariantList{QByteArray("http://127.0.0.1:6969/announce"), QByteArray("udp://127.0.0.1:6969")}));
-
-    const Dictionary info = root.value("info").value<Dictionary>();
-    QCOMPARE(info.value("name").toByteArray(), QByteArray("Sample Show"));
-    QCOMPARE(info.value("piece length").toLongLong(), 16384LL);
-    QCOMPARE(info.value("pieces").toByteArray().size(), 20 * 11);
-    const QVariantList files = info.value("files").toList();
+    // The info values as the service's torrent reading sees them are checked there; a UTF-8 path here.
+    const QVariantList files = root.value("info").value<Dictionary>().value("files").toList();
     QCOMPARE(files.size(), 5);
-    const Dictionary subtitles = files.at(2).value<Dictionary>();
-    QCOMPARE(subtitles.value("length").toLongLong(), 1234LL);
-    QCOMPARE(subtitles.value("path").toList(),
+    QCOMPARE(files.at(2).value<Dictionary>().value("path").toList(),
              (QVariantList{QByteArray("Season 1"), QStringLiteral("字幕").toUtf8(), QByteArray("Episode 01.ass")}));
-
-    BencodeReader fast;
-    QVERIFY(fast.scan(bytes));
-    QCOMPARE(fast.infoBytes(), bytes.mid(231, 532)); // its digest: the resource input's test
 }
 
 void BencodeReaderTest::survivesHostileNesting()
