@@ -1,12 +1,5 @@
 #include "app/AppConfig.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTextStream>
 #include <QtTest>
 
 #include <cstdio>

@@ -1,10 +1,5 @@
 #include "resources/PlayRecordStore.h"
 
-#include <QDir>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
@@ -116,15 +111,13 @@ void TestPlayRecordStore::deleteAndClear()
     QVERIFY(!store.remove(file(3).resourceHash, 0));
     QVERIFY(store.remove(file(1).resourceHash, 0));
     QCOMPARE(store.size(), 1);
-    QVERIFY(read(path()).contains("fh2"));
-    QVERIFY(!read(path()).contains("fh1"));
     QVERIFY(store.remove(file(2).resourceHash, 0));
     QVERIFY(!QFile::exists(path())); // the last record takes the file with it
 
+    // After a clear (its file removal is checked in the dialog's test) new records save again.
     store.add(file(3));
     store.clear();
     QCOMPARE(store.size(), 0);
-    QVERIFY(!QFile::exists(path()));
     store.add(file(4));
     PlayRecordStore fromFile(path());
     QVERIFY(fromFile.load());
@@ -133,13 +126,9 @@ void TestPlayRecordStore::deleteAndClear()
 
 void TestPlayRecordStore::loadingToleratesBadContent()
 {
+    // No file (the dialog's test covers a file that is not JSON).
     PlayRecordStore store(path());
-    QVERIFY(!store.load()); // no file
-
-    write(path(), "not json at all");
     QVERIFY(!store.load());
-    QCOMPARE(store.size(), 0);
-
     write(path(), R"([{"resource_hash":"abc","file_name":"x"},
                       {"resource_hash":7,"resource_index":"two","file_hash":[1],"file_name":{"a":1}},
                       42, "text", null])");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Eventually.h"
 #include "FakePlayerEngine.h"
 
 #include "account/AccountSession.h"
@@ -9,6 +10,11 @@
 #include "resources/PlayRequest.h"
 #include "resources/ui/BTResourceFunctionDialog.h"
 #include "service/ServiceClient.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
 
 // The resource dialog with what it needs and nothing more: no main window, a scripted engine.
 struct ResourceDialogParts
@@ -25,6 +31,28 @@ struct ResourceDialogParts
     {
         delete dialog;
         delete dialogs.existing(&VIPTipDialog::staticMetaObject);
+    }
+
+    template <typename T> T *child(const char *name) const { return dialog->findChild<T *>(QLatin1String(name)); }
+    QString state() const { return child<QLabel>("parsePageParseStateLabel")->text(); }
+    QListWidget *list(const char *name) const { return child<QListWidget>(name); }
+    template <typename Row = QWidget> Row *row(const char *listName, int i) const
+    {
+        QListWidget *w = list(listName);
+        return qobject_cast<Row *>(w->itemWidget(w->item(i)));
+    }
+    QPushButton *rowButton(const char *listName, int i, const char *button) const
+    {
+        return row(listName, i)->findChild<QPushButton *>(QLatin1String(button));
+    }
+    int calls(const char *name) const { return engine->callCount(QLatin1String(name)); }
+    // A play waits in local event loops: it has to start from the event loop, as a click does,
+    // and what must happen meanwhile is driven from there too.
+    static void clickLater(QPushButton *button) { QTimer::singleShot(0, button, &QPushButton::click); }
+    void openSucceedsAt(int opens)
+    {
+        whenTrue(
+            dialog, [this, opens] { return calls("open") == opens; }, [this] { engine->emitOpenSucceeded(); });
     }
 
     ServiceClient client;

@@ -13,8 +13,7 @@ private slots:
     void readsByteExactCases();
     void buildsValues();
     void readsRealTorrent();
-    void survivesHostileLengths();
-    void stopsAtNestingLimit();
+    void survivesHostileNesting();
 };
 
 void BencodeReaderTest::readsByteExactCases_data()
@@ -24,43 +23,49 @@ void BencodeReaderTest::readsByteExactCases_data()
     QTest::addColumn<QString>("error");
     QTest::addColumn<int>("infoOffset");
     QTest::addColumn<int>("infoLength");
-
-    QTest::newRow("info dictionary") << QByteArray("d4:infod4:name1:aee") << true << QString() << 7 << 11;
-    QTest::newRow("lone d") << QByteArray("d") << true << QString() << 0 << 0;
-    QTest::newRow("empty dictionary") << QByteArray("de") << true << QString() << 0 << 0;
-    QTest::newRow("empty input") << QByteArray() << false << QStringLiteral("No content") << 0 << 0;
-    QTest::newRow("list at top") << QByteArray("le") << false << QString() << 0 << 0;
-    QTest::newRow("integer at top") << QByteArray("i1e") << false << QString() << 0 << 0;
-    QTest::newRow("bad integer byte")
-        << QByteArray("d3:keyi12x") << false << QStringLiteral("error at index 9") << 0 << 0;
-    QTest::newRow("integer without digits")
-        << QByteArray("d1:ai-e") << false << QStringLiteral("error at index 6") << 0 << 0;
-    QTest::newRow("second minus")
-        << QByteArray("d1:ai--1e") << false << QStringLiteral("error at index 6") << 0 << 0;
-    QTest::newRow("length without colon")
-        << QByteArray("d1:a3xabce") << false << QStringLiteral("error at index 5") << 0 << 0;
-    QTest::newRow("list running out")
-        << QByteArray("d1:al") << false << QStringLiteral("error at index 5") << 0 << 0;
+    const auto row = [](const char *name, const QByteArray &bytes, bool ok, const char *error = "", int offset = 0,
+                        int length = 0) {
+        QTest::newRow(name) << bytes << ok << QString::fromLatin1(error) << offset << length;
+    };
+    row("info dictionary", "d4:infod4:name1:aee", true, "", 7, 11);
+    row("lone d", "d", true);
+    row("empty dictionary", "de", true);
+    row("empty input", QByteArray(), false, "No content");
+    row("list at top", "le", false);
+    row("integer at top", "i1e", false);
+    row("bad integer byte", "d3:keyi12x", false, "error at index 9");
+    row("integer without digits", "d1:ai-e", false, "error at index 6");
+    row("second minus", "d1:ai--1e", false, "error at index 6");
+    row("length without colon", "d1:a3xabce", false, "error at index 5");
+    row("list running out", "d1:al", false, "error at index 5");
     // A key that does not read ends the dictionary successfully; its message stays behind.
-    QTest::newRow("bad key ends dictionary")
-        << QByteArray("d3xe") << true << QStringLiteral("Unexpected character at pos 2: x") << 0 << 0;
-    QTest::newRow("non-key ends dictionary") << QByteArray("d1:ai1ei2ee") << true << QString() << 0 << 0;
+    row("bad key ends dictionary", "d3xe", true, "Unexpected character at pos 2: x");
+    row("non-key ends dictionary", "d1:ai1ei2ee", true);
     // The key reads truncated, pos lands past the end, and no value can start there.
-    QTest::newRow("key past the end")
-        << QByteArray("d10:abc") << false << QStringLiteral("error at index 14") << 0 << 0;
-    QTest::newRow("string past the end") << QByteArray("d1:a5:abc") << true << QString() << 0 << 0;
-    QTest::newRow("length digits reach the end") << QByteArray("d1:a12") << true << QString() << 0 << 0;
-    QTest::newRow("string past the end in list") << QByteArray("d1:al1:x9:abce") << true << QString() << 0 << 0;
-    QTest::newRow("integer reaching the end") << QByteArray("d1:ai42") << true << QString() << 0 << 0;
+    row("key past the end", "d10:abc", false, "error at index 14");
+    row("string past the end", "d1:a5:abc", true);
+    row("length digits reach the end", "d1:a12", true);
+    row("string past the end in list", "d1:al1:x9:abce", true);
+    row("integer reaching the end", "d1:ai42", true);
     // The span of the last "info" read wins, at whatever depth.
-    QTest::newRow("nested info key")
-        << QByteArray("d4:infod1:xi1ee1:yd4:info3:abcee") << true << QString() << 25 << 5;
-    QTest::newRow("info running past the end") << QByteArray("d4:info5:ab") << true << QString() << 7 << 7;
-    QTest::newRow("info key without value")
-        << QByteArray("d4:info") << false << QStringLiteral("error at index 7") << 7 << 0;
-    QTest::newRow("info inside list")
-        << QByteArray("d1:ald4:infoi7eeee") << true << QString() << 12 << 3;
-    QTest::newRow("no info") << QByteArray("d4:name1:ae") << true << QString() << 0 << 0;
+    row("nested info key", "d4:infod1:xi1ee1:yd4:info3:abcee", true, "", 25, 5);
+    row("info running past the end", "d4:info5:ab", true, "", 7, 7);
+    row("info key without value", "d4:info", false, "error at index 7", 7, 0);
+    row("info inside list", "d1:ald4:infoi7eeee", true, "", 12, 3);
+    row("no info", "d4:name1:ae", true);
+    // Lengths beyond the input and beyond int: no wrap, no read outside. Where pos + length would
+    // overflow int, the position holds at the largest value instead.
+    row("length beyond int", "d1:a99999999999999999999999999:xy1:b", true);
+    row("info of int length", "d4:info2147483647:ab", true, "", 7, INT_MAX - 7);
+    row("info length near int", "d4:info2147483640:ab", true, "", 7, INT_MAX - 7);
+    row("key of int length", "d2147483647:ab", false, "error at index 2147483647");
+    // A key running past the end still counts by the bytes it holds.
+    row("info key past the end", "d1:ai1e99:info", false, "error at index 109", 109, 0);
+    // The top dictionary and maxDepth - 1 lists still read; one more list is too deep.
+    const int limit = BencodeReader::maxDepth;
+    row("deepest", "d1:a" + QByteArray(limit - 1, 'l') + "i1e" + QByteArray(limit, 'e'), true);
+    row("too deep", "d1:a" + QByteArray(limit, 'l') + "i1e" + QByteArray(limit + 1, 'e'), false,
+        qPrintable(QStringLiteral("Nesting deeper than %1 levels at pos %2").arg(limit).arg(4 + limit - 1)));
 }
 
 void BencodeReaderTest::readsByteExactCases()
@@ -92,9 +97,6 @@ void BencodeReaderTest::readsByteExactCases()
 void BencodeReaderTest::buildsValues()
 {
     BencodeReader reader;
-    QVERIFY(reader.parse("d4:infod4:name1:aee"));
-    QCOMPARE(reader.infoBytes(), QByteArray("d4:name1:ae"));
-
     // Nested lists are flattened into their parent, at any depth.
     QVERIFY(reader.parse("d1:ali1eli2ei3eeee"));
     QCOMPARE(reader.root().value("a").toList(), (QVariantList{1LL, 2LL, 3LL}));
@@ -107,19 +109,15 @@ void BencodeReaderTest::buildsValues()
     // Integers: 64-bit, leading zeros and negative zero accepted, overflow wraps.
     QVERIFY(reader.parse("d1:ai007e1:bi-0e1:ci18446744073709551617e1:di9223372036854775808e"
                          "1:ei-9223372036854775808e1:fi-42ee"));
-    const Dictionary &numbers = reader.root();
-    QCOMPARE(numbers.value("a").userType(), int(QMetaType::LongLong));
-    QCOMPARE(numbers.value("a").toLongLong(), 7LL);
-    QCOMPARE(numbers.value("b").toLongLong(), 0LL);
-    QCOMPARE(numbers.value("c").toLongLong(), 1LL);
-    QCOMPARE(numbers.value("d").toLongLong(), LLONG_MIN);
-    QCOMPARE(numbers.value("e").toLongLong(), LLONG_MIN);
-    QCOMPARE(numbers.value("f").toLongLong(), -42LL);
+    QCOMPARE(reader.root().value("a").userType(), int(QMetaType::LongLong));
+    const QList<qint64> numbers = {7, 0, 1, LLONG_MIN, LLONG_MIN, -42};
+    for (int i = 0; i < numbers.size(); ++i)
+        QCOMPARE(reader.root().value(QByteArray(1, char('a' + i))).toLongLong(), numbers.at(i));
 
     // Byte strings stay bytes; a string running past the end keeps what there is.
-    QVERIFY(reader.parse(QByteArray("d1:a3:\0\xff" "e1:b5:abc", 17)));
+    QVERIFY(reader.parse(QByteArray("d1:a3:\0\377e1:b5:abc", 17)));
     QCOMPARE(reader.root().value("a").userType(), int(QMetaType::QByteArray));
-    QCOMPARE(reader.root().value("a").toByteArray(), QByteArray("\0\xff" "e", 3));
+    QCOMPARE(reader.root().value("a").toByteArray(), QByteArray("\0\377e", 3));
     QCOMPARE(reader.root().value("b").toByteArray(), QByteArray("abc"));
     QVERIFY(reader.parse("d1:a12"));
     QCOMPARE(reader.root().value("a").toByteArray(), QByteArray());
@@ -164,77 +162,28 @@ void BencodeReaderTest::readsRealTorrent()
     QCOMPARE(reader.infoLength(), 532);
 
     const Dictionary &root = reader.root();
-    QCOMPARE(root.keys(), (QList<QByteArray>{"announce", "announce-list", "comment", "created by",
-                                             "creation date", "encoding", "info", "url-list"}));
-    QCOMPARE(root.value("creation date").toLongLong(), 1700000000LL);
+    QCOMPARE(root.keys(),
+             (QList<QByteArray>{"announce", "announce-list", "comment", "created by", "creation date", "encoding",
+                                "info", "url-list"}));
     // The tiers of the announce list are nested lists, so they arrive flattened.
     QCOMPARE(root.value("announce-list").toList(),
              (QVariantList{QByteArray("http://127.0.0.1:6969/announce"), QByteArray("udp://127.0.0.1:6969")}));
-
-    const Dictionary info = root.value("info").value<Dictionary>();
-    QCOMPARE(info.value("name").toByteArray(), QByteArray("Sample Show"));
-    QCOMPARE(info.value("piece length").toLongLong(), 16384LL);
-    QCOMPARE(info.value("pieces").toByteArray().size(), 20 * 11);
-    const QVariantList files = info.value("files").toList();
+    // The info values as the service's torrent reading sees them are checked there; a UTF-8 path here.
+    const QVariantList files = root.value("info").value<Dictionary>().value("files").toList();
     QCOMPARE(files.size(), 5);
-    const Dictionary subtitles = files.at(2).value<Dictionary>();
-    QCOMPARE(subtitles.value("length").toLongLong(), 1234LL);
-    QCOMPARE(subtitles.value("path").toList(),
+    QCOMPARE(files.at(2).value<Dictionary>().value("path").toList(),
              (QVariantList{QByteArray("Season 1"), QStringLiteral("字幕").toUtf8(), QByteArray("Episode 01.ass")}));
-
-    BencodeReader fast;
-    QVERIFY(fast.scan(bytes));
-    QCOMPARE(fast.infoBytes(), bytes.mid(231, 532));
-    QCOMPARE(fast.infoDigest().toHex(), QByteArray("cb9cdb5ec0d1cf2934414ead7fc716c3c9ad8253"));
 }
 
-void BencodeReaderTest::survivesHostileLengths()
-{
-    BencodeReader reader;
-    // Lengths beyond the input and beyond int: no wrap, no read outside, same outcomes.
-    QVERIFY(reader.parse("d1:a99999999999999999999999999:xy1:b"));
-    QCOMPARE(reader.root().value("a").toByteArray(), QByteArray("xy1:b"));
-    QCOMPARE(reader.root().size(), 1);
-
-    const QByteArray huge("d4:info2147483647:ab");
-    QVERIFY(reader.parse(huge));
-    QCOMPARE(reader.infoOffset(), 7);
-    QVERIFY(reader.infoLength() > 0);
-    QCOMPARE(reader.infoBytes(), QByteArray("2147483647:ab"));
-
-    // pos + length would overflow int: the position holds at the largest value instead.
-    QVERIFY(reader.parse("d4:info2147483640:ab"));
-    QCOMPARE(reader.infoLength(), INT_MAX - 7);
-    QCOMPARE(reader.infoBytes(), QByteArray("2147483640:ab"));
-    QVERIFY(!reader.parse("d2147483647:ab"));
-    QCOMPARE(reader.errorString(), QStringLiteral("error at index %1").arg(INT_MAX));
-    QVERIFY(!reader.scan("d2147483647:ab"));
-    QCOMPARE(reader.errorString(), QStringLiteral("error at index %1").arg(INT_MAX));
-
-    // A key running past the end still counts by the bytes it holds.
-    QVERIFY(!reader.parse("d1:ai1e99:info"));
-    QCOMPARE(reader.infoOffset(), 109);
-    QCOMPARE(reader.errorString(), QStringLiteral("error at index 109"));
-    QVERIFY(!reader.scan("d1:ai1e99:info"));
-    QCOMPARE(reader.infoOffset(), 109);
-}
-
-void BencodeReaderTest::stopsAtNestingLimit()
+void BencodeReaderTest::survivesHostileNesting()
 {
     const int limit = BencodeReader::maxDepth;
     BencodeReader reader;
-
-    // The top dictionary and limit - 1 lists still read.
-    const QByteArray deepest = "d1:a" + QByteArray(limit - 1, 'l') + "i1e" + QByteArray(limit, 'e');
-    QVERIFY(reader.parse(deepest));
+    QVERIFY(reader.parse("d1:a" + QByteArray(limit - 1, 'l') + "i1e" + QByteArray(limit, 'e')));
     QCOMPARE(reader.root().value("a").toList(), QVariantList{1LL});
-
-    const QByteArray tooDeep = "d1:a" + QByteArray(limit, 'l') + "i1e" + QByteArray(limit + 1, 'e');
-    QVERIFY(!reader.parse(tooDeep));
-    const QString message = QStringLiteral("Nesting deeper than %1 levels at pos %2").arg(limit).arg(4 + limit - 1);
-    QCOMPARE(reader.errorString(), message);
-    QVERIFY(!reader.scan(tooDeep));
-    QCOMPARE(reader.errorString(), message);
+    // Lengths beyond the input keep what there is.
+    QVERIFY(reader.parse("d1:a99999999999999999999999999:xy1:b"));
+    QCOMPARE(reader.root(), (Dictionary{{"a", QByteArray("xy1:b")}}));
 
     // Input that would recurse a million levels fails cleanly instead of overflowing the stack.
     QVERIFY(!reader.parse("d1:a" + QByteArray(1000000, 'l')));

@@ -31,34 +31,29 @@ private slots:
 
 void ResourceInputTest::derivesHashFromText()
 {
-    const QString magnet = QStringLiteral("magnet:?xt=urn:btih:") + hash40 + QStringLiteral("&dn=Some+Show+S01");
-    QCOMPARE(resourceHashFromInput(magnet), hash40);
-    QCOMPARE(resourceHashFromInput(hash40), hash40);
-    QCOMPARE(resourceHashFromInput(QStringLiteral("  看这个 ") + hash40 + QStringLiteral(" 好看")), hash40);
-
-    // The last 40 characters of the last run, however long the runs are.
-    const QString longRun = QStringLiteral("XYZ") + hash40;
-    QCOMPARE(resourceHashFromInput(longRun), hash40);
-    QCOMPARE(resourceHashFromInput(QString(39, QLatin1Char('x')) + hash40), hash40);
-    QCOMPARE(resourceHashFromInput(hash40 + QStringLiteral("!")), hash40);
-    const QString second = QString(40, QLatin1Char('b'));
-    QCOMPARE(resourceHashFromInput(hash40 + QStringLiteral(" and ") + second + QStringLiteral("-tail")), second);
-
-    // No hash: too short, broken by other characters, or base32.
-    QCOMPARE(resourceHashFromInput(hash40.left(39)), QString());
-    QCOMPARE(resourceHashFromInput(hash40.left(20) + QStringLiteral("-") + hash40.mid(20)), QString());
-    QCOMPARE(resourceHashFromInput(hash40.left(20) + QStringLiteral("é") + hash40.mid(21)), QString());
-    QCOMPARE(resourceHashFromInput(QStringLiteral("magnet:?xt=urn:btih:MFRGGZDFMZTWQ2LKNNWG23TPOBYXE43U")),
-             QString());
-    QCOMPARE(resourceHashFromInput(QStringLiteral("no hash here")), QString());
-
-    // Any ".torrent" makes the text a path, even inside a magnet link.
-    QCOMPARE(resourceHashFromInput(magnet + QStringLiteral(".torrent")), QString());
-    QCOMPARE(resourceHashFromInput(QStringLiteral("magnet:?xt=urn:btih:") + hash40
-                                   + QStringLiteral("&dn=show.torrent")),
-             QString());
-    // ...but only spelled in lowercase.
-    QCOMPARE(resourceHashFromInput(hash40 + QStringLiteral(".TORRENT")), hash40);
+    const QString magnet = QStringLiteral("magnet:?xt=urn:btih:") + hash40;
+    const QString second(40, QLatin1Char('b'));
+    const QList<QPair<QString, QString>> cases = {
+        {magnet + QStringLiteral("&dn=Some+Show+S01"), hash40},
+        {hash40, hash40},
+        {QStringLiteral("  看这个 ") + hash40 + QStringLiteral(" 好看"), hash40},
+        // The last 40 characters of the last run, however long the runs are.
+        {QStringLiteral("XYZ") + hash40, hash40},
+        {QString(39, QLatin1Char('x')) + hash40, hash40},
+        {hash40 + QStringLiteral("!"), hash40},
+        {hash40 + QStringLiteral(" and ") + second + QStringLiteral("-tail"), second},
+        // No hash: too short, broken by other characters, or base32.
+        {hash40.left(39), QString()},
+        {hash40.left(20) + QStringLiteral("-") + hash40.mid(20), QString()},
+        {hash40.left(20) + QStringLiteral("é") + hash40.mid(21), QString()},
+        {QStringLiteral("magnet:?xt=urn:btih:MFRGGZDFMZTWQ2LKNNWG23TPOBYXE43U"), QString()},
+        {QStringLiteral("no hash here"), QString()},
+        // Any ".torrent" makes the text a path, even inside a magnet link, but only in lowercase.
+        {magnet + QStringLiteral(".torrent"), QString()},
+        {magnet + QStringLiteral("&dn=show.torrent"), QString()},
+        {hash40 + QStringLiteral(".TORRENT"), hash40}};
+    for (const auto &c : cases)
+        QCOMPARE(resourceHashFromInput(c.first), c.second);
 }
 
 void ResourceInputTest::derivesHashFromTorrentFiles()
@@ -94,15 +89,11 @@ void ResourceInputTest::refusesBadFiles()
     QVERIFY(dir.isValid());
     QCOMPARE(resourceHashFromInput(dir.filePath(QStringLiteral("missing.torrent"))), QString());
 
-    const QString empty = dir.filePath(QStringLiteral("empty.torrent"));
-    QVERIFY(writeFile(empty, QByteArray()));
-    QCOMPARE(resourceHashFromInput(empty), QString());
-    const QString notDictionary = dir.filePath(QStringLiteral("list.torrent"));
-    QVERIFY(writeFile(notDictionary, "l4:infoe"));
-    QCOMPARE(resourceHashFromInput(notDictionary), QString());
-    const QString broken = dir.filePath(QStringLiteral("broken.torrent"));
-    QVERIFY(writeFile(broken, "d4:infod4:name"));
-    QCOMPARE(resourceHashFromInput(broken), QString());
+    // Empty, not a dictionary, broken.
+    for (const QByteArray &content : {QByteArray(), QByteArray("l4:infoe"), QByteArray("d4:infod4:name")}) {
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("bad.torrent")), content));
+        QCOMPARE(resourceHashFromInput(dir.filePath(QStringLiteral("bad.torrent"))), QString());
+    }
 
     // Cannot be read as a file: a directory, and a FIFO that would block an open.
     const QString folder = dir.filePath(QStringLiteral("folder.torrent"));

@@ -9,23 +9,13 @@ class Sha1Test : public QObject
     Q_OBJECT
 
 private slots:
-    void matchesKnownDigests();
     void matchesPortableDigestAtEveryLength();
 };
 
-void Sha1Test::matchesKnownDigests()
-{
-    qInfo("SHA instructions in use: %s", Sha1::usesShaInstructions() ? "yes" : "no");
-    QCOMPARE(Sha1::hash(nullptr, 0).toHex(), QByteArray("da39a3ee5e6b4b0d3255bfef95601890afd80709"));
-    QCOMPARE(Sha1::hash(QByteArray("abc")).toHex(), QByteArray("a9993e364706816aba3e25717850c26c9cd0d89d"));
-    // 56 bytes: the length no longer fits the first block.
-    QCOMPARE(Sha1::hash(QByteArray("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq")).toHex(),
-             QByteArray("84983e441c3bd26ebaae4aa1f95129e5e54670f1"));
-    QCOMPARE(Sha1::hash(QByteArray(1000000, 'a')).toHex(), QByteArray("34aa973cd4c4daa4f61eeb2bdbad27316534016f"));
-}
-
+// Against Qt's SHA-1 rather than known vectors: every length and alignment, both code paths.
 void Sha1Test::matchesPortableDigestAtEveryLength()
 {
+    qInfo("SHA instructions in use: %s", Sha1::usesShaInstructions() ? "yes" : "no");
     std::mt19937 random(20261206);
     QByteArray data(3 * 1024 * 1024 + 77, Qt::Uninitialized);
     for (char &c : data)

@@ -1,15 +1,12 @@
-#include "app/AppConfig.h"
-#include "service/protocol/RequestSigner.h"
 #include "TestClient.h"
+#include "app/AppConfig.h"
 #include "service/ServiceClient.h"
+#include "service/protocol/RequestSigner.h"
 
 #include "ScriptedHttpServer.h"
 
-#include <QCryptographicHash>
-#include <QDir>
 #include <QNetworkReply>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -35,7 +32,6 @@ private slots:
     void lixianNameIsPercentEncodedAfterSigning();
     void queryTextIsSentTolerantly();
     void outcomes();
-    void failuresEndTheWait();
     void unknownMethodSendsNothing();
     void userAgentComposition();
 
@@ -62,8 +58,9 @@ void TestServiceClient::init()
 void TestServiceClient::headersCookieAndUserAgentAcrossRequests()
 {
     m_server.route("do=first", ScriptedResponse::json(R"({"statu":1})"));
-    m_server.route("do=second", ScriptedResponse::json(R"({"statu":1})")
-                                    .withHeader("Set-Cookie", "sid=abc; path=/server/; HttpOnly"));
+    m_server.route(
+        "do=second",
+        ScriptedResponse::json(R"({"statu":1})").withHeader("Set-Cookie", "sid=abc; path=/server/; HttpOnly"));
     m_server.route("do=third", ScriptedResponse::json(R"({"statu":1})").withHeader("Set-Cookie", "sid=other"));
 
     QVERIFY(testClient().call(Get, {QStringLiteral("do=first")}, false).succeeded());
@@ -122,9 +119,12 @@ void TestServiceClient::lixianNameIsPercentEncodedAfterSigning()
     m_server.route("", ScriptedResponse::json(R"({"statu":1})"));
     // A typed hash may hold the letters "name"; only the name parameter is encoded.
     const QString hash = QStringLiteral("usernameABCDEFGHIJKLMNOPQRSTUVWXYZ012345");
-    const QStringList parameters = {QStringLiteral("r=www/default/pc"), QStringLiteral("cs0=lixian_qq"),
-                                    QStringLiteral("hash=") + hash, QStringLiteral("index=3"),
-                                    QStringLiteral("name=影片 第1集.mp4"), QStringLiteral("_mac=00:1A"),
+    const QStringList parameters = {QStringLiteral("r=www/default/pc"),
+                                    QStringLiteral("cs0=lixian_qq"),
+                                    QStringLiteral("hash=") + hash,
+                                    QStringLiteral("index=3"),
+                                    QStringLiteral("name=影片 第1集.mp4"),
+                                    QStringLiteral("_mac=00:1A"),
                                     QStringLiteral("_s=pc")};
     QVERIFY(testClient().call(Get, parameters, true).succeeded());
     const QByteArray sign = md5Hex(RequestSigner::signedText(parameters));
@@ -141,66 +141,47 @@ void TestServiceClient::lixianNameIsPercentEncodedAfterSigning()
 void TestServiceClient::queryTextIsSentTolerantly()
 {
     m_server.route("", ScriptedResponse::json(R"({"statu":1})"));
-    testClient().call(Get, {QStringLiteral("name=a b"), QStringLiteral("v=x&y=z"), QStringLiteral("p=%26%2Bé")},
-                        false);
+    testClient().call(Get, {QStringLiteral("name=a b"), QStringLiteral("v=x&y=z"), QStringLiteral("p=%26%2Bé")}, false);
     // Blanks and letters a URL cannot hold are escaped; "&", "=" and existing escapes stay.
     QCOMPARE(m_server.requests().value(0).target, QByteArray("/server/?name=a%20b&v=x&y=z&p=%26%2B%C3%A9"));
 }
 
 void TestServiceClient::outcomes()
 {
-    m_server.route("do=empty", ScriptedResponse::json(""));
-    m_server.route("do=html", ScriptedResponse::text("<html>oops</html>"));
-    m_server.route("do=bare", ScriptedResponse::json("{}"));
-    m_server.route("do=refused", ScriptedResponse::json(R"({"statu":-11,"msg":"需要VIP"})"));
-    m_server.route("do=list", ScriptedResponse::json(R"({"statu":1,"datas":[{"index":0},{"index":2}]})"));
-    m_server.route("do=status500", ScriptedResponse::json(R"({"statu":1})", 500));
-
-    ServiceReply r = testClient().call(Get, {QStringLiteral("do=empty")}, false);
-    QCOMPARE(r.outcome(), ServiceReply::Outcome::BadData);
-    QCOMPARE(r.failureText(), QStringLiteral("服务器返回数据异常！"));
-    QCOMPARE(testClient().call(Get, {QStringLiteral("do=html")}, false).outcome(),
-             ServiceReply::Outcome::BadData);
-
-    r = testClient().call(Get, {QStringLiteral("do=bare")}, false);
-    QVERIFY(r.isEnvelope());
-    QVERIFY(!r.succeeded());
-    QCOMPARE(r.statu(), 0);
-    QCOMPARE(r.msg(), QString());
-
-    r = testClient().call(Get, {QStringLiteral("do=refused")}, false);
-    QCOMPARE(r.statu(), -11);
-    QCOMPARE(r.failureText(), QStringLiteral("需要VIP"));
-
-    r = testClient().call(Get, {QStringLiteral("do=list")}, false);
-    QCOMPARE(r.datas().size(), 2);
-    QCOMPARE(r.datas().at(1).toMap().value(QStringLiteral("index")).toInt(), 2);
-
-    r = testClient().call(Get, {QStringLiteral("do=status500")}, false);
-    QCOMPARE(r.outcome(), ServiceReply::Outcome::NetworkFailure);
-}
-
-void TestServiceClient::failuresEndTheWait()
-{
-    m_server.route("do=drop", ScriptedResponse::drop());
+    using Outcome = ServiceReply::Outcome;
+    const QString network = QStringLiteral("连接服务器失败！");
+    const QString badData = QStringLiteral("服务器返回数据异常！");
     ScriptedResponse cut = ScriptedResponse::json(R"({"statu":1,"data":"long enough to be cut"})");
     cut.dropAfterBytes = 5;
-    m_server.route("do=cut", cut);
-    m_server.route("do=hang", ScriptedResponse::hang());
-
-    ServiceReply r = testClient().call(Get, {QStringLiteral("do=drop")}, false);
-    QCOMPARE(r.outcome(), ServiceReply::Outcome::NetworkFailure);
-    QCOMPARE(r.failureText(), QStringLiteral("连接服务器失败！"));
-    QCOMPARE(testClient().call(Get, {QStringLiteral("do=cut")}, false).outcome(),
-             ServiceReply::Outcome::NetworkFailure);
+    const QList<std::tuple<ScriptedResponse, Outcome, int, QString>> cases = {
+        {ScriptedResponse::json(""), Outcome::BadData, 0, badData},
+        {ScriptedResponse::text("<html>oops</html>"), Outcome::BadData, 0, badData},
+        {ScriptedResponse::json("{}"), Outcome::Envelope, 0, QString()},
+        {ScriptedResponse::json(R"({"statu":-11,"msg":"需要VIP"})"), Outcome::Envelope, -11, QStringLiteral("需要VIP")},
+        {ScriptedResponse::json(R"({"statu":1})", 500), Outcome::NetworkFailure, 0, network},
+        {ScriptedResponse::drop(), Outcome::NetworkFailure, 0, network},
+        {cut, Outcome::NetworkFailure, 0, network}};
+    for (const auto &c : cases) {
+        m_server.route("do=x", std::get<0>(c));
+        const ServiceReply r = testClient().call(Get, {QStringLiteral("do=x")}, false);
+        QCOMPARE(r.outcome(), std::get<1>(c));
+        QVERIFY(!r.succeeded());
+        QCOMPARE(r.statu(), std::get<2>(c));
+        QCOMPARE(r.failureText(), std::get<3>(c));
+    }
+    m_server.route("do=x", ScriptedResponse::json(R"({"statu":1,"datas":[{"index":0},{"index":2}]})"));
+    const ServiceReply list = testClient().call(Get, {QStringLiteral("do=x")}, false);
+    QCOMPARE(list.datas().size(), 2);
+    QCOMPARE(list.datas().at(1).toMap().value(QStringLiteral("index")).toInt(), 2);
 
     // A service that accepts and never answers must not freeze the caller forever.
+    m_server.route("do=x", ScriptedResponse::hang());
     const int saved = testClient().transferTimeout();
-    testClient().setTransferTimeout(300);
-    r = testClient().call(Get, {QStringLiteral("do=hang")}, false);
-    testClient().setTransferTimeout(saved);
-    QCOMPARE(r.outcome(), ServiceReply::Outcome::NetworkFailure);
     QCOMPARE(saved, 30000);
+    testClient().setTransferTimeout(300);
+    const ServiceReply hung = testClient().call(Get, {QStringLiteral("do=x")}, false);
+    testClient().setTransferTimeout(saved);
+    QCOMPARE(hung.outcome(), Outcome::NetworkFailure);
 
     // Nobody listening.
     QTcpServer closed;
@@ -208,8 +189,7 @@ void TestServiceClient::failuresEndTheWait()
     const quint16 port = closed.serverPort();
     closed.close();
     AppConfig::setServiceHost(QStringLiteral("127.0.0.1:%1").arg(port));
-    QCOMPARE(testClient().call(Post, {QStringLiteral("do=x")}, false).outcome(),
-             ServiceReply::Outcome::NetworkFailure);
+    QCOMPARE(testClient().call(Post, {QStringLiteral("do=x")}, false).outcome(), Outcome::NetworkFailure);
 }
 
 void TestServiceClient::unknownMethodSendsNothing()
