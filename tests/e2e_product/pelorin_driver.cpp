@@ -10,11 +10,9 @@
 #include "account/ui/AccountFunctionDialog.h"
 #include "app/AppConfig.h"
 #include "app/ui/StartUp.h"
-#include "player/PlayerEngine.h"
 #include "resources/ui/BTResourceDownloadListItemWidget.h"
 #include "resources/ui/BTResourceFunctionDialog.h"
 #include "resources/ui/BTResourceParseResultListItemWidget.h"
-#include "resources/ui/BTResourcePlayRecordListItemWidget.h"
 #include "resources/DownloadTransfer.h"
 #include "resources/PlayRecordStore.h"
 #include "shell/ui/MainWindow.h"
@@ -115,6 +113,27 @@ void clickBoxButton(QMessageBox *box, const QString &text)
     UserScript::fail(QStringLiteral("no button \"%1\" on \"%2\"").arg(text, box->text()));
 }
 
+// A step that waits for the message box with that text (and title, if given) and presses a button.
+void answerBox(UserScript &script, const QString &step, const QString &text, const QString &button,
+               const QString &title = QString())
+{
+    script.step(
+        step,
+        [text, title] {
+            QMessageBox *box = messageBox(text);
+            return box && (title.isEmpty() || box->windowTitle() == title);
+        },
+        [text, button] { clickBoxButton(messageBox(text), button); });
+}
+
+QListWidget *resourceList(const char *name) { return find<QListWidget>(resourceDialog(), name); }
+
+BTResourceDownloadListItemWidget *firstDownload()
+{
+    QListWidget *list = resourceList("downloadPageDownloadListWidget");
+    return list ? qobject_cast<BTResourceDownloadListItemWidget *>(list->itemWidget(list->item(0))) : nullptr;
+}
+
 // The elapsed time the play page shows, in seconds.
 int shownSeconds()
 {
@@ -131,7 +150,7 @@ bool playing() { return window() && windowPage() == QLatin1String("playPage"); }
 QList<BTResourceParseResultListItemWidget *> parseRows()
 {
     QList<BTResourceParseResultListItemWidget *> rows;
-    auto *list = find<QListWidget>(resourceDialog(), "parsePageParseResultListWidget");
+    auto *list = resourceList("parsePageParseResultListWidget");
     for (int i = 0; list && i < list->count(); ++i)
         if (auto *row = qobject_cast<BTResourceParseResultListItemWidget *>(list->itemWidget(list->item(i))))
             rows << row;
@@ -141,11 +160,7 @@ QList<BTResourceParseResultListItemWidget *> parseRows()
 class Driver
 {
 public:
-    explicit Driver(const Options &options)
-        : m_options(options)
-    {
-    }
-
+    explicit Driver(const Options &options) : m_options(options) {}
     bool build();
     bool checkAfterExit(int status);
 
@@ -153,8 +168,9 @@ private:
     void answerFirstLaunch(const QString &shortcutAnswer);
     void logIn();
     void pasteMagnetAndList();
-    void playFirstFileFromParsePage();
+    void logInAndPlayFirstFile();
     void seeTimeAdvance(const QString &what);
+    void stopped();
     void seekAndStop();
     void quit();
 
@@ -169,16 +185,10 @@ private:
 
 void Driver::answerFirstLaunch(const QString &shortcutAnswer)
 {
-    m_script.step(
-        QStringLiteral("first launch: asked about a desktop shortcut"),
-        [] { return messageBox(QStringLiteral("是否创建快捷方式在您的桌面上，以方便下次访问！")); },
-        [shortcutAnswer] {
-            clickBoxButton(messageBox(QStringLiteral("是否创建快捷方式在您的桌面上，以方便下次访问！")), shortcutAnswer);
-        });
-    m_script.step(
-        QStringLiteral("first launch: asked about the tutorial"),
-        [] { return messageBox(QStringLiteral("第一次使用？是否需要观看新手教程？")); },
-        [] { clickBoxButton(messageBox(QStringLiteral("第一次使用？是否需要观看新手教程？")), QStringLiteral("否(N)")); });
+    answerBox(m_script, QStringLiteral("first launch: asked about a desktop shortcut"),
+              QStringLiteral("是否创建快捷方式在您的桌面上，以方便下次访问！"), shortcutAnswer);
+    answerBox(m_script, QStringLiteral("first launch: asked about the tutorial"),
+              QStringLiteral("第一次使用？是否需要观看新手教程？"), QStringLiteral("否(N)"));
 }
 
 void Driver::logIn()
@@ -245,11 +255,21 @@ void Driver::pasteMagnetAndList()
         30000);
 }
 
-void Driver::playFirstFileFromParsePage()
+void Driver::logInAndPlayFirstFile()
 {
+    logIn();
+    pasteMagnetAndList();
     m_script.step(
         QStringLiteral("the first file's play button"), [] { return !parseRows().isEmpty(); },
         [] { click(find<QPushButton>(parseRows().first(), "playPushButton")); });
+    seeTimeAdvance(QStringLiteral("first file"));
+}
+
+void Driver::stopped()
+{
+    m_script.step(QStringLiteral("stopped: the start page"), [] {
+        return window() && windowPage() == QLatin1String("normalPage");
+    });
 }
 
 void Driver::seeTimeAdvance(const QString &what)
@@ -293,9 +313,7 @@ void Driver::seekAndStop()
     m_script.step(
         QStringLiteral("still playing after the seek"), [] { return playing(); },
         [] { click(find<QPushButton>(window(), "stopPlayPushButton")); });
-    m_script.step(QStringLiteral("stopped: the start page"), [] {
-        return window() && windowPage() == QLatin1String("normalPage");
-    });
+    stopped();
 }
 
 void Driver::quit()
@@ -314,10 +332,7 @@ bool Driver::build()
     const QString &script = m_options.script;
     if (script == QLatin1String("first-run")) {
         answerFirstLaunch(QStringLiteral("是(Y)"));
-        logIn();
-        pasteMagnetAndList();
-        playFirstFileFromParsePage();
-        seeTimeAdvance(QStringLiteral("first file"));
+        logInAndPlayFirstFile();
         seekAndStop();
         quit();
     } else if (script == QLatin1String("second-run")) {
@@ -331,11 +346,11 @@ bool Driver::build()
         m_script.step(
             QStringLiteral("the play-record page lists the first file"),
             [] {
-                auto *list = find<QListWidget>(resourceDialog(), "playRecordPagePlayRecordListWidget");
+                auto *list = resourceList("playRecordPagePlayRecordListWidget");
                 return resourcePageShown("playRecordPage") && list && list->count() == 1;
             },
             [] {
-                auto *list = find<QListWidget>(resourceDialog(), "playRecordPagePlayRecordListWidget");
+                auto *list = resourceList("playRecordPagePlayRecordListWidget");
                 click(find<QPushButton>(list->itemWidget(list->item(0)), "playPushButton"));
             });
         seeTimeAdvance(QStringLiteral("replayed from the record"));
@@ -365,30 +380,23 @@ bool Driver::build()
                     == QDir::toNativeSeparators(QDir(m_options.downloadDirectory).absolutePath());
             },
             [] { click(find<QPushButton>(window(), "stopPlayPushButton")); });
-        m_script.step(QStringLiteral("stopped: the start page"),
-                      [] { return windowPage() == QLatin1String("normalPage"); });
+        stopped();
         pasteMagnetAndList();
         m_script.step(
             QStringLiteral("the second file's download button"), [] { return parseRows().size() >= 2; },
             [] { click(find<QPushButton>(parseRows().at(1), "downloadPushButton")); });
         m_script.step(
             QStringLiteral("the download listed"),
-            [] {
-                auto *list = find<QListWidget>(resourceDialog(), "downloadPageDownloadListWidget");
-                return resourcePageShown("downloadPage") && list->count() == 1;
-            },
+            [] { return resourcePageShown("downloadPage") && resourceList("downloadPageDownloadListWidget")->count() == 1; },
             {}, 30000);
         m_script.step(
             QStringLiteral("the download finished"),
             [] {
-                auto *list = find<QListWidget>(resourceDialog(), "downloadPageDownloadListWidget");
-                auto *row = qobject_cast<BTResourceDownloadListItemWidget *>(list->itemWidget(list->item(0)));
+                BTResourceDownloadListItemWidget *row = firstDownload();
                 return row && !row->transfer()->isRunning() && QFile::exists(row->transfer()->finalPath());
             },
             [this] {
-                auto *list = find<QListWidget>(resourceDialog(), "downloadPageDownloadListWidget");
-                auto *row = qobject_cast<BTResourceDownloadListItemWidget *>(list->itemWidget(list->item(0)));
-                std::printf("downloaded: %s\n", qPrintable(row->transfer()->finalPath()));
+                std::printf("downloaded: %s\n", qPrintable(firstDownload()->transfer()->finalPath()));
                 m_secondCopy = std::make_unique<QProcess>();
                 m_secondCopy->setProcessChannelMode(QProcess::ForwardedErrorChannel);
                 m_secondCopy->start(QCoreApplication::applicationFilePath(),
@@ -407,20 +415,12 @@ bool Driver::build()
             30000);
         quit();
     } else if (script == QLatin1String("second-copy")) {
-        m_script.step(
-            QStringLiteral("warned that the program runs already"),
-            [] {
-                auto *box = messageBox(QStringLiteral("检测到Pelorin已运行，请勿多次运行！"));
-                return box && box->windowTitle() == QStringLiteral("警告");
-            },
-            [] { clickBoxButton(messageBox(QStringLiteral("检测到Pelorin已运行，请勿多次运行！")), QStringLiteral("确定")); });
+        answerBox(m_script, QStringLiteral("warned that the program runs already"),
+                  QStringLiteral("检测到Pelorin已运行，请勿多次运行！"), QStringLiteral("确定"), QStringLiteral("警告"));
     } else if (script == QLatin1String("demo")) {
         if (AppConfig::firstLaunch() == 1)
             answerFirstLaunch(QStringLiteral("否(N)"));
-        logIn();
-        pasteMagnetAndList();
-        playFirstFileFromParsePage();
-        seeTimeAdvance(QStringLiteral("first file"));
+        logInAndPlayFirstFile();
         m_script.step(
             QStringLiteral("played on"),
             [this] { return playing() && m_clock.elapsed() >= m_options.playSeconds * 1000; },
@@ -466,28 +466,14 @@ int main(int argc, char *argv[])
     StartUp::prepareApplication();
 
     QCommandLineParser parser;
-    const QCommandLineOption script(QStringLiteral("script"), QStringLiteral("steps"), QStringLiteral("NAME"));
-    const QCommandLineOption service(QStringLiteral("service"), QStringLiteral("service host"), QStringLiteral("HOST:PORT"));
-    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("account"), QStringLiteral("NAME"));
-    const QCommandLineOption password(QStringLiteral("password"), QStringLiteral("password"), QStringLiteral("TEXT"));
-    const QCommandLineOption magnet(QStringLiteral("magnet"), QStringLiteral("magnet link"), QStringLiteral("LINK"));
-    const QCommandLineOption downloads(QStringLiteral("download-dir"), QStringLiteral("directory"), QStringLiteral("DIR"));
-    const QCommandLineOption screenshot(QStringLiteral("screenshot"), QStringLiteral("picture"), QStringLiteral("FILE"));
-    const QCommandLineOption playSeconds(QStringLiteral("play-seconds"), QStringLiteral("seconds"), QStringLiteral("N"),
-                                         QStringLiteral("5"));
-    parser.addOptions({script, service, user, password, magnet, downloads, screenshot, playSeconds});
+    for (const char *name : {"script", "service", "user", "password", "magnet", "download-dir", "screenshot", "play-seconds"})
+        parser.addOption({QLatin1String(name), QLatin1String(name), QStringLiteral("VALUE")});
     parser.process(app);
-
-    Options options;
-    options.script = parser.value(script);
-    options.user = parser.value(user);
-    options.password = parser.value(password);
-    options.magnet = parser.value(magnet);
-    options.downloadDirectory = parser.value(downloads);
-    options.screenshot = parser.value(screenshot);
-    options.playSeconds = parser.value(playSeconds).toInt();
-    if (parser.isSet(service))
-        AppConfig::setServiceHost(parser.value(service));
+    const auto value = [&parser](const char *name) { return parser.value(QLatin1String(name)); };
+    const Options options{value("script"), value("user"), value("password"), value("magnet"), value("download-dir"),
+                          value("screenshot"), parser.isSet(QStringLiteral("play-seconds")) ? value("play-seconds").toInt() : 5};
+    if (parser.isSet(QStringLiteral("service")))
+        AppConfig::setServiceHost(value("service"));
 
     Driver driver(options);
     if (!driver.build()) {
