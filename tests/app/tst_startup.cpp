@@ -113,7 +113,8 @@ void TestStartUp::firstLaunchAsksTwiceThenNeverAgain()
     QVERIFY(text.contains(QStringLiteral("Path=") + QDir::currentPath() + QLatin1Char('\n')));
     QVERIFY(text.contains(QStringLiteral("Name=Pelorin-观影神器\n")));
     QVERIFY(shortcut.permissions() & QFileDevice::ExeOwner);
-    QCOMPARE(m_urls.urls, QList<QUrl>{QUrl(QStringLiteral("http://127.0.0.1:9/server/?r=www/default/page&p=jiaocheng"))});
+    QCOMPARE(m_urls.urls,
+             QList<QUrl>{QUrl(QStringLiteral("http://127.0.0.1:9/server/?r=www/default/page&p=jiaocheng"))});
 }
 
 void TestStartUp::secondCopyIsRefusedAndAStaleLockIsTakenOver()

@@ -196,11 +196,13 @@ void AssetsTest::styleSheetsDrawTheImages()
         else if (path.startsWith(QLatin1String("TanChuangDialog/Close")))
             background = notice;
         QString text;
-        if (path.contains(QLatin1String("Page/ClosePushButton")) || path.contains(QLatin1String("Dialog/ClosePushButton")))
+        if (path.contains(QLatin1String("Page/ClosePushButton"))
+            || path.contains(QLatin1String("Dialog/ClosePushButton")))
             text = QStringLiteral("    关闭");
         if (path.contains(QLatin1String("ReturnPushButton")))
             text = QStringLiteral("    返回");
-        if (path.startsWith(QLatin1String("MainWindow/TitleBar/Close")) || path.startsWith(QLatin1String("TanChuangDialog/Close")))
+        if (path.startsWith(QLatin1String("MainWindow/TitleBar/Close"))
+            || path.startsWith(QLatin1String("TanChuangDialog/Close")))
             text.clear();
 
         const QSize size = entry.value();
@@ -208,7 +210,8 @@ void AssetsTest::styleSheetsDrawTheImages()
         if (!text.isEmpty()) {
             // The text starts right of the glyph, which ends 19 px in.
             const QFontMetrics metrics(QPushButton().font());
-            textLeft = (size.width() - metrics.horizontalAdvance(text)) / 2 + metrics.horizontalAdvance(QStringLiteral("    "));
+            textLeft = (size.width() - metrics.horizontalAdvance(text)) / 2
+                + metrics.horizontalAdvance(QStringLiteral("    "));
             QVERIFY2(textLeft >= 20, qPrintable(path + QStringLiteral(" text at %1").arg(textLeft)));
         }
         QImage shot;

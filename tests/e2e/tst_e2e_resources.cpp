@@ -84,7 +84,8 @@ private:
     QString state() { return child<QLabel>("parsePageParseStateLabel")->text(); }
     QList<BTResourceCollectionListItemWidget *> collections()
     {
-        return e2e::rowsOf<BTResourceCollectionListItemWidget>(child<QListWidget>("collectionPageCollectionListWidget"));
+        return e2e::rowsOf<BTResourceCollectionListItemWidget>(
+            child<QListWidget>("collectionPageCollectionListWidget"));
     }
     BTResourceCollectionListItemWidget *collectionNamed(const QString &name);
     bool clickPlay(QWidget *row, const char *name = "playPushButton")
@@ -181,8 +182,10 @@ void TestEndToEndResources::parsePlayAndDownload()
     child<QLineEdit>("downloadPageDownloadDirectoryLineEdit")->setText(target.path());
     button(e2e::parseRows(m_dialog)[1], "downloadPushButton")->click();
     QVERIFY2(state().isEmpty(), qPrintable(state()));
-    QCOMPARE(child<QStackedWidget>("clientStackedWidget")->currentWidget()->objectName(), QStringLiteral("downloadPage"));
-    const auto downloads = e2e::rowsOf<BTResourceDownloadListItemWidget>(child<QListWidget>("downloadPageDownloadListWidget"));
+    QCOMPARE(child<QStackedWidget>("clientStackedWidget")->currentWidget()->objectName(),
+             QStringLiteral("downloadPage"));
+    const auto downloads =
+        e2e::rowsOf<BTResourceDownloadListItemWidget>(child<QListWidget>("downloadPageDownloadListWidget"));
     QCOMPARE(downloads.size(), 1);
     QVERIFY(downloads[0]);
     auto *progress = downloads[0]->findChild<QLabel *>(QStringLiteral("downloadProgressLabel"));
@@ -228,7 +231,8 @@ void TestEndToEndResources::reloadOnEveryLine()
         QSignalSpy opened(m_app->playback(), &PlaybackController::opened);
         const QList<BTResourceParseResultListItemWidget *> rows = e2e::parseRows(m_dialog);
         QVERIFY(!rows.isEmpty());
-        QVERIFY2(clickPlay(rows[0], "reloadPushButton"), qPrintable(QStringLiteral("%1: %2").arg(lines->itemText(line), state())));
+        QVERIFY2(clickPlay(rows[0], "reloadPushButton"),
+                 qPrintable(QStringLiteral("%1: %2").arg(lines->itemText(line), state())));
         QCOMPARE(opened.count(), 1);
     }
     lines->setCurrentIndex(0);

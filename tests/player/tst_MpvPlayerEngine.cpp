@@ -67,7 +67,8 @@ void TestMpvPlayerEngine::initTestCase()
     QVERIFY(m_dir.isValid());
     m_clip = EngineTestMedia::makeClip(m_dir.path(), QStringLiteral("clip.mp4"), 8, 192, 108);
     const QByteArray shortClip = EngineTestMedia::makeClip(m_dir.path(), QStringLiteral("short.mp4"), 1, 160, 120);
-    const QByteArray noisyClip = EngineTestMedia::makeClip(m_dir.path(), QStringLiteral("noisy.mp4"), 4, 320, 240, true);
+    const QByteArray noisyClip =
+        EngineTestMedia::makeClip(m_dir.path(), QStringLiteral("noisy.mp4"), 4, 320, 240, true);
     QVERIFY2(!m_clip.isEmpty() && !shortClip.isEmpty() && !noisyClip.isEmpty(), "ffmpeg could not make the clips");
     QVERIFY(m_server.listen());
     m_server.serveData("/clip.mp4", m_clip, "video/mp4");
