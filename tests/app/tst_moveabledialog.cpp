@@ -14,8 +14,7 @@ private slots:
     void init();
     void cleanup();
     void leftDragFollowsThePointerWithoutDrift();
-    void pressOnAChildDoesNotDrag();
-    void rightButtonNeitherStartsNorEndsADrag();
+    void onlyALeftPressOnTheDialogItselfDrags();
 
 private:
     // Sends a mouse event to the widget under the global point, as Qt would deliver it.
@@ -75,7 +74,7 @@ void TestMoveableDialog::leftDragFollowsThePointerWithoutDrift()
     QCOMPARE(m_dialog->pos(), start + QPoint(13, 7));
 }
 
-void TestMoveableDialog::pressOnAChildDoesNotDrag()
+void TestMoveableDialog::onlyALeftPressOnTheDialogItselfDrags()
 {
     const QPoint start = m_dialog->pos();
     for (QWidget *child : {static_cast<QWidget *>(m_button), static_cast<QWidget *>(m_edit)}) {
@@ -86,17 +85,13 @@ void TestMoveableDialog::pressOnAChildDoesNotDrag()
         QCOMPARE(m_dialog->pos(), start);
         send(child, QEvent::MouseButtonRelease, press + QPoint(40, 40), Qt::LeftButton, {});
     }
-}
 
-void TestMoveableDialog::rightButtonNeitherStartsNorEndsADrag()
-{
-    const QPoint start = m_dialog->pos();
+    // The right button neither starts a drag nor ends one.
     const QPoint press = m_dialog->mapToGlobal(QPoint(30, 30));
     send(m_dialog, QEvent::MouseButtonPress, press, Qt::RightButton, Qt::RightButton);
     send(m_dialog, QEvent::MouseMove, press + QPoint(25, 25), Qt::NoButton, Qt::RightButton);
     QCOMPARE(m_dialog->pos(), start);
     send(m_dialog, QEvent::MouseButtonRelease, press + QPoint(25, 25), Qt::RightButton, {});
-
     send(m_dialog, QEvent::MouseButtonPress, press, Qt::LeftButton, Qt::LeftButton);
     send(m_dialog, QEvent::MouseButtonRelease, press, Qt::RightButton, Qt::LeftButton);
     dragTo(press + QPoint(8, 9));

@@ -5,24 +5,20 @@
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
-#include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSet>
 #include <QTextStream>
 #include <QtTest>
 
+#include <algorithm>
+
 namespace {
 
-struct IndexedImage {
-    QString path;
-    QSize size;
-};
-
-QList<IndexedImage> readIndex()
+// The compiled images and their sizes, as the asset build lists them.
+QMap<QString, QSize> readIndex()
 {
-    QList<IndexedImage> images;
+    QMap<QString, QSize> images;
     QFile file(QStringLiteral(PELORIN_ASSET_INDEX));
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return images;
@@ -30,7 +26,7 @@ QList<IndexedImage> readIndex()
     while (!in.atEnd()) {
         const QStringList fields = in.readLine().split(QLatin1Char(' '), Qt::SkipEmptyParts);
         if (fields.size() == 3)
-            images.append({fields[0], QSize(fields[1].toInt(), fields[2].toInt())});
+            images.insert(QStringLiteral(":/") + fields[0], QSize(fields[1].toInt(), fields[2].toInt()));
     }
     return images;
 }
@@ -45,70 +41,48 @@ bool hasVisiblePixels(const QImage &image)
     return false;
 }
 
-// The images that the windows' style sheets name; other code relies on every one of them.
-const char *const requiredImages[] = {
-    ":/MainWindow/Resources/Logo.ico",
-    ":/MainWindow/TitleBar/Logo.png",
-    ":/MainWindow/TitleBar/TopmostPushButton_No.png",
-    ":/MainWindow/TitleBar/TopmostPushButton_Yes.png",
-    ":/MainWindow/TitleBar/NewbieTutorialPushButton_Normal.png",
-    ":/MainWindow/TitleBar/PlayRecordPushButton_Normal.png",
-    ":/MainWindow/TitleBar/UserPushButton_Normal.png",
-    ":/MainWindow/TitleBar/MinimizePushButton_Normal.png",
-    ":/MainWindow/TitleBar/MaximizePushButton_Normal.png",
-    ":/MainWindow/TitleBar/ClosePushButton_Normal.png",
-    ":/MainWindow/NormalPage/Logo.png",
-    ":/MainWindow/NormalPage/OpenURL.png",
-    ":/MainWindow/NormalPage/OpenBT.png",
-    ":/MainWindow/ToolBar/StartPlayPushButton_Normal.png",
-    ":/MainWindow/ToolBar/PausePlayPushButton_Normal.png",
-    ":/MainWindow/ToolBar/StopPlayPushButton_Normal.png",
-    ":/MainWindow/ToolBar/MuteSwitchPushButton_Off.png",
-    ":/MainWindow/ToolBar/MuteSwitchPushButton_On.png",
-    ":/MainWindow/ToolBar/DownloadBTResourcePushButton_Normal.png",
-    ":/MainWindow/ToolBar/CollectBTResourcePushButton_Normal.png",
-    ":/MainWindow/ToolBar/OpenURLPushButton_Normal.png",
-    ":/MainWindow/ToolBar/FullScreenPushButton_Normal.png",
-    ":/MainWindow/ToolBar/PlayProgressSliderHandle.png",
-    ":/BTResourceFunctionDialog/Resources/Logo.ico",
-    ":/BTResourceFunctionDialog/ParsePage/ClosePushButton_Normal.png",
-    ":/BTResourceFunctionDialog/ParsePage/EngineComboBoxDownArrow.png",
-    ":/BTResourceParseResultListItemWidget/ReloadPushButton_Normal.png",
-    ":/BTResourceParseResultListItemWidget/DownloadPushButton_Normal.png",
-    ":/BTResourceParseResultListItemWidget/PlayPushButton_Normal.png",
-    ":/BTResourceFunctionDialog/PlayRecordPage/ClosePushButton_Normal.png",
-    ":/BTResourceFunctionDialog/PlayRecordPage/RandomPlayPushButton_Normal.png",
-    ":/BTResourceFunctionDialog/PlayRecordPage/FlushRecordListPushButton_Normal.png",
-    ":/BTResourceFunctionDialog/PlayRecordPage/ClearRecordListPushButton_Normal.png",
-    ":/BTResourcePlayRecordListItemWidget/PlayPushButton_Normal.png",
-    ":/BTResourcePlayRecordListItemWidget/DeletePushButton_Normal.png",
-    ":/BTResourceFunctionDialog/CollectionPage/ClosePushButton_Normal.png",
-    ":/BTResourceFunctionDialog/CollectionPage/collectCurrentPlayingResourcePushButton_Normal.png",
-    ":/BTResourceFunctionDialog/CollectionPage/FlushCollectionListPushButton_Normal.png",
-    ":/BTResourceCollectionListItemWidget/PlayPushButton_Normal.png",
-    ":/BTResourceCollectionListItemWidget/CopyURLPushButton_Normal.png",
-    ":/BTResourceCollectionListItemWidget/DeletePushButton_Normal.png",
-    ":/BTResourceFunctionDialog/DownloadPage/ClosePushButton_Normal.png",
-    ":/BTResourceDwonloadListItemWidget/DeletePushButton_Normal.png",
-    ":/SubtitleSettingDialog/ClosePushButton_Normal.png",
-    ":/SubtitleSettingDialog/SubtitleMoveUpPushButton_Normal.png",
-    ":/SubtitleSettingDialog/SubtitleMoveDownPushButton_Normal.png",
-    ":/SubtitleSettingDialog/SubtitleMoveLeftPushButton_Normal.png",
-    ":/SubtitleSettingDialog/SubtitleMoveRightPushButton_Normal.png",
-    ":/SubtitleSettingDialog/Word.png",
-    ":/SubtitleSettingDialog/ComboBoxDownArrow.png",
-    ":/SettingsDialog/ClosePushButton_Normal.png",
-    ":/Resources/Logo.ico",
-    ":/AccountFunctionDialog/LoginPage/ClosePushButton_Normal.png",
-    ":/AccountFunctionDialog/MiscPage/ClosePushButton_Normal.png",
-    ":/AccountFunctionDialog/SignUpPage/ReturnPushButton_Normal.png",
-    ":/AccountFunctionDialog/RetrievePasswordPage/ReturnPushButton_Normal.png",
-    ":/AccountFunctionDialog/ModifyPasswordPage/ReturnPushButton_Normal.png",
-    ":/TanChuangDialog/ClosePushButton_Normal.png",
-    ":/TanChuangDialog/NextPagePushButton_Normal.png",
-    ":/TanChuangDialog/PreviousPagePushButton_Normal.png",
-    ":/VIPTipDialog/Background.png",
-};
+// A button styled as the windows style theirs, with the image as its border image, on a host
+// of the given background; returns the button's part of the host's picture.
+QImage drawStyledButton(const QString &image, const QSize &size, const QString &text, const QColor &background,
+                        QImage *wholeShot = nullptr)
+{
+    QWidget host;
+    host.setAutoFillBackground(true);
+    QPalette palette = host.palette();
+    palette.setColor(QPalette::Window, background);
+    host.setPalette(palette);
+    host.resize(qMax(40, size.width() + 12), qMax(40, size.height() + 12));
+    QPushButton button(text, &host);
+    button.setStyleSheet(QStringLiteral("QPushButton{ border-image: url(%1); color: rgb(229, 229, 229); }").arg(image));
+    button.setGeometry(QRect(QPoint((host.width() - size.width()) / 2, (host.height() - size.height()) / 2), size));
+    const QPixmap shot = host.grab();
+    if (wholeShot)
+        *wholeShot = shot.toImage();
+    const qreal ratio = shot.devicePixelRatio();
+    return shot.toImage().copy(QRect(button.geometry().topLeft() * ratio, size * ratio));
+}
+
+// The largest colour difference between what was drawn and the image over the background, in the
+// columns left of `columns`; *compared counts the pixels that had something to show.
+int worstDifference(const QImage &drawn, const QImage &image, const QColor &under, int columns, int *compared)
+{
+    const QImage expected = image.convertToFormat(QImage::Format_ARGB32);
+    int worst = 0;
+    for (int y = 0; y < expected.height(); ++y)
+        for (int x = 0; x < qMin(expected.width(), columns); ++x) {
+            const QRgb want = expected.pixel(x, y);
+            const int a = qAlpha(want);
+            if (a == 0)
+                continue;
+            const QColor got(drawn.pixel(x, y));
+            auto blend = [a](int top, int bottom) { return (top * a + bottom * (255 - a)) / 255; };
+            worst = std::max({worst, qAbs(got.red() - blend(qRed(want), under.red())),
+                          qAbs(got.green() - blend(qGreen(want), under.green())),
+                          qAbs(got.blue() - blend(qBlue(want), under.blue()))});
+            ++*compared;
+        }
+    return worst;
+}
 
 } // namespace
 
@@ -118,24 +92,26 @@ class AssetsTest : public QObject {
 private slots:
     void initTestCase();
     void everyCompiledImageLoadsAtItsSize();
-    void buttonStatesDiffer();
-    void windowsFindTheirImages();
-    void sourcesNameOnlyExistingImages();
+    void sourcesNameOnlyCompiledImages();
     void styleSheetsDrawTheImages();
     void highDpiScreensGetDoubleImages();
+
+private:
+    QMap<QString, QSize> m_index;
 };
 
 void AssetsTest::initTestCase()
 {
     initGuiResources();
+    m_index = readIndex();
+    QVERIFY2(m_index.size() > 100, "image index missing or short");
 }
 
 void AssetsTest::everyCompiledImageLoadsAtItsSize()
 {
-    const QList<IndexedImage> images = readIndex();
-    QVERIFY2(images.size() > 100, "image index missing or short");
-    for (const IndexedImage &entry : images) {
-        const QString path = QStringLiteral(":/") + entry.path;
+    int buttons = 0;
+    for (auto entry = m_index.cbegin(); entry != m_index.cend(); ++entry) {
+        const QString &path = entry.key();
         QImageReader reader(path);
         const QImage image = reader.read();
         QVERIFY2(!image.isNull(), qPrintable(path + QStringLiteral(": ") + reader.errorString()));
@@ -143,65 +119,41 @@ void AssetsTest::everyCompiledImageLoadsAtItsSize()
         if (path.endsWith(QLatin1String(".ico"))) {
             // Every size from 16 to 256 px, each readable, the window manager picks one.
             QImageReader icon(path);
-            QCOMPARE(icon.imageCount(), 7);
             QList<int> sides;
             for (int i = 0; i < icon.imageCount(); ++i) {
                 QVERIFY(icon.jumpToImage(i));
                 const QImage frame = icon.read();
-                QVERIFY2(!frame.isNull(), qPrintable(path));
-                QCOMPARE(frame.width(), frame.height());
+                QVERIFY2(!frame.isNull() && frame.width() == frame.height(), qPrintable(path));
                 sides.append(frame.width());
             }
             QCOMPARE(sides, (QList<int>{16, 24, 32, 48, 64, 128, 256}));
         } else {
-            QVERIFY2(image.size() == entry.size, qPrintable(path));
+            QVERIFY2(image.size() == entry.value(), qPrintable(path));
         }
         if (path.contains(QLatin1Char('@'))) {
             // A high-DPI image has its plain sibling at half the size.
-            QString plain = path;
-            plain.remove(QStringLiteral("@2x"));
-            QCOMPARE(QImage(plain).size() * 2, image.size());
+            QCOMPARE(QImage(QString(path).remove(QStringLiteral("@2x"))).size() * 2, image.size());
         }
-    }
-}
-
-void AssetsTest::buttonStatesDiffer()
-{
-    int triples = 0;
-    for (const IndexedImage &entry : readIndex()) {
-        if (!entry.path.endsWith(QLatin1String("_Normal.png")))
-            continue;
-        const QString base = QStringLiteral(":/") + entry.path.chopped(int(qstrlen("_Normal.png")));
-        const QImage normal(base + QStringLiteral("_Normal.png"));
-        const QImage hover(base + QStringLiteral("_Hover.png"));
-        const QImage pressed(base + QStringLiteral("_Pressed.png"));
-        QVERIFY2(!hover.isNull() && !pressed.isNull(), qPrintable(base));
-        QVERIFY2(normal != hover && hover != pressed && normal != pressed, qPrintable(base));
-        ++triples;
-    }
-    QVERIFY(triples >= 40);
-}
-
-void AssetsTest::windowsFindTheirImages()
-{
-    for (const char *name : requiredImages) {
-        const QString path = QString::fromLatin1(name);
-        QVERIFY2(QFile::exists(path), qPrintable(path + QStringLiteral(" missing")));
         if (path.endsWith(QLatin1String("_Normal.png"))) {
-            for (const char *state : {"_Hover.png", "_Pressed.png"}) {
-                const QString sibling = path.chopped(int(qstrlen("_Normal.png"))) + QLatin1String(state);
-                QVERIFY2(QFile::exists(sibling), qPrintable(sibling + QStringLiteral(" missing")));
-            }
+            // Buttons show three different states.
+            const QString base = path.chopped(int(qstrlen("_Normal.png")));
+            const QImage hover(base + QStringLiteral("_Hover.png"));
+            const QImage pressed(base + QStringLiteral("_Pressed.png"));
+            QVERIFY2(!hover.isNull() && !pressed.isNull(), qPrintable(base));
+            QVERIFY2(image != hover && hover != pressed && image != pressed, qPrintable(base));
+            ++buttons;
         }
     }
+    QVERIFY(buttons >= 40);
 }
 
-void AssetsTest::sourcesNameOnlyExistingImages()
+void AssetsTest::sourcesNameOnlyCompiledImages()
 {
-    // Style sheets live in forms and code written elsewhere; a misspelt image path there renders
-    // as an empty button without any message, so every literal resource image must resolve.
+    // Style sheets live in forms and code; a misspelt image path there renders as an empty button
+    // without any message, so every literal resource image must be one of the compiled images
+    // (which the test above loads at their sizes).
     static const QRegularExpression resourceImage(QStringLiteral(":/[A-Za-z0-9_/.@-]+\\.(?:png|ico)"));
-    QSet<QString> missing;
+    QStringList missing;
     int files = 0, references = 0;
     for (const char *folder : {"app", "shell", "account", "notices", "resources", "player", "forms"}) {
         QDirIterator it(QStringLiteral(PELORIN_SOURCE_DIR "/") + QLatin1String(folder),
@@ -211,111 +163,73 @@ void AssetsTest::sourcesNameOnlyExistingImages()
             QFile file(it.next());
             QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
             ++files;
-            const QString text = QString::fromUtf8(file.readAll());
-            auto matches = resourceImage.globalMatch(text);
+            auto matches = resourceImage.globalMatch(QString::fromUtf8(file.readAll()));
             while (matches.hasNext()) {
                 const QString path = matches.next().captured(0);
                 ++references;
-                if (!QFile::exists(path))
-                    missing.insert(QFileInfo(file.fileName()).fileName() + QStringLiteral(": ") + path);
+                if (!m_index.contains(path) || !QFile::exists(path))
+                    missing << it.fileName() + QStringLiteral(": ") + path;
             }
         }
     }
-    QVERIFY(files > 0);
+    QVERIFY(references > 100);
     qInfo("%d resource image references in %d files", references, files);
-    QStringList list = missing.values();
-    list.sort();
-    QVERIFY2(missing.isEmpty(), qPrintable(list.join(QStringLiteral("\n"))));
+    missing.removeDuplicates();
+    QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QLatin1Char('\n'))));
 }
 
 void AssetsTest::styleSheetsDrawTheImages()
 {
-    // The buttons as the windows style them: the normal image must appear on screen, and the text
-    // of the dialog tabs must sit clear of their glyph.
-    struct Sample {
-        QString image;
-        QSize size;
-        QString text;
-        QColor background;
-    };
+    // Every image as a button's border image: it must appear on screen pixel for pixel, and the
+    // text of the dialog tabs must sit clear of their glyph.
     const QColor bar(22, 33, 41), light(247, 247, 247), notice(22, 143, 234), page(28, 40, 49);
-    QList<Sample> samples;
-    for (const IndexedImage &entry : readIndex()) {
-        if (entry.path.contains(QLatin1Char('@')) || entry.path.endsWith(QLatin1String(".ico")))
+    QList<QImage> shots;
+    for (auto entry = m_index.cbegin(); entry != m_index.cend(); ++entry) {
+        const QString path = entry.key().mid(2);
+        if (path.contains(QLatin1Char('@')) || path.endsWith(QLatin1String(".ico")))
             continue;
         QColor background = light;
-        if (entry.path.startsWith(QLatin1String("MainWindow/NormalPage")))
+        if (path.startsWith(QLatin1String("MainWindow/NormalPage")))
             background = page;
-        else if (entry.path.startsWith(QLatin1String("MainWindow")) || entry.path.contains(QLatin1String("OnDark")))
+        else if (path.startsWith(QLatin1String("MainWindow")) || path.contains(QLatin1String("OnDark")))
             background = bar;
-        else if (entry.path.startsWith(QLatin1String("TanChuangDialog/Close")))
+        else if (path.startsWith(QLatin1String("TanChuangDialog/Close")))
             background = notice;
         QString text;
-        if (entry.path.contains(QLatin1String("Page/ClosePushButton"))
-            || entry.path.contains(QLatin1String("Dialog/ClosePushButton")))
+        if (path.contains(QLatin1String("Page/ClosePushButton"))
+            || path.contains(QLatin1String("Dialog/ClosePushButton")))
             text = QStringLiteral("    关闭");
-        if (entry.path.contains(QLatin1String("ReturnPushButton")))
+        if (path.contains(QLatin1String("ReturnPushButton")))
             text = QStringLiteral("    返回");
-        if (entry.path.startsWith(QLatin1String("MainWindow/TitleBar/Close"))
-            || entry.path.startsWith(QLatin1String("TanChuangDialog/Close")))
+        if (path.startsWith(QLatin1String("MainWindow/TitleBar/Close"))
+            || path.startsWith(QLatin1String("TanChuangDialog/Close")))
             text.clear();
-        samples.append({entry.path, entry.size, text, background});
-    }
 
-    QList<QImage> shots;
-    for (const Sample &sample : samples) {
-        QWidget host;
-        host.setAutoFillBackground(true);
-        QPalette palette = host.palette();
-        palette.setColor(QPalette::Window, sample.background);
-        host.setPalette(palette);
-        host.resize(qMax(40, sample.size.width() + 12), qMax(40, sample.size.height() + 12));
-        QPushButton button(sample.text, &host);
-        button.setStyleSheet(QStringLiteral("QPushButton{ border-image: url(:/%1); color: rgb(229, 229, 229); }")
-                                 .arg(sample.image));
-        button.setGeometry(QRect(QPoint((host.width() - sample.size.width()) / 2,
-                                        (host.height() - sample.size.height()) / 2), sample.size));
-        int textLeft = sample.size.width();
-        if (!sample.text.isEmpty()) {
+        const QSize size = entry.value();
+        int textLeft = size.width();
+        if (!text.isEmpty()) {
             // The text starts right of the glyph, which ends 19 px in.
-            const QFontMetrics metrics(button.font());
-            textLeft = (sample.size.width() - metrics.horizontalAdvance(sample.text)) / 2
-                       + metrics.horizontalAdvance(QStringLiteral("    "));
-            QVERIFY2(textLeft >= 20, qPrintable(sample.image + QStringLiteral(" text at %1").arg(textLeft)));
+            const QFontMetrics metrics(QPushButton().font());
+            textLeft = (size.width() - metrics.horizontalAdvance(text)) / 2
+                + metrics.horizontalAdvance(QStringLiteral("    "));
+            QVERIFY2(textLeft >= 20, qPrintable(path + QStringLiteral(" text at %1").arg(textLeft)));
         }
-        const QImage shot = host.grab().toImage();
-        const QImage drawn = shot.copy(button.geometry());
-        const QImage expected = QImage(QStringLiteral(":/") + sample.image).convertToFormat(QImage::Format_ARGB32);
-        // Left of any text, the screen shows the image over the background, pixel for pixel.
+        QImage shot;
+        const QImage drawn = drawStyledButton(entry.key(), size, text, background, &shot);
         int compared = 0;
-        for (int y = 0; y < expected.height(); ++y)
-            for (int x = 0; x < qMin(expected.width(), textLeft - 1); ++x) {
-                const QRgb want = expected.pixel(x, y);
-                const int a = qAlpha(want);
-                if (a == 0)
-                    continue;
-                const QColor got(drawn.pixel(x, y));
-                const QColor &under = sample.background;
-                auto blend = [a](int top, int bottom) { return (top * a + bottom * (255 - a)) / 255; };
-                const int error = qMax(qMax(qAbs(got.red() - blend(qRed(want), under.red())),
-                                            qAbs(got.green() - blend(qGreen(want), under.green()))),
-                                       qAbs(got.blue() - blend(qBlue(want), under.blue())));
-                QVERIFY2(error <= 3, qPrintable(sample.image + QStringLiteral(" at %1,%2").arg(x).arg(y)));
-                ++compared;
-            }
-        QVERIFY2(compared > 0, qPrintable(sample.image));
+        const int worst = worstDifference(drawn, QImage(entry.key()), background, textLeft - 1, &compared);
+        QVERIFY2(worst <= 3 && compared > 0, qPrintable(path + QStringLiteral(": difference %1").arg(worst)));
         shots.append(shot);
     }
 
-    // Contact sheet of every image on its own background, for a look by eye.
+    // Contact sheet of every image on its own background, for a look by eye (tools/asset-sheet).
     const QString sheetPath = qEnvironmentVariable("PELORIN_ASSET_SHEET");
     if (sheetPath.isEmpty())
         return;
-    const int sheetWidth = 1000;
     QList<QPoint> places;
     int x = 0, y = 0, rowHeight = 0;
     for (const QImage &shot : shots) {
-        if (x + shot.width() > sheetWidth) {
+        if (x + shot.width() > 1000) {
             x = 0;
             y += rowHeight + 4;
             rowHeight = 0;
@@ -324,7 +238,7 @@ void AssetsTest::styleSheetsDrawTheImages()
         x += shot.width() + 4;
         rowHeight = qMax(rowHeight, shot.height());
     }
-    QImage sheet(sheetWidth, y + rowHeight, QImage::Format_ARGB32);
+    QImage sheet(1000, y + rowHeight, QImage::Format_ARGB32);
     sheet.fill(QColor(90, 90, 90));
     QPainter painter(&sheet);
     for (int i = 0; i < shots.size(); ++i)
@@ -332,34 +246,20 @@ void AssetsTest::styleSheetsDrawTheImages()
     painter.end();
     QVERIFY(sheet.save(sheetPath));
 }
+
 void AssetsTest::highDpiScreensGetDoubleImages()
 {
     // Run a second time with QT_SCALE_FACTOR=2: style sheets then pick the @2x files by themselves.
-    QWidget host;
-    host.resize(40, 40);
-    QPalette palette = host.palette();
-    palette.setColor(QPalette::Window, QColor(22, 33, 41));
-    host.setPalette(palette);
-    host.setAutoFillBackground(true);
-    QPushButton button(&host);
-    button.setGeometry(6, 6, 28, 28);
-    button.setStyleSheet(QStringLiteral("QPushButton{ border-image: url(:/MainWindow/TitleBar/UserPushButton_Normal.png); }"));
-    const QPixmap shot = host.grab();
-    if (shot.devicePixelRatio() < 2)
+    const QColor bar(22, 33, 41);
+    const QImage drawn = drawStyledButton(QStringLiteral(":/MainWindow/TitleBar/UserPushButton_Normal.png"),
+                                          QSize(28, 28), QString(), bar);
+    if (drawn.width() < 56)
         QSKIP("needs a device pixel ratio of 2");
-    const QImage drawn = shot.toImage().copy(12, 12, 56, 56);
-    const QImage expected = QImage(QStringLiteral(":/MainWindow/TitleBar/UserPushButton_Normal@2x.png"))
-                                .convertToFormat(QImage::Format_ARGB32);
+    const QImage expected(QStringLiteral(":/MainWindow/TitleBar/UserPushButton_Normal@2x.png"));
     QCOMPARE(expected.size(), QSize(56, 56));
-    int worst = 0;
-    for (int y = 0; y < 56; ++y)
-        for (int x = 0; x < 56; ++x) {
-            const QRgb want = expected.pixel(x, y);
-            const int a = qAlpha(want);
-            const int blended = (qRed(want) * a + 22 * (255 - a)) / 255;
-            worst = qMax(worst, qAbs(qRed(drawn.pixel(x, y)) - blended));
-        }
-    QVERIFY2(worst <= 3, qPrintable(QStringLiteral("largest difference %1").arg(worst)));
+    int compared = 0;
+    const int worst = worstDifference(drawn, expected, bar, 56, &compared);
+    QVERIFY2(worst <= 3 && compared > 0, qPrintable(QStringLiteral("largest difference %1").arg(worst)));
 }
 
 QTEST_MAIN(AssetsTest)

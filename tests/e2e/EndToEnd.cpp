@@ -1,7 +1,5 @@
 #include "EndToEnd.h"
 
-#include "Eventually.h"
-
 #include "account/ui/AccountFunctionDialog.h"
 #include "app/AppConfig.h"
 #include "resources/ui/BTResourceFunctionDialog.h"
@@ -10,19 +8,14 @@
 
 #include <QDate>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
 namespace e2e {
-
-QTimer *when(QObject *context, const std::function<bool()> &condition, const std::function<void()> &action)
-{
-    return whenTrue(context, condition, action);
-}
 
 QStringList prepareDemo(const ServiceProcess &service, QByteArray *output)
 {
@@ -56,11 +49,8 @@ bool logInThroughDialog(const QString &name, const QString &password)
 
 QList<BTResourceParseResultListItemWidget *> parseRows(BTResourceFunctionDialog *dialog)
 {
-    QList<BTResourceParseResultListItemWidget *> rows;
-    auto *list = dialog->findChild<QListWidget *>(QStringLiteral("parsePageParseResultListWidget"));
-    for (int i = 0; list && i < list->count(); ++i)
-        rows << qobject_cast<BTResourceParseResultListItemWidget *>(list->itemWidget(list->item(i)));
-    return rows;
+    return rowsOf<BTResourceParseResultListItemWidget>(
+        dialog->findChild<QListWidget *>(QStringLiteral("parsePageParseResultListWidget")));
 }
 
 bool playRow(PlaybackController *playback, BTResourceFunctionDialog *dialog, int row)

@@ -4,11 +4,8 @@
 
 #include "ServiceProcess.h"
 
-#include <QObject>
+#include <QListWidget>
 #include <QString>
-#include <QTimer>
-
-#include <functional>
 
 class BTResourceFunctionDialog;
 class PlaybackController;
@@ -20,12 +17,6 @@ namespace e2e {
 // The clips are short, but the machine may be busy: generous limits, never timing assertions.
 constexpr int kStepTimeoutMs = 60000;
 
-// Runs action once condition holds, checked from a timer owned by context. The play path and the
-// service calls wait in nested local event loops, so whatever must happen while they wait (modal
-// dialogs to answer, the media to pause) is driven from timers, not from sequential test code.
-// Returns the timer, which deletes itself once the action ran.
-QTimer *when(QObject *context, const std::function<bool()> &condition, const std::function<void()> &action);
-
 // Runs "demo" into the service's data directory (before it is started) and returns the magnet
 // links it printed, in order; empty on failure, with the output in *output.
 QStringList prepareDemo(const ServiceProcess &service, QByteArray *output);
@@ -36,6 +27,15 @@ void useService(const ServiceProcess &service);
 
 // Logs in through the account dialog's widgets; true when the program then counts as logged in.
 bool logInThroughDialog(const QString &name, const QString &password);
+
+// The row widgets of a list, in order.
+template <typename Row> QList<Row *> rowsOf(QListWidget *list)
+{
+    QList<Row *> rows;
+    for (int i = 0; list && i < list->count(); ++i)
+        rows << qobject_cast<Row *>(list->itemWidget(list->item(i)));
+    return rows;
+}
 
 // The parse page's file rows, in order.
 QList<BTResourceParseResultListItemWidget *> parseRows(BTResourceFunctionDialog *dialog);

@@ -3,7 +3,6 @@
 #include "service/Endpoints.h"
 #include "app/AppConfig.h"
 #include "app/ui/GuiResources.h"
-#include "resources/CollectionService.h"
 #include "TestClient.h"
 #include "service/ServiceClient.h"
 
@@ -43,6 +42,19 @@ private:
     template <typename T> T *child(const char *name) { return m_dialog->findChild<T *>(QLatin1String(name)); }
     void setText(const char *edit, const QString &text) { child<QLineEdit>(edit)->setText(text); }
     void click(const char *button) { child<QPushButton>(button)->click(); }
+    // Clicks a button whose outcome is one message box, answers it, and returns what it showed.
+    ModalAnswerer::Seen clickForMessage(const char *button)
+    {
+        ModalAnswerer answerer({QStringLiteral("确定")});
+        click(button);
+        return answerer.seen().size() == 1 ? answerer.seen()[0] : ModalAnswerer::Seen{};
+    }
+    void logIn()
+    {
+        setText("loginPageUsernameLineEdit", kEmail);
+        setText("loginPagePasswordLineEdit", kPassword);
+        click("loginPageLoginPushButton");
+    }
     QString currentPage() { return child<QStackedWidget>("clientStackedWidget")->currentWidget()->objectName(); }
     // Whether the service accepts a request that needs a logged-in session.
     static ServiceReply listCollections() { return testClient().call(Endpoints::collectionList()); }
@@ -92,23 +104,14 @@ void TestEndToEndAccount::signUpLogInLogOut()
 
     // A wrong captcha is refused (and a fresh one fetched); the right one creates the account.
     setText("signUpPageCaptchaLineEdit", QStringLiteral("nope"));
-    {
-        ModalAnswerer answerer({QStringLiteral("确定")});
-        click("signUpPageSignUpPushButton");
-        QCOMPARE(answerer.seen().size(), 1);
-        QCOMPARE(answerer.seen()[0].title, QStringLiteral("注册"));
-        QCOMPARE(answerer.seen()[0].text, QStringLiteral("验证码错误，请重新输入！"));
-    }
+    ModalAnswerer::Seen message = clickForMessage("signUpPageSignUpPushButton");
+    QCOMPARE(message.title, QStringLiteral("注册"));
+    QCOMPARE(message.text, QStringLiteral("验证码错误，请重新输入！"));
     QCOMPARE(currentPage(), QStringLiteral("signUpPage"));
     setText("signUpPageCaptchaLineEdit", kCaptcha.toLower());
-    {
-        ModalAnswerer answerer({QStringLiteral("确定")});
-        click("signUpPageSignUpPushButton");
-        QCOMPARE(answerer.seen().size(), 1);
-        QCOMPARE(answerer.seen()[0].title, QStringLiteral("注册"));
-        QVERIFY2(answerer.seen()[0].text.startsWith(QStringLiteral("注册的邮箱请务必填写本人的")),
-                 qPrintable(answerer.seen()[0].text));
-    }
+    message = clickForMessage("signUpPageSignUpPushButton");
+    QCOMPARE(message.title, QStringLiteral("注册"));
+    QVERIFY2(message.text.startsWith(QStringLiteral("注册的邮箱请务必填写本人的")), qPrintable(message.text));
     QCOMPARE(currentPage(), QStringLiteral("loginPage"));
     QCOMPARE(child<QLineEdit>("loginPageUsernameLineEdit")->text(), kEmail);
     QVERIFY(child<QLineEdit>("signUpPageEmailLineEdit")->text().isEmpty());
@@ -118,13 +121,9 @@ void TestEndToEndAccount::signUpLogInLogOut()
 
     // A wrong password is refused with the login title; the right one logs in.
     setText("loginPagePasswordLineEdit", QStringLiteral("not the password"));
-    {
-        ModalAnswerer answerer({QStringLiteral("确定")});
-        click("loginPageLoginPushButton");
-        QCOMPARE(answerer.seen().size(), 1);
-        QCOMPARE(answerer.seen()[0].title, QStringLiteral("登录账号"));
-        QVERIFY(!answerer.seen()[0].text.isEmpty());
-    }
+    message = clickForMessage("loginPageLoginPushButton");
+    QCOMPARE(message.title, QStringLiteral("登录账号"));
+    QVERIFY(!message.text.isEmpty());
     QVERIFY(!m_dialog->loggedIn());
     setText("loginPagePasswordLineEdit", kPassword);
     click("loginPageLoginPushButton");
@@ -149,18 +148,14 @@ void TestEndToEndAccount::signUpLogInLogOut()
     QCOMPARE(refused.statu(), -1);
 
     // A second login works; the day's account page was shown, so the dialog closes.
-    setText("loginPageUsernameLineEdit", kEmail);
-    setText("loginPagePasswordLineEdit", kPassword);
-    click("loginPageLoginPushButton");
+    logIn();
     QVERIFY(m_dialog->isHidden());
     QVERIFY(listCollections().succeeded());
 
     // Remembered with automatic login: the next start logs in again from user.dat alone.
     child<QCheckBox>("loginPageAutoLoginCheckBox")->setChecked(true);
     QVERIFY(child<QCheckBox>("loginPageRememberPasswordCheckBox")->isChecked());
-    setText("loginPageUsernameLineEdit", kEmail);
-    setText("loginPagePasswordLineEdit", kPassword);
-    click("loginPageLoginPushButton");
+    logIn();
     QVERIFY(QFile::exists(QStringLiteral("user.dat")));
     QVERIFY(testClient().call(Post, {QStringLiteral("r=www/user/logout"), QStringLiteral("do=logout"),
                                        QStringLiteral("_s=pc")}, false).succeeded());

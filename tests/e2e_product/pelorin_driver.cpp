@@ -10,11 +10,9 @@
 #include "account/ui/AccountFunctionDialog.h"
 #include "app/AppConfig.h"
 #include "app/ui/StartUp.h"
-#include "player/PlayerEngine.h"
 #include "resources/ui/BTResourceDownloadListItemWidget.h"
 #include "resources/ui/BTResourceFunctionDialog.h"
 #include "resources/ui/BTResourceParseResultListItemWidget.h"
-#include "resources/ui/BTResourcePlayRecordListItemWidget.h"
 #include "resources/DownloadTransfer.h"
 #include "resources/PlayRecordStore.h"
 #include "shell/ui/MainWindow.h"
@@ -115,6 +113,20 @@ void clickBoxButton(QMessageBox *box, const QString &text)
     UserScript::fail(QStringLiteral("no button \"%1\" on \"%2\"").arg(text, box->text()));
 }
 
+// An action that clicks the named button of what root() returns at the time.
+template <typename Root> std::function<void()> press(Root root, const char *name)
+{
+    return [root, name] { click(find<QPushButton>(root(), name)); };
+}
+
+QListWidget *resourceList(const char *name) { return find<QListWidget>(resourceDialog(), name); }
+
+BTResourceDownloadListItemWidget *firstDownload()
+{
+    QListWidget *list = resourceList("downloadPageDownloadListWidget");
+    return list ? qobject_cast<BTResourceDownloadListItemWidget *>(list->itemWidget(list->item(0))) : nullptr;
+}
+
 // The elapsed time the play page shows, in seconds.
 int shownSeconds()
 {
@@ -131,7 +143,7 @@ bool playing() { return window() && windowPage() == QLatin1String("playPage"); }
 QList<BTResourceParseResultListItemWidget *> parseRows()
 {
     QList<BTResourceParseResultListItemWidget *> rows;
-    auto *list = find<QListWidget>(resourceDialog(), "parsePageParseResultListWidget");
+    auto *list = resourceList("parsePageParseResultListWidget");
     for (int i = 0; list && i < list->count(); ++i)
         if (auto *row = qobject_cast<BTResourceParseResultListItemWidget *>(list->itemWidget(list->item(i))))
             rows << row;
@@ -141,301 +153,242 @@ QList<BTResourceParseResultListItemWidget *> parseRows()
 class Driver
 {
 public:
-    explicit Driver(const Options &options)
-        : m_options(options)
-    {
-    }
-
+    explicit Driver(const Options &options) : m_options(options) {}
     bool build();
     bool checkAfterExit(int status);
 
 private:
-    void answerFirstLaunch(const QString &shortcutAnswer);
+    void step(const QString &name, std::function<bool()> ready, std::function<void()> act = {}, int timeoutMs = 20000)
+    {
+        m_script.step(name, std::move(ready), std::move(act), timeoutMs);
+    }
+    void step(const char *name, std::function<bool()> ready, std::function<void()> act = {}, int timeoutMs = 20000)
+    {
+        step(QString::fromUtf8(name), std::move(ready), std::move(act), timeoutMs);
+    }
+    // Waits for the message box with that text (and title, if given) and presses a button.
+    void answerBox(const char *name, const char *text, const char *button, const char *title = "")
+    {
+        const QString boxText = QString::fromUtf8(text), buttonText = QString::fromUtf8(button);
+        step(name, [boxText, title] {
+            QMessageBox *box = messageBox(boxText);
+            return box && (!*title || box->windowTitle() == QString::fromUtf8(title));
+        }, [boxText, buttonText] { clickBoxButton(messageBox(boxText), buttonText); });
+    }
+    void answerFirstLaunch(const char *shortcutAnswer);
     void logIn();
     void pasteMagnetAndList();
-    void playFirstFileFromParsePage();
+    void logInAndPlayFirstFile();
     void seeTimeAdvance(const QString &what);
+    void stopped()
+    {
+        step("stopped: the start page", [] { return window() && windowPage() == QLatin1String("normalPage"); });
+    }
     void seekAndStop();
     void quit();
+    void secondRun();
 
     Options m_options;
     UserScript m_script;
     QString m_firstFile;
-    QString m_secondFile;
     int m_seconds = 0;
     QElapsedTimer m_clock;
     std::unique_ptr<QProcess> m_secondCopy;
 };
 
-void Driver::answerFirstLaunch(const QString &shortcutAnswer)
+void Driver::answerFirstLaunch(const char *shortcutAnswer)
 {
-    m_script.step(
-        QStringLiteral("first launch: asked about a desktop shortcut"),
-        [] { return messageBox(QStringLiteral("是否创建快捷方式在您的桌面上，以方便下次访问！")); },
-        [shortcutAnswer] {
-            clickBoxButton(messageBox(QStringLiteral("是否创建快捷方式在您的桌面上，以方便下次访问！")), shortcutAnswer);
-        });
-    m_script.step(
-        QStringLiteral("first launch: asked about the tutorial"),
-        [] { return messageBox(QStringLiteral("第一次使用？是否需要观看新手教程？")); },
-        [] { clickBoxButton(messageBox(QStringLiteral("第一次使用？是否需要观看新手教程？")), QStringLiteral("否(N)")); });
+    answerBox("first launch: asked about a desktop shortcut", "是否创建快捷方式在您的桌面上，以方便下次访问！", shortcutAnswer);
+    answerBox("first launch: asked about the tutorial", "第一次使用？是否需要观看新手教程？", "否(N)");
 }
 
 void Driver::logIn()
 {
-    m_script.step(
-        QStringLiteral("the login dialog over the main window"),
-        [] { return window() && accountDialog() && QApplication::activeModalWidget() == accountDialog(); },
-        [this] {
-            AccountFunctionDialog *dialog = accountDialog();
-            QTest::keyClicks(find<QLineEdit>(dialog, "loginPageUsernameLineEdit"), m_options.user);
-            QTest::keyClicks(find<QLineEdit>(dialog, "loginPagePasswordLineEdit"), m_options.password);
-            QTest::mouseClick(find<QCheckBox>(dialog, "loginPageRememberPasswordCheckBox"), Qt::LeftButton);
-            QTest::mouseClick(find<QCheckBox>(dialog, "loginPageAutoLoginCheckBox"), Qt::LeftButton);
-            if (!find<QCheckBox>(dialog, "loginPageRememberPasswordCheckBox")->isChecked()
-                || !find<QCheckBox>(dialog, "loginPageAutoLoginCheckBox")->isChecked())
-                UserScript::fail(QStringLiteral("the two login check boxes did not check"));
-            click(find<QPushButton>(dialog, "loginPageLoginPushButton"));
-        });
-    m_script.step(
-        QStringLiteral("logged in: the account page"),
-        [this] {
-            AccountFunctionDialog *dialog = accountDialog();
-            return dialog->loggedIn() && pageOf(dialog, "clientStackedWidget") == QLatin1String("miscPage")
-                && find<QLineEdit>(dialog, "miscPageEmailLineEdit")->text() == m_options.user;
-        },
-        [] { click(find<QPushButton>(accountDialog(), "miscPageClosePushButton")); });
-    m_script.step(QStringLiteral("the start page"), [] {
-        return !QApplication::activeModalWidget() && windowPage() == QLatin1String("normalPage");
-    });
+    step("the login dialog over the main window",
+         [] { return window() && accountDialog() && QApplication::activeModalWidget() == accountDialog(); },
+         [this] {
+             AccountFunctionDialog *dialog = accountDialog();
+             QTest::keyClicks(find<QLineEdit>(dialog, "loginPageUsernameLineEdit"), m_options.user);
+             QTest::keyClicks(find<QLineEdit>(dialog, "loginPagePasswordLineEdit"), m_options.password);
+             for (const char *box : {"loginPageRememberPasswordCheckBox", "loginPageAutoLoginCheckBox"})
+                 QTest::mouseClick(find<QCheckBox>(dialog, box), Qt::LeftButton);
+             if (!find<QCheckBox>(dialog, "loginPageRememberPasswordCheckBox")->isChecked()
+                 || !find<QCheckBox>(dialog, "loginPageAutoLoginCheckBox")->isChecked())
+                 UserScript::fail(QStringLiteral("the two login check boxes did not check"));
+             click(find<QPushButton>(dialog, "loginPageLoginPushButton"));
+         });
+    step("logged in: the account page", [this] {
+        AccountFunctionDialog *dialog = accountDialog();
+        return dialog->loggedIn() && pageOf(dialog, "clientStackedWidget") == QLatin1String("miscPage")
+            && find<QLineEdit>(dialog, "miscPageEmailLineEdit")->text() == m_options.user;
+    }, press(accountDialog, "miscPageClosePushButton"));
+    step("the start page",
+         [] { return !QApplication::activeModalWidget() && windowPage() == QLatin1String("normalPage"); });
 }
 
 void Driver::pasteMagnetAndList()
 {
-    m_script.step(
-        QStringLiteral("the start page's open button"), [] { return windowPage() == QLatin1String("normalPage"); },
-        [] { click(find<QPushButton>(window(), "normalPageOpenBTPushButton")); });
-    m_script.step(
-        QStringLiteral("the parse page"), [] { return resourcePageShown("parsePage"); },
-        [this] {
-            auto *edit = find<QLineEdit>(resourceDialog(), "parsePageBTResourceLineEdit");
-            QGuiApplication::clipboard()->setText(m_options.magnet);
-            QPointer<QLineEdit> target(edit);
-            UserScript::later([target] {
-                if (!target)
-                    return;
-                target->setFocus();
-                QTest::keyClick(target, Qt::Key_A, Qt::ControlModifier);
-                QTest::keyClick(target, Qt::Key_V, Qt::ControlModifier);
-            });
+    step("the start page's open button", [] { return windowPage() == QLatin1String("normalPage"); },
+         press(window, "normalPageOpenBTPushButton"));
+    step("the parse page", [] { return resourcePageShown("parsePage"); }, [this] {
+        QGuiApplication::clipboard()->setText(m_options.magnet);
+        QPointer<QLineEdit> target(find<QLineEdit>(resourceDialog(), "parsePageBTResourceLineEdit"));
+        UserScript::later([target] {
+            if (!target)
+                return;
+            target->setFocus();
+            QTest::keyClick(target, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(target, Qt::Key_V, Qt::ControlModifier);
         });
-    m_script.step(
-        QStringLiteral("the resource's video files listed"),
-        [this] {
-            const auto rows = parseRows();
-            return !resourceDialog()->isBusy() && rows.size() >= 2
-                && find<QLineEdit>(resourceDialog(), "parsePageBTResourceLineEdit")->text() == m_options.magnet;
-        },
-        [this] {
-            const auto rows = parseRows();
-            m_firstFile = rows[0]->file().fileName;
-            m_secondFile = rows[1]->file().fileName;
-            std::printf("file 0: %s\nfile 1: %s\n", qPrintable(m_firstFile), qPrintable(m_secondFile));
-        },
-        30000);
+    });
+    step("the resource's video files listed", [this] {
+        return !resourceDialog()->isBusy() && parseRows().size() >= 2
+            && find<QLineEdit>(resourceDialog(), "parsePageBTResourceLineEdit")->text() == m_options.magnet;
+    }, [this] {
+        m_firstFile = parseRows()[0]->file().fileName;
+        std::printf("file 0: %s\nfile 1: %s\n", qPrintable(m_firstFile), qPrintable(parseRows()[1]->file().fileName));
+    }, 30000);
 }
 
-void Driver::playFirstFileFromParsePage()
+void Driver::logInAndPlayFirstFile()
 {
-    m_script.step(
-        QStringLiteral("the first file's play button"), [] { return !parseRows().isEmpty(); },
-        [] { click(find<QPushButton>(parseRows().first(), "playPushButton")); });
+    logIn();
+    pasteMagnetAndList();
+    step("the first file's play button", [] { return !parseRows().isEmpty(); },
+         [] { click(find<QPushButton>(parseRows().first(), "playPushButton")); });
+    seeTimeAdvance(QStringLiteral("first file"));
 }
 
 void Driver::seeTimeAdvance(const QString &what)
 {
-    m_script.step(
-        QStringLiteral("the play page (%1)").arg(what), [] { return playing(); },
-        [this] {
-            m_seconds = shownSeconds();
-            m_clock.start();
-        },
-        30000);
+    step(QStringLiteral("the play page (%1)").arg(what), [] { return playing(); }, [this] {
+        m_seconds = shownSeconds();
+        m_clock.start();
+    }, 30000);
     // The resource dialog stays out of the way while the video plays.
-    m_script.step(
-        QStringLiteral("the time label advances"),
-        [this] { return playing() && shownSeconds() >= m_seconds + 1 && !resourceDialog()->isVisible(); }, {}, 10000);
+    step("the time label advances",
+         [this] { return playing() && shownSeconds() >= m_seconds + 1 && !resourceDialog()->isVisible(); }, {}, 10000);
 }
 
 void Driver::seekAndStop()
 {
-    m_script.step(
-        QStringLiteral("the file recorded in PlayRecord.dat"),
-        [this] {
-            PlayRecordStore records;
-            return records.load() && records.size() == 1 && records.at(0).fileName == m_firstFile;
-        },
-        [this] {
-            m_seconds = shownSeconds();
-            QPointer<MainWindow> target(window());
-            UserScript::later([this, target] {
-                if (!target)
-                    return;
-                m_clock.start();
-                QTest::keyClick(target, Qt::Key_Right);
-            });
+    step("the file recorded in PlayRecord.dat", [this] {
+        PlayRecordStore records;
+        return records.load() && records.size() == 1 && records.at(0).fileName == m_firstFile;
+    }, [this] {
+        m_seconds = shownSeconds();
+        UserScript::later([this, target = QPointer<MainWindow>(window())] {
+            if (!target)
+                return;
+            m_clock.start();
+            QTest::keyClick(target, Qt::Key_Right);
         });
+    });
     // Played on for t seconds, the whole seconds shown gain at most floor(t) + 1 (less while the
     // label lags); the key adds five, so a gain of floor(t) + 3 can only come from the seek.
-    m_script.step(
-        QStringLiteral("the Right key seeks 5 s on"),
-        [this] { return playing() && shownSeconds() - m_seconds >= m_clock.elapsed() / 1000 + 3; }, {}, 8000);
-    m_script.step(
-        QStringLiteral("still playing after the seek"), [] { return playing(); },
-        [] { click(find<QPushButton>(window(), "stopPlayPushButton")); });
-    m_script.step(QStringLiteral("stopped: the start page"), [] {
-        return window() && windowPage() == QLatin1String("normalPage");
-    });
+    step("the Right key seeks 5 s on",
+         [this] { return playing() && shownSeconds() - m_seconds >= m_clock.elapsed() / 1000 + 3; }, {}, 8000);
+    step("still playing after the seek", [] { return playing(); }, press(window, "stopPlayPushButton"));
+    stopped();
 }
 
 void Driver::quit()
 {
-    m_script.step(
-        QStringLiteral("the close button"), [] { return window() && !QApplication::activeModalWidget(); },
-        [] {
-            if (BTResourceFunctionDialog *dialog = resourceDialog())
-                dialog->hide();
-            click(find<QPushButton>(window(), "closePushButton"));
+    step("the close button", [] { return window() && !QApplication::activeModalWidget(); }, [] {
+        if (BTResourceFunctionDialog *dialog = resourceDialog())
+            dialog->hide();
+        click(find<QPushButton>(window(), "closePushButton"));
+    });
+}
+
+// Automatic login, replay from the records, a download directory chosen, the second file
+// downloaded, a second copy refused.
+void Driver::secondRun()
+{
+    step("logged in automatically, no dialog", [] {
+        AccountFunctionDialog *dialog = accountDialog();
+        return window() && dialog && dialog->loggedIn() && !dialog->isVisible() && !QApplication::activeModalWidget();
+    }, press(window, "playRecordPushButton"));
+    step("the play-record page lists the first file", [] {
+        auto *list = resourceList("playRecordPagePlayRecordListWidget");
+        return resourcePageShown("playRecordPage") && list && list->count() == 1;
+    }, [] {
+        auto *list = resourceList("playRecordPagePlayRecordListWidget");
+        click(find<QPushButton>(list->itemWidget(list->item(0)), "playPushButton"));
+    });
+    seeTimeAdvance(QStringLiteral("replayed from the record"));
+    step("the tool bar's download button", [] { return playing(); }, press(window, "downloadBTResourcePushButton"));
+    step("the download page", [] { return resourcePageShown("downloadPage"); },
+         press(resourceDialog, "downloadPageSelectDownloadDirectroryPushButton"));
+    step(
+        "the directory chooser", [] { return qobject_cast<QFileDialog *>(QApplication::activeModalWidget()); },
+        [this] {
+            auto *chooser = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            chooser->setDirectory(m_options.downloadDirectory);
+            UserScript::later([target = QPointer<QFileDialog>(chooser)] {
+                if (target)
+                    static_cast<QDialog *>(target.data())->accept(); // public there, virtual
+            });
         });
+    step("the download directory set", [this] {
+        return !QApplication::activeModalWidget()
+            && find<QLineEdit>(resourceDialog(), "downloadPageDownloadDirectoryLineEdit")->text()
+            == QDir::toNativeSeparators(QDir(m_options.downloadDirectory).absolutePath());
+    }, press(window, "stopPlayPushButton"));
+    stopped();
+    pasteMagnetAndList();
+    step("the second file's download button", [] { return parseRows().size() >= 2; },
+         [] { click(find<QPushButton>(parseRows().at(1), "downloadPushButton")); });
+    step(
+        "the download listed",
+        [] {
+            return resourcePageShown("downloadPage") && resourceList("downloadPageDownloadListWidget")->count() == 1;
+        },
+        {}, 30000);
+    step("the download finished", [] {
+        BTResourceDownloadListItemWidget *row = firstDownload();
+        return row && !row->transfer()->isRunning() && QFile::exists(row->transfer()->finalPath());
+    }, [this] {
+        std::printf("downloaded: %s\n", qPrintable(firstDownload()->transfer()->finalPath()));
+        m_secondCopy = std::make_unique<QProcess>();
+        m_secondCopy->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_secondCopy->start(QCoreApplication::applicationFilePath(),
+                            {QStringLiteral("--script"), QStringLiteral("second-copy")});
+    }, 60000);
+    step("a second copy refused", [this] { return m_secondCopy->state() == QProcess::NotRunning; }, [this] {
+        const QByteArray out = m_secondCopy->readAllStandardOutput();
+        std::printf("%s", out.constData());
+        if (m_secondCopy->exitStatus() != QProcess::NormalExit || !out.contains("\ndone\n"))
+            UserScript::fail(QStringLiteral("the second copy did not end as refused"));
+    }, 30000);
+    quit();
 }
 
 bool Driver::build()
 {
     const QString &script = m_options.script;
     if (script == QLatin1String("first-run")) {
-        answerFirstLaunch(QStringLiteral("是(Y)"));
-        logIn();
-        pasteMagnetAndList();
-        playFirstFileFromParsePage();
-        seeTimeAdvance(QStringLiteral("first file"));
+        answerFirstLaunch("是(Y)");
+        logInAndPlayFirstFile();
         seekAndStop();
         quit();
     } else if (script == QLatin1String("second-run")) {
-        m_script.step(
-            QStringLiteral("logged in automatically, no dialog"),
-            [] {
-                AccountFunctionDialog *dialog = accountDialog();
-                return window() && dialog && dialog->loggedIn() && !dialog->isVisible() && !QApplication::activeModalWidget();
-            },
-            [] { click(find<QPushButton>(window(), "playRecordPushButton")); });
-        m_script.step(
-            QStringLiteral("the play-record page lists the first file"),
-            [] {
-                auto *list = find<QListWidget>(resourceDialog(), "playRecordPagePlayRecordListWidget");
-                return resourcePageShown("playRecordPage") && list && list->count() == 1;
-            },
-            [] {
-                auto *list = find<QListWidget>(resourceDialog(), "playRecordPagePlayRecordListWidget");
-                click(find<QPushButton>(list->itemWidget(list->item(0)), "playPushButton"));
-            });
-        seeTimeAdvance(QStringLiteral("replayed from the record"));
-        m_script.step(
-            QStringLiteral("the tool bar's download button"), [] { return playing(); },
-            [] { click(find<QPushButton>(window(), "downloadBTResourcePushButton")); });
-        m_script.step(
-            QStringLiteral("the download page"), [] { return resourcePageShown("downloadPage"); },
-            [] { click(find<QPushButton>(resourceDialog(), "downloadPageSelectDownloadDirectroryPushButton")); });
-        m_script.step(
-            QStringLiteral("the directory chooser"),
-            [] { return qobject_cast<QFileDialog *>(QApplication::activeModalWidget()); },
-            [this] {
-                auto *chooser = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-                chooser->setDirectory(m_options.downloadDirectory);
-                QPointer<QFileDialog> target(chooser);
-                UserScript::later([target] {
-                    if (target)
-                        static_cast<QDialog *>(target.data())->accept(); // public there, virtual
-                });
-            });
-        m_script.step(
-            QStringLiteral("the download directory set"),
-            [this] {
-                return !QApplication::activeModalWidget()
-                    && find<QLineEdit>(resourceDialog(), "downloadPageDownloadDirectoryLineEdit")->text()
-                    == QDir::toNativeSeparators(QDir(m_options.downloadDirectory).absolutePath());
-            },
-            [] { click(find<QPushButton>(window(), "stopPlayPushButton")); });
-        m_script.step(QStringLiteral("stopped: the start page"),
-                      [] { return windowPage() == QLatin1String("normalPage"); });
-        pasteMagnetAndList();
-        m_script.step(
-            QStringLiteral("the second file's download button"), [] { return parseRows().size() >= 2; },
-            [] { click(find<QPushButton>(parseRows().at(1), "downloadPushButton")); });
-        m_script.step(
-            QStringLiteral("the download listed"),
-            [] {
-                auto *list = find<QListWidget>(resourceDialog(), "downloadPageDownloadListWidget");
-                return resourcePageShown("downloadPage") && list->count() == 1;
-            },
-            {}, 30000);
-        m_script.step(
-            QStringLiteral("the download finished"),
-            [] {
-                auto *list = find<QListWidget>(resourceDialog(), "downloadPageDownloadListWidget");
-                auto *row = qobject_cast<BTResourceDownloadListItemWidget *>(list->itemWidget(list->item(0)));
-                return row && !row->transfer()->isRunning() && QFile::exists(row->transfer()->finalPath());
-            },
-            [this] {
-                auto *list = find<QListWidget>(resourceDialog(), "downloadPageDownloadListWidget");
-                auto *row = qobject_cast<BTResourceDownloadListItemWidget *>(list->itemWidget(list->item(0)));
-                std::printf("downloaded: %s\n", qPrintable(row->transfer()->finalPath()));
-                m_secondCopy = std::make_unique<QProcess>();
-                m_secondCopy->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-                m_secondCopy->start(QCoreApplication::applicationFilePath(),
-                                    {QStringLiteral("--script"), QStringLiteral("second-copy")});
-            },
-            60000);
-        m_script.step(
-            QStringLiteral("a second copy refused"),
-            [this] { return m_secondCopy->state() == QProcess::NotRunning; },
-            [this] {
-                const QByteArray out = m_secondCopy->readAllStandardOutput();
-                std::printf("%s", out.constData());
-                if (m_secondCopy->exitStatus() != QProcess::NormalExit || !out.contains("\ndone\n"))
-                    UserScript::fail(QStringLiteral("the second copy did not end as refused"));
-            },
-            30000);
-        quit();
+        secondRun();
     } else if (script == QLatin1String("second-copy")) {
-        m_script.step(
-            QStringLiteral("warned that the program runs already"),
-            [] {
-                auto *box = messageBox(QStringLiteral("检测到Pelorin已运行，请勿多次运行！"));
-                return box && box->windowTitle() == QStringLiteral("警告");
-            },
-            [] { clickBoxButton(messageBox(QStringLiteral("检测到Pelorin已运行，请勿多次运行！")), QStringLiteral("确定")); });
+        answerBox("warned that the program runs already", "检测到Pelorin已运行，请勿多次运行！", "确定", "警告");
     } else if (script == QLatin1String("demo")) {
         if (AppConfig::firstLaunch() == 1)
-            answerFirstLaunch(QStringLiteral("否(N)"));
-        logIn();
-        pasteMagnetAndList();
-        playFirstFileFromParsePage();
-        seeTimeAdvance(QStringLiteral("first file"));
-        m_script.step(
-            QStringLiteral("played on"),
-            [this] { return playing() && m_clock.elapsed() >= m_options.playSeconds * 1000; },
-            [this] {
-                const QRect area = window()->frameGeometry();
-                const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(),
-                                                                                  area.height());
-                if (!shot.save(m_options.screenshot))
-                    UserScript::fail(QStringLiteral("could not write %1").arg(m_options.screenshot));
-                std::printf("screenshot: %s\n", qPrintable(m_options.screenshot));
-            },
-            m_options.playSeconds * 1000 + 10000);
-        m_script.step(
-            QStringLiteral("the stop button"), [] { return playing(); },
-            [] { click(find<QPushButton>(window(), "stopPlayPushButton")); });
+            answerFirstLaunch("否(N)");
+        logInAndPlayFirstFile();
+        step("played on", [this] { return playing() && m_clock.elapsed() >= m_options.playSeconds * 1000; }, [this] {
+            const QRect area = window()->frameGeometry();
+            const QPixmap shot =
+                QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+            if (!shot.save(m_options.screenshot))
+                UserScript::fail(QStringLiteral("could not write %1").arg(m_options.screenshot));
+            std::printf("screenshot: %s\n", qPrintable(m_options.screenshot));
+        }, m_options.playSeconds * 1000 + 10000);
+        step("the stop button", [] { return playing(); }, press(window, "stopPlayPushButton"));
         quit();
     } else {
         return false;
@@ -446,15 +399,13 @@ bool Driver::build()
 
 bool Driver::checkAfterExit(int status)
 {
-    if (!m_script.finished()) {
+    if (!m_script.finished())
         std::printf("FAIL the program ended (status %d) before the script did\n", status);
-        return false;
-    }
-    if (m_options.script == QLatin1String("second-copy") && MainWindow::instance()) {
+    else if (m_options.script == QLatin1String("second-copy") && MainWindow::instance())
         std::printf("FAIL the refused copy made a main window\n");
-        return false;
-    }
-    return true;
+    else
+        return true;
+    return false;
 }
 
 } // namespace
@@ -466,28 +417,20 @@ int main(int argc, char *argv[])
     StartUp::prepareApplication();
 
     QCommandLineParser parser;
-    const QCommandLineOption script(QStringLiteral("script"), QStringLiteral("steps"), QStringLiteral("NAME"));
-    const QCommandLineOption service(QStringLiteral("service"), QStringLiteral("service host"), QStringLiteral("HOST:PORT"));
-    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("account"), QStringLiteral("NAME"));
-    const QCommandLineOption password(QStringLiteral("password"), QStringLiteral("password"), QStringLiteral("TEXT"));
-    const QCommandLineOption magnet(QStringLiteral("magnet"), QStringLiteral("magnet link"), QStringLiteral("LINK"));
-    const QCommandLineOption downloads(QStringLiteral("download-dir"), QStringLiteral("directory"), QStringLiteral("DIR"));
-    const QCommandLineOption screenshot(QStringLiteral("screenshot"), QStringLiteral("picture"), QStringLiteral("FILE"));
-    const QCommandLineOption playSeconds(QStringLiteral("play-seconds"), QStringLiteral("seconds"), QStringLiteral("N"),
-                                         QStringLiteral("5"));
-    parser.addOptions({script, service, user, password, magnet, downloads, screenshot, playSeconds});
+    for (const char *name :
+         {"script", "service", "user", "password", "magnet", "download-dir", "screenshot", "play-seconds"})
+        parser.addOption({QLatin1String(name), QLatin1String(name), QStringLiteral("VALUE")});
     parser.process(app);
-
-    Options options;
-    options.script = parser.value(script);
-    options.user = parser.value(user);
-    options.password = parser.value(password);
-    options.magnet = parser.value(magnet);
-    options.downloadDirectory = parser.value(downloads);
-    options.screenshot = parser.value(screenshot);
-    options.playSeconds = parser.value(playSeconds).toInt();
-    if (parser.isSet(service))
-        AppConfig::setServiceHost(parser.value(service));
+    const auto value = [&parser](const char *name) { return parser.value(QLatin1String(name)); };
+    const Options options{value("script"),
+                          value("user"),
+                          value("password"),
+                          value("magnet"),
+                          value("download-dir"),
+                          value("screenshot"),
+                          parser.isSet(QStringLiteral("play-seconds")) ? value("play-seconds").toInt() : 5};
+    if (parser.isSet(QStringLiteral("service")))
+        AppConfig::setServiceHost(value("service"));
 
     Driver driver(options);
     if (!driver.build()) {

@@ -28,7 +28,7 @@ private slots:
 private:
     // Runs one driver process to its end; its output goes to the test log.
     QByteArray runPlayer(const QString &script, int *exitCode);
-    QString lineAfter(const QByteArray &output, const QByteArray &prefix) const;
+    static QString lineAfter(const QByteArray &output, const QByteArray &prefix);
 
     ServiceProcess m_service;
     QTemporaryDir m_root;
@@ -42,10 +42,8 @@ void TestE2EProduct::initTestCase()
     QVERIFY(m_root.isValid());
     QByteArray demo;
     QCOMPARE(m_service.run({QStringLiteral("demo"), QStringLiteral("--clip-seconds"), QStringLiteral("20")}, &demo), 0);
-    for (const QByteArray &line : demo.split('\n'))
-        if (line.startsWith("magnet:?") && m_magnet.isEmpty())
-            m_magnet = QString::fromUtf8(line.trimmed());
-    QVERIFY2(!m_magnet.isEmpty(), demo.constData());
+    m_magnet = lineAfter(demo, "magnet:?").trimmed().prepend(QStringLiteral("magnet:?"));
+    QVERIFY2(m_magnet.size() > 8, demo.constData());
     QVERIFY(m_service.start());
 
     m_work = m_root.filePath(QStringLiteral("player"));
@@ -68,11 +66,11 @@ QByteArray TestE2EProduct::runPlayer(const QString &script, int *exitCode)
     player.setProcessEnvironment(env);
     player.setWorkingDirectory(m_work);
     player.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    player.start(QStringLiteral(PELORIN_E2E_DRIVER),
-                 {QStringLiteral("--script"), script, QStringLiteral("--service"), m_service.hostPort(),
-                  QStringLiteral("--user"), QStringLiteral("demo@pelorin.test"), QStringLiteral("--password"),
-                  QStringLiteral("demo1234"), QStringLiteral("--magnet"), m_magnet, QStringLiteral("--download-dir"),
-                  m_root.filePath(QStringLiteral("downloads"))});
+    QStringList arguments{QStringLiteral("--script"), script, QStringLiteral("--service"), m_service.hostPort(),
+                          QStringLiteral("--magnet"), m_magnet, QStringLiteral("--download-dir"),
+                          m_root.filePath(QStringLiteral("downloads"))};
+    arguments << QStringLiteral("--user|demo@pelorin.test|--password|demo1234").split(QLatin1Char('|'));
+    player.start(QStringLiteral(PELORIN_E2E_DRIVER), arguments);
     *exitCode = -1;
     if (!player.waitForStarted(10000))
         return QByteArray();
@@ -88,7 +86,7 @@ QByteArray TestE2EProduct::runPlayer(const QString &script, int *exitCode)
     return output;
 }
 
-QString TestE2EProduct::lineAfter(const QByteArray &output, const QByteArray &prefix) const
+QString TestE2EProduct::lineAfter(const QByteArray &output, const QByteArray &prefix)
 {
     for (const QByteArray &line : output.split('\n'))
         if (line.startsWith(prefix))
@@ -113,7 +111,7 @@ void TestE2EProduct::firstRunSecondRunAndASecondCopy()
     QCOMPARE(AppConfig::autoLogin(), 1u);
     QCOMPARE(AppConfig::serviceHost(), m_service.hostPort());
     QVERIFY(QFile::exists(QStringLiteral("user.dat")));
-    PlayRecordStore records;
+    PlayRecordStore records; // the program's, in the working directory
     QVERIFY(records.load());
     QCOMPARE(records.size(), 1);
     QCOMPARE(records.at(0).fileName, firstFile);

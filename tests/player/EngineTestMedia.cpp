@@ -11,18 +11,14 @@ QByteArray EngineTestMedia::makeClip(const QString &folder, const QString &name,
     if (noisy)
         picture += QStringLiteral(",noise=alls=40:allf=t");
     const QString path = QDir(folder).filePath(name);
-    const QString length = QString::number(seconds);
+    QStringList arguments = QStringLiteral("-v error -y -f lavfi -i %1 -f lavfi -i sine=frequency=440:duration=%2 "
+                                           "-c:v libx264 -preset veryfast -g 25 -pix_fmt yuv420p -c:a aac -b:a 32k "
+                                           "-movflags +faststart -shortest")
+                                .arg(picture)
+                                .arg(seconds)
+                                .split(QLatin1Char(' '));
     QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
-                  QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                  picture,
-                  QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                  QStringLiteral("sine=frequency=440:duration=%1").arg(length),
-                  QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("veryfast"),
-                  QStringLiteral("-g"), QStringLiteral("25"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"),
-                  QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-b:a"), QStringLiteral("32k"),
-                  QStringLiteral("-movflags"), QStringLiteral("+faststart"), QStringLiteral("-shortest"), path});
+    ffmpeg.start(QStringLiteral("ffmpeg"), arguments << path);
     if (!ffmpeg.waitForFinished(120000)) {
         ffmpeg.kill();
         ffmpeg.waitForFinished();

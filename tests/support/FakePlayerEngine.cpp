@@ -15,7 +15,7 @@ QStringList FakePlayerEngine::callNames() const
 
 int FakePlayerEngine::callCount(const QString &name) const
 {
-    return callsNamed(name).size();
+    return callNames().count(name);
 }
 
 QList<FakePlayerEngine::Call> FakePlayerEngine::callsNamed(const QString &name) const
@@ -36,11 +36,6 @@ QStringList FakePlayerEngine::configWrites() const
     return writes;
 }
 
-void FakePlayerEngine::record(const QString &name, const QVariantList &arguments) const
-{
-    m_calls.append({name, arguments});
-}
-
 void FakePlayerEngine::emitStateChange(int newState)
 {
     const int old = m_state;
@@ -50,14 +45,14 @@ void FakePlayerEngine::emitStateChange(int newState)
 
 void FakePlayerEngine::open(const QString &url)
 {
-    record(QStringLiteral("open"), {url});
+    record("open", {url});
     if (m_autoTransitions && m_state == Ready)
         emitStateChange(Opening);
 }
 
 void FakePlayerEngine::close()
 {
-    record(QStringLiteral("close"));
+    record("close");
     if (m_autoTransitions && m_state != Ready) {
         emitStateChange(Closing);
         emitStateChange(Ready);
@@ -66,7 +61,7 @@ void FakePlayerEngine::close()
 
 void FakePlayerEngine::play()
 {
-    record(QStringLiteral("play"));
+    record("play");
     if (m_autoTransitions && (m_state == Pausing || m_state == Paused)) {
         emitStateChange(Starting);
         emitStateChange(Playing);
@@ -75,50 +70,9 @@ void FakePlayerEngine::play()
 
 void FakePlayerEngine::pause()
 {
-    record(QStringLiteral("pause"));
+    record("pause");
     if (m_autoTransitions && (m_state == Starting || m_state == Playing)) {
         emitStateChange(Pausing);
         emitStateChange(Paused);
     }
-}
-
-int FakePlayerEngine::state() const
-{
-    record(QStringLiteral("state"));
-    return m_state;
-}
-
-int FakePlayerEngine::duration() const
-{
-    record(QStringLiteral("duration"));
-    return m_duration;
-}
-
-int FakePlayerEngine::position() const
-{
-    record(QStringLiteral("position"));
-    return m_position;
-}
-
-void FakePlayerEngine::setPosition(int ms)
-{
-    record(QStringLiteral("setPosition"), {ms});
-    m_position = ms;
-}
-
-void FakePlayerEngine::setVolume(int volume)
-{
-    record(QStringLiteral("setVolume"), {volume});
-}
-
-QString FakePlayerEngine::config(int id) const
-{
-    record(QStringLiteral("config"), {id});
-    return m_config.value(id);
-}
-
-void FakePlayerEngine::setConfig(int id, const QString &value)
-{
-    record(QStringLiteral("setConfig"), {id, value});
-    m_config.insert(id, value);
 }

@@ -52,16 +52,23 @@ public:
     void close() override;
     void play() override;
     void pause() override;
-    int state() const override;
-    int duration() const override;
-    int position() const override;
-    void setPosition(int ms) override;
-    void setVolume(int volume) override;
-    QString config(int id) const override;
-    void setConfig(int id, const QString &value) override;
+    int state() const override { record("state"); return m_state; }
+    int duration() const override { record("duration"); return m_duration; }
+    int position() const override { record("position"); return m_position; }
+    void setPosition(int ms) override { record("setPosition", {ms}); m_position = ms; }
+    void setVolume(int volume) override { record("setVolume", {volume}); }
+    QString config(int id) const override { record("config", {id}); return m_config.value(id); }
+    void setConfig(int id, const QString &value) override
+    {
+        record("setConfig", {id, value});
+        m_config.insert(id, value);
+    }
 
 private:
-    void record(const QString &name, const QVariantList &arguments = {}) const;
+    void record(const char *name, const QVariantList &arguments = {}) const
+    {
+        m_calls.append({QString::fromLatin1(name), arguments});
+    }
 
     mutable QList<Call> m_calls;
     QHash<int, QString> m_config;

@@ -34,42 +34,13 @@ QList<QByteArray> RecordedRequest::parameters() const
     return text.isEmpty() ? QList<QByteArray>() : text.split('&');
 }
 
-ScriptedResponse ScriptedResponse::json(const QByteArray &body, int status)
+ScriptedResponse ScriptedResponse::withType(const QByteArray &type, const QByteArray &body, int status)
 {
     ScriptedResponse r;
     r.status = status;
     r.body = body;
-    r.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("application/json; charset=utf-8")));
+    r.headers.append({"Content-Type", type});
     return r;
-}
-
-ScriptedResponse ScriptedResponse::text(const QByteArray &body, int status)
-{
-    ScriptedResponse r;
-    r.status = status;
-    r.body = body;
-    r.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("text/plain; charset=utf-8")));
-    return r;
-}
-
-ScriptedResponse ScriptedResponse::drop()
-{
-    ScriptedResponse r;
-    r.action = Action::Drop;
-    return r;
-}
-
-ScriptedResponse ScriptedResponse::hang()
-{
-    ScriptedResponse r;
-    r.action = Action::Hang;
-    return r;
-}
-
-ScriptedResponse &ScriptedResponse::withHeader(const QByteArray &name, const QByteArray &value)
-{
-    headers.append({name, value});
-    return *this;
 }
 
 ScriptedHttpServer::ScriptedHttpServer(QObject *parent)
@@ -90,34 +61,9 @@ ScriptedHttpServer::~ScriptedHttpServer()
     }
 }
 
-bool ScriptedHttpServer::listen()
-{
-    return m_server.listen(QHostAddress::LocalHost, 0);
-}
-
-quint16 ScriptedHttpServer::port() const
-{
-    return m_server.serverPort();
-}
-
-QString ScriptedHttpServer::hostPort() const
-{
-    return QStringLiteral("127.0.0.1:%1").arg(port());
-}
-
-QUrl ScriptedHttpServer::url(const QString &pathAndQuery) const
-{
-    return QUrl(QStringLiteral("http://") + hostPort() + pathAndQuery);
-}
-
 void ScriptedHttpServer::route(const QByteArray &match, const ScriptedResponse &response)
 {
     route(match, [response](const RecordedRequest &) { return response; });
-}
-
-void ScriptedHttpServer::route(const QByteArray &match, const Handler &handler)
-{
-    m_routes.append({match, handler});
 }
 
 void ScriptedHttpServer::serveData(const QByteArray &match, const QByteArray &data,
@@ -131,11 +77,6 @@ void ScriptedHttpServer::serveData(const QByteArray &match, const QByteArray &da
     });
 }
 
-void ScriptedHttpServer::clearRoutes()
-{
-    m_routes.clear();
-}
-
 QList<RecordedRequest> ScriptedHttpServer::requestsMatching(const QByteArray &match) const
 {
     QList<RecordedRequest> found;
@@ -144,11 +85,6 @@ QList<RecordedRequest> ScriptedHttpServer::requestsMatching(const QByteArray &ma
             found.append(r);
     }
     return found;
-}
-
-int ScriptedHttpServer::openConnections() const
-{
-    return m_connections.size();
 }
 
 ScriptedResponse ScriptedHttpServer::rangeResponse(const RecordedRequest &request, const QByteArray &data,
@@ -245,11 +181,9 @@ void ScriptedHttpServer::processBuffer(QTcpSocket *socket)
         if (!c)
             return;
         const ScriptedResponse response = answerFor(request);
-        if (response.action == ScriptedResponse::Action::Hang) {
-            c->busy = true;
-            return;
-        }
         c->busy = true;
+        if (response.action == ScriptedResponse::Action::Hang)
+            return;
         QPointer<QTcpSocket> guard(socket);
         auto answer = [this, guard, request, response] {
             if (guard)

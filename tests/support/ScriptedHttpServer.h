@@ -48,11 +48,28 @@ struct ScriptedResponse
     int chunkIntervalMs = 0;   // ... this far apart
     int dropAfterBytes = -1;   // close the connection after this many body bytes
 
-    static ScriptedResponse json(const QByteArray &body, int status = 200);
-    static ScriptedResponse text(const QByteArray &body, int status = 200);
-    static ScriptedResponse drop();
-    static ScriptedResponse hang();
-    ScriptedResponse &withHeader(const QByteArray &name, const QByteArray &value);
+    static ScriptedResponse withType(const QByteArray &type, const QByteArray &body, int status);
+    static ScriptedResponse json(const QByteArray &body, int status = 200)
+    {
+        return withType("application/json; charset=utf-8", body, status);
+    }
+    static ScriptedResponse text(const QByteArray &body, int status = 200)
+    {
+        return withType("text/plain; charset=utf-8", body, status);
+    }
+    static ScriptedResponse drop() { return withAction(Action::Drop); }
+    static ScriptedResponse hang() { return withAction(Action::Hang); }
+    static ScriptedResponse withAction(Action action)
+    {
+        ScriptedResponse r;
+        r.action = action;
+        return r;
+    }
+    ScriptedResponse &withHeader(const QByteArray &name, const QByteArray &value)
+    {
+        headers.append({name, value});
+        return *this;
+    }
 };
 
 // A scripted HTTP/1.1 server on 127.0.0.1 with an ephemeral port, for tests that must check the
@@ -68,26 +85,26 @@ public:
     explicit ScriptedHttpServer(QObject *parent = nullptr);
     ~ScriptedHttpServer() override;
 
-    bool listen();
-    quint16 port() const;
-    QString hostPort() const; // "127.0.0.1:port"
-    QUrl url(const QString &pathAndQuery) const;
+    bool listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
+    quint16 port() const { return m_server.serverPort(); }
+    QString hostPort() const { return QStringLiteral("127.0.0.1:%1").arg(port()); }
+    QUrl url(const QString &pathAndQuery) const { return QUrl(QStringLiteral("http://") + hostPort() + pathAndQuery); }
 
     // The route added last whose text occurs in the target or the body answers the request.
     // An empty text matches every request. Unmatched requests get 404.
     void route(const QByteArray &match, const ScriptedResponse &response);
-    void route(const QByteArray &match, const Handler &handler);
+    void route(const QByteArray &match, const Handler &handler) { m_routes.append({match, handler}); }
     // Serves data with HEAD, Accept-Ranges and single byte ranges (206, 416).
     void serveData(const QByteArray &match, const QByteArray &data,
                    const QByteArray &contentType = "application/octet-stream",
                    int chunkSize = 0, int chunkIntervalMs = 0);
-    void clearRoutes();
+    void clearRoutes() { m_routes.clear(); }
 
     QList<RecordedRequest> requests() const { return m_requests; }
     // Requests whose target or body contains match.
     QList<RecordedRequest> requestsMatching(const QByteArray &match) const;
     void clearRequests() { m_requests.clear(); }
-    int openConnections() const;
+    int openConnections() const { return m_connections.size(); }
 
     static ScriptedResponse rangeResponse(const RecordedRequest &request, const QByteArray &data,
                                           const QByteArray &contentType);
