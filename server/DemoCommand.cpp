@@ -1,5 +1,7 @@
 #include "server/DemoCommand.h"
 
+#include "app/Version.h"
+
 #include "server/CommandLine.h"
 #include "server/LibraryCommand.h"
 #include "server/ServiceContext.h"
@@ -243,10 +245,10 @@ int runDemoCommand(const std::vector<std::string> &arguments)
     popup.insert(QStringLiteral("enable"), false);
     popup.insert(QStringLiteral("items"), QJsonArray());
     QJsonObject update;
-    update.insert(QStringLiteral("version"), QStringLiteral("5.0.8.0"));
+    update.insert(QStringLiteral("version"), QStringLiteral(PELORIN_VERSION));
     update.insert(QStringLiteral("desc"), QString());
     update.insert(QStringLiteral("path"), QString());
-    if (!context.config().writeDefaults("5.0.8.0", &error)
+    if (!context.config().writeDefaults(PELORIN_VERSION, &error)
         || !writeConfig(context, ConfigItems::kAnnouncements, QJsonDocument(announcements))
         || !writeConfig(context, ConfigItems::kPopup, QJsonDocument(popup))
         || !writeConfig(context, ConfigItems::kUpdate, QJsonDocument(update))) {

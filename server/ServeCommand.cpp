@@ -1,5 +1,7 @@
 #include "server/ServeCommand.h"
 
+#include "app/Version.h"
+
 #include "server/CommandLine.h"
 #include "server/ConnectionBudget.h"
 #include "server/HttpService.h"
@@ -15,9 +17,6 @@
 #include <pthread.h>
 #include <thread>
 
-#ifndef PELORIN_VERSION
-#define PELORIN_VERSION "0"
-#endif
 
 namespace server {
 

@@ -575,7 +575,7 @@ void ServiceLibraryTest::codesOfAChangedAccountStopWorking()
     issued.clear();
     cookies.clear();
     codes(u("first-password"), &issued, &cookies);
-    QVERIFY(ServiceClient::call(Post, {u("r=www/user/pwd"), u("do=pwd"), u("f[password]=first-password"),
+    QVERIFY(testClient().call(Post, {u("r=www/user/pwd"), u("do=pwd"), u("f[password]=first-password"),
                                        u("f[newpassword]=second-password"), u("f[repassword]=second-password"), u("_s=pc")},
                                 false)
                 .succeeded());

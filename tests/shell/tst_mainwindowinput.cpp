@@ -58,6 +58,8 @@ private:
 
     DesktopInput m_input;
     QTimer m_modalWatchdog;
+    QPointer<QWidget> m_modalSeen;
+    QElapsedTimer m_modalSince;
     bool m_unansweredModal = false;
 };
 
@@ -68,13 +70,13 @@ void TestMainWindowInput::init()
     // A modal box that input failed to close would block the whole run: it fails the test instead.
     m_modalWatchdog.disconnect();
     m_modalWatchdog.setInterval(1000);
-    connect(&m_modalWatchdog, &QTimer::timeout, this, [this, since = QSharedPointer<QElapsedTimer>::create(),
-                                                       seen = QSharedPointer<QPointer<QWidget>>::create()] {
+    m_modalSeen = nullptr;
+    connect(&m_modalWatchdog, &QTimer::timeout, this, [this] {
         QWidget *modal = QApplication::activeModalWidget();
-        if (modal != *seen) {
-            *seen = modal;
-            since->start();
-        } else if (modal && since->elapsed() > 15000) {
+        if (modal != m_modalSeen) {
+            m_modalSeen = modal;
+            m_modalSince.start();
+        } else if (modal && m_modalSince.elapsed() > 15000) {
             qWarning("closing a modal box nobody answered: %s", qPrintable(modal->windowTitle()));
             m_unansweredModal = true;
             modal->close();

@@ -88,7 +88,7 @@ void TestMainWindowPlayback::arrowKeysStepAndClamp()
     // Other keys are left alone.
     m_engine->clearCalls();
     QTest::keyClick(m_window, Qt::Key_A);
-    QTest::keyClick(m_window, Qt::Key_Space);
+    QTest::keyClick(m_window, Qt::Key_Tab);
     QVERIFY(m_engine->calls().isEmpty());
     QCOMPARE(volume->value(), 5);
 }
