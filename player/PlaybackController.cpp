@@ -79,6 +79,18 @@ void PlaybackController::togglePlayPause()
     }
 }
 
+void PlaybackController::play()
+{
+    if (m_mediaOpen)
+        m_engine->play();
+}
+
+void PlaybackController::pause()
+{
+    if (m_mediaOpen)
+        m_engine->pause();
+}
+
 void PlaybackController::stop()
 {
     if (m_engine)

@@ -30,6 +30,8 @@ public:
 
     // The user's intents. Nothing reaches the engine unless a media is open (stop excepted).
     void togglePlayPause();
+    void play();
+    void pause();
     void stop();
     void seek(int ms);
     // Remembered for the next open; sent at once while a media is open.

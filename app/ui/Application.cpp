@@ -9,6 +9,7 @@
 #include "service/Endpoints.h"
 #include "service/ServiceClient.h"
 #include "shell/AnnouncementList.h"
+#include "shell/ui/BossKey.h"
 #include "shell/ui/MainWindow.h"
 
 #include <QTimer>
@@ -63,6 +64,7 @@ void Application::wire()
 {
     connect(m_window.get(), &MainWindow::resourcePageRequested, this,
             [](const QString &page) { BTResourceFunctionDialog::instance()->showPage(page); });
+    connect(new BossKey(m_window.get()), &BossKey::activated, this, &Application::toggleHidden);
     connect(m_window.get(), &MainWindow::accountPageRequested, this,
             [] { AccountFunctionDialog::instance()->showMiscPage(); });
     // The clipboard monitor follows the login: on at login when the setting says so, off at logout.
@@ -79,6 +81,18 @@ void Application::raiseMainWindow()
     window->show();
     window->raise();
     window->activateWindow();
+}
+
+void Application::toggleHidden()
+{
+    QWidget *window = m_window.get();
+    if (window->isHidden()) {
+        window->show();
+        m_playback->play(); // even if it was paused before
+    } else {
+        window->hide();
+        m_playback->pause();
+    }
 }
 
 void Application::logIn()

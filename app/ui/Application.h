@@ -39,6 +39,8 @@ public:
 
     // Brings the main window to the front (another copy was started).
     void raiseMainWindow();
+    // The boss key: hides the window and pauses, or shows it and plays.
+    void toggleHidden();
 
     // The automatic login from user.dat, then the account dialog run modally while nobody is
     // logged in.

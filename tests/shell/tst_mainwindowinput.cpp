@@ -11,6 +11,7 @@
 #include "app/ui/GuiResources.h"
 #include "app/ui/StartUp.h"
 #include "resources/ui/BTResourceFunctionDialog.h"
+#include "shell/ui/BossKey.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -24,6 +25,7 @@
 #include <QSlider>
 #include <QtTest>
 
+#include <cstdio>
 #include <functional>
 
 class TestMainWindowInput : public MainWindowFixture
@@ -45,6 +47,7 @@ private slots:
     void engineListStaysReadable();
     void secondCopyBringsTheWindowForwardAndWarnsAboveIt();
     void dialogsOpenCentredAboveATopmostWindow();
+    void bossKeyWorksFromAnotherApplication();
 
 private:
     QPoint global(const QWidget *widget, const QPoint &local) const { return widget->mapToGlobal(local); }
@@ -381,6 +384,75 @@ void TestMainWindowInput::dialogsOpenCentredAboveATopmostWindow()
     QVERIFY(placed);
 }
 
-MAIN_WINDOW_TEST_MAIN(TestMainWindowInput)
+void TestMainWindowInput::bossKeyWorksFromAnotherApplication()
+{
+    showPlaying();
+    QVERIFY(m_window->findChild<BossKey *>()->isGlobal());
+    // Another application has the focus.
+    QProcess other;
+    other.start(QStringLiteral("xmessage"), {QStringLiteral("-geometry"), QStringLiteral("300x80+900+600"),
+                                              QStringLiteral("another application")});
+    const auto stopOther = qScopeGuard([&other] {
+        other.kill();
+        other.waitForFinished();
+    });
+    QVERIFY(other.waitForStarted());
+    QTRY_COMPARE(DesktopInput::stacking().size(), 2);
+    QVERIFY(m_input.click({1000, 620}));
+    QTRY_VERIFY(!m_window->isActiveWindow());
+
+    QVERIFY(m_input.key(QStringLiteral("ctrl+d")));
+    QTRY_VERIFY(!m_window->isVisible());
+    QTRY_COMPARE(m_engine->state(), int(PlayerEngine::Paused));
+    QVERIFY(m_input.key(QStringLiteral("ctrl+d")));
+    QTRY_VERIFY(m_window->isVisible());
+    QTRY_COMPARE(m_engine->state(), int(PlayerEngine::Playing));
+
+    // Paused before it was hidden: it plays when it comes back. NumLock on changes nothing.
+    m_engine->pause();
+    QTRY_COMPARE(m_engine->state(), int(PlayerEngine::Paused));
+    QVERIFY(m_input.key(QStringLiteral("Num_Lock")));
+    QVERIFY(m_input.key(QStringLiteral("ctrl+d")));
+    QTRY_VERIFY(!m_window->isVisible());
+    QVERIFY(m_input.key(QStringLiteral("ctrl+d")));
+    QTRY_VERIFY(m_window->isVisible());
+    QTRY_COMPARE(m_engine->state(), int(PlayerEngine::Playing));
+    QVERIFY(m_input.key(QStringLiteral("Num_Lock")));
+
+    // Held by another program: no grab and no message; that program gets the key.
+    closeWindow();
+    QProcess holder;
+    holder.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold-boss-key")});
+    const auto stopHolder = qScopeGuard([&holder] {
+        holder.kill();
+        holder.waitForFinished();
+    });
+    QVERIFY(holder.waitForReadyRead(10000));
+    QCOMPARE(holder.readAll().trimmed(), QByteArray("held"));
+    makeWindow();
+    QVERIFY(!m_window->findChild<BossKey *>()->isGlobal());
+    QVERIFY(m_input.key(QStringLiteral("ctrl+d")));
+    QByteArray heard;
+    QTRY_VERIFY((holder.waitForReadyRead(50), heard += holder.readAll()).contains("pressed"));
+    QVERIFY(m_window->isVisible());
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+// "--hold-boss-key": another program that holds Ctrl+D and says when it gets it.
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    initGuiResources();
+    if (app.arguments().contains(QStringLiteral("--hold-boss-key"))) {
+        QWidget window;
+        BossKey key(&window);
+        QObject::connect(&key, &BossKey::activated, [] { std::puts("pressed"); std::fflush(stdout); });
+        std::puts(key.isGlobal() ? "held" : "not held");
+        std::fflush(stdout);
+        return key.isGlobal() ? app.exec() : 1;
+    }
+    TestMainWindowInput test;
+    return QTest::qExec(&test, argc, argv);
+}
 
 #include "tst_mainwindowinput.moc"
