@@ -31,19 +31,10 @@ quint16 freePort()
 
 QByteArray get(const QByteArray &target, const QByteArray &extraHeaders = QByteArray())
 {
-    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + extraHeaders + "\r\n";
+    return RawConnection::get(target, "Connection: close\r\n" + extraHeaders);
 }
-
-int statusOf(const QByteArray &reply)
-{
-    return reply.startsWith("HTTP/1.1 ") ? reply.mid(9, 3).toInt() : 0;
-}
-
-QByteArray bodyOf(const QByteArray &reply)
-{
-    const int at = reply.indexOf("\r\n\r\n");
-    return at < 0 ? QByteArray() : reply.mid(at + 4);
-}
+constexpr auto statusOf = &RawConnection::statusOf;
+constexpr auto bodyOf = &RawConnection::bodyOf;
 } // namespace
 
 class ServiceFrontTest : public QObject
@@ -70,8 +61,7 @@ void ServiceFrontTest::nginxServesFilesTheServiceAllows()
     for (int i = 0; i < clip.size(); ++i)
         clip[i] = char((i * 131) >> 2);
     QFile file(payload + u("/clip.mp4"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(clip);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(clip) == clip.size());
     file.close();
     QByteArray output;
     QCOMPARE(service.run({u("torrent"), u("create"), payload, dir.path() + u("/clip.torrent")}, &output), 0);
