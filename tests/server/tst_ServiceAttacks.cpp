@@ -6,7 +6,6 @@
 
 #include "service/protocol/RequestSigner.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
@@ -92,31 +91,6 @@ qint64 flood(RawConnection &connection, const QByteArray &bytes, int rounds)
     return total;
 }
 
-// A library of one small video file: returns its play target ("/ftn_handler/CODE") and cookie.
-bool addVideo(ServiceProcess &service, const QString &dir, QByteArray *target, QByteArray *cookie)
-{
-    const QString payload = dir + u("/payload");
-    QDir().mkpath(payload);
-    QFile clip(payload + u("/clip.mp4"));
-    if (!clip.open(QIODevice::WriteOnly))
-        return false;
-    QByteArray bytes(1024 * 1024, '\0');
-    for (int i = 0; i < bytes.size(); ++i)
-        bytes[i] = char((i * 7919) >> 3);
-    clip.write(bytes);
-    clip.close();
-    QByteArray output;
-    if (service.run({u("torrent"), u("create"), payload, dir + u("/clip.torrent")}, &output) != 0)
-        return false;
-    const QString hash = QRegularExpression(u("btih:([0-9a-f]{40})")).match(QString::fromUtf8(output)).captured(1);
-    if (hash.isEmpty() || service.run({u("library"), u("add"), dir + u("/clip.torrent"), payload}, &output) != 0
-        || service.run({u("library"), u("address"), hash, u("0")}, &output) != 0)
-        return false;
-    const QString text = QString::fromUtf8(output);
-    *target = QRegularExpression(u("play: http://[^/]+(/\\S+)")).match(text).captured(1).toUtf8();
-    *cookie = QRegularExpression(u("cookie: (\\S+)")).match(text).captured(1).toUtf8();
-    return !target->isEmpty() && !cookie->isEmpty();
-}
 } // namespace
 
 class ServiceAttacksTest : public QObject
@@ -297,9 +271,12 @@ void ServiceAttacksTest::rangesOnlyWhereTheyMeanSomething()
     QTemporaryDir dir;
     ServiceProcess service(dir.path() + u("/data"));
     QVERIFY(service.start({u("--quiet")}));
-    QByteArray target;
-    QByteArray cookie;
-    QVERIFY(addVideo(service, dir.path(), &target, &cookie));
+    QByteArray bytes(1024 * 1024, '\0');
+    for (int i = 0; i < bytes.size(); ++i)
+        bytes[i] = char((i * 7919) >> 3);
+    const QMap<QString, QByteArray> clip = service.addClip(dir.path() + u("/payload"), bytes);
+    const QByteArray target = clip.value(u("play")), cookie = clip.value(u("cookie"));
+    QVERIFY(!target.isEmpty() && !cookie.isEmpty());
     QFile package(service.dataDir() + u("/static/package.zip"));
     QVERIFY(package.open(QIODevice::WriteOnly));
     package.write(QByteArray(100000, 'p'));

@@ -46,6 +46,12 @@ void logOut()
     testClient().call(Post, {u("r=www/user/logout"), u("do=logout"), u("_s=pc")}, false);
 }
 
+bool switchTo(const QString &user, const QString &password)
+{
+    logOut();
+    return logIn(user, password).succeeded();
+}
+
 ServiceReply fileList(const QString &hash)
 {
     return testClient().call(Get, {u("r=www/default/pc"), u("do=getNewHashFileList"), u("hash=") + hash, u("_s=pc")},
@@ -312,8 +318,7 @@ void ServiceLibraryTest::resolutionStepsFollowThePlayersOrder()
 
 void ServiceLibraryTest::vipRulesOfBothSteps()
 {
-    logOut();
-    QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
+    QVERIFY(switchTo(u("demo@pelorin.test"), u("demo1234")));
     const QVariantMap vipStep = lixian(m_vipOnly, 0, u("Pelorin VIP 演示.mp4")).data().toMap();
     QVERIFY(!vipStep.value(u("jxhash")).toString().isEmpty());
     const QVariantMap step = lixian(m_collection, 0, u(kFirstClip)).data().toMap();
@@ -328,8 +333,7 @@ void ServiceLibraryTest::vipRulesOfBothSteps()
     QVERIFY(reloaded != reloadedAgain);
     QVERIFY(gethttp(step, u("nowhere")).statu() != 1);
 
-    logOut();
-    QVERIFY(logIn(u("free@pelorin.test"), u("free1234")).succeeded());
+    QVERIFY(switchTo(u("free@pelorin.test"), u("free1234")));
     const ServiceReply refused = lixian(m_vipOnly, 0, u("Pelorin VIP 演示.mp4"));
     QCOMPARE(refused.statu(), -11);
     QVERIFY(!refused.msg().isEmpty());
@@ -344,8 +348,7 @@ void ServiceLibraryTest::vipRulesOfBothSteps()
     QVERIFY(!line.msg().isEmpty());
     QVERIFY(gethttp(freeStep, u("liantong"), true).statu() != 1);
 
-    logOut();
-    QVERIFY(logIn(u("vip@pelorin.test"), u("vip-password")).succeeded());
+    QVERIFY(switchTo(u("vip@pelorin.test"), u("vip-password")));
     QVERIFY(lixian(m_vipOnly, 0, u("Pelorin VIP 演示.mp4")).succeeded());
     QVERIFY(gethttp(step, u("wangtong")).succeeded());
     const ServiceReply reload = gethttp(step, u("wangtong"), true);
@@ -358,8 +361,7 @@ void ServiceLibraryTest::vipRulesOfBothSteps()
 
 void ServiceLibraryTest::resolveFirstClip(QString *code, QByteArray *cookie)
 {
-    logOut();
-    QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
+    QVERIFY(switchTo(u("demo@pelorin.test"), u("demo1234")));
     const QVariantMap step = lixian(m_collection, 0, u(kFirstClip)).data().toMap();
     const QVariantMap info = gethttp(step).data().toMap();
     *code = info.value(u("code")).toString();
@@ -479,8 +481,7 @@ void ServiceLibraryTest::playAddressNeedsItsCookieAndServesExactRanges()
 
 void ServiceLibraryTest::downloadAddressServesTheWholeFile()
 {
-    logOut();
-    QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
+    QVERIFY(switchTo(u("demo@pelorin.test"), u("demo1234")));
     const QVariantMap step = lixian(m_collection, 1, u(kSecondClip)).data().toMap();
     const QString code = gethttp(step).data().toMap().value(u("code")).toString();
     const QByteArray clip = readFile(payloadPath(u("Pelorin 演示合集/") + u(kSecondClip)));
@@ -555,8 +556,7 @@ void ServiceLibraryTest::codesOfAChangedAccountStopWorking()
     QCOMPARE(m_service->run({u("user"), u("add"), account, u("first-password"), u("--vip")}), 0);
     // A code for a VIP line and a plain one, both working.
     const auto codes = [&](const QString &password, QStringList *issued, QList<QByteArray> *cookies) {
-        logOut();
-        QVERIFY(logIn(account, password).succeeded());
+        QVERIFY(switchTo(account, password));
         const QVariantMap step = lixian(m_collection, 0, u(kFirstClip)).data().toMap();
         for (const QString &line : {u("dianxin"), QString()}) {
             const QVariantMap info = gethttp(step, line).data().toMap();
