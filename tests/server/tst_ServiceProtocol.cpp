@@ -87,10 +87,9 @@ QStringList registerParameters(const QString &code, const QString &email, const 
             u("f[repassword]=") + repeated, u("union_uid=") + unionUid, u("_s=pc")};
 }
 
-QByteArray fetchCaptcha()
+QByteArray fetchCaptcha(ServiceClient &client = testClient())
 {
-    QNetworkReply *reply =
-        testClient().send(Get, {u("r=default/verfy"), u("_=1"), u("_s=pc")}, false);
+    QNetworkReply *reply = client.send(Get, {u("r=default/verfy"), u("_=1"), u("_s=pc")}, false);
     ServiceClient::waitForReply(reply);
     const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();
     reply->deleteLater();
@@ -211,21 +210,19 @@ void ServiceProtocolTest::firstReplySetsTheSessionCookie()
     QVERIFY(reply->rawHeader("Set-Cookie").isEmpty());
     reply->deleteLater();
 
-    // Requests without a (valid) cookie each get a fresh one; a made-up id is not a session.
+    // Other clients each get a fresh cookie; a made-up id is not a session and gets one too.
+    ServiceClient first, second;
+    QVERIFY(first.call(Get, configParameters(), false).succeeded());
+    QVERIFY(second.call(Get, configParameters(), false).succeeded());
+    QVERIFY(first.cookie().startsWith("pelorin_sid="));
+    QVERIFY(first.cookie() != second.cookie() && first.cookie() != cookie);
     QByteArray forged = cookie;
     forged[20] = forged[20] == 'a' ? 'b' : 'a';
-    RawSession first(m_service->hostPort()), second(m_service->hostPort()), forger(m_service->hostPort());
+    RawSession forger(m_service->hostPort());
     forger.setCookie(forged);
-    QByteArray firstCookie, secondCookie, issued, again;
-    QVERIFY(first.call(Get, configParameters(), false, &firstCookie).succeeded());
-    QVERIFY(second.call(Get, configParameters(), false, &secondCookie).succeeded());
-    QVERIFY(forger.call(Get, configParameters(), false, &issued).succeeded());
-    QVERIFY(firstCookie.startsWith("pelorin_sid="));
-    QVERIFY(firstCookie != secondCookie);
-    QVERIFY(issued.startsWith("pelorin_sid="));
-    QVERIFY(issued.left(76) != forged.left(76));
-    QVERIFY(first.call(Get, configParameters(), false, &again).succeeded());
-    QVERIFY(again.isEmpty());
+    QCOMPARE(forger.request("GET", u("/server/?r=www/default/pc&do=getUpdateInfo&_s=pc"), QByteArray(), nullptr), 200);
+    QVERIFY(forger.cookie().startsWith("pelorin_sid="));
+    QVERIFY(forger.cookie().left(76) != forged.left(76));
 }
 
 void ServiceProtocolTest::configurationItems()
@@ -314,7 +311,8 @@ void ServiceProtocolTest::signedEndpointsRefuseWrongSignatures()
         QCOMPARE(answer.value(u("msg")).toString(), u("请求签名错误！"));
     }
     // The same request, signed as the player signs it, is accepted; the sign may stand anywhere.
-    QVERIFY(raw.call(Post, parameters, true).succeeded());
+    ServiceClient signer;
+    QVERIFY(signer.call(Post, parameters, true).succeeded());
     QByteArray body;
     raw.request("POST", u("/server/"), (parameters[0] + u("&sign=") + sign + u("&") + parameters.mid(1).join(QLatin1Char('&'))).toUtf8(), &body);
     QCOMPARE(QJsonDocument::fromJson(body).object().value(u("statu")).toInt(), 1);
@@ -337,7 +335,7 @@ void ServiceProtocolTest::logInBindsTheSessionOfTheFirstCookie()
     QVERIFY(testClient().call(Get, listParameters(), false).succeeded());
 
     // Another cookie is another session: not logged in.
-    RawSession other(m_service->hostPort());
+    ServiceClient other;
     QCOMPARE(other.call(Get, listParameters(), false).statu(), -1);
 
     // "isvip issvip", as a log-in on the other session reports it.
@@ -440,9 +438,8 @@ void ServiceProtocolTest::signUpWithCaptcha()
     QCOMPARE(reply.msg(), u("该邮箱已被注册！"));
 
     // A captcha belongs to the session that fetched it.
-    RawSession other(m_service->hostPort());
-    QByteArray otherImage;
-    QCOMPARE(other.request("GET", u("/server/?r=default/verfy&_=1&_s=pc"), QByteArray(), &otherImage), 200);
+    ServiceClient other;
+    QVERIFY(!fetchCaptcha(other).isEmpty());
     reply = testClient().call(Post, registerParameters(u(kTestCaptcha), u("third@pelorin.test"), password, password, u("0")), true);
     QCOMPARE(reply.statu(), -5);
     QVERIFY(other.call(Post, registerParameters(u(kTestCaptcha), u("third@pelorin.test"), password, password, u("0")), true)
@@ -452,11 +449,10 @@ void ServiceProtocolTest::signUpWithCaptcha()
 void ServiceProtocolTest::collectionsBelongToOneAccount()
 {
     // The collection of a session, newest first, and one field of each entry.
-    const auto collected = [](RawSession *session = nullptr, int perPage = 100, int page = 1) {
+    const auto collected = [](ServiceClient *session = nullptr, int perPage = 100, int page = 1) {
         const QStringList parameters = {u("r=www/default/pc"), u("do=fav"), u("method=get"), u("persize=%1").arg(perPage),
                                         u("page=%1").arg(page), u("_s=pc")};
-        return (session ? session->call(Get, parameters, false) : testClient().call(Get, parameters, false))
-            .map().value(u("datas")).toList();
+        return (session ? *session : testClient()).call(Get, parameters, false).map().value(u("datas")).toList();
     };
     const auto fieldOf = [](const QVariantList &entries, const char *field) {
         QStringList values;
@@ -482,7 +478,7 @@ void ServiceProtocolTest::collectionsBelongToOneAccount()
     QVERIFY(injectionId > 0);
 
     // Another account on another session sees, changes and deletes none of it.
-    RawSession bob(m_service->hostPort());
+    ServiceClient bob;
     QVERIFY(bob.call(Post, logInParameters(u("bob@pelorin.test"), u("bob-password")), true).succeeded());
     QVERIFY(bob.call(Get, listParameters(), false).succeeded());
     QCOMPARE(collected(&bob).size(), 0);
@@ -517,7 +513,7 @@ void ServiceProtocolTest::reportsAreStoredWithTheAccount()
         false);
     ServiceClient::waitForReply(sent);
     sent->deleteLater();
-    RawSession anonymous(m_service->hostPort());
+    ServiceClient anonymous;
     QVERIFY(anonymous.call(Post, {u("r=www/default/pc"), u("do=report"), u("method=add"), u("name=x'); DROP TABLE reports;--"),
                                   u("desc=血腥"), u("_s=pc")}, false)
                 .succeeded());
@@ -537,7 +533,7 @@ void ServiceProtocolTest::passwordChangeAndRetrieval()
                                           u("f[newpassword]=") + fresh, u("f[repassword]=") + repeated, u("_s=pc")},
                                    false);
     };
-    RawSession elsewhere(m_service->hostPort());
+    ServiceClient elsewhere;
     QVERIFY(elsewhere.call(Post, logInParameters(u("bob@pelorin.test"), u("bob-password")), true).succeeded());
 
     QCOMPARE(change(u("wrong-old"), u("new+pass%20中"), u("new+pass%20中")).msg(), u("原密码错误！"));
@@ -646,7 +642,7 @@ void ServiceProtocolTest::survivesHostileRequests()
     QCOMPARE(QJsonDocument::fromJson(body).object().value(u("msg")).toString(), u("请求方式错误！"));
     raw.request("POST", u("/server/"), "r=www/default/pc&do=report&method=add&name=\xff\xfe&desc=x", &body);
     QCOMPARE(QJsonDocument::fromJson(body).object().value(u("msg")).toString(), u("请求参数编码错误！"));
-    const ServiceReply unknown = raw.call(Get, {u("r=www/default/pc"), u("do=nothing"), u("_s=pc")}, false);
+    const ServiceReply unknown = testClient().call(Get, {u("r=www/default/pc"), u("do=nothing"), u("_s=pc")}, false);
     QCOMPARE(unknown.statu(), 0);
     QCOMPARE(unknown.msg(), u("未知的请求！"));
 
