@@ -8,8 +8,7 @@
 RawSession::RawSession(const QString &hostPort) : m_hostPort(hostPort) {}
 
 int RawSession::request(const QByteArray &verb, const QString &pathAndQuery, const QByteArray &body,
-                        QByteArray *replyBody, QList<QPair<QByteArray, QByteArray>> *headers,
-                        const QByteArray &contentType)
+                        QByteArray *replyBody, QList<QPair<QByteArray, QByteArray>> *headers)
 {
     QNetworkRequest request(
         QUrl(QStringLiteral("http://") + m_hostPort + pathAndQuery, QUrl::TolerantMode));
@@ -20,7 +19,7 @@ int RawSession::request(const QByteArray &verb, const QString &pathAndQuery, con
     if (!m_cookie.isEmpty())
         request.setRawHeader("Cookie", m_cookie);
     if (verb == "POST")
-        request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
     QNetworkReply *reply = verb == "GET" ? m_manager.get(request)
                                           : m_manager.sendCustomRequest(request, verb, body);
     QEventLoop loop;

@@ -18,8 +18,7 @@ public:
 
     // Any request; returns the HTTP status (0 on a network failure), body and headers.
     int request(const QByteArray &verb, const QString &pathAndQuery, const QByteArray &body,
-                QByteArray *replyBody, QList<QPair<QByteArray, QByteArray>> *headers = nullptr,
-                const QByteArray &contentType = QByteArrayLiteral("application/x-www-form-urlencoded"));
+                QByteArray *replyBody, QList<QPair<QByteArray, QByteArray>> *headers = nullptr);
 
 private:
     QString m_hostPort;

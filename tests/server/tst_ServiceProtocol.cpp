@@ -404,24 +404,23 @@ void ServiceProtocolTest::signUpWithCaptcha()
 
     const QString email = u("new+user@pelorin.test");
     const QString password = u("注册 pass+%");
-    ServiceReply reply = testClient().call(Post, registerParameters(u("AAAA"), email, password, password, u("abc")), true);
+    const auto signUp = [&](const QString &code, const QString &address, const QString &repeated = QString(),
+                            bool isSigned = true, ServiceClient &client = testClient()) {
+        return client.call(Post, registerParameters(code, address, password, repeated.isNull() ? password : repeated, u("abc")),
+                           isSigned);
+    };
+    ServiceReply reply = signUp(u("AAAA"), email);
     QCOMPARE(reply.statu(), -5);
     QVERIFY(!reply.msg().isEmpty());
     // The captcha is used up by the failed attempt.
-    reply = testClient().call(Post, registerParameters(u(kTestCaptcha), email, password, password, u("abc")), true);
-    QCOMPARE(reply.statu(), -5);
+    QCOMPARE(signUp(u(kTestCaptcha), email).statu(), -5);
 
-    // Mistakes that need no captcha do not use it up.
+    // Mistakes that need no captcha do not use it up; the captcha is compared ignoring case.
     fetchCaptcha();
-    reply = testClient().call(Post, registerParameters(u(kTestCaptcha), u("not-an-email"), password, password, u("0")), true);
-    QCOMPARE(reply.statu(), 0);
-    QCOMPARE(reply.msg(), u("邮箱格式不正确！"));
-    reply = testClient().call(Post, registerParameters(u(kTestCaptcha), email, password, u("other-one"), u("0")), true);
-    QCOMPARE(reply.msg(), u("两次填写的密码不相同，请重新填写！"));
-    reply = testClient().call(Post, registerParameters(u(kTestCaptcha), email, password, password, u("abc")), false);
-    QCOMPARE(reply.msg(), u("请求签名错误！"));
-    // Compared ignoring case.
-    reply = testClient().call(Post, registerParameters(u(kTestCaptcha).toLower(), email, password, password, u("abc")), true);
+    QCOMPARE(signUp(u(kTestCaptcha), u("not-an-email")).msg(), u("邮箱格式不正确！"));
+    QCOMPARE(signUp(u(kTestCaptcha), email, u("other-one")).msg(), u("两次填写的密码不相同，请重新填写！"));
+    QCOMPARE(signUp(u(kTestCaptcha), email, QString(), false).msg(), u("请求签名错误！"));
+    reply = signUp(u(kTestCaptcha).toLower(), email);
     QVERIFY2(reply.succeeded(), qPrintable(reply.failureText()));
     m_passwordsUsed << password;
     QVERIFY(logIn(email, password).succeeded());
@@ -433,17 +432,13 @@ void ServiceProtocolTest::signUpWithCaptcha()
 
     // One account per e-mail, whatever its case.
     fetchCaptcha();
-    reply = testClient().call(Post, registerParameters(u(kTestCaptcha), u("NEW+User@pelorin.test"), password, password, u("0")), true);
-    QCOMPARE(reply.statu(), 0);
-    QCOMPARE(reply.msg(), u("该邮箱已被注册！"));
+    QCOMPARE(signUp(u(kTestCaptcha), u("NEW+User@pelorin.test")).msg(), u("该邮箱已被注册！"));
 
     // A captcha belongs to the session that fetched it.
     ServiceClient other;
     QVERIFY(!fetchCaptcha(other).isEmpty());
-    reply = testClient().call(Post, registerParameters(u(kTestCaptcha), u("third@pelorin.test"), password, password, u("0")), true);
-    QCOMPARE(reply.statu(), -5);
-    QVERIFY(other.call(Post, registerParameters(u(kTestCaptcha), u("third@pelorin.test"), password, password, u("0")), true)
-                .succeeded());
+    QCOMPARE(signUp(u(kTestCaptcha), u("third@pelorin.test")).statu(), -5);
+    QVERIFY(signUp(u(kTestCaptcha), u("third@pelorin.test"), QString(), true, other).succeeded());
 }
 
 void ServiceProtocolTest::collectionsBelongToOneAccount()
