@@ -338,6 +338,7 @@ void ServicePartsTest::accountRules()
 
 void ServicePartsTest::schemaUpgradesStepByStep()
 {
+    // (Reopening keeps the data: the protocol test restarts its service.)
     QTemporaryDir dir;
     const std::string path = (dir.path() + QStringLiteral("/u.db")).toStdString();
     std::string error;
@@ -345,18 +346,7 @@ void ServicePartsTest::schemaUpgradesStepByStep()
         Database database(path);
         QVERIFY(database.open(&error));
         QCOMPARE(database.schemaVersion(), int(Database::schemaSteps().size()));
-        Lease lease = database.lease();
-        QVERIFY(lease.prepare("INSERT INTO users (email, password_hash, created_at) VALUES ('a@b.cn', 'x', 1)").run());
-    }
-    {
-        // Opening again applies nothing and keeps the data.
-        Database database(path);
-        QVERIFY(database.open(&error));
-        Lease lease = database.lease();
-        Statement count = lease.prepare("SELECT COUNT(*) FROM users");
-        QVERIFY(count.next());
-        QCOMPARE(count.integer(0), int64_t(1));
-        QVERIFY(lease.execute("PRAGMA user_version=99"));
+        QVERIFY(database.lease().execute("PRAGMA user_version=99"));
     }
     // A database from a newer service is not touched.
     Database newer(path);
