@@ -1,6 +1,7 @@
 #include "RawConnection.h"
 
 #include <QElapsedTimer>
+#include <QList>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -149,4 +150,29 @@ QByteArray RawConnection::exchange(quint16 port, const QByteArray &request, cons
     if (!connection.open(port, from, timeoutMs) || !connection.send(request, timeoutMs))
         return QByteArray();
     return connection.receiveReply(timeoutMs);
+}
+
+QByteArray RawConnection::get(const QByteArray &target, const QByteArray &extraHeaders)
+{
+    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeaders + "\r\n";
+}
+
+int RawConnection::statusOf(const QByteArray &reply)
+{
+    return reply.startsWith("HTTP/1.1 ") ? reply.mid(9, 3).toInt() : 0;
+}
+
+QByteArray RawConnection::bodyOf(const QByteArray &reply)
+{
+    const int at = reply.indexOf("\r\n\r\n");
+    return at < 0 ? QByteArray() : reply.mid(at + 4);
+}
+
+QByteArray RawConnection::headerOf(const QByteArray &reply, const QByteArray &name)
+{
+    for (const QByteArray &line : reply.left(reply.indexOf("\r\n\r\n")).split('\n')) {
+        if (line.toLower().startsWith(name.toLower() + ":"))
+            return line.mid(name.size() + 1).trimmed();
+    }
+    return QByteArray();
 }

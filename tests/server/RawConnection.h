@@ -33,6 +33,12 @@ public:
     static QByteArray exchange(quint16 port, const QByteArray &request, const char *from = "127.0.0.1",
                                int timeoutMs = 10000);
 
+    // A GET request head, and the parts of a raw reply.
+    static QByteArray get(const QByteArray &target, const QByteArray &extraHeaders = QByteArray());
+    static int statusOf(const QByteArray &reply);
+    static QByteArray bodyOf(const QByteArray &reply);
+    static QByteArray headerOf(const QByteArray &reply, const QByteArray &name);
+
 private:
     int m_fd = -1;
 };

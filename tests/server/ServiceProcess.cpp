@@ -122,3 +122,30 @@ int ServiceProcess::run(const QStringList &arguments, QByteArray *output) const
         *output = process.readAllStandardOutput() + process.readAllStandardError();
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
+
+QMap<QString, QByteArray> ServiceProcess::addClip(const QString &payloadDir, const QByteArray &bytes) const
+{
+    QMap<QString, QByteArray> printed;
+    QDir().mkpath(payloadDir);
+    QFile clip(payloadDir + QStringLiteral("/clip.mp4"));
+    if (!clip.open(QIODevice::WriteOnly) || clip.write(bytes) != bytes.size())
+        return printed;
+    clip.close();
+    const QString torrent = payloadDir + QStringLiteral(".torrent");
+    QByteArray output;
+    if (run({QStringLiteral("torrent"), QStringLiteral("create"), payloadDir, torrent}, &output) != 0)
+        return printed;
+    const QString hash =
+        QRegularExpression(QStringLiteral("btih:([0-9a-f]{40})")).match(QString::fromUtf8(output)).captured(1);
+    if (hash.isEmpty() || run({QStringLiteral("library"), QStringLiteral("add"), torrent, payloadDir}, &output) != 0
+        || run({QStringLiteral("library"), QStringLiteral("address"), hash, QStringLiteral("0")}, &output) != 0)
+        return printed;
+    QRegularExpressionMatchIterator lines =
+        QRegularExpression(QStringLiteral("^(\\w+): (?:http://[^/\\s]+)?(\\S+)$"), QRegularExpression::MultilineOption)
+            .globalMatch(QString::fromUtf8(output));
+    while (lines.hasNext()) {
+        const QRegularExpressionMatch line = lines.next();
+        printed.insert(line.captured(1), line.captured(2).toUtf8());
+    }
+    return printed;
+}

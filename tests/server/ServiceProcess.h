@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMap>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -35,6 +36,10 @@ public:
     // Runs another command of the executable on the same data directory, e.g.
     // {"user", "add", "a@b.test", "secret1"}; returns the exit code.
     int run(const QStringList &arguments, QByteArray *output = nullptr) const;
+    // Adds a library resource of one video file, `bytes` written to payloadDir/clip.mp4, and returns
+    // what "library address" prints for it: "play" and "download" as paths on a host, "cookie".
+    // Empty when a step fails.
+    QMap<QString, QByteArray> addClip(const QString &payloadDir, const QByteArray &bytes) const;
 
     static QString executable();
 

@@ -46,7 +46,7 @@ class LibraryPartsTest : public QObject
 private slots:
     void bencodeWriterRoundTripsThroughTheReader();
     void torrentMetaReadsAndRefuses();
-    void builtTorrentsVerifyAndStayTheSame();
+    void builtTorrentsHashAcrossFiles();
     void rangesFollowHttp();
     void tokensBindWhatTheyName();
     void videoFilesByExtension();
@@ -135,7 +135,8 @@ void LibraryPartsTest::torrentMetaReadsAndRefuses()
     QVERIFY(!meta.parse("not bencode", &error));
 }
 
-void LibraryPartsTest::builtTorrentsVerifyAndStayTheSame()
+// (A payload of the wrong length, and the same torrent from the same files: the library tests.)
+void LibraryPartsTest::builtTorrentsHashAcrossFiles()
 {
     QTemporaryDir dir;
     const QString folder = dir.path() + u("/演示 folder");
@@ -148,7 +149,6 @@ void LibraryPartsTest::builtTorrentsVerifyAndStayTheSame()
     QString error;
     const QByteArray torrent = TorrentBuilder::build(folder, 16384, HashProgress(), &error);
     QVERIFY2(!torrent.isEmpty(), qPrintable(error));
-    QCOMPARE(TorrentBuilder::build(folder, 16384, HashProgress(), &error), torrent);
     TorrentMeta meta;
     QVERIFY(meta.parse(torrent, &error));
     QCOMPARE(meta.name, u("演示 folder"));
@@ -170,9 +170,6 @@ void LibraryPartsTest::builtTorrentsVerifyAndStayTheSame()
     QCOMPARE(reported, qint64(100000));
     QCOMPARE(pieces.mid(20, 20), QCryptographicHash::hash(payload.mid(70000).append(payload.left(70000)).mid(16384, 16384),
                                                           QCryptographicHash::Sha1));
-    QVERIFY(hashPieces({QFile::encodeName(folder + u("/b.mp4")).toStdString()}, {69999}, 16384, HashProgress(), &error)
-                .isEmpty());
-    QVERIFY(error.contains(u("70000")));
 
     const QByteArray single = TorrentBuilder::build(folder + u("/b.mp4"), 16384, HashProgress(), &error);
     QVERIFY(meta.parse(single, &error));
@@ -185,65 +182,52 @@ void LibraryPartsTest::builtTorrentsVerifyAndStayTheSame()
 
 void LibraryPartsTest::rangesFollowHttp()
 {
-    int64_t first = -1;
-    int64_t length = -1;
+    // What the video hosts' byte-exact tests cannot reach: spelling, empty files, other units.
     using Kind = ByteRange::Kind;
-    QCOMPARE(ByteRange::parse("bytes=0-99", 1000, &first, &length), Kind::Partial);
-    QCOMPARE(first, int64_t(0));
-    QCOMPARE(length, int64_t(100));
-    QCOMPARE(ByteRange::parse("bytes=990-", 1000, &first, &length), Kind::Partial);
-    QCOMPARE(length, int64_t(10));
-    QCOMPARE(ByteRange::parse("Bytes= -250 ", 1000, &first, &length), Kind::Partial);
-    QCOMPARE(first, int64_t(750));
-    QCOMPARE(ByteRange::parse("bytes=-5000", 1000, &first, &length), Kind::Partial);
-    QCOMPARE(first, int64_t(0));
-    QCOMPARE(length, int64_t(1000));
-    QCOMPARE(ByteRange::parse("bytes=500-99999", 1000, &first, &length), Kind::Partial);
-    QCOMPARE(length, int64_t(500));
-    QCOMPARE(ByteRange::parse("bytes=1000-", 1000, &first, &length), Kind::Unsatisfiable);
-    QCOMPARE(ByteRange::parse("bytes=-0", 1000, &first, &length), Kind::Unsatisfiable);
-    QCOMPARE(ByteRange::parse("bytes=0-", 0, &first, &length), Kind::Unsatisfiable);
-    // Other units and several ranges are ignored; a "bytes=" value that does not parse is refused.
-    for (const char *ignored : {"items=0-1", "bytes=0-1,5-6", "bytes=0-,0-,0-"})
-        QCOMPARE(ByteRange::parse(ignored, 1000, &first, &length), Kind::Whole);
-    for (const char *refused : {"bytes=5-1", "bytes=x-", "bytes=", "bytes=--1", "bytes=99999999999999999999-"})
-        QCOMPARE(ByteRange::parse(refused, 1000, &first, &length), Kind::Unsatisfiable);
+    const struct {
+        const char *header;
+        int64_t size;
+        Kind kind;
+        int64_t first, length;
+    } cases[] = {
+        {"Bytes= -250 ", 1000, Kind::Partial, 750, 250},
+        {"bytes=0-", 0, Kind::Unsatisfiable, 0, 0},
+        {"items=0-1", 1000, Kind::Whole, 0, 0},
+        {"bytes=0-,0-,0-", 1000, Kind::Whole, 0, 0},
+        {"bytes=x-", 1000, Kind::Unsatisfiable, 0, 0},
+        {"bytes=", 1000, Kind::Unsatisfiable, 0, 0},
+        {"bytes=--1", 1000, Kind::Unsatisfiable, 0, 0},
+        {"bytes=99999999999999999999-", 1000, Kind::Unsatisfiable, 0, 0},
+    };
+    for (const auto &entry : cases) {
+        int64_t first = -1, length = -1;
+        QCOMPARE(ByteRange::parse(entry.header, entry.size, &first, &length), entry.kind);
+        if (entry.kind == Kind::Partial)
+            QVERIFY2(first == entry.first && length == entry.length, entry.header);
+    }
 }
 
 void LibraryPartsTest::tokensBindWhatTheyName()
 {
+    // Beyond the codes the video host tests forge: the exact expiry, the fields a code carries,
+    // file tokens of another resource or key, keyed cookies that match exactly.
     const AccessTokens tokens(std::string(32, 's'));
     const AccessTokens other(std::string(32, 't'));
     const std::string fileHash = tokens.fileHash("abc", 3);
     QCOMPARE(fileHash.size(), size_t(40));
-    QCOMPARE(tokens.fileHash("abc", 3), fileHash);
-    QVERIFY(tokens.fileHash("abc", 4) != fileHash);
-
     const std::string jx = tokens.jxhash(17, 3, 1234, fileHash);
     QCOMPARE(tokens.fileOfJxhash(jx, 3, 1234, fileHash), int64_t(17));
-    QCOMPARE(tokens.fileOfJxhash(jx, 2, 1234, fileHash), int64_t(0));
-    QCOMPARE(tokens.fileOfJxhash(jx, 3, 1235, fileHash), int64_t(0));
     QCOMPARE(tokens.fileOfJxhash(jx, 3, 1234, tokens.fileHash("abd", 3)), int64_t(0));
     QCOMPARE(other.fileOfJxhash(jx, 3, 1234, fileHash), int64_t(0));
     QCOMPARE(tokens.fileOfJxhash("zz" + jx.substr(2), 3, 1234, fileHash), int64_t(0));
 
-    AccessTokens::Grant grant;
-    grant.fileId = 17;
-    grant.accountId = 5;
-    grant.expires = 2000;
-    grant.nonce = 99;
-    const std::string code = tokens.issueCode(grant);
+    const std::string code = tokens.issueCode(AccessTokens::Grant{17, 5, 2000, 99});
     AccessTokens::Grant read;
     QCOMPARE(tokens.checkCode(code, 1999, &read), AccessTokens::Check::Valid);
     QCOMPARE(read.fileId, int64_t(17));
     QCOMPARE(read.accountId, int64_t(5));
     QCOMPARE(read.nonce, uint32_t(99));
     QCOMPARE(tokens.checkCode(code, 2000, &read), AccessTokens::Check::Expired);
-    QCOMPARE(other.checkCode(code, 1000, &read), AccessTokens::Check::Forged);
-    std::string changed = code;
-    changed[5] = changed[5] == 'a' ? 'b' : 'a';
-    QCOMPARE(tokens.checkCode(changed, 1000, &read), AccessTokens::Check::Forged);
-    QCOMPARE(tokens.checkCode(code.substr(0, 20), 1000, &read), AccessTokens::Check::Malformed);
     std::string upper = code;
     for (char &c : upper)
         c = char(std::toupper(static_cast<unsigned char>(c)));
@@ -251,12 +235,9 @@ void LibraryPartsTest::tokensBindWhatTheyName()
 
     const std::string cookie = tokens.cookieFor(code);
     QVERIFY(cookie.rfind("pelorin_ftn=", 0) == 0);
-    QVERIFY(tokens.cookieHeaderMatches(cookie, code));
     QVERIFY(tokens.cookieHeaderMatches("x=1;  " + cookie + " ;y=2", code));
     QVERIFY(!tokens.cookieHeaderMatches(cookie + "0", code));
-    QVERIFY(!tokens.cookieHeaderMatches("", code));
     QVERIFY(!tokens.cookieHeaderMatches(other.cookieFor(code), code));
-    QVERIFY(!tokens.cookieHeaderMatches(cookie, tokens.issueCode(AccessTokens::Grant{17, 5, 2000, 100})));
 }
 
 void LibraryPartsTest::videoFilesByExtension()

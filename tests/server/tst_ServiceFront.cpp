@@ -3,12 +3,10 @@
 #include "RawConnection.h"
 #include "ServiceProcess.h"
 
-#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -31,19 +29,10 @@ quint16 freePort()
 
 QByteArray get(const QByteArray &target, const QByteArray &extraHeaders = QByteArray())
 {
-    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + extraHeaders + "\r\n";
+    return RawConnection::get(target, "Connection: close\r\n" + extraHeaders);
 }
-
-int statusOf(const QByteArray &reply)
-{
-    return reply.startsWith("HTTP/1.1 ") ? reply.mid(9, 3).toInt() : 0;
-}
-
-QByteArray bodyOf(const QByteArray &reply)
-{
-    const int at = reply.indexOf("\r\n\r\n");
-    return at < 0 ? QByteArray() : reply.mid(at + 4);
-}
+constexpr auto statusOf = &RawConnection::statusOf;
+constexpr auto bodyOf = &RawConnection::bodyOf;
 } // namespace
 
 class ServiceFrontTest : public QObject
@@ -65,23 +54,12 @@ void ServiceFrontTest::nginxServesFilesTheServiceAllows()
 
     // A library file with a blank and Chinese letters in its path, and a code for it.
     const QString payload = dir.path() + u("/payload 片");
-    QVERIFY(QDir().mkpath(payload));
     QByteArray clip(300000, '\0');
     for (int i = 0; i < clip.size(); ++i)
         clip[i] = char((i * 131) >> 2);
-    QFile file(payload + u("/clip.mp4"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(clip);
-    file.close();
-    QByteArray output;
-    QCOMPARE(service.run({u("torrent"), u("create"), payload, dir.path() + u("/clip.torrent")}, &output), 0);
-    const QString hash = QRegularExpression(u("btih:([0-9a-f]{40})")).match(QString::fromUtf8(output)).captured(1);
-    QCOMPARE(service.run({u("library"), u("add"), dir.path() + u("/clip.torrent"), payload}, &output), 0);
-    QCOMPARE(service.run({u("library"), u("address"), hash, u("0")}, &output), 0);
-    const QString printed = QString::fromUtf8(output);
-    const QByteArray play = QRegularExpression(u("play: http://[^/]+(/\\S+)")).match(printed).captured(1).toUtf8();
-    const QByteArray download = QRegularExpression(u("download: http://[^/]+(/\\S+)")).match(printed).captured(1).toUtf8();
-    const QByteArray cookie = "Cookie: " + QRegularExpression(u("cookie: (\\S+)")).match(printed).captured(1).toUtf8() + "\r\n";
+    const QMap<QString, QByteArray> printed = service.addClip(payload, clip);
+    const QByteArray play = printed.value(u("play")), download = printed.value(u("download"));
+    const QByteArray cookie = "Cookie: " + printed.value(u("cookie")) + "\r\n";
     QVERIFY(!play.isEmpty() && !download.isEmpty());
 
     // The shipped configuration, on this test's ports.

@@ -6,7 +6,6 @@
 
 #include "app/AppConfig.h"
 #include "server/AccessTokens.h"
-#include "server/BencodeWriter.h"
 #include "TestClient.h"
 #include "service/ServiceClient.h"
 
@@ -46,6 +45,12 @@ void logOut()
     testClient().call(Post, {u("r=www/user/logout"), u("do=logout"), u("_s=pc")}, false);
 }
 
+bool switchTo(const QString &user, const QString &password)
+{
+    logOut();
+    return logIn(user, password).succeeded();
+}
+
 ServiceReply fileList(const QString &hash)
 {
     return testClient().call(Get, {u("r=www/default/pc"), u("do=getNewHashFileList"), u("hash=") + hash, u("_s=pc")},
@@ -76,6 +81,12 @@ ServiceReply gethttp(const QVariantMap &step, const QString &netType = QString()
     }
     parameters << u("_mac=") + localMacAddress() << u("_s=pc");
     return testClient().call(Get, parameters, true);
+}
+
+// A refusal the player can show: an envelope that is not a success, with a reason.
+bool refused(const ServiceReply &reply)
+{
+    return reply.isEnvelope() && reply.statu() != 1 && !reply.msg().isEmpty();
 }
 
 struct Fetched {
@@ -116,9 +127,7 @@ Fetched fetch(const QString &address, const QByteArray &cookie = QByteArray(), c
     QNetworkReply *reply = verb == "GET" ? manager.get(request)
                            : verb == "HEAD" ? manager.head(request)
                                             : manager.sendCustomRequest(request, verb);
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    loop.exec();
+    ServiceClient::waitForReply(reply);
     return collect(reply);
 }
 
@@ -159,12 +168,10 @@ private slots:
     void fileListsNameIndexesAndSizes();
     void resolutionStepsFollowThePlayersOrder();
     void vipRulesOfBothSteps();
-    void playAddressNeedsItsCookie();
-    void rangesAreByteExact();
+    void playAddressNeedsItsCookieAndServesExactRanges();
     void downloadAddressServesTheWholeFile();
     void forgedExpiredAndForeignCodesAreRefused();
     void codesOfAChangedAccountStopWorking();
-    void twentyConcurrentRangeReaders();
     void libraryAddChecksThePayload();
     void demoRunsTwiceIntoOneLibrary();
 
@@ -227,16 +234,12 @@ void ServiceLibraryTest::fileListsNameIndexesAndSizes()
     QVERIFY2(list.succeeded(), qPrintable(list.msg()));
     const QVariantList files = list.datas();
     QCOMPARE(files.size(), 2); // the text file is not a video
-    const QVariantMap first = files[0].toMap();
-    const QVariantMap second = files[1].toMap();
-    QCOMPARE(first.value(u("index")).toUInt(), 0u);
-    QCOMPARE(first.value(u("name")).toString(), u(kFirstClip));
-    QCOMPARE(first.value(u("file_size")).toULongLong(),
-             quint64(QFileInfo(payloadPath(u("Pelorin 演示合集/") + u(kFirstClip))).size()));
-    QCOMPARE(second.value(u("index")).toUInt(), 1u);
-    QCOMPARE(second.value(u("name")).toString(), u(kSecondClip));
-    QCOMPARE(second.value(u("file_size")).toULongLong(),
-             quint64(QFileInfo(payloadPath(u("Pelorin 演示合集/") + u(kSecondClip))).size()));
+    for (int i = 0; i < 2; ++i) {
+        const QString name = u(i == 0 ? kFirstClip : kSecondClip);
+        QCOMPARE(files[i].toMap().value(u("index")).toInt(), i);
+        QCOMPARE(files[i].toMap().value(u("name")).toString(), name);
+        QCOMPARE(files[i].toMap().value(u("file_size")).toLongLong(), QFileInfo(payloadPath(u("Pelorin 演示合集/") + name)).size());
+    }
     QVERIFY(QFileInfo(payloadPath(u("Pelorin 演示合集/说明.txt"))).size() > 0);
 
     // The player keeps the hash as typed.
@@ -250,11 +253,8 @@ void ServiceLibraryTest::fileListsNameIndexesAndSizes()
     QCOMPARE(single.datas()[0].toMap().value(u("name")).toString(), u("Pelorin VIP 演示.mp4"));
     QCOMPARE(single.datas()[0].toMap().value(u("index")).toUInt(), 0u);
 
-    const ServiceReply unknown = fileList(QString(40, QLatin1Char('a')));
-    QVERIFY(unknown.isEnvelope());
-    QVERIFY(unknown.statu() != 1);
-    QVERIFY(!unknown.msg().isEmpty());
-    QVERIFY(fileList(u("not-a-hash")).statu() != 1);
+    QVERIFY(refused(fileList(QString(40, QLatin1Char('a')))));
+    QVERIFY(refused(fileList(u("not-a-hash"))));
 
     // What the player derives from a magnet link, a torrent file and other text.
     const QString torrent = m_service->dataDir() + u("/demo/Pelorin 演示合集.torrent");
@@ -270,10 +270,7 @@ void ServiceLibraryTest::fileListsNameIndexesAndSizes()
 void ServiceLibraryTest::resolutionStepsFollowThePlayersOrder()
 {
     logOut();
-    const ServiceReply anonymous = lixian(m_collection, 0, u(kFirstClip));
-    QVERIFY(anonymous.isEnvelope());
-    QVERIFY(anonymous.statu() != 1);
-    QVERIFY(!anonymous.msg().isEmpty());
+    QVERIFY(refused(lixian(m_collection, 0, u(kFirstClip))));
 
     QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
     // The name goes out percent-encoded after signing; the hash in the case the user typed.
@@ -304,25 +301,19 @@ void ServiceLibraryTest::resolutionStepsFollowThePlayersOrder()
     QCOMPARE(gethttp(data).data().toMap().value(u("code")).toString(), code);
 
     // The token binds the file's hash, index and size.
-    QVariantMap changed = data;
-    changed[u("size")] = size + 1;
-    QVERIFY(gethttp(changed).statu() != 1);
-    changed = data;
-    changed[u("index")] = 1;
-    QVERIFY(gethttp(changed).statu() != 1);
-    changed = data;
     QString jxhash = data.value(u("jxhash")).toString();
     jxhash[20] = jxhash[20] == QLatin1Char('0') ? QLatin1Char('1') : QLatin1Char('0');
-    changed[u("jxhash")] = jxhash;
-    const ServiceReply forged = gethttp(changed);
-    QVERIFY(forged.statu() != 1);
-    QVERIFY(!forged.msg().isEmpty());
+    for (const auto &change : {qMakePair(u("size"), QVariant(size + 1)), qMakePair(u("index"), QVariant(1)),
+                               qMakePair(u("jxhash"), QVariant(jxhash))}) {
+        QVariantMap changed = data;
+        changed[change.first] = change.second;
+        QVERIFY2(refused(gethttp(changed)), qPrintable(change.first));
+    }
 }
 
 void ServiceLibraryTest::vipRulesOfBothSteps()
 {
-    logOut();
-    QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
+    QVERIFY(switchTo(u("demo@pelorin.test"), u("demo1234")));
     const QVariantMap vipStep = lixian(m_vipOnly, 0, u("Pelorin VIP 演示.mp4")).data().toMap();
     QVERIFY(!vipStep.value(u("jxhash")).toString().isEmpty());
     const QVariantMap step = lixian(m_collection, 0, u(kFirstClip)).data().toMap();
@@ -337,29 +328,22 @@ void ServiceLibraryTest::vipRulesOfBothSteps()
     QVERIFY(reloaded != reloadedAgain);
     QVERIFY(gethttp(step, u("nowhere")).statu() != 1);
 
-    logOut();
-    QVERIFY(logIn(u("free@pelorin.test"), u("free1234")).succeeded());
-    const ServiceReply refused = lixian(m_vipOnly, 0, u("Pelorin VIP 演示.mp4"));
-    QCOMPARE(refused.statu(), -11);
-    QVERIFY(!refused.msg().isEmpty());
+    QVERIFY(switchTo(u("free@pelorin.test"), u("free1234")));
+    const ServiceReply vipOnly = lixian(m_vipOnly, 0, u("Pelorin VIP 演示.mp4"));
+    QCOMPARE(vipOnly.statu(), -11);
+    QVERIFY(!vipOnly.msg().isEmpty());
     // A token fetched by a VIP does not help the next account of the session.
     QCOMPARE(gethttp(vipStep).statu(), -11);
     const QVariantMap freeStep = lixian(m_collection, 0, u(kFirstClip)).data().toMap();
     QCOMPARE(freeStep, step);
     QVERIFY(gethttp(freeStep).succeeded());
-    const ServiceReply line = gethttp(freeStep, u("dianxin"));
-    QVERIFY(line.isEnvelope());
-    QVERIFY(line.statu() != 1);
-    QVERIFY(!line.msg().isEmpty());
+    QVERIFY(refused(gethttp(freeStep, u("dianxin"))));
     QVERIFY(gethttp(freeStep, u("liantong"), true).statu() != 1);
 
-    logOut();
-    QVERIFY(logIn(u("vip@pelorin.test"), u("vip-password")).succeeded());
+    QVERIFY(switchTo(u("vip@pelorin.test"), u("vip-password")));
     QVERIFY(lixian(m_vipOnly, 0, u("Pelorin VIP 演示.mp4")).succeeded());
     QVERIFY(gethttp(step, u("wangtong")).succeeded());
-    const ServiceReply reload = gethttp(step, u("wangtong"), true);
-    QVERIFY(reload.statu() != 1);
-    QVERIFY(!reload.msg().isEmpty());
+    QVERIFY(refused(gethttp(step, u("wangtong"), true)));
 
     logOut();
     QVERIFY(gethttp(step).statu() != 1);
@@ -367,8 +351,7 @@ void ServiceLibraryTest::vipRulesOfBothSteps()
 
 void ServiceLibraryTest::resolveFirstClip(QString *code, QByteArray *cookie)
 {
-    logOut();
-    QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
+    QVERIFY(switchTo(u("demo@pelorin.test"), u("demo1234")));
     const QVariantMap step = lixian(m_collection, 0, u(kFirstClip)).data().toMap();
     const QVariantMap info = gethttp(step).data().toMap();
     *code = info.value(u("code")).toString();
@@ -376,7 +359,7 @@ void ServiceLibraryTest::resolveFirstClip(QString *code, QByteArray *cookie)
     QVERIFY(!code->isEmpty());
 }
 
-void ServiceLibraryTest::playAddressNeedsItsCookie()
+void ServiceLibraryTest::playAddressNeedsItsCookieAndServesExactRanges()
 {
     QString code;
     QByteArray cookie;
@@ -415,14 +398,8 @@ void ServiceLibraryTest::playAddressNeedsItsCookie()
         QCOMPARE(head.headers.value("content-length"), QByteArray::number(clip.size()));
         QVERIFY(head.body.isEmpty());
     }
-}
 
-void ServiceLibraryTest::rangesAreByteExact()
-{
-    QString code;
-    QByteArray cookie;
-    resolveFirstClip(&code, &cookie);
-    const QByteArray clip = readFile(payloadPath(u("Pelorin 演示合集/") + u(kFirstClip)));
+    // Ranges are byte exact.
     const qint64 size = clip.size();
     const QString address = playAddress(m_service->videoHosts().constFirst(), code);
     struct Case {
@@ -460,12 +437,32 @@ void ServiceLibraryTest::rangesAreByteExact()
     const Fetched headRange = fetch(address, cookie, "bytes=100-199", "HEAD");
     QCOMPARE(headRange.status, 206);
     QCOMPARE(headRange.headers.value("content-length"), QByteArray("100"));
+
+    // Twenty readers at once over both hosts (each reply ends by its transfer timeout at the latest).
+    std::vector<std::unique_ptr<QNetworkAccessManager>> managers;
+    QList<QNetworkReply *> replies;
+    QList<QPair<int, int>> ranges;
+    for (int i = 0; i < 20; ++i) {
+        const int first = int((qint64(clip.size()) * i) / 23);
+        const int length = qMin(clip.size() - first, 20000 + i * 3001);
+        ranges << qMakePair(first, length);
+        managers.push_back(std::make_unique<QNetworkAccessManager>());
+        replies << managers.back()->get(videoRequest(playAddress(m_service->videoHosts().at(i % 2), code), cookie,
+                                                     "bytes=" + QByteArray::number(first) + "-"
+                                                         + QByteArray::number(first + length - 1)));
+    }
+    for (QNetworkReply *reply : qAsConst(replies))
+        ServiceClient::waitForReply(reply);
+    for (int i = 0; i < 20; ++i) {
+        const Fetched part = collect(replies[i]);
+        QCOMPARE(part.status, 206);
+        QVERIFY(part.body == clip.mid(ranges[i].first, ranges[i].second));
+    }
 }
 
 void ServiceLibraryTest::downloadAddressServesTheWholeFile()
 {
-    logOut();
-    QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
+    QVERIFY(switchTo(u("demo@pelorin.test"), u("demo1234")));
     const QVariantMap step = lixian(m_collection, 1, u(kSecondClip)).data().toMap();
     const QString code = gethttp(step).data().toMap().value(u("code")).toString();
     const QByteArray clip = readFile(payloadPath(u("Pelorin 演示合集/") + u(kSecondClip)));
@@ -506,27 +503,20 @@ void ServiceLibraryTest::forgedExpiredAndForeignCodesAreRefused()
     server::AccessTokens::Grant grant;
     QCOMPARE(tokens.checkCode(code.toStdString(), QDateTime::currentSecsSinceEpoch(), &grant),
              server::AccessTokens::Check::Valid);
+    // Each with its own cookie.
+    const auto statusWith = [&](const server::AccessTokens &key, const std::string &issued) {
+        return fetch(playAddress(host, QString::fromStdString(issued)), QByteArray::fromStdString(key.cookieFor(issued))).status;
+    };
     server::AccessTokens::Grant expired = grant;
     expired.expires = QDateTime::currentSecsSinceEpoch() - 1;
     const std::string expiredCode = tokens.issueCode(expired);
-    QCOMPARE(fetch(playAddress(host, QString::fromStdString(expiredCode)),
-                   QByteArray::fromStdString(tokens.cookieFor(expiredCode)))
-                 .status,
-             403);
+    QCOMPARE(statusWith(tokens, expiredCode), 403);
     server::AccessTokens::Grant missing = grant;
     missing.fileId = 999999;
-    const std::string missingCode = tokens.issueCode(missing);
-    QCOMPARE(fetch(playAddress(host, QString::fromStdString(missingCode)),
-                   QByteArray::fromStdString(tokens.cookieFor(missingCode)))
-                 .status,
-             404);
+    QCOMPARE(statusWith(tokens, tokens.issueCode(missing)), 404);
     // Another installation's key.
     const server::AccessTokens foreign(std::string(32, 'k'));
-    const std::string foreignCode = foreign.issueCode(grant);
-    QCOMPARE(fetch(playAddress(host, QString::fromStdString(foreignCode)),
-                   QByteArray::fromStdString(foreign.cookieFor(foreignCode)))
-                 .status,
-             403);
+    QCOMPARE(statusWith(foreign, foreign.issueCode(grant)), 403);
     // The cookie of one code does not open another.
     QCOMPARE(fetch(playAddress(host, QString::fromStdString(expiredCode)), cookie).status, 403);
 
@@ -547,14 +537,15 @@ void ServiceLibraryTest::codesOfAChangedAccountStopWorking()
     QCOMPARE(m_service->run({u("user"), u("add"), account, u("first-password"), u("--vip")}), 0);
     // A code for a VIP line and a plain one, both working.
     const auto codes = [&](const QString &password, QStringList *issued, QList<QByteArray> *cookies) {
-        logOut();
-        QVERIFY(logIn(account, password).succeeded());
+        QVERIFY(switchTo(account, password));
         const QVariantMap step = lixian(m_collection, 0, u(kFirstClip)).data().toMap();
         for (const QString &line : {u("dianxin"), QString()}) {
             const QVariantMap info = gethttp(step, line).data().toMap();
             *issued << info.value(u("code")).toString();
             *cookies << info.value(u("com_cookie")).toString().toUtf8();
-            QCOMPARE(fetch(playAddress(host, issued->constLast()), cookies->constLast(), "bytes=0-0").status, 206);
+            // Hosts look at a refused account again only after a second.
+            QTRY_COMPARE_WITH_TIMEOUT(fetch(playAddress(host, issued->constLast()), cookies->constLast(), "bytes=0-0").status,
+                                      206, 10000);
         }
     };
     const auto statusOf = [&](const QString &code, const QByteArray &cookie) {
@@ -571,7 +562,6 @@ void ServiceLibraryTest::codesOfAChangedAccountStopWorking()
 
     // A password changed through the service ends them at once.
     QCOMPARE(m_service->run({u("user"), u("set"), account, u("--vip")}), 0);
-    QTest::qWait(1500); // hosts look at a refused account again after a second
     issued.clear();
     cookies.clear();
     codes(u("first-password"), &issued, &cookies);
@@ -589,42 +579,6 @@ void ServiceLibraryTest::codesOfAChangedAccountStopWorking()
     QCOMPARE(m_service->run({u("user"), u("remove"), account}), 0);
     QTRY_COMPARE_WITH_TIMEOUT(statusOf(issued[1], cookies[1]), 403, 20000);
     logOut();
-}
-
-void ServiceLibraryTest::twentyConcurrentRangeReaders()
-{
-    QString code;
-    QByteArray cookie;
-    resolveFirstClip(&code, &cookie);
-    const QByteArray clip = readFile(payloadPath(u("Pelorin 演示合集/") + u(kFirstClip)));
-    std::vector<std::unique_ptr<QNetworkAccessManager>> managers;
-    QList<QNetworkReply *> replies;
-    QList<QPair<int, int>> ranges;
-    int finished = 0;
-    QEventLoop loop;
-    for (int i = 0; i < 20; ++i) {
-        const int first = int((qint64(clip.size()) * i) / 23);
-        const int length = qMin(clip.size() - first, 20000 + i * 3001);
-        ranges << qMakePair(first, length);
-        managers.push_back(std::make_unique<QNetworkAccessManager>());
-        const QString host = m_service->videoHosts().at(i % 2);
-        QNetworkReply *reply = managers.back()->get(videoRequest(
-            playAddress(host, code), cookie,
-            "bytes=" + QByteArray::number(first) + "-" + QByteArray::number(first + length - 1)));
-        connect(reply, &QNetworkReply::finished, &loop, [&] {
-            if (++finished == 20)
-                loop.quit();
-        });
-        replies << reply;
-    }
-    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
-    loop.exec();
-    QCOMPARE(finished, 20);
-    for (int i = 0; i < 20; ++i) {
-        const Fetched part = collect(replies[i]);
-        QCOMPARE(part.status, 206);
-        QVERIFY(part.body == clip.mid(ranges[i].first, ranges[i].second));
-    }
 }
 
 void ServiceLibraryTest::libraryAddChecksThePayload()
@@ -669,18 +623,9 @@ void ServiceLibraryTest::libraryAddChecksThePayload()
     QCOMPARE(m_service->run({u("library"), u("add"), torrent, m_workingDir.path() + u("/elsewhere")}, &output), 1);
 
     // A torrent naming a path outside its folder is refused before anything is read.
-    Dictionary file;
-    file.insert("length", qlonglong(1));
-    file.insert("path", QVariantList{QByteArray(".."), QByteArray("secret.key")});
-    Dictionary info;
-    info.insert("files", QVariantList{QVariant::fromValue(file)});
-    info.insert("name", QByteArray("evil"));
-    info.insert("piece length", qlonglong(16384));
-    info.insert("pieces", QByteArray(20, 'x'));
-    Dictionary evil;
-    evil.insert("info", QVariant::fromValue(info));
     const QString evilPath = m_workingDir.path() + u("/evil.torrent");
-    QVERIFY(writeFile(evilPath, BencodeWriter::encode(QVariant::fromValue(evil))));
+    QVERIFY(writeFile(evilPath, "d4:infod5:filesld6:lengthi1e4:pathl2:..10:secret.keyeee4:name4:evil"
+                                "12:piece lengthi16384e6:pieces20:" + QByteArray(20, 'x') + "ee"));
     QCOMPARE(m_service->run({u("library"), u("add"), evilPath, root}, &output), 1);
     QVERIFY2(output.contains("unsafe path"), output.constData());
 
