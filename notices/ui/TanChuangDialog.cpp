@@ -36,8 +36,10 @@ bool TanChuangDialog::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == clientWidget && event->type() == QEvent::MouseButtonPress
         && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
-        if (enabled())
-            QDesktopServices::openUrl(QUrl(m_notice.links.value(m_currentIndex), QUrl::TolerantMode));
+        // Web links only: the service must not be able to open local files or other programs.
+        const QUrl link(m_notice.links.value(m_currentIndex), QUrl::TolerantMode);
+        if (link.scheme() == QLatin1String("http") || link.scheme() == QLatin1String("https"))
+            QDesktopServices::openUrl(link);
         return true;
     }
     return MoveableDialog::eventFilter(watched, event);

@@ -77,10 +77,12 @@ void UpdateDialog::startUpdatePushButton_clicked()
         return;
     s_downloading = true;
     const QString path = packagePath();
-    const PackageDownload::Outcome outcome =
-        m_info.packageFileName().isEmpty()
-            ? PackageDownload::Outcome::WriteFailed
-            : m_download->run(QUrl(m_info.downloadUrl, QUrl::TolerantMode), m_info.sha256, path);
+    const QUrl address(m_info.downloadUrl, QUrl::TolerantMode);
+    // Fetched from the web only, never from a local file the service names.
+    const bool usable = !m_info.packageFileName().isEmpty()
+                        && (address.scheme() == QLatin1String("http") || address.scheme() == QLatin1String("https"));
+    const PackageDownload::Outcome outcome = usable ? m_download->run(address, m_info.sha256, path)
+                                                    : PackageDownload::Outcome::NetworkError;
     s_downloading = false;
     if (outcome == PackageDownload::Outcome::Aborted)
         return;

@@ -3,6 +3,7 @@
 #include "DesktopInput.h"
 #include "Eventually.h"
 #include "FakePlayerEngine.h"
+#include "ModalAnswerer.h"
 #include "ScriptedHttpServer.h"
 
 #include "app/AppConfig.h"
@@ -158,6 +159,13 @@ void TestNotices::startUpWithAnotherVersionShowsOnlyTheUpdateDialog()
     QVERIFY(checked);
     // Nothing else was made: neither the announcements nor the notice were asked for.
     QCOMPARE(m_server.requests().size(), 1);
+
+    // Started again by the updater after a failed update: the reason comes first, as plain text.
+    ModalAnswerer answerer({u("确定")});
+    StartUp::showUpdateFailure({u("pelorin"), u("--update-failed"), u("更新失败！<b>安装目录不可写</b>")});
+    QCOMPARE(answerer.seen().size(), 1);
+    QCOMPARE(answerer.seen()[0].title, u("更新"));
+    QCOMPARE(answerer.seen()[0].text, u("更新失败！<b>安装目录不可写</b>"));
 }
 
 void TestNotices::startUpGoesOnWithoutAnUpdate_data()
@@ -321,6 +329,7 @@ void TestNotices::updateDownloadRefusals()
         {"another digest", QString(digest).replace(0, 1, u(digest.startsWith(u("0")) ? "1" : "0")), true, address},
         {"unwritable temporary folder", digest, false, address},
         {"network error", QString(), true, m_server.url(u("/static/missing.tar.gz")).toString()},
+        {"not a web address", QString(), true, u("file://") + QCoreApplication::applicationFilePath()},
         // Saved whole, but no updater beside this program to hand it to.
         {"no updater", digest.toUpper(), true, address},
     };
