@@ -23,7 +23,6 @@ public:
     // Saves the body at path only when it arrived whole and, with a digest given (hexadecimal
     // SHA-256), matches it. The file appears complete or not at all.
     Outcome run(const QUrl &url, const QByteArray &sha256, const QString &path);
-    bool isRunning() const { return !m_reply.isNull(); }
     // Ends a running download; run() then returns Aborted.
     void abort();
 

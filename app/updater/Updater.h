@@ -13,9 +13,6 @@ public:
     // Returns the process exit status.
     int run(const QString &packagePath);
 
-    // How long the player may take to exit before the update is given up.
-    void setExitWait(int milliseconds) { m_exitWaitMs = milliseconds; }
-
 private:
     // Empty on success, otherwise why the package was not installed.
     QString install(const QString &packagePath);
@@ -24,5 +21,6 @@ private:
     QString m_installDir;
     QString m_lockDir;
     QString m_workingDir;
+    // How long the player may take to exit before the update is given up.
     int m_exitWaitMs = 120000;
 };

@@ -19,14 +19,10 @@ public:
     ~UpdateDialog() override;
 
     bool needUpdate() const { return m_info.differsFrom(currentVersion()); }
-    const UpdateInfo &info() const { return m_info; }
 
     static QString currentVersion();
     // The updater is installed beside the player.
     static QString updaterPath();
-    // Where the package is saved: the temporary folder and the file name of the address.
-    QString packagePath() const;
-
     // Closing the window ends a running download.
     void done(int result) override;
 
@@ -36,6 +32,8 @@ private slots:
 
 private:
     void showProgress(qint64 received, qint64 total);
+    // Where the package is saved: the temporary folder and the file name of the address.
+    QString packagePath() const;
 
     UpdateInfo m_info;
     PackageDownload *m_download;
