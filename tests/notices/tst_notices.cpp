@@ -345,6 +345,23 @@ void TestNotices::updateDownloadRefusals()
         QVERIFY2(label->text() == u("更新失败！"), c.name);
         QCOMPARE(QFile::exists(saved), qstrcmp(c.name, "no updater") == 0);
     }
+
+    // A second press while the package arrives starts nothing.
+    qputenv("TMPDIR", temp.path().toLocal8Bit());
+    m_server.serveData("/static/slow.tar.gz", package, "application/octet-stream", 30000, 40);
+    serveUpdate(u("5.0.7.9"), m_server.url(u("/static/slow.tar.gz")).toString());
+    UpdateDialog dialog(&client);
+    auto *label = dialog.findChild<QLabel *>(QStringLiteral("updateStateLabel"));
+    auto *start = dialog.findChild<QPushButton *>(QStringLiteral("startUpdatePushButton"));
+    QString during;
+    whenTrue(this, [label] { return label->text().startsWith(u("正在下载")); },
+             [&during, label, start] {
+                 during = label->text();
+                 start->click();
+             });
+    start->click();
+    QVERIFY(QRegularExpression(u("^正在下载\\d+%\\.\\.\\.$")).match(during).hasMatch());
+    QCOMPARE(m_server.requestsMatching("slow.tar.gz").size(), 1);
 }
 
 int main(int argc, char *argv[])
