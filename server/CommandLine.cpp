@@ -3,6 +3,7 @@
 #include "server/DemoCommand.h"
 #include "server/HttpService.h"
 #include "server/LibraryCommand.h"
+#include "server/ReleaseCommand.h"
 #include "server/ServeCommand.h"
 #include "server/UserCommand.h"
 
@@ -31,6 +32,7 @@ std::string usageText()
            "  pelorin-service library --data DIR remove HASH\n"
            "  pelorin-service library --data DIR address HASH INDEX [--host HOST:PORT]\n"
            "  pelorin-service demo --data DIR [--clip-seconds N] [--ffmpeg PATH] [--public-host HOST:PORT]\n"
+           "  pelorin-service release --data DIR PACKAGE VERSION NOTES\n"
            "  pelorin-service hash INPUT...\n"
            "  pelorin-service torrent create PAYLOAD OUT.torrent [--piece-length BYTES]\n";
 }
@@ -50,6 +52,8 @@ int runCommandLine(const std::vector<std::string> &arguments)
         return runLibraryCommand(rest);
     if (arguments[0] == "demo")
         return runDemoCommand(rest);
+    if (arguments[0] == "release")
+        return runReleaseCommand(rest);
     if (arguments[0] == "hash")
         return runHashCommand(rest);
     if (arguments[0] == "torrent")

@@ -122,6 +122,11 @@ Reply updateInfo(RequestContext &context)
     const std::string path = textOf(config.value(QStringLiteral("path"))).toStdString();
     data.insert(QStringLiteral("path"),
                 QString::fromStdString(path.empty() ? path : staticAddress(context.publicHost(), path)));
+    // Players refuse a package that does not match (so a mistyped digest refuses every package
+    // rather than turning the check off); one without a digest is taken as it comes.
+    const QString sha256 = textOf(config.value(QStringLiteral("sha256"))).trimmed().toLower();
+    if (!sha256.isEmpty())
+        data.insert(QStringLiteral("sha256"), sha256);
     return Reply::success("", data);
 }
 } // namespace

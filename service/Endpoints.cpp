@@ -118,6 +118,16 @@ ServiceRequest Endpoints::announcements()
     return pc(Get, {u("do=getConfig"), u("cfg=gonggao"), u("_s=pc")}, false);
 }
 
+ServiceRequest Endpoints::popupNotice()
+{
+    return pc(Get, {u("do=getConfig"), u("cfg=tanchuang"), u("_s=pc")}, false);
+}
+
+ServiceRequest Endpoints::updateInfo()
+{
+    return pc(Get, {u("do=getUpdateInfo"), u("_s=pc")}, false);
+}
+
 QString Endpoints::netType(int engineIndex)
 {
     // The trailing blank of the last line is what the service knows it by.

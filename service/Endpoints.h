@@ -36,6 +36,10 @@ public:
     // Shell
     static ServiceRequest announcements();
 
+    // Notices
+    static ServiceRequest popupNotice();
+    static ServiceRequest updateInfo();
+
     // The engine lines of the parse page: index -> netType sent (empty for the main line).
     static QString netType(int engineIndex);
 };

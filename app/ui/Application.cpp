@@ -14,13 +14,14 @@
 
 #include <QTimer>
 
-Application::Application(const PlayerEngineFactory &engineFactory, QObject *parent)
+Application::Application(const PlayerEngineFactory &engineFactory, ServiceClient *client, QObject *parent)
     : QObject(parent)
-    , m_client(new ServiceClient(this))
+    , m_client(client ? client : new ServiceClient(this))
     , m_session(new AccountSession(m_client, this))
     , m_playback(new PlaybackController(this))
     , m_playRequest(new PlayRequest(m_client, m_session, m_playback, this))
 {
+    m_client->setParent(this);
     AnnouncementList announcements;
     announcements.load(m_client->call(Endpoints::announcements())); // a failure shows none
     m_window = std::make_unique<MainWindow>(m_playback, engineFactory, announcements);

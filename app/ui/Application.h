@@ -23,8 +23,10 @@ class Application : public QObject
     Q_OBJECT
 
 public:
-    // Loads the announcements and builds the main window (not shown yet).
-    explicit Application(const PlayerEngineFactory &engineFactory, QObject *parent = nullptr);
+    // Loads the announcements and builds the main window (not shown yet). A service channel made
+    // before (start-up asks for an update first) is taken over; otherwise one is made.
+    explicit Application(const PlayerEngineFactory &engineFactory, ServiceClient *client = nullptr,
+                         QObject *parent = nullptr);
     ~Application() override;
 
     ServiceClient *serviceClient() const { return m_client; }

@@ -6,8 +6,11 @@
 #include "app/SingleInstanceGuard.h"
 #include "app/ui/Application.h"
 #include "app/ui/GuiResources.h"
+#include "notices/ui/TanChuangDialog.h"
+#include "notices/ui/UpdateDialog.h"
 #include "player/mpv/MpvPlayerEngine.h"
 #include "player/ui/MpvEngineFactory.h"
+#include "service/ServiceClient.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -18,8 +21,9 @@
 
 #include <clocale>
 
-StartUp::StartUp(const QString &lockDirectory)
+StartUp::StartUp(const QString &lockDirectory, const PlayerEngineFactory &engineFactory)
     : m_lockDirectory(lockDirectory.isEmpty() ? SingleInstanceGuard::defaultDirectory() : lockDirectory)
+    , m_engineFactory(engineFactory ? engineFactory : PlayerEngineFactory(&MpvEngineFactory::create))
 {
 }
 
@@ -93,6 +97,36 @@ void StartUp::askFirstLaunchQuestions()
     AppConfig::setFirstLaunch(0);
 }
 
+bool StartUp::updateTakesOver(ServiceClient *client, int *status)
+{
+    UpdateDialog update(client);
+    if (!update.needUpdate())
+        return false;
+    *status = update.exec();
+    return true;
+}
+
+void StartUp::showNotice(Application &application)
+{
+    // Kept with the main window for the run, shown or not.
+    auto *notice = new TanChuangDialog(application.serviceClient(), application.mainWidget());
+    if (!notice->enabled())
+        return;
+    notice->centreOverParent();
+    notice->show();
+}
+
+void StartUp::showUpdateFailure(const QStringList &arguments)
+{
+    const int at = arguments.indexOf(QStringLiteral("--update-failed"));
+    if (at < 0 || at + 1 >= arguments.size())
+        return;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("更新"), arguments.at(at + 1), QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    box.exec();
+}
+
 int StartUp::run()
 {
     installTranslator();
@@ -100,10 +134,19 @@ int StartUp::run()
     int status = 0;
     if (!ensureSingleInstance(&status))
         return status;
+    showUpdateFailure(QCoreApplication::arguments());
+
+    // The program's one service channel, made here so that the update check is its first request;
+    // the application takes it over.
+    auto client = std::make_unique<ServiceClient>();
+    const int transferTimeout = client->transferTimeout();
+    client->setTransferTimeout(kStartUpTransferTimeoutMs);
+    if (updateTakesOver(client.get(), &status))
+        return status;
 
     askFirstLaunchQuestions();
 
-    Application application(&MpvEngineFactory::create);
+    Application application(m_engineFactory, client.release());
     if (auto *engine = qobject_cast<MpvPlayerEngine *>(application.engine()); engine && !engine->isValid()) {
         // Without its engine the program cannot play anything: say so and end.
         QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), MpvPlayerEngine::creationFailureText(),
@@ -113,6 +156,8 @@ int StartUp::run()
         return 1;
     }
     application.mainWidget()->show();
+    showNotice(application);
+    application.serviceClient()->setTransferTimeout(transferTimeout);
     if (m_channel)
         QObject::connect(m_channel.get(), &InstanceChannel::raiseRequested, &application, &Application::raiseMainWindow);
     application.logIn();

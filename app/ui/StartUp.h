@@ -1,17 +1,22 @@
 #pragma once
 
+#include "player/ui/PlayerEngineFactory.h"
+
 #include <QTranslator>
 
 #include <memory>
 
+class Application;
 class InstanceChannel;
+class ServiceClient;
 class SingleInstanceGuard;
 
 // The start-up sequence after the application object exists, up to the event loop.
 class StartUp
 {
 public:
-    explicit StartUp(const QString &lockDirectory = QString());
+    // Without an engine factory the program's own (libmpv) is used.
+    explicit StartUp(const QString &lockDirectory = QString(), const PlayerEngineFactory &engineFactory = {});
     ~StartUp();
 
     // What main() sets up around the application object; shared with whatever else runs the
@@ -31,11 +36,25 @@ public:
     // The two questions of the first launch; the flag is cleared whatever the answers.
     void askFirstLaunchQuestions();
 
+    // The update check: true when the service names another version; the update dialog has then
+    // been run and *status holds its result.
+    bool updateTakesOver(ServiceClient *client, int *status);
+    // The pop-up notice over the shown main window, when the service switches one on.
+    void showNotice(Application &application);
+    // What pelorin-updater reports when it starts this version again after a failed update
+    // ("--update-failed TEXT" on the command line).
+    static void showUpdateFailure(const QStringList &arguments);
+
     static QString tutorialUrl();
+
+    // Start-up's own requests (update, announcements, notice) fail silently; this keeps a service
+    // that accepts connections and never answers from holding the start for long.
+    static constexpr int kStartUpTransferTimeoutMs = 5000;
 
 private:
     QTranslator m_translator;
     QString m_lockDirectory;
+    PlayerEngineFactory m_engineFactory;
     std::unique_ptr<SingleInstanceGuard> m_guard;
     std::unique_ptr<InstanceChannel> m_channel;
 };

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+// Hands a .deb to the desktop's package installer, which asks the user to confirm (and for the
+// password it needs); the updater itself never asks for one.
+class PackageInstallerHandOver
+{
+public:
+    // Waits until the installer has finished. Empty on success, otherwise why it was not installed.
+    static QString install(const QString &packagePath);
+};

@@ -1,0 +1,98 @@
+#include "notices/ui/UpdateDialog.h"
+
+#include "app/AppConfig.h"
+#include "app/Version.h"
+#include "notices/PackageDownload.h"
+#include "service/Endpoints.h"
+#include "service/ServiceClient.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QProcess>
+#include <QUrl>
+
+bool UpdateDialog::s_downloading = false;
+
+UpdateDialog::UpdateDialog(ServiceClient *client, QWidget *parent)
+    : MoveableDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+    , m_download(new PackageDownload(this))
+{
+    setupUi(this);
+    connect(goToOfficialWebsitePushButton, &QPushButton::clicked, this,
+            &UpdateDialog::goToOfficialWebsitePushButton_clicked);
+    connect(startUpdatePushButton, &QPushButton::clicked, this, &UpdateDialog::startUpdatePushButton_clicked);
+    connect(m_download, &PackageDownload::progress, this, &UpdateDialog::showProgress);
+
+    descriptionTextBrowser->setText(QStringLiteral("当前版本：") + currentVersion());
+    m_info = UpdateInfo::fromReply(client->call(Endpoints::updateInfo()));
+    if (m_info.serverVersion.isEmpty())
+        return;
+    descriptionTextBrowser->append(QStringLiteral("服务器版本：") + m_info.serverVersion);
+    descriptionTextBrowser->append(QStringLiteral("版本说明：\r\n") + m_info.description);
+}
+
+UpdateDialog::~UpdateDialog()
+{
+    m_download->abort();
+}
+
+QString UpdateDialog::currentVersion()
+{
+    return QStringLiteral(PELORIN_VERSION);
+}
+
+QString UpdateDialog::updaterPath()
+{
+    // Not by bare name: that would search PATH instead of this installation.
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/pelorin-updater");
+}
+
+QString UpdateDialog::packagePath() const
+{
+    return QDir::tempPath() + QLatin1Char('/') + m_info.packageFileName();
+}
+
+void UpdateDialog::done(int result)
+{
+    m_download->abort();
+    MoveableDialog::done(result);
+}
+
+void UpdateDialog::goToOfficialWebsitePushButton_clicked()
+{
+    QDesktopServices::openUrl(QUrl(AppConfig::serviceBase() + QStringLiteral("?r=www")));
+}
+
+void UpdateDialog::showProgress(qint64 received, qint64 total)
+{
+    // Without an announced size there is no percentage to show.
+    updateStateLabel->setText(total > 0 ? QStringLiteral("正在下载%1%...").arg(received * 100 / total)
+                                        : QStringLiteral("正在下载..."));
+}
+
+void UpdateDialog::startUpdatePushButton_clicked()
+{
+    if (s_downloading)
+        return;
+    s_downloading = true;
+    const QString path = packagePath();
+    const QUrl address(m_info.downloadUrl, QUrl::TolerantMode);
+    // Fetched from the web only, never from a local file the service names.
+    const bool usable = !m_info.packageFileName().isEmpty()
+                        && (address.scheme() == QLatin1String("http") || address.scheme() == QLatin1String("https"));
+    const PackageDownload::Outcome outcome = usable ? m_download->run(address, m_info.sha256, path)
+                                                    : PackageDownload::Outcome::NetworkError;
+    s_downloading = false;
+    if (outcome == PackageDownload::Outcome::Aborted)
+        return;
+    // A package that did not arrive whole, does not match its digest or could not be saved is
+    // never handed over.
+    if (outcome != PackageDownload::Outcome::Saved
+        || !QProcess::startDetached(updaterPath(), {QDir::toNativeSeparators(path)})) {
+        updateStateLabel->setText(QStringLiteral("更新失败！"));
+        return;
+    }
+    updateStateLabel->setText(QStringLiteral("下载完成，即将自动更新。"));
+    close();
+}

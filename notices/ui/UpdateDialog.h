@@ -1,0 +1,42 @@
+#pragma once
+
+#include "app/ui/MoveableDialog.h"
+#include "notices/UpdateInfo.h"
+#include "ui_UpdateDialog.h"
+
+class PackageDownload;
+class ServiceClient;
+
+// Offers the version the service names when it is not this one: the release notes, the official
+// site, and the download that is handed to pelorin-updater.
+class UpdateDialog : public MoveableDialog, private Ui::UpdateDialog
+{
+    Q_OBJECT
+
+public:
+    // Asks the service before it returns; a failure of any kind leaves no update to offer.
+    explicit UpdateDialog(ServiceClient *client, QWidget *parent = nullptr);
+    ~UpdateDialog() override;
+
+    bool needUpdate() const { return m_info.differsFrom(currentVersion()); }
+
+    static QString currentVersion();
+    // The updater is installed beside the player.
+    static QString updaterPath();
+    // Closing the window ends a running download.
+    void done(int result) override;
+
+private slots:
+    void goToOfficialWebsitePushButton_clicked();
+    void startUpdatePushButton_clicked();
+
+private:
+    void showProgress(qint64 received, qint64 total);
+    // Where the package is saved: the temporary folder and the file name of the address.
+    QString packagePath() const;
+
+    UpdateInfo m_info;
+    PackageDownload *m_download;
+    // One download at a time in the whole program.
+    static bool s_downloading;
+};
