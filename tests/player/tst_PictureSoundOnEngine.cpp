@@ -112,7 +112,7 @@ void TestPictureSoundOnEngine::choicesShowInThePictureAndTheSubtitles()
     const QString broken = writeFile(QDir(dir.path()).filePath(QStringLiteral("broken.srt")), QByteArray(4096, '\xff'));
     QVERIFY(!utf8.isEmpty() && !gb.isEmpty() && !ass.isEmpty() && !broken.isEmpty());
 
-    MpvPlayerEngine engine(MpvPlayerEngine::VideoOutput | MpvPlayerEngine::NoOutput);
+    MpvPlayerEngine engine(MpvPlayerEngine::VideoOutput); // no sound device
     QVERIFY2(engine.isValid(), qPrintable(engine.errorString()));
     m_engine = &engine;
     MpvVideoWidget video(&engine);
