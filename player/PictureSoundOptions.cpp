@@ -106,10 +106,25 @@ void PictureSoundOptions::setColour(int item, void (*store)(uint), int value)
     store(uint(value));
 }
 
-void PictureSoundOptions::setBrightness(int value) { setColour(PlayerEngine::Brightness, &AppConfig::setBrightness, value); }
-void PictureSoundOptions::setContrast(int value) { setColour(PlayerEngine::Contrast, &AppConfig::setContrast, value); }
-void PictureSoundOptions::setSaturation(int value) { setColour(PlayerEngine::Saturation, &AppConfig::setSaturation, value); }
-void PictureSoundOptions::setHue(int value) { setColour(PlayerEngine::Hue, &AppConfig::setHue, value); }
+void PictureSoundOptions::setBrightness(int value)
+{
+    setColour(PlayerEngine::Brightness, &AppConfig::setBrightness, value);
+}
+
+void PictureSoundOptions::setContrast(int value)
+{
+    setColour(PlayerEngine::Contrast, &AppConfig::setContrast, value);
+}
+
+void PictureSoundOptions::setSaturation(int value)
+{
+    setColour(PlayerEngine::Saturation, &AppConfig::setSaturation, value);
+}
+
+void PictureSoundOptions::setHue(int value)
+{
+    setColour(PlayerEngine::Hue, &AppConfig::setHue, value);
+}
 
 void PictureSoundOptions::restoreDefaultColours()
 {

@@ -107,6 +107,6 @@ void SubtitleOptions::setSize(int size)
     QStringList fields = font.split(QLatin1Char(';'));
     if (fields.size() < 4)
         return;
-    engine->setConfig(PlayerEngine::SubtitleFont,
-                      QStringList{fields.at(0), QString::number(size), fields.at(2), fields.at(3)}.join(QLatin1Char(';')));
+    fields[1] = QString::number(size);
+    engine->setConfig(PlayerEngine::SubtitleFont, fields.mid(0, 4).join(QLatin1Char(';')));
 }

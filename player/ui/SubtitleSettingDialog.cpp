@@ -43,7 +43,8 @@ SubtitleSettingDialog::SubtitleSettingDialog(SubtitleOptions *subtitles, QWidget
             &SubtitleSettingDialog::subtitleFilePathLineEditTextChanged);
     connect(browseSubtitleFilePushButton, &QPushButton::clicked, this,
             &SubtitleSettingDialog::browseSubtitleFilePushButtonClicked);
-    connect(subtitleMoveUpPushButton, &QPushButton::clicked, this, &SubtitleSettingDialog::subtitleMoveUpPushButtonClicked);
+    connect(subtitleMoveUpPushButton, &QPushButton::clicked, this,
+            &SubtitleSettingDialog::subtitleMoveUpPushButtonClicked);
     connect(subtitleMoveDownPushButton, &QPushButton::clicked, this,
             &SubtitleSettingDialog::subtitleMoveDownPushButtonClicked);
     connect(subtitleMoveLeftPushButton, &QPushButton::clicked, this,
@@ -62,8 +63,8 @@ SubtitleSettingDialog::SubtitleSettingDialog(SubtitleOptions *subtitles, QWidget
 
 void SubtitleSettingDialog::browseSubtitleFilePushButtonClicked()
 {
-    const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("浏览字幕文件"), QStringLiteral("."),
-                                                      QStringLiteral("字幕文件(*.srt *.ass *.ssa *.smi *.idx *.sub *.sup)"));
+    const QString filter = QStringLiteral("字幕文件(*.srt *.ass *.ssa *.smi *.idx *.sub *.sup)");
+    const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("浏览字幕文件"), QStringLiteral("."), filter);
     if (file.isEmpty())
         return;
     subtitleFilePathLineEdit->setText(QDir::toNativeSeparators(file));

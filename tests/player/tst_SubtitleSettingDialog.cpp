@@ -57,7 +57,8 @@ void TestSubtitleSettingDialog::initTestCase()
     QVERIFY(m_server.listen()); // announcements: none
     AppConfig::setServiceHost(m_server.hostPort());
     QVERIFY2(m_input.start(), "needs an X display (xvfb-run) and openbox");
-    m_app = std::make_unique<Application>([this](QWidget *playPage) { return m_engine = new FakePlayerEngine(playPage); });
+    m_app = std::make_unique<Application>(
+        [this](QWidget *playPage) { return m_engine = new FakePlayerEngine(playPage); });
     m_app->mainWidget()->move(60, 40);
     m_app->mainWidget()->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_app->mainWidget()));
@@ -96,8 +97,8 @@ bool TestSubtitleSettingDialog::browseTo(const QString &path)
         if (++ticks > 40) {
             files->reject();
         } else if (!typed) {
-            typed = files->windowTitle() == QStringLiteral("浏览字幕文件")
-                && files->nameFilters() == QStringList{QStringLiteral("字幕文件(*.srt *.ass *.ssa *.smi *.idx *.sub *.sup)")};
+            const QString filter = QStringLiteral("字幕文件(*.srt *.ass *.ssa *.smi *.idx *.sub *.sup)");
+            typed = files->windowTitle() == QStringLiteral("浏览字幕文件") && files->nameFilters() == QStringList{filter};
             typing.start(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"),
                                                      QStringLiteral("20"), path});
         } else if (typing.state() == QProcess::NotRunning && ticks % 4 == 0) {
