@@ -1,13 +1,17 @@
 #include "player/PlaybackController.h"
 
+#include "player/PictureSoundOptions.h"
 #include "player/PlayerEngine.h"
 #include "player/StoredEngineOptions.h"
+#include "player/SubtitleOptions.h"
 
 #include <QTimer>
 
 PlaybackController::PlaybackController(QObject *parent)
     : QObject(parent)
     , m_progressTimer(new QTimer(this))
+    , m_pictureSound(new PictureSoundOptions(this))
+    , m_subtitles(new SubtitleOptions(this))
 {
     m_progressTimer->setObjectName(QStringLiteral("progressTimer"));
     m_progressTimer->setInterval(1000);
@@ -138,7 +142,11 @@ void PlaybackController::onOpenSucceeded()
     emit opened(duration);
     emit stateTextChanged(QString());
     m_engine->setVolume(m_volume);
-    StoredEngineOptions::applyAll(m_engine);
+    StoredEngineOptions::applyAspectRatio(m_engine);
+    StoredEngineOptions::applyAudioChannel(m_engine);
+    m_subtitles->applyOnOpen();
+    StoredEngineOptions::applyColours(m_engine);
+    StoredEngineOptions::applyRenderMode(m_engine);
 }
 
 void PlaybackController::onBufferProgress(int percent)

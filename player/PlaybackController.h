@@ -3,8 +3,10 @@
 #include <QObject>
 #include <QString>
 
+class PictureSoundOptions;
 class PlayerEngine;
 class QTimer;
+class SubtitleOptions;
 
 // Playback as the rest of the program sees it: the engine, whether a media is open, the state
 // texts and the progress tick, and the stored options re-applied at every open. The main window
@@ -27,6 +29,9 @@ public:
     int position() const;
     int duration() const;
     int volume() const { return m_volume; }
+    // The picture, sound and subtitle choices; applied at every open after the volume.
+    PictureSoundOptions *pictureSound() const { return m_pictureSound; }
+    SubtitleOptions *subtitles() const { return m_subtitles; }
 
     // The user's intents. Nothing reaches the engine unless a media is open (stop excepted).
     void togglePlayPause();
@@ -57,4 +62,6 @@ private:
     bool m_mediaOpen = false;
     int m_volume = 0;
     QTimer *m_progressTimer;
+    PictureSoundOptions *m_pictureSound;
+    SubtitleOptions *m_subtitles;
 };

@@ -5,26 +5,32 @@
 
 #include <QHash>
 
-void StoredEngineOptions::applyAll(PlayerEngine *engine)
-{
-    applyAspectRatio(engine);
-    applyAudioChannel(engine);
-    applyColours(engine);
-    applyRenderMode(engine);
-}
-
 void StoredEngineOptions::applyAspectRatio(PlayerEngine *engine)
 {
-    const QString ratio = AppConfig::videoAspectRatio();
-    if (ratio == QLatin1String("default"))
-        engine->setConfig(PlayerEngine::VideoAspect, engine->config(PlayerEngine::VideoOwnAspect));
-    else if (ratio == QLatin1String("4:3"))
-        engine->setConfig(PlayerEngine::VideoAspect, QStringLiteral("4;3"));
-    else if (ratio == QLatin1String("16:9"))
-        engine->setConfig(PlayerEngine::VideoAspect, QStringLiteral("16;9"));
+    applyAspectRatio(engine, AppConfig::videoAspectRatio());
 }
 
 void StoredEngineOptions::applyAudioChannel(PlayerEngine *engine)
+{
+    applyAudioChannel(engine, AppConfig::audioChannelMode());
+}
+
+void StoredEngineOptions::applyRenderMode(PlayerEngine *engine)
+{
+    applyRenderMode(engine, AppConfig::renderMode());
+}
+
+void StoredEngineOptions::applyAspectRatio(PlayerEngine *engine, const QString &stored)
+{
+    if (stored == QLatin1String("default"))
+        engine->setConfig(PlayerEngine::VideoAspect, engine->config(PlayerEngine::VideoOwnAspect));
+    else if (stored == QLatin1String("4:3"))
+        engine->setConfig(PlayerEngine::VideoAspect, QStringLiteral("4;3"));
+    else if (stored == QLatin1String("16:9"))
+        engine->setConfig(PlayerEngine::VideoAspect, QStringLiteral("16;9"));
+}
+
+void StoredEngineOptions::applyAudioChannel(PlayerEngine *engine, const QString &stored)
 {
     static const QHash<QString, QString> values = {
         {QStringLiteral("StereoAudioChannel"), QStringLiteral("0")},
@@ -32,7 +38,7 @@ void StoredEngineOptions::applyAudioChannel(PlayerEngine *engine)
         {QStringLiteral("RightAudioChannel"), QStringLiteral("2")},
         {QStringLiteral("LeftRightAudioChannel"), QStringLiteral("3")},
     };
-    const auto value = values.constFind(AppConfig::audioChannelMode());
+    const auto value = values.constFind(stored);
     if (value != values.constEnd())
         engine->setConfig(PlayerEngine::AudioChannel, *value);
 }
@@ -46,14 +52,14 @@ void StoredEngineOptions::applyColours(PlayerEngine *engine)
     engine->setConfig(PlayerEngine::PictureEnhancement, QString::number(AppConfig::imageNormalize()));
 }
 
-void StoredEngineOptions::applyRenderMode(PlayerEngine *engine)
+void StoredEngineOptions::applyRenderMode(PlayerEngine *engine, const QString &stored)
 {
     static const QHash<QString, QString> values = {
         {QStringLiteral("Overlay"), QStringLiteral("1")},  {QStringLiteral("Renderless"), QStringLiteral("2")},
         {QStringLiteral("EVR"), QStringLiteral("3")},      {QStringLiteral("EVRCP"), QStringLiteral("4")},
         {QStringLiteral("AVR"), QStringLiteral("5")},
     };
-    const auto value = values.constFind(AppConfig::renderMode());
+    const auto value = values.constFind(stored);
     if (value != values.constEnd())
         engine->setConfig(PlayerEngine::RenderMode, *value);
 }

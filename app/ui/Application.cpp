@@ -4,6 +4,7 @@
 #include "account/ui/AccountFunctionDialog.h"
 #include "notices/ui/VIPTipDialog.h"
 #include "player/PlaybackController.h"
+#include "player/ui/SubtitleSettingDialog.h"
 #include "resources/PlayRequest.h"
 #include "resources/ui/BTResourceFunctionDialog.h"
 #include "service/Endpoints.h"
@@ -59,6 +60,8 @@ void Application::defineDialogs()
         [this, window] { return new BTResourceFunctionDialog(m_client, m_session, m_playback, m_playRequest, window); },
         [](MoveableDialog *dialog) { static_cast<BTResourceFunctionDialog *>(dialog)->loadLists(); });
     m_dialogs.define(&VIPTipDialog::staticMetaObject, [window] { return new VIPTipDialog(window); });
+    m_dialogs.define(&SubtitleSettingDialog::staticMetaObject,
+                     [this, window] { return new SubtitleSettingDialog(m_playback->subtitles(), window); });
 }
 
 void Application::wire()

@@ -37,6 +37,8 @@ const InitialOption initialOptions[] = {
     {"idle", "yes"},
     {"keep-open", "no"},
     {"hr-seek", "yes"},
+    // Chinese subtitle files are often GBK/GB18030: the code page is detected, not assumed.
+    {"sub-codepage", "auto"},
     // Software decoding: skip probing GPU decoder interops (CUDA, VA-API ...) at render set-up.
     {"gpu-hwdec-interop", "no"},
 };

@@ -9,4 +9,6 @@ namespace EngineTestMedia {
 // A noisy picture makes a high bit rate (about 170 KB/s at 320x240).
 QByteArray makeClip(const QString &folder, const QString &name, int seconds, int width, int height,
                     bool noisy = false);
+// The same from any lavfi picture source ("color=c=gray:size=320x180:rate=25:duration=14").
+QByteArray makeClipFrom(const QString &folder, const QString &name, int seconds, const QString &picture);
 }

@@ -1,0 +1,135 @@
+#include "player/PictureSoundOptions.h"
+
+#include "app/AppConfig.h"
+#include "player/PlaybackController.h"
+#include "player/PlayerEngine.h"
+#include "player/StoredEngineOptions.h"
+
+QList<PictureSoundOptions::Choice> PictureSoundOptions::choices(Group group)
+{
+    switch (group) {
+    case AspectRatio:
+        return {{QStringLiteral("默认"), QStringLiteral("default")},
+                {QStringLiteral("4 : 3"), QStringLiteral("4:3")},
+                {QStringLiteral("16 : 9"), QStringLiteral("16:9")}};
+    case AudioChannel:
+        return {{QStringLiteral("立体声 - 默认"), QStringLiteral("StereoAudioChannel")},
+                {QStringLiteral("左声道"), QStringLiteral("LeftAudioChannel")},
+                {QStringLiteral("右声道"), QStringLiteral("RightAudioChannel")},
+                {QStringLiteral("左右混合"), QStringLiteral("LeftRightAudioChannel")}};
+    case RenderMode:
+        return {{QStringLiteral("Overlay - xp默认"), QStringLiteral("Overlay")},
+                {QStringLiteral("Renderless - 建议"), QStringLiteral("Renderless")},
+                {QStringLiteral("EVR - win7及以上"), QStringLiteral("EVR")},
+                {QStringLiteral("EVRCP - win7默认"), QStringLiteral("EVRCP")},
+                {QStringLiteral("AVR - win7及以上"), QStringLiteral("AVR")}};
+    }
+    return {};
+}
+
+QString PictureSoundOptions::storedChoice(Group group)
+{
+    switch (group) {
+    case AspectRatio: return AppConfig::videoAspectRatio();
+    case AudioChannel: return AppConfig::audioChannelMode();
+    case RenderMode: return AppConfig::renderMode();
+    }
+    return {};
+}
+
+PictureSoundOptions::PictureSoundOptions(PlaybackController *playback)
+    : QObject(playback)
+    , m_playback(playback)
+{
+}
+
+void PictureSoundOptions::choose(Group group, const QString &stored)
+{
+    PlayerEngine *engine = m_playback->isMediaOpen() ? m_playback->engine() : nullptr;
+    switch (group) {
+    case AspectRatio:
+        if (engine)
+            StoredEngineOptions::applyAspectRatio(engine, stored);
+        AppConfig::setVideoAspectRatio(stored);
+        break;
+    case AudioChannel:
+        if (engine)
+            StoredEngineOptions::applyAudioChannel(engine, stored);
+        AppConfig::setAudioChannelMode(stored);
+        break;
+    case RenderMode:
+        if (engine)
+            StoredEngineOptions::applyRenderMode(engine, stored);
+        AppConfig::setRenderMode(stored);
+        break;
+    }
+}
+
+void PictureSoundOptions::chooseDefaultAspectRatio() { choose(AspectRatio, QStringLiteral("default")); }
+void PictureSoundOptions::choose4To3AspectRatio() { choose(AspectRatio, QStringLiteral("4:3")); }
+void PictureSoundOptions::choose16To9AspectRatio() { choose(AspectRatio, QStringLiteral("16:9")); }
+void PictureSoundOptions::chooseStereoAudioChannel() { choose(AudioChannel, QStringLiteral("StereoAudioChannel")); }
+void PictureSoundOptions::chooseLeftAudioChannel() { choose(AudioChannel, QStringLiteral("LeftAudioChannel")); }
+void PictureSoundOptions::chooseRightAudioChannel() { choose(AudioChannel, QStringLiteral("RightAudioChannel")); }
+void PictureSoundOptions::chooseLeftRightAudioChannel()
+{
+    choose(AudioChannel, QStringLiteral("LeftRightAudioChannel"));
+}
+void PictureSoundOptions::chooseOverlayRenderMode() { choose(RenderMode, QStringLiteral("Overlay")); }
+void PictureSoundOptions::chooseRenderlessRenderMode() { choose(RenderMode, QStringLiteral("Renderless")); }
+void PictureSoundOptions::chooseEVRRenderMode() { choose(RenderMode, QStringLiteral("EVR")); }
+void PictureSoundOptions::chooseEVRCPRenderMode() { choose(RenderMode, QStringLiteral("EVRCP")); }
+void PictureSoundOptions::chooseAVRRenderMode() { choose(RenderMode, QStringLiteral("AVR")); }
+
+bool PictureSoundOptions::storedImageEnhancement()
+{
+    return AppConfig::imageNormalize() == 1;
+}
+
+void PictureSoundOptions::toggleImageEnhancement()
+{
+    PlayerEngine *engine = m_playback->engine();
+    if (m_playback->isMediaOpen()) {
+        const bool off = engine->config(PlayerEngine::PictureEnhancement) == QLatin1String("0");
+        engine->setConfig(PlayerEngine::PictureEnhancement, off ? QStringLiteral("1") : QStringLiteral("0"));
+    }
+    // With nothing open the engine's current value is stored unchanged; no engine at all reads 0.
+    const QString now = engine ? engine->config(PlayerEngine::PictureEnhancement) : QString();
+    AppConfig::setImageNormalize(now.toUInt());
+}
+
+void PictureSoundOptions::setColour(int item, void (*store)(uint), int value)
+{
+    value = qBound(0, value, 100); // a slider's range; never a wrapped unsigned in the store
+    if (m_playback->isMediaOpen())
+        m_playback->engine()->setConfig(item, QString::number(value));
+    store(uint(value));
+}
+
+void PictureSoundOptions::setBrightness(int value)
+{
+    setColour(PlayerEngine::Brightness, &AppConfig::setBrightness, value);
+}
+
+void PictureSoundOptions::setContrast(int value)
+{
+    setColour(PlayerEngine::Contrast, &AppConfig::setContrast, value);
+}
+
+void PictureSoundOptions::setSaturation(int value)
+{
+    setColour(PlayerEngine::Saturation, &AppConfig::setSaturation, value);
+}
+
+void PictureSoundOptions::setHue(int value)
+{
+    setColour(PlayerEngine::Hue, &AppConfig::setHue, value);
+}
+
+void PictureSoundOptions::restoreDefaultColours()
+{
+    setBrightness(DefaultColour);
+    setContrast(DefaultColour);
+    setSaturation(DefaultColour);
+    setHue(DefaultColour);
+}

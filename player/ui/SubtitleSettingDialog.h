@@ -1,0 +1,35 @@
+#pragma once
+
+#include "app/ui/MoveableDialog.h"
+#include "ui_SubtitleSettingDialog.h"
+
+class SubtitleOptions;
+
+// Loads an external subtitle into the playing video and adjusts it. A view of SubtitleOptions:
+// every change of a widget goes there, and the widgets show its choices when the dialog is made.
+class SubtitleSettingDialog : public MoveableDialog, private Ui::SubtitleSettingDialog
+{
+    Q_OBJECT
+
+public:
+    SubtitleSettingDialog(SubtitleOptions *subtitles, QWidget *parent);
+
+    // The one dialog, created on first use over the main window and re-centred on every call.
+    static SubtitleSettingDialog *instance();
+
+private slots:
+    void subtitleFilePathLineEditTextChanged(const QString &filePath);
+    void browseSubtitleFilePushButtonClicked();
+    void subtitleMoveUpPushButtonClicked();
+    void subtitleMoveDownPushButtonClicked();
+    void subtitleMoveLeftPushButtonClicked();
+    void subtitleMoveRightPushButtonClicked();
+    void subtitleSwitchComboBoxCurrentIndexChanged(const QString &item);
+    void subtitleDelayComboBoxCurrentIndexChanged(const QString &item);
+    void subtitleSizeComboBoxCurrentIndexChanged(const QString &item);
+    void subtitleDelayMillisecondsLineEditTextChanged(const QString &milliseconds);
+
+private:
+    SubtitleOptions *m_subtitles;
+    QString m_formatHint;
+};
