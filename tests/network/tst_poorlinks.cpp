@@ -73,6 +73,17 @@ void TestPoorLinks::probeOverALongRoundTrip()
              AddressResolution::playAddress(m_host.hostPort(), file.code));
     // Wrong lengths only: nothing.
     QCOMPARE(probe({m_wrong.hostPort()}, true), QString());
+
+    // The abort also ends the wait for late hosts.
+    ScriptedHttpServer silent;
+    QVERIFY(silent.listen());
+    silent.route("", ScriptedResponse::hang());
+    request.setVideoHosts({silent.hostPort()});
+    QTimer::singleShot(HostProbe::TimeLimitMs + 300, &request, &PlayRequest::abortProbe);
+    QString url;
+    bool aborted = false;
+    QVERIFY(!request.probeHosts(file, true, &url, &aborted));
+    QVERIFY(aborted);
 }
 
 void TestPoorLinks::stalledDownloadFailsAndKeepsItsPart()
