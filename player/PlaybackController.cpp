@@ -10,12 +10,18 @@
 PlaybackController::PlaybackController(QObject *parent)
     : QObject(parent)
     , m_progressTimer(new QTimer(this))
+    , m_stallTimer(new QTimer(this))
     , m_pictureSound(new PictureSoundOptions(this))
     , m_subtitles(new SubtitleOptions(this))
 {
     m_progressTimer->setObjectName(QStringLiteral("progressTimer"));
     m_progressTimer->setInterval(1000);
     m_progressTimer->setTimerType(Qt::CoarseTimer);
+    m_stallTimer->setObjectName(QStringLiteral("stallTimer"));
+    m_stallTimer->setSingleShot(true);
+    m_stallTimer->setInterval(StalledNoticeMs);
+    connect(m_stallTimer, &QTimer::timeout, this,
+            [this] { emit stateTextChanged(QStringLiteral("网络连接中断，正在重试…")); });
     connect(m_progressTimer, &QTimer::timeout, this, [this] {
         if (m_engine)
             emit progressTick(m_engine->position());
@@ -116,6 +122,10 @@ void PlaybackController::setVolume(int volume)
 
 void PlaybackController::onStateChanged(int oldState, int newState)
 {
+    if (newState != PlayerEngine::Starting) {
+        m_stallTimer->stop();
+        m_bufferPercent = -1;
+    }
     if (oldState == PlayerEngine::Ready && newState == PlayerEngine::Opening) {
         emit stateTextChanged(QStringLiteral("正在打开..."));
     } else if (oldState == PlayerEngine::Pausing && newState == PlayerEngine::Paused) {
@@ -151,5 +161,15 @@ void PlaybackController::onOpenSucceeded()
 
 void PlaybackController::onBufferProgress(int percent)
 {
-    emit stateTextChanged(percent < 100 ? QStringLiteral("正在缓冲%1%...").arg(percent) : QString());
+    if (percent >= 100) {
+        m_stallTimer->stop();
+        m_bufferPercent = -1;
+        emit stateTextChanged(QString());
+        return;
+    }
+    if (percent != m_bufferPercent) {
+        m_bufferPercent = percent;
+        m_stallTimer->start();
+    }
+    emit stateTextChanged(QStringLiteral("正在缓冲%1%...").arg(percent));
 }

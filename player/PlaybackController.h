@@ -42,8 +42,12 @@ public:
     // Remembered for the next open; sent at once while a media is open.
     void setVolume(int volume);
 
+    // Buffering that has not moved for this long means the engine's network read timed out
+    // (MpvPlayerEngine::DefaultNetworkTimeoutS) and it is reconnecting; the text says so.
+    static constexpr int StalledNoticeMs = 12000;
+
 signals:
-    // "正在打开...", "暂停中", "正在缓冲N%..." or empty.
+    // "正在打开...", "暂停中", "正在缓冲N%...", "网络连接中断，正在重试…" or empty.
     void stateTextChanged(const QString &text);
     // The start/pause face of the tool bar.
     void playingChanged(bool playing);
@@ -62,6 +66,8 @@ private:
     bool m_mediaOpen = false;
     int m_volume = 0;
     QTimer *m_progressTimer;
+    QTimer *m_stallTimer;
+    int m_bufferPercent = -1;
     PictureSoundOptions *m_pictureSound;
     SubtitleOptions *m_subtitles;
 };

@@ -8,6 +8,8 @@
 #include <QSet>
 #include <QUrl>
 
+#include <cmath>
+
 namespace {
 // Part files that a running transfer of this process writes. A second download of the same file
 // must neither unlink the first one's part file nor have it renamed away under its feet.
@@ -28,6 +30,12 @@ DownloadTransfer::DownloadTransfer(const BTResourceFile &file, const QString &di
     , m_file(file)
     , m_finalPath(QDir(directory).filePath(safeFileName(file)))
 {
+    m_stallTimer.setSingleShot(true);
+    connect(&m_rateTimer, &QTimer::timeout, this, &DownloadTransfer::showRate);
+    connect(&m_stallTimer, &QTimer::timeout, this, [this] {
+        if (m_reply)
+            m_reply->abort(); // ends the transfer as failed through onFinished
+    });
 }
 
 DownloadTransfer::~DownloadTransfer()
@@ -65,6 +73,9 @@ void DownloadTransfer::start()
     m_clock.start();
     m_previousMs = 0;
     m_previousReceived = 0;
+    m_received = 0;
+    m_rateTimer.start(RateIntervalMs);
+    m_stallTimer.start(m_stallLimitMs);
     connect(m_reply, &QNetworkReply::readyRead, this, &DownloadTransfer::onReadyRead);
     connect(m_reply, &QNetworkReply::downloadProgress, this, &DownloadTransfer::onDownloadProgress);
     connect(m_reply, &QNetworkReply::finished, this, &DownloadTransfer::onFinished);
@@ -100,23 +111,24 @@ void DownloadTransfer::cancel()
 
 QString DownloadTransfer::formatSpeed(qint64 bytesPerSecond)
 {
-    qint64 number = 0;
+    double number = 0;
     QLatin1String unit("B/S");
     if (bytesPerSecond <= 0) {
         number = 0;
     } else if (bytesPerSecond < 1024) {
-        number = bytesPerSecond;
+        number = double(bytesPerSecond);
     } else if (bytesPerSecond < 1048576) {
-        number = bytesPerSecond / 1024;
+        number = double(bytesPerSecond) / 1024;
         unit = QLatin1String("KB/S");
     } else if (bytesPerSecond < 1073741824) {
-        number = bytesPerSecond / 1048576;
+        number = double(bytesPerSecond) / 1048576;
         unit = QLatin1String("MB/S");
     } else {
-        number = bytesPerSecond / 1073741824;
+        number = double(bytesPerSecond) / 1073741824;
         unit = QLatin1String("GB/S");
     }
-    return QString::number(double(number), 'f', 2) + unit;
+    // Dropped, not rounded, so that 1023.99 KB/S never reads as 1024.0.
+    return QString::number(std::floor(number * 10) / 10, 'f', 1) + unit;
 }
 
 QString DownloadTransfer::safeFileName(const BTResourceFile &file)
@@ -156,12 +168,22 @@ void DownloadTransfer::onDownloadProgress(qint64 received, qint64 total)
     Q_UNUSED(total)
     if (m_state != State::Running)
         return;
+    if (received > m_received)
+        m_stallTimer.start(m_stallLimitMs);
+    m_received = received;
+}
+
+void DownloadTransfer::showRate()
+{
+    // Over the last interval rather than between two reports, which can be a millisecond apart
+    // and stop coming altogether when the link stalls.
     const qint64 now = m_clock.elapsed();
     const qint64 interval = now - m_previousMs;
-    const qint64 rate = interval > 0 ? (received - m_previousReceived) * 1000 / interval : 0;
-    emit speedText(formatSpeed(rate));
+    if (m_state != State::Running || interval <= 0)
+        return;
+    emit speedText(formatSpeed((m_received - m_previousReceived) * 1000 / interval));
     m_previousMs = now;
-    m_previousReceived = received;
+    m_previousReceived = m_received;
 }
 
 void DownloadTransfer::onFinished()
@@ -226,6 +248,8 @@ void DownloadTransfer::end(bool succeeded)
 
 void DownloadTransfer::releaseReply()
 {
+    m_rateTimer.stop();
+    m_stallTimer.stop();
     if (m_reply) {
         disconnect(m_reply, nullptr, this, nullptr);
         m_reply->deleteLater();

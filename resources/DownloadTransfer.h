@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -34,8 +35,14 @@ public:
     QString finalPath() const { return m_finalPath; }
     QString partPath() const { return m_finalPath + QStringLiteral(".tmp"); }
 
-    // "1023.00B/S", "1.00KB/S", ...: the whole number of the largest unit that fits, shown with
-    // two decimals; zero and negative rates read "0.00B/S".
+    // A transfer that receives nothing for this long fails; its part file stays.
+    static constexpr int DefaultStallLimitMs = 30000;
+    // How often the shown rate is brought up to date, data or not.
+    static constexpr int RateIntervalMs = 1000;
+    void setStallLimit(int ms) { m_stallLimitMs = ms; }
+
+    // "1023.0B/S", "1.5KB/S", ...: the rate in the largest unit that fits, with one decimal;
+    // zero and negative rates read "0.0B/S".
     static QString formatSpeed(qint64 bytesPerSecond);
     // The file name without \ / : * ? " < > | and control characters. A name that ends up empty,
     // "." or ".." is replaced by "<resource hash>_<index>.mp4", so it always names a file inside
@@ -45,7 +52,8 @@ public:
 signals:
     // "12.34%" of the expected size, after every write; never sent when the size is unknown (0).
     void progressText(const QString &text);
-    // The rate since the previous progress report; an empty text when the transfer ends.
+    // The current rate (over the last RateIntervalMs), also while nothing arrives; an empty text
+    // when the transfer ends.
     void speedText(const QString &text);
     void finished(bool succeeded);
 
@@ -55,6 +63,7 @@ private:
     void onReadyRead();
     void onDownloadProgress(qint64 received, qint64 total);
     void onFinished();
+    void showRate();
     bool writeAvailable();
     void end(bool succeeded);
     void releaseReply();
@@ -68,6 +77,10 @@ private:
     QElapsedTimer m_clock;
     qint64 m_previousMs = 0;
     qint64 m_previousReceived = 0;
+    qint64 m_received = 0;
+    QTimer m_rateTimer;
+    QTimer m_stallTimer;
+    int m_stallLimitMs = DefaultStallLimitMs;
     static constexpr int ReadBufferSize = 1 << 20;
     QByteArray m_buffer;
     bool m_writeFailed = false;

@@ -13,6 +13,9 @@
 #include <QEventLoop>
 #include <QTime>
 
+#include <utility>
+#include <vector>
+
 PlayRequest::PlayRequest(ServiceClient *client, AccountSession *session, PlaybackController *playback,
                          QObject *parent)
     : QObject(parent)
@@ -98,29 +101,77 @@ bool PlayRequest::resolve(BTResourceFile *file, int engineIndex, bool reload)
     return resolveFileInfo(file, engineIndex, reload);
 }
 
-bool PlayRequest::probeHosts(HostProbe *probe, const BTResourceFile &file, bool play, QString *acceptedUrl,
-                             bool *aborted)
+std::unique_ptr<HostProbe> PlayRequest::probeHosts(const BTResourceFile &file, bool play, QString *acceptedUrl,
+                                                   bool *aborted)
 {
     *aborted = false;
-    const auto link = connect(this, &PlayRequest::probeAborted, probe, &HostProbe::abort, Qt::DirectConnection);
-    bool accepted = false;
+    // Hosts that missed the limit but may still answer, with their addresses; the first of them
+    // to answer correctly is taken when no host passes the limit.
+    std::vector<std::pair<std::unique_ptr<HostProbe>, QString>> late;
+    int lateWinner = -1;
+    int latePending = 0;
+    QEventLoop *waiting = nullptr;
+    HostProbe *current = nullptr;
+    const auto link = connect(
+        this, &PlayRequest::probeAborted, this,
+        [&] {
+            *aborted = true;
+            if (current)
+                current->abort();
+            if (waiting)
+                waiting->quit();
+        },
+        Qt::DirectConnection);
+
+    std::unique_ptr<HostProbe> accepted;
     const QStringList hosts = m_videoHosts;
     for (const QString &host : hosts) {
         const QString url = play ? AddressResolution::playAddress(host, file.code)
                                  : AddressResolution::downloadAddress(host, file.code, QTime::currentTime());
+        auto probe = std::make_unique<HostProbe>();
+        current = probe.get();
         const HostProbe::Outcome outcome =
             probe->run(QUrl(url), play ? file.comCookie.toUtf8() : QByteArray(), file.size, play);
-        if (outcome == HostProbe::Aborted) {
-            *aborted = true;
+        current = nullptr;
+        if (outcome == HostProbe::Aborted || *aborted)
             break;
-        }
         if (outcome == HostProbe::Accepted) {
             *acceptedUrl = url;
-            accepted = true;
+            accepted = std::move(probe);
             break;
+        }
+        if (outcome == HostProbe::Late) {
+            const int index = int(late.size());
+            ++latePending;
+            connect(probe.get(), &HostProbe::lateAnswer, this, [&, index](bool correct) {
+                --latePending;
+                if (correct && lateWinner < 0)
+                    lateWinner = index;
+                if (waiting && (lateWinner >= 0 || latePending == 0))
+                    waiting->quit();
+            });
+            late.emplace_back(std::move(probe), url);
+        }
+    }
+
+    if (!accepted && !*aborted) {
+        if (lateWinner < 0 && latePending > 0) {
+            QEventLoop loop;
+            waiting = &loop;
+            loop.exec();
+            waiting = nullptr;
+        }
+        if (lateWinner >= 0 && !*aborted) {
+            *acceptedUrl = late[size_t(lateWinner)].second;
+            accepted = std::move(late[size_t(lateWinner)].first);
+            accepted->disconnect(this);
         }
     }
     disconnect(link);
+    for (auto &candidate : late) {
+        if (candidate.first)
+            candidate.first->disconnect(this);
+    }
     return accepted;
 }
 
@@ -132,10 +183,10 @@ bool PlayRequest::play(BTResourceFile *file, int engineIndex, bool reload)
     emit stateText(QStringLiteral("正在筛选视频文件播放地址..."));
     emit abortableChanged(true);
     AddressResolution::shuffleHosts(&m_videoHosts);
-    HostProbe probe;
     QString url;
     bool aborted = false;
-    if (!probeHosts(&probe, *file, true, &url, &aborted)) {
+    std::unique_ptr<HostProbe> probe = probeHosts(*file, true, &url, &aborted);
+    if (!probe) {
         emit abortableChanged(false);
         emit stateText(aborted ? QString() : QStringLiteral("筛选视频文件播放地址失败！"));
         leaveBusyState();
@@ -147,7 +198,7 @@ bool PlayRequest::play(BTResourceFile *file, int engineIndex, bool reload)
     emit abortableChanged(false);
     emit stateText(QString());
     leaveBusyState();
-    probe.release();
+    probe->release();
     return opened;
 }
 
@@ -202,16 +253,15 @@ bool PlayRequest::resolveDownload(BTResourceFile *file, int engineIndex)
 
     emit stateText(QStringLiteral("正在筛选视频文件下载地址..."));
     emit abortableChanged(true);
-    HostProbe probe;
     QString url;
     bool aborted = false;
-    const bool accepted = probeHosts(&probe, *file, false, &url, &aborted);
+    std::unique_ptr<HostProbe> probe = probeHosts(*file, false, &url, &aborted);
+    const bool accepted = probe != nullptr;
     emit abortableChanged(false);
     if (accepted)
         file->downloadUrl = url;
     else
         emit stateText(aborted ? QString() : QStringLiteral("解析视频文件下载地址失败！"));
     leaveBusyState();
-    probe.release();
     return accepted;
 }

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QStringList>
 
+#include <memory>
+
 class AccountSession;
 class HostProbe;
 class PlaybackController;
@@ -25,6 +27,7 @@ public:
     // Today's video hosts (see VideoDomainList); each resolution adds the host its reply names.
     void loadVideoHosts(const QString &fileName = QStringLiteral("VideoDomain"));
     QStringList videoHosts() const { return m_videoHosts; }
+    void setVideoHosts(const QStringList &hosts) { m_videoHosts = hosts; }
 
     bool isBusy() const { return m_busy; }
     void enterBusyState();
@@ -39,6 +42,11 @@ public:
     bool play(BTResourceFile *file, int engineIndex, bool reload);
     // Resolves and probes for a download address (file->downloadUrl); false when there is none.
     bool resolveDownload(BTResourceFile *file, int engineIndex);
+
+    // Tries the video hosts in order until one passes the probe's limit; when none does, the
+    // first that answered correctly within HostProbe::LateLimitMs. Null when there is none (or
+    // the user aborted: *aborted). The accepted probe is released by its owner.
+    std::unique_ptr<HostProbe> probeHosts(const BTResourceFile &file, bool play, QString *acceptedUrl, bool *aborted);
 
     // The engine cache folder of VIP accounts.
     static QString cacheFolder();
@@ -63,8 +71,6 @@ private:
     bool resolveFileHash(BTResourceFile *file);
     bool resolveFileInfo(BTResourceFile *file, int engineIndex, bool reload);
     bool resolve(BTResourceFile *file, int engineIndex, bool reload);
-    // Tries the hosts until one is accepted; false when none is (or the user aborted: *aborted).
-    bool probeHosts(HostProbe *probe, const BTResourceFile &file, bool play, QString *acceptedUrl, bool *aborted);
     bool openAndWait(const BTResourceFile &file, const QString &url);
 
     ServiceClient *m_client;

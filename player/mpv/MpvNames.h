@@ -43,6 +43,8 @@ inline constexpr char Cache[] = "cache";
 inline constexpr char CacheOnDisk[] = "cache-on-disk";
 inline constexpr char CacheDir[] = "cache-dir";
 inline constexpr char CacheUnlinkFiles[] = "cache-unlink-files";
+// Seconds a network read may wait before the stream gives up on it and reconnects.
+inline constexpr char NetworkTimeout[] = "network-timeout";
 } // namespace MpvProperty
 
 namespace MpvCommand {

@@ -56,7 +56,13 @@ int toMs(double seconds)
 MpvPlayerEngine::MpvPlayerEngine(Outputs outputs, QObject *parent)
     : PlayerEngine(parent)
     , m_outputs(outputs)
+    , m_openTimer(new QTimer(this))
 {
+    m_openTimer->setSingleShot(true);
+    connect(m_openTimer, &QTimer::timeout, this, [this] {
+        if (m_state == Opening)
+            close();
+    });
     initialize();
 }
 
@@ -87,6 +93,8 @@ void MpvPlayerEngine::initialize()
     mpv_set_option_string(handle.get(), MpvProperty::Vo, m_outputs.testFlag(VideoOutput) ? "libmpv" : "null");
     if (!m_outputs.testFlag(AudioOutput))
         mpv_set_option_string(handle.get(), MpvProperty::Ao, "null");
+    mpv_set_option_string(handle.get(), MpvProperty::NetworkTimeout,
+                          QByteArray::number(DefaultNetworkTimeoutS).constData());
 
     const int rc = mpv_initialize(handle.get());
     if (rc < 0) {
@@ -110,6 +118,17 @@ void MpvPlayerEngine::wakeup(void *context)
     auto *self = static_cast<MpvPlayerEngine *>(context);
     if (!self->m_drainQueued.exchange(true))
         QMetaObject::invokeMethod(self, "drainEvents", Qt::QueuedConnection);
+}
+
+int MpvPlayerEngine::networkTimeout() const
+{
+    return m_handle ? int(std::lround(m_mpv.number(MpvProperty::NetworkTimeout))) : 0;
+}
+
+void MpvPlayerEngine::setNetworkTimeout(int seconds)
+{
+    if (m_handle)
+        m_mpv.setDouble(MpvProperty::NetworkTimeout, double(seconds));
 }
 
 void MpvPlayerEngine::setVideoWindowId(quintptr id)
@@ -224,6 +243,10 @@ void MpvPlayerEngine::setState(int newState)
         return;
     const int oldState = m_state;
     m_state = newState;
+    if (newState == Opening)
+        m_openTimer->start(m_openLimitMs);
+    else
+        m_openTimer->stop();
     emit stateChanged(oldState, newState);
 }
 

@@ -5,6 +5,7 @@
 #include "player/PlayerEngine.h"
 
 #include <QSet>
+#include <QTimer>
 
 #include <atomic>
 
@@ -34,6 +35,15 @@ public:
     // What went wrong, for logs; creationFailureText() is what the user is shown.
     QString errorString() const { return m_error; }
     static QString creationFailureText();
+
+    // A read that waits this long counts as a dead connection: the stream reconnects, and gives
+    // up after its few retries. Long enough for a slow link, short enough to notice a dead host.
+    static constexpr int DefaultNetworkTimeoutS = 12;
+    // An open still waiting after this long is closed, which reports it as failed.
+    static constexpr int DefaultOpenLimitMs = 30000;
+    int networkTimeout() const;
+    void setNetworkTimeout(int seconds);
+    void setOpenLimit(int ms) { m_openLimitMs = ms; }
 
     Outputs outputs() const { return m_outputs; }
     mpv_handle *handle() const { return m_handle.get(); }
@@ -95,6 +105,9 @@ private:
     // queued only once the queue has been drained after it.
     quint64 m_barrierSerial = 0;
     quint64 m_settledSerial = 0;
+
+    QTimer *m_openTimer = nullptr;
+    int m_openLimitMs = DefaultOpenLimitMs;
 
     bool m_pausedForCache = false;
     int m_cacheBuffering = 0;

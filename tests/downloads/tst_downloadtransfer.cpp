@@ -109,9 +109,9 @@ void TestDownloadTransfer::textForms()
     const qint64 kB = 1024, MB = kB * kB, GB = MB * kB;
     const QList<qint64> speeds = {0,      -1, -5000000,        1,      1023, kB,         1536,
                                   MB - 1, MB, 5 * MB + MB / 2, GB - 1, GB,   3 * GB + 1, 5000 * GB};
-    const QStringList speedTexts = QStringLiteral("0.00B/S 0.00B/S 0.00B/S 1.00B/S 1023.00B/S 1.00KB/S 1.00KB/S "
-                                                  "1023.00KB/S 1.00MB/S 5.00MB/S 1023.00MB/S 1.00GB/S 3.00GB/S "
-                                                  "5000.00GB/S")
+    const QStringList speedTexts = QStringLiteral("0.0B/S 0.0B/S 0.0B/S 1.0B/S 1023.0B/S 1.0KB/S 1.5KB/S "
+                                                  "1023.9KB/S 1.0MB/S 5.5MB/S 1023.9MB/S 1.0GB/S 3.0GB/S "
+                                                  "5000.0GB/S")
                                        .split(QLatin1Char(' '));
     for (int i = 0; i < speeds.size(); ++i)
         QCOMPARE(DownloadTransfer::formatSpeed(speeds.at(i)), speedTexts.at(i));
@@ -196,12 +196,11 @@ void TestDownloadTransfer::downloadIsByteExactAndReplacesOldFiles()
         QVERIFY(text.chopped(1).toDouble() > previous);
         previous = text.chopped(1).toDouble();
     }
-    // Rates while running; an empty text last.
+    // Rates while running (once a second, so maybe none in so short a transfer); an empty text last.
     const QStringList rates = texts(run.speed);
-    QVERIFY(rates.size() >= 2);
     QCOMPARE(rates.last(), QString());
     for (int i = 0; i < rates.size() - 1; ++i)
-        QVERIFY2(QRegularExpression(QStringLiteral("^\\d+\\.00(B|KB|MB|GB)/S$")).match(rates.at(i)).hasMatch(),
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d+\\.\\d(B|KB|MB|GB)/S$")).match(rates.at(i)).hasMatch(),
                  qPrintable(rates.at(i)));
 
     // Cancelling a finished download keeps the file.

@@ -1,5 +1,7 @@
 #include "EngineTestMedia.h"
+#include "FaultProxy.h"
 #include "ScriptedHttpServer.h"
+#include "player/PlaybackController.h"
 #include "player/mpv/MpvAccess.h"
 #include "player/mpv/MpvPlayerEngine.h"
 
@@ -52,6 +54,7 @@ private slots:
     void closeDuringOpeningEndsInReady();
     void bufferProgressRisesUnderAThrottledServer();
     void configItemsReachTheEngine();
+    void stallsAreRetriedAndOpeningIsBounded();
 
 private:
     QString url(const char *path) const { return m_server.url(QString::fromLatin1(path)).toString(); }
@@ -317,6 +320,50 @@ void TestMpvPlayerEngine::configItemsReachTheEngine()
     QVERIFY(!requests.first().hasHeader("Cookie"));
     engine.close();
     QTRY_COMPARE_WITH_TIMEOUT(engine.state(), int(E::Ready), Wait);
+}
+
+void TestMpvPlayerEngine::stallsAreRetriedAndOpeningIsBounded()
+{
+    MpvPlayerEngine engine(MpvPlayerEngine::NoOutput);
+    QCOMPARE(engine.networkTimeout(), MpvPlayerEngine::DefaultNetworkTimeoutS);
+    // The buffering text tells of the retry when the read time-out has passed.
+    QCOMPARE(PlaybackController::StalledNoticeMs, MpvPlayerEngine::DefaultNetworkTimeoutS * 1000);
+    QCOMPARE(MpvPlayerEngine::DefaultOpenLimitMs, 30000);
+
+    // A host that stops sending mid-film without closing: the read times out and the stream
+    // asks again from where it stopped.
+    FaultProxy proxy(m_server.port());
+    proxy.setStallAfter(m_clip.size() / 2);
+    QVERIFY(proxy.listen());
+    engine.setNetworkTimeout(1);
+    QCOMPARE(engine.networkTimeout(), 1);
+    m_server.clearRequests();
+    engine.open(QStringLiteral("http://%1/clip.mp4?stall").arg(proxy.hostPort()));
+    const auto resumed = [this] {
+        const QRegularExpression range(QStringLiteral("bytes=([1-9][0-9]*)-"));
+        for (const RecordedRequest &request : m_server.requestsMatching("/clip.mp4?stall")) {
+            if (range.match(QString::fromLatin1(request.header("Range"))).hasMatch())
+                return true;
+        }
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(resumed(), Wait);
+    QVERIFY(engine.state() != E::Ready && engine.state() != E::Closing);
+    engine.close();
+    QTRY_COMPARE_WITH_TIMEOUT(engine.state(), int(E::Ready), Wait);
+
+    // A host that never answers an open: the failure path after the read time-out, or after the
+    // open limit whatever the time-out.
+    for (int timeout : {1, 60}) {
+        engine.setNetworkTimeout(timeout);
+        engine.setOpenLimit(timeout == 1 ? MpvPlayerEngine::DefaultOpenLimitMs : 1000);
+        StateLog log(&engine);
+        QSignalSpy opened(&engine, &PlayerEngine::openSucceeded);
+        engine.open(url("/hang.mp4"));
+        QTRY_COMPARE_WITH_TIMEOUT(engine.state(), int(E::Ready), Wait);
+        QCOMPARE(log.text(), chain({E::Ready, E::Opening, E::Closing, E::Ready}));
+        QCOMPARE(opened.count(), 0);
+    }
 }
 
 int main(int argc, char *argv[])

@@ -327,8 +327,9 @@ void TestResourceDialog::vipRefusalShowsTheTipOnce()
 void TestResourceDialog::unacceptableHostsAreSkipped()
 {
     scriptResolution(m_hostB.hostPort());
-    // A host too slow to answer, and one without a length.
-    ScriptedResponse slow = ScriptedHttpServer::rangeResponse({}, payload(), "video/mp4");
+    // A host too slow for the limit whose late answer has the wrong length, and one without a
+    // length.
+    ScriptedResponse slow = ScriptedResponse::withType("video/mp4", payload() + "x", 200);
     slow.delayMs = 900;
     m_hostA.route("/ftn_handler/", slow);
     ScriptedResponse noLength = ScriptedResponse::text(payload());

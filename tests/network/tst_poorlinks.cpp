@@ -1,0 +1,158 @@
+#include "player/PlaybackController.h"
+#include "player/PlayerEngine.h"
+#include "resources/AddressResolution.h"
+#include "resources/DownloadTransfer.h"
+#include "resources/HostProbe.h"
+#include "resources/PlayRequest.h"
+
+#include "FakePlayerEngine.h"
+#include "FaultProxy.h"
+#include "ScriptedHttpServer.h"
+
+#include <QtTest>
+
+// What the player does over links that are slow, stall or break, with a fault proxy between it
+// and the hosts.
+class TestPoorLinks : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void probeOverALongRoundTrip();
+    void stalledDownloadFailsAndKeepsItsPart();
+    void stalledBufferingSaysItRetries();
+
+private:
+    QByteArray m_data;
+    ScriptedHttpServer m_host;  // the file with its right length
+    ScriptedHttpServer m_wrong; // the same with one byte more
+    QTemporaryDir m_dir;
+};
+
+void TestPoorLinks::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_data = QByteArray(400000, 'v');
+    QVERIFY(m_host.listen() && m_wrong.listen());
+    m_host.serveData("/", m_data, "video/mp4");
+    m_wrong.serveData("/", m_data + 'x', "video/mp4");
+}
+
+void TestPoorLinks::probeOverALongRoundTrip()
+{
+    FaultProxy far(m_host.port());      // 300 ms round trip
+    FaultProxy farther(m_host.port());  // 800 ms: past the limit, within the late window
+    far.setLatency(150, 150);
+    farther.setLatency(400, 400);
+    QVERIFY(far.listen() && farther.listen());
+    PlayRequest request(nullptr, nullptr, nullptr);
+    BTResourceFile file;
+    file.code = QStringLiteral("C0DE");
+    file.comCookie = QStringLiteral("k=v");
+    file.size = quint64(m_data.size());
+    const auto probe = [&](const QStringList &hosts, bool play) {
+        request.setVideoHosts(hosts);
+        QString url;
+        bool aborted = true;
+        const std::unique_ptr<HostProbe> accepted = request.probeHosts(file, play, &url, &aborted);
+        return !aborted && accepted ? url : QString();
+    };
+
+    // A near host with the wrong length is skipped; the distant right one is taken.
+    QCOMPARE(probe({m_wrong.hostPort(), far.hostPort()}, true),
+             AddressResolution::playAddress(far.hostPort(), file.code));
+    QCOMPARE(m_wrong.requestsMatching("/ftn_handler/C0DE").size(), 1);
+    // Beyond the limit, the late host is still used when nothing better answers, on both paths ...
+    QCOMPARE(probe({farther.hostPort(), m_wrong.hostPort()}, true),
+             AddressResolution::playAddress(farther.hostPort(), file.code));
+    QVERIFY(probe({m_wrong.hostPort(), farther.hostPort()}, false).startsWith(
+        QStringLiteral("http://%1/").arg(farther.hostPort())));
+    // ... but a host that passes the limit is preferred over it, wherever it stands in the list.
+    QCOMPARE(probe({farther.hostPort(), m_host.hostPort()}, true),
+             AddressResolution::playAddress(m_host.hostPort(), file.code));
+    // Wrong lengths only: nothing.
+    QCOMPARE(probe({m_wrong.hostPort()}, true), QString());
+
+    // The abort also ends the wait for late hosts.
+    ScriptedHttpServer silent;
+    QVERIFY(silent.listen());
+    silent.route("", ScriptedResponse::hang());
+    request.setVideoHosts({silent.hostPort()});
+    QTimer::singleShot(HostProbe::TimeLimitMs + 300, &request, &PlayRequest::abortProbe);
+    QString url;
+    bool aborted = false;
+    QVERIFY(!request.probeHosts(file, true, &url, &aborted));
+    QVERIFY(aborted);
+}
+
+void TestPoorLinks::stalledDownloadFailsAndKeepsItsPart()
+{
+    QCOMPARE(DownloadTransfer::DefaultStallLimitMs, 30000);
+    FaultProxy proxy(m_host.port());
+    proxy.setStallAfter(m_data.size() / 2);
+    QVERIFY(proxy.listen());
+    BTResourceFile file;
+    file.fileName = QStringLiteral("stall.mp4");
+    file.fileSize = quint64(m_data.size());
+    file.downloadUrl = QStringLiteral("http://%1/video/stall.mp4").arg(proxy.hostPort());
+    DownloadTransfer transfer(file, m_dir.path());
+    transfer.setStallLimit(2500);
+    QSignalSpy progress(&transfer, &DownloadTransfer::progressText);
+    QSignalSpy speed(&transfer, &DownloadTransfer::speedText);
+    QSignalSpy finished(&transfer, &DownloadTransfer::finished);
+    transfer.start();
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(finished.at(0).at(0).toBool(), false);
+
+    // What arrived stays for a resume: the first part of the file, byte for byte.
+    QFile part(transfer.partPath());
+    QVERIFY(part.open(QIODevice::ReadOnly));
+    const QByteArray kept = part.readAll();
+    QVERIFY(kept.size() > 0 && kept.size() < m_data.size());
+    QCOMPARE(kept, m_data.left(kept.size()));
+    QVERIFY(!QFile::exists(transfer.finalPath()));
+    QVERIFY(progress.last().at(0).toString().endsWith(QLatin1Char('%')));
+    // While nothing came, the rate read zero; the text is cleared at the end.
+    QStringList rates;
+    for (const QList<QVariant> &arguments : speed)
+        rates << arguments.at(0).toString();
+    QCOMPARE(rates.value(rates.size() - 2), QStringLiteral("0.0B/S"));
+    QCOMPARE(rates.last(), QString());
+
+    // A reset fails the transfer at once, and what arrived stays as well.
+    DownloadTransfer again(file, m_dir.path());
+    QSignalSpy againFinished(&again, &DownloadTransfer::finished);
+    again.start();
+    QTRY_VERIFY(QFileInfo(again.partPath()).size() > 0);
+    proxy.resetAll();
+    QTRY_COMPARE_WITH_TIMEOUT(againFinished.count(), 1, 5000);
+    QCOMPARE(againFinished.at(0).at(0).toBool(), false);
+    QVERIFY(QFileInfo(again.partPath()).size() > 0);
+}
+
+void TestPoorLinks::stalledBufferingSaysItRetries()
+{
+    PlaybackController controller;
+    FakePlayerEngine engine;
+    controller.attachEngine(&engine);
+    QStringList texts;
+    connect(&controller, &PlaybackController::stateTextChanged, this, [&](const QString &text) { texts << text; });
+    QCOMPARE(PlaybackController::StalledNoticeMs, 12000);
+    auto *stallTimer = controller.findChild<QTimer *>(QStringLiteral("stallTimer"));
+    QVERIFY(stallTimer);
+    stallTimer->setInterval(50);
+
+    engine.emitStateChanged(PlayerEngine::Playing, PlayerEngine::Starting);
+    engine.emitBufferProgress(30);
+    QTRY_COMPARE(texts.last(), QStringLiteral("网络连接中断，正在重试…"));
+    QCOMPARE(texts.first(), QStringLiteral("正在缓冲30%..."));
+    engine.emitBufferProgress(40);
+    QCOMPARE(texts.last(), QStringLiteral("正在缓冲40%..."));
+    engine.emitBufferProgress(100);
+    QVERIFY(texts.last().isEmpty());
+    QVERIFY(!stallTimer->isActive());
+}
+
+QTEST_GUILESS_MAIN(TestPoorLinks)
+#include "tst_poorlinks.moc"

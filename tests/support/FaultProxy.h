@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QTcpServer>
+
+class QTcpSocket;
+
+// A TCP relay on 127.0.0.1 (ephemeral port) in front of one local server, for tests of what a
+// poor link does: delay per direction, a stall after so many bytes towards the client, a reset.
+// Every connection is closed when the proxy goes.
+class FaultProxy : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit FaultProxy(quint16 targetPort, QObject *parent = nullptr);
+    ~FaultProxy() override;
+
+    bool listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
+    quint16 port() const { return m_server.serverPort(); }
+    QString hostPort() const { return QStringLiteral("127.0.0.1:%1").arg(port()); }
+
+    // Each chunk travels this much later; half a round trip each way.
+    void setLatency(int towardsServerMs, int towardsClientMs);
+    // After this many bytes have reached the client (per connection), nothing more does, and the
+    // connection stays open. Negative: no stall.
+    void setStallAfter(qint64 bytes) { m_stallAfter = bytes; }
+    // Aborts every open connection at once (an RST towards the client).
+    void resetAll();
+
+private:
+    struct Link
+    {
+        QTcpSocket *client = nullptr;
+        QTcpSocket *server = nullptr;
+        qint64 sentToClient = 0;
+    };
+
+    void onNewConnection();
+    void relay(Link *link, bool towardsServer);
+    void close(Link *link);
+
+    quint16 m_targetPort;
+    QTcpServer m_server;
+    QList<Link *> m_links;
+    int m_latencyUpMs = 0;
+    int m_latencyDownMs = 0;
+    qint64 m_stallAfter = -1;
+};
