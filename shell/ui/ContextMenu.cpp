@@ -6,10 +6,9 @@
 #include <QActionGroup>
 #include <QDesktopServices>
 #include <QMenu>
+#include <QPointer>
 #include <QUrl>
 #include <QWidget>
-
-#include <memory>
 
 ContextMenu::ContextMenu(PictureSoundOptions *pictureSound, QWidget *window)
     : QObject(window)
@@ -71,7 +70,9 @@ QMenu *ContextMenu::build(QWidget *parent)
 
 void ContextMenu::open(const QPoint &windowPosition)
 {
-    // Gone when it closes, whatever was chosen; the chosen action has run by then.
-    std::unique_ptr<QMenu> menu(build(m_window));
+    // Gone when it closes, whatever was chosen; the chosen action has run by then. Guarded: the
+    // window (its parent) may go while the menu waits.
+    QPointer<QMenu> menu = build(m_window);
     menu->exec(m_window->mapToGlobal(windowPosition));
+    delete menu;
 }
