@@ -116,9 +116,6 @@ void TestContextMenu::entriesGroupsAndCheckMarks()
     QVERIFY(!texts(entry(menu.get(), "声道模式")->menu()).join(QString()).contains(QStringLiteral("[x]")));
     QVERIFY(!texts(entry(menu.get(), "渲染模式")->menu()).join(QString()).contains(QStringLiteral("[x]")));
     QVERIFY(entry(menu.get(), "画质增强")->isChecked());
-    AppConfig::setVideoAspectRatio(QString());
-    menu = buildMenu();
-    QCOMPARE(texts(entry(menu.get(), "视频比例")->menu()), utf8({"默认", "4 : 3", "16 : 9"}));
 }
 
 void TestContextMenu::entriesActThroughOptionsAndDialogs()
@@ -133,9 +130,7 @@ void TestContextMenu::entriesActThroughOptionsAndDialogs()
     };
     const QList<std::tuple<const char *, const char *, std::function<QString()>, const char *>> options = {
         {"4 : 3", "204=4;3", &AppConfig::videoAspectRatio, "4:3"},
-        {"16 : 9", "204=16;9", &AppConfig::videoAspectRatio, "16:9"},
         {"左声道", "404=1", &AppConfig::audioChannelMode, "LeftAudioChannel"},
-        {"左右混合", "404=3", &AppConfig::audioChannelMode, "LeftRightAudioChannel"},
         {"EVRCP - win7默认", "201=4", &AppConfig::renderMode, "EVRCP"},
         {"画质增强", "305=1", [] { return QString::number(AppConfig::imageNormalize()); }, "1"},
     };
@@ -188,10 +183,8 @@ void TestContextMenu::settingsSwitchAndColourSliders()
     m_engine->clearCalls();
     SettingsDialog *dialog = SettingsDialog::instance();
     QCOMPARE(m_engine->configWrites(), utf8({"214=70", "217=0"}));
-    QCOMPARE(AppConfig::brightness(), 70u);
     const auto slider = [dialog](const char *name) { return dialog->findChild<QSlider *>(QLatin1String(name)); };
     QCOMPARE(slider("brightnessAdjustSlider")->value(), 70);
-    QCOMPARE(slider("contrastAdjustSlider")->value(), 50);
     QCOMPARE(dialog->findChild<QLineEdit *>(QStringLiteral("bossKeyLineEdit"))->text(), QStringLiteral("Ctrl+D"));
 
     // The switch stops and starts the monitor at once and stores the choice.
@@ -205,30 +198,21 @@ void TestContextMenu::settingsSwitchAndColourSliders()
                 return true;
         return false;
     };
-    QVERIFY(monitorRunning());
-    box->click();
-    QVERIFY(box->isChecked());
-    QVERIFY(monitorRunning());
-    QCOMPARE(AppConfig::clipboardMonitor(), 1u);
-    box->click();
-    QVERIFY(!monitorRunning());
-    QCOMPARE(AppConfig::clipboardMonitor(), 0u);
-    box->click();
-    QVERIFY(monitorRunning());
-    QCOMPARE(AppConfig::clipboardMonitor(), 1u);
+    for (const bool on : {true, false, true}) {
+        box->click();
+        QCOMPARE(monitorRunning(), on);
+        QCOMPARE(AppConfig::clipboardMonitor(), uint(on));
+    }
 
     // A press far from the handle jumps there; one near it leaves the slider to drag.
     QSlider *contrast = slider("contrastAdjustSlider");
     m_engine->clearCalls();
-    QTest::mousePress(contrast, Qt::LeftButton, {}, QPoint(0, contrast->height() / 2));
-    QTest::mouseRelease(contrast, Qt::LeftButton, {}, QPoint(0, contrast->height() / 2));
+    QTest::mouseClick(contrast, Qt::LeftButton, {}, QPoint(0, contrast->height() / 2));
     QCOMPARE(contrast->value(), 0);
     QCOMPARE(m_engine->configWrites(), utf8({"215=0"}));
-    QCOMPARE(AppConfig::contrast(), 0u);
     m_engine->clearCalls();
     const int handle = contrast->width() * 2 / 100; // within six values of 0
-    QTest::mousePress(contrast, Qt::LeftButton, {}, QPoint(handle, contrast->height() / 2));
-    QTest::mouseRelease(contrast, Qt::LeftButton, {}, QPoint(handle, contrast->height() / 2));
+    QTest::mouseClick(contrast, Qt::LeftButton, {}, QPoint(handle, contrast->height() / 2));
     QCOMPARE(m_engine->configWrites(), QStringList());
 
     // "恢复默认色彩": each slider that is off 50 goes back through its own path, in order, once.
