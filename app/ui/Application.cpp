@@ -11,7 +11,9 @@
 #include "service/ServiceClient.h"
 #include "shell/AnnouncementList.h"
 #include "shell/ui/BossKey.h"
+#include "shell/ui/ContextMenu.h"
 #include "shell/ui/MainWindow.h"
+#include "shell/ui/SettingsDialog.h"
 
 #include <QTimer>
 
@@ -62,6 +64,12 @@ void Application::defineDialogs()
     m_dialogs.define(&VIPTipDialog::staticMetaObject, [window] { return new VIPTipDialog(window); });
     m_dialogs.define(&SubtitleSettingDialog::staticMetaObject,
                      [this, window] { return new SubtitleSettingDialog(m_playback->subtitles(), window); });
+    m_dialogs.define(&SettingsDialog::staticMetaObject, [this, window] {
+        auto *dialog = new SettingsDialog(m_playback->pictureSound(), window);
+        connect(dialog, &SettingsDialog::clipboardMonitorSwitched, this,
+                [](bool on) { BTResourceFunctionDialog::instance()->setClipboardMonitorEnabled(on); });
+        return dialog;
+    });
 }
 
 void Application::wire()
@@ -69,6 +77,17 @@ void Application::wire()
     connect(m_window.get(), &MainWindow::resourcePageRequested, this,
             [](const QString &page) { BTResourceFunctionDialog::instance()->showPage(page); });
     connect(new BossKey(m_window.get()), &BossKey::activated, this, &Application::toggleHidden);
+    auto *menu = new ContextMenu(m_playback->pictureSound(), m_window.get());
+    connect(m_window.get(), &MainWindow::contextMenuRequested, menu, &ContextMenu::open);
+    connect(menu, &ContextMenu::resourcePageRequested, this,
+            [](const QString &page) { BTResourceFunctionDialog::instance()->showPage(page); });
+    const auto showIfHidden = [](QWidget *dialog) {
+        if (dialog->isHidden())
+            dialog->show();
+    };
+    connect(menu, &ContextMenu::settingsRequested, this, [showIfHidden] { showIfHidden(SettingsDialog::instance()); });
+    connect(menu, &ContextMenu::subtitlesRequested, this,
+            [showIfHidden] { showIfHidden(SubtitleSettingDialog::instance()); });
     connect(m_window.get(), &MainWindow::accountPageRequested, this,
             [] { AccountFunctionDialog::instance()->showMiscPage(); });
     // The clipboard monitor follows the login: on at login when the setting says so, off at logout.

@@ -1,6 +1,9 @@
 #include "shell/ui/BossKey.h"
 
+#include "shell/ui/GlobalShortcutPortal.h"
+
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QShortcut>
 #include <QWidget>
@@ -20,11 +23,26 @@ const uint16_t kIgnoredModifiers[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2, XCB_
 BossKey::BossKey(QWidget *window)
     : QObject(window)
 {
-    if (!grab()) {
-        m_shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), window);
-        m_shortcut->setContext(Qt::ApplicationShortcut);
-        connect(m_shortcut, &QShortcut::activated, this, &BossKey::activated);
+    if (grab())
+        return;
+    m_shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), window);
+    m_shortcut->setContext(Qt::ApplicationShortcut);
+    connect(m_shortcut, &QShortcut::activated, this, &BossKey::activated);
+    // Under X11 a failed grab means another program holds the key. Elsewhere (Wayland) the
+    // desktop's portal may bind it for us; once it has, the desktop delivers the key, also while
+    // we have the focus, so the shortcut would only toggle a second time.
+    if (!QX11Info::isPlatformX11()) {
+        m_portal = new GlobalShortcutPortal(QStringLiteral("boss-key"), QStringLiteral("老板键"),
+                                            QStringLiteral("CTRL+d"), QDBusConnection::sessionBus(), this);
+        connect(m_portal, &GlobalShortcutPortal::activated, this, &BossKey::activated);
+        connect(m_portal, &GlobalShortcutPortal::bound, m_shortcut, [this] { m_shortcut->setEnabled(false); });
+        m_portal->start();
     }
+}
+
+bool BossKey::isGlobal() const
+{
+    return m_grabbed || (m_portal && m_portal->isBound());
 }
 
 BossKey::~BossKey()

@@ -12,11 +12,13 @@
 #include "app/ui/StartUp.h"
 #include "resources/ui/BTResourceFunctionDialog.h"
 #include "shell/ui/BossKey.h"
+#include "shell/ui/SettingsDialog.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QProcess>
@@ -48,6 +50,7 @@ private slots:
     void secondCopyBringsTheWindowForwardAndWarnsAboveIt();
     void dialogsOpenCentredAboveATopmostWindow();
     void bossKeyWorksFromAnotherApplication();
+    void rightClickMenuChoosesAnOptionAndOpensSettings();
 
 private:
     QPoint global(const QWidget *widget, const QPoint &local) const { return widget->mapToGlobal(local); }
@@ -58,6 +61,9 @@ private:
     // From inside the modal box's own event loop: the key that closes it, once the box has the
     // focus (keys go where the focus is), again if the first did not arrive.
     bool answerModal(const QString &key);
+    // Right-clicks the video and, from inside the menu's own event loop, clicks the entry at that
+    // path (a submenu's title, then its entry). True once the menu has closed on the click.
+    bool chooseFromMenu(const QStringList &path);
 
     DesktopInput m_input;
     QTimer m_modalWatchdog;
@@ -436,6 +442,57 @@ void TestMainWindowInput::bossKeyWorksFromAnotherApplication()
     QTRY_VERIFY((holder.waitForReadyRead(50), heard += holder.readAll()).contains("pressed"));
     QVERIFY(m_window->isVisible());
     QVERIFY(!QApplication::activeModalWidget());
+}
+
+bool TestMainWindowInput::chooseFromMenu(const QStringList &path)
+{
+    const QPoint video = global(m_window, m_window->rect().center());
+    bool chosen = false;
+    bool atClick = false;
+    QPointer<QTimer> driver = whenTrue(this, [] { return qobject_cast<QMenu *>(QApplication::activePopupWidget()) != nullptr; }, [&] {
+        QMenu *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        atClick = (menu->pos() - video).manhattanLength() <= 2;
+        for (const QString &text : path) {
+            QAction *action = nullptr;
+            for (QAction *candidate : menu->actions())
+                if (candidate->text() == text)
+                    action = candidate;
+            if (!action || !QTest::qWaitFor([menu] { return menu->isVisible(); }, 5000))
+                break;
+            const QPoint at = menu->mapToGlobal(menu->actionGeometry(action).center());
+            if (!action->menu()) {
+                chosen = m_input.click(at);
+                break;
+            }
+            // Hovering opens the submenu; a menu takes the pointer's first move over it for its
+            // arrival, as a user's pointer comes in over several.
+            m_input.moveTo(at - QPoint(8, 0));
+            m_input.moveTo(at);
+            menu = action->menu();
+        }
+        // Not found: the menus close, so that the test fails instead of waiting in them.
+        while (!chosen && QApplication::activePopupWidget())
+            QApplication::activePopupWidget()->close();
+    });
+    const auto stopDriver = qScopeGuard([&driver] { delete driver; });
+    if (!m_input.click(video, 3))
+        return false;
+    return QTest::qWaitFor([&] { return chosen && !QApplication::activePopupWidget(); }, 15000) && atClick;
+}
+
+void TestMainWindowInput::rightClickMenuChoosesAnOptionAndOpensSettings()
+{
+    AppConfig::setVideoAspectRatio(QStringLiteral("default"));
+    showPlaying();
+    m_engine->clearCalls();
+    QVERIFY(chooseFromMenu({QStringLiteral("视频比例"), QStringLiteral("4 : 3")}));
+    QTRY_VERIFY(m_engine->configWrites().contains(QStringLiteral("204=4;3")));
+    QCOMPARE(AppConfig::videoAspectRatio(), QStringLiteral("4:3"));
+
+    QVERIFY(!m_window->findChild<SettingsDialog *>());
+    QVERIFY(chooseFromMenu({QStringLiteral("软件设置")}));
+    QTRY_VERIFY(m_window->findChild<SettingsDialog *>() && m_window->findChild<SettingsDialog *>()->isVisible());
+    QVERIFY(!m_window->findChild<SettingsDialog *>()->isMinimized());
 }
 
 // "--hold-boss-key": another program that holds Ctrl+D and says when it gets it.
