@@ -3,12 +3,12 @@
 #include "account/AccountSession.h"
 #include "app/AppConfig.h"
 #include "app/ui/DialogRegistry.h"
+#include "app/ui/OkMessageBox.h"
 
 #include <QDate>
 #include <QLineEdit>
 #include <QDesktopServices>
 #include <QImage>
-#include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
 #include <QUrl>
@@ -81,9 +81,7 @@ void AccountFunctionDialog::connectForm()
 
 void AccountFunctionDialog::showMessage(const QString &title, const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this);
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
-    box.exec();
+    OkMessageBox::inform(this, title, text);
 }
 
 bool AccountFunctionDialog::succeededOrShow(const ServiceReply &reply, const QString &title)

@@ -74,13 +74,12 @@ void Application::defineDialogs()
 
 void Application::wire()
 {
-    connect(m_window.get(), &MainWindow::resourcePageRequested, this,
-            [](const QString &page) { BTResourceFunctionDialog::instance()->showPage(page); });
+    const auto showResourcePage = [](const QString &page) { BTResourceFunctionDialog::instance()->showPage(page); };
+    connect(m_window.get(), &MainWindow::resourcePageRequested, this, showResourcePage);
     connect(new BossKey(m_window.get()), &BossKey::activated, this, &Application::toggleHidden);
     auto *menu = new ContextMenu(m_playback->pictureSound(), m_window.get());
     connect(m_window.get(), &MainWindow::contextMenuRequested, menu, &ContextMenu::open);
-    connect(menu, &ContextMenu::resourcePageRequested, this,
-            [](const QString &page) { BTResourceFunctionDialog::instance()->showPage(page); });
+    connect(menu, &ContextMenu::resourcePageRequested, this, showResourcePage);
     const auto showIfHidden = [](QWidget *dialog) {
         if (dialog->isHidden())
             dialog->show();

@@ -11,6 +11,7 @@
 #include "player/mpv/MpvPlayerEngine.h"
 #include "player/ui/MpvEngineFactory.h"
 #include "service/ServiceClient.h"
+#include "app/ui/OkMessageBox.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -68,10 +69,8 @@ bool StartUp::ensureSingleInstance(int *status)
     // The running window comes to the front, and the warning above it even when it is topmost:
     // otherwise the user sees nothing happen.
     InstanceChannel::requestRaise(m_lockDirectory);
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("警告"),
-                    QStringLiteral("检测到Pelorin已运行，请勿多次运行！"), QMessageBox::Ok);
+    OkMessageBox box(QStringLiteral("警告"), QStringLiteral("检测到Pelorin已运行，请勿多次运行！"));
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
     *status = box.exec();
     return false;
 }
@@ -121,9 +120,8 @@ void StartUp::showUpdateFailure(const QStringList &arguments)
     const int at = arguments.indexOf(QStringLiteral("--update-failed"));
     if (at < 0 || at + 1 >= arguments.size())
         return;
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("更新"), arguments.at(at + 1), QMessageBox::Ok);
+    OkMessageBox box(QStringLiteral("更新"), arguments.at(at + 1), nullptr, QMessageBox::Warning);
     box.setTextFormat(Qt::PlainText);
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
     box.exec();
 }
 
@@ -149,10 +147,8 @@ int StartUp::run()
     Application application(m_engineFactory, client.release());
     if (auto *engine = qobject_cast<MpvPlayerEngine *>(application.engine()); engine && !engine->isValid()) {
         // Without its engine the program cannot play anything: say so and end.
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), MpvPlayerEngine::creationFailureText(),
-                        QMessageBox::Ok);
-        box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
-        box.exec();
+        OkMessageBox::inform(nullptr, QStringLiteral("错误"), MpvPlayerEngine::creationFailureText(),
+                             QMessageBox::Critical);
         return 1;
     }
     application.mainWidget()->show();

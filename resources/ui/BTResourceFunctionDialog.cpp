@@ -15,13 +15,13 @@
 #include "resources/ui/CollectNowPlayingResourceDialog.h"
 #include "resources/protocol/ResourceInput.h"
 #include "service/ServiceReply.h"
+#include "app/ui/OkMessageBox.h"
 
 #include <QClipboard>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileDialog>
 #include <QGuiApplication>
-#include <QMessageBox>
 #include <QPointer>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -310,9 +310,7 @@ void BTResourceFunctionDialog::parsePageParseReportPushButton_clicked()
 
 void BTResourceFunctionDialog::showVipOnly(const QString &title)
 {
-    QMessageBox box(QMessageBox::NoIcon, title, QStringLiteral("非永久vip不可用！"), QMessageBox::Ok, this);
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
-    box.exec();
+    OkMessageBox::inform(this, title, QStringLiteral("非永久vip不可用！"));
 }
 
 void BTResourceFunctionDialog::parsePageParseResultListItemWidgetPlayPushButton_clicked(

@@ -2,8 +2,8 @@
 
 #include "resources/CollectionService.h"
 #include "service/ServiceReply.h"
+#include "app/ui/OkMessageBox.h"
 
-#include <QMessageBox>
 #include <QPushButton>
 
 CollectNowPlayingResourceDialog::CollectNowPlayingResourceDialog(ServiceClient *client, const BTResourceFile &file,
@@ -21,9 +21,7 @@ CollectNowPlayingResourceDialog::CollectNowPlayingResourceDialog(ServiceClient *
 
 void CollectNowPlayingResourceDialog::showMessage(const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("收藏"), text, QMessageBox::Ok, this);
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
-    box.exec();
+    OkMessageBox::inform(this, QStringLiteral("收藏"), text);
 }
 
 void CollectNowPlayingResourceDialog::okPushButtonClicked()
