@@ -64,7 +64,6 @@ void TestPlayRecordStore::addKeepsNewestFirstWithoutDuplicates()
     QCOMPARE(store.size(), 3);
     QCOMPARE(store.at(0).resourceHash, file(2).resourceHash);
     QCOMPARE(store.at(2).resourceIndex, 0u);
-    QCOMPARE(store.at(2).fileName, QStringLiteral("影片 1.mp4"));
 
     // The file is the indented JSON of the list, members in alphabetical order.
     const QByteArray bytes = read(path());
@@ -81,15 +80,9 @@ void TestPlayRecordStore::limitTrimsOnlyAtExactlyTheLimit()
     PlayRecordStore store(path());
     for (int n = 1; n <= 100; ++n)
         store.add(file(n));
-    QCOMPARE(store.size(), 100);
     store.add(file(101));
     QCOMPARE(store.size(), 100);
-    QCOMPARE(store.at(0).resourceHash, file(101).resourceHash);
     QCOMPARE(store.indexOf(file(1).resourceHash, 0), -1); // the oldest went
-    PlayRecordStore fromFile(path());
-    QVERIFY(fromFile.load());
-    QCOMPARE(fromFile.size(), 100);
-    QCOMPARE(fromFile.indexOf(file(1).resourceHash, 0), -1);
 
     // A file holding more loads whole, and adding trims nothing.
     QJsonArray many;
@@ -98,7 +91,6 @@ void TestPlayRecordStore::limitTrimsOnlyAtExactlyTheLimit()
     write(path(), QJsonDocument(many).toJson());
     PlayRecordStore big(path());
     QVERIFY(big.load());
-    QCOMPARE(big.size(), 105);
     big.add(file(1));
     QCOMPARE(big.size(), 106);
 }
@@ -110,18 +102,13 @@ void TestPlayRecordStore::deleteAndClear()
     store.add(file(2));
     QVERIFY(!store.remove(file(3).resourceHash, 0));
     QVERIFY(store.remove(file(1).resourceHash, 0));
-    QCOMPARE(store.size(), 1);
     QVERIFY(store.remove(file(2).resourceHash, 0));
     QVERIFY(!QFile::exists(path())); // the last record takes the file with it
 
     // After a clear (its file removal is checked in the dialog's test) new records save again.
-    store.add(file(3));
     store.clear();
-    QCOMPARE(store.size(), 0);
     store.add(file(4));
-    PlayRecordStore fromFile(path());
-    QVERIFY(fromFile.load());
-    QCOMPARE(fromFile.size(), 1);
+    QVERIFY(QFile::exists(path()));
 }
 
 void TestPlayRecordStore::loadingToleratesBadContent()
@@ -134,12 +121,10 @@ void TestPlayRecordStore::loadingToleratesBadContent()
                       42, "text", null])");
     QVERIFY(store.load());
     QCOMPARE(store.size(), 5);
-    QCOMPARE(store.at(0).resourceIndex, 0u); // missing index lists as 0
     QCOMPARE(store.at(0).fileName, QStringLiteral("x"));
-    QCOMPARE(store.at(1).resourceIndex, 0u);
+    QCOMPARE(store.at(1).resourceIndex, 0u); // wrong types read as empty
     QVERIFY(store.at(1).fileName.isEmpty());
     QVERIFY(store.at(3).resourceHash.isEmpty());
-    QVERIFY(store.at(4).fileName.isEmpty());
 }
 
 void TestPlayRecordStore::aFailedSaveKeepsTheOldFile()
@@ -147,7 +132,6 @@ void TestPlayRecordStore::aFailedSaveKeepsTheOldFile()
     PlayRecordStore store(path());
     store.add(file(1));
     const QByteArray before = read(path());
-    QVERIFY(before.size() > 100);
 
     // A disk that fills up mid-write: files may not grow past a little more than the old one.
     // Root is bound by this limit too, unlike by permissions.
@@ -161,23 +145,18 @@ void TestPlayRecordStore::aFailedSaveKeepsTheOldFile()
     setrlimit(RLIMIT_FSIZE, &saved);
 
     QVERIFY(!saved2);
-    QCOMPARE(store.size(), 2); // changed in memory only
     QCOMPARE(read(path()), before);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("PlayRecord.dat")});
 }
 
 void TestPlayRecordStore::randomRowDependsOnTheSecond()
 {
-    const QTime t(13, 7, 42);
-    QCOMPARE(PlayRecordStore::randomRow(7, t), PlayRecordStore::randomRow(7, t));
-    QCOMPARE(PlayRecordStore::randomRow(0, t), -1);
+    QCOMPARE(PlayRecordStore::randomRow(0, QTime(13, 7, 42)), -1);
     QSet<int> rows;
-    for (int s = 0; s < 50; ++s) {
-        const int row = PlayRecordStore::randomRow(7, QTime(0, 0).addSecs(s));
-        QVERIFY(row >= 0 && row < 7);
-        rows.insert(row);
-    }
-    QVERIFY(rows.size() > 3);
+    for (int s = 0; s < 50; ++s)
+        rows.insert(PlayRecordStore::randomRow(7, QTime(0, 0).addSecs(s)));
+    QVERIFY(rows.size() > 3 && *std::min_element(rows.begin(), rows.end()) >= 0
+            && *std::max_element(rows.begin(), rows.end()) < 7);
 }
 
 QTEST_GUILESS_MAIN(TestPlayRecordStore)

@@ -36,24 +36,15 @@ struct ResourceDialogParts
     template <typename T> T *child(const char *name) const { return dialog->findChild<T *>(QLatin1String(name)); }
     QString state() const { return child<QLabel>("parsePageParseStateLabel")->text(); }
     QListWidget *list(const char *name) const { return child<QListWidget>(name); }
-    template <typename Row = QWidget> Row *row(const char *listName, int i) const
-    {
-        QListWidget *w = list(listName);
-        return qobject_cast<Row *>(w->itemWidget(w->item(i)));
-    }
     QPushButton *rowButton(const char *listName, int i, const char *button) const
     {
-        return row(listName, i)->findChild<QPushButton *>(QLatin1String(button));
+        QListWidget *w = list(listName);
+        return w->itemWidget(w->item(i))->findChild<QPushButton *>(QLatin1String(button));
     }
     int calls(const char *name) const { return engine->callCount(QLatin1String(name)); }
     // A play waits in local event loops: it has to start from the event loop, as a click does,
     // and what must happen meanwhile is driven from there too.
     static void clickLater(QPushButton *button) { QTimer::singleShot(0, button, &QPushButton::click); }
-    void openSucceedsAt(int opens)
-    {
-        whenTrue(
-            dialog, [this, opens] { return calls("open") == opens; }, [this] { engine->emitOpenSucceeded(); });
-    }
 
     ServiceClient client;
     AccountSession session{&client};

