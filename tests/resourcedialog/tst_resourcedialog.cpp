@@ -5,7 +5,11 @@
 #include "ResourceDialogParts.h"
 #include "ScriptedHttpServer.h"
 
+#include "resources/VideoDomainList.h"
+
 #include <QApplication>
+#include <QClipboard>
+#include <QDate>
 #include <QLineEdit>
 #include <QtTest>
 
@@ -34,8 +38,10 @@ private slots:
     void parseShowsFilesAndFailures();
     void playOverAnOpenMediaWaitsForTheNewOne();
     void unacceptableHostsAreSkipped();
-    void abortWhileProbing();
+    void abortWhileProbingAndWhileOpening();
     void downloadNeedsPermanentVipAndADirectory();
+    void videoHostListOncePerDay();
+    void clipboardMonitorFollowsTheSettingAndTheBusyState();
 
 private:
     QLineEdit *input() { return m_p->child<QLineEdit>("parsePageBTResourceLineEdit"); }
@@ -180,7 +186,7 @@ void TestResourceDialog::unacceptableHostsAreSkipped()
     QCOMPARE(m_p->calls("open"), 0);
 }
 
-void TestResourceDialog::abortWhileProbing()
+void TestResourceDialog::abortWhileProbingAndWhileOpening()
 {
     scriptResolution(m_hostB.hostPort());
     m_hostA.route("/ftn_handler/", ScriptedResponse::hang());
@@ -200,6 +206,16 @@ void TestResourceDialog::abortWhileProbing()
     QVERIFY(m_p->state().isEmpty());
     QCOMPARE(m_p->calls("close"), 1);
     QCOMPARE(m_p->calls("open"), 0);
+
+    // While the media opens, "中止" closes it and the wait ends with the close.
+    serveFileOnBothHosts("/ftn_handler/");
+    m_p->engine->setScriptedState(PlayerEngine::Ready);
+    whenTrue(this, [this] { return m_p->calls("open") == 1; }, [parse] { parse->click(); });
+    m_p->clickLater(fileButton(0));
+    QTRY_COMPARE(m_p->calls("open"), 1);
+    QTRY_VERIFY(!m_dialog->isBusy());
+    QCOMPARE(parse->text(), QStringLiteral("解析"));
+    QVERIFY(m_p->calls("close") >= 2);
 }
 
 void TestResourceDialog::downloadNeedsPermanentVipAndADirectory()
@@ -226,6 +242,49 @@ void TestResourceDialog::downloadNeedsPermanentVipAndADirectory()
                 .match(QString::fromLatin1(probe.target))
                 .hasMatch());
     // With a directory the download runs: covered end to end.
+}
+
+void TestResourceDialog::videoHostListOncePerDay()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("VideoDomain"));
+    const QStringList hosts = {QStringLiteral("h1:80"), QStringLiteral("h2:81")};
+    m_service.route("cfg=video_domain", ScriptedResponse::json(R"({"statu":0,"data":["h1:80","h2:81"]})"));
+    // Already fetched today, and no file: nothing, and no request.
+    AppConfig::setLatestRequestVideoDomainsDayOfYear(uint(QDate::currentDate().dayOfYear()));
+    QVERIFY(VideoDomainList::load(&m_p->client, file).isEmpty());
+    QVERIFY(m_service.requests().isEmpty());
+    // Another day: fetched, kept in the file; the same day again reads the file.
+    AppConfig::setLatestRequestVideoDomainsDayOfYear(0);
+    QCOMPARE(VideoDomainList::load(&m_p->client, file), hosts);
+    QCOMPARE(VideoDomainList::load(&m_p->client, file), hosts);
+    QCOMPARE(m_service.requests().size(), 1);
+}
+
+void TestResourceDialog::clipboardMonitorFollowsTheSettingAndTheBusyState()
+{
+    const auto monitor = [this] { return m_dialog->findChild<QTimer *>(QString(), Qt::FindDirectChildrenOnly); };
+    QVERIFY(m_p->session.loggedIn());
+    m_dialog->hide();
+    // The setting off: leaving a busy parse does not switch the monitor on.
+    AppConfig::setClipboardMonitor(0);
+    input()->setText(QStringLiteral("z ") + kHash);
+    QVERIFY(!monitor() || !monitor()->isActive());
+    // On: the parse resumes it, and a copied link brings the dialog back with it.
+    QGuiApplication::clipboard()->setText(QStringLiteral("magnet:?xt=urn:btih:") + kHash.toLower());
+    AppConfig::setClipboardMonitor(1);
+    input()->setText(kHash);
+    QTRY_COMPARE_WITH_TIMEOUT(input()->text(), QStringLiteral("magnet:?xt=urn:btih:") + kHash.toLower(), 5000);
+    QVERIFY(m_dialog->isVisible());
+    // Pasted by hand before the monitor looked: it does not bring the dialog back.
+    const QString pasted = QStringLiteral("magnet:?xt=urn:btih:") + kHash.toUpper();
+    QGuiApplication::clipboard()->setText(pasted);
+    input()->setText(pasted);
+    m_dialog->hide();
+    QSignalSpy ticks(monitor(), &QTimer::timeout);
+    QVERIFY(ticks.wait(5000));
+    QVERIFY(m_dialog->isHidden());
+    m_dialog->setClipboardMonitorEnabled(false);
 }
 
 int main(int argc, char *argv[])
