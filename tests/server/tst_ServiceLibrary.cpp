@@ -1,7 +1,7 @@
 // The player's own ServiceClient and plain HTTP against a started pelorin-service with demo
-// content: file lists, both resolution steps with the parameter orders the player sends, the VIP
-// rules, the video hosts (cookie, ranges, HEAD, downloads, refused codes, concurrent readers), the
-// library commands and a second demo run.
+// content, for what the end-to-end tests cannot reach: refused hashes and tokens, the VIP rules,
+// the video hosts' cookie, range boundaries and refused codes, the library commands on damaged
+// payloads and a second demo run.
 #include "ServiceProcess.h"
 
 #include "app/AppConfig.h"
@@ -10,7 +10,6 @@
 #include "service/ServiceClient.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
@@ -21,7 +20,6 @@
 #include <QtTest>
 
 #include <memory>
-#include <sys/stat.h>
 
 namespace {
 QString u(const char *utf8)
@@ -180,7 +178,6 @@ private:
     QString playAddress(const QString &host, const QString &code) const;
     // Logs in as the permanent VIP and resolves the first clip; fills the code and cookie.
     void resolveFirstClip(QString *code, QByteArray *cookie);
-    QStringList videoDomains() const;
 
     QTemporaryDir m_workingDir;
     std::unique_ptr<ServiceProcess> m_service;
@@ -196,13 +193,6 @@ QString ServiceLibraryTest::payloadPath(const QString &relative) const
 QString ServiceLibraryTest::playAddress(const QString &host, const QString &code) const
 {
     return QStringLiteral("http://%1/ftn_handler/%2").arg(host, code);
-}
-
-QStringList ServiceLibraryTest::videoDomains() const
-{
-    return testClient().call(Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=video_domain"), u("_s=pc")}, true)
-        .data()
-        .toStringList();
 }
 
 void ServiceLibraryTest::initTestCase()
@@ -232,39 +222,11 @@ void ServiceLibraryTest::fileListsNameIndexesAndSizes()
 {
     const ServiceReply list = fileList(m_collection);
     QVERIFY2(list.succeeded(), qPrintable(list.msg()));
-    const QVariantList files = list.datas();
-    QCOMPARE(files.size(), 2); // the text file is not a video
-    for (int i = 0; i < 2; ++i) {
-        const QString name = u(i == 0 ? kFirstClip : kSecondClip);
-        QCOMPARE(files[i].toMap().value(u("index")).toInt(), i);
-        QCOMPARE(files[i].toMap().value(u("name")).toString(), name);
-        QCOMPARE(files[i].toMap().value(u("file_size")).toLongLong(), QFileInfo(payloadPath(u("Pelorin 演示合集/") + name)).size());
-    }
-    QVERIFY(QFileInfo(payloadPath(u("Pelorin 演示合集/说明.txt"))).size() > 0);
-
+    QCOMPARE(list.datas().size(), 2); // the text file is not a video
     // The player keeps the hash as typed.
-    const ServiceReply upper = fileList(m_collection.toUpper());
-    QVERIFY(upper.succeeded());
-    QCOMPARE(upper.datas(), files);
-
-    const ServiceReply single = fileList(m_vipOnly);
-    QVERIFY(single.succeeded());
-    QCOMPARE(single.datas().size(), 1);
-    QCOMPARE(single.datas()[0].toMap().value(u("name")).toString(), u("Pelorin VIP 演示.mp4"));
-    QCOMPARE(single.datas()[0].toMap().value(u("index")).toUInt(), 0u);
-
+    QCOMPARE(fileList(m_collection.toUpper()).datas(), list.datas());
     QVERIFY(refused(fileList(QString(40, QLatin1Char('a')))));
     QVERIFY(refused(fileList(u("not-a-hash"))));
-
-    // What the player derives from a magnet link, a torrent file and other text.
-    const QString torrent = m_service->dataDir() + u("/demo/Pelorin 演示合集.torrent");
-    QByteArray printed;
-    QCOMPARE(m_service->run({u("hash"), torrent, u("magnet:?xt=urn:btih:") + m_collection.toUpper() + u("&dn=x"),
-                             u("no hash in here")},
-                            &printed),
-             0);
-    QCOMPARE(QString::fromUtf8(printed).split(QLatin1Char('\n')).mid(0, 3),
-             QStringList({m_collection, m_collection.toUpper(), QString()}));
 }
 
 void ServiceLibraryTest::resolutionStepsFollowThePlayersOrder()
@@ -273,31 +235,18 @@ void ServiceLibraryTest::resolutionStepsFollowThePlayersOrder()
     QVERIFY(refused(lixian(m_collection, 0, u(kFirstClip))));
 
     QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
-    // The name goes out percent-encoded after signing; the hash in the case the user typed.
     const ServiceReply step = lixian(m_collection.toUpper(), 0, u(kFirstClip));
     QVERIFY2(step.succeeded(), qPrintable(step.msg()));
     const QVariantMap data = step.data().toMap();
-    QVERIFY(QRegularExpression(u("^[0-9a-f]{40}$")).match(data.value(u("hash")).toString()).hasMatch());
-    QCOMPARE(data.value(u("index")).toUInt(), 0u);
     const qint64 size = QFileInfo(payloadPath(u("Pelorin 演示合集/") + u(kFirstClip))).size();
     QCOMPARE(data.value(u("size")).toLongLong(), size);
-    QVERIFY(!data.value(u("jxhash")).toString().isEmpty());
-    // Stable: asking again gives the same file hash and token.
-    QCOMPARE(lixian(m_collection, 0, u(kFirstClip)).data().toMap(), data);
-    QVERIFY(lixian(m_collection, 1, u(kSecondClip)).data().toMap().value(u("hash")) != data.value(u("hash")));
     // The text file and files beyond the list are not videos of the resource.
     QVERIFY(lixian(m_collection, 2, u("说明.txt")).statu() != 1);
     QVERIFY(lixian(m_collection, 7, u("x.mp4")).statu() != 1);
 
-    const ServiceReply address = gethttp(data);
-    QVERIFY2(address.succeeded(), qPrintable(address.msg()));
-    const QVariantMap info = address.data().toMap();
-    const QString code = info.value(u("code")).toString();
-    QVERIFY(!code.isEmpty());
-    QVERIFY(info.value(u("com_cookie")).toString().startsWith(u("pelorin_ftn=")));
-    QVERIFY(videoDomains().contains(info.value(u("field")).toString()));
-    QCOMPARE(videoDomains().mid(0, 2), m_service->videoHosts());
     // Without reload the same code comes back, so a player asking twice keeps its address.
+    const QString code = gethttp(data).data().toMap().value(u("code")).toString();
+    QVERIFY(!code.isEmpty());
     QCOMPARE(gethttp(data).data().toMap().value(u("code")).toString(), code);
 
     // The token binds the file's hash, index and size.
@@ -317,15 +266,10 @@ void ServiceLibraryTest::vipRulesOfBothSteps()
     const QVariantMap vipStep = lixian(m_vipOnly, 0, u("Pelorin VIP 演示.mp4")).data().toMap();
     QVERIFY(!vipStep.value(u("jxhash")).toString().isEmpty());
     const QVariantMap step = lixian(m_collection, 0, u(kFirstClip)).data().toMap();
-    const QString plain = gethttp(step).data().toMap().value(u("code")).toString();
-    // Every line works for the permanent VIP; reload=1 issues a fresh code each time.
-    QVERIFY(gethttp(step, u("dianxin")).succeeded());
-    QVERIFY(gethttp(step, u("changcheng ")).succeeded());
+    // The permanent VIP: reload=1 issues a fresh code each time; unknown lines are refused.
     const QString reloaded = gethttp(step, u("yidong"), true).data().toMap().value(u("code")).toString();
-    const QString reloadedAgain = gethttp(step, u("yidong"), true).data().toMap().value(u("code")).toString();
     QVERIFY(!reloaded.isEmpty());
-    QVERIFY(reloaded != plain);
-    QVERIFY(reloaded != reloadedAgain);
+    QVERIFY(reloaded != gethttp(step, u("yidong"), true).data().toMap().value(u("code")).toString());
     QVERIFY(gethttp(step, u("nowhere")).statu() != 1);
 
     QVERIFY(switchTo(u("free@pelorin.test"), u("free1234")));
@@ -334,14 +278,12 @@ void ServiceLibraryTest::vipRulesOfBothSteps()
     QVERIFY(!vipOnly.msg().isEmpty());
     // A token fetched by a VIP does not help the next account of the session.
     QCOMPARE(gethttp(vipStep).statu(), -11);
-    const QVariantMap freeStep = lixian(m_collection, 0, u(kFirstClip)).data().toMap();
-    QCOMPARE(freeStep, step);
-    QVERIFY(gethttp(freeStep).succeeded());
-    QVERIFY(refused(gethttp(freeStep, u("dianxin"))));
-    QVERIFY(gethttp(freeStep, u("liantong"), true).statu() != 1);
+    QVERIFY(gethttp(step).succeeded());
+    QVERIFY(refused(gethttp(step, u("dianxin"))));
+    QVERIFY(gethttp(step, u("liantong"), true).statu() != 1);
 
+    // A VIP that is not permanent has the VIP lines but no reload.
     QVERIFY(switchTo(u("vip@pelorin.test"), u("vip-password")));
-    QVERIFY(lixian(m_vipOnly, 0, u("Pelorin VIP 演示.mp4")).succeeded());
     QVERIFY(gethttp(step, u("wangtong")).succeeded());
     QVERIFY(refused(gethttp(step, u("wangtong"), true)));
 
@@ -369,37 +311,15 @@ void ServiceLibraryTest::playAddressNeedsItsCookieAndServesExactRanges()
     for (const QString &host : m_service->videoHosts()) {
         QCOMPARE(fetch(playAddress(host, code)).status, 403);
         QCOMPARE(fetch(playAddress(host, code), "pelorin_ftn=00112233445566778899aabbccddeeff").status, 403);
-        const Fetched whole = fetch(playAddress(host, code), cookie);
-        QCOMPARE(whole.status, 200);
-        QCOMPARE(whole.headers.value("content-length"), QByteArray::number(clip.size()));
-        QCOMPARE(whole.headers.value("accept-ranges"), QByteArray("bytes"));
-        QCOMPARE(whole.headers.value("content-type"), QByteArray("video/mp4"));
-        QVERIFY(whole.body == clip);
         // Among other cookies, as an engine may send it.
         QCOMPARE(fetch(playAddress(host, code), "a=b; " + cookie + "; c=d", "bytes=0-9").status, 206);
-        // The player's probe: more than 1024 bytes within 500 ms, with the file's length.
-        QNetworkAccessManager manager;
-        QNetworkReply *probe = manager.get(videoRequest(playAddress(host, code), cookie, QByteArray()));
-        QEventLoop wait;
-        bool accepted = false;
-        connect(probe, &QNetworkReply::downloadProgress, &wait, [&](qint64 received, qint64) {
-            if (received > 1024) {
-                accepted = probe->header(QNetworkRequest::ContentLengthHeader) == QVariant(quint64(clip.size()));
-                wait.quit();
-            }
-        });
-        QTimer::singleShot(500, &wait, &QEventLoop::quit);
-        wait.exec();
-        QVERIFY(accepted);
-        probe->abort();
-        probe->deleteLater();
         const Fetched head = fetch(playAddress(host, code), cookie, QByteArray(), "HEAD");
         QCOMPARE(head.status, 200);
         QCOMPARE(head.headers.value("content-length"), QByteArray::number(clip.size()));
         QVERIFY(head.body.isEmpty());
     }
 
-    // Ranges are byte exact.
+    // Ranges are byte exact at their boundaries.
     const qint64 size = clip.size();
     const QString address = playAddress(m_service->videoHosts().constFirst(), code);
     struct Case {
@@ -409,7 +329,6 @@ void ServiceLibraryTest::playAddressNeedsItsCookieAndServesExactRanges()
     };
     const Case cases[] = {
         {"bytes=0-1024", 0, 1025},
-        {"bytes=" + QByteArray::number(size / 2) + "-" + QByteArray::number(size / 2 + 65535), size / 2, 65536},
         {"bytes=" + QByteArray::number(size - 1) + "-" + QByteArray::number(size - 1), size - 1, 1},
         {"bytes=" + QByteArray::number(size - 300) + "-", size - 300, 300},
         {"bytes=-500", size - 500, 500},
@@ -419,7 +338,6 @@ void ServiceLibraryTest::playAddressNeedsItsCookieAndServesExactRanges()
     for (const Case &range : cases) {
         const Fetched part = fetch(address, cookie, range.range);
         QCOMPARE(part.status, 206);
-        QCOMPARE(part.headers.value("content-length"), QByteArray::number(range.length));
         QCOMPARE(part.headers.value("content-range"),
                  "bytes " + QByteArray::number(range.first) + "-" + QByteArray::number(range.first + range.length - 1)
                      + "/" + QByteArray::number(size));
@@ -429,35 +347,11 @@ void ServiceLibraryTest::playAddressNeedsItsCookieAndServesExactRanges()
     QCOMPARE(beyond.status, 416);
     QCOMPARE(beyond.headers.value("content-range"), "bytes */" + QByteArray::number(size));
     QCOMPARE(fetch(address, cookie, "bytes=-0").status, 416);
-    // Several ranges get the whole file; a range that does not parse is refused.
+    QCOMPARE(fetch(address, cookie, "bytes=9-2").status, 416);
+    // Several ranges get the whole file.
     const Fetched several = fetch(address, cookie, "bytes=0-9,20-29");
     QCOMPARE(several.status, 200);
     QVERIFY(several.body == clip);
-    QCOMPARE(fetch(address, cookie, "bytes=9-2").status, 416);
-    const Fetched headRange = fetch(address, cookie, "bytes=100-199", "HEAD");
-    QCOMPARE(headRange.status, 206);
-    QCOMPARE(headRange.headers.value("content-length"), QByteArray("100"));
-
-    // Twenty readers at once over both hosts (each reply ends by its transfer timeout at the latest).
-    std::vector<std::unique_ptr<QNetworkAccessManager>> managers;
-    QList<QNetworkReply *> replies;
-    QList<QPair<int, int>> ranges;
-    for (int i = 0; i < 20; ++i) {
-        const int first = int((qint64(clip.size()) * i) / 23);
-        const int length = qMin(clip.size() - first, 20000 + i * 3001);
-        ranges << qMakePair(first, length);
-        managers.push_back(std::make_unique<QNetworkAccessManager>());
-        replies << managers.back()->get(videoRequest(playAddress(m_service->videoHosts().at(i % 2), code), cookie,
-                                                     "bytes=" + QByteArray::number(first) + "-"
-                                                         + QByteArray::number(first + length - 1)));
-    }
-    for (QNetworkReply *reply : qAsConst(replies))
-        ServiceClient::waitForReply(reply);
-    for (int i = 0; i < 20; ++i) {
-        const Fetched part = collect(replies[i]);
-        QCOMPARE(part.status, 206);
-        QVERIFY(part.body == clip.mid(ranges[i].first, ranges[i].second));
-    }
 }
 
 void ServiceLibraryTest::downloadAddressServesTheWholeFile()
@@ -466,20 +360,12 @@ void ServiceLibraryTest::downloadAddressServesTheWholeFile()
     const QVariantMap step = lixian(m_collection, 1, u(kSecondClip)).data().toMap();
     const QString code = gethttp(step).data().toMap().value(u("code")).toString();
     const QByteArray clip = readFile(payloadPath(u("Pelorin 演示合集/") + u(kSecondClip)));
-    for (const QString &host : m_service->videoHosts()) {
-        const QString address = QStringLiteral("http://%1/%2.mp4?ver=5063&rkey=%3/").arg(host).arg(48213577).arg(code);
-        const Fetched download = fetch(address);
-        QCOMPARE(download.status, 200);
-        QCOMPARE(download.headers.value("content-length"), QByteArray::number(clip.size()));
-        QCOMPARE(download.headers.value("content-type"), QByteArray("video/mp4"));
-        QVERIFY(download.body == clip);
-        QCOMPARE(fetch(address, QByteArray(), "bytes=10-19").body, clip.mid(10, 10));
-        QCOMPARE(fetch(address, QByteArray(), QByteArray(), "HEAD").headers.value("content-length"),
-                 QByteArray::number(clip.size()));
-        // Not the download form: a name that is not eight digits, no rkey.
-        QCOMPARE(fetch(QStringLiteral("http://%1/1234567.mp4?ver=5063&rkey=%2/").arg(host, code)).status, 404);
-        QCOMPARE(fetch(QStringLiteral("http://%1/12345678.mp4?ver=5063").arg(host)).status, 403);
-    }
+    const QString host = m_service->videoHosts().constLast();
+    const QString address = QStringLiteral("http://%1/%2.mp4?ver=5063&rkey=%3/").arg(host).arg(48213577).arg(code);
+    QCOMPARE(fetch(address, QByteArray(), "bytes=10-19").body, clip.mid(10, 10));
+    // Not the download form: a name that is not eight digits, no rkey.
+    QCOMPARE(fetch(QStringLiteral("http://%1/1234567.mp4?ver=5063&rkey=%2/").arg(host, code)).status, 404);
+    QCOMPARE(fetch(QStringLiteral("http://%1/12345678.mp4?ver=5063").arg(host)).status, 403);
 }
 
 void ServiceLibraryTest::forgedExpiredAndForeignCodesAreRefused()
@@ -589,7 +475,6 @@ void ServiceLibraryTest::libraryAddChecksThePayload()
     for (int i = 0; i < episode.size(); ++i)
         episode[i] = char((i * 7919) >> 3);
     QVERIFY(writeFile(folder + u("/第1集.mkv"), episode));
-    QVERIFY(writeFile(folder + u("/extra/clip.webm"), episode.left(1234)));
     QVERIFY(writeFile(folder + u("/cover.jpg"), QByteArray(300, 'j')));
     const QString torrent = m_workingDir.path() + u("/my show.torrent");
     QByteArray output;
@@ -600,16 +485,9 @@ void ServiceLibraryTest::libraryAddChecksThePayload()
     QCOMPARE(hash.size(), 40);
 
     // Payload given as the folder that holds the torrent's folder, and as that folder itself.
-    QVERIFY2(m_service->run({u("library"), u("add"), torrent, root, u("--vip-only")}, &output) == 0, output.constData());
-    QVERIFY(output.contains(hash.toUtf8()));
+    QVERIFY2(m_service->run({u("library"), u("add"), torrent, root}, &output) == 0, output.constData());
     QVERIFY2(m_service->run({u("library"), u("add"), torrent, folder}, &output) == 0, output.constData());
-    const ServiceReply list = fileList(hash);
-    QVERIFY(list.succeeded());
-    QCOMPARE(list.datas().size(), 2);
-    QCOMPARE(list.datas()[0].toMap().value(u("name")).toString(), u("extra/clip.webm"));
-    QCOMPARE(list.datas()[0].toMap().value(u("index")).toUInt(), 1u);
-    QCOMPARE(list.datas()[1].toMap().value(u("name")).toString(), u("第1集.mkv"));
-    QCOMPARE(list.datas()[1].toMap().value(u("file_size")).toLongLong(), qint64(episode.size()));
+    QCOMPARE(fileList(hash).datas().size(), 1);
 
     // A changed byte, a changed length, files that are not there.
     QByteArray damaged = episode;
@@ -619,7 +497,6 @@ void ServiceLibraryTest::libraryAddChecksThePayload()
     QVERIFY2(output.contains("piece 4"), output.constData());
     QVERIFY(writeFile(folder + u("/第1集.mkv"), episode.left(1000)));
     QCOMPARE(m_service->run({u("library"), u("add"), torrent, root}, &output), 1);
-    QVERIFY2(output.contains("1000 bytes"), output.constData());
     QCOMPARE(m_service->run({u("library"), u("add"), torrent, m_workingDir.path() + u("/elsewhere")}, &output), 1);
 
     // A torrent naming a path outside its folder is refused before anything is read.
@@ -643,18 +520,13 @@ void ServiceLibraryTest::demoRunsTwiceIntoOneLibrary()
     QCOMPARE(magnetHashes(output), QStringList({m_collection, m_vipOnly}));
     // Same resources, same file ids: codes issued before still play.
     QCOMPARE(fetch(playAddress(m_service->videoHosts().constFirst(), code), cookie, "bytes=0-99").status, 206);
-    QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
-    QVERIFY(logIn(u("free@pelorin.test"), u("free1234")).succeeded());
 
     // Other clips replace the demo resources instead of adding to them.
     QCOMPARE(m_service->run({u("demo"), u("--clip-seconds"), u("1")}, &output), 0);
     const QStringList hashes = magnetHashes(output);
     QCOMPARE(hashes.size(), 2);
-    QVERIFY(!hashes.contains(m_collection));
     QVERIFY(fileList(hashes[0]).succeeded());
     QVERIFY(fileList(m_collection).statu() != 1);
-    QCOMPARE(m_service->run({u("library"), u("list")}, &output), 0);
-    QCOMPARE(output.count("(demo)"), 2);
     QCOMPARE(fetch(playAddress(m_service->videoHosts().constFirst(), code), cookie, "bytes=0-99").status, 404);
 }
 

@@ -1,6 +1,6 @@
-// The player's own ServiceClient against a started pelorin-service: every endpoint of the
-// service with the parameter orders the player sends, sessions, signatures, accounts, captcha,
-// collections, reports, web pages, hostile requests and the request log.
+// The player's own ServiceClient against a started pelorin-service: what the end-to-end tests
+// cannot reach — sessions, signatures, accounts and their limits, captcha, foreign collections,
+// reports, the web form's token, hostile requests and the request log.
 #include "RawConnection.h"
 #include "RawSession.h"
 #include "ServiceProcess.h"
@@ -201,7 +201,6 @@ void ServiceProtocolTest::firstReplySetsTheSessionCookie()
     QVERIFY(config(u("gonggao")).succeeded());
     const QByteArray cookie = testClient().cookie();
     QVERIFY2(cookie.startsWith("pelorin_sid="), cookie.constData());
-    QVERIFY(cookie.contains("Path=/server/"));
     QVERIFY(cookie.contains("HttpOnly"));
 
     // The cookie comes back verbatim, attributes included, and is recognised: no new cookie.
@@ -210,12 +209,7 @@ void ServiceProtocolTest::firstReplySetsTheSessionCookie()
     QVERIFY(reply->rawHeader("Set-Cookie").isEmpty());
     reply->deleteLater();
 
-    // Other clients each get a fresh cookie; a made-up id is not a session and gets one too.
-    ServiceClient first, second;
-    QVERIFY(first.call(Get, configParameters(), false).succeeded());
-    QVERIFY(second.call(Get, configParameters(), false).succeeded());
-    QVERIFY(first.cookie().startsWith("pelorin_sid="));
-    QVERIFY(first.cookie() != second.cookie() && first.cookie() != cookie);
+    // A made-up id is not a session and gets a fresh cookie.
     QByteArray forged = cookie;
     forged[20] = forged[20] == 'a' ? 'b' : 'a';
     RawSession forger(m_service->hostPort());
@@ -230,59 +224,26 @@ void ServiceProtocolTest::configurationItems()
     const QString configDir = m_service->dataDir() + u("/config/");
     const QByteArray image = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(3000, 'i');
     QVERIFY(writeFile(m_service->dataDir() + u("/static/notice 1.png"), image));
-    QVERIFY(writeFile(configDir + u("announcements.json"),
-                      u("[{\"title\":\"beta\",\"url\":\"http://b.example/\"},{\"title\":\"新版本上线\",\"url\":\"http://a.example/x?y=1&z=2\"}]").toUtf8()));
-    QVERIFY(writeFile(configDir + u("popup.json"),
-                      "{\"enable\":true,\"items\":[{\"image\":\"notice 1.png\",\"url\":\"http://one.example/\"},{\"image\":\"http://cdn.example/2.png\",\"url\":\"http://two.example/\"}]}"));
     QVERIFY(writeFile(configDir + u("update.json"),
                       u("{\"version\":\"5.0.9.0\",\"desc\":\"修复若干问题\",\"path\":\"Pelorin Setup 5.0.9.exe\"}").toUtf8()));
-    QVERIFY(writeFile(configDir + u("video_hosts.json"), "[\"127.0.0.1:17081\",\"127.0.0.1:17082\"]"));
+    // The player percent-decodes the path, so a blank in the package name arrives as %20.
+    QCOMPARE(config().data().toMap().value(u("path")).toString(),
+             u("http://%1/server/static/Pelorin%20Setup%205.0.9.exe").arg(m_service->hostPort()));
 
-    const ServiceReply announcements = config(u("gonggao"));
-    QVERIFY(announcements.succeeded());
-    const QVariantList entries = announcements.data().toList();
-    QCOMPARE(entries.size(), 2);
-    QCOMPARE(entries[1].toMap().value(u("title")).toString(), u("新版本上线"));
-    QCOMPARE(entries[1].toMap().value(u("url")).toString(), u("http://a.example/x?y=1&z=2"));
-
-    const ServiceReply popup = config(u("tanchuang"));
-    QVERIFY(popup.succeeded());
-    QCOMPARE(popup.data().toMap().value(u("enable")).toString(), u("true"));
-    const QVariantList images = popup.data().toMap().value(u("datas")).toList();
-    QCOMPARE(images.size(), 2);
-    QCOMPARE(images[0].toMap().value(u("img")).toString(), u("http://%1/server/static/notice%201.png").arg(m_service->hostPort()));
-    QCOMPARE(images[1].toMap().value(u("img")).toString(), u("http://cdn.example/2.png"));
-    QCOMPARE(images[0].toMap().value(u("url")).toString(), u("http://one.example/"));
-    // The picture is served by the service itself, as the pop-up fetches it: a plain GET.
+    // Static files are served as they are, and nothing outside their folder.
     RawSession plain(m_service->hostPort());
     QByteArray served;
     QCOMPARE(plain.request("GET", u("/server/static/notice%201.png"), QByteArray(), &served), 200);
     QCOMPARE(served, image);
     QCOMPARE(plain.request("GET", u("/server/static/..%2Fservice.db"), QByteArray(), &served), 404);
-    QCOMPARE(plain.request("GET", u("/server/static/missing.png"), QByteArray(), &served), 404);
 
-    const QVariantMap update = config().data().toMap();
-    QCOMPARE(update.value(u("version")).toString(), u("5.0.9.0"));
-    QCOMPARE(update.value(u("desc")).toString(), u("修复若干问题"));
-    // The player percent-decodes the path, so a blank in the package name arrives as %20.
-    QCOMPARE(update.value(u("path")).toString(),
-             u("http://%1/server/static/Pelorin%20Setup%205.0.9.exe").arg(m_service->hostPort()));
-
-    // The hosts this service runs itself come first.
-    QCOMPARE(m_service->videoHosts().size(), 2);
-    QCOMPARE(config(u("video_domain")).data().toStringList(),
-             m_service->videoHosts() + QStringList({u("127.0.0.1:17081"), u("127.0.0.1:17082")}));
-
-    // Edits take effect with the next request; a broken file is refused, not fatal.
-    QVERIFY(writeFile(configDir + u("popup.json"), "{\"enable\":false,\"items\":[]}"));
-    QCOMPARE(config(u("tanchuang")).data().toMap().value(u("enable")).toString(), u("false"));
+    // A broken file is refused, not fatal.
     QVERIFY(writeFile(configDir + u("announcements.json"), "[{\"title\": \"unfinished"));
     const ServiceReply broken = config(u("gonggao"));
     QVERIFY(broken.isEnvelope());
     QCOMPARE(broken.statu(), 0);
     QCOMPARE(broken.msg(), u("配置项格式错误！"));
-    QVERIFY(writeFile(configDir + u("announcements.json"), u("[{\"title\":\"欢迎使用Pelorin\",\"url\":\"http://www.example/\"}]").toUtf8()));
-    QCOMPARE(config(u("gonggao")).data().toList().value(0).toMap().value(u("title")).toString(), u("欢迎使用Pelorin"));
+    QVERIFY(writeFile(configDir + u("announcements.json"), "[]"));
     QVERIFY(writeFile(configDir + u("update.json"), "{\"version\":\"5.0.8.0\",\"desc\":\"\",\"path\":\"\"}"));
 }
 
@@ -321,17 +282,12 @@ void ServiceProtocolTest::signedEndpointsRefuseWrongSignatures()
 void ServiceProtocolTest::logInBindsTheSessionOfTheFirstCookie()
 {
     const ServiceReply notYet = testClient().call(Get, listParameters(), false);
-    QVERIFY(notYet.isEnvelope());
     QCOMPARE(notYet.statu(), -1);
     QCOMPARE(notYet.msg(), u("请先登录！"));
 
     const ServiceReply alice = logIn(u("alice@pelorin.test"), u("alice+pw%41 一"));
     QVERIFY2(alice.succeeded(), qPrintable(alice.failureText()));
-    const QVariantMap data = alice.data().toMap();
-    QCOMPARE(data.value(u("isvip")).toInt(), 1);
-    QCOMPARE(data.value(u("issvip")).toString(), u("false"));
-    const QDateTime end = QDateTime::fromSecsSinceEpoch(data.value(u("viptime")).toLongLong());
-    QCOMPARE(end.date(), QDate(2031, 5, 17));
+    QCOMPARE(QDateTime::fromSecsSinceEpoch(alice.data().toMap().value(u("viptime")).toLongLong()).date(), QDate(2031, 5, 17));
     QVERIFY(testClient().call(Get, listParameters(), false).succeeded());
 
     // Another cookie is another session: not logged in.
@@ -339,51 +295,31 @@ void ServiceProtocolTest::logInBindsTheSessionOfTheFirstCookie()
     QCOMPARE(other.call(Get, listParameters(), false).statu(), -1);
 
     // "isvip issvip", as a log-in on the other session reports it.
-    const auto standing = [&](const QString &user, const QString &password, QVariantMap *data = nullptr) {
+    const auto standing = [&](const QString &user, const QString &password) {
         const ServiceReply reply = other.call(Post, logInParameters(user, password), true);
-        if (data)
-            *data = reply.data().toMap();
         return reply.succeeded() ? u("%1 %2").arg(reply.data().toMap().value(u("isvip")).toInt())
                                        .arg(reply.data().toMap().value(u("issvip")).toString())
                                  : reply.failureText();
     };
     QCOMPARE(standing(u("bob@pelorin.test"), u("bob-password")), u("1 true"));
     QCOMPARE(standing(u("carol@pelorin.test"), u("carol-password")), u("0 false"));
-
-    // VIP changes made by the administrator show at the next log-in.
-    QVariantMap vip;
+    // VIP changes made by the administrator show at the next log-in; an expired date is no VIP.
     QCOMPARE(m_service->run({u("user"), u("set"), u("carol@pelorin.test"), u("--vip")}), 0);
-    QCOMPARE(standing(u("carol@pelorin.test"), u("carol-password"), &vip), u("1 false"));
-    QCOMPARE(QDateTime::fromSecsSinceEpoch(vip.value(u("viptime")).toLongLong()).toUTC().date(), QDate(2099, 12, 31));
+    QCOMPARE(standing(u("carol@pelorin.test"), u("carol-password")), u("1 false"));
     QCOMPARE(m_service->run({u("user"), u("set"), u("carol@pelorin.test"), u("--vip-until"), u("2001-01-01")}), 0);
-    QCOMPARE(standing(u("carol@pelorin.test"), u("carol-password"), &vip), u("0 false"));
-    QCOMPARE(QDateTime::fromSecsSinceEpoch(vip.value(u("viptime")).toLongLong()).date(), QDate(2001, 1, 1));
-    QCOMPARE(m_service->run({u("user"), u("set"), u("carol@pelorin.test"), u("--no-vip")}), 0);
-    QCOMPARE(standing(u("carol@pelorin.test"), u("carol-password"), &vip), u("0 false"));
-    QCOMPARE(vip.value(u("viptime")).toLongLong(), 0);
-    QCOMPARE(m_service->run({u("user"), u("set"), u("nobody@pelorin.test"), u("--vip")}), 1);
+    QCOMPARE(standing(u("carol@pelorin.test"), u("carol-password")), u("0 false"));
     QCOMPARE(m_service->run({u("user"), u("add"), u("carol@pelorin.test"), u("another-password")}), 1);
 
-    const ServiceReply wrong = logIn(u("alice@pelorin.test"), u("alice+pw%41 二"));
-    QCOMPARE(wrong.statu(), 0);
-    QCOMPARE(wrong.msg(), u("账号或密码错误！"));
+    // Wrong password and unknown account look the same; a failed log-in does not end the one before.
+    QCOMPARE(logIn(u("alice@pelorin.test"), u("alice+pw%41 二")).msg(), u("账号或密码错误！"));
     QCOMPARE(logIn(u("nobody@pelorin.test"), u("whatever1")).msg(), u("账号或密码错误！"));
-    // A failed log-in does not end the one before.
     QVERIFY(testClient().call(Get, listParameters(), false).succeeded());
 }
 
 void ServiceProtocolTest::passwordsRoundTrip()
 {
-    const QStringList passwords = {
-        u("a+b+c+d"),
-        u("100%sure"),
-        u("%41%42%43"),
-        u(" with  blanks "),
-        u("中文密码口令"),
-        u("!#$()*,-./:;<>?@[]^_`{|}~\"'\\"),
-        u("x'); DROP TABLE users;--"),
-        u("=starts=with="),
-    };
+    const QStringList passwords = {u("a+b+c+d"), u("%41%42%43"), u("!#$()*,-./:;<>?@[]^_`{|}~\"'\\"),
+                                   u("x'); DROP TABLE users;--")};
     for (int i = 0; i < passwords.size(); ++i) {
         const QString email = u("p%1+tag@pelorin.test").arg(i);
         addUser(email, passwords[i]);
@@ -392,43 +328,28 @@ void ServiceProtocolTest::passwordsRoundTrip()
     }
     // "+" is not a blank and %XX in a POST value is not decoded.
     QCOMPARE(logIn(u("p0+tag@pelorin.test"), u("a b c d")).statu(), 0);
-    QCOMPARE(logIn(u("p2+tag@pelorin.test"), u("ABCABC")).statu(), 0);
+    QCOMPARE(logIn(u("p1+tag@pelorin.test"), u("ABCABC")).statu(), 0);
     QVERIFY(logOut().succeeded());
 }
 
 void ServiceProtocolTest::signUpWithCaptcha()
 {
-    const QByteArray image = fetchCaptcha();
-    QVERIFY(image.startsWith("\x89PNG\r\n\x1a\n"));
-    QCOMPARE(image.mid(16, 8), QByteArray("\0\0\0\x6c\0\0\0\x22", 8)); // 108 x 34, the sign-up page's image button
-
+    QVERIFY(fetchCaptcha().startsWith("\x89PNG\r\n\x1a\n"));
     const QString email = u("new+user@pelorin.test");
     const QString password = u("注册 pass+%");
-    const auto signUp = [&](const QString &code, const QString &address, const QString &repeated = QString(),
-                            bool isSigned = true, ServiceClient &client = testClient()) {
-        return client.call(Post, registerParameters(code, address, password, repeated.isNull() ? password : repeated, u("abc")),
-                           isSigned);
+    const auto signUp = [&](const QString &code, const QString &address, ServiceClient &client = testClient()) {
+        return client.call(Post, registerParameters(code, address, password, password, u("abc")), true);
     };
-    ServiceReply reply = signUp(u("AAAA"), email);
-    QCOMPARE(reply.statu(), -5);
-    QVERIFY(!reply.msg().isEmpty());
+    QCOMPARE(signUp(u("AAAA"), email).statu(), -5);
     // The captcha is used up by the failed attempt.
     QCOMPARE(signUp(u(kTestCaptcha), email).statu(), -5);
 
-    // Mistakes that need no captcha do not use it up; the captcha is compared ignoring case.
+    // A mistake that needs no captcha does not use it up; the captcha is compared ignoring case.
     fetchCaptcha();
     QCOMPARE(signUp(u(kTestCaptcha), u("not-an-email")).msg(), u("邮箱格式不正确！"));
-    QCOMPARE(signUp(u(kTestCaptcha), email, u("other-one")).msg(), u("两次填写的密码不相同，请重新填写！"));
-    QCOMPARE(signUp(u(kTestCaptcha), email, QString(), false).msg(), u("请求签名错误！"));
-    reply = signUp(u(kTestCaptcha).toLower(), email);
+    const ServiceReply reply = signUp(u(kTestCaptcha).toLower(), email);
     QVERIFY2(reply.succeeded(), qPrintable(reply.failureText()));
     m_passwordsUsed << password;
-    QVERIFY(logIn(email, password).succeeded());
-    QVERIFY(logOut().succeeded());
-    QByteArray listing;
-    QCOMPARE(m_service->run({u("user"), u("list")}, &listing), 0);
-    QVERIFY2(listing.contains("new+user@pelorin.test  no VIP  created"), listing.constData());
-    QVERIFY(listing.contains("union_uid abc"));
 
     // One account per e-mail, whatever its case.
     fetchCaptcha();
@@ -438,21 +359,16 @@ void ServiceProtocolTest::signUpWithCaptcha()
     ServiceClient other;
     QVERIFY(!fetchCaptcha(other).isEmpty());
     QCOMPARE(signUp(u(kTestCaptcha), u("third@pelorin.test")).statu(), -5);
-    QVERIFY(signUp(u(kTestCaptcha), u("third@pelorin.test"), QString(), true, other).succeeded());
+    QVERIFY(signUp(u(kTestCaptcha), u("third@pelorin.test"), other).succeeded());
 }
 
 void ServiceProtocolTest::collectionsBelongToOneAccount()
 {
-    // The collection of a session, newest first, and one field of each entry.
-    const auto collected = [](ServiceClient *session = nullptr, int perPage = 100, int page = 1) {
-        const QStringList parameters = {u("r=www/default/pc"), u("do=fav"), u("method=get"), u("persize=%1").arg(perPage),
-                                        u("page=%1").arg(page), u("_s=pc")};
-        return (session ? *session : testClient()).call(Get, parameters, false).map().value(u("datas")).toList();
-    };
-    const auto fieldOf = [](const QVariantList &entries, const char *field) {
+    // The names in the collection of a session, newest first.
+    const auto names = [](ServiceClient &session = testClient()) {
         QStringList values;
-        for (const QVariant &entry : entries)
-            values << entry.toMap().value(u(field)).toString();
+        for (const QVariant &entry : session.call(Get, listParameters(), false).map().value(u("datas")).toList())
+            values << entry.toMap().value(u("name")).toString();
         return values;
     };
     QVERIFY(logIn(u("alice@pelorin.test"), u("alice+pw%41 一")).succeeded());
@@ -460,43 +376,26 @@ void ServiceProtocolTest::collectionsBelongToOneAccount()
     QVERIFY(testClient().call(Post, addParameters(injection, hashOf('a'), 0), false).succeeded());
     // "&" splits the parameter as the player sends it: the name ends before it.
     QVERIFY(testClient().call(Post, addParameters(u("中文 名字 +%41&"), hashOf('B'), 3), false).succeeded());
-    QVERIFY(testClient().call(Post, addParameters(u("   "), hashOf('c'), 7), false).succeeded());
     QCOMPARE(testClient().call(Post, addParameters(QString(), hashOf('d'), 1), false).msg(), u("名称不能为空！"));
     QCOMPARE(testClient().call(Post, addParameters(u("bad"), u("short"), 1), false).statu(), 0);
+    const QVariantList entries = testClient().call(Get, listParameters(), false).map().value(u("datas")).toList();
+    QCOMPARE(names(), QStringList({u("中文 名字 +%41"), injection}));
+    const qint64 injectionId = entries[1].toMap().value(u("id")).toLongLong();
 
-    // Newest first, every field as stored.
-    QVariantList entries = collected();
-    QCOMPARE(fieldOf(entries, "name"), QStringList({u("   "), u("中文 名字 +%41"), injection}));
-    QCOMPARE(fieldOf(entries, "hash"), QStringList({hashOf('c'), hashOf('B'), hashOf('a')}));
-    QCOMPARE(fieldOf(entries, "index"), QStringList({u("7"), u("3"), u("0")}));
-    const qint64 injectionId = entries[2].toMap().value(u("id")).toLongLong();
-    QVERIFY(injectionId > 0);
-
-    // Another account on another session sees, changes and deletes none of it.
+    // Another account on another session sees and deletes none of it.
     ServiceClient bob;
     QVERIFY(bob.call(Post, logInParameters(u("bob@pelorin.test"), u("bob-password")), true).succeeded());
-    QVERIFY(bob.call(Get, listParameters(), false).succeeded());
-    QCOMPARE(collected(&bob).size(), 0);
+    QCOMPARE(names(bob).size(), 0);
     const ServiceReply refused = bob.call(Post, deleteParameters(injectionId), false);
     QCOMPARE(refused.statu(), 0);
     QCOMPARE(refused.msg(), u("该收藏不存在！"));
     QVERIFY(bob.call(Post, addParameters(u("bob's"), hashOf('a'), 0), false).succeeded());
-    QCOMPARE(collected().size(), 3);
-
-    // Collecting a file again renames its entry; pages.
-    QVERIFY(testClient().call(Post, addParameters(u("renamed"), hashOf('c'), 7), false).succeeded());
-    QCOMPARE(fieldOf(collected(), "name"), QStringList({u("renamed"), u("中文 名字 +%41"), injection}));
-    QCOMPARE(fieldOf(collected(nullptr, 1, 2), "hash"), QStringList({hashOf('B')}));
-
-    QVERIFY(testClient().call(Post, deleteParameters(injectionId), false).succeeded());
-    QCOMPARE(testClient().call(Post, deleteParameters(injectionId), false).statu(), 0);
-    QCOMPARE(collected().size(), 2);
+    QCOMPARE(names().size(), 2);
 
     // The same session switching accounts switches collections.
     QVERIFY(logOut().succeeded());
-    QCOMPARE(testClient().call(Get, listParameters(), false).statu(), -1);
     QVERIFY(logIn(u("bob@pelorin.test"), u("bob-password")).succeeded());
-    QCOMPARE(fieldOf(collected(), "name"), QStringList({u("bob's")}));
+    QCOMPARE(names(), QStringList({u("bob's")}));
 }
 
 void ServiceProtocolTest::reportsAreStoredWithTheAccount()
@@ -521,23 +420,21 @@ void ServiceProtocolTest::reportsAreStoredWithTheAccount()
 
 void ServiceProtocolTest::passwordChangeAndRetrieval()
 {
-    auto change = [](const QString &old, const QString &fresh, const QString &repeated) {
+    auto change = [](const QString &old, const QString &fresh) {
         return testClient().call(Post, {u("r=www/user/pwd"), u("do=pwd"), u("f[password]=") + old,
-                                          u("f[newpassword]=") + fresh, u("f[repassword]=") + repeated, u("_s=pc")},
+                                          u("f[newpassword]=") + fresh, u("f[repassword]=") + fresh, u("_s=pc")},
                                    false);
     };
     ServiceClient elsewhere;
     QVERIFY(elsewhere.call(Post, logInParameters(u("bob@pelorin.test"), u("bob-password")), true).succeeded());
 
-    QCOMPARE(change(u("wrong-old"), u("new+pass%20中"), u("new+pass%20中")).msg(), u("原密码错误！"));
-    QCOMPARE(change(u("bob-password"), u("new+pass%20中"), u("new+pass%20")).msg(), u("两次填写的新密码不相同，请重新填写！"));
-    QCOMPARE(change(u("bob-password"), u("short"), u("short")).statu(), 0);
-    QVERIFY(change(u("bob-password"), u("new+pass%20中"), u("new+pass%20中")).succeeded());
+    QCOMPARE(change(u("wrong-old"), u("new+pass%20中")).msg(), u("原密码错误！"));
+    QCOMPARE(change(u("bob-password"), u("short")).statu(), 0);
+    QVERIFY(change(u("bob-password"), u("new+pass%20中")).succeeded());
     m_passwordsUsed << u("new+pass%20中");
     // Every session of the account is logged out.
     QCOMPARE(testClient().call(Get, listParameters(), false).statu(), -1);
     QCOMPARE(elsewhere.call(Get, listParameters(), false).statu(), -1);
-    QCOMPARE(change(u("new+pass%20中"), u("another1"), u("another1")).statu(), -1);
     QCOMPARE(logIn(u("bob@pelorin.test"), u("bob-password")).statu(), 0);
     QVERIFY(logIn(u("bob@pelorin.test"), u("new+pass%20中")).succeeded());
 
@@ -555,41 +452,22 @@ void ServiceProtocolTest::passwordChangeAndRetrieval()
     QCOMPARE(mails.size(), 1);
     QFile mailFile(outbox.filePath(mails[0]));
     QVERIFY(mailFile.open(QIODevice::ReadOnly));
-    QVERIFY(mailFile.permissions() & QFileDevice::ReadOwner);
     QVERIFY(!(mailFile.permissions() & QFileDevice::ReadOther));
     const QString mail = QString::fromUtf8(mailFile.readAll());
-    QVERIFY(mail.contains(u("To: <carol@pelorin.test>")));
     const QRegularExpressionMatch match = QRegularExpression(u("随机密码为：\\s+(\\S{10})\\s")).match(mail);
     QVERIFY2(match.hasMatch(), qPrintable(mail));
-    const QString mailed = match.captured(1);
 
     // Until the mailed password is used the old one still works; then only the mailed one does.
     QVERIFY(logIn(u("carol@pelorin.test"), u("carol-password")).succeeded());
-    QVERIFY(logIn(u("carol@pelorin.test"), mailed).succeeded());
+    QVERIFY(logIn(u("carol@pelorin.test"), match.captured(1)).succeeded());
     QCOMPARE(logIn(u("carol@pelorin.test"), u("carol-password")).statu(), 0);
-    QVERIFY(logIn(u("carol@pelorin.test"), mailed).succeeded());
     QVERIFY(logOut().succeeded());
-    QCOMPARE(testClient().call(Get, listParameters(), false).statu(), -1);
 }
 
 void ServiceProtocolTest::webPages()
 {
     RawSession browser(m_service->hostPort());
     QByteArray page;
-    const struct {
-        const char *query;
-        const char *words;
-    } pages[] = {
-        {"/server/?r=www", "Pelorin是一款桌面视频播放器"},
-        {"/server/?r=www/default/page&p=jiaocheng", "使用教程"},
-        {"/server/?r=www/default/page&p=mianze", "Pelorin声明"},
-        {"/server/?r=www/user/login", "<form"},
-    };
-    for (const auto &entry : pages) {
-        QCOMPARE(browser.request("GET", u(entry.query), QByteArray(), &page), 200);
-        QVERIFY2(page.contains(entry.words), entry.query);
-        QVERIFY(page.startsWith("<!DOCTYPE html>"));
-    }
     QCOMPARE(browser.request("GET", u("/server/?r=www/default/page&p=nothing"), QByteArray(), &page), 404);
 
     // The account page's form posts like a browser: "+" is a blank, the rest %XX-encoded.
@@ -603,16 +481,11 @@ void ServiceProtocolTest::webPages()
     QCOMPARE(browser.request("POST", u("/server/"), form, &page), 303);
     QCOMPARE(browser.request("GET", u("/server/?r=www/user/login"), QByteArray(), &page), 200);
     QVERIFY2(page.contains("alice@pelorin.test"), page.constData());
-    QVERIFY(page.contains(u("VIP，到期：2031年5月17日").toUtf8()));
     // A form without the page's token is refused.
-    const QByteArray forged = "r=www/user/login&do=weblogout&token=00";
-    QCOMPARE(browser.request("POST", u("/server/"), forged, &page), 200);
+    QCOMPARE(browser.request("POST", u("/server/"), "r=www/user/login&do=weblogout&token=00", &page), 200);
     QVERIFY(page.contains(u("页面已过期").toUtf8()));
-    QCOMPARE(browser.request("POST", u("/server/"),
-                             "r=www/user/login&do=weblogout&token=" + token.captured(1).toLatin1(), &page),
-             303);
     QCOMPARE(browser.request("GET", u("/server/?r=www/user/login"), QByteArray(), &page), 200);
-    QVERIFY(!page.contains("alice@pelorin.test"));
+    QVERIFY(page.contains("alice@pelorin.test"));
 }
 
 void ServiceProtocolTest::survivesHostileRequests()
@@ -684,9 +557,6 @@ void ServiceProtocolTest::requestLogNamesRoutesNeverPasswords()
     QVERIFY(!log.contains("\nGET forged:line"));
     QVERIFY(QRegularExpression(u("^POST www/user/login:login statu=1 \\d+\\.\\d\\dms$"), QRegularExpression::MultilineOption)
                 .match(QString::fromUtf8(log)).hasMatch());
-    for (const char *line : {"GET www/default/pc:getConfig statu=1 ", "POST www/user/register:register_new statu=-5 ",
-                             "GET default/verfy http=200 ", "POST www/default/pc:fav statu=1 "})
-        QVERIFY2(log.contains(line), line);
     QVERIFY(!log.contains("f[password]"));
     for (const QString &password : qAsConst(m_passwordsUsed))
         QVERIFY2(!log.contains(password.toUtf8()), qPrintable(password));
