@@ -7,6 +7,8 @@
 #include "app/AppConfig.h"
 #include "server/AccessTokens.h"
 #include "TestClient.h"
+#include "resources/BTResourceFile.h"
+#include "service/Endpoints.h"
 #include "service/ServiceClient.h"
 
 #include <QDir>
@@ -32,53 +34,45 @@ const char kSecondClip[] = "extras/02-counter.mp4";
 
 ServiceReply logIn(const QString &user, const QString &password)
 {
-    return testClient().call(Post,
-                               {u("r=www/user/login"), u("do=login"), u("f[username]=") + user,
-                                u("f[password]=") + password, u("_s=pc")},
-                               true);
-}
-
-void logOut()
-{
-    testClient().call(Post, {u("r=www/user/logout"), u("do=logout"), u("_s=pc")}, false);
-}
-
-bool switchTo(const QString &user, const QString &password)
-{
-    logOut();
-    return logIn(user, password).succeeded();
+    testClient().call(Endpoints::logout());
+    return testClient().call(Endpoints::login(user, password));
 }
 
 ServiceReply fileList(const QString &hash)
 {
-    return testClient().call(Get, {u("r=www/default/pc"), u("do=getNewHashFileList"), u("hash=") + hash, u("_s=pc")},
-                               true);
+    return testClient().call(Endpoints::fileList(hash));
 }
 
-ServiceReply lixian(const QString &hash, int index, const QString &name)
+// The two resolution steps as the player sends them; stepOf fills the file from the first.
+ServiceReply lixian(const QString &hash, quint32 index, const QString &name)
 {
-    return testClient().call(Get,
-                               {u("r=www/default/pc"), u("cs0=lixian_qq"), u("hash=") + hash,
-                                u("index=") + QString::number(index), u("name=") + name,
-                                u("_mac=") + localMacAddress(), u("_s=pc")},
-                               true);
+    BTResourceFile file;
+    file.resourceHash = hash;
+    file.resourceIndex = index;
+    file.fileName = name;
+    return testClient().call(Endpoints::fileHash(file, localMacAddress()));
 }
 
-// As the player sends it: netType only for a VIP line, reload=1 only with one.
-ServiceReply gethttp(const QVariantMap &step, const QString &netType = QString(), bool reload = false)
+BTResourceFile stepOf(const ServiceReply &reply)
 {
-    QStringList parameters = {u("r=www/default/pc"), u("cs0=qqlixian_gethttp"),
-                              u("hash=") + step.value(u("hash")).toString(),
-                              u("index=") + QString::number(step.value(u("index")).toUInt()),
-                              u("jxhash=") + step.value(u("jxhash")).toString(),
-                              u("size=") + QString::number(step.value(u("size")).toULongLong())};
-    if (!netType.isEmpty()) {
-        parameters << u("netType=") + netType;
-        if (reload)
-            parameters << u("reload=1");
-    }
-    parameters << u("_mac=") + localMacAddress() << u("_s=pc");
-    return testClient().call(Get, parameters, true);
+    const QVariantMap data = reply.data().toMap();
+    BTResourceFile file;
+    file.fileHash = data.value(u("hash")).toString();
+    file.fileIndex = data.value(u("index")).toUInt();
+    file.jxhash = data.value(u("jxhash")).toString();
+    file.size = data.value(u("size")).toULongLong();
+    return file;
+}
+
+// Lines by the parse page's index: 0 main, 1 dianxin, 2 yidong, 3 wangtong, 4 liantong.
+ServiceReply gethttp(const BTResourceFile &file, int line = 0, bool reload = false)
+{
+    return testClient().call(Endpoints::fileInfo(file, line, reload, localMacAddress()));
+}
+
+QString codeOf(const ServiceReply &reply)
+{
+    return reply.data().toMap().value(u("code")).toString();
 }
 
 // A refusal the player can show: an envelope that is not a success, with a reason.
@@ -218,71 +212,65 @@ void ServiceLibraryTest::fileListsNameIndexesAndSizes()
 
 void ServiceLibraryTest::resolutionStepsFollowThePlayersOrder()
 {
-    logOut();
+    testClient().call(Endpoints::logout());
     QVERIFY(refused(lixian(m_collection, 0, u(kFirstClip))));
-
     QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
-    const ServiceReply step = lixian(m_collection.toUpper(), 0, u(kFirstClip));
-    QVERIFY2(step.succeeded(), qPrintable(step.msg()));
-    const QVariantMap data = step.data().toMap();
-    const qint64 size = QFileInfo(payloadPath(u("Pelorin 演示合集/") + u(kFirstClip))).size();
-    QCOMPARE(data.value(u("size")).toLongLong(), size);
+    const ServiceReply reply = lixian(m_collection.toUpper(), 0, u(kFirstClip));
+    QVERIFY2(reply.succeeded(), qPrintable(reply.msg()));
+    const BTResourceFile step = stepOf(reply);
+    QCOMPARE(qint64(step.size), QFileInfo(payloadPath(u("Pelorin 演示合集/") + u(kFirstClip))).size());
     // The text file and files beyond the list are not videos of the resource.
     QVERIFY(lixian(m_collection, 2, u("说明.txt")).statu() != 1);
     QVERIFY(lixian(m_collection, 7, u("x.mp4")).statu() != 1);
-
     // Without reload the same code comes back, so a player asking twice keeps its address.
-    const QString code = gethttp(data).data().toMap().value(u("code")).toString();
+    const QString code = codeOf(gethttp(step));
     QVERIFY(!code.isEmpty());
-    QCOMPARE(gethttp(data).data().toMap().value(u("code")).toString(), code);
+    QCOMPARE(codeOf(gethttp(step)), code);
 
     // The token binds the file's hash, index and size.
-    QString jxhash = data.value(u("jxhash")).toString();
-    jxhash[20] = jxhash[20] == QLatin1Char('0') ? QLatin1Char('1') : QLatin1Char('0');
-    for (const auto &change : {qMakePair(u("size"), QVariant(size + 1)), qMakePair(u("index"), QVariant(1)),
-                               qMakePair(u("jxhash"), QVariant(jxhash))}) {
-        QVariantMap changed = data;
-        changed[change.first] = change.second;
-        QVERIFY2(refused(gethttp(changed)), qPrintable(change.first));
-    }
+    BTResourceFile changed = step;
+    changed.size += 1;
+    QVERIFY(refused(gethttp(changed)));
+    changed = step;
+    changed.fileIndex = 1;
+    QVERIFY(refused(gethttp(changed)));
+    changed = step;
+    changed.jxhash[20] = changed.jxhash[20] == QLatin1Char('0') ? QLatin1Char('1') : QLatin1Char('0');
+    QVERIFY(refused(gethttp(changed)));
 }
 
 void ServiceLibraryTest::vipRulesOfBothSteps()
 {
-    QVERIFY(switchTo(u("demo@pelorin.test"), u("demo1234")));
-    const QVariantMap vipStep = lixian(m_vipOnly, 0, u("Pelorin VIP 演示.mp4")).data().toMap();
-    QVERIFY(!vipStep.value(u("jxhash")).toString().isEmpty());
-    const QVariantMap step = lixian(m_collection, 0, u(kFirstClip)).data().toMap();
-    // The permanent VIP: reload=1 issues a fresh code each time; unknown lines are refused.
-    const QString reloaded = gethttp(step, u("yidong"), true).data().toMap().value(u("code")).toString();
+    QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
+    const BTResourceFile vipStep = stepOf(lixian(m_vipOnly, 0, u("Pelorin VIP 演示.mp4")));
+    QVERIFY(!vipStep.jxhash.isEmpty());
+    const BTResourceFile step = stepOf(lixian(m_collection, 0, u(kFirstClip)));
+    // The permanent VIP: reload=1 issues a fresh code each time.
+    const QString reloaded = codeOf(gethttp(step, 2, true));
     QVERIFY(!reloaded.isEmpty());
-    QVERIFY(reloaded != gethttp(step, u("yidong"), true).data().toMap().value(u("code")).toString());
-    QVERIFY(gethttp(step, u("nowhere")).statu() != 1);
+    QVERIFY(reloaded != codeOf(gethttp(step, 2, true)));
 
-    QVERIFY(switchTo(u("free@pelorin.test"), u("free1234")));
+    QVERIFY(logIn(u("free@pelorin.test"), u("free1234")).succeeded());
     const ServiceReply vipOnly = lixian(m_vipOnly, 0, u("Pelorin VIP 演示.mp4"));
     QCOMPARE(vipOnly.statu(), -11);
     QVERIFY(!vipOnly.msg().isEmpty());
     // A token fetched by a VIP does not help the next account of the session.
     QCOMPARE(gethttp(vipStep).statu(), -11);
     QVERIFY(gethttp(step).succeeded());
-    QVERIFY(refused(gethttp(step, u("dianxin"))));
-    QVERIFY(gethttp(step, u("liantong"), true).statu() != 1);
-
+    QVERIFY(refused(gethttp(step, 1)));
+    QVERIFY(gethttp(step, 4, true).statu() != 1);
     // A VIP that is not permanent has the VIP lines but no reload.
-    QVERIFY(switchTo(u("vip@pelorin.test"), u("vip-password")));
-    QVERIFY(gethttp(step, u("wangtong")).succeeded());
-    QVERIFY(refused(gethttp(step, u("wangtong"), true)));
-
-    logOut();
+    QVERIFY(logIn(u("vip@pelorin.test"), u("vip-password")).succeeded());
+    QVERIFY(gethttp(step, 3).succeeded());
+    QVERIFY(refused(gethttp(step, 3, true)));
+    testClient().call(Endpoints::logout());
     QVERIFY(gethttp(step).statu() != 1);
 }
 
 void ServiceLibraryTest::resolveFirstClip(QString *code, QByteArray *cookie)
 {
-    QVERIFY(switchTo(u("demo@pelorin.test"), u("demo1234")));
-    const QVariantMap step = lixian(m_collection, 0, u(kFirstClip)).data().toMap();
-    const QVariantMap info = gethttp(step).data().toMap();
+    QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
+    const QVariantMap info = gethttp(stepOf(lixian(m_collection, 0, u(kFirstClip)))).data().toMap();
     *code = info.value(u("code")).toString();
     *cookie = info.value(u("com_cookie")).toString().toUtf8();
     QVERIFY(!code->isEmpty());
@@ -343,9 +331,8 @@ void ServiceLibraryTest::playAddressNeedsItsCookieAndServesExactRanges()
 
 void ServiceLibraryTest::downloadAddressServesTheWholeFile()
 {
-    QVERIFY(switchTo(u("demo@pelorin.test"), u("demo1234")));
-    const QVariantMap step = lixian(m_collection, 1, u(kSecondClip)).data().toMap();
-    const QString code = gethttp(step).data().toMap().value(u("code")).toString();
+    QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
+    const QString code = codeOf(gethttp(stepOf(lixian(m_collection, 1, u(kSecondClip)))));
     const QByteArray clip = readFile(payloadPath(u("Pelorin 演示合集/") + u(kSecondClip)));
     const QString host = m_service->videoHosts().constLast();
     const QString address = QStringLiteral("http://%1/%2.mp4?ver=5063&rkey=%3/").arg(host).arg(48213577).arg(code);
@@ -406,8 +393,8 @@ void ServiceLibraryTest::codesOfAChangedAccountStopWorking()
     QString code;
     QByteArray cookie;
     const auto issue = [&](const QString &password) {
-        QVERIFY(switchTo(account, password));
-        const QVariantMap info = gethttp(lixian(m_collection, 0, u(kFirstClip)).data().toMap(), u("dianxin")).data().toMap();
+        QVERIFY(logIn(account, password).succeeded());
+        const QVariantMap info = gethttp(stepOf(lixian(m_collection, 0, u(kFirstClip))), 1).data().toMap();
         code = info.value(u("code")).toString();
         cookie = info.value(u("com_cookie")).toString().toUtf8();
         // Hosts look at a refused account again only after a second.
@@ -422,15 +409,13 @@ void ServiceLibraryTest::codesOfAChangedAccountStopWorking()
     // A password changed through the service ends it at once.
     QCOMPARE(m_service->run({u("user"), u("set"), account, u("--vip")}), 0);
     issue(u("first-password"));
-    QVERIFY(testClient().call(Post, {u("r=www/user/pwd"), u("do=pwd"), u("f[password]=first-password"),
-                                     u("f[newpassword]=second-password"), u("f[repassword]=second-password"), u("_s=pc")},
-                              false).succeeded());
+    QVERIFY(testClient().call(Endpoints::changePassword(u("first-password"), u("second-password"), u("second-password"))).succeeded());
     QCOMPARE(status(), 403);
     // So does removing the account.
     issue(u("second-password"));
     QCOMPARE(m_service->run({u("user"), u("remove"), account}), 0);
     QTRY_COMPARE_WITH_TIMEOUT(status(), 403, 20000);
-    logOut();
+    testClient().call(Endpoints::logout());
 }
 
 void ServiceLibraryTest::libraryAddChecksThePayload()
