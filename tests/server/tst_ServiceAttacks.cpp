@@ -16,6 +16,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <functional>
 #include <memory>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -115,22 +116,14 @@ void ServiceAttacksTest::memoryStaysBoundedWhateverIsSent()
     const quint16 ports[] = {service.port(), portOf(service.videoHosts().value(0))};
     const qint64 before = residentKb(service.processId());
     QVERIFY(before > 0);
-
+    // Endless header lines, to the service and to a video host: cut off long before they end.
     for (const quint16 port : ports) {
-        // A head just over the limit is refused as a whole; its lines alone are short.
-        QByteArray head = "GET /server/?r=www HTTP/1.1\r\nHost: 127.0.0.1\r\n";
-        while (head.size() < 20000)
-            head += "X-Filler: " + QByteArray(90, 'a') + "\r\n";
-        QCOMPARE(statusOf(RawConnection::exchange(port, head)), 431);
-
-        // Endless header lines: cut off long before they end.
         RawConnection connection;
         QVERIFY(connection.open(port));
         const QByteArray lines = QByteArray("X-Filler: " + QByteArray(1000, 'b') + "\r\n").repeated(64);
         const qint64 total = flood(connection, lines, 3200); // up to 200 MB
         QVERIFY2(total < 64 * 1024 * 1024, qPrintable(QString::number(total)));
     }
-
     // Bodies: a declared size over the limit and a chunked body without end.
     const QByteArray declared = "POST /server/ HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 1048576000\r\n\r\n";
     QCOMPARE(statusOf(RawConnection::exchange(service.port(), declared)), 413);
@@ -139,10 +132,6 @@ void ServiceAttacksTest::memoryStaysBoundedWhateverIsSent()
     QVERIFY(chunked.send("POST /server/ HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n"));
     const qint64 total = flood(chunked, "8000\r\n" + QByteArray(0x8000, 'c') + "\r\n", 32000); // up to 1000 MB
     QVERIFY2(total < 64 * 1024 * 1024, qPrintable(QString::number(total)));
-    // A small chunked body is still answered.
-    const QByteArray small = "POST /server/ HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n"
-                             "1d\r\nr=www/default/pc&do=getConfig\r\n0\r\n\r\n";
-    QCOMPARE(statusOf(RawConnection::exchange(service.port(), small)), 200);
 
     const qint64 after = residentKb(service.processId());
     QVERIFY2(after - before < 40 * 1024, qPrintable(QStringLiteral("%1 kB -> %2 kB").arg(before).arg(after)));
@@ -154,35 +143,27 @@ void ServiceAttacksTest::slowAndIdleClientsCannotStarveOthers()
     QVERIFY(service.start({u("--quiet"), u("--threads"), u("4"), u("--head-timeout"), u("3"),
                            u("--connections-per-address"), u("20")}));
     const quint16 videoPort = portOf(service.videoHosts().value(0));
-
-    // Twenty connections from one address trickle a header line every half second, to each port;
-    // the twenty-first from that address is turned away.
+    // Twenty connections from one address trickle a header line every half second to the video
+    // host; the twenty-first from that address is turned away.
     std::vector<std::unique_ptr<RawConnection>> trickling;
-    for (const char *from : {"127.0.0.2", "127.0.0.3"}) {
-        const quint16 port = qstrcmp(from, "127.0.0.2") == 0 ? service.port() : videoPort;
-        for (int i = 0; i < 20; ++i) {
-            trickling.push_back(std::make_unique<RawConnection>());
-            QVERIFY(trickling.back()->open(port, from));
-            QVERIFY(trickling.back()->send(get("/server/?r=www").left(30)));
-        }
-        RawConnection extra;
-        QVERIFY(extra.open(port, from));
-        QVERIFY(extra.send(get("/server/?r=www")));
-        QCOMPARE(statusOf(extra.receiveReply()), 503);
+    for (int i = 0; i < 20; ++i) {
+        trickling.push_back(std::make_unique<RawConnection>());
+        QVERIFY(trickling.back()->open(videoPort, "127.0.0.3"));
+        QVERIFY(trickling.back()->send(get("/server/?r=www").left(30)));
     }
-    // And 150 idle connections from ten more addresses: far more than the four workers.
+    RawConnection extra;
+    QVERIFY(extra.open(videoPort, "127.0.0.3"));
+    QVERIFY(extra.send(get("/server/?r=www")));
+    QCOMPARE(statusOf(extra.receiveReply()), 503);
+    // And 150 idle connections to the service from ten more addresses: far more than the four workers.
     std::vector<std::unique_ptr<RawConnection>> idle;
-    for (int a = 0; a < 10; ++a) {
-        const QByteArray from = "127.0.1." + QByteArray::number(a + 1);
-        for (int i = 0; i < 15; ++i) {
-            idle.push_back(std::make_unique<RawConnection>());
-            QVERIFY(idle.back()->open(service.port(), from.constData()));
-        }
+    for (int i = 0; i < 150; ++i) {
+        idle.push_back(std::make_unique<RawConnection>());
+        QVERIFY(idle.back()->open(service.port(), ("127.0.1." + QByteArray::number(i % 10 + 1)).constData()));
     }
 
     QElapsedTimer timer;
     timer.start();
-    int cut = 0;
     bool answeredInTime = true;
     while (timer.elapsed() < 6000) {
         for (auto &connection : trickling) {
@@ -199,6 +180,7 @@ void ServiceAttacksTest::slowAndIdleClientsCannotStarveOthers()
     }
     QVERIFY(answeredInTime);
     // The head deadline (3 s) has ended every trickling connection.
+    int cut = 0;
     for (auto &connection : trickling)
         cut += !connection->isOpen() || connection->closedByPeer(2000);
     QCOMPARE(cut, int(trickling.size()));
@@ -271,12 +253,9 @@ void ServiceAttacksTest::rangesOnlyWhereTheyMeanSomething()
     QTemporaryDir dir;
     ServiceProcess service(dir.path() + u("/data"));
     QVERIFY(service.start({u("--quiet")}));
-    QByteArray bytes(1024 * 1024, '\0');
-    for (int i = 0; i < bytes.size(); ++i)
-        bytes[i] = char((i * 7919) >> 3);
-    const QMap<QString, QByteArray> clip = service.addClip(dir.path() + u("/payload"), bytes);
-    const QByteArray target = clip.value(u("play")), cookie = clip.value(u("cookie"));
-    QVERIFY(!target.isEmpty() && !cookie.isEmpty());
+    const QMap<QString, QByteArray> clip = service.addClip(dir.path() + u("/payload"), QByteArray(1024 * 1024, 'v'));
+    const QByteArray target = clip.value(u("play")), withCookie = "Cookie: " + clip.value(u("cookie")) + "\r\n";
+    QVERIFY(!target.isEmpty());
     QFile package(service.dataDir() + u("/static/package.zip"));
     QVERIFY(package.open(QIODevice::WriteOnly));
     package.write(QByteArray(100000, 'p'));
@@ -284,43 +263,22 @@ void ServiceAttacksTest::rangesOnlyWhereTheyMeanSomething()
     const quint16 port = service.port();
 
     // JSON and pages ignore Range: no truncation, no multipart amplification.
-    const QByteArray config = "/server/?r=www/default/pc&do=getConfig&cfg=gonggao&_s=pc";
-    QByteArray reply = RawConnection::exchange(port, get(config, "Range: bytes=0-10\r\n"));
-    QCOMPARE(statusOf(reply), 200);
+    QByteArray reply = RawConnection::exchange(port, get("/server/?r=www/default/pc&do=getConfig&cfg=gonggao&_s=pc",
+                                                         "Range: bytes=0-10\r\n"));
     QCOMPARE(envelopeOf(reply).value(u("statu")).toInt(), 1);
     const QByteArray many = "Range: bytes=" + QByteArray("0-,").repeated(2700) + "0-\r\n";
     reply = RawConnection::exchange(port, get("/server/?r=www", many));
     QCOMPARE(statusOf(reply), 200);
-    QVERIFY(bodyOf(reply).startsWith("<!DOCTYPE html>"));
     QVERIFY2(reply.size() < 64 * 1024, qPrintable(QString::number(reply.size())));
-
-    // Static files: one range, 416 from the end on, many ranges get the file once.
-    const QByteArray packagePath = "/server/static/package.zip";
-    reply = RawConnection::exchange(port, get(packagePath, "Range: bytes=10-19\r\n"));
-    QCOMPARE(statusOf(reply), 206);
-    QCOMPARE(bodyOf(reply).size(), 10);
-    reply = RawConnection::exchange(port, get(packagePath, "Range: bytes=100000-\r\n"));
-    QCOMPARE(statusOf(reply), 416);
-    QCOMPARE(headerOf(reply, "Content-Range"), QByteArray("bytes */100000"));
-    reply = RawConnection::exchange(port, get(packagePath, many));
+    // Static files and video hosts: many ranges get the file once.
+    reply = RawConnection::exchange(port, get("/server/static/package.zip", many));
     QCOMPARE(statusOf(reply), 200);
     QCOMPARE(bodyOf(reply).size(), 100000);
-
-    // Video hosts: 416 for a range that does not parse; If-Range against ETag and Last-Modified.
     const quint16 video = portOf(service.videoHosts().value(0));
-    const QByteArray withCookie = "Cookie: " + cookie + "\r\n";
-    reply = RawConnection::exchange(video, get(target, withCookie + "Range: bytes=abc\r\n"));
-    QCOMPARE(statusOf(reply), 416);
-    reply = RawConnection::exchange(video, get(target, withCookie + "Range: bytes=0-99\r\n"));
-    QCOMPARE(statusOf(reply), 206);
-    const QByteArray etag = headerOf(reply, "ETag");
-    const QByteArray lastModified = headerOf(reply, "Last-Modified");
-    QVERIFY(!etag.isEmpty() && !lastModified.isEmpty());
-    for (const QByteArray &validator : {etag, lastModified}) {
-        reply = RawConnection::exchange(video, get(target, withCookie + "Range: bytes=0-99\r\nIf-Range: " + validator + "\r\n"));
-        QCOMPARE(statusOf(reply), 206);
-        QCOMPARE(bodyOf(reply).size(), 100);
-    }
+    reply = RawConnection::exchange(video, get(target, withCookie + many));
+    QCOMPARE(statusOf(reply), 200);
+    QCOMPARE(bodyOf(reply).size(), 1024 * 1024);
+    // A range for another version of the file gets the whole file.
     reply = RawConnection::exchange(video, get(target, withCookie + "Range: bytes=0-99\r\nIf-Range: \"other\"\r\n"));
     QCOMPARE(statusOf(reply), 200);
     QCOMPARE(bodyOf(reply).size(), 1024 * 1024);
@@ -381,40 +339,35 @@ void ServiceAttacksTest::anonymousRequestsAreLimitedPerAddress()
     ServiceProcess service;
     QVERIFY(service.start({u("--quiet"), u("--test-captcha"), u("ABCD")}));
     const quint16 port = service.port();
-
+    // How many of `tries` requests from one address the service answers with success.
+    const auto accepted = [port](int tries, const std::function<QByteArray(int)> &request) {
+        int count = 0;
+        for (int i = 0; i < tries; ++i)
+            count += envelopeOf(RawConnection::exchange(port, request(i))).value(u("statu")).toInt() == 1;
+        return count;
+    };
     // Sign-ups: five accounts an hour from one address, each with its own captcha.
-    int made = 0;
-    for (int i = 0; i < 7; ++i) {
-        const QByteArray captcha = RawConnection::exchange(port, get("/server/?r=default/verfy&_=1&_s=pc"));
-        QCOMPARE(statusOf(captcha), 200);
-        const QByteArray session = headerOf(captcha, "Set-Cookie").split(';').value(0);
-        const QString email = u("script%1@pelorin.test").arg(i);
-        const QByteArray body = signedBody({u("r=www/user/register"), u("do=register_new"), u("f[code]=ABCD"),
-                                            u("f[username]=") + email, u("f[password]=password1"),
-                                            u("f[repassword]=password1"), u("union_uid=0"), u("_s=pc")});
-        made += envelopeOf(RawConnection::exchange(port, post(body, session))).value(u("statu")).toInt() == 1;
-    }
-    QCOMPARE(made, 5);
-    // Captchas: thirty a minute (seven taken above); the rest are refused.
+    QCOMPARE(accepted(7, [port](int i) {
+                 const QByteArray captcha = RawConnection::exchange(port, get("/server/?r=default/verfy&_=1&_s=pc"));
+                 const QByteArray session = headerOf(captcha, "Set-Cookie").split(';').value(0);
+                 return post(signedBody({u("r=www/user/register"), u("do=register_new"), u("f[code]=ABCD"),
+                                         u("f[username]=script%1@pelorin.test").arg(i), u("f[password]=password1"),
+                                         u("f[repassword]=password1"), u("union_uid=0"), u("_s=pc")}),
+                             session);
+             }),
+             5);
+    // Captchas: thirty a minute (seven taken above).
     int pictures = 0;
     for (int i = 0; i < 30; ++i)
         pictures += statusOf(RawConnection::exchange(port, get("/server/?r=default/verfy&_=1&_s=pc"))) == 200;
     QCOMPARE(pictures, 23);
-    // Reports: twenty an hour.
-    int reports = 0;
-    for (int i = 0; i < 30; ++i) {
-        const QByteArray body = "r=www/default/pc&do=report&method=add&name=n" + QByteArray::number(i) + "&desc=x";
-        reports += envelopeOf(RawConnection::exchange(port, post(body))).value(u("statu")).toInt() == 1;
-    }
-    QCOMPARE(reports, 20);
-
-    // Password mails, known address or not (the same answer for both is checked elsewhere): five an hour.
-    int answered = 0;
-    for (int i = 0; i < 7; ++i) {
-        const QByteArray body = "r=www/user/forgetpwd&do=forgetpwd&f[username]=other" + QByteArray::number(i) + "@pelorin.test&_s=pc";
-        answered += envelopeOf(RawConnection::exchange(port, post(body))).value(u("statu")).toInt() == 1;
-    }
-    QCOMPARE(answered, 5);
+    // Reports: twenty an hour; password mails, known address or not: five an hour.
+    QCOMPARE(accepted(30, [](int i) { return post("r=www/default/pc&do=report&method=add&name=n" + QByteArray::number(i) + "&desc=x"); }),
+             20);
+    QCOMPARE(accepted(7, [](int i) {
+                 return post("r=www/user/forgetpwd&do=forgetpwd&f[username]=other" + QByteArray::number(i) + "@pelorin.test&_s=pc");
+             }),
+             5);
 }
 
 QTEST_GUILESS_MAIN(ServiceAttacksTest)

@@ -1,16 +1,16 @@
 // The player's own ServiceClient and plain HTTP against a started pelorin-service with demo
-// content: file lists, both resolution steps with the parameter orders the player sends, the VIP
-// rules, the video hosts (cookie, ranges, HEAD, downloads, refused codes, concurrent readers), the
-// library commands and a second demo run.
+// content, for what the end-to-end tests cannot reach: refused hashes and tokens, the VIP rules,
+// the video hosts' cookie, range boundaries and refused codes, and damaged library payloads.
 #include "ServiceProcess.h"
 
 #include "app/AppConfig.h"
 #include "server/AccessTokens.h"
 #include "TestClient.h"
+#include "resources/BTResourceFile.h"
+#include "service/Endpoints.h"
 #include "service/ServiceClient.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
@@ -21,7 +21,6 @@
 #include <QtTest>
 
 #include <memory>
-#include <sys/stat.h>
 
 namespace {
 QString u(const char *utf8)
@@ -30,57 +29,48 @@ QString u(const char *utf8)
 }
 
 const char kFirstClip[] = "01 彩色 测试图 与 音调.mp4";
-const char kSecondClip[] = "extras/02-counter.mp4";
 
 ServiceReply logIn(const QString &user, const QString &password)
 {
-    return testClient().call(Post,
-                               {u("r=www/user/login"), u("do=login"), u("f[username]=") + user,
-                                u("f[password]=") + password, u("_s=pc")},
-                               true);
-}
-
-void logOut()
-{
-    testClient().call(Post, {u("r=www/user/logout"), u("do=logout"), u("_s=pc")}, false);
-}
-
-bool switchTo(const QString &user, const QString &password)
-{
-    logOut();
-    return logIn(user, password).succeeded();
+    testClient().call(Endpoints::logout());
+    return testClient().call(Endpoints::login(user, password));
 }
 
 ServiceReply fileList(const QString &hash)
 {
-    return testClient().call(Get, {u("r=www/default/pc"), u("do=getNewHashFileList"), u("hash=") + hash, u("_s=pc")},
-                               true);
+    return testClient().call(Endpoints::fileList(hash));
 }
 
-ServiceReply lixian(const QString &hash, int index, const QString &name)
+// The two resolution steps as the player sends them; stepOf fills the file from the first.
+ServiceReply lixian(const QString &hash, quint32 index, const QString &name)
 {
-    return testClient().call(Get,
-                               {u("r=www/default/pc"), u("cs0=lixian_qq"), u("hash=") + hash,
-                                u("index=") + QString::number(index), u("name=") + name,
-                                u("_mac=") + localMacAddress(), u("_s=pc")},
-                               true);
+    BTResourceFile file;
+    file.resourceHash = hash;
+    file.resourceIndex = index;
+    file.fileName = name;
+    return testClient().call(Endpoints::fileHash(file, localMacAddress()));
 }
 
-// As the player sends it: netType only for a VIP line, reload=1 only with one.
-ServiceReply gethttp(const QVariantMap &step, const QString &netType = QString(), bool reload = false)
+BTResourceFile stepOf(const ServiceReply &reply)
 {
-    QStringList parameters = {u("r=www/default/pc"), u("cs0=qqlixian_gethttp"),
-                              u("hash=") + step.value(u("hash")).toString(),
-                              u("index=") + QString::number(step.value(u("index")).toUInt()),
-                              u("jxhash=") + step.value(u("jxhash")).toString(),
-                              u("size=") + QString::number(step.value(u("size")).toULongLong())};
-    if (!netType.isEmpty()) {
-        parameters << u("netType=") + netType;
-        if (reload)
-            parameters << u("reload=1");
-    }
-    parameters << u("_mac=") + localMacAddress() << u("_s=pc");
-    return testClient().call(Get, parameters, true);
+    const QVariantMap data = reply.data().toMap();
+    BTResourceFile file;
+    file.fileHash = data.value(u("hash")).toString();
+    file.fileIndex = data.value(u("index")).toUInt();
+    file.jxhash = data.value(u("jxhash")).toString();
+    file.size = data.value(u("size")).toULongLong();
+    return file;
+}
+
+// Lines by the parse page's index: 0 main, 1 dianxin, 2 yidong, 3 wangtong, 4 liantong.
+ServiceReply gethttp(const BTResourceFile &file, int line = 0, bool reload = false)
+{
+    return testClient().call(Endpoints::fileInfo(file, line, reload, localMacAddress()));
+}
+
+QString codeOf(const ServiceReply &reply)
+{
+    return reply.data().toMap().value(u("code")).toString();
 }
 
 // A refusal the player can show: an envelope that is not a success, with a reason.
@@ -92,43 +82,30 @@ bool refused(const ServiceReply &reply)
 struct Fetched {
     int status = 0;
     QByteArray body;
-    QMap<QByteArray, QByteArray> headers; // lower-case names
+    QByteArray contentRange;
+    QByteArray contentLength;
 };
 
-QNetworkRequest videoRequest(const QString &address, const QByteArray &cookie, const QByteArray &range)
+Fetched fetch(const QString &address, const QByteArray &cookie = QByteArray(), const QByteArray &range = QByteArray(),
+              const QByteArray &verb = "GET")
 {
     QNetworkRequest request{QUrl(address)};
     request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     request.setTransferTimeout(30000);
     if (!cookie.isEmpty())
         request.setRawHeader("Cookie", cookie);
     if (!range.isEmpty())
         request.setRawHeader("Range", range);
-    return request;
-}
-
-Fetched collect(QNetworkReply *reply)
-{
-    Fetched fetched;
-    fetched.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    fetched.body = reply->readAll();
-    for (const auto &header : reply->rawHeaderPairs())
-        fetched.headers.insert(header.first.toLower(), header.second);
-    reply->deleteLater();
-    return fetched;
-}
-
-Fetched fetch(const QString &address, const QByteArray &cookie = QByteArray(), const QByteArray &range = QByteArray(),
-              const QByteArray &verb = "GET")
-{
     QNetworkAccessManager manager;
-    const QNetworkRequest request = videoRequest(address, cookie, range);
-    QNetworkReply *reply = verb == "GET" ? manager.get(request)
+    QNetworkReply *reply = verb == "GET"    ? manager.get(request)
                            : verb == "HEAD" ? manager.head(request)
                                             : manager.sendCustomRequest(request, verb);
     ServiceClient::waitForReply(reply);
-    return collect(reply);
+    Fetched fetched{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll(),
+                    reply->rawHeader("Content-Range"),
+                    reply->rawHeader("Content-Length")};
+    reply->deleteLater();
+    return fetched;
 }
 
 QByteArray readFile(const QString &path)
@@ -165,22 +142,18 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
 
-    void fileListsNameIndexesAndSizes();
     void resolutionStepsFollowThePlayersOrder();
     void vipRulesOfBothSteps();
     void playAddressNeedsItsCookieAndServesExactRanges();
-    void downloadAddressServesTheWholeFile();
     void forgedExpiredAndForeignCodesAreRefused();
     void codesOfAChangedAccountStopWorking();
     void libraryAddChecksThePayload();
-    void demoRunsTwiceIntoOneLibrary();
 
 private:
     QString payloadPath(const QString &relative) const;
     QString playAddress(const QString &host, const QString &code) const;
     // Logs in as the permanent VIP and resolves the first clip; fills the code and cookie.
     void resolveFirstClip(QString *code, QByteArray *cookie);
-    QStringList videoDomains() const;
 
     QTemporaryDir m_workingDir;
     std::unique_ptr<ServiceProcess> m_service;
@@ -196,13 +169,6 @@ QString ServiceLibraryTest::payloadPath(const QString &relative) const
 QString ServiceLibraryTest::playAddress(const QString &host, const QString &code) const
 {
     return QStringLiteral("http://%1/ftn_handler/%2").arg(host, code);
-}
-
-QStringList ServiceLibraryTest::videoDomains() const
-{
-    return testClient().call(Get, {u("r=www/default/pc"), u("do=getConfig"), u("cfg=video_domain"), u("_s=pc")}, true)
-        .data()
-        .toStringList();
 }
 
 void ServiceLibraryTest::initTestCase()
@@ -228,132 +194,71 @@ void ServiceLibraryTest::cleanupTestCase()
     m_service.reset();
 }
 
-void ServiceLibraryTest::fileListsNameIndexesAndSizes()
-{
-    const ServiceReply list = fileList(m_collection);
-    QVERIFY2(list.succeeded(), qPrintable(list.msg()));
-    const QVariantList files = list.datas();
-    QCOMPARE(files.size(), 2); // the text file is not a video
-    for (int i = 0; i < 2; ++i) {
-        const QString name = u(i == 0 ? kFirstClip : kSecondClip);
-        QCOMPARE(files[i].toMap().value(u("index")).toInt(), i);
-        QCOMPARE(files[i].toMap().value(u("name")).toString(), name);
-        QCOMPARE(files[i].toMap().value(u("file_size")).toLongLong(), QFileInfo(payloadPath(u("Pelorin 演示合集/") + name)).size());
-    }
-    QVERIFY(QFileInfo(payloadPath(u("Pelorin 演示合集/说明.txt"))).size() > 0);
-
-    // The player keeps the hash as typed.
-    const ServiceReply upper = fileList(m_collection.toUpper());
-    QVERIFY(upper.succeeded());
-    QCOMPARE(upper.datas(), files);
-
-    const ServiceReply single = fileList(m_vipOnly);
-    QVERIFY(single.succeeded());
-    QCOMPARE(single.datas().size(), 1);
-    QCOMPARE(single.datas()[0].toMap().value(u("name")).toString(), u("Pelorin VIP 演示.mp4"));
-    QCOMPARE(single.datas()[0].toMap().value(u("index")).toUInt(), 0u);
-
-    QVERIFY(refused(fileList(QString(40, QLatin1Char('a')))));
-    QVERIFY(refused(fileList(u("not-a-hash"))));
-
-    // What the player derives from a magnet link, a torrent file and other text.
-    const QString torrent = m_service->dataDir() + u("/demo/Pelorin 演示合集.torrent");
-    QByteArray printed;
-    QCOMPARE(m_service->run({u("hash"), torrent, u("magnet:?xt=urn:btih:") + m_collection.toUpper() + u("&dn=x"),
-                             u("no hash in here")},
-                            &printed),
-             0);
-    QCOMPARE(QString::fromUtf8(printed).split(QLatin1Char('\n')).mid(0, 3),
-             QStringList({m_collection, m_collection.toUpper(), QString()}));
-}
-
 void ServiceLibraryTest::resolutionStepsFollowThePlayersOrder()
 {
-    logOut();
+    // The player keeps the hash as typed; unknown and malformed ones are refused.
+    QCOMPARE(fileList(m_collection.toUpper()).datas(), fileList(m_collection).datas());
+    QVERIFY(refused(fileList(QString(40, QLatin1Char('a')))));
+    QVERIFY(refused(fileList(u("not-a-hash"))));
+    testClient().call(Endpoints::logout());
     QVERIFY(refused(lixian(m_collection, 0, u(kFirstClip))));
-
     QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
-    // The name goes out percent-encoded after signing; the hash in the case the user typed.
-    const ServiceReply step = lixian(m_collection.toUpper(), 0, u(kFirstClip));
-    QVERIFY2(step.succeeded(), qPrintable(step.msg()));
-    const QVariantMap data = step.data().toMap();
-    QVERIFY(QRegularExpression(u("^[0-9a-f]{40}$")).match(data.value(u("hash")).toString()).hasMatch());
-    QCOMPARE(data.value(u("index")).toUInt(), 0u);
-    const qint64 size = QFileInfo(payloadPath(u("Pelorin 演示合集/") + u(kFirstClip))).size();
-    QCOMPARE(data.value(u("size")).toLongLong(), size);
-    QVERIFY(!data.value(u("jxhash")).toString().isEmpty());
-    // Stable: asking again gives the same file hash and token.
-    QCOMPARE(lixian(m_collection, 0, u(kFirstClip)).data().toMap(), data);
-    QVERIFY(lixian(m_collection, 1, u(kSecondClip)).data().toMap().value(u("hash")) != data.value(u("hash")));
+    const ServiceReply reply = lixian(m_collection.toUpper(), 0, u(kFirstClip));
+    QVERIFY2(reply.succeeded(), qPrintable(reply.msg()));
+    const BTResourceFile step = stepOf(reply);
+    QCOMPARE(qint64(step.size), QFileInfo(payloadPath(u("Pelorin 演示合集/") + u(kFirstClip))).size());
     // The text file and files beyond the list are not videos of the resource.
     QVERIFY(lixian(m_collection, 2, u("说明.txt")).statu() != 1);
     QVERIFY(lixian(m_collection, 7, u("x.mp4")).statu() != 1);
-
-    const ServiceReply address = gethttp(data);
-    QVERIFY2(address.succeeded(), qPrintable(address.msg()));
-    const QVariantMap info = address.data().toMap();
-    const QString code = info.value(u("code")).toString();
-    QVERIFY(!code.isEmpty());
-    QVERIFY(info.value(u("com_cookie")).toString().startsWith(u("pelorin_ftn=")));
-    QVERIFY(videoDomains().contains(info.value(u("field")).toString()));
-    QCOMPARE(videoDomains().mid(0, 2), m_service->videoHosts());
     // Without reload the same code comes back, so a player asking twice keeps its address.
-    QCOMPARE(gethttp(data).data().toMap().value(u("code")).toString(), code);
+    const QString code = codeOf(gethttp(step));
+    QVERIFY(!code.isEmpty());
+    QCOMPARE(codeOf(gethttp(step)), code);
 
     // The token binds the file's hash, index and size.
-    QString jxhash = data.value(u("jxhash")).toString();
-    jxhash[20] = jxhash[20] == QLatin1Char('0') ? QLatin1Char('1') : QLatin1Char('0');
-    for (const auto &change : {qMakePair(u("size"), QVariant(size + 1)), qMakePair(u("index"), QVariant(1)),
-                               qMakePair(u("jxhash"), QVariant(jxhash))}) {
-        QVariantMap changed = data;
-        changed[change.first] = change.second;
-        QVERIFY2(refused(gethttp(changed)), qPrintable(change.first));
-    }
+    BTResourceFile changed = step;
+    changed.size += 1;
+    QVERIFY(refused(gethttp(changed)));
+    changed = step;
+    changed.fileIndex = 1;
+    QVERIFY(refused(gethttp(changed)));
+    changed = step;
+    changed.jxhash[20] = changed.jxhash[20] == QLatin1Char('0') ? QLatin1Char('1') : QLatin1Char('0');
+    QVERIFY(refused(gethttp(changed)));
 }
 
 void ServiceLibraryTest::vipRulesOfBothSteps()
 {
-    QVERIFY(switchTo(u("demo@pelorin.test"), u("demo1234")));
-    const QVariantMap vipStep = lixian(m_vipOnly, 0, u("Pelorin VIP 演示.mp4")).data().toMap();
-    QVERIFY(!vipStep.value(u("jxhash")).toString().isEmpty());
-    const QVariantMap step = lixian(m_collection, 0, u(kFirstClip)).data().toMap();
-    const QString plain = gethttp(step).data().toMap().value(u("code")).toString();
-    // Every line works for the permanent VIP; reload=1 issues a fresh code each time.
-    QVERIFY(gethttp(step, u("dianxin")).succeeded());
-    QVERIFY(gethttp(step, u("changcheng ")).succeeded());
-    const QString reloaded = gethttp(step, u("yidong"), true).data().toMap().value(u("code")).toString();
-    const QString reloadedAgain = gethttp(step, u("yidong"), true).data().toMap().value(u("code")).toString();
+    QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
+    const BTResourceFile vipStep = stepOf(lixian(m_vipOnly, 0, u("Pelorin VIP 演示.mp4")));
+    QVERIFY(!vipStep.jxhash.isEmpty());
+    const BTResourceFile step = stepOf(lixian(m_collection, 0, u(kFirstClip)));
+    // The permanent VIP: reload=1 issues a fresh code each time.
+    const QString reloaded = codeOf(gethttp(step, 2, true));
     QVERIFY(!reloaded.isEmpty());
-    QVERIFY(reloaded != plain);
-    QVERIFY(reloaded != reloadedAgain);
-    QVERIFY(gethttp(step, u("nowhere")).statu() != 1);
+    QVERIFY(reloaded != codeOf(gethttp(step, 2, true)));
 
-    QVERIFY(switchTo(u("free@pelorin.test"), u("free1234")));
+    QVERIFY(logIn(u("free@pelorin.test"), u("free1234")).succeeded());
     const ServiceReply vipOnly = lixian(m_vipOnly, 0, u("Pelorin VIP 演示.mp4"));
     QCOMPARE(vipOnly.statu(), -11);
     QVERIFY(!vipOnly.msg().isEmpty());
     // A token fetched by a VIP does not help the next account of the session.
     QCOMPARE(gethttp(vipStep).statu(), -11);
-    const QVariantMap freeStep = lixian(m_collection, 0, u(kFirstClip)).data().toMap();
-    QCOMPARE(freeStep, step);
-    QVERIFY(gethttp(freeStep).succeeded());
-    QVERIFY(refused(gethttp(freeStep, u("dianxin"))));
-    QVERIFY(gethttp(freeStep, u("liantong"), true).statu() != 1);
-
-    QVERIFY(switchTo(u("vip@pelorin.test"), u("vip-password")));
-    QVERIFY(lixian(m_vipOnly, 0, u("Pelorin VIP 演示.mp4")).succeeded());
-    QVERIFY(gethttp(step, u("wangtong")).succeeded());
-    QVERIFY(refused(gethttp(step, u("wangtong"), true)));
-
-    logOut();
+    QVERIFY(gethttp(step).succeeded());
+    QVERIFY(refused(gethttp(step, 1)));
+    QVERIFY(gethttp(step, 4, true).statu() != 1);
+    // A VIP that is not permanent has the VIP lines but no reload.
+    QVERIFY(logIn(u("vip@pelorin.test"), u("vip-password")).succeeded());
+    QVERIFY(gethttp(step, 3).succeeded());
+    QVERIFY(refused(gethttp(step, 3, true)));
+    testClient().call(Endpoints::logout());
     QVERIFY(gethttp(step).statu() != 1);
 }
 
 void ServiceLibraryTest::resolveFirstClip(QString *code, QByteArray *cookie)
 {
-    QVERIFY(switchTo(u("demo@pelorin.test"), u("demo1234")));
-    const QVariantMap step = lixian(m_collection, 0, u(kFirstClip)).data().toMap();
-    const QVariantMap info = gethttp(step).data().toMap();
+    QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
+    const QVariantMap info = gethttp(stepOf(lixian(m_collection, 0, u(kFirstClip)))).data().toMap();
     *code = info.value(u("code")).toString();
     *cookie = info.value(u("com_cookie")).toString().toUtf8();
     QVERIFY(!code->isEmpty());
@@ -369,37 +274,15 @@ void ServiceLibraryTest::playAddressNeedsItsCookieAndServesExactRanges()
     for (const QString &host : m_service->videoHosts()) {
         QCOMPARE(fetch(playAddress(host, code)).status, 403);
         QCOMPARE(fetch(playAddress(host, code), "pelorin_ftn=00112233445566778899aabbccddeeff").status, 403);
-        const Fetched whole = fetch(playAddress(host, code), cookie);
-        QCOMPARE(whole.status, 200);
-        QCOMPARE(whole.headers.value("content-length"), QByteArray::number(clip.size()));
-        QCOMPARE(whole.headers.value("accept-ranges"), QByteArray("bytes"));
-        QCOMPARE(whole.headers.value("content-type"), QByteArray("video/mp4"));
-        QVERIFY(whole.body == clip);
         // Among other cookies, as an engine may send it.
         QCOMPARE(fetch(playAddress(host, code), "a=b; " + cookie + "; c=d", "bytes=0-9").status, 206);
-        // The player's probe: more than 1024 bytes within 500 ms, with the file's length.
-        QNetworkAccessManager manager;
-        QNetworkReply *probe = manager.get(videoRequest(playAddress(host, code), cookie, QByteArray()));
-        QEventLoop wait;
-        bool accepted = false;
-        connect(probe, &QNetworkReply::downloadProgress, &wait, [&](qint64 received, qint64) {
-            if (received > 1024) {
-                accepted = probe->header(QNetworkRequest::ContentLengthHeader) == QVariant(quint64(clip.size()));
-                wait.quit();
-            }
-        });
-        QTimer::singleShot(500, &wait, &QEventLoop::quit);
-        wait.exec();
-        QVERIFY(accepted);
-        probe->abort();
-        probe->deleteLater();
         const Fetched head = fetch(playAddress(host, code), cookie, QByteArray(), "HEAD");
         QCOMPARE(head.status, 200);
-        QCOMPARE(head.headers.value("content-length"), QByteArray::number(clip.size()));
+        QCOMPARE(head.contentLength, QByteArray::number(clip.size()));
         QVERIFY(head.body.isEmpty());
     }
 
-    // Ranges are byte exact.
+    // Ranges are byte exact at their boundaries.
     const qint64 size = clip.size();
     const QString address = playAddress(m_service->videoHosts().constFirst(), code);
     struct Case {
@@ -409,7 +292,6 @@ void ServiceLibraryTest::playAddressNeedsItsCookieAndServesExactRanges()
     };
     const Case cases[] = {
         {"bytes=0-1024", 0, 1025},
-        {"bytes=" + QByteArray::number(size / 2) + "-" + QByteArray::number(size / 2 + 65535), size / 2, 65536},
         {"bytes=" + QByteArray::number(size - 1) + "-" + QByteArray::number(size - 1), size - 1, 1},
         {"bytes=" + QByteArray::number(size - 300) + "-", size - 300, 300},
         {"bytes=-500", size - 500, 500},
@@ -419,67 +301,20 @@ void ServiceLibraryTest::playAddressNeedsItsCookieAndServesExactRanges()
     for (const Case &range : cases) {
         const Fetched part = fetch(address, cookie, range.range);
         QCOMPARE(part.status, 206);
-        QCOMPARE(part.headers.value("content-length"), QByteArray::number(range.length));
-        QCOMPARE(part.headers.value("content-range"),
+        QCOMPARE(part.contentRange,
                  "bytes " + QByteArray::number(range.first) + "-" + QByteArray::number(range.first + range.length - 1)
                      + "/" + QByteArray::number(size));
         QVERIFY2(part.body == clip.mid(int(range.first), int(range.length)), range.range.constData());
     }
     const Fetched beyond = fetch(address, cookie, "bytes=" + QByteArray::number(size) + "-");
     QCOMPARE(beyond.status, 416);
-    QCOMPARE(beyond.headers.value("content-range"), "bytes */" + QByteArray::number(size));
+    QCOMPARE(beyond.contentRange, "bytes */" + QByteArray::number(size));
     QCOMPARE(fetch(address, cookie, "bytes=-0").status, 416);
-    // Several ranges get the whole file; a range that does not parse is refused.
+    QCOMPARE(fetch(address, cookie, "bytes=9-2").status, 416);
+    // Several ranges get the whole file.
     const Fetched several = fetch(address, cookie, "bytes=0-9,20-29");
     QCOMPARE(several.status, 200);
     QVERIFY(several.body == clip);
-    QCOMPARE(fetch(address, cookie, "bytes=9-2").status, 416);
-    const Fetched headRange = fetch(address, cookie, "bytes=100-199", "HEAD");
-    QCOMPARE(headRange.status, 206);
-    QCOMPARE(headRange.headers.value("content-length"), QByteArray("100"));
-
-    // Twenty readers at once over both hosts (each reply ends by its transfer timeout at the latest).
-    std::vector<std::unique_ptr<QNetworkAccessManager>> managers;
-    QList<QNetworkReply *> replies;
-    QList<QPair<int, int>> ranges;
-    for (int i = 0; i < 20; ++i) {
-        const int first = int((qint64(clip.size()) * i) / 23);
-        const int length = qMin(clip.size() - first, 20000 + i * 3001);
-        ranges << qMakePair(first, length);
-        managers.push_back(std::make_unique<QNetworkAccessManager>());
-        replies << managers.back()->get(videoRequest(playAddress(m_service->videoHosts().at(i % 2), code), cookie,
-                                                     "bytes=" + QByteArray::number(first) + "-"
-                                                         + QByteArray::number(first + length - 1)));
-    }
-    for (QNetworkReply *reply : qAsConst(replies))
-        ServiceClient::waitForReply(reply);
-    for (int i = 0; i < 20; ++i) {
-        const Fetched part = collect(replies[i]);
-        QCOMPARE(part.status, 206);
-        QVERIFY(part.body == clip.mid(ranges[i].first, ranges[i].second));
-    }
-}
-
-void ServiceLibraryTest::downloadAddressServesTheWholeFile()
-{
-    QVERIFY(switchTo(u("demo@pelorin.test"), u("demo1234")));
-    const QVariantMap step = lixian(m_collection, 1, u(kSecondClip)).data().toMap();
-    const QString code = gethttp(step).data().toMap().value(u("code")).toString();
-    const QByteArray clip = readFile(payloadPath(u("Pelorin 演示合集/") + u(kSecondClip)));
-    for (const QString &host : m_service->videoHosts()) {
-        const QString address = QStringLiteral("http://%1/%2.mp4?ver=5063&rkey=%3/").arg(host).arg(48213577).arg(code);
-        const Fetched download = fetch(address);
-        QCOMPARE(download.status, 200);
-        QCOMPARE(download.headers.value("content-length"), QByteArray::number(clip.size()));
-        QCOMPARE(download.headers.value("content-type"), QByteArray("video/mp4"));
-        QVERIFY(download.body == clip);
-        QCOMPARE(fetch(address, QByteArray(), "bytes=10-19").body, clip.mid(10, 10));
-        QCOMPARE(fetch(address, QByteArray(), QByteArray(), "HEAD").headers.value("content-length"),
-                 QByteArray::number(clip.size()));
-        // Not the download form: a name that is not eight digits, no rkey.
-        QCOMPARE(fetch(QStringLiteral("http://%1/1234567.mp4?ver=5063&rkey=%2/").arg(host, code)).status, 404);
-        QCOMPARE(fetch(QStringLiteral("http://%1/12345678.mp4?ver=5063").arg(host)).status, 403);
-    }
 }
 
 void ServiceLibraryTest::forgedExpiredAndForeignCodesAreRefused()
@@ -488,13 +323,10 @@ void ServiceLibraryTest::forgedExpiredAndForeignCodesAreRefused()
     QByteArray cookie;
     resolveFirstClip(&code, &cookie);
     const QString host = m_service->videoHosts().constLast();
-    QCOMPARE(fetch(playAddress(host, code), cookie, "bytes=0-0").status, 206);
-
     QString forged = code;
     forged[10] = forged[10] == QLatin1Char('0') ? QLatin1Char('1') : QLatin1Char('0');
     QCOMPARE(fetch(playAddress(host, forged), cookie).status, 403);
     QCOMPARE(fetch(playAddress(host, code.left(code.size() - 2)), cookie).status, 403);
-    QCOMPARE(fetch(playAddress(host, QString()), cookie).status, 403);
 
     // Codes made with the service's own key: one expired, one for a file that is not there.
     const QString secretPath = m_service->dataDir() + u("/secret.key");
@@ -514,18 +346,15 @@ void ServiceLibraryTest::forgedExpiredAndForeignCodesAreRefused()
     server::AccessTokens::Grant missing = grant;
     missing.fileId = 999999;
     QCOMPARE(statusWith(tokens, tokens.issueCode(missing)), 404);
-    // Another installation's key.
+    // Another installation's key; the cookie of one code does not open another.
     const server::AccessTokens foreign(std::string(32, 'k'));
     QCOMPARE(statusWith(foreign, foreign.issueCode(grant)), 403);
-    // The cookie of one code does not open another.
     QCOMPARE(fetch(playAddress(host, QString::fromStdString(expiredCode)), cookie).status, 403);
 
     // Nothing but library files, and only by code.
-    for (const char *path : {"/service.db", "/secret.key", "/ftn_handler/../service.db", "/ftn_handler/%2E%2E%2Fservice.db",
-                             "/server/?r=www", "/"}) {
+    for (const char *path : {"/service.db", "/secret.key", "/ftn_handler/../service.db", "/ftn_handler/%2E%2E%2Fservice.db"}) {
         const Fetched refused = fetch(QStringLiteral("http://%1%2").arg(host, QLatin1String(path)));
         QVERIFY2(refused.status == 404 || refused.status == 403, path);
-        QVERIFY(!refused.body.contains("SQLite"));
     }
     QCOMPARE(fetch(playAddress(host, code), cookie, QByteArray(), "DELETE").status, 405);
 }
@@ -535,50 +364,33 @@ void ServiceLibraryTest::codesOfAChangedAccountStopWorking()
     const QString host = m_service->videoHosts().constFirst();
     const QString account = u("revoked@pelorin.test");
     QCOMPARE(m_service->run({u("user"), u("add"), account, u("first-password"), u("--vip")}), 0);
-    // A code for a VIP line and a plain one, both working.
-    const auto codes = [&](const QString &password, QStringList *issued, QList<QByteArray> *cookies) {
-        QVERIFY(switchTo(account, password));
-        const QVariantMap step = lixian(m_collection, 0, u(kFirstClip)).data().toMap();
-        for (const QString &line : {u("dianxin"), QString()}) {
-            const QVariantMap info = gethttp(step, line).data().toMap();
-            *issued << info.value(u("code")).toString();
-            *cookies << info.value(u("com_cookie")).toString().toUtf8();
-            // Hosts look at a refused account again only after a second.
-            QTRY_COMPARE_WITH_TIMEOUT(fetch(playAddress(host, issued->constLast()), cookies->constLast(), "bytes=0-0").status,
-                                      206, 10000);
-        }
+    // A working code for a VIP line; its status at the host.
+    QString code;
+    QByteArray cookie;
+    const auto issue = [&](const QString &password) {
+        QVERIFY(logIn(account, password).succeeded());
+        const QVariantMap info = gethttp(stepOf(lixian(m_collection, 0, u(kFirstClip))), 1).data().toMap();
+        code = info.value(u("code")).toString();
+        cookie = info.value(u("com_cookie")).toString().toUtf8();
+        // Hosts look at a refused account again only after a second.
+        QTRY_COMPARE_WITH_TIMEOUT(fetch(playAddress(host, code), cookie, "bytes=0-0").status, 206, 10000);
     };
-    const auto statusOf = [&](const QString &code, const QByteArray &cookie) {
-        return fetch(playAddress(host, code), cookie, "bytes=0-0").status;
-    };
+    const auto status = [&] { return fetch(playAddress(host, code), cookie, "bytes=0-0").status; };
 
-    // Losing VIP ends both (the change is made by another process on the same data directory).
-    QStringList issued;
-    QList<QByteArray> cookies;
-    codes(u("first-password"), &issued, &cookies);
+    // Losing VIP ends it (the change is made by another process on the same data directory).
+    issue(u("first-password"));
     QCOMPARE(m_service->run({u("user"), u("set"), account, u("--no-vip")}), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(statusOf(issued[0], cookies[0]), 403, 20000);
-    QCOMPARE(statusOf(issued[1], cookies[1]), 403);
-
-    // A password changed through the service ends them at once.
+    QTRY_COMPARE_WITH_TIMEOUT(status(), 403, 20000);
+    // A password changed through the service ends it at once.
     QCOMPARE(m_service->run({u("user"), u("set"), account, u("--vip")}), 0);
-    issued.clear();
-    cookies.clear();
-    codes(u("first-password"), &issued, &cookies);
-    QVERIFY(testClient().call(Post, {u("r=www/user/pwd"), u("do=pwd"), u("f[password]=first-password"),
-                                       u("f[newpassword]=second-password"), u("f[repassword]=second-password"), u("_s=pc")},
-                                false)
-                .succeeded());
-    QCOMPARE(statusOf(issued[0], cookies[0]), 403);
-    QCOMPARE(statusOf(issued[1], cookies[1]), 403);
-
-    // A removed account's codes end too.
-    issued.clear();
-    cookies.clear();
-    codes(u("second-password"), &issued, &cookies);
+    issue(u("first-password"));
+    QVERIFY(testClient().call(Endpoints::changePassword(u("first-password"), u("second-password"), u("second-password"))).succeeded());
+    QCOMPARE(status(), 403);
+    // So does removing the account.
+    issue(u("second-password"));
     QCOMPARE(m_service->run({u("user"), u("remove"), account}), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(statusOf(issued[1], cookies[1]), 403, 20000);
-    logOut();
+    QTRY_COMPARE_WITH_TIMEOUT(status(), 403, 20000);
+    testClient().call(Endpoints::logout());
 }
 
 void ServiceLibraryTest::libraryAddChecksThePayload()
@@ -589,27 +401,11 @@ void ServiceLibraryTest::libraryAddChecksThePayload()
     for (int i = 0; i < episode.size(); ++i)
         episode[i] = char((i * 7919) >> 3);
     QVERIFY(writeFile(folder + u("/第1集.mkv"), episode));
-    QVERIFY(writeFile(folder + u("/extra/clip.webm"), episode.left(1234)));
-    QVERIFY(writeFile(folder + u("/cover.jpg"), QByteArray(300, 'j')));
     const QString torrent = m_workingDir.path() + u("/my show.torrent");
     QByteArray output;
     QCOMPARE(m_service->run({u("torrent"), u("create"), folder, torrent, u("--piece-length"), u("65536")}, &output), 0);
-    QByteArray hashOutput;
-    QCOMPARE(m_service->run({u("hash"), torrent}, &hashOutput), 0);
-    const QString hash = QString::fromUtf8(hashOutput).split(QLatin1Char('\n')).value(0);
-    QCOMPARE(hash.size(), 40);
-
-    // Payload given as the folder that holds the torrent's folder, and as that folder itself.
-    QVERIFY2(m_service->run({u("library"), u("add"), torrent, root, u("--vip-only")}, &output) == 0, output.constData());
-    QVERIFY(output.contains(hash.toUtf8()));
-    QVERIFY2(m_service->run({u("library"), u("add"), torrent, folder}, &output) == 0, output.constData());
-    const ServiceReply list = fileList(hash);
-    QVERIFY(list.succeeded());
-    QCOMPARE(list.datas().size(), 2);
-    QCOMPARE(list.datas()[0].toMap().value(u("name")).toString(), u("extra/clip.webm"));
-    QCOMPARE(list.datas()[0].toMap().value(u("index")).toUInt(), 1u);
-    QCOMPARE(list.datas()[1].toMap().value(u("name")).toString(), u("第1集.mkv"));
-    QCOMPARE(list.datas()[1].toMap().value(u("file_size")).toLongLong(), qint64(episode.size()));
+    // Payload given as the folder that holds the torrent's folder.
+    QVERIFY2(m_service->run({u("library"), u("add"), torrent, root}, &output) == 0, output.constData());
 
     // A changed byte, a changed length, files that are not there.
     QByteArray damaged = episode;
@@ -619,43 +415,7 @@ void ServiceLibraryTest::libraryAddChecksThePayload()
     QVERIFY2(output.contains("piece 4"), output.constData());
     QVERIFY(writeFile(folder + u("/第1集.mkv"), episode.left(1000)));
     QCOMPARE(m_service->run({u("library"), u("add"), torrent, root}, &output), 1);
-    QVERIFY2(output.contains("1000 bytes"), output.constData());
     QCOMPARE(m_service->run({u("library"), u("add"), torrent, m_workingDir.path() + u("/elsewhere")}, &output), 1);
-
-    // A torrent naming a path outside its folder is refused before anything is read.
-    const QString evilPath = m_workingDir.path() + u("/evil.torrent");
-    QVERIFY(writeFile(evilPath, "d4:infod5:filesld6:lengthi1e4:pathl2:..10:secret.keyeee4:name4:evil"
-                                "12:piece lengthi16384e6:pieces20:" + QByteArray(20, 'x') + "ee"));
-    QCOMPARE(m_service->run({u("library"), u("add"), evilPath, root}, &output), 1);
-    QVERIFY2(output.contains("unsafe path"), output.constData());
-
-    QCOMPARE(m_service->run({u("library"), u("remove"), hash}, &output), 0);
-    QVERIFY(fileList(hash).statu() != 1);
-}
-
-void ServiceLibraryTest::demoRunsTwiceIntoOneLibrary()
-{
-    QString code;
-    QByteArray cookie;
-    resolveFirstClip(&code, &cookie);
-    QByteArray output;
-    QCOMPARE(m_service->run({u("demo"), u("--clip-seconds"), u("2")}, &output), 0);
-    QCOMPARE(magnetHashes(output), QStringList({m_collection, m_vipOnly}));
-    // Same resources, same file ids: codes issued before still play.
-    QCOMPARE(fetch(playAddress(m_service->videoHosts().constFirst(), code), cookie, "bytes=0-99").status, 206);
-    QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
-    QVERIFY(logIn(u("free@pelorin.test"), u("free1234")).succeeded());
-
-    // Other clips replace the demo resources instead of adding to them.
-    QCOMPARE(m_service->run({u("demo"), u("--clip-seconds"), u("1")}, &output), 0);
-    const QStringList hashes = magnetHashes(output);
-    QCOMPARE(hashes.size(), 2);
-    QVERIFY(!hashes.contains(m_collection));
-    QVERIFY(fileList(hashes[0]).succeeded());
-    QVERIFY(fileList(m_collection).statu() != 1);
-    QCOMPARE(m_service->run({u("library"), u("list")}, &output), 0);
-    QCOMPARE(output.count("(demo)"), 2);
-    QCOMPARE(fetch(playAddress(m_service->videoHosts().constFirst(), code), cookie, "bytes=0-99").status, 404);
 }
 
 QTEST_GUILESS_MAIN(ServiceLibraryTest)

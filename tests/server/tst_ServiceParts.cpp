@@ -130,12 +130,8 @@ void ServicePartsTest::parametersSplitLikeThePlayerBuildsThem()
     QCOMPARE(get.value("name"), std::string("a+b c+\xE4\xB8\xAD"));
     QCOMPARE(get.value("x"), std::string("=y="));
     QVERIFY(get.has("k"));
-    QCOMPARE(get.value("k"), std::string());
     QCOMPARE(get.value("bad"), std::string("%G1%4"));
     QCOMPARE(get.elements().size(), size_t(6));
-    QCOMPARE(get.elements()[1].text, std::string("name=a+b c+\xE4\xB8\xAD"));
-    // (POST bodies from the player and from browser forms: the protocol test's passwords.)
-    QVERIFY(RequestParameters::fromQuery("").elements().empty());
     QCOMPARE(RequestParameters::fromQuery("a=1&").elements().size(), size_t(2));
 
     // A GET's encoded name is signed decoded, wherever the sign stands.
@@ -147,7 +143,6 @@ void ServicePartsTest::parametersSplitLikeThePlayerBuildsThem()
     // Not UTF-8: a stray byte, an overlong "/", a surrogate, cut short, beyond Unicode.
     for (const char *bad : {"\xFF", "\xC0\xAF", "\xED\xA0\x80", "\xE4\xB8", "\xF4\x90\x80\x80"})
         QVERIFY2(!isValidUtf8(bad), QByteArray(bad).toHex().constData());
-    QVERIFY(!RequestParameters::fromQuery("a=%FF").isValidUtf8());
 }
 
 void ServicePartsTest::sessionIdsAndCookies()
@@ -158,19 +153,13 @@ void ServicePartsTest::sessionIdsAndCookies()
     QVERIFY(database.open(&error));
     SessionStore sessions(database, std::string(32, 'k'));
     const std::string id = sessions.newId();
-    QCOMPARE(id.size(), size_t(64));
     QVERIFY(sessions.isValid(id));
     QVERIFY(!SessionStore(database, std::string(32, 'o')).isValid(id));
-    QVERIFY(sessions.newId() != id);
     QVERIFY(!sessions.isValid(id.substr(0, 63)));
-
-    // The player returns the whole Set-Cookie value.
-    QCOMPARE(SessionStore::idFromCookieHeader(SessionStore::setCookieValue(id)), id);
     QCOMPARE(SessionStore::idFromCookieHeader("other=1; pelorin_sid=" + id + " ; x=y"), id);
     QCOMPARE(SessionStore::idFromCookieHeader("xpelorin_sid=abc"), std::string());
 
     // A captcha expires; sessions that only held one go after that, log-ins stay.
-    QCOMPARE(sessions.userOf(id, 1000), int64_t(0));
     QVERIFY(sessions.setCaptcha(id, "EFGH", 2000, 1000));
     QCOMPARE(sessions.takeCaptcha(id, 2001), std::string());
     const std::string loggedIn = sessions.newId();
@@ -186,21 +175,13 @@ void ServicePartsTest::sessionIdsAndCookies()
 void ServicePartsTest::rateLimiterWindow()
 {
     RateLimiter limiter(3, 60000);
-    for (int i = 0; i < 3; ++i) {
-        QVERIFY(!limiter.isBlocked("a", 1000 + i));
+    for (int i = 0; i < 3; ++i)
         limiter.record("a", 1000 + i);
-    }
     QVERIFY(limiter.isBlocked("a", 2000));
     QVERIFY(!limiter.isBlocked("b", 2000));
     QCOMPARE(limiter.retryAfterMs("a", 2000), int64_t(59000));
+    QVERIFY(limiter.isBlocked("a", 60999));
     QVERIFY(!limiter.isBlocked("a", 61000));
-    limiter.record("a", 61000);
-    QVERIFY(!limiter.isBlocked("a", 61001));
-    limiter.clear("a");
-    QVERIFY(!limiter.isBlocked("a", 61002));
-    RateLimiter off(0, 60000);
-    off.record("a", 1);
-    QVERIFY(!off.isBlocked("a", 2));
 }
 
 void ServicePartsTest::requestFramingFindsTheEnd()
@@ -213,7 +194,6 @@ void ServicePartsTest::requestFramingFindsTheEnd()
         size_t length;
     } cases[] = {
         {"GET / HTTP/1.1\r\nHost: a\r\n\r\nGET /next", State::Complete, 27},
-        {"GET / HTTP/1.1\r\nHost: a\r\n", State::Incomplete, 0},
         {"GET / HTTP/1.1\r\nX: " + std::string(140, 'a'), State::HeadTooLarge, 0},
         {"POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\nab", State::Incomplete, 0},
         {"POST / HTTP/1.1\r\ncontent-length: 33\r\n\r\n", State::BodyTooLarge, 0},
@@ -223,12 +203,9 @@ void ServicePartsTest::requestFramingFindsTheEnd()
         {"POST / HTTP/1.1\r\nTransfer-Encoding: gzip\r\n\r\n", State::Unsupported, 0},
         // Chunked: extensions and trailers; the sizes count against the body limit.
         {chunked + "3;x=y\r\nabc\r\n0\r\nT: 1\r\n\r\nnext", State::Complete, chunked.size() + 23},
-        {chunked + "3\r\nabc\r\n", State::Incomplete, 0},
-        {chunked + "21\r\n", State::BodyTooLarge, 0},
         {chunked + "10\r\n" + std::string(16, 'a') + "\r\n11\r\n", State::BodyTooLarge, 0},
         {chunked + "ffffffffffff\r\n", State::BodyTooLarge, 0},
         {chunked + "3\r\nabcXY", State::Bad, 0},
-        {chunked + "zz\r\n", State::Bad, 0},
     };
     for (const auto &entry : cases) {
         RequestFraming framing(128, 32);
@@ -240,11 +217,8 @@ void ServicePartsTest::requestFramingFindsTheEnd()
 
 void ServicePartsTest::captchaPictures()
 {
+    // The same text never gives the same picture twice; an empty answer never matches.
     const std::string text = Captcha::randomText();
-    QCOMPARE(text.size(), size_t(4));
-    for (char c : text)
-        QVERIFY(std::string("ABCDEFGHJKMNPQRSTUVWXYZ23456789").find(c) != std::string::npos);
-    // The same text never gives the same picture twice.
     QVERIFY(Captcha::render(text) != Captcha::render(text));
     QVERIFY(Captcha::matches("K7MW", "k7mw"));
     QVERIFY(!Captcha::matches("K7MW", "K7M"));
@@ -285,25 +259,17 @@ void ServicePartsTest::captchaDefeatsATemplateMatcher()
 
 void ServicePartsTest::accountRules()
 {
-    for (const char *good : {"a@b.cn", "first.last+tag@mail.example.org"})
-        QVERIFY2(AccountStore::isEmailShape(good), good);
-    for (const char *bad : {"no-at.example", "two@@example.org", "blank @example.org", "a@nodot", "a@b..cn", "x'@b.cn"})
+    QVERIFY(AccountStore::isEmailShape("first.last+tag@mail.example.org"));
+    for (const char *bad : {"two@@example.org", "blank @example.org", "a@nodot", "a@b..cn", "x'@b.cn"})
         QVERIFY2(!AccountStore::isEmailShape(bad), bad);
-    QVERIFY(AccountStore::isAcceptablePassword("\xE4\xB8\xAD\xE6\x96\x87\xE5\xAF\x86\xE7\xA0\x81\xE5\x8F\xA3\xE4\xBB\xA4"));
     QVERIFY(!AccountStore::isAcceptablePassword("five5"));
     QVERIFY(!AccountStore::isAcceptablePassword(std::string(65, 'a')));
-    QCOMPARE(AccountStore::randomPassword().size(), size_t(10));
 
     Account account;
     account.vip = true;
     account.vipUntil = 5000;
     QVERIFY(account.isVip(4999));
     QVERIFY(!account.isVip(5000));
-    account.vipUntil = 0;
-    QCOMPARE(account.vipTime(), AccountStore::kNoEnd);
-    account.vip = false;
-    account.permanentVip = true;
-    QVERIFY(account.isVip(1LL << 40));
 
     // Mailed passwords: a new one does not cancel those before it; a few wait at most.
     QTemporaryDir dir;
@@ -320,8 +286,6 @@ void ServicePartsTest::accountRules()
     const std::optional<Account> stored = accounts.findById(id);
     int64_t used = 0;
     QCOMPARE(accounts.verify(stored, "mailed-1", 2000, &used), AccountStore::Match::Pending);
-    QCOMPARE(accounts.verify(stored, "mailed-3", 2000), AccountStore::Match::Pending);
-    QCOMPARE(accounts.verify(stored, "current1", 2000), AccountStore::Match::Password);
     QCOMPARE(accounts.verify(stored, "mailed-2", 5001), AccountStore::Match::None);
     // Using one makes it the password, ends the others and the codes issued so far.
     QVERIFY(accounts.promotePending(id, used));
@@ -329,11 +293,9 @@ void ServicePartsTest::accountRules()
     QCOMPARE(accounts.verify(changed, "mailed-1", 2000), AccountStore::Match::Password);
     QCOMPARE(accounts.verify(changed, "mailed-2", 2000), AccountStore::Match::None);
     QCOMPARE(changed->codeEpoch, stored->codeEpoch + 1);
-    // Extending VIP keeps codes; taking it away ends them.
+    // Extending VIP keeps codes (taking it away ends them: the library test).
     QVERIFY(accounts.setVip(id, true, false, 0));
     QCOMPARE(accounts.findById(id)->codeEpoch, changed->codeEpoch);
-    QVERIFY(accounts.setVip(id, true, false, 9000));
-    QCOMPARE(accounts.findById(id)->codeEpoch, changed->codeEpoch + 1);
 }
 
 void ServicePartsTest::schemaUpgradesStepByStep()

@@ -1,19 +1,18 @@
-// The player's own ServiceClient against a started pelorin-service: every endpoint of the
-// service with the parameter orders the player sends, sessions, signatures, accounts, captcha,
-// collections, reports, web pages, hostile requests and the request log.
+// The player's own ServiceClient against a started pelorin-service, for what the end-to-end tests
+// cannot reach: sessions, signatures, VIP standing, account limits, captcha, foreign collections,
+// the web form's token, the static folder, hostile requests and passwords kept out of the log.
 #include "RawConnection.h"
-#include "RawSession.h"
 #include "ServiceProcess.h"
 
 #include "app/AppConfig.h"
 #include "service/protocol/RequestSigner.h"
 #include "TestClient.h"
+#include "service/Endpoints.h"
 #include "service/ServiceClient.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkReply>
@@ -21,8 +20,6 @@
 #include <QSaveFile>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <sqlite3.h>
 
 #include <memory>
 
@@ -34,62 +31,24 @@ QString u(const char *utf8)
 
 const char kTestCaptcha[] = "K7MW";
 
-QStringList logInParameters(const QString &user, const QString &password)
-{
-    return {u("r=www/user/login"), u("do=login"), u("f[username]=") + user,
-            u("f[password]=") + password, u("_s=pc")};
-}
-
 ServiceReply logIn(const QString &user, const QString &password)
 {
-    return testClient().call(Post, logInParameters(user, password), true);
+    return testClient().call(Endpoints::login(user, password));
 }
 
 ServiceReply logOut()
 {
-    return testClient().call(Post, {u("r=www/user/logout"), u("do=logout"), u("_s=pc")}, false);
+    return testClient().call(Endpoints::logout());
 }
 
-// A configuration item, or the update information for an empty name; signed as the player does.
-QStringList configParameters(const QString &item = QString())
+QNetworkReply *send(const ServiceRequest &request, ServiceClient &client = testClient())
 {
-    if (item.isEmpty())
-        return {u("r=www/default/pc"), u("do=getUpdateInfo"), u("_s=pc")};
-    return {u("r=www/default/pc"), u("do=getConfig"), u("cfg=") + item, u("_s=pc")};
-}
-
-ServiceReply config(const QString &item = QString())
-{
-    return testClient().call(Get, configParameters(item), item == u("video_domain"));
-}
-
-QStringList listParameters()
-{
-    return {u("r=www/default/pc"), u("do=fav"), u("method=get"), u("persize=100"), u("page=1"), u("_s=pc")};
-}
-
-QStringList addParameters(const QString &name, const QString &hash, int index)
-{
-    return {u("r=www/default/pc"), u("do=fav"), u("method=add"), u("name=") + name,
-            u("hash=") + hash, u("index=") + QString::number(index)};
-}
-
-QStringList deleteParameters(qint64 id)
-{
-    return {u("r=www/default/pc"), u("do=fav"), u("method=del"), u("id=") + QString::number(id), u("_s=pc")};
-}
-
-QStringList registerParameters(const QString &code, const QString &email, const QString &password,
-                               const QString &repeated, const QString &unionUid)
-{
-    return {u("r=www/user/register"), u("do=register_new"), u("f[code]=") + code,
-            u("f[username]=") + email, u("f[password]=") + password,
-            u("f[repassword]=") + repeated, u("union_uid=") + unionUid, u("_s=pc")};
+    return client.send(request.method, request.parameters, request.isSigned);
 }
 
 QByteArray fetchCaptcha(ServiceClient &client = testClient())
 {
-    QNetworkReply *reply = client.send(Get, {u("r=default/verfy"), u("_=1"), u("_s=pc")}, false);
+    QNetworkReply *reply = send(Endpoints::captcha(), client);
     ServiceClient::waitForReply(reply);
     const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();
     reply->deleteLater();
@@ -107,24 +66,31 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }
 
-// Rows of a query on the service's database, opened read-only beside the running service.
-QList<QStringList> queryDatabase(const QString &path, const char *sql)
-{
-    QList<QStringList> rows;
-    sqlite3 *db = nullptr;
-    sqlite3_stmt *statement = nullptr;
-    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK
-        && sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK) {
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-            rows << QStringList();
-            for (int c = 0; c < sqlite3_column_count(statement); ++c)
-                rows.last() << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, c)));
-        }
+// A browser-like client on plain TCP for requests the player never sends; keeps the latest cookie.
+struct Browser {
+    quint16 port;
+    QByteArray cookie;
+    int request(const QByteArray &verb, const QByteArray &target, const QByteArray &body, QByteArray *replyBody = nullptr)
+    {
+        QByteArray head = verb + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
+        if (!cookie.isEmpty())
+            head += "Cookie: " + cookie + "\r\n";
+        if (verb == "POST")
+            head += "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
+        const QByteArray reply = RawConnection::exchange(port, head + "\r\n" + body);
+        if (!RawConnection::headerOf(reply, "Set-Cookie").isEmpty())
+            cookie = RawConnection::headerOf(reply, "Set-Cookie");
+        if (replyBody)
+            *replyBody = RawConnection::bodyOf(reply);
+        return RawConnection::statusOf(reply);
     }
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
-    return rows;
-}
+    QString message(const QByteArray &verb, const QByteArray &target, const QByteArray &body)
+    {
+        QByteArray reply;
+        request(verb, target, body, &reply);
+        return QJsonDocument::fromJson(reply).object().value(u("msg")).toString();
+    }
+};
 } // namespace
 
 class ServiceProtocolTest : public QObject
@@ -136,18 +102,16 @@ private slots:
     void cleanupTestCase();
 
     void firstReplySetsTheSessionCookie();
-    void configurationItems();
     void signedEndpointsRefuseWrongSignatures();
     void logInBindsTheSessionOfTheFirstCookie();
-    void passwordsRoundTrip();
     void signUpWithCaptcha();
     void collectionsBelongToOneAccount();
-    void reportsAreStoredWithTheAccount();
     void passwordChangeAndRetrieval();
-    void webPages();
-    void survivesHostileRequests();
+    void formsNeedTheirPagesToken();
+    void staticFilesAndBrokenConfiguration();
+    void hostileParametersAreRefused();
     void rateLimitsFailedLogInsAndKeepsSessionsAcrossRestarts();
-    void requestLogNamesRoutesNeverPasswords();
+    void requestLogNeverHoldsPasswords();
 
 private:
     void addUser(const QString &email, const QString &password, const QStringList &flags = {});
@@ -197,449 +161,217 @@ void ServiceProtocolTest::cleanupTestCase()
 
 void ServiceProtocolTest::firstReplySetsTheSessionCookie()
 {
-    QVERIFY(testClient().cookie().isEmpty());
-    QVERIFY(config(u("gonggao")).succeeded());
+    QVERIFY(testClient().call(Endpoints::updateInfo()).succeeded());
     const QByteArray cookie = testClient().cookie();
-    QVERIFY2(cookie.startsWith("pelorin_sid="), cookie.constData());
-    QVERIFY(cookie.contains("Path=/server/"));
-    QVERIFY(cookie.contains("HttpOnly"));
+    QVERIFY2(cookie.startsWith("pelorin_sid=") && cookie.contains("HttpOnly"), cookie.constData());
 
     // The cookie comes back verbatim, attributes included, and is recognised: no new cookie.
-    QNetworkReply *reply = testClient().send(Get, configParameters(u("gonggao")), false);
+    QNetworkReply *reply = send(Endpoints::updateInfo());
     ServiceClient::waitForReply(reply);
     QVERIFY(reply->rawHeader("Set-Cookie").isEmpty());
     reply->deleteLater();
 
-    // Other clients each get a fresh cookie; a made-up id is not a session and gets one too.
-    ServiceClient first, second;
-    QVERIFY(first.call(Get, configParameters(), false).succeeded());
-    QVERIFY(second.call(Get, configParameters(), false).succeeded());
-    QVERIFY(first.cookie().startsWith("pelorin_sid="));
-    QVERIFY(first.cookie() != second.cookie() && first.cookie() != cookie);
+    // A made-up id is not a session and gets a fresh cookie.
     QByteArray forged = cookie;
     forged[20] = forged[20] == 'a' ? 'b' : 'a';
-    RawSession forger(m_service->hostPort());
-    forger.setCookie(forged);
-    QCOMPARE(forger.request("GET", u("/server/?r=www/default/pc&do=getUpdateInfo&_s=pc"), QByteArray(), nullptr), 200);
-    QVERIFY(forger.cookie().startsWith("pelorin_sid="));
-    QVERIFY(forger.cookie().left(76) != forged.left(76));
-}
-
-void ServiceProtocolTest::configurationItems()
-{
-    const QString configDir = m_service->dataDir() + u("/config/");
-    const QByteArray image = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(3000, 'i');
-    QVERIFY(writeFile(m_service->dataDir() + u("/static/notice 1.png"), image));
-    QVERIFY(writeFile(configDir + u("announcements.json"),
-                      u("[{\"title\":\"beta\",\"url\":\"http://b.example/\"},{\"title\":\"新版本上线\",\"url\":\"http://a.example/x?y=1&z=2\"}]").toUtf8()));
-    QVERIFY(writeFile(configDir + u("popup.json"),
-                      "{\"enable\":true,\"items\":[{\"image\":\"notice 1.png\",\"url\":\"http://one.example/\"},{\"image\":\"http://cdn.example/2.png\",\"url\":\"http://two.example/\"}]}"));
-    QVERIFY(writeFile(configDir + u("update.json"),
-                      u("{\"version\":\"5.0.9.0\",\"desc\":\"修复若干问题\",\"path\":\"Pelorin Setup 5.0.9.exe\"}").toUtf8()));
-    QVERIFY(writeFile(configDir + u("video_hosts.json"), "[\"127.0.0.1:17081\",\"127.0.0.1:17082\"]"));
-
-    const ServiceReply announcements = config(u("gonggao"));
-    QVERIFY(announcements.succeeded());
-    const QVariantList entries = announcements.data().toList();
-    QCOMPARE(entries.size(), 2);
-    QCOMPARE(entries[1].toMap().value(u("title")).toString(), u("新版本上线"));
-    QCOMPARE(entries[1].toMap().value(u("url")).toString(), u("http://a.example/x?y=1&z=2"));
-
-    const ServiceReply popup = config(u("tanchuang"));
-    QVERIFY(popup.succeeded());
-    QCOMPARE(popup.data().toMap().value(u("enable")).toString(), u("true"));
-    const QVariantList images = popup.data().toMap().value(u("datas")).toList();
-    QCOMPARE(images.size(), 2);
-    QCOMPARE(images[0].toMap().value(u("img")).toString(), u("http://%1/server/static/notice%201.png").arg(m_service->hostPort()));
-    QCOMPARE(images[1].toMap().value(u("img")).toString(), u("http://cdn.example/2.png"));
-    QCOMPARE(images[0].toMap().value(u("url")).toString(), u("http://one.example/"));
-    // The picture is served by the service itself, as the pop-up fetches it: a plain GET.
-    RawSession plain(m_service->hostPort());
-    QByteArray served;
-    QCOMPARE(plain.request("GET", u("/server/static/notice%201.png"), QByteArray(), &served), 200);
-    QCOMPARE(served, image);
-    QCOMPARE(plain.request("GET", u("/server/static/..%2Fservice.db"), QByteArray(), &served), 404);
-    QCOMPARE(plain.request("GET", u("/server/static/missing.png"), QByteArray(), &served), 404);
-
-    const QVariantMap update = config().data().toMap();
-    QCOMPARE(update.value(u("version")).toString(), u("5.0.9.0"));
-    QCOMPARE(update.value(u("desc")).toString(), u("修复若干问题"));
-    // The player percent-decodes the path, so a blank in the package name arrives as %20.
-    QCOMPARE(update.value(u("path")).toString(),
-             u("http://%1/server/static/Pelorin%20Setup%205.0.9.exe").arg(m_service->hostPort()));
-
-    // The hosts this service runs itself come first.
-    QCOMPARE(m_service->videoHosts().size(), 2);
-    QCOMPARE(config(u("video_domain")).data().toStringList(),
-             m_service->videoHosts() + QStringList({u("127.0.0.1:17081"), u("127.0.0.1:17082")}));
-
-    // Edits take effect with the next request; a broken file is refused, not fatal.
-    QVERIFY(writeFile(configDir + u("popup.json"), "{\"enable\":false,\"items\":[]}"));
-    QCOMPARE(config(u("tanchuang")).data().toMap().value(u("enable")).toString(), u("false"));
-    QVERIFY(writeFile(configDir + u("announcements.json"), "[{\"title\": \"unfinished"));
-    const ServiceReply broken = config(u("gonggao"));
-    QVERIFY(broken.isEnvelope());
-    QCOMPARE(broken.statu(), 0);
-    QCOMPARE(broken.msg(), u("配置项格式错误！"));
-    QVERIFY(writeFile(configDir + u("announcements.json"), u("[{\"title\":\"欢迎使用Pelorin\",\"url\":\"http://www.example/\"}]").toUtf8()));
-    QCOMPARE(config(u("gonggao")).data().toList().value(0).toMap().value(u("title")).toString(), u("欢迎使用Pelorin"));
-    QVERIFY(writeFile(configDir + u("update.json"), "{\"version\":\"5.0.8.0\",\"desc\":\"\",\"path\":\"\"}"));
+    Browser forger{m_service->port(), forged};
+    QCOMPARE(forger.request("GET", "/server/?r=www/default/pc&do=getUpdateInfo&_s=pc", QByteArray()), 200);
+    QVERIFY(forger.cookie.startsWith("pelorin_sid=") && forger.cookie.left(76) != forged.left(76));
 }
 
 void ServiceProtocolTest::signedEndpointsRefuseWrongSignatures()
 {
-    // Sent unsigned where the player signs.
-    for (const QStringList &parameters : {logInParameters(u("alice@pelorin.test"), u("alice+pw%41 一")), configParameters(u("video_domain"))}) {
-        const ServiceReply refused = testClient().call(parameters.contains(u("do=login")) ? Post : Get, parameters, false);
-        QVERIFY(refused.isEnvelope());
-        QVERIFY(refused.statu() != 1);
-        QCOMPARE(refused.msg(), u("请求签名错误！"));
-    }
+    const QStringList parameters = Endpoints::login(u("alice@pelorin.test"), u("alice+pw%41 一")).parameters;
+    QCOMPARE(testClient().call(Post, parameters, false).msg(), u("请求签名错误！"));
 
     // A signature over other parameters, in another case, with a parameter added after signing, empty.
-    RawSession raw(m_service->hostPort());
-    const QStringList parameters = logInParameters(u("alice@pelorin.test"), u("alice+pw%41 一"));
+    Browser raw{m_service->port(), {}};
     const QString joined = parameters.join(QLatin1Char('&'));
     const QString sign = RequestSigner::sign(parameters);
-    for (const QString &tampered : {joined + u("&sign=") + RequestSigner::sign(logInParameters(u("alice@pelorin.test"), u("other"))),
+    for (const QString &tampered : {joined + u("&sign=") + RequestSigner::sign(Endpoints::login(u("alice@pelorin.test"), u("other")).parameters),
                                     joined + u("&sign=") + sign.toUpper(), joined + u("&extra=1&sign=") + sign,
-                                    joined + u("&sign=")}) {
-        QByteArray body;
-        raw.request("POST", u("/server/"), tampered.toUtf8(), &body);
-        const QJsonObject answer = QJsonDocument::fromJson(body).object();
-        QVERIFY2(answer.value(u("statu")).toInt() == -2, qPrintable(tampered));
-        QCOMPARE(answer.value(u("msg")).toString(), u("请求签名错误！"));
-    }
-    // The same request, signed as the player signs it, is accepted; the sign may stand anywhere.
-    ServiceClient signer;
-    QVERIFY(signer.call(Post, parameters, true).succeeded());
+                                    joined + u("&sign=")})
+        QVERIFY2(raw.message("POST", "/server/", tampered.toUtf8()) == u("请求签名错误！"), qPrintable(tampered));
+    // Signed as the player signs it, the sign may stand anywhere.
     QByteArray body;
-    raw.request("POST", u("/server/"), (parameters[0] + u("&sign=") + sign + u("&") + parameters.mid(1).join(QLatin1Char('&'))).toUtf8(), &body);
+    raw.request("POST", "/server/", (parameters[0] + u("&sign=") + sign + u("&") + parameters.mid(1).join(QLatin1Char('&'))).toUtf8(), &body);
     QCOMPARE(QJsonDocument::fromJson(body).object().value(u("statu")).toInt(), 1);
 }
 
 void ServiceProtocolTest::logInBindsTheSessionOfTheFirstCookie()
 {
-    const ServiceReply notYet = testClient().call(Get, listParameters(), false);
-    QVERIFY(notYet.isEnvelope());
-    QCOMPARE(notYet.statu(), -1);
-    QCOMPARE(notYet.msg(), u("请先登录！"));
-
+    QCOMPARE(testClient().call(Endpoints::collectionList()).msg(), u("请先登录！"));
     const ServiceReply alice = logIn(u("alice@pelorin.test"), u("alice+pw%41 一"));
     QVERIFY2(alice.succeeded(), qPrintable(alice.failureText()));
-    const QVariantMap data = alice.data().toMap();
-    QCOMPARE(data.value(u("isvip")).toInt(), 1);
-    QCOMPARE(data.value(u("issvip")).toString(), u("false"));
-    const QDateTime end = QDateTime::fromSecsSinceEpoch(data.value(u("viptime")).toLongLong());
-    QCOMPARE(end.date(), QDate(2031, 5, 17));
-    QVERIFY(testClient().call(Get, listParameters(), false).succeeded());
-
+    QCOMPARE(QDateTime::fromSecsSinceEpoch(alice.data().toMap().value(u("viptime")).toLongLong()).date(), QDate(2031, 5, 17));
+    QVERIFY(testClient().call(Endpoints::collectionList()).succeeded());
     // Another cookie is another session: not logged in.
     ServiceClient other;
-    QCOMPARE(other.call(Get, listParameters(), false).statu(), -1);
+    QCOMPARE(other.call(Endpoints::collectionList()).statu(), -1);
 
     // "isvip issvip", as a log-in on the other session reports it.
-    const auto standing = [&](const QString &user, const QString &password, QVariantMap *data = nullptr) {
-        const ServiceReply reply = other.call(Post, logInParameters(user, password), true);
-        if (data)
-            *data = reply.data().toMap();
+    const auto standing = [&](const QString &user, const QString &password) {
+        const ServiceReply reply = other.call(Endpoints::login(user, password));
         return reply.succeeded() ? u("%1 %2").arg(reply.data().toMap().value(u("isvip")).toInt())
                                        .arg(reply.data().toMap().value(u("issvip")).toString())
                                  : reply.failureText();
     };
     QCOMPARE(standing(u("bob@pelorin.test"), u("bob-password")), u("1 true"));
     QCOMPARE(standing(u("carol@pelorin.test"), u("carol-password")), u("0 false"));
-
-    // VIP changes made by the administrator show at the next log-in.
-    QVariantMap vip;
+    // VIP changes made by the administrator show at the next log-in; an expired date is no VIP.
     QCOMPARE(m_service->run({u("user"), u("set"), u("carol@pelorin.test"), u("--vip")}), 0);
-    QCOMPARE(standing(u("carol@pelorin.test"), u("carol-password"), &vip), u("1 false"));
-    QCOMPARE(QDateTime::fromSecsSinceEpoch(vip.value(u("viptime")).toLongLong()).toUTC().date(), QDate(2099, 12, 31));
+    QCOMPARE(standing(u("carol@pelorin.test"), u("carol-password")), u("1 false"));
     QCOMPARE(m_service->run({u("user"), u("set"), u("carol@pelorin.test"), u("--vip-until"), u("2001-01-01")}), 0);
-    QCOMPARE(standing(u("carol@pelorin.test"), u("carol-password"), &vip), u("0 false"));
-    QCOMPARE(QDateTime::fromSecsSinceEpoch(vip.value(u("viptime")).toLongLong()).date(), QDate(2001, 1, 1));
-    QCOMPARE(m_service->run({u("user"), u("set"), u("carol@pelorin.test"), u("--no-vip")}), 0);
-    QCOMPARE(standing(u("carol@pelorin.test"), u("carol-password"), &vip), u("0 false"));
-    QCOMPARE(vip.value(u("viptime")).toLongLong(), 0);
-    QCOMPARE(m_service->run({u("user"), u("set"), u("nobody@pelorin.test"), u("--vip")}), 1);
+    QCOMPARE(standing(u("carol@pelorin.test"), u("carol-password")), u("0 false"));
     QCOMPARE(m_service->run({u("user"), u("add"), u("carol@pelorin.test"), u("another-password")}), 1);
 
-    const ServiceReply wrong = logIn(u("alice@pelorin.test"), u("alice+pw%41 二"));
-    QCOMPARE(wrong.statu(), 0);
-    QCOMPARE(wrong.msg(), u("账号或密码错误！"));
+    // Wrong password and unknown account look the same; a failed log-in does not end the one before.
+    QCOMPARE(logIn(u("alice@pelorin.test"), u("alice+pw%41 二")).msg(), u("账号或密码错误！"));
     QCOMPARE(logIn(u("nobody@pelorin.test"), u("whatever1")).msg(), u("账号或密码错误！"));
-    // A failed log-in does not end the one before.
-    QVERIFY(testClient().call(Get, listParameters(), false).succeeded());
-}
-
-void ServiceProtocolTest::passwordsRoundTrip()
-{
-    const QStringList passwords = {
-        u("a+b+c+d"),
-        u("100%sure"),
-        u("%41%42%43"),
-        u(" with  blanks "),
-        u("中文密码口令"),
-        u("!#$()*,-./:;<>?@[]^_`{|}~\"'\\"),
-        u("x'); DROP TABLE users;--"),
-        u("=starts=with="),
-    };
-    for (int i = 0; i < passwords.size(); ++i) {
-        const QString email = u("p%1+tag@pelorin.test").arg(i);
-        addUser(email, passwords[i]);
-        const ServiceReply reply = logIn(email, passwords[i]);
-        QVERIFY2(reply.succeeded(), qPrintable(passwords[i] + u(": ") + reply.failureText()));
-    }
-    // "+" is not a blank and %XX in a POST value is not decoded.
-    QCOMPARE(logIn(u("p0+tag@pelorin.test"), u("a b c d")).statu(), 0);
-    QCOMPARE(logIn(u("p2+tag@pelorin.test"), u("ABCABC")).statu(), 0);
-    QVERIFY(logOut().succeeded());
+    QVERIFY(testClient().call(Endpoints::collectionList()).succeeded());
 }
 
 void ServiceProtocolTest::signUpWithCaptcha()
 {
-    const QByteArray image = fetchCaptcha();
-    QVERIFY(image.startsWith("\x89PNG\r\n\x1a\n"));
-    QCOMPARE(image.mid(16, 8), QByteArray("\0\0\0\x6c\0\0\0\x22", 8)); // 108 x 34, the sign-up page's image button
-
-    const QString email = u("new+user@pelorin.test");
+    QVERIFY(fetchCaptcha().startsWith("\x89PNG\r\n\x1a\n"));
     const QString password = u("注册 pass+%");
-    const auto signUp = [&](const QString &code, const QString &address, const QString &repeated = QString(),
-                            bool isSigned = true, ServiceClient &client = testClient()) {
-        return client.call(Post, registerParameters(code, address, password, repeated.isNull() ? password : repeated, u("abc")),
-                           isSigned);
+    const auto signUp = [&](const QString &code, const QString &email, ServiceClient &client = testClient()) {
+        return client.call(Endpoints::signUp(code, email, password, password, "abc"));
     };
-    ServiceReply reply = signUp(u("AAAA"), email);
-    QCOMPARE(reply.statu(), -5);
-    QVERIFY(!reply.msg().isEmpty());
+    QCOMPARE(signUp(u("AAAA"), u("new+user@pelorin.test")).statu(), -5);
     // The captcha is used up by the failed attempt.
-    QCOMPARE(signUp(u(kTestCaptcha), email).statu(), -5);
-
-    // Mistakes that need no captcha do not use it up; the captcha is compared ignoring case.
+    QCOMPARE(signUp(u(kTestCaptcha), u("new+user@pelorin.test")).statu(), -5);
+    // A mistake that needs no captcha does not use it up; the captcha is compared ignoring case.
     fetchCaptcha();
     QCOMPARE(signUp(u(kTestCaptcha), u("not-an-email")).msg(), u("邮箱格式不正确！"));
-    QCOMPARE(signUp(u(kTestCaptcha), email, u("other-one")).msg(), u("两次填写的密码不相同，请重新填写！"));
-    QCOMPARE(signUp(u(kTestCaptcha), email, QString(), false).msg(), u("请求签名错误！"));
-    reply = signUp(u(kTestCaptcha).toLower(), email);
+    const ServiceReply reply = signUp(u(kTestCaptcha).toLower(), u("new+user@pelorin.test"));
     QVERIFY2(reply.succeeded(), qPrintable(reply.failureText()));
     m_passwordsUsed << password;
-    QVERIFY(logIn(email, password).succeeded());
-    QVERIFY(logOut().succeeded());
-    QByteArray listing;
-    QCOMPARE(m_service->run({u("user"), u("list")}, &listing), 0);
-    QVERIFY2(listing.contains("new+user@pelorin.test  no VIP  created"), listing.constData());
-    QVERIFY(listing.contains("union_uid abc"));
-
     // One account per e-mail, whatever its case.
     fetchCaptcha();
     QCOMPARE(signUp(u(kTestCaptcha), u("NEW+User@pelorin.test")).msg(), u("该邮箱已被注册！"));
-
     // A captcha belongs to the session that fetched it.
     ServiceClient other;
     QVERIFY(!fetchCaptcha(other).isEmpty());
     QCOMPARE(signUp(u(kTestCaptcha), u("third@pelorin.test")).statu(), -5);
-    QVERIFY(signUp(u(kTestCaptcha), u("third@pelorin.test"), QString(), true, other).succeeded());
+    QVERIFY(signUp(u(kTestCaptcha), u("third@pelorin.test"), other).succeeded());
 }
 
 void ServiceProtocolTest::collectionsBelongToOneAccount()
 {
-    // The collection of a session, newest first, and one field of each entry.
-    const auto collected = [](ServiceClient *session = nullptr, int perPage = 100, int page = 1) {
-        const QStringList parameters = {u("r=www/default/pc"), u("do=fav"), u("method=get"), u("persize=%1").arg(perPage),
-                                        u("page=%1").arg(page), u("_s=pc")};
-        return (session ? *session : testClient()).call(Get, parameters, false).map().value(u("datas")).toList();
-    };
-    const auto fieldOf = [](const QVariantList &entries, const char *field) {
-        QStringList values;
-        for (const QVariant &entry : entries)
-            values << entry.toMap().value(u(field)).toString();
-        return values;
+    const auto entries = [](ServiceClient &session = testClient()) {
+        return session.call(Endpoints::collectionList()).map().value(u("datas")).toList();
     };
     QVERIFY(logIn(u("alice@pelorin.test"), u("alice+pw%41 一")).succeeded());
     const QString injection = u("x'); DROP TABLE users;--");
-    QVERIFY(testClient().call(Post, addParameters(injection, hashOf('a'), 0), false).succeeded());
+    QVERIFY(testClient().call(Endpoints::collectionAdd(injection, hashOf('a'), 0)).succeeded());
     // "&" splits the parameter as the player sends it: the name ends before it.
-    QVERIFY(testClient().call(Post, addParameters(u("中文 名字 +%41&"), hashOf('B'), 3), false).succeeded());
-    QVERIFY(testClient().call(Post, addParameters(u("   "), hashOf('c'), 7), false).succeeded());
-    QCOMPARE(testClient().call(Post, addParameters(QString(), hashOf('d'), 1), false).msg(), u("名称不能为空！"));
-    QCOMPARE(testClient().call(Post, addParameters(u("bad"), u("short"), 1), false).statu(), 0);
+    QVERIFY(testClient().call(Endpoints::collectionAdd(u("中文 +%41&"), hashOf('B'), 0)).succeeded());
+    QCOMPARE(testClient().call(Endpoints::collectionAdd(QString(), hashOf('d'), 0)).msg(), u("名称不能为空！"));
+    QCOMPARE(testClient().call(Endpoints::collectionAdd(u("bad"), u("short"), 0)).statu(), 0);
+    const QVariantList mine = entries();
+    QCOMPARE(mine.size(), 2);
+    QCOMPARE(mine[0].toMap().value(u("name")).toString(), u("中文 +%41"));
+    QCOMPARE(mine[1].toMap().value(u("name")).toString(), injection);
 
-    // Newest first, every field as stored.
-    QVariantList entries = collected();
-    QCOMPARE(fieldOf(entries, "name"), QStringList({u("   "), u("中文 名字 +%41"), injection}));
-    QCOMPARE(fieldOf(entries, "hash"), QStringList({hashOf('c'), hashOf('B'), hashOf('a')}));
-    QCOMPARE(fieldOf(entries, "index"), QStringList({u("7"), u("3"), u("0")}));
-    const qint64 injectionId = entries[2].toMap().value(u("id")).toLongLong();
-    QVERIFY(injectionId > 0);
-
-    // Another account on another session sees, changes and deletes none of it.
+    // Another account on another session sees and deletes none of it.
     ServiceClient bob;
-    QVERIFY(bob.call(Post, logInParameters(u("bob@pelorin.test"), u("bob-password")), true).succeeded());
-    QVERIFY(bob.call(Get, listParameters(), false).succeeded());
-    QCOMPARE(collected(&bob).size(), 0);
-    const ServiceReply refused = bob.call(Post, deleteParameters(injectionId), false);
-    QCOMPARE(refused.statu(), 0);
-    QCOMPARE(refused.msg(), u("该收藏不存在！"));
-    QVERIFY(bob.call(Post, addParameters(u("bob's"), hashOf('a'), 0), false).succeeded());
-    QCOMPARE(collected().size(), 3);
-
-    // Collecting a file again renames its entry; pages.
-    QVERIFY(testClient().call(Post, addParameters(u("renamed"), hashOf('c'), 7), false).succeeded());
-    QCOMPARE(fieldOf(collected(), "name"), QStringList({u("renamed"), u("中文 名字 +%41"), injection}));
-    QCOMPARE(fieldOf(collected(nullptr, 1, 2), "hash"), QStringList({hashOf('B')}));
-
-    QVERIFY(testClient().call(Post, deleteParameters(injectionId), false).succeeded());
-    QCOMPARE(testClient().call(Post, deleteParameters(injectionId), false).statu(), 0);
-    QCOMPARE(collected().size(), 2);
-
+    QVERIFY(bob.call(Endpoints::login(u("bob@pelorin.test"), u("bob-password"))).succeeded());
+    QCOMPARE(entries(bob).size(), 0);
+    QCOMPARE(bob.call(Endpoints::collectionDelete(mine[1].toMap().value(u("id")).toUInt())).msg(), u("该收藏不存在！"));
+    QVERIFY(bob.call(Endpoints::collectionAdd(u("bob's"), hashOf('a'), 0)).succeeded());
+    QCOMPARE(entries().size(), 2);
     // The same session switching accounts switches collections.
     QVERIFY(logOut().succeeded());
-    QCOMPARE(testClient().call(Get, listParameters(), false).statu(), -1);
     QVERIFY(logIn(u("bob@pelorin.test"), u("bob-password")).succeeded());
-    QCOMPARE(fieldOf(collected(), "name"), QStringList({u("bob's")}));
-}
-
-void ServiceProtocolTest::reportsAreStoredWithTheAccount()
-{
-    const auto report = [](const QString &name, const QString &category) {
-        return QStringList{u("r=www/default/pc"), u("do=report"), u("method=add"), u("name=") + name, u("desc=") + category, u("_s=pc")};
-    };
-    // Logged in as bob since the previous test. The player does not wait for this reply.
-    QNetworkReply *sent = testClient().send(Post, report(hashOf('e'), u("反动")), false);
-    ServiceClient::waitForReply(sent);
-    sent->deleteLater();
-    ServiceClient anonymous;
-    QVERIFY(anonymous.call(Post, report(u("x'); DROP TABLE reports;--"), u("血腥")), false).succeeded());
-    const QList<QStringList> rows = queryDatabase(
-        m_service->dataDir() + u("/service.db"),
-        "SELECT COALESCE(u.email, 'NULL'), r.name, r.category, r.address FROM reports r "
-        "LEFT JOIN users u ON u.id = r.user_id ORDER BY r.id");
-    QCOMPARE(rows.size(), 2);
-    QCOMPARE(rows[0], QStringList({u("bob@pelorin.test"), hashOf('e'), u("反动"), u("127.0.0.1")}));
-    QCOMPARE(rows[1], QStringList({u("NULL"), u("x'); DROP TABLE reports;--"), u("血腥"), u("127.0.0.1")}));
+    QCOMPARE(entries().value(0).toMap().value(u("name")).toString(), u("bob's"));
 }
 
 void ServiceProtocolTest::passwordChangeAndRetrieval()
 {
-    auto change = [](const QString &old, const QString &fresh, const QString &repeated) {
-        return testClient().call(Post, {u("r=www/user/pwd"), u("do=pwd"), u("f[password]=") + old,
-                                          u("f[newpassword]=") + fresh, u("f[repassword]=") + repeated, u("_s=pc")},
-                                   false);
+    auto change = [](const QString &old, const QString &fresh) {
+        return testClient().call(Endpoints::changePassword(old, fresh, fresh));
     };
     ServiceClient elsewhere;
-    QVERIFY(elsewhere.call(Post, logInParameters(u("bob@pelorin.test"), u("bob-password")), true).succeeded());
-
-    QCOMPARE(change(u("wrong-old"), u("new+pass%20中"), u("new+pass%20中")).msg(), u("原密码错误！"));
-    QCOMPARE(change(u("bob-password"), u("new+pass%20中"), u("new+pass%20")).msg(), u("两次填写的新密码不相同，请重新填写！"));
-    QCOMPARE(change(u("bob-password"), u("short"), u("short")).statu(), 0);
-    QVERIFY(change(u("bob-password"), u("new+pass%20中"), u("new+pass%20中")).succeeded());
+    QVERIFY(elsewhere.call(Endpoints::login(u("bob@pelorin.test"), u("bob-password"))).succeeded());
+    QCOMPARE(change(u("wrong-old"), u("new+pass%20中")).msg(), u("原密码错误！"));
+    QCOMPARE(change(u("bob-password"), u("short")).statu(), 0);
+    QVERIFY(change(u("bob-password"), u("new+pass%20中")).succeeded());
     m_passwordsUsed << u("new+pass%20中");
     // Every session of the account is logged out.
-    QCOMPARE(testClient().call(Get, listParameters(), false).statu(), -1);
-    QCOMPARE(elsewhere.call(Get, listParameters(), false).statu(), -1);
-    QCOMPARE(change(u("new+pass%20中"), u("another1"), u("another1")).statu(), -1);
+    QCOMPARE(testClient().call(Endpoints::collectionList()).statu(), -1);
+    QCOMPARE(elsewhere.call(Endpoints::collectionList()).statu(), -1);
     QCOMPARE(logIn(u("bob@pelorin.test"), u("bob-password")).statu(), 0);
-    QVERIFY(logIn(u("bob@pelorin.test"), u("new+pass%20中")).succeeded());
 
     auto retrieve = [](const QString &email) {
-        return testClient().call(Post, {u("r=www/user/forgetpwd"), u("do=forgetpwd"), u("f[username]=") + email, u("_s=pc")}, false);
+        return testClient().call(Endpoints::retrievePassword(email));
     };
-    // Known and unknown addresses get the same answer; only a known one gets a mail.
+    // Known and unknown addresses get the same answer; only a known one gets a mail, once a minute.
     const ServiceReply ghost = retrieve(u("ghost@pelorin.test"));
-    const ServiceReply carol = retrieve(u("carol@pelorin.test"));
-    QVERIFY(ghost.succeeded() && carol.succeeded());
-    QCOMPARE(ghost.msg(), carol.msg());
-    QCOMPARE(retrieve(u("carol@pelorin.test")).statu(), 0); // once a minute
+    QVERIFY(ghost.succeeded());
+    QCOMPARE(retrieve(u("carol@pelorin.test")).msg(), ghost.msg());
+    QCOMPARE(retrieve(u("carol@pelorin.test")).statu(), 0);
     const QDir outbox(m_service->dataDir() + u("/outbox"));
     const QStringList mails = outbox.entryList({u("*.eml")}, QDir::Files);
     QCOMPARE(mails.size(), 1);
     QFile mailFile(outbox.filePath(mails[0]));
     QVERIFY(mailFile.open(QIODevice::ReadOnly));
-    QVERIFY(mailFile.permissions() & QFileDevice::ReadOwner);
     QVERIFY(!(mailFile.permissions() & QFileDevice::ReadOther));
     const QString mail = QString::fromUtf8(mailFile.readAll());
-    QVERIFY(mail.contains(u("To: <carol@pelorin.test>")));
     const QRegularExpressionMatch match = QRegularExpression(u("随机密码为：\\s+(\\S{10})\\s")).match(mail);
     QVERIFY2(match.hasMatch(), qPrintable(mail));
-    const QString mailed = match.captured(1);
-
     // Until the mailed password is used the old one still works; then only the mailed one does.
     QVERIFY(logIn(u("carol@pelorin.test"), u("carol-password")).succeeded());
-    QVERIFY(logIn(u("carol@pelorin.test"), mailed).succeeded());
+    QVERIFY(logIn(u("carol@pelorin.test"), match.captured(1)).succeeded());
     QCOMPARE(logIn(u("carol@pelorin.test"), u("carol-password")).statu(), 0);
-    QVERIFY(logIn(u("carol@pelorin.test"), mailed).succeeded());
     QVERIFY(logOut().succeeded());
-    QCOMPARE(testClient().call(Get, listParameters(), false).statu(), -1);
 }
 
-void ServiceProtocolTest::webPages()
+void ServiceProtocolTest::formsNeedTheirPagesToken()
 {
-    RawSession browser(m_service->hostPort());
-    QByteArray page;
-    const struct {
-        const char *query;
-        const char *words;
-    } pages[] = {
-        {"/server/?r=www", "Pelorin是一款桌面视频播放器"},
-        {"/server/?r=www/default/page&p=jiaocheng", "使用教程"},
-        {"/server/?r=www/default/page&p=mianze", "Pelorin声明"},
-        {"/server/?r=www/user/login", "<form"},
-    };
-    for (const auto &entry : pages) {
-        QCOMPARE(browser.request("GET", u(entry.query), QByteArray(), &page), 200);
-        QVERIFY2(page.contains(entry.words), entry.query);
-        QVERIFY(page.startsWith("<!DOCTYPE html>"));
-    }
-    QCOMPARE(browser.request("GET", u("/server/?r=www/default/page&p=nothing"), QByteArray(), &page), 404);
-
     // The account page's form posts like a browser: "+" is a blank, the rest %XX-encoded.
-    QCOMPARE(browser.request("GET", u("/server/?r=www/user/login"), QByteArray(), &page), 200);
+    Browser browser{m_service->port(), {}};
+    QByteArray page;
+    QCOMPARE(browser.request("GET", "/server/?r=www/user/login", QByteArray(), &page), 200);
     const QRegularExpressionMatch token =
         QRegularExpression(u("name=\"token\" value=\"([0-9a-f]+)\"")).match(QString::fromUtf8(page));
     QVERIFY(token.hasMatch());
     const QByteArray form = "r=www/user/login&do=weblogin&token=" + token.captured(1).toLatin1()
                             + "&f%5Busername%5D=alice%40pelorin.test&f%5Bpassword%5D="
                             + QUrl::toPercentEncoding(u("alice+pw%41")) + "+" + QUrl::toPercentEncoding(u("一"));
-    QCOMPARE(browser.request("POST", u("/server/"), form, &page), 303);
-    QCOMPARE(browser.request("GET", u("/server/?r=www/user/login"), QByteArray(), &page), 200);
-    QVERIFY2(page.contains("alice@pelorin.test"), page.constData());
-    QVERIFY(page.contains(u("VIP，到期：2031年5月17日").toUtf8()));
+    QCOMPARE(browser.request("POST", "/server/", form), 303);
     // A form without the page's token is refused.
-    const QByteArray forged = "r=www/user/login&do=weblogout&token=00";
-    QCOMPARE(browser.request("POST", u("/server/"), forged, &page), 200);
+    QCOMPARE(browser.request("POST", "/server/", "r=www/user/login&do=weblogout&token=00", &page), 200);
     QVERIFY(page.contains(u("页面已过期").toUtf8()));
-    QCOMPARE(browser.request("POST", u("/server/"),
-                             "r=www/user/login&do=weblogout&token=" + token.captured(1).toLatin1(), &page),
-             303);
-    QCOMPARE(browser.request("GET", u("/server/?r=www/user/login"), QByteArray(), &page), 200);
-    QVERIFY(!page.contains("alice@pelorin.test"));
+    QCOMPARE(browser.request("GET", "/server/?r=www/user/login", QByteArray(), &page), 200);
+    QVERIFY2(page.contains("alice@pelorin.test"), page.constData());
 }
 
-void ServiceProtocolTest::survivesHostileRequests()
+void ServiceProtocolTest::staticFilesAndBrokenConfiguration()
 {
-    const quint16 port = m_service->port();
-    QCOMPARE(RawConnection::statusOf(RawConnection::exchange(port, "GARBAGE\r\n\r\n")), 400);
-    QCOMPARE(RawConnection::statusOf(RawConnection::exchange(port, "GET /server/?r=www HTTP/9.9 extra\r\n\r\n")), 400);
-    // Clients that go away mid-request.
-    for (const QByteArray &cut : {QByteArray("GET /server/?r=www HTTP/1.1\r\nHost: 127.0.0.1\r\n"),
-                                  QByteArray("POST /server/ HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 1000\r\n\r\nr=www/user/login&do=lo"),
-                                  RawConnection::get("/server/?r=default/verfy&_=1&_s=pc")}) {
-        RawConnection connection;
-        QVERIFY(connection.open(port) && connection.send(cut));
-    }
+    const QByteArray image = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(3000, 'i');
+    QVERIFY(writeFile(m_service->dataDir() + u("/static/notice 1.png"), image));
+    Browser plain{m_service->port(), {}};
+    QByteArray served;
+    QCOMPARE(plain.request("GET", "/server/static/notice%201.png", QByteArray(), &served), 200);
+    QCOMPARE(served, image);
+    QCOMPARE(plain.request("GET", "/server/static/..%2Fservice.db", QByteArray()), 404);
+    // A broken file is refused, not fatal.
+    QVERIFY(writeFile(m_service->dataDir() + u("/config/announcements.json"), "[{\"title\": \"unfinished"));
+    const ServiceReply broken = testClient().call(Endpoints::announcements());
+    QCOMPARE(broken.statu(), 0);
+    QCOMPARE(broken.msg(), u("配置项格式错误！"));
+    QVERIFY(writeFile(m_service->dataDir() + u("/config/announcements.json"), "[]"));
+}
 
-    RawSession raw(m_service->hostPort());
-    QByteArray body;
-    raw.request("GET", u("/server/?r=www/default/pc&do=report&name=%FF%FE&desc=x"), QByteArray(), &body);
-    QCOMPARE(QJsonDocument::fromJson(body).object().value(u("msg")).toString(), u("请求方式错误！"));
-    raw.request("POST", u("/server/"), "r=www/default/pc&do=report&method=add&name=\xff\xfe&desc=x", &body);
-    QCOMPARE(QJsonDocument::fromJson(body).object().value(u("msg")).toString(), u("请求参数编码错误！"));
-    const ServiceReply unknown = testClient().call(Get, {u("r=www/default/pc"), u("do=nothing"), u("_s=pc")}, false);
-    QCOMPARE(unknown.statu(), 0);
-    QCOMPARE(unknown.msg(), u("未知的请求！"));
-
+void ServiceProtocolTest::hostileParametersAreRefused()
+{
+    QCOMPARE(RawConnection::statusOf(RawConnection::exchange(m_service->port(), "GARBAGE\r\n\r\n")), 400);
+    Browser raw{m_service->port(), {}};
+    QCOMPARE(raw.message("GET", "/server/?r=www/default/pc&do=report&name=%FF%FE&desc=x", QByteArray()), u("请求方式错误！"));
+    QCOMPARE(raw.message("POST", "/server/", "r=www/default/pc&do=report&method=add&name=\xff\xfe&desc=x"), u("请求参数编码错误！"));
+    QCOMPARE(raw.message("GET", "/server/?r=www/default/pc&do=nothing&_s=pc", QByteArray()), u("未知的请求！"));
     QVERIFY(m_service->isRunning());
-    QVERIFY(config(u("gonggao")).succeeded());
 }
 
 void ServiceProtocolTest::rateLimitsFailedLogInsAndKeepsSessionsAcrossRestarts()
@@ -647,10 +379,9 @@ void ServiceProtocolTest::rateLimitsFailedLogInsAndKeepsSessionsAcrossRestarts()
     // Per account: five failures in a minute block even the right password.
     for (int i = 0; i < 5; ++i)
         QCOMPARE(logIn(u("dave@pelorin.test"), u("wrong-%1").arg(i)).statu(), 0);
-    ServiceReply blocked = logIn(u("dave@pelorin.test"), u("dave-password"));
+    const ServiceReply blocked = logIn(u("dave@pelorin.test"), u("dave-password"));
     QCOMPARE(blocked.statu(), -3);
     QVERIFY2(blocked.msg().startsWith(u("登录失败次数过多")), qPrintable(blocked.msg()));
-
     // Per address (12 a minute for this service): other accounts from here are blocked too.
     bool addressBlocked = false;
     for (int i = 0; i < 14 && !addressBlocked; ++i)
@@ -662,31 +393,20 @@ void ServiceProtocolTest::rateLimitsFailedLogInsAndKeepsSessionsAcrossRestarts()
     // cookie the player keeps stays valid.
     QVERIFY(restartService());
     QVERIFY(logIn(u("erin@pelorin.test"), u("erin-password")).succeeded());
-    QVERIFY(testClient().call(Post, addParameters(u("erin's"), hashOf('f'), 2), false).succeeded());
     QVERIFY(restartService());
-    QNetworkReply *reply = testClient().send(Get, listParameters(), false);
+    QNetworkReply *reply = send(Endpoints::collectionList());
     ServiceClient::waitForReply(reply);
     QVERIFY(reply->rawHeader("Set-Cookie").isEmpty());
-    const ServiceReply list = ServiceClient::decode(reply);
+    QVERIFY(ServiceClient::decode(reply).succeeded());
     reply->deleteLater();
-    QVERIFY(list.succeeded());
-    QCOMPARE(list.map().value(u("datas")).toList().value(0).toMap().value(u("name")).toString(), u("erin's"));
 }
 
-void ServiceProtocolTest::requestLogNamesRoutesNeverPasswords()
+void ServiceProtocolTest::requestLogNeverHoldsPasswords()
 {
-    // A route made up to forge log lines stays on one line.
-    RawSession raw(m_service->hostPort());
-    QByteArray body;
-    raw.request("GET", u("/server/?r=x%0AGET%20forged:line%20statu=1%200.01ms&_s=pc"), QByteArray(), &body);
-    QTRY_VERIFY(m_service->log().contains("GET (unknown) statu=0 "));
+    // Routes are logged; the password of any request never is (requests so far: the whole test).
+    const QRegularExpression loggedIn(u("^POST www/user/login:login statu=1 \\d+\\.\\d\\dms$"), QRegularExpression::MultilineOption);
+    QTRY_VERIFY(loggedIn.match(QString::fromUtf8(m_service->log())).hasMatch());
     const QByteArray log = m_service->log();
-    QVERIFY(!log.contains("\nGET forged:line"));
-    QVERIFY(QRegularExpression(u("^POST www/user/login:login statu=1 \\d+\\.\\d\\dms$"), QRegularExpression::MultilineOption)
-                .match(QString::fromUtf8(log)).hasMatch());
-    for (const char *line : {"GET www/default/pc:getConfig statu=1 ", "POST www/user/register:register_new statu=-5 ",
-                             "GET default/verfy http=200 ", "POST www/default/pc:fav statu=1 "})
-        QVERIFY2(log.contains(line), line);
     QVERIFY(!log.contains("f[password]"));
     for (const QString &password : qAsConst(m_passwordsUsed))
         QVERIFY2(!log.contains(password.toUtf8()), qPrintable(password));
