@@ -70,7 +70,7 @@ private slots:
     void downloadIsByteExactAndReplacesOldFiles();
     void failuresLeaveNoFinalFile();
     void failedWriteFails();
-    void cancelLeavesNothing();
+    void cancelAndDestroyLeaveNothing();
     void sameFileTwiceKeepsTheRunningDownload();
 
 private:
@@ -235,7 +235,7 @@ void TestDownloadTransfer::failedWriteFails()
     QVERIFY(QFileInfo(run.transfer.partPath()).size() <= 65536);
 }
 
-void TestDownloadTransfer::cancelLeavesNothing()
+void TestDownloadTransfer::cancelAndDestroyLeaveNothing()
 {
     const QByteArray data = patterned(400000);
     m_server.serveData("/video/slow", data, "video/mp4", 4096, 30);
@@ -250,6 +250,18 @@ void TestDownloadTransfer::cancelLeavesNothing()
     QVERIFY(run.ends(false));
     QVERIFY(!QFile::exists(run.transfer.partPath()));
     const int reports = run.progress.count();
+
+    // Destroyed while running: no signal from the dying object, no file left.
+    auto *doomed =
+        new DownloadTransfer(fileFor(QStringLiteral("gone.mp4"), "/video/slow", quint64(data.size())), m_dir.path());
+    QSignalSpy doomedProgress(doomed, &DownloadTransfer::progressText);
+    QSignalSpy doomedFinished(doomed, &DownloadTransfer::finished);
+    const QString doomedPart = doomed->partPath();
+    doomed->start();
+    QTRY_VERIFY_WITH_TIMEOUT(doomedProgress.count() >= 1, 10000);
+    delete doomed;
+    QCOMPARE(doomedFinished.count(), 0);
+    QVERIFY(!QFile::exists(doomedPart));
 
     // Nothing comes back later, and the connections are gone.
     QTRY_COMPARE_WITH_TIMEOUT(m_server.openConnections(), 0, 5000);
