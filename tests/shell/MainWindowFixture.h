@@ -62,9 +62,6 @@ protected:
     void dragToGlobal(const QPoint &globalPos);
     void hoverAt(const QPoint &windowPos) { mouseAt(QEvent::MouseMove, windowPos); }
     Qt::CursorShape cursorShape() const { return m_window->cursor().shape(); }
-    // What the user sees on an image button: its face looks like the first image rather than the
-    // second (both ":/MainWindow/..." paths without the "_Normal.png" of three-state faces).
-    static bool looksLike(QWidget *button, const QString &image, const QString &otherImage);
 
     QTemporaryDir m_dir;
     ScriptedHttpServer m_server;
