@@ -7,12 +7,6 @@
 #include <QMouseEvent>
 #include <QtTest>
 
-QByteArray MainWindowFixture::announcementsReply()
-{
-    return "{\"statu\":1,\"msg\":\"\",\"data\":[{\"title\":\"beta\",\"url\":\"http://b.example/\"},"
-           "{\"title\":\"alpha\",\"url\":\"http://a.example/\"},{\"title\":\"gamma\",\"url\":\"http://g.example/\"}]}";
-}
-
 void MainWindowFixture::startService()
 {
     QVERIFY(m_dir.isValid());
@@ -26,7 +20,8 @@ void MainWindowFixture::resetService()
 {
     m_server.clearRoutes();
     m_server.clearRequests();
-    m_server.route("cfg=gonggao", ScriptedResponse::json(announcementsReply()));
+    m_server.route("cfg=gonggao", ScriptedResponse::json(R"({"statu":1,"msg":"","data":[{"title":"beta","url":"http://b.example/"},)"
+                                                         R"({"title":"alpha","url":"http://a.example/"}]})"));
     m_urls.urls.clear();
     AppConfig::setLatestValue(100);
 }

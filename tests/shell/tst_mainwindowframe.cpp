@@ -1,19 +1,29 @@
-// Edge cases of the frameless window and its playback controls that real input (tst_mainwindowinput)
-// cannot place exactly: resize clamping, edge regions, the click timer, full-screen bars, thresholds.
+// Edge cases of the frameless window, its playback controls, right-click menu and settings that real
+// input (tst_mainwindowinput) cannot place exactly. The options' engine values are tst_PictureSoundOptions's.
 #include "MainWindowFixture.h"
 
 #include "app/AppConfig.h"
 #include "app/ui/GuiResources.h"
+#include "player/ui/SubtitleSettingDialog.h"
+#include "resources/ui/BTResourceFunctionDialog.h"
+#include "shell/ui/ContextMenu.h"
+#include "shell/ui/SettingsDialog.h"
 
+#include <QActionGroup>
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QtTest>
 
+#include <functional>
+#include <memory>
 #include <tuple>
 
 class TestMainWindowFrame : public MainWindowFixture
@@ -22,7 +32,17 @@ class TestMainWindowFrame : public MainWindowFixture
 
 private slots:
     void initTestCase() { startService(); }
-    void init() { resetService(); }
+    void init()
+    {
+        resetService();
+        AppConfig::setVideoAspectRatio(QStringLiteral("default"));
+        AppConfig::setAudioChannelMode(QStringLiteral("StereoAudioChannel"));
+        AppConfig::setRenderMode(QStringLiteral("Renderless"));
+        AppConfig::setImageNormalize(0);
+        for (auto store : {&AppConfig::setBrightness, &AppConfig::setContrast, &AppConfig::setSaturation, &AppConfig::setHue})
+            store(50);
+        AppConfig::setClipboardMonitor(1);
+    }
     void cleanup() { closeWindow(); }
 
     void edgeRegionsAndMaximised();
@@ -34,8 +54,22 @@ private slots:
     void progressReleaseThresholdAndGrooveClicks();
     void closeResetsTheWindow();
     void announcementsFailQuietly();
+    void menuEntriesGroupsAndCheckMarks();
+    void menuEntriesActThroughOptionsAndDialogs();
+    void settingsSwitchAndColourSliders();
 
 private:
+    std::unique_ptr<QMenu> buildMenu() { return std::unique_ptr<QMenu>(m_window->findChild<ContextMenu *>()->build(m_window)); }
+    static QAction *entry(QMenu *menu, const char *text);
+    static QStringList utf8(std::initializer_list<const char *> texts);
+    static QStringList checked(QMenu *menu, const char *title)
+    {
+        QStringList on;
+        for (const QAction *action : entry(menu, title)->menu()->actions())
+            if (action->isChecked())
+                on << action->text();
+        return on;
+    }
     bool rotating() const
     {
         for (QTimer *timer : m_window->findChildren<QTimer *>())
@@ -158,10 +192,8 @@ void TestMainWindowFrame::fullScreenBarsOverlayThePage()
     auto *layout = child<QVBoxLayout>("centralWidgetLayout");
     const QPoint centre(450, 300);
     const auto doubleClick = [&] {
-        pressAt(centre);
-        releaseAt(centre);
-        mouseAt(QEvent::MouseButtonDblClick, centre, Qt::LeftButton, Qt::LeftButton);
-        releaseAt(centre);
+        for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease})
+            mouseAt(type, centre, Qt::LeftButton, type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton);
     };
     const auto barsBack = [&] {
         return layout->count() == 3 && layout->itemAt(0)->widget() == title && layout->itemAt(2)->widget() == tool
@@ -367,6 +399,141 @@ void TestMainWindowFrame::announcementsFailQuietly()
         QCOMPARE(child<QSlider>("volumeControlSlider")->value(), volume);
         volume += 17;
     }
+}
+
+QStringList TestMainWindowFrame::utf8(std::initializer_list<const char *> texts)
+{
+    QStringList list;
+    for (const char *text : texts)
+        list << QString::fromUtf8(text);
+    return list;
+}
+
+QAction *TestMainWindowFrame::entry(QMenu *menu, const char *text)
+{
+    // Breadth first: the top level's own entries before its submenus'.
+    QList<QMenu *> menus{menu};
+    while (!menus.isEmpty()) {
+        for (QAction *action : menus.takeFirst()->actions()) {
+            if (action->text() == QString::fromUtf8(text))
+                return action;
+            if (action->menu())
+                menus << action->menu();
+        }
+    }
+    qFatal("no entry %s", text);
+}
+
+void TestMainWindowFrame::menuEntriesGroupsAndCheckMarks()
+{
+    makeWindow();
+    std::unique_ptr<QMenu> menu = buildMenu();
+    QCOMPARE(checked(menu.get(), "视频比例"), utf8({"默认"}));
+    QCOMPARE(checked(menu.get(), "渲染模式"), utf8({"Renderless - 建议"}));
+    for (const QAction *action : menu->findChildren<QAction *>())
+        QVERIFY2(action->shortcut().isEmpty(), qPrintable(action->text()));
+    for (const char *title : {"视频比例", "声道模式", "渲染模式"}) {
+        const QList<QAction *> actions = entry(menu.get(), title)->menu()->actions();
+        QVERIFY(actions.first()->actionGroup() && actions.first()->actionGroup()->isExclusive());
+        QCOMPARE(actions.first()->actionGroup()->actions(), actions);
+    }
+
+    // Built anew from what is stored now; values that name no entry check nothing in their group.
+    AppConfig::setVideoAspectRatio(QStringLiteral("16:9"));
+    AppConfig::setAudioChannelMode(QStringLiteral("Surround"));
+    AppConfig::setRenderMode(QStringLiteral("evr"));
+    AppConfig::setImageNormalize(1);
+    menu = buildMenu();
+    QCOMPARE(checked(menu.get(), "视频比例"), utf8({"16 : 9"}));
+    QVERIFY(checked(menu.get(), "声道模式").isEmpty() && checked(menu.get(), "渲染模式").isEmpty());
+    QVERIFY(entry(menu.get(), "画质增强")->isChecked());
+}
+
+void TestMainWindowFrame::menuEntriesActThroughOptionsAndDialogs()
+{
+    makeWindow();
+    openMedia(600000);
+    m_engine->setScriptedConfig(PlayerEngine::PictureEnhancement, QStringLiteral("0"));
+    m_engine->clearCalls();
+    const auto choose = [this](const char *text) {
+        std::unique_ptr<QMenu> menu = buildMenu();
+        entry(menu.get(), text)->trigger();
+    };
+    const QList<std::tuple<const char *, const char *, std::function<QString()>, const char *>> options = {
+        {"左声道", "404=1", &AppConfig::audioChannelMode, "LeftAudioChannel"},
+        {"EVRCP - win7默认", "201=4", &AppConfig::renderMode, "EVRCP"},
+        {"画质增强", "305=1", [] { return QString::number(AppConfig::imageNormalize()); }, "1"},
+    };
+    for (const auto &[text, write, stored, value] : options) {
+        choose(text);
+        QCOMPARE(m_engine->configWrites().value(0), QLatin1String(write));
+        QCOMPARE(stored(), QLatin1String(value));
+        m_engine->clearCalls();
+    }
+
+    BTResourceFunctionDialog *resources = BTResourceFunctionDialog::instance();
+    auto *pages = resources->findChild<QStackedWidget *>(QStringLiteral("clientStackedWidget"));
+    const QList<std::pair<const char *, const char *>> pageEntries = {
+        {"播放记录", "playRecordPage"}, {"资源收藏", "collectionPage"}, {"视频下载", "downloadPage"}, {"打开URL", "parsePage"}};
+    for (const auto &[text, page] : pageEntries) {
+        resources->hide();
+        choose(text);
+        QVERIFY(resources->isVisible());
+        QCOMPARE(pages->currentWidget()->objectName(), QLatin1String(page));
+    }
+    choose("色彩调整"); // "软件设置" is tst_mainwindowinput's
+    QVERIFY(SettingsDialog::instance()->isVisible());
+    choose("字幕设置");
+    QVERIFY(SubtitleSettingDialog::instance()->isVisible());
+    choose("进入官网");
+    QCOMPARE(m_urls.urls, QList<QUrl>({QUrl(AppConfig::serviceBase() + QStringLiteral("?r=www"))}));
+}
+
+void TestMainWindowFrame::settingsSwitchAndColourSliders()
+{
+    makeWindow();
+    openMedia(600000);
+    // Stored values off the form's 50 are applied once as the dialog is made; 50 is not.
+    AppConfig::setBrightness(70);
+    AppConfig::setHue(0);
+    AppConfig::setClipboardMonitor(0);
+    m_engine->clearCalls();
+    SettingsDialog *dialog = SettingsDialog::instance();
+    QCOMPARE(m_engine->configWrites(), utf8({"214=70", "217=0"}));
+    const auto slider = [dialog](const char *name) { return dialog->findChild<QSlider *>(QLatin1String(name)); };
+
+    // The switch stops and starts the monitor at once and stores the choice.
+    auto *box = dialog->findChild<QCheckBox *>(QStringLiteral("clipboardMonitorCheckBox"));
+    BTResourceFunctionDialog *resources = BTResourceFunctionDialog::instance();
+    resources->setClipboardMonitorEnabled(true);
+    const auto monitorRunning = [resources] {
+        for (QTimer *timer : resources->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly))
+            if (timer->interval() == 1000 && timer->isActive())
+                return true;
+        return false;
+    };
+    for (const bool on : {true, false, true}) {
+        box->click();
+        QCOMPARE(monitorRunning(), on);
+        QCOMPARE(AppConfig::clipboardMonitor(), uint(on));
+    }
+
+    // A press far from the handle jumps there; one near it leaves the slider to drag.
+    QSlider *contrast = slider("contrastAdjustSlider");
+    m_engine->clearCalls();
+    QTest::mouseClick(contrast, Qt::LeftButton, {}, QPoint(0, contrast->height() / 2));
+    QCOMPARE(m_engine->configWrites(), utf8({"215=0"}));
+    m_engine->clearCalls();
+    const int handle = contrast->width() * 2 / 100; // within six values of 0
+    QTest::mouseClick(contrast, Qt::LeftButton, {}, QPoint(handle, contrast->height() / 2));
+    QCOMPARE(m_engine->configWrites(), QStringList());
+
+    // "恢复默认色彩": each slider that is off 50 goes back through its own path, in order, once.
+    m_engine->clearCalls();
+    dialog->findChild<QPushButton *>(QStringLiteral("resetDefaultColorPushButton"))->click();
+    QCOMPARE(m_engine->configWrites(), utf8({"214=50", "215=50", "217=50"}));
+    QCOMPARE(QList<uint>({AppConfig::brightness(), AppConfig::contrast(), AppConfig::saturation(), AppConfig::hue()}),
+             QList<uint>({50, 50, 50, 50}));
 }
 
 MAIN_WINDOW_TEST_MAIN(TestMainWindowFrame)
