@@ -110,26 +110,15 @@ bool DesktopInput::click(const QPoint &global, int button)
     return moveTo(global) && xdotool({QStringLiteral("click"), QString::number(button)});
 }
 
-bool DesktopInput::press(const QPoint &global, int button)
-{
-    return moveTo(global) && xdotool({QStringLiteral("mousedown"), QString::number(button)});
-}
-
-bool DesktopInput::release(int button)
-{
-    return xdotool({QStringLiteral("mouseup"), QString::number(button)});
-}
-
 bool DesktopInput::drag(const QPoint &from, const QPoint &to)
 {
-    if (!press(from))
+    if (!moveTo(from) || !xdotool({QStringLiteral("mousedown"), QStringLiteral("1")}))
         return false;
-    const int steps = 8;
-    for (int i = 1; i <= steps; ++i) {
-        if (!moveTo(from + (to - from) * i / steps))
+    for (int i = 1; i <= 8; ++i) {
+        if (!moveTo(from + (to - from) * i / 8))
             return false;
     }
-    return release();
+    return xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
 }
 
 QStringList DesktopInput::stacking()

@@ -27,8 +27,6 @@ public:
     bool type(const QString &text);
     bool click(const QPoint &global, int button = 1);
     bool moveTo(const QPoint &global);
-    bool press(const QPoint &global, int button = 1); // and hold
-    bool release(int button = 1);
     bool drag(const QPoint &from, const QPoint &to);  // press, move in steps, release
 
     // Native window ids from the bottom of the stack to the top, as the window manager keeps them.

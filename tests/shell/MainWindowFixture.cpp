@@ -4,16 +4,8 @@
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QFile>
-#include <QImage>
 #include <QMouseEvent>
 #include <QtTest>
-
-QByteArray MainWindowFixture::announcementsReply()
-{
-    return "{\"statu\":1,\"msg\":\"\",\"data\":[{\"title\":\"beta\",\"url\":\"http://b.example/\"},"
-           "{\"title\":\"alpha\",\"url\":\"http://a.example/\"},{\"title\":\"gamma\",\"url\":\"http://g.example/\"}]}";
-}
 
 void MainWindowFixture::startService()
 {
@@ -28,7 +20,8 @@ void MainWindowFixture::resetService()
 {
     m_server.clearRoutes();
     m_server.clearRequests();
-    m_server.route("cfg=gonggao", ScriptedResponse::json(announcementsReply()));
+    m_server.route("cfg=gonggao", ScriptedResponse::json(R"({"statu":1,"msg":"","data":[{"title":"beta","url":"http://b.example/"},)"
+                                                         R"({"title":"alpha","url":"http://a.example/"}]})"));
     m_urls.urls.clear();
     AppConfig::setLatestValue(100);
 }
@@ -80,31 +73,4 @@ void MainWindowFixture::startPlaying()
 {
     m_engine->setScriptedState(PlayerEngine::Starting);
     m_engine->emitStateChange(PlayerEngine::Playing);
-}
-
-
-bool MainWindowFixture::looksLike(QWidget *button, const QString &image, const QString &otherImage)
-{
-    const QImage seen = button->grab().toImage().convertToFormat(QImage::Format_ARGB32);
-    const auto distance = [&seen](const QString &path) {
-        QImage expected(QFile::exists(path) ? path : path + QStringLiteral("_Normal.png"));
-        if (expected.isNull())
-            return 1e9;
-        expected = expected.scaled(seen.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                       .convertToFormat(QImage::Format_ARGB32);
-        double sum = 0;
-        int counted = 0;
-        for (int y = 0; y < seen.height(); ++y) {
-            for (int x = 0; x < seen.width(); ++x) {
-                const QRgb e = expected.pixel(x, y);
-                if (qAlpha(e) < 255)
-                    continue; // the face is drawn over whatever is behind the button
-                const QRgb a = seen.pixel(x, y);
-                sum += qAbs(qRed(a) - qRed(e)) + qAbs(qGreen(a) - qGreen(e)) + qAbs(qBlue(a) - qBlue(e));
-                ++counted;
-            }
-        }
-        return counted ? sum / counted : 1e9;
-    };
-    return distance(image) < distance(otherImage);
 }

@@ -8,7 +8,6 @@
 #include "shell/ui/MainWindow.h"
 
 #include <QLabel>
-#include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -31,7 +30,6 @@ class MainWindowFixture : public QObject
     Q_OBJECT
 
 protected:
-    static QByteArray announcementsReply(); // beta, alpha, gamma, in that order
     void startService();  // once per test executable
     void resetService();  // before each test
     void closeWindow();   // after each test
@@ -45,7 +43,6 @@ protected:
         return found;
     }
     QLabel *label(const char *name) const { return child<QLabel>(name); }
-    QWidget *currentPage() const { return child<QStackedWidget>("contentStackedWidget")->currentWidget(); }
     void openMedia(int durationMs);
     void startPlaying();
 
@@ -62,9 +59,6 @@ protected:
     void dragToGlobal(const QPoint &globalPos);
     void hoverAt(const QPoint &windowPos) { mouseAt(QEvent::MouseMove, windowPos); }
     Qt::CursorShape cursorShape() const { return m_window->cursor().shape(); }
-    // What the user sees on an image button: its face looks like the first image rather than the
-    // second (both ":/MainWindow/..." paths without the "_Normal.png" of three-state faces).
-    static bool looksLike(QWidget *button, const QString &image, const QString &otherImage);
 
     QTemporaryDir m_dir;
     ScriptedHttpServer m_server;

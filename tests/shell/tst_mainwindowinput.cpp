@@ -19,7 +19,6 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QProcess>
 #include <QScopeGuard>
@@ -58,6 +57,15 @@ private:
     QPoint emptyPointOf(QWidget *widget) const;
     void showPlaying();
     bool above(const QWidget *upper, const QWidget *lower) const;
+    bool makeTopmost() // by its title-bar button
+    {
+        return m_input.click(global(child<QPushButton>("toggleTopmostPushButton"), {5, 5}))
+            && QTest::qWaitFor([this] { return m_window->windowFlags() & Qt::WindowStaysOnTopHint && m_window->isVisible(); });
+    }
+    bool keyDoes(const char *key, const std::function<bool()> &done)
+    {
+        return m_input.key(QLatin1String(key)) && QTest::qWaitFor(done, 5000);
+    }
     // From inside the modal box's own event loop: the key that closes it, once the box has the
     // focus (keys go where the focus is), again if the first did not arrive.
     bool answerModal(const QString &key);
@@ -68,7 +76,6 @@ private:
     DesktopInput m_input;
     QTimer m_modalWatchdog;
     QPointer<QWidget> m_modalSeen;
-    QElapsedTimer m_modalSince;
     bool m_unansweredModal = false;
 };
 
@@ -77,19 +84,18 @@ void TestMainWindowInput::init()
     resetService();
     m_unansweredModal = false;
     // A modal box that input failed to close would block the whole run: it fails the test instead.
+    // Open at two ticks in a row: open for at least 15 s.
     m_modalWatchdog.disconnect();
-    m_modalWatchdog.setInterval(1000);
+    m_modalWatchdog.setInterval(15000);
     m_modalSeen = nullptr;
     connect(&m_modalWatchdog, &QTimer::timeout, this, [this] {
         QWidget *modal = QApplication::activeModalWidget();
-        if (modal != m_modalSeen) {
-            m_modalSeen = modal;
-            m_modalSince.start();
-        } else if (modal && m_modalSince.elapsed() > 15000) {
+        if (modal && modal == m_modalSeen) {
             qWarning("closing a modal box nobody answered: %s", qPrintable(modal->windowTitle()));
             m_unansweredModal = true;
             modal->close();
         }
+        m_modalSeen = modal;
     });
     m_modalWatchdog.start();
 }
@@ -164,43 +170,26 @@ void TestMainWindowInput::keysWorkWhereverTheUserClicked()
             m_engine->play();
         QTRY_COMPARE(m_engine->state(), int(PlayerEngine::Playing));
 
-        const int position = progress->value();
-        QVERIFY(m_input.key(QStringLiteral("Right")));
-        QTRY_COMPARE_WITH_TIMEOUT(progress->value(), position + 5000, 3000);
-        QVERIFY(m_input.key(QStringLiteral("Left")));
-        QTRY_COMPARE(progress->value(), position);
-        const int level = volume->value();
-        QVERIFY(m_input.key(QStringLiteral("Down")));
-        QTRY_COMPARE(volume->value(), level - 5);
-        QVERIFY(m_input.key(QStringLiteral("Up")));
-        QTRY_COMPARE(volume->value(), level);
-
+        const int position = progress->value(), level = volume->value();
         // Space pauses and resumes; it never presses a button of the window.
-        QVERIFY(m_input.key(QStringLiteral("space")));
-        QTRY_COMPARE(m_engine->state(), int(PlayerEngine::Paused));
-        QVERIFY(m_input.key(QStringLiteral("space")));
-        QTRY_COMPARE(m_engine->state(), int(PlayerEngine::Playing));
+        const QList<std::pair<const char *, std::function<bool()>>> steps = {
+            {"Right", [&] { return progress->value() == position + 5000; }}, {"Left", [&] { return progress->value() == position; }},
+            {"Down", [&] { return volume->value() == level - 5; }},          {"Up", [&] { return volume->value() == level; }},
+            {"space", [&] { return m_engine->state() == PlayerEngine::Paused; }},
+            {"space", [&] { return m_engine->state() == PlayerEngine::Playing; }},
+            {"m", [&] { return volume->value() == 0; }},                       {"m", [&] { return volume->value() == level; }},
+        };
+        for (const auto &[key, done] : steps)
+            QVERIFY2(keyDoes(key, done), qPrintable(QStringLiteral("%1 after a click on the %2").arg(QLatin1String(key), QLatin1String(name))));
         QVERIFY2(m_window->isVisible() && !m_window->isMinimized() && !m_window->isMaximized(), name);
-
-        QVERIFY(m_input.key(QStringLiteral("m")));
-        QTRY_COMPARE(volume->value(), 0);
-        QVERIFY(m_input.key(QStringLiteral("m")));
-        QTRY_COMPARE(volume->value(), level);
     }
-
-    QVERIFY(m_input.key(QStringLiteral("f")));
-    QTRY_VERIFY(m_window->isFullScreen());
-    QVERIFY(m_input.key(QStringLiteral("Escape")));
-    QTRY_VERIFY(!m_window->isFullScreen());
-    QVERIFY(m_input.key(QStringLiteral("Return")));
-    QTRY_VERIFY(m_window->isFullScreen());
-    // In full screen the keys still reach playback.
+    // Full screen by f or Return, left by Escape; in it the keys still reach playback.
     const int position = progress->value();
-    QVERIFY(m_input.key(QStringLiteral("Right")));
-    QTRY_COMPARE(progress->value(), position + 5000);
-    QVERIFY(m_input.key(QStringLiteral("Escape")));
-    QTRY_VERIFY(!m_window->isFullScreen());
-    QVERIFY(m_window->isVisible());
+    QVERIFY(keyDoes("f", [this] { return m_window->isFullScreen(); }));
+    QVERIFY(keyDoes("Escape", [this] { return !m_window->isFullScreen(); }));
+    QVERIFY(keyDoes("Return", [this] { return m_window->isFullScreen(); }));
+    QVERIFY(keyDoes("Right", [&] { return progress->value() == position + 5000; }));
+    QVERIFY(keyDoes("Escape", [this] { return !m_window->isFullScreen() && m_window->isVisible(); }));
 }
 
 void TestMainWindowInput::titleBarDragsTheWindow()
@@ -233,23 +222,19 @@ void TestMainWindowInput::enterSubmitsTheAccountForms()
     AccountFunctionDialog *account = AccountFunctionDialog::instance();
     account->show();
     QVERIFY(QTest::qWaitForWindowExposed(account));
-    const auto field = [account](const char *name) {
-        return account->findChild<QLineEdit *>(QLatin1String(name));
+    const auto typeInto = [this, account](const char *field, const char *text) {
+        return m_input.click(global(account->findChild<QLineEdit *>(QLatin1String(field)), {10, 10}))
+            && m_input.type(QLatin1String(text));
     };
-
-    QVERIFY(m_input.click(global(field("loginPageUsernameLineEdit"), {10, 10})));
-    QVERIFY(m_input.type(QStringLiteral("me@x.test")));
-    QVERIFY(m_input.click(global(field("loginPagePasswordLineEdit"), {10, 10})));
-    QVERIFY(m_input.type(QStringLiteral("secret")));
-    QVERIFY(m_input.key(QStringLiteral("Return")));
-    QTRY_VERIFY(m_app->session()->loggedIn());
+    QVERIFY(typeInto("loginPageUsernameLineEdit", "me@x.test"));
+    QVERIFY(typeInto("loginPagePasswordLineEdit", "secret"));
+    QVERIFY(keyDoes("Return", [&] { return m_app->session()->loggedIn(); }));
     QCOMPARE(m_server.requestsMatching("do=login").size(), 1); // once, not also by a default button
 
     // The other forms answer Enter too: the retrieve page asks the service at once.
     account->show();
     account->findChild<QPushButton *>(QStringLiteral("loginPageForgetPasswordPushButton"))->click();
-    QVERIFY(m_input.click(global(field("retrievePasswordPageEmailLineEdit"), {10, 10})));
-    QVERIFY(m_input.type(QStringLiteral("me@x.test")));
+    QVERIFY(typeInto("retrievePasswordPageEmailLineEdit", "me@x.test"));
     // The failure message is modal: it is answered from its own event loop, by Enter as well.
     bool answered = false;
     whenTrue(this, [] { return QApplication::activeModalWidget() != nullptr; },
@@ -271,27 +256,20 @@ void TestMainWindowInput::engineListStaysReadable()
     QTRY_VERIFY(list->isVisible());
     const int highlighted = box->currentIndex() + 2;
     QVERIFY(m_input.key(QStringLiteral("Down")));
-    QVERIFY(m_input.key(QStringLiteral("Down")));
-    QTRY_COMPARE(list->currentIndex().row(), highlighted);
-    const QRect row = list->visualRect(list->currentIndex());
-
-    // The highlighted row shows its text: two clearly different colours in it.
-    // Inside the row, clear of a focus frame around it.
-    const QImage image = list->viewport()->grab(row.adjusted(4, 3, -4, -3)).toImage();
+    QVERIFY(keyDoes("Down", [&] { return list->currentIndex().row() == highlighted; }));
+    // The highlighted row shows its text: two clearly different colours inside it (clear of a
+    // focus frame around it).
+    const QImage image = list->viewport()->grab(list->visualRect(list->currentIndex()).adjusted(4, 3, -4, -3)).toImage();
     QMap<QRgb, int> counts;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
             ++counts[image.pixel(x, y)];
     const QRgb background = std::max_element(counts.begin(), counts.end()).key();
     int text = 0;
-    for (auto it = counts.begin(); it != counts.end(); ++it) {
-        const int distance = qAbs(qGray(it.key()) - qGray(background));
-        if (distance > 80)
-            text += it.value();
-    }
+    for (auto it = counts.begin(); it != counts.end(); ++it)
+        text += qAbs(qGray(it.key()) - qGray(background)) > 80 ? it.value() : 0;
     QVERIFY2(text > 20, qPrintable(QStringLiteral("%1 text pixels on %2").arg(text).arg(background, 0, 16)));
-    QVERIFY(m_input.key(QStringLiteral("Escape")));
-    QTRY_VERIFY(!list->isVisible());
+    QVERIFY(keyDoes("Escape", [list] { return !list->isVisible(); }));
 }
 
 void TestMainWindowInput::secondCopyBringsTheWindowForwardAndWarnsAboveIt()
@@ -302,7 +280,6 @@ void TestMainWindowInput::secondCopyBringsTheWindowForwardAndWarnsAboveIt()
     QVERIFY(running.ensureSingleInstance(&status));
     makeWindow();
     connect(running.instanceChannel(), &InstanceChannel::raiseRequested, m_app.get(), &Application::raiseMainWindow);
-
     // Another program's window covers the player.
     QWidget cover;
     cover.setGeometry(m_window->geometry());
@@ -310,59 +287,41 @@ void TestMainWindowInput::secondCopyBringsTheWindowForwardAndWarnsAboveIt()
     QVERIFY(QTest::qWaitForWindowExposed(&cover));
     QTRY_VERIFY(above(&cover, m_window));
 
-    const auto startSecondCopy = [&](QProcess *copy) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), lockDir.path());
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        copy->setProcessEnvironment(environment);
-        copy->setWorkingDirectory(m_dir.path());
-        copy->start(QStringLiteral(PELORIN_PLAYER_EXECUTABLE), QStringList());
-        return copy->waitForStarted(5000);
-    };
-    const auto warningAbove = [&](const QStringList &before) {
-        const QStringList stack = DesktopInput::stacking();
-        const int main = stack.indexOf(DesktopInput::windowId(m_window));
-        return main >= 0 && !before.contains(stack.last()) && stack.indexOf(stack.last()) > main;
-    };
-    const auto stopCopy = [](QProcess *copy) {
-        if (copy->state() == QProcess::NotRunning)
-            return;
-        copy->terminate();
-        if (!copy->waitForFinished(5000)) {
-            copy->kill();
-            copy->waitForFinished();
+    QProcess copy;
+    const auto stopCopy = qScopeGuard([&copy] {
+        if (copy.state() != QProcess::NotRunning) {
+            copy.kill();
+            copy.waitForFinished();
         }
-    };
-
-    QStringList before = DesktopInput::stacking();
-    QProcess first;
-    QProcess second;
-    const auto stopBoth = qScopeGuard([&] {
-        stopCopy(&first);
-        stopCopy(&second);
     });
-    QVERIFY(startSecondCopy(&first));
-    QTRY_VERIFY_WITH_TIMEOUT(above(m_window, &cover), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(warningAbove(before), 10000);
-    QVERIFY(first.state() == QProcess::Running); // the warning waits for the user
-    stopCopy(&first);
-
-    // Topmost: the warning still opens above the window.
-    QVERIFY(m_input.click(global(child<QPushButton>("toggleTopmostPushButton"), {5, 5})));
-    QTRY_VERIFY(m_window->windowFlags() & Qt::WindowStaysOnTopHint);
-    QTRY_VERIFY(m_window->isVisible());
-    before = DesktopInput::stacking();
-    QVERIFY(startSecondCopy(&second));
-    QTRY_VERIFY_WITH_TIMEOUT(warningAbove(before), 10000);
-    stopCopy(&second);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), lockDir.path());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    copy.setProcessEnvironment(environment);
+    copy.setWorkingDirectory(m_dir.path());
+    // Each copy's warning opens above the window, also once it is topmost.
+    for (const bool topmost : {false, true}) {
+        if (topmost)
+            QVERIFY(makeTopmost());
+        const QStringList before = DesktopInput::stacking();
+        copy.start(QStringLiteral(PELORIN_PLAYER_EXECUTABLE), QStringList());
+        QVERIFY(copy.waitForStarted(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(above(m_window, &cover), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT([&] {
+            const QStringList stack = DesktopInput::stacking();
+            const int main = stack.indexOf(DesktopInput::windowId(m_window));
+            return main >= 0 && !before.contains(stack.last()) && stack.indexOf(stack.last()) > main;
+        }(), 10000);
+        QVERIFY(copy.state() == QProcess::Running); // the warning waits for the user
+        copy.kill();
+        copy.waitForFinished();
+    }
 }
 
 void TestMainWindowInput::dialogsOpenCentredAboveATopmostWindow()
 {
     makeWindow();
-    QVERIFY(m_input.click(global(child<QPushButton>("toggleTopmostPushButton"), {5, 5})));
-    QTRY_VERIFY(m_window->windowFlags() & Qt::WindowStaysOnTopHint);
-    QTRY_VERIFY(m_window->isVisible());
+    QVERIFY(makeTopmost());
     const auto centredAbove = [this](QWidget *dialog) {
         const QPoint offset = dialog->frameGeometry().center() - m_window->frameGeometry().center();
         // Within the window manager's frame of a framed dialog.
@@ -376,13 +335,10 @@ void TestMainWindowInput::dialogsOpenCentredAboveATopmostWindow()
     // A dialog of that dialog (modal, framed by the window manager) too.
     auto *input = resources->findChild<QLineEdit *>(QStringLiteral("parsePageBTResourceLineEdit"));
     input->setText(QStringLiteral("0123456789abcdef0123456789abcdef01234567"));
-    bool seen = false;
-    bool placed = false;
+    bool seen = false, placed = false;
     whenTrue(this, [] { return QApplication::activeModalWidget() != nullptr; }, [&] {
         QWidget *report = QApplication::activeModalWidget();
         placed = QTest::qWaitFor([&] { return centredAbove(report); }, 5000);
-        if (!placed)
-            qWarning() << report->frameGeometry() << m_window->frameGeometry() << DesktopInput::stacking();
         seen = answerModal(QStringLiteral("Escape"));
     });
     QVERIFY(m_input.click(global(resources->findChild<QPushButton *>(QStringLiteral("parsePageReportPushButton")), {5, 5})));
@@ -407,22 +363,16 @@ void TestMainWindowInput::bossKeyWorksFromAnotherApplication()
     QVERIFY(m_input.click({1000, 620}));
     QTRY_VERIFY(!m_window->isActiveWindow());
 
-    QVERIFY(m_input.key(QStringLiteral("ctrl+d")));
-    QTRY_VERIFY(!m_window->isVisible());
-    QTRY_COMPARE(m_engine->state(), int(PlayerEngine::Paused));
-    QVERIFY(m_input.key(QStringLiteral("ctrl+d")));
-    QTRY_VERIFY(m_window->isVisible());
-    QTRY_COMPARE(m_engine->state(), int(PlayerEngine::Playing));
-
+    const auto hideAndShow = [this] {
+        return keyDoes("ctrl+d", [this] { return !m_window->isVisible() && m_engine->state() == PlayerEngine::Paused; })
+            && keyDoes("ctrl+d", [this] { return m_window->isVisible() && m_engine->state() == PlayerEngine::Playing; });
+    };
+    QVERIFY(hideAndShow());
     // Paused before it was hidden: it plays when it comes back. NumLock on changes nothing.
     m_engine->pause();
     QTRY_COMPARE(m_engine->state(), int(PlayerEngine::Paused));
     QVERIFY(m_input.key(QStringLiteral("Num_Lock")));
-    QVERIFY(m_input.key(QStringLiteral("ctrl+d")));
-    QTRY_VERIFY(!m_window->isVisible());
-    QVERIFY(m_input.key(QStringLiteral("ctrl+d")));
-    QTRY_VERIFY(m_window->isVisible());
-    QTRY_COMPARE(m_engine->state(), int(PlayerEngine::Playing));
+    QVERIFY(hideAndShow());
     QVERIFY(m_input.key(QStringLiteral("Num_Lock")));
 
     // Held by another program: no grab and no message; that program gets the key.
