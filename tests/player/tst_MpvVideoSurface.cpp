@@ -51,7 +51,6 @@ void TestMpvVideoSurface::hiddenPageShowsThePictureOnceOpened()
     window.resize(480, 300);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QVERIFY(!video->hasRenderer());
 
     bool rendererAtOpen = false;
     connect(&engine, &PlayerEngine::openSucceeded, this, [&] {
@@ -63,7 +62,6 @@ void TestMpvVideoSurface::hiddenPageShowsThePictureOnceOpened()
     QVERIFY(video->hasRenderer()); // made before loading, though the page is hidden
     QTRY_VERIFY_WITH_TIMEOUT(frames.count() >= 3, 30000);
     QVERIFY(rendererAtOpen);
-    QVERIFY(engine.config(PlayerEngine::VideoWindowId).toULongLong() != 0);
 
     // The test picture is colourful: the frame must not be a blank surface.
     const QImage picture = video->grabFramebuffer();
