@@ -10,6 +10,8 @@
 #include "player/ui/MpvVideoWidget.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTextCodec>
 #include <QtTest>
@@ -115,11 +117,20 @@ void TestPictureSoundOnEngine::choicesShowInThePictureAndTheSubtitles()
     MpvPlayerEngine engine(MpvPlayerEngine::VideoOutput); // no sound device
     QVERIFY2(engine.isValid(), qPrintable(engine.errorString()));
     m_engine = &engine;
-    MpvVideoWidget video(&engine);
-    m_video = &video;
-    video.resize(480, 360); // 4:3, so a 16:9 picture has bars above and below
-    video.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&video));
+    // Like the main window: a start page in front, the video on a page shown only once open; its
+    // renderer must be made before loading all the same.
+    QStackedWidget pages;
+    pages.addWidget(new QLabel(QStringLiteral("start")));
+    m_video = new MpvVideoWidget(&engine);
+    pages.addWidget(m_video);
+    pages.resize(480, 360); // 4:3, so a 16:9 picture has bars above and below
+    pages.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pages));
+    bool rendererAtOpen = false;
+    connect(&engine, &PlayerEngine::openSucceeded, this, [&] {
+        rendererAtOpen = m_video->hasRenderer();
+        pages.setCurrentIndex(1);
+    });
     PlaybackController playback;
     playback.attachEngine(&engine);
     PictureSoundOptions *options = playback.pictureSound();
@@ -135,6 +146,7 @@ void TestPictureSoundOnEngine::choicesShowInThePictureAndTheSubtitles()
     subtitles->setFilePath(utf8);
     options->choose4To3AspectRatio();
     openPaused();
+    QVERIFY(rendererAtOpen);
     QTRY_VERIFY_WITH_TIMEOUT(pictureRows(frame()) >= 356, Wait);
     QCOMPARE(engine.config(PlayerEngine::SubtitleFile), utf8);
     QVERIFY(showsAt(2500, First));
