@@ -20,7 +20,6 @@
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QTimer>
@@ -171,7 +170,6 @@ void TestNotices::startUpGoesOnWithoutAnUpdate_data()
     QTest::addColumn<QString>("service");
     QTest::newRow("same version") << u("same");
     QTest::newRow("another version with a blank") << u("blank");
-    QTest::newRow("unreachable") << u("unreachable");
     QTest::newRow("silent") << u("silent");
 }
 
@@ -183,12 +181,8 @@ void TestNotices::startUpGoesOnWithoutAnUpdate()
         serveUpdate(u("5.0.8.0"));
     } else if (service == u("blank")) {
         serveUpdate(u("5.0.8.0 "));
-    } else if (service == u("silent")) {
-        m_server.route("", ScriptedResponse::hang());
     } else {
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost));
-        AppConfig::setServiceHost(QStringLiteral("127.0.0.1:%1").arg(closed.serverPort()));
+        m_server.route("", ScriptedResponse::hang());
     }
     const bool updateShown = service == u("blank");
     const bool noticeShown = service == u("same");
@@ -256,13 +250,16 @@ void TestNotices::clickOpensTheLinkOfTheImageShown()
     dialog.move(100, 100);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto *carousel = dialog.findChild<QTimer *>();
+    QVERIFY(carousel && carousel->isActive());
+    carousel->stop(); // only the clicks move the images here
     auto *image = dialog.findChild<QWidget *>(QStringLiteral("clientWidget"));
     const QPoint centre = image->mapToGlobal(image->rect().center());
     QVERIFY(m_input.click(centre));
     QTRY_COMPARE(m_urls.urls, QList<QUrl>{QUrl(u("http://link.example/0"))});
-    QVERIFY(dialog.findChild<QTimer *>() && dialog.findChild<QTimer *>()->isActive());
     const auto press = [&](const char *button) {
-        return m_input.click(dialog.findChild<QPushButton *>(QLatin1String(button))->mapToGlobal(QPoint(15, 15)));
+        auto *b = dialog.findChild<QPushButton *>(QLatin1String(button));
+        return m_input.click(b->mapToGlobal(b->rect().center()));
     };
     // Both ends wrap round, and the image shown follows.
     QVERIFY(press("previousImagePushButton"));
