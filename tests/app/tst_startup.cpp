@@ -38,7 +38,7 @@ private slots:
     void cleanupTestCase();
     void qtTextsAreChinese();
     void firstLaunchAsksTwiceThenNeverAgain();
-    void secondCopyIsRefusedAndAStaleLockIsTakenOver();
+    void aStaleLockIsTakenOver();
 
 private:
     QString desktopFile() const { return DesktopShortcut::path(); }
@@ -110,7 +110,7 @@ void TestStartUp::firstLaunchAsksTwiceThenNeverAgain()
              QList<QUrl>{QUrl(QStringLiteral("http://127.0.0.1:9/server/?r=www/default/page&p=jiaocheng"))});
 }
 
-void TestStartUp::secondCopyIsRefusedAndAStaleLockIsTakenOver()
+void TestStartUp::aStaleLockIsTakenOver()
 {
     QTemporaryDir lockDir;
     QProcess holder;
@@ -122,12 +122,8 @@ void TestStartUp::secondCopyIsRefusedAndAStaleLockIsTakenOver()
     QVERIFY(holder.waitForReadyRead(30000));
     QCOMPARE(holder.readAll(), QByteArray("held\n"));
 
-    StartUp second(lockDir.path());
-    ModalAnswerer answerer({QStringLiteral("确定")});
+    // The refusal of a second copy while the first lives is checked end to end (tests/e2e_product).
     int status = -1;
-    QVERIFY(!second.ensureSingleInstance(&status));
-    QCOMPARE(status, int(QMessageBox::Ok));
-    QCOMPARE(answerer.seen().size(), 1); // its words are checked end to end (tests/e2e_product)
 
     // The holder dies without cleaning up: its lock must not block the next start.
     holder.kill();
