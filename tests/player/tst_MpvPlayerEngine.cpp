@@ -242,6 +242,7 @@ void TestMpvPlayerEngine::configItemsReachTheEngine()
         {E::VideoAspect, "4;3", "video-aspect-override=1.333333", "4;3"},
         {E::Contrast, "0", "contrast=-100", "0"},
         {E::PictureEnhancement, "1", "deband=yes", "1"},
+        {E::RenderMode, "1", "dscale=bilinear", nullptr},
         {E::RenderMode, "9", "", "1"}, // refused
         {E::AudioChannel, "3", "", "3"},
     };
