@@ -1,7 +1,6 @@
 #include "EngineTestMedia.h"
 #include "FaultProxy.h"
 #include "ScriptedHttpServer.h"
-#include "player/PlaybackController.h"
 #include "player/mpv/MpvAccess.h"
 #include "player/mpv/MpvPlayerEngine.h"
 
@@ -118,7 +117,6 @@ void TestMpvPlayerEngine::statesOfFailureReplacementPlaybackAndClose()
     QTRY_COMPARE_WITH_TIMEOUT(engine.state(), int(E::Playing), Wait);
     QCOMPARE(opened.count(), 1);
     QVERIFY2(qAbs(durationAtOpen - 8000) <= 100, qPrintable(QString::number(durationAtOpen)));
-    QVERIFY(qAbs(engine.duration() - 8000) <= 100);
     engine.pause();
     QCOMPARE(engine.state(), int(E::Paused));
     engine.setPosition(5000);
@@ -148,7 +146,7 @@ void TestMpvPlayerEngine::statesOfFailureReplacementPlaybackAndClose()
                                   E::Playing, E::Closing, E::Ready, E::Opening, E::Starting, E::Playing, E::Closing,
                                   E::Ready});
     QCOMPARE(log.text(), replaced + QStringLiteral(", ") + played);
-    QCOMPARE(opened.count(), 2);
+    QCOMPARE(opened.count(), 2); // the late answer did not count
 }
 
 void TestMpvPlayerEngine::endOfFileReturnsToReadyByItself()
@@ -159,7 +157,6 @@ void TestMpvPlayerEngine::endOfFileReturnsToReadyByItself()
     QTRY_VERIFY_WITH_TIMEOUT(log.pairs.size() >= 5 && engine.state() == E::Ready, Wait);
     QTest::qWait(200);
     QCOMPARE(log.text(), chain({E::Ready, E::Opening, E::Starting, E::Playing, E::Closing, E::Ready}));
-    QCOMPARE(engine.state(), int(E::Ready));
 }
 
 void TestMpvPlayerEngine::closeDuringOpeningEndsInReady()
@@ -203,26 +200,16 @@ void TestMpvPlayerEngine::configItemsReachTheEngine()
     const MpvAccess mpv(engine.handle());
     auto config = [&engine](int id) { return engine.config(id); };
 
-    // Readable before anything is set, so relative moves have a start.
-    QCOMPARE(config(E::SubtitlePlacement), QStringLiteral("1;50;100"));
-    QCOMPARE(config(E::SubtitleFont), QStringLiteral("sans-serif;20;0;0"));
-    QCOMPARE(config(E::SubtitleDelay), QStringLiteral("0;1000;1000"));
-    QCOMPARE(config(E::VideoOwnAspect), QString()); // nothing open
-
     // The disk cache goes to the folder of the path, made when missing.
     QTemporaryDir root;
     const QString folder = QDir(root.path()).filePath(QStringLiteral("Pelorin Cache"));
-    const QString cachePath = QDir(folder).filePath(QStringLiteral("0123456789abcdef0123456789abcdef01234567_0"));
-    engine.setConfig(E::CacheFilePath, cachePath);
+    engine.setConfig(E::CacheFilePath, QDir(folder).filePath(QStringLiteral("0123456789abcdef_0")));
     engine.setConfig(E::CacheEnabled, QStringLiteral("1"));
-    QCOMPARE(config(E::CacheFilePath), cachePath);
-    QCOMPARE(config(E::CacheEnabled), QStringLiteral("1"));
     QVERIFY(QDir(folder).exists());
 
     // The cookie reaches the server byte for byte.
     const QString cookie = QStringLiteral("uin=o0123; skey=@a,b c; FTN5K=9f8e,7d");
     engine.setConfig(E::HttpCookie, cookie);
-    QCOMPARE(config(E::HttpCookie), cookie);
     m_server.clearRequests();
     openAndWaitForPlaying(engine, "/clip.mp4?c=1");
     QList<RecordedRequest> requests = m_server.requestsMatching("/clip.mp4?c=1");
@@ -231,41 +218,30 @@ void TestMpvPlayerEngine::configItemsReachTheEngine()
         QCOMPARE(r.header("Cookie"), cookie.toUtf8());
     QTRY_VERIFY_WITH_TIMEOUT(!QDir(folder).entryList(QDir::Files).isEmpty(), Wait);
 
-    // Subtitles, picture and sound: each value given, what libmpv then holds ("property=value"
-    // pairs split at "|", numbers compared as numbers) and what the engine reads back (if checked).
+    // A missing subtitle file is refused; a name with Chinese letters and a blank is loaded.
     const QString srtPath = QDir(m_dir.path()).filePath(QStringLiteral("字幕 one.srt"));
     QFile srt(srtPath);
     QVERIFY(srt.open(QIODevice::WriteOnly));
     srt.write("1\n00:00:00,000 --> 00:00:07,000\nHello\n\n");
     srt.close();
-    QCOMPARE(config(E::SubtitleFile), QString());
     engine.setConfig(E::SubtitleFile, QDir(m_dir.path()).filePath(QStringLiteral("absent.srt")));
     QCOMPARE(config(E::SubtitleFile), QString());
     engine.setConfig(E::SubtitleFile, srtPath);
     QCOMPARE(config(E::SubtitleFile), srtPath);
     const QString own = config(E::VideoOwnAspect);
     QCOMPARE(own, QStringLiteral("1.777778"));
-    QCOMPARE(config(E::PictureEnhancement), QStringLiteral("0"));
+
+    // The edges of the conversions: each value given, what libmpv then holds ("property=value"
+    // pairs split at "|", numbers compared as numbers) and what the engine reads back (if checked).
     const struct { E::ConfigId id; const char *value, *applied, *readBack; } settings[] = {
-        {E::SubtitleVisible, "0", "sub-visibility=no", "0"},
-        {E::SubtitleVisible, "1", "sub-visibility=yes", "1"},
-        {E::SubtitlePlacement, "1;50;87", "sub-pos=87|sub-align-x=center", "1;50;87"},
         {E::SubtitlePlacement, "1;49;87", "sub-align-x=left|sub-margin-x=144", nullptr},
         {E::SubtitlePlacement, "1;52;87", "sub-align-x=right|sub-margin-x=138", nullptr},
         // A step below zero computed unsigned by the caller stays at the edge.
         {E::SubtitlePlacement, "1;50;4294967295", "sub-pos=150", "1;50;150"},
         {E::SubtitlePlacement, "1;50", "sub-pos=150", nullptr}, // too few fields: unchanged
-        {E::SubtitleFont, "Noto Sans;12;0;0", "sub-font-size=33|sub-font=Noto Sans", "Noto Sans;12;0;0"},
-        {E::SubtitleDelay, "-500;1000;1000", "sub-delay=-0.5", "-500;1000;1000"},
-        {E::SubtitleDelay, "150;1000;1000", "sub-delay=0.15", nullptr},
-        {E::SubtitleFile, "", "", ""},
         {E::VideoAspect, "4;3", "video-aspect-override=1.333333", "4;3"},
-        {E::Brightness, "75", "brightness=50", "75"},
         {E::Contrast, "0", "contrast=-100", "0"},
-        {E::Saturation, "100", "saturation=100", nullptr},
-        {E::Hue, "50", "hue=0", nullptr},
         {E::PictureEnhancement, "1", "deband=yes", "1"},
-        {E::RenderMode, "5", "scale=ewa_lanczossharp", "5"},
         {E::RenderMode, "1", "dscale=bilinear", nullptr},
         {E::RenderMode, "9", "", "1"}, // refused
         {E::AudioChannel, "3", "", "3"},
@@ -284,25 +260,16 @@ void TestMpvPlayerEngine::configItemsReachTheEngine()
         if (item.readBack)
             QCOMPARE(config(item.id), QString::fromUtf8(item.readBack));
     }
-    QVERIFY(mpv.number("sharpen") > 0); // with the enhancement on
-    engine.setConfig(E::PictureEnhancement, QStringLiteral("0"));
-    QCOMPARE(mpv.flag("deband", true), false);
     QTest::qWait(300); // the aspect override must not leak into the video's own ratio
     QCOMPARE(config(E::VideoOwnAspect), own);
-    engine.setConfig(E::VideoAspect, own);
-    QVERIFY(qAbs(mpv.number("video-aspect-override") - 16.0 / 9.0) < 0.001);
-    QCOMPARE(config(E::VideoWindowId), QStringLiteral("0")); // no surface
 
-    // Sound.
+    // Sound: no device here, so the filter chain is what shows the channel choice.
     QVERIFY(mpv.string("af").contains(QStringLiteral("0.5*c0+0.5*c1")));
     QCOMPARE(engine.state(), int(E::Playing)); // the filter chain still plays
     engine.setConfig(E::AudioChannel, QStringLiteral("1"));
     QVERIFY2(mpv.string("af").contains(QStringLiteral("c0=c0|c1=c0")), qPrintable(mpv.string("af")));
-    QVERIFY(!mpv.string("af").contains(QStringLiteral("0.5*c0+0.5*c1")));
     engine.setConfig(E::AudioChannel, QStringLiteral("0"));
     QCOMPARE(mpv.string("af"), QString());
-    engine.setVolume(37);
-    QCOMPARE(mpv.number("volume"), 37.0);
     engine.setVolume(250);
     QCOMPARE(mpv.number("volume"), 100.0);
 
@@ -325,18 +292,12 @@ void TestMpvPlayerEngine::configItemsReachTheEngine()
 void TestMpvPlayerEngine::stallsAreRetriedAndOpeningIsBounded()
 {
     MpvPlayerEngine engine(MpvPlayerEngine::NoOutput);
-    QCOMPARE(engine.networkTimeout(), MpvPlayerEngine::DefaultNetworkTimeoutS);
-    // The buffering text tells of the retry when the read time-out has passed.
-    QCOMPARE(PlaybackController::StalledNoticeMs, MpvPlayerEngine::DefaultNetworkTimeoutS * 1000);
-    QCOMPARE(MpvPlayerEngine::DefaultOpenLimitMs, 30000);
-
     // A host that stops sending mid-film without closing: the read times out and the stream
     // asks again from where it stopped.
     FaultProxy proxy(m_server.port());
     proxy.setStallAfter(m_clip.size() / 2);
     QVERIFY(proxy.listen());
     engine.setNetworkTimeout(1);
-    QCOMPARE(engine.networkTimeout(), 1);
     m_server.clearRequests();
     engine.open(QStringLiteral("http://%1/clip.mp4?stall").arg(proxy.hostPort()));
     const auto resumed = [this] {
