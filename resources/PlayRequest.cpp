@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QEventLoop>
+#include <QNetworkReply>
 #include <QTime>
 
 #include <utility>
@@ -39,12 +40,34 @@ void PlayRequest::enterBusyState()
 {
     m_busy = true;
     emit busyChanged(true);
+    // Every step of an operation may wait on the network: the user can end it at any of them.
+    emit abortableChanged(true);
 }
 
 void PlayRequest::leaveBusyState()
 {
     m_busy = false;
+    emit abortableChanged(false);
     emit busyChanged(false);
+}
+
+ServiceReply PlayRequest::callService(const ServiceRequest &request)
+{
+    QNetworkReply *reply = m_client->send(request);
+    if (!reply)
+        return ServiceReply::networkFailure();
+    bool aborted = false;
+    m_waitingForService = true;
+    const auto link = connect(this, &PlayRequest::probeAborted, reply, [&aborted, reply] {
+        aborted = true;
+        reply->abort();
+    });
+    ServiceClient::waitForReply(reply);
+    disconnect(link);
+    m_waitingForService = false;
+    const ServiceReply outcome = aborted ? ServiceReply::aborted() : ServiceClient::decode(reply);
+    reply->deleteLater();
+    return outcome;
 }
 
 void PlayRequest::abortProbe()
@@ -55,7 +78,7 @@ void PlayRequest::abortProbe()
 ServiceReply PlayRequest::listFiles(const QString &resourceHash, QList<BTResourceFile> *files)
 {
     enterBusyState();
-    const ServiceReply reply = m_client->call(Endpoints::fileList(resourceHash));
+    const ServiceReply reply = callService(Endpoints::fileList(resourceHash));
     if (reply.succeeded())
         *files = AddressResolution::filesFromReply(resourceHash, reply);
     leaveBusyState();
@@ -65,7 +88,7 @@ ServiceReply PlayRequest::listFiles(const QString &resourceHash, QList<BTResourc
 bool PlayRequest::resolveFileHash(BTResourceFile *file)
 {
     emit stateText(QStringLiteral("正在解析视频文件hash值..."));
-    const ServiceReply reply = m_client->call(Endpoints::fileHash(*file, localMacAddress()));
+    const ServiceReply reply = callService(Endpoints::fileHash(*file, localMacAddress()));
     if (reply.succeeded()) {
         AddressResolution::applyFileHash(file, reply);
         emit stateText(QString());
@@ -81,7 +104,7 @@ bool PlayRequest::resolveFileHash(BTResourceFile *file)
 bool PlayRequest::resolveFileInfo(BTResourceFile *file, int engineIndex, bool reload)
 {
     emit stateText(QStringLiteral("正在解析视频文件信息..."));
-    const ServiceReply reply = m_client->call(Endpoints::fileInfo(*file, engineIndex, reload, localMacAddress()));
+    const ServiceReply reply = callService(Endpoints::fileInfo(*file, engineIndex, reload, localMacAddress()));
     if (reply.succeeded()) {
         m_videoHosts.append(AddressResolution::applyFileInfo(file, reply));
         emit stateText(QString());
@@ -181,13 +204,11 @@ bool PlayRequest::play(BTResourceFile *file, int engineIndex, bool reload)
         return false;
 
     emit stateText(QStringLiteral("正在筛选视频文件播放地址..."));
-    emit abortableChanged(true);
     AddressResolution::shuffleHosts(&m_videoHosts);
     QString url;
     bool aborted = false;
     std::unique_ptr<HostProbe> probe = probeHosts(*file, true, &url, &aborted);
     if (!probe) {
-        emit abortableChanged(false);
         emit stateText(aborted ? QString() : QStringLiteral("筛选视频文件播放地址失败！"));
         leaveBusyState();
         return false;
@@ -195,7 +216,6 @@ bool PlayRequest::play(BTResourceFile *file, int engineIndex, bool reload)
 
     emit stateText(QStringLiteral("筛选视频文件播放地址成功，等待播放；如果长时间无法播放，请重试！"));
     const bool opened = openAndWait(*file, url);
-    emit abortableChanged(false);
     emit stateText(QString());
     leaveBusyState();
     probe->release();
@@ -252,12 +272,10 @@ bool PlayRequest::resolveDownload(BTResourceFile *file, int engineIndex)
         return false;
 
     emit stateText(QStringLiteral("正在筛选视频文件下载地址..."));
-    emit abortableChanged(true);
     QString url;
     bool aborted = false;
     std::unique_ptr<HostProbe> probe = probeHosts(*file, false, &url, &aborted);
     const bool accepted = probe != nullptr;
-    emit abortableChanged(false);
     if (accepted)
         file->downloadUrl = url;
     else

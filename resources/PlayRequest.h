@@ -1,6 +1,7 @@
 #pragma once
 
 #include "resources/BTResourceFile.h"
+#include "service/ServiceRequest.h"
 
 #include <QObject>
 #include <QStringList>
@@ -30,6 +31,8 @@ public:
     void setVideoHosts(const QStringList &hosts) { m_videoHosts = hosts; }
 
     bool isBusy() const { return m_busy; }
+    // A step waits for the service's answer (an abort then ends only that wait).
+    bool isWaitingForService() const { return m_waitingForService; }
     void enterBusyState();
     void leaveBusyState();
 
@@ -52,13 +55,13 @@ public:
     static QString cacheFolder();
 
 public slots:
-    // Ends a running probe as aborted.
+    // Ends the running service step or probe as aborted.
     void abortProbe();
 
 signals:
     // The parse page's state text.
     void stateText(const QString &text);
-    // The parse button turns into "中止" while the hosts are probed and the media opens.
+    // The parse button turns into "中止" while an operation runs (service steps, probe, open).
     void abortableChanged(bool abortable);
     void busyChanged(bool busy);
     // The service refused the file to an account without VIP.
@@ -68,6 +71,8 @@ signals:
     void probeAborted();
 
 private:
+    // Sends and waits for the answer; an abort ends the wait with ServiceReply::aborted().
+    ServiceReply callService(const ServiceRequest &request);
     bool resolveFileHash(BTResourceFile *file);
     bool resolveFileInfo(BTResourceFile *file, int engineIndex, bool reload);
     bool resolve(BTResourceFile *file, int engineIndex, bool reload);
@@ -78,4 +83,5 @@ private:
     PlaybackController *m_playback;
     QStringList m_videoHosts;
     bool m_busy = false;
+    bool m_waitingForService = false;
 };

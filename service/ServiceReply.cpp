@@ -16,6 +16,11 @@ ServiceReply ServiceReply::badData()
     return ServiceReply(Outcome::BadData);
 }
 
+ServiceReply ServiceReply::aborted()
+{
+    return ServiceReply(Outcome::Aborted);
+}
+
 ServiceReply ServiceReply::envelope(const QVariantMap &map)
 {
     return ServiceReply(Outcome::Envelope, map);
@@ -53,6 +58,8 @@ QString ServiceReply::failureText() const
         return QStringLiteral("连接服务器失败！");
     case Outcome::BadData:
         return QStringLiteral("服务器返回数据异常！");
+    case Outcome::Aborted:
+        return QString(); // the user ended it: nothing to explain
     case Outcome::Envelope:
         break;
     }

@@ -6,14 +6,15 @@
 #include <QVariantMap>
 
 // The outcome of one exchange with the web service: a network failure, a body that is not JSON,
-// or the decoded envelope (statu, data, msg, datas).
+// an exchange the user aborted, or the decoded envelope (statu, data, msg, datas).
 class ServiceReply
 {
 public:
-    enum class Outcome { Envelope, NetworkFailure, BadData };
+    enum class Outcome { Envelope, NetworkFailure, BadData, Aborted };
 
     static ServiceReply networkFailure();
     static ServiceReply badData();
+    static ServiceReply aborted();
     static ServiceReply envelope(const QVariantMap &map);
 
     Outcome outcome() const { return m_outcome; }
@@ -27,7 +28,8 @@ public:
     QVariantList datas() const;
     const QVariantMap &map() const { return m_map; }
 
-    // The words shown to the user for a failed outcome ("连接服务器失败！", "服务器返回数据异常！" or msg).
+    // The words shown to the user for a failed outcome ("连接服务器失败！", "服务器返回数据异常！" or msg;
+    // nothing for an abort).
     QString failureText() const;
 
 private:

@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -153,8 +154,25 @@ void AccountFunctionDialog::loginPageLoginPushButton_clicked()
     if (name.isEmpty() || password.isEmpty())
         return;
 
+    // The answer may be slow on a poor link: the button says what happens meanwhile, and an
+    // automatic login (the dialog hidden) brings the dialog up once it has waited a moment.
+    const QString buttonText = loginPageLoginPushButton->text();
+    loginPageLoginPushButton->setEnabled(false);
+    loginPageLoginPushButton->setText(QStringLiteral("正在登录..."));
+    QTimer reveal;
+    reveal.setSingleShot(true);
+    if (isHidden()) {
+        connect(&reveal, &QTimer::timeout, this, [this] {
+            clientStackedWidget->setCurrentWidget(loginPage);
+            show();
+        });
+        reveal.start(LoginRevealMs);
+    }
     const ServiceReply reply =
         m_session->logIn(name, password, loginPageRememberPasswordCheckBox->isChecked());
+    reveal.stop();
+    loginPageLoginPushButton->setText(buttonText);
+    loginPageLoginPushButton->setEnabled(true);
     if (!succeededOrShow(reply, kLoginTitle))
         return;
 

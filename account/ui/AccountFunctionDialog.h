@@ -52,6 +52,9 @@ private slots:
     void retrievePasswordPageReturnPushButton_clicked();
 
 private:
+    // An automatic login still waiting after this long shows the dialog with its button's text.
+    static constexpr int LoginRevealMs = 1000;
+
     void connectForm();
     void showMessage(const QString &title, const QString &text);
     // Shows the failure words of an outcome that is not a success; true when it was a success.

@@ -43,6 +43,10 @@ inline constexpr char Cache[] = "cache";
 inline constexpr char CacheOnDisk[] = "cache-on-disk";
 inline constexpr char CacheDir[] = "cache-dir";
 inline constexpr char CacheUnlinkFiles[] = "cache-unlink-files";
+// Seconds buffered before playback resumes after a stall; the stream's measured rate.
+inline constexpr char CachePauseWait[] = "cache-pause-wait";
+inline constexpr char CacheSpeed[] = "cache-speed";
+inline constexpr char FileSize[] = "file-size";
 // Seconds a network read may wait before the stream gives up on it and reconnects.
 inline constexpr char NetworkTimeout[] = "network-timeout";
 } // namespace MpvProperty

@@ -1,6 +1,7 @@
 #include "player/mpv/MpvPlayerEngine.h"
 
 #include "player/mpv/MpvNames.h"
+#include "player/RebufferPolicy.h"
 
 #include <QMetaObject>
 
@@ -183,6 +184,8 @@ void MpvPlayerEngine::handlePropertyChange(const mpv_event_property &property)
         if (qstrcmp(property.name, MpvProperty::PausedForCache) == 0) {
             const bool wasPaused = m_pausedForCache;
             m_pausedForCache = value;
+            if (!wasPaused && value && m_entryLoaded)
+                scaleResumeBuffer();
             if (wasPaused && !value && m_entryLoaded)
                 emit bufferProgress(100);
         }
@@ -192,6 +195,15 @@ void MpvPlayerEngine::handlePropertyChange(const mpv_event_property &property)
             emit bufferProgress(m_cacheBuffering);
     }
     updatePlaybackState();
+}
+
+void MpvPlayerEngine::scaleResumeBuffer()
+{
+    const double duration = m_mpv.number(MpvProperty::Duration);
+    const double size = m_mpv.number(MpvProperty::FileSize);
+    const double mediaRate = duration > 0 && size > 0 ? size / duration : 0.0;
+    m_mpv.setDouble(MpvProperty::CachePauseWait,
+                    RebufferPolicy::resumeSeconds(m_mpv.number(MpvProperty::CacheSpeed), mediaRate));
 }
 
 void MpvPlayerEngine::handleStartFile(qint64 entryId)

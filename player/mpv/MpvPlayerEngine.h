@@ -76,6 +76,8 @@ private:
     void initialize();
     void handleEvent(const mpv_event &event);
     void handlePropertyChange(const mpv_event_property &property);
+    // At the start of a stall: how much to buffer before resuming, from the link's rate.
+    void scaleResumeBuffer();
     void handleStartFile(qint64 entryId);
     void handleFileLoaded();
     void handleEndFile(qint64 entryId);

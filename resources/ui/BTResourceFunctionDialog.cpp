@@ -29,6 +29,7 @@
 namespace {
 const QString kParse = QStringLiteral("解析");
 const QString kAbort = QStringLiteral("中止");
+const QString kParsed = QStringLiteral("解析BT资源成功");
 
 template <typename Row> Row *rowWidget(QListWidget *list, int i)
 {
@@ -189,6 +190,7 @@ void BTResourceFunctionDialog::showBusy(bool busy)
         return;
     }
     setInputsEnabled(true);
+    m_idleSince.start();
     // The monitor only pauses while busy: it resumes as the user's setting and the login say.
     setClipboardMonitorEnabled(m_session->wantsClipboardMonitor());
 }
@@ -207,6 +209,10 @@ void BTResourceFunctionDialog::setClipboardMonitorEnabled(bool on)
 
 void BTResourceFunctionDialog::onClipboardTick()
 {
+    // A link copied while a step failed waits until its message has been on screen a while.
+    const QString state = parsePageParseStateLabel->text();
+    if (!state.isEmpty() && state != kParsed && m_idleSince.isValid() && m_idleSince.elapsed() < FailureReadingMs)
+        return;
     const QString text = QGuiApplication::clipboard()->text(QClipboard::Clipboard);
     if (!clipboardTextToParse(text, &m_lastClipboardText))
         return;
@@ -214,9 +220,10 @@ void BTResourceFunctionDialog::onClipboardTick()
     if (text == parsePageBTResourceLineEdit->text())
         return;
     clientStackedWidget->setCurrentWidget(parsePage);
-    parsePageBTResourceLineEdit->setText(text);
+    // Shown first: the parse starts with the text and the user watches it (and may abort it).
     if (isHidden())
         show();
+    parsePageBTResourceLineEdit->setText(text);
 }
 
 void BTResourceFunctionDialog::setParseButtonAborts(bool aborts)
@@ -254,7 +261,10 @@ void BTResourceFunctionDialog::addParseRow(const BTResourceFile &file)
 void BTResourceFunctionDialog::parsePageParseBTResourcePushButton_clicked()
 {
     if (parsePageParseBTResourcePushButton->text() == kAbort) {
-        m_playback->stop();
+        // While the hosts are probed or the media opens, the media goes too; a service step
+        // only ends its own wait.
+        if (!m_request->isWaitingForService())
+            m_playback->stop();
         emit stopParseBTResource();
         return;
     }
@@ -274,7 +284,7 @@ void BTResourceFunctionDialog::parsePageParseBTResourcePushButton_clicked()
     if (reply.succeeded()) {
         for (const BTResourceFile &file : qAsConst(files))
             addParseRow(file);
-        parsePageParseStateLabel->setText(QStringLiteral("解析BT资源成功"));
+        parsePageParseStateLabel->setText(kParsed);
     } else {
         parsePageParseStateLabel->setText(reply.failureText());
     }

@@ -5,6 +5,7 @@
 #include "resources/PlayRecordStore.h"
 #include "ui_BTResourceFunctionDialog.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
 
 class AccountSession;
@@ -100,6 +101,9 @@ private:
     PlayRequest *m_request;
     BTResourceFile m_currentResource;
     PlayRecordStore m_records;
+    // How long a failure message stays before the clipboard monitor may replace it.
+    static constexpr int FailureReadingMs = 5000;
     QTimer *m_clipboardTimer = nullptr;
+    QElapsedTimer m_idleSince; // since the last operation ended
     QString m_lastClipboardText;
 };

@@ -4,11 +4,13 @@
 #include "app/ui/GuiResources.h"
 #include "service/ServiceClient.h"
 
+#include "Eventually.h"
 #include "ModalAnswerer.h"
 #include "ScriptedHttpServer.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDate>
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
@@ -62,6 +64,7 @@ private slots:
     void init();
     void loginWritesUserDataAndShowsMiscPageOncePerDay();
     void rememberedNameAloneDoesNotLogIn();
+    void slowAutomaticLoginShowsItself();
     void failuresAreShownWithTheOperationTitle();
     void passwordChangeForgetsTheCredentials();
     void captchaBecomesTheButtonIcon();
@@ -159,6 +162,32 @@ void TestAccountDialog::rememberedNameAloneDoesNotLogIn()
     m_dialog->restoreRememberedLogin();
     QCOMPARE(name->text(), QStringLiteral("only@x.test"));
     QVERIFY(m_server.requests().isEmpty());
+}
+
+void TestAccountDialog::slowAutomaticLoginShowsItself()
+{
+    ScriptedResponse slow = ScriptedResponse::json(kLoginOk);
+    slow.delayMs = 2500;
+    m_server.route("do=login", slow);
+    AppConfig::setLastAutoShowDayOfYear(uint(QDate::currentDate().dayOfYear()));
+    AppConfig::setAutoLogin(1);
+    writeFile(QStringLiteral("user.dat"), scrambled("n") + scrambled("p"));
+    m_dialog->hide();
+    auto *button = child<QPushButton>("loginPageLoginPushButton");
+    QString seenText;
+    bool seenEnabled = true;
+    whenTrue(this, [this] { return m_dialog->isVisible(); }, [&] {
+        seenText = button->text();
+        seenEnabled = button->isEnabled();
+    });
+    m_dialog->restoreRememberedLogin();
+    // While it waited the dialog came up saying so; logged in, it went, its button as before.
+    QCOMPARE(seenText, QStringLiteral("正在登录..."));
+    QVERIFY(!seenEnabled);
+    QVERIFY(m_session.loggedIn());
+    QVERIFY(m_dialog->isHidden());
+    QCOMPARE(button->text(), QStringLiteral("登录"));
+    QVERIFY(button->isEnabled());
 }
 
 void TestAccountDialog::failuresAreShownWithTheOperationTitle()

@@ -39,6 +39,7 @@ private slots:
     void playOverAnOpenMediaWaitsForTheNewOne();
     void unacceptableHostsAreSkipped();
     void abortWhileProbingAndWhileOpening();
+    void serviceStepsAbortWithoutTouchingTheMedia();
     void downloadNeedsPermanentVipAndADirectory();
     void videoHostListOncePerDay();
     void clipboardMonitorFollowsTheSettingAndTheBusyState();
@@ -218,6 +219,40 @@ void TestResourceDialog::abortWhileProbingAndWhileOpening()
     QVERIFY(m_p->calls("close") >= 2);
 }
 
+void TestResourceDialog::serviceStepsAbortWithoutTouchingTheMedia()
+{
+    QPushButton *parse = parseButton();
+    const auto abortOnceWaiting = [&](const char *route) {
+        whenTrue(
+            this, [&, route] { return parse->text() == QStringLiteral("中止") && !m_service.requestsMatching(route).isEmpty(); },
+            [parse] { parse->click(); });
+    };
+    // The file list: the wait ends, nothing is said, the media is left alone.
+    m_service.route("do=getNewHashFileList", ScriptedResponse::hang());
+    abortOnceWaiting("do=getNewHashFileList");
+    input()->setText(QStringLiteral("w ") + kHash);
+    QVERIFY(!m_dialog->isBusy());
+    QVERIFY(m_p->state().isEmpty());
+    QCOMPARE(parse->text(), QStringLiteral("解析"));
+    QVERIFY(parse->isEnabled());
+
+    // Each resolution step the same.
+    init();
+    input()->setText(QStringLiteral("v ") + kHash);
+    for (const char *step : {"cs0=lixian_qq", "cs0=qqlixian_gethttp"}) {
+        scriptResolution(m_hostA.hostPort());
+        m_service.route(step, ScriptedResponse::hang());
+        m_service.clearRequests();
+        abortOnceWaiting(step);
+        m_p->clickLater(fileButton(0));
+        QTRY_VERIFY(!m_service.requestsMatching(step).isEmpty());
+        QTRY_VERIFY(!m_dialog->isBusy());
+        QVERIFY(m_p->state().isEmpty());
+    }
+    QCOMPARE(m_p->calls("close"), 0);
+    QCOMPARE(m_p->calls("open"), 0);
+}
+
 void TestResourceDialog::downloadNeedsPermanentVipAndADirectory()
 {
     login(true, false);
@@ -284,6 +319,17 @@ void TestResourceDialog::clipboardMonitorFollowsTheSettingAndTheBusyState()
     QSignalSpy ticks(monitor(), &QTimer::timeout);
     QVERIFY(ticks.wait(5000));
     QVERIFY(m_dialog->isHidden());
+
+    // A link copied while a parse fails waits until the failure has been readable a while.
+    m_service.route("do=getNewHashFileList", ScriptedResponse::drop());
+    input()->setText(QStringLiteral("u ") + kHash);
+    QCOMPARE(m_p->state(), QStringLiteral("连接服务器失败！"));
+    const QString copied = QStringLiteral("magnet:?xt=urn:btih:") + kHash.toLower() + QStringLiteral("&dn=x");
+    QGuiApplication::clipboard()->setText(copied);
+    QElapsedTimer shown;
+    shown.start();
+    QTRY_COMPARE_WITH_TIMEOUT(input()->text(), copied, 10000);
+    QVERIFY(shown.elapsed() >= 4000);
     m_dialog->setClipboardMonitorEnabled(false);
 }
 
