@@ -184,15 +184,15 @@ void MpvPlayerEngine::handlePropertyChange(const mpv_event_property &property)
         if (qstrcmp(property.name, MpvProperty::PausedForCache) == 0) {
             const bool wasPaused = m_pausedForCache;
             m_pausedForCache = value;
-            if (!wasPaused && value && m_entryLoaded)
-                scaleResumeBuffer();
             if (wasPaused && !value && m_entryLoaded)
                 emit bufferProgress(100);
         }
     } else if (property.format == MPV_FORMAT_INT64 && qstrcmp(property.name, MpvProperty::CacheBufferingState) == 0) {
         m_cacheBuffering = int(qBound<int64_t>(0, *static_cast<const int64_t *>(property.data), 100));
-        if (m_pausedForCache && m_entryLoaded && !m_entryEnded)
+        if (m_pausedForCache && m_entryLoaded && !m_entryEnded) {
+            scaleResumeBuffer();
             emit bufferProgress(m_cacheBuffering);
+        }
     }
     updatePlaybackState();
 }

@@ -76,7 +76,8 @@ private:
     void initialize();
     void handleEvent(const mpv_event &event);
     void handlePropertyChange(const mpv_event_property &property);
-    // At the start of a stall: how much to buffer before resuming, from the link's rate.
+    // While stalled: how much to buffer before resuming, from the link's rate as measured now
+    // (data flows all through a stall, so the measure settles within a second or two).
     void scaleResumeBuffer();
     void handleStartFile(qint64 entryId);
     void handleFileLoaded();

@@ -25,6 +25,43 @@ void FaultProxy::setLatency(int towardsServerMs, int towardsClientMs)
     m_latencyDownMs = towardsClientMs;
 }
 
+void FaultProxy::setRate(qint64 bytesPerSecond)
+{
+    m_rate = bytesPerSecond;
+    if (!m_pacer) {
+        m_pacer = new QTimer(this);
+        m_pacer->setInterval(PaceMs);
+        connect(m_pacer, &QTimer::timeout, this, &FaultProxy::pace);
+    }
+}
+
+void FaultProxy::pace()
+{
+    // Each tick's share goes to the connections in turn, so that one cannot starve the others.
+    qint64 budget = m_rate * PaceMs / 1000;
+    const QList<Link *> links = m_links;
+    for (Link *link : links) {
+        const int n = int(qMin<qint64>(budget, link->paced.size()));
+        if (n > 0 && link->client->state() == QAbstractSocket::ConnectedState)
+            link->client->write(link->paced.left(n));
+        link->paced.remove(0, n);
+        budget -= n;
+        if (link->paced.isEmpty() && link->serverGone)
+            close(link);
+    }
+}
+
+void FaultProxy::sendToClient(Link *link, const QByteArray &data)
+{
+    if (m_rate <= 0) {
+        link->client->write(data);
+        return;
+    }
+    link->paced += data;
+    if (!m_pacer->isActive())
+        m_pacer->start();
+}
+
 void FaultProxy::resetAll()
 {
     const QList<Link *> links = m_links;
@@ -51,8 +88,14 @@ void FaultProxy::onNewConnection()
         connect(client, &QTcpSocket::disconnected, this,
                 [this, link] { QTimer::singleShot(m_latencyUpMs, this, [this, link] { close(link); }); });
         connect(link->server, &QTcpSocket::disconnected, this, [this, link] {
-            if (m_stallAfter < 0 || link->sentToClient < m_stallAfter)
-                QTimer::singleShot(m_latencyDownMs, this, [this, link] { close(link); });
+            if (m_stallAfter >= 0 && link->sentToClient >= m_stallAfter)
+                return;
+            QTimer::singleShot(m_latencyDownMs, this, [this, link] {
+                if (link->paced.isEmpty())
+                    close(link);
+                else
+                    link->serverGone = true;
+            });
         });
         link->server->connectToHost(QHostAddress::LocalHost, m_targetPort);
     }
@@ -72,9 +115,13 @@ void FaultProxy::relay(Link *link, bool towardsServer)
         return;
     const int delay = towardsServer ? m_latencyUpMs : m_latencyDownMs;
     // Timers of equal delay fire in the order they were started, so the stream stays in order.
-    QTimer::singleShot(delay, this, [to, data] {
-        if (to && to->state() != QAbstractSocket::UnconnectedState)
+    QTimer::singleShot(delay, this, [this, link, towardsServer, to, data] {
+        if (!to || to->state() == QAbstractSocket::UnconnectedState || !m_links.contains(link))
+            return;
+        if (towardsServer)
             to->write(data);
+        else
+            sendToClient(link, data);
     });
 }
 

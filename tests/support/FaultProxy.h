@@ -5,9 +5,11 @@
 #include <QTcpServer>
 
 class QTcpSocket;
+class QTimer;
 
 // A TCP relay on 127.0.0.1 (ephemeral port) in front of one local server, for tests of what a
-// poor link does: delay per direction, a stall after so many bytes towards the client, a reset.
+// poor link does: delay per direction, a rate limit towards the client, a stall after so many
+// bytes towards the client, a reset.
 // Every connection is closed when the proxy goes.
 class FaultProxy : public QObject
 {
@@ -26,6 +28,8 @@ public:
     // After this many bytes have reached the client (per connection), nothing more does, and the
     // connection stays open. Negative: no stall.
     void setStallAfter(qint64 bytes) { m_stallAfter = bytes; }
+    // Bytes per second towards the client, over all connections; 0: as fast as they come.
+    void setRate(qint64 bytesPerSecond);
     // Aborts every open connection at once (an RST towards the client).
     void resetAll();
 
@@ -35,11 +39,17 @@ private:
         QTcpSocket *client = nullptr;
         QTcpSocket *server = nullptr;
         qint64 sentToClient = 0;
+        QByteArray paced;        // held back by the rate limit
+        bool serverGone = false; // close once the held bytes are out
     };
 
     void onNewConnection();
     void relay(Link *link, bool towardsServer);
     void close(Link *link);
+    void sendToClient(Link *link, const QByteArray &data);
+    void pace();
+
+    static constexpr int PaceMs = 20;
 
     quint16 m_targetPort;
     QTcpServer m_server;
@@ -47,4 +57,6 @@ private:
     int m_latencyUpMs = 0;
     int m_latencyDownMs = 0;
     qint64 m_stallAfter = -1;
+    qint64 m_rate = 0;
+    QTimer *m_pacer = nullptr;
 };
