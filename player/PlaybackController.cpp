@@ -23,8 +23,10 @@ PlaybackController::PlaybackController(QObject *parent)
     connect(m_stallTimer, &QTimer::timeout, this,
             [this] { emit stateTextChanged(QStringLiteral("网络连接中断，正在重试…")); });
     connect(m_progressTimer, &QTimer::timeout, this, [this] {
-        if (m_engine)
-            emit progressTick(m_engine->position());
+        if (!m_engine)
+            return;
+        m_lastPositionMs = m_engine->position();
+        emit progressTick(m_lastPositionMs);
     });
 }
 
@@ -71,8 +73,34 @@ int PlaybackController::duration() const
     return m_engine ? m_engine->duration() : 0;
 }
 
+void PlaybackController::open(const QString &url, int startMs)
+{
+    if (!m_engine)
+        return;
+    m_leaving = m_mediaOpen;
+    m_engine->openAt(url, startMs);
+}
+
+void PlaybackController::reportReconnectFailed()
+{
+    if (isConnectionLost())
+        emit stateTextChanged(QStringLiteral("网络连接中断"));
+}
+
+void PlaybackController::clearConnectionLost()
+{
+    if (!isConnectionLost())
+        return;
+    m_lostAtMs = -1;
+    emit stateTextChanged(QString());
+}
+
 void PlaybackController::togglePlayPause()
 {
+    if (isConnectionLost()) {
+        emit resumeRequested();
+        return;
+    }
     if (!m_mediaOpen)
         return;
     switch (m_engine->state()) {
@@ -91,7 +119,9 @@ void PlaybackController::togglePlayPause()
 
 void PlaybackController::play()
 {
-    if (m_mediaOpen)
+    if (isConnectionLost())
+        emit resumeRequested();
+    else if (m_mediaOpen)
         m_engine->play();
 }
 
@@ -103,14 +133,22 @@ void PlaybackController::pause()
 
 void PlaybackController::stop()
 {
+    if (isConnectionLost()) {
+        // The user gives up on getting it back (a reopen under way goes too).
+        clearConnectionLost();
+        emit closed();
+    }
+    m_leaving = m_mediaOpen;
     if (m_engine)
         m_engine->close();
 }
 
 void PlaybackController::seek(int ms)
 {
-    if (m_mediaOpen)
-        m_engine->setPosition(ms);
+    if (!m_mediaOpen)
+        return;
+    m_lastPositionMs = ms; // a seek to the end must not look like an early end
+    m_engine->setPosition(ms);
 }
 
 void PlaybackController::setVolume(int volume)
@@ -137,19 +175,37 @@ void PlaybackController::onStateChanged(int oldState, int newState)
         emit stateTextChanged(QString());
         emit playingChanged(true);
     } else if (oldState == PlayerEngine::Closing && newState == PlayerEngine::Ready) {
-        m_mediaOpen = false;
-        m_progressTimer->stop();
-        emit closed();
-        emit playingChanged(false);
-        emit stateTextChanged(QString());
+        onMediaGone();
     }
+}
+
+void PlaybackController::onMediaGone()
+{
+    const bool wasOpen = m_mediaOpen;
+    m_mediaOpen = false;
+    m_progressTimer->stop();
+    emit playingChanged(false);
+    const bool early = wasOpen && !m_leaving && m_durationMs > 0 && m_lastPositionMs + EarlyEndMarginMs < m_durationMs;
+    m_leaving = false;
+    if (early || (isConnectionLost() && !wasOpen)) {
+        // Lost mid-film, or a reopen of the lost media failed: still lost, where it was.
+        if (early)
+            m_lostAtMs = m_lastPositionMs;
+        emit stateTextChanged(QStringLiteral("网络连接中断，正在重试…"));
+        emit connectionLost(m_lostAtMs);
+        return;
+    }
+    emit closed();
+    emit stateTextChanged(QString());
 }
 
 void PlaybackController::onOpenSucceeded()
 {
     m_mediaOpen = true;
-    const int duration = m_engine->duration();
-    emit opened(duration);
+    m_lastPositionMs = m_engine->position(); // where a reopen started
+    m_lostAtMs = -1;
+    m_durationMs = m_engine->duration();
+    emit opened(m_durationMs);
     emit stateTextChanged(QString());
     m_engine->setVolume(m_volume);
     StoredEngineOptions::applyAspectRatio(m_engine);

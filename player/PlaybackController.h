@@ -33,7 +33,18 @@ public:
     PictureSoundOptions *pictureSound() const { return m_pictureSound; }
     SubtitleOptions *subtitles() const { return m_subtitles; }
 
-    // The user's intents. Nothing reaches the engine unless a media is open (stop excepted).
+    // Opens the address with playback starting at startMs. A media still open is left first.
+    void open(const QString &url, int startMs = 0);
+
+    // The open media ended by itself well before its end: the host went away. Until a new media
+    // opens or the user stops, the window stays on the video with the position kept.
+    bool isConnectionLost() const { return m_lostAtMs >= 0; }
+    int lostAt() const { return m_lostAtMs; }
+    // The reconnection gave up for now (it may still try again later).
+    void reportReconnectFailed();
+
+    // The user's intents. Nothing reaches the engine unless a media is open (stop excepted); with
+    // the connection lost, play asks for the media back (resumeRequested).
     void togglePlayPause();
     void play();
     void pause();
@@ -45,6 +56,9 @@ public:
     // Buffering that has not moved for this long means the engine's network read timed out
     // (MpvPlayerEngine::DefaultNetworkTimeoutS) and it is reconnecting; the text says so.
     static constexpr int StalledNoticeMs = 12000;
+    // An end this far before the duration is a lost connection, not the end of the film (the
+    // position is sampled once a second, and durations are estimates).
+    static constexpr int EarlyEndMarginMs = 5000;
 
 signals:
     // "正在打开...", "暂停中", "正在缓冲N%...", "网络连接中断，正在重试…" or empty.
@@ -56,11 +70,18 @@ signals:
     void closed();
     // Once a second while playing.
     void progressTick(int positionMs);
+    // The media ended early at that position (see isConnectionLost); closed is not emitted.
+    void connectionLost(int positionMs);
+    // The user asked to have the lost media back now.
+    void resumeRequested();
 
 private:
     void onStateChanged(int oldState, int newState);
     void onOpenSucceeded();
     void onBufferProgress(int percent);
+    // Closing -> Ready: the user's close, another open, the end, or a lost connection.
+    void onMediaGone();
+    void clearConnectionLost();
 
     PlayerEngine *m_engine = nullptr;
     bool m_mediaOpen = false;
@@ -68,6 +89,10 @@ private:
     QTimer *m_progressTimer;
     QTimer *m_stallTimer;
     int m_bufferPercent = -1;
+    int m_lastPositionMs = 0;
+    int m_durationMs = 0;
+    bool m_leaving = false; // stop() or open() is closing the media
+    int m_lostAtMs = -1;
     PictureSoundOptions *m_pictureSound;
     SubtitleOptions *m_subtitles;
 };

@@ -59,6 +59,9 @@ public:
     virtual QString config(int id) const = 0;
     virtual void setConfig(int id, const QString &value) = 0;
 
+    // Opens with playback starting at startMs (0: the beginning).
+    virtual void openAt(const QString &url, int startMs);
+
     static QString stateName(int state);
 
 signals:

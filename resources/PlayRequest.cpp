@@ -200,6 +200,12 @@ std::unique_ptr<HostProbe> PlayRequest::probeHosts(const BTResourceFile &file, b
 
 bool PlayRequest::play(BTResourceFile *file, int engineIndex, bool reload)
 {
+    return playAt(file, engineIndex, reload, 0);
+}
+
+bool PlayRequest::playAt(BTResourceFile *file, int engineIndex, bool reload, int startMs)
+{
+    m_lastEngineIndex = engineIndex;
     if (!resolve(file, engineIndex, reload))
         return false;
 
@@ -215,14 +221,14 @@ bool PlayRequest::play(BTResourceFile *file, int engineIndex, bool reload)
     }
 
     emit stateText(QStringLiteral("筛选视频文件播放地址成功，等待播放；如果长时间无法播放，请重试！"));
-    const bool opened = openAndWait(*file, url);
+    const bool opened = openAndWait(*file, url, startMs);
     emit stateText(QString());
     leaveBusyState();
     probe->release();
     return opened;
 }
 
-bool PlayRequest::openAndWait(const BTResourceFile &file, const QString &url)
+bool PlayRequest::openAndWait(const BTResourceFile &file, const QString &url, int startMs)
 {
     PlayerEngine *engine = m_playback->engine();
     if (!engine)
@@ -251,18 +257,22 @@ bool PlayRequest::openAndWait(const BTResourceFile &file, const QString &url)
         opened = done = true;
         loop.quit();
     });
-    const auto closedLink = connect(m_playback, &PlaybackController::closed, this, [&] {
+    const auto failed = [&] {
         if (!opening)
             return;
         done = true;
         loop.quit();
-    });
-    engine->open(url);
+    };
+    const auto closedLink = connect(m_playback, &PlaybackController::closed, this, failed);
+    // A failed reopen of a media whose connection was lost stays lost rather than closed.
+    const auto lostLink = connect(m_playback, &PlaybackController::connectionLost, this, failed);
+    m_playback->open(url, startMs);
     if (!done)
         loop.exec();
     disconnect(started);
     disconnect(openedLink);
     disconnect(closedLink);
+    disconnect(lostLink);
     return opened;
 }
 

@@ -43,6 +43,10 @@ public:
     // and true returned) or the engine gave up. The file keeps what the steps filled in, so that
     // a second play skips the first step.
     bool play(BTResourceFile *file, int engineIndex, bool reload);
+    // The same, starting at startMs (0: the beginning): to reopen a file where it was.
+    bool playAt(BTResourceFile *file, int engineIndex, bool reload, int startMs);
+    // The engine index of the last play, for plays that follow it.
+    int lastEngineIndex() const { return m_lastEngineIndex; }
     // Resolves and probes for a download address (file->downloadUrl); false when there is none.
     bool resolveDownload(BTResourceFile *file, int engineIndex);
 
@@ -76,7 +80,7 @@ private:
     bool resolveFileHash(BTResourceFile *file);
     bool resolveFileInfo(BTResourceFile *file, int engineIndex, bool reload);
     bool resolve(BTResourceFile *file, int engineIndex, bool reload);
-    bool openAndWait(const BTResourceFile &file, const QString &url);
+    bool openAndWait(const BTResourceFile &file, const QString &url, int startMs);
 
     ServiceClient *m_client;
     AccountSession *m_session;
@@ -84,4 +88,5 @@ private:
     QStringList m_videoHosts;
     bool m_busy = false;
     bool m_waitingForService = false;
+    int m_lastEngineIndex = 0;
 };

@@ -5,6 +5,7 @@
 #include "notices/ui/VIPTipDialog.h"
 #include "player/PlaybackController.h"
 #include "player/ui/SubtitleSettingDialog.h"
+#include "resources/PlaybackRecovery.h"
 #include "resources/PlayRequest.h"
 #include "resources/ui/BTResourceFunctionDialog.h"
 #include "service/Endpoints.h"
@@ -25,6 +26,7 @@ Application::Application(const PlayerEngineFactory &engineFactory, ServiceClient
     , m_playRequest(new PlayRequest(m_client, m_session, m_playback, this))
 {
     m_client->setParent(this);
+    new PlaybackRecovery(m_playRequest, m_playback, this);
     AnnouncementList announcements;
     announcements.load(m_client->call(Endpoints::announcements())); // a failure shows none
     m_window = std::make_unique<MainWindow>(m_playback, engineFactory, announcements);

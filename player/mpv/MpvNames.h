@@ -47,6 +47,8 @@ inline constexpr char CacheUnlinkFiles[] = "cache-unlink-files";
 inline constexpr char CachePauseWait[] = "cache-pause-wait";
 inline constexpr char CacheSpeed[] = "cache-speed";
 inline constexpr char FileSize[] = "file-size";
+inline constexpr char Start[] = "start";
+inline constexpr char StartNone[] = "none";
 // Seconds a network read may wait before the stream gives up on it and reconnects.
 inline constexpr char NetworkTimeout[] = "network-timeout";
 } // namespace MpvProperty

@@ -295,6 +295,11 @@ void MpvPlayerEngine::raiseBarrier()
 
 void MpvPlayerEngine::open(const QString &url)
 {
+    openAt(url, 0);
+}
+
+void MpvPlayerEngine::openAt(const QString &url, int startMs)
+{
     if (!m_handle)
         return;
     if (m_outputs.testFlag(VideoOutput))
@@ -309,6 +314,9 @@ void MpvPlayerEngine::open(const QString &url)
     }
 
     m_mpv.setFlag(MpvProperty::Pause, false);
+    // A global option: set for every open, so that one start position never carries over.
+    m_mpv.setString(MpvProperty::Start, startMs > 0 ? QString::number(startMs / 1000.0, 'f', 3)
+                                                    : QString::fromLatin1(MpvProperty::StartNone));
     int error = 0;
     const qint64 id = m_mpv.commandReturningInt(
         {QString::fromLatin1(MpvCommand::LoadFile), url, QStringLiteral("replace")}, "playlist_entry_id", &error);

@@ -50,6 +50,7 @@ public:
     void setVideoWindowId(quintptr id);
 
     void open(const QString &url) override;
+    void openAt(const QString &url, int startMs) override;
     void close() override;
     void play() override;
     void pause() override;

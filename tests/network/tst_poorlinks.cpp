@@ -4,7 +4,11 @@
 #include "resources/AddressResolution.h"
 #include "resources/DownloadTransfer.h"
 #include "resources/HostProbe.h"
+#include "resources/PlaybackRecovery.h"
 #include "resources/PlayRequest.h"
+#include "account/AccountSession.h"
+#include "app/AppConfig.h"
+#include "service/ServiceClient.h"
 
 #include "../player/EngineTestMedia.h"
 #include "FakePlayerEngine.h"
@@ -25,6 +29,7 @@ private slots:
     void stalledDownloadFailsAndKeepsItsPart();
     void stalledBufferingSaysItRetries();
     void slowLinkStallsSeldom();
+    void hostLostMidFilmComesBack();
 
 private:
     QByteArray m_data;
@@ -181,6 +186,67 @@ void TestPoorLinks::slowLinkStallsSeldom()
     QTRY_COMPARE(engine.state(), int(PlayerEngine::Ready));
     QVERIFY2(stalls >= 1 && stalls <= 2, qPrintable(QString::number(stalls)));
     QVERIFY2(position > 10000, qPrintable(QString::number(position)));
+}
+
+void TestPoorLinks::hostLostMidFilmComesBack()
+{
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    const int seconds = 30;
+    const QByteArray clip = EngineTestMedia::makeClip(m_dir.path(), QStringLiteral("lost.mp4"), seconds, 320, 240, true);
+    QVERIFY(!clip.isEmpty());
+    ScriptedHttpServer host;
+    QVERIFY(host.listen());
+    host.serveData("/ftn_handler/", clip, "video/mp4");
+    // A little faster than the clip, so that only a few seconds are ever cached ahead.
+    FaultProxy link(host.port());
+    link.setRate(clip.size() / seconds * 3 / 2);
+    QVERIFY(link.listen());
+    ScriptedHttpServer service;
+    QVERIFY(service.listen());
+    AppConfig::setServiceHost(service.hostPort());
+    service.route("cs0=qqlixian_gethttp",
+                  ScriptedResponse::json(R"({"statu":1,"data":{"code":"C0DE","com_cookie":"k=v","field":")"
+                                         + link.hostPort().toUtf8() + "\"}}"));
+
+    ServiceClient client;
+    AccountSession session(&client);
+    PlaybackController playback;
+    MpvPlayerEngine engine(MpvPlayerEngine::NoOutput);
+    playback.attachEngine(&engine);
+    PlayRequest request(&client, &session, &playback);
+    request.setVideoHosts({link.hostPort()});
+    PlaybackRecovery recovery(&request, &playback);
+    recovery.setDelays(500, 2000, 3000);
+    QStringList texts;
+    connect(&playback, &PlaybackController::stateTextChanged, this, [&texts](const QString &t) { texts << t; });
+    QSignalSpy closed(&playback, &PlaybackController::closed);
+
+    BTResourceFile file;
+    file.resourceHash = QStringLiteral("0123456789ABCDEF0123456789ABCDEF01234567");
+    file.jxhash = QStringLiteral("JX");
+    file.size = quint64(clip.size());
+    QVERIFY(request.play(&file, 0, false));
+    QTRY_VERIFY_WITH_TIMEOUT(playback.position() > 3000, 20000);
+
+    // Reset, then refused: the engine's own retries end, the window keeps the film where it was.
+    link.goAway();
+    QTRY_VERIFY_WITH_TIMEOUT(playback.isConnectionLost(), 90000);
+    const int lostAt = playback.lostAt();
+    QVERIFY2(lostAt > 3000 && lostAt < seconds * 1000 - 5000, qPrintable(QString::number(lostAt)));
+    QVERIFY(texts.contains(QStringLiteral("网络连接中断，正在重试…")));
+    QTRY_VERIFY_WITH_TIMEOUT(texts.contains(QStringLiteral("网络连接中断")), 20000);
+    QVERIFY(playback.isConnectionLost());
+
+    // The host answers again: the film comes back at its place, resolved afresh.
+    service.clearRequests();
+    QVERIFY(link.comeBack());
+    QTRY_VERIFY_WITH_TIMEOUT(playback.isMediaOpen(), 30000);
+    QVERIFY(!service.requestsMatching("cs0=qqlixian_gethttp").isEmpty());
+    QVERIFY2(qAbs(engine.position() - lostAt) < 1500, qPrintable(QString::number(engine.position())));
+    QCOMPARE(closed.count(), 0);
+    playback.stop();
+    QTRY_COMPARE(engine.state(), int(PlayerEngine::Ready));
+    QCOMPARE(closed.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestPoorLinks)

@@ -228,7 +228,7 @@ void TestMainWindowFrame::fullScreenBarsOverlayThePage()
     child<QPushButton>("fullScreenPushButton")->click();
     QTRY_VERIFY(m_window->isFullScreen());
     m_engine->setAutoTransitions(true);
-    m_engine->close();
+    m_app->playback()->stop();
     QCOMPARE(title->parentWidget(), child<QWidget>("normalPage"));
     QCOMPARE(tool->parentWidget(), child<QWidget>("normalPage"));
 }

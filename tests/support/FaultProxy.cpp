@@ -19,6 +19,20 @@ FaultProxy::~FaultProxy()
     resetAll();
 }
 
+bool FaultProxy::listen()
+{
+    if (!m_server.listen(QHostAddress::LocalHost, 0))
+        return false;
+    m_port = m_server.serverPort();
+    return true;
+}
+
+void FaultProxy::goAway()
+{
+    m_server.close();
+    resetAll();
+}
+
 void FaultProxy::setLatency(int towardsServerMs, int towardsClientMs)
 {
     m_latencyUpMs = towardsServerMs;

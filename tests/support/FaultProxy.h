@@ -19,8 +19,8 @@ public:
     explicit FaultProxy(quint16 targetPort, QObject *parent = nullptr);
     ~FaultProxy() override;
 
-    bool listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
-    quint16 port() const { return m_server.serverPort(); }
+    bool listen();
+    quint16 port() const { return m_port; }
     QString hostPort() const { return QStringLiteral("127.0.0.1:%1").arg(port()); }
 
     // Each chunk travels this much later; half a round trip each way.
@@ -32,6 +32,9 @@ public:
     void setRate(qint64 bytesPerSecond);
     // Aborts every open connection at once (an RST towards the client).
     void resetAll();
+    // The host goes away: every connection reset, new ones refused, until comeBack().
+    void goAway();
+    bool comeBack() { return m_server.listen(QHostAddress::LocalHost, m_port); }
 
 private:
     struct Link
@@ -52,6 +55,7 @@ private:
     static constexpr int PaceMs = 20;
 
     quint16 m_targetPort;
+    quint16 m_port = 0;
     QTcpServer m_server;
     QList<Link *> m_links;
     int m_latencyUpMs = 0;
