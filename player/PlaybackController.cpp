@@ -78,6 +78,9 @@ void PlaybackController::open(const QString &url, int startMs)
     if (!m_engine)
         return;
     m_leaving = m_mediaOpen;
+    // Also before the open: an aspect that arrives once the picture is up is not drawn with until
+    // something else redraws it.
+    StoredEngineOptions::applyAspectRatio(m_engine);
     m_engine->openAt(url, startMs);
 }
 

@@ -198,6 +198,16 @@ void TestPictureSoundOnEngine::choicesShowInThePictureAndTheSubtitles()
     QCOMPARE(engine.config(PlayerEngine::SubtitleDelay), QStringLiteral("0;1000;1000"));
     engine.close();
     QTRY_COMPARE_WITH_TIMEOUT(engine.state(), int(PlayerEngine::Ready), Wait);
+
+    // An aspect chosen while nothing plays holds for the next open.
+    options->choose4To3AspectRatio();
+    playback.open(clip);
+    QTRY_COMPARE_WITH_TIMEOUT(engine.state(), int(PlayerEngine::Playing), Wait);
+    engine.pause();
+    QTRY_VERIFY2_WITH_TIMEOUT(pictureRows(frame()) >= 356, qPrintable(QString::number(pictureRows(frame()))), Wait);
+    options->choose16To9AspectRatio();
+    engine.close();
+    QTRY_COMPARE_WITH_TIMEOUT(engine.state(), int(PlayerEngine::Ready), Wait);
 }
 
 int main(int argc, char *argv[])
