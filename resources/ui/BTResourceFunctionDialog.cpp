@@ -21,6 +21,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QDirIterator>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QPointer>
@@ -590,9 +591,11 @@ void BTResourceFunctionDialog::downloadPageDownloadListWidgetDeletePushButton_cl
         return;
     delete downloadPageDownloadListWidget->takeItem(row);
     // Another row saving as the same file keeps the record.
-    const QString path = widget->transfer()->finalPath();
+    const auto pathOf = [](BTResourceDownloadListItemWidget *w) {
+        return QDir::cleanPath(QFileInfo(w->transfer()->finalPath()).absoluteFilePath());
+    };
     const QList<BTResourceDownloadListItemWidget *> rows = downloadRows();
-    if (std::none_of(rows.begin(), rows.end(), [&](auto *other) { return other->transfer()->finalPath() == path; }))
+    if (std::none_of(rows.begin(), rows.end(), [&](auto *other) { return pathOf(other) == pathOf(widget); }))
         m_downloads.remove(widget->file(), widget->directory());
     // The row is still inside its own button's click; it goes once that has returned.
     widget->deleteLater();
