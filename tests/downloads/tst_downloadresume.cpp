@@ -1,4 +1,3 @@
-#include "account/ui/AccountFunctionDialog.h"
 #include "app/ui/Application.h"
 #include "app/ui/GuiResources.h"
 #include "resources/DownloadTransfer.h"
@@ -31,12 +30,6 @@ QByteArray patterned(int size)
     for (int i = 0; i < size; ++i)
         data[i] = char((i * 131 + i / 4093) & 0xff);
     return data;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QLabel *progressLabel(QWidget *row) { return row->findChild<QLabel *>(QStringLiteral("downloadProgressLabel")); }
@@ -85,9 +78,10 @@ void TestDownloadResume::initTestCase()
     const QString payload = m_dir.path() + QStringLiteral("/payload/Film");
     QVERIFY(QDir().mkpath(payload));
     m_film = patterned(48 << 20);
-    QFile film(payload + QStringLiteral("/film.mp4"));
-    QVERIFY(film.open(QIODevice::WriteOnly) && film.write(m_film) == m_film.size());
-    film.close();
+    {
+        QFile film(payload + QStringLiteral("/film.mp4"));
+        QVERIFY(film.open(QIODevice::WriteOnly) && film.write(m_film) == m_film.size());
+    }
     const QString torrent = payload + QStringLiteral(".torrent");
     QVERIFY2(m_service->run({QStringLiteral("torrent"), QStringLiteral("create"), payload, torrent}, &output) == 0,
              output.constData());
@@ -162,7 +156,8 @@ void TestDownloadResume::resumesAcrossServiceAndProgramRestarts()
                              e2e::kStepTimeoutMs);
     QCOMPARE(progressLabel(row)->text(), QStringLiteral("下载完成"));
     QCOMPARE(row->transfer()->resumedFrom(), cutAt);
-    QVERIFY(readAll(saved) == m_film);
+    QFile file(saved);
+    QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == m_film);
     QVERIFY(!QFile::exists(part));
     QVERIFY(!QFile::exists(QStringLiteral("DownloadRecord.dat")));
 }
