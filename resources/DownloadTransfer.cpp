@@ -5,6 +5,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRegularExpression>
 #include <QSet>
 #include <QUrl>
 
@@ -40,36 +41,76 @@ DownloadTransfer::DownloadTransfer(const BTResourceFile &file, const QString &di
 
 DownloadTransfer::~DownloadTransfer()
 {
-    // Whoever listens may be half destroyed already (the row owns its transfer).
+    // Whoever listens may be half destroyed already (the row owns its transfer). What arrived
+    // stays in the part file, to be resumed after the next start.
     if (m_state == State::Running) {
         blockSignals(true);
-        cancel();
+        if (m_reply)
+            m_reply->abort(); // ends the transfer as failed through onFinished
+        if (m_state == State::Running)
+            end(false);
+        m_part.close();
     }
 }
 
 void DownloadTransfer::start()
 {
-    if (m_state != State::Idle)
-        return;
-    m_state = State::Running;
+    if (m_state == State::Idle)
+        begin(false);
+}
 
-    if (partsInUse().contains(pathKey(partPath()))) {
-        end(false);
+void DownloadTransfer::resume(const BTResourceFile &resolved)
+{
+    if (!canResume())
         return;
-    }
-    // A stale part file (or a link left in its place) goes first; NewOnly then makes sure the
-    // bytes land in a file of our own and not appended to whatever could not be removed.
-    QFile::remove(partPath());
-    m_part.setFileName(partPath());
-    if (!m_part.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    m_file.downloadUrl = resolved.downloadUrl;
+    m_file.size = resolved.size;
+    begin(true);
+}
+
+void DownloadTransfer::begin(bool resuming)
+{
+    m_state = State::Running;
+    m_failedHere = false;
+    m_answerChecked = false;
+    m_offset = 0;
+    m_expected = 0;
+    if (partsInUse().contains(pathKey(partPath())) || !openPart(resuming)) {
+        m_part.close();
         end(false);
         return;
     }
     partsInUse().insert(pathKey(partPath()));
     m_ownsPart = true;
 
+    m_offset = m_part.size();
+    const qint64 known = knownSize();
+    if (m_offset > 0 && known > 0 && m_offset >= known) {
+        if (m_offset == known) {
+            // Everything arrived before the interruption; only the rename was missing.
+            m_expected = known;
+            reportProgress();
+            m_part.close();
+            QFile::remove(m_finalPath);
+            end(QFile::rename(partPath(), m_finalPath));
+            return;
+        }
+        // Longer than the file: not a beginning of it.
+        if (!m_part.resize(0) || !m_part.seek(0)) {
+            m_part.close();
+            end(false);
+            return;
+        }
+        m_offset = 0;
+    }
+
+    QNetworkRequest request{QUrl(m_file.downloadUrl)};
+    if (m_offset > 0)
+        request.setRawHeader("Range", "bytes=" + QByteArray::number(m_offset) + '-');
     m_manager = new QNetworkAccessManager(this);
-    m_reply = m_manager->get(QNetworkRequest(QUrl(m_file.downloadUrl)));
+    m_reply = m_manager->get(request);
+    // Bounded, so that a host faster than the disk cannot fill the memory with the file.
+    m_reply->setReadBufferSize(ReadBufferSize);
     m_clock.start();
     m_previousMs = 0;
     m_previousReceived = 0;
@@ -81,12 +122,53 @@ void DownloadTransfer::start()
     connect(m_reply, &QNetworkReply::finished, this, &DownloadTransfer::onFinished);
 }
 
+bool DownloadTransfer::openPart(bool resuming)
+{
+    const QFileInfo existing(partPath());
+    if (!resuming || (existing.exists() && (existing.isSymLink() || !existing.isFile()))) {
+        // A stale part file (or a link left in its place) goes first; NewOnly then makes sure the
+        // bytes land in a file of our own and not appended to whatever could not be removed.
+        QFile::remove(partPath());
+        m_part.setFileName(partPath());
+        return m_part.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+    }
+    m_part.setFileName(partPath());
+    return m_part.open(QIODevice::ReadWrite) && m_part.seek(m_part.size());
+}
+
+bool DownloadTransfer::checkAnswer()
+{
+    if (m_answerChecked)
+        return true;
+    m_answerChecked = true;
+    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status == 206) {
+        // Only the range asked for continues the part file: "bytes <offset>-<last>/<total>".
+        static const QRegularExpression form(QStringLiteral("^bytes (\\d+)-(\\d+)/(\\d+|\\*)$"));
+        const QRegularExpressionMatch match =
+            form.match(QString::fromLatin1(m_reply->rawHeader("Content-Range").trimmed()));
+        if (m_offset == 0 || !match.hasMatch() || match.captured(1).toLongLong() != m_offset)
+            return false;
+        m_expected = match.captured(3) == QLatin1String("*") ? knownSize() : match.captured(3).toLongLong();
+        return true;
+    }
+    if (status < 200 || status > 299)
+        return true; // not the file; onFinished fails it
+    if (m_offset > 0) {
+        // The host ignored the range: this is the whole file, so the part file starts over.
+        if (!m_part.resize(0) || !m_part.seek(0))
+            return false;
+        m_offset = 0;
+    }
+    const QByteArray encoding = m_reply->rawHeader("Content-Encoding").trimmed().toLower();
+    const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
+    m_expected = length.isValid() && (encoding.isEmpty() || encoding == "identity") ? length.toLongLong() : knownSize();
+    return true;
+}
+
 void DownloadTransfer::cancel()
 {
     switch (m_state) {
-    case State::Idle:
-        m_state = State::Cancelled;
-        return;
     case State::Succeeded:
     case State::Cancelled:
         return;
@@ -99,6 +181,7 @@ void DownloadTransfer::cancel()
             end(false);
         }
         break;
+    case State::Idle:
     case State::Failed:
         break;
     }
@@ -107,6 +190,20 @@ void DownloadTransfer::cancel()
     if (!partsInUse().contains(pathKey(partPath())))
         QFile::remove(partPath());
     m_state = State::Cancelled;
+}
+
+qint64 DownloadTransfer::knownSize() const
+{
+    // The resolution's size is the one the host was probed against; the file list's otherwise.
+    return qint64(m_file.size ? m_file.size : m_file.fileSize);
+}
+
+double DownloadTransfer::partPercent() const
+{
+    const qint64 length = QFileInfo(partPath()).size();
+    if (m_file.fileSize == 0 || length <= 0)
+        return 0;
+    return double(length) / double(m_file.fileSize) * 100.0;
 }
 
 QString DownloadTransfer::formatSpeed(qint64 bytesPerSecond)
@@ -157,8 +254,8 @@ void DownloadTransfer::onReadyRead()
 {
     if (m_state != State::Running || !m_reply)
         return;
-    if (!writeAvailable()) {
-        m_writeFailed = true;
+    if (!checkAnswer() || !writeAvailable()) {
+        m_failedHere = true;
         m_reply->abort(); // runs onFinished, which ends the transfer as failed
     }
 }
@@ -191,12 +288,16 @@ void DownloadTransfer::onFinished()
     if (m_state != State::Running || !m_reply)
         return;
 
-    bool succeeded = m_reply->error() == QNetworkReply::NoError && !m_writeFailed;
+    bool succeeded = m_reply->error() == QNetworkReply::NoError && !m_failedHere && checkAnswer();
     if (succeeded)
         succeeded = writeAvailable();
     // Without an error Qt still hands over redirects and other answers that are not the file.
     const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (succeeded && status.isValid() && (status.toInt() < 200 || status.toInt() > 299))
+        succeeded = false;
+
+    // Checked by size: a connection that ended early must not pass for the whole file.
+    if (succeeded && m_expected > 0 && m_part.size() != m_expected)
         succeeded = false;
 
     emit speedText(QString());
@@ -228,11 +329,17 @@ bool DownloadTransfer::writeAvailable()
         return true;
     if (!m_part.flush())
         return false;
-    if (m_file.fileSize > 0) {
-        const double percent = double(m_part.size()) / double(m_file.fileSize) * 100.0;
-        emit progressText(QString::number(percent, 'f', 2) + QLatin1Char('%'));
-    }
+    reportProgress();
     return true;
+}
+
+void DownloadTransfer::reportProgress()
+{
+    if (m_file.fileSize == 0)
+        return;
+    const double percent = double(m_part.size()) / double(m_file.fileSize) * 100.0;
+    emit progressText(QString::number(percent, 'f', 2) + QLatin1Char('%'));
+    emit progress(percent);
 }
 
 void DownloadTransfer::end(bool succeeded)

@@ -12,26 +12,44 @@ class QNetworkAccessManager;
 class QNetworkReply;
 
 // One download of a video file into a directory: a plain GET of the file's download address,
-// written to "<final path>.tmp" and renamed to the final path once the transfer succeeded.
-// Driven by the reply's signals; several transfers run side by side, each with its own manager.
+// written to "<final path>.tmp" and renamed to the final path once the transfer succeeded and the
+// part file has the size the host announced. A failed or interrupted transfer can go on from its
+// part file at a new address. Driven by the reply's signals; several transfers run side by side,
+// each with its own manager.
 class DownloadTransfer : public QObject
 {
     Q_OBJECT
 
 public:
     DownloadTransfer(const BTResourceFile &file, const QString &directory, QObject *parent = nullptr);
-    // A transfer destroyed while running is cancelled silently (no signals).
+    // A transfer destroyed while running stops silently (no signals) and keeps its part file, so
+    // that it can be resumed later: the program is closing.
     ~DownloadTransfer() override;
 
     // Replaces an existing part file and sends the request. Only the first call does anything;
     // a part file that cannot be created, or that another running transfer writes, ends the
     // transfer as failed before anything is sent.
     void start();
-    // Stops the transfer and removes its part file, also after a failure (unless a later transfer
-    // of the same file writes it now); a finished download keeps its final file. A transfer cancelled before it started never starts.
+    // Goes on from the part file's length at the resolved file's address (its address and size
+    // replace the transfer's; the name and the part file stay): asks for the rest with a range
+    // request and appends it. A host that ignores the range and sends the whole file (200) has
+    // the part file started over. Possible before the first start (a download listed again after
+    // a restart) and after a failure; otherwise it does nothing.
+    void resume(const BTResourceFile &resolved);
+    // Stops the transfer and removes its part file, also after a failure or before any start
+    // (unless another transfer of the same file writes it now); a finished download keeps its
+    // final file. A cancelled transfer never starts.
     void cancel();
 
     bool isRunning() const { return m_state == State::Running; }
+    // Not running, not finished and not cancelled: start() or resume() may go on.
+    bool canResume() const { return m_state == State::Idle || m_state == State::Failed; }
+    const BTResourceFile &file() const { return m_file; }
+    // Where the running or last request began in the file: 0, or the part file's length that a
+    // range answer continued from.
+    qint64 resumedFrom() const { return m_offset; }
+    // The part file's share of the file's size in per cent (0 when it is unknown or missing).
+    double partPercent() const;
     QString finalPath() const { return m_finalPath; }
     QString partPath() const { return m_finalPath + QStringLiteral(".tmp"); }
 
@@ -52,6 +70,8 @@ public:
 signals:
     // "12.34%" of the expected size, after every write; never sent when the size is unknown (0).
     void progressText(const QString &text);
+    // The same share as a number, for a bar.
+    void progress(double percent);
     // The current rate (over the last RateIntervalMs), also while nothing arrives; an empty text
     // when the transfer ends.
     void speedText(const QString &text);
@@ -60,11 +80,16 @@ signals:
 private:
     enum class State { Idle, Running, Succeeded, Failed, Cancelled };
 
+    void begin(bool resuming);
+    bool openPart(bool resuming);
+    bool checkAnswer();
     void onReadyRead();
     void onDownloadProgress(qint64 received, qint64 total);
     void onFinished();
     void showRate();
     bool writeAvailable();
+    void reportProgress();
+    qint64 knownSize() const;
     void end(bool succeeded);
     void releaseReply();
 
@@ -83,6 +108,12 @@ private:
     int m_stallLimitMs = DefaultStallLimitMs;
     static constexpr int ReadBufferSize = 1 << 20;
     QByteArray m_buffer;
-    bool m_writeFailed = false;
+    // A write failed or the answer is not the part asked for: the end is a failure.
+    bool m_failedHere = false;
     bool m_ownsPart = false;
+    qint64 m_offset = 0;
+    // The file's whole size as the answer tells it (Content-Range or Content-Length), else as the
+    // file list or resolution said; the part file must have it at the end. 0: unknown.
+    qint64 m_expected = 0;
+    bool m_answerChecked = false;
 };

@@ -3,28 +3,43 @@
 #include "resources/DownloadTransfer.h"
 #include "resources/FileSizeText.h"
 
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QTimer>
+#include <QUrl>
 
 BTResourceDownloadListItemWidget::BTResourceDownloadListItemWidget(const BTResourceFile &file,
-                                                                   const QString &directory,
+                                                                   const QString &directory, Start start,
                                                                    QWidget *parent)
     : QWidget(parent)
     , m_file(file)
+    , m_directory(directory)
     , m_transfer(new DownloadTransfer(file, directory, this))
 {
     setupUi(this);
     fileNameLabel->setText(m_file.fileName);
     fileNameLabel->setToolTip(m_file.fileName);
     fileSizeLabel->setText(fileSizeText(m_file.fileSize));
+    resumePushButton->hide();
 
     connect(m_transfer, &DownloadTransfer::progressText, downloadProgressLabel, &QLabel::setText);
+    connect(m_transfer, &DownloadTransfer::progress, this, &BTResourceDownloadListItemWidget::showProgress);
     connect(m_transfer, &DownloadTransfer::speedText, downloadSpeedLabel, &QLabel::setText);
     connect(m_transfer, &DownloadTransfer::finished, this,
             &BTResourceDownloadListItemWidget::transferFinished);
     connect(deletePushButton, &QPushButton::clicked, this,
             &BTResourceDownloadListItemWidget::deletePushButton_clicked);
+    connect(resumePushButton, &QPushButton::clicked, this,
+            &BTResourceDownloadListItemWidget::resumePushButton_clicked);
+    connect(openFolderPushButton, &QPushButton::clicked, this,
+            &BTResourceDownloadListItemWidget::openFolderPushButton_clicked);
 
-    QTimer::singleShot(100, this, &BTResourceDownloadListItemWidget::downloadFile);
+    if (start == Start::Now) {
+        QTimer::singleShot(100, this, &BTResourceDownloadListItemWidget::downloadFile);
+    } else {
+        showProgress(m_transfer->partPercent());
+        showStopped(QStringLiteral("下载中断"));
+    }
 }
 
 BTResourceDownloadListItemWidget::~BTResourceDownloadListItemWidget()
@@ -45,12 +60,64 @@ void BTResourceDownloadListItemWidget::deletePushButton_clicked()
     emit deleteFile(this);
 }
 
+void BTResourceDownloadListItemWidget::resumePushButton_clicked()
+{
+    if (m_transfer->canResume())
+        emit resumeFile(this);
+}
+
+void BTResourceDownloadListItemWidget::openFolderPushButton_clicked()
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(m_transfer->finalPath()).absolutePath()));
+}
+
+void BTResourceDownloadListItemWidget::showResolving()
+{
+    resumePushButton->hide();
+    downloadProgressLabel->setToolTip(QString());
+    downloadProgressLabel->setText(QStringLiteral("正在解析"));
+}
+
+void BTResourceDownloadListItemWidget::showResolveFailed(const QString &reason)
+{
+    showStopped(QStringLiteral("下载失败"));
+    downloadProgressLabel->setToolTip(reason);
+}
+
+void BTResourceDownloadListItemWidget::resume(const BTResourceFile &resolved)
+{
+    if (!m_transfer->canResume())
+        return;
+    m_file = resolved;
+    resumePushButton->hide();
+    downloadProgressLabel->setToolTip(QString());
+    m_transfer->resume(resolved);
+}
+
+void BTResourceDownloadListItemWidget::setResumeEnabled(bool enabled)
+{
+    resumePushButton->setEnabled(enabled);
+}
+
 void BTResourceDownloadListItemWidget::transferFinished(bool succeeded)
 {
     if (succeeded) {
         downloadProgressLabel->setText(QStringLiteral("下载完成"));
+        downloadProgressBar->setValue(downloadProgressBar->maximum());
         deletePushButton->setEnabled(false);
     } else {
-        downloadProgressLabel->setText(QStringLiteral("下载失败"));
+        showStopped(QStringLiteral("下载失败"));
     }
+}
+
+void BTResourceDownloadListItemWidget::showProgress(double percent)
+{
+    downloadProgressBar->setValue(int(qBound(0.0, percent, 100.0) * 100));
+}
+
+void BTResourceDownloadListItemWidget::showStopped(const QString &text)
+{
+    downloadProgressLabel->setText(text);
+    downloadSpeedLabel->clear();
+    resumePushButton->setVisible(m_transfer->canResume());
 }

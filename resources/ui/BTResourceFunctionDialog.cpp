@@ -7,6 +7,7 @@
 #include "notices/ui/VIPTipDialog.h"
 #include "player/PlaybackController.h"
 #include "resources/CollectionService.h"
+#include "resources/DownloadTransfer.h"
 #include "resources/PlayRequest.h"
 #include "resources/ui/BTResourceCollectionListItemWidget.h"
 #include "resources/ui/BTResourceDownloadListItemWidget.h"
@@ -20,11 +21,14 @@
 #include <QClipboard>
 #include <QDir>
 #include <QDirIterator>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QStyledItemDelegate>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 const QString kParse = QStringLiteral("解析");
@@ -90,6 +94,7 @@ BTResourceFunctionDialog::BTResourceFunctionDialog(ServiceClient *client, Accoun
     const QString directory = AppConfig::downloadDirectory();
     if (!directory.isEmpty())
         downloadPageDownloadDirectoryLineEdit->setText(directory);
+    listUnfinishedDownloads();
 }
 
 void BTResourceFunctionDialog::loadLists()
@@ -180,6 +185,8 @@ void BTResourceFunctionDialog::setInputsEnabled(bool enabled)
         rowWidget<BTResourcePlayRecordListItemWidget>(playRecordPagePlayRecordListWidget, i)->setPlayEnabled(enabled);
     for (int i = 0; i < collectionPageCollectionListWidget->count(); ++i)
         rowWidget<BTResourceCollectionListItemWidget>(collectionPageCollectionListWidget, i)->setPlayEnabled(enabled);
+    for (BTResourceDownloadListItemWidget *row : downloadRows())
+        row->setResumeEnabled(enabled);
 }
 
 void BTResourceFunctionDialog::showBusy(bool busy)
@@ -516,10 +523,64 @@ void BTResourceFunctionDialog::collectionPageCollectionListWidgetDeleteButton_cl
 
 void BTResourceFunctionDialog::startDownload(const BTResourceFile &file)
 {
-    auto *widget = new BTResourceDownloadListItemWidget(file, downloadPageDownloadDirectoryLineEdit->text());
+    const QString directory = downloadPageDownloadDirectoryLineEdit->text();
+    m_downloads.add(file, directory);
+    addDownloadRow(new BTResourceDownloadListItemWidget(file, directory));
+}
+
+void BTResourceFunctionDialog::listUnfinishedDownloads()
+{
+    m_downloads.load();
+    for (const DownloadRecordStore::Record &record : m_downloads.records()) {
+        addDownloadRow(new BTResourceDownloadListItemWidget(record.file, record.directory,
+                                                            BTResourceDownloadListItemWidget::Start::OnResume));
+    }
+}
+
+void BTResourceFunctionDialog::addDownloadRow(BTResourceDownloadListItemWidget *widget)
+{
     insertRow(downloadPageDownloadListWidget, widget, -1);
     connect(widget, &BTResourceDownloadListItemWidget::deleteFile, this,
             &BTResourceFunctionDialog::downloadPageDownloadListWidgetDeletePushButton_clicked);
+    connect(widget, &BTResourceDownloadListItemWidget::resumeFile, this,
+            &BTResourceFunctionDialog::downloadPageDownloadListWidgetResumePushButton_clicked);
+    const BTResourceFile file = widget->file();
+    const QString directory = widget->directory();
+    connect(widget->transfer(), &DownloadTransfer::finished, this, [this, file, directory](bool succeeded) {
+        if (succeeded)
+            m_downloads.remove(file, directory);
+    });
+    widget->setResumeEnabled(!m_request->isBusy());
+}
+
+QList<BTResourceDownloadListItemWidget *> BTResourceFunctionDialog::downloadRows() const
+{
+    QList<BTResourceDownloadListItemWidget *> rows;
+    for (int i = 0; i < downloadPageDownloadListWidget->count(); ++i)
+        rows << rowWidget<BTResourceDownloadListItemWidget>(downloadPageDownloadListWidget, i);
+    return rows;
+}
+
+void BTResourceFunctionDialog::downloadPageDownloadListWidgetResumePushButton_clicked(
+    BTResourceDownloadListItemWidget *widget)
+{
+    if (!m_session->permanentVip()) {
+        showVipOnly(QStringLiteral("下载"));
+        return;
+    }
+    if (m_request->isBusy())
+        return;
+    QPointer<BTResourceDownloadListItemWidget> row(widget);
+    BTResourceFile file = row->file();
+    row->showResolving();
+    const bool accepted = m_request->resolveDownload(&file, parsePageEngineComboBox->currentIndex());
+    if (!row)
+        return;
+    if (!accepted) {
+        row->showResolveFailed(parsePageParseStateLabel->text());
+        return;
+    }
+    row->resume(file);
 }
 
 void BTResourceFunctionDialog::downloadPageSelectDownloadDirectroryPushButton_clicked()
@@ -539,6 +600,13 @@ void BTResourceFunctionDialog::downloadPageDownloadListWidgetDeletePushButton_cl
     if (row < 0)
         return;
     delete downloadPageDownloadListWidget->takeItem(row);
+    // Another row saving as the same file keeps the record.
+    const auto pathOf = [](BTResourceDownloadListItemWidget *w) {
+        return QDir::cleanPath(QFileInfo(w->transfer()->finalPath()).absoluteFilePath());
+    };
+    const QList<BTResourceDownloadListItemWidget *> rows = downloadRows();
+    if (std::none_of(rows.begin(), rows.end(), [&](auto *other) { return pathOf(other) == pathOf(widget); }))
+        m_downloads.remove(widget->file(), widget->directory());
     // The row is still inside its own button's click; it goes once that has returned.
     widget->deleteLater();
 }

@@ -2,6 +2,7 @@
 
 #include "app/ui/MoveableDialog.h"
 #include "resources/BTResourceFile.h"
+#include "resources/DownloadRecordStore.h"
 #include "resources/PlayRecordStore.h"
 #include "ui_BTResourceFunctionDialog.h"
 
@@ -72,6 +73,8 @@ private slots:
     void collectionPageCollectionListWidgetDeleteButton_clicked(BTResourceCollectionListItemWidget *widget);
     void downloadPageSelectDownloadDirectroryPushButton_clicked();
     void downloadPageDownloadListWidgetDeletePushButton_clicked(BTResourceDownloadListItemWidget *widget);
+    // A fresh address through the download path, then the row goes on from its part file.
+    void downloadPageDownloadListWidgetResumePushButton_clicked(BTResourceDownloadListItemWidget *widget);
 
 private:
     void connectForm();
@@ -94,6 +97,10 @@ private:
 
     void addCollectionRow(const BTResourceFile &file, quint32 id);
     void startDownload(const BTResourceFile &file);
+    // Downloads an earlier run left unfinished, listed again to be resumed.
+    void listUnfinishedDownloads();
+    void addDownloadRow(BTResourceDownloadListItemWidget *widget);
+    QList<BTResourceDownloadListItemWidget *> downloadRows() const;
 
     ServiceClient *m_client;
     AccountSession *m_session;
@@ -101,6 +108,7 @@ private:
     PlayRequest *m_request;
     BTResourceFile m_currentResource;
     PlayRecordStore m_records;
+    DownloadRecordStore m_downloads;
     // How long a failure message stays before the clipboard monitor may replace it.
     static constexpr int FailureReadingMs = 5000;
     QTimer *m_clipboardTimer = nullptr;

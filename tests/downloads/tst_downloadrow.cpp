@@ -4,7 +4,9 @@
 
 #include "ScriptedHttpServer.h"
 
+#include <QDesktopServices>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QtTest>
 
@@ -26,7 +28,21 @@ QPushButton *deleteButton(QWidget *row)
 {
     return row->findChild<QPushButton *>(QStringLiteral("deletePushButton"));
 }
+QPushButton *button(QWidget *row, const char *name)
+{
+    return row->findChild<QPushButton *>(QLatin1String(name));
+}
 } // namespace
+
+// Where the desktop would have opened a folder.
+class OpenedUrls : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
 
 class TestDownloadRow : public QObject
 {
@@ -36,6 +52,7 @@ private slots:
     void initTestCase();
     void failureShowsAndDeleteRemovesThePart();
     void deleteDuringTheTransferLeavesNoFile();
+    void listedRowResumesAndOpensItsFolder();
 
 private:
     BTResourceDownloadListItemWidget *rowFor(const QString &name, const QByteArray &path, quint64 size)
@@ -97,6 +114,50 @@ void TestDownloadRow::deleteDuringTheTransferLeavesNoFile()
     QTRY_COMPARE_WITH_TIMEOUT(m_server.openConnections(), 0, 5000);
     QVERIFY(!QFile::exists(part));
     QVERIFY(!QFile::exists(final));
+}
+
+void TestDownloadRow::listedRowResumesAndOpensItsFolder()
+{
+    const QByteArray data = patterned(40000);
+    m_server.serveData("/video/listed", data, "video/mp4");
+    BTResourceFile file;
+    file.resourceHash = QStringLiteral("0123456789abcdef0123456789abcdef01234567");
+    file.fileName = QStringLiteral("listed.mp4");
+    file.fileSize = quint64(data.size());
+    {
+        QFile part(QDir(m_dir.path()).filePath(QStringLiteral("listed.mp4.tmp")));
+        QVERIFY(part.open(QIODevice::WriteOnly) && part.write(data.left(10000)) == 10000);
+    }
+
+    // Listed again after a restart: it waits, showing how far it got, with its resume button.
+    BTResourceDownloadListItemWidget row(file, m_dir.path(), BTResourceDownloadListItemWidget::Start::OnResume);
+    auto *bar = row.findChild<QProgressBar *>(QStringLiteral("downloadProgressBar"));
+    QPushButton *resume = button(&row, "resumePushButton");
+    QCOMPARE(progressOf(&row), QStringLiteral("下载中断"));
+    QCOMPARE(bar->value(), bar->maximum() / 4);
+    QVERIFY(!resume->isHidden());
+    QSignalSpy asked(&row, &BTResourceDownloadListItemWidget::resumeFile);
+    QTest::mouseClick(resume, Qt::LeftButton);
+    QCOMPARE(asked.count(), 1);
+
+    // The dialog finds an address; the row goes on from the part file to the end.
+    row.showResolving();
+    QVERIFY(resume->isHidden());
+    file.downloadUrl = m_server.url(QStringLiteral("/video/listed")).toString();
+    row.resume(file);
+    QTRY_COMPARE_WITH_TIMEOUT(progressOf(&row), QStringLiteral("下载完成"), 10000);
+    QCOMPARE(bar->value(), bar->maximum());
+    QCOMPARE(row.transfer()->resumedFrom(), qint64(10000));
+    QFile saved(row.transfer()->finalPath());
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QVERIFY(saved.readAll() == data);
+
+    // The folder button hands the download directory to the desktop.
+    OpenedUrls opened;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
+    QTest::mouseClick(button(&row, "openFolderPushButton"), Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    QCOMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(m_dir.path())});
 }
 
 QTEST_MAIN(TestDownloadRow)

@@ -70,7 +70,8 @@ private slots:
     void downloadIsByteExactAndReplacesOldFiles();
     void failuresLeaveNoFinalFile();
     void failedWriteFails();
-    void cancelAndDestroyLeaveNothing();
+    void cancelRemovesAndDestroyKeepsThePart();
+    void resumeContinuesFromThePart();
     void sameFileTwiceKeepsTheRunningDownload();
 
 private:
@@ -235,7 +236,7 @@ void TestDownloadTransfer::failedWriteFails()
     QVERIFY(QFileInfo(run.transfer.partPath()).size() <= 65536);
 }
 
-void TestDownloadTransfer::cancelAndDestroyLeaveNothing()
+void TestDownloadTransfer::cancelRemovesAndDestroyKeepsThePart()
 {
     const QByteArray data = patterned(400000);
     m_server.serveData("/video/slow", data, "video/mp4", 4096, 30);
@@ -251,7 +252,8 @@ void TestDownloadTransfer::cancelAndDestroyLeaveNothing()
     QVERIFY(!QFile::exists(run.transfer.partPath()));
     const int reports = run.progress.count();
 
-    // Destroyed while running: no signal from the dying object, no file left.
+    // Destroyed while running (the program closes): no signal from the dying object, and what
+    // arrived stays in the part file for a later resume.
     auto *doomed =
         new DownloadTransfer(fileFor(QStringLiteral("gone.mp4"), "/video/slow", quint64(data.size())), m_dir.path());
     QSignalSpy doomedProgress(doomed, &DownloadTransfer::progressText);
@@ -261,13 +263,21 @@ void TestDownloadTransfer::cancelAndDestroyLeaveNothing()
     QTRY_VERIFY_WITH_TIMEOUT(doomedProgress.count() >= 1, 10000);
     delete doomed;
     QCOMPARE(doomedFinished.count(), 0);
-    QVERIFY(!QFile::exists(doomedPart));
+    const QByteArray kept = readFile(doomedPart);
+    QVERIFY(!kept.isEmpty() && kept.size() < data.size());
+    QVERIFY(data.startsWith(kept));
 
     // Nothing comes back later, and the connections are gone.
     QTRY_COMPARE_WITH_TIMEOUT(m_server.openConnections(), 0, 5000);
     QCOMPARE(run.progress.count(), reports);
     QCOMPARE(run.finished.count(), 1);
-    QVERIFY(QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList{QFileInfo(doomedPart).fileName()});
+
+    // Deleting a row listed again after a restart removes the part file it never ran on.
+    DownloadTransfer listed(fileFor(QStringLiteral("gone.mp4"), "/video/slow", quint64(data.size())), m_dir.path());
+    listed.cancel();
+    QVERIFY(!QFile::exists(doomedPart));
 }
 
 void TestDownloadTransfer::sameFileTwiceKeepsTheRunningDownload()
@@ -293,6 +303,75 @@ void TestDownloadTransfer::sameFileTwiceKeepsTheRunningDownload()
     QVERIFY(first.ends(true));
     QCOMPARE(readFile(first.transfer.finalPath()), data);
     QCOMPARE(m_server.requests().size(), 1);
+}
+
+void TestDownloadTransfer::resumeContinuesFromThePart()
+{
+    const QByteArray data = patterned(200000);
+    m_server.serveData("/video/ranged", data, "video/mp4", 16384, 0);
+    ScriptedResponse whole = ScriptedResponse::withType("video/mp4", data, 200);
+    m_server.route("/video/whole", whole);
+    ScriptedResponse wrongStart = ScriptedResponse::withType("video/mp4", data.mid(1000), 206);
+    m_server.route("/video/wrongstart", wrongStart.withHeader("Content-Range", "bytes 1000-199999/200000"));
+    // Ends by closing the connection, which is a complete answer as far as HTTP goes.
+    ScriptedResponse shortWithoutLength = ScriptedResponse::withType("video/mp4", data, 200);
+    shortWithoutLength.contentLength = false;
+    shortWithoutLength.dropAfterBytes = 150000;
+    m_server.route("/video/short", shortWithoutLength);
+    const auto resolved = [this, &data](const QByteArray &path) {
+        BTResourceFile file = fileFor(QStringLiteral("film.mp4"), path, quint64(data.size()));
+        file.downloadUrl = m_server.url(QString::fromLatin1(path)).toString();
+        return file;
+    };
+
+    // A part file from an earlier run: the rest is asked for with a range and appended.
+    {
+        Run run(fileFor(QStringLiteral("film.mp4"), "/unused", quint64(data.size())), m_dir.path());
+        QVERIFY(writeFile(run.transfer.partPath(), data.left(70001)));
+        run.transfer.resume(resolved("/video/ranged"));
+        QVERIFY(run.ends(true));
+        QCOMPARE(readFile(run.transfer.finalPath()), data);
+        QCOMPARE(run.transfer.resumedFrom(), qint64(70001));
+        QCOMPARE(m_server.requests().last().header("Range"), QByteArray("bytes=70001-"));
+        QCOMPARE(texts(run.progress).last(), QStringLiteral("100.00%"));
+        QVERIFY(QFile::remove(run.transfer.finalPath()));
+    }
+    // A host that ignores the range: the part file starts over instead of growing a wrong file.
+    {
+        Run run(fileFor(QStringLiteral("film.mp4"), "/unused", quint64(data.size())), m_dir.path());
+        QVERIFY(writeFile(run.transfer.partPath(), QByteArray(5000, 'x')));
+        run.transfer.resume(resolved("/video/whole"));
+        QVERIFY(run.ends(true));
+        QCOMPARE(readFile(run.transfer.finalPath()), data);
+        QCOMPARE(run.transfer.resumedFrom(), qint64(0));
+        QVERIFY(QFile::remove(run.transfer.finalPath()));
+    }
+    // A failed transfer resumes at a new address; a range that starts elsewhere, or a file that
+    // ends short, is a failure that keeps the part file as it was.
+    {
+        Run run(fileFor(QStringLiteral("film.mp4"), "/video/short", quint64(data.size())), m_dir.path());
+        run.transfer.start();
+        QVERIFY(run.ends(false));
+        QCOMPARE(readFile(run.transfer.partPath()), data.left(150000));
+        QVERIFY(!QFile::exists(run.transfer.finalPath()));
+        run.transfer.resume(resolved("/video/wrongstart"));
+        QTRY_COMPARE_WITH_TIMEOUT(run.finished.count(), 2, 20000);
+        QCOMPARE(run.finished.at(1).at(0).toBool(), false);
+        QCOMPARE(readFile(run.transfer.partPath()), data.left(150000));
+        run.transfer.resume(resolved("/video/ranged"));
+        QTRY_COMPARE_WITH_TIMEOUT(run.finished.count(), 3, 20000);
+        QCOMPARE(run.finished.at(2).at(0).toBool(), true);
+        QCOMPARE(readFile(run.transfer.finalPath()), data);
+        QVERIFY(QFile::remove(run.transfer.finalPath()));
+    }
+    // A part file that is complete already only needs its rename: nothing is asked for.
+    const int requests = m_server.requests().size();
+    Run complete(fileFor(QStringLiteral("film.mp4"), "/unused", quint64(data.size())), m_dir.path());
+    QVERIFY(writeFile(complete.transfer.partPath(), data));
+    complete.transfer.resume(resolved("/video/ranged"));
+    QVERIFY(complete.ends(true));
+    QCOMPARE(readFile(complete.transfer.finalPath()), data);
+    QCOMPARE(m_server.requests().size(), requests);
 }
 
 QTEST_GUILESS_MAIN(TestDownloadTransfer)

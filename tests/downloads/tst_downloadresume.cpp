@@ -1,0 +1,166 @@
+#include "app/ui/Application.h"
+#include "app/ui/GuiResources.h"
+#include "resources/DownloadTransfer.h"
+#include "resources/ui/BTResourceDownloadListItemWidget.h"
+#include "resources/ui/BTResourceFunctionDialog.h"
+#include "resources/ui/BTResourceParseResultListItemWidget.h"
+
+#include "EndToEnd.h"
+#include "FakePlayerEngine.h"
+#include "ServiceProcess.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const QString kEmail = QStringLiteral("saver@pelorin.test");
+const QString kPassword = QStringLiteral("saver1234");
+
+// Larger than what the transfer's read buffer and the sockets hold together, so that stopping the
+// service right after the first bytes always cuts the download short.
+QByteArray patterned(int size)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        data[i] = char((i * 131 + i / 4093) & 0xff);
+    return data;
+}
+
+QLabel *progressLabel(QWidget *row) { return row->findChild<QLabel *>(QStringLiteral("downloadProgressLabel")); }
+} // namespace
+
+// A download cut off by the service going away stays listed across a restart of the program and,
+// once the service is back (its video hosts on new ports), goes on from its part file at a fresh
+// address; the saved file is the library's byte for byte.
+class TestDownloadResume : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void resumesAcrossServiceAndProgramRestarts();
+
+private:
+    // Starts the program and logs in; the resource dialog then lists what is unfinished.
+    bool startProgram();
+    QList<BTResourceDownloadListItemWidget *> downloadRows()
+    {
+        return e2e::rowsOf<BTResourceDownloadListItemWidget>(
+            m_dialog->findChild<QListWidget *>(QStringLiteral("downloadPageDownloadListWidget")));
+    }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<ServiceProcess> m_service;
+    QByteArray m_film;
+    QString m_hash;
+    std::unique_ptr<Application> m_app;
+    BTResourceFunctionDialog *m_dialog = nullptr;
+};
+
+void TestDownloadResume::initTestCase()
+{
+    initGuiResources();
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    m_service = std::make_unique<ServiceProcess>();
+    QByteArray output;
+    QVERIFY2(m_service->run({QStringLiteral("user"), QStringLiteral("add"), kEmail, kPassword,
+                             QStringLiteral("--permanent-vip")}, &output) == 0,
+             output.constData());
+
+    const QString payload = m_dir.path() + QStringLiteral("/payload/Film");
+    QVERIFY(QDir().mkpath(payload));
+    m_film = patterned(48 << 20);
+    {
+        QFile film(payload + QStringLiteral("/film.mp4"));
+        QVERIFY(film.open(QIODevice::WriteOnly) && film.write(m_film) == m_film.size());
+    }
+    const QString torrent = payload + QStringLiteral(".torrent");
+    QVERIFY2(m_service->run({QStringLiteral("torrent"), QStringLiteral("create"), payload, torrent}, &output) == 0,
+             output.constData());
+    m_hash = QRegularExpression(QStringLiteral("btih:([0-9a-f]{40})")).match(QString::fromUtf8(output)).captured(1);
+    QVERIFY2(!m_hash.isEmpty(), output.constData());
+    QVERIFY2(m_service->run({QStringLiteral("library"), QStringLiteral("add"), torrent, payload}, &output) == 0,
+             output.constData());
+    QVERIFY2(m_service->start(), m_service->log().constData());
+    e2e::useService(*m_service);
+}
+
+void TestDownloadResume::cleanupTestCase()
+{
+    m_app.reset();
+    m_service.reset();
+}
+
+bool TestDownloadResume::startProgram()
+{
+    m_app = std::make_unique<Application>([](QWidget *playPage) { return new FakePlayerEngine(playPage); });
+    if (!e2e::logInThroughDialog(kEmail, kPassword))
+        return false;
+    m_dialog = BTResourceFunctionDialog::instance();
+    return m_dialog != nullptr;
+}
+
+void TestDownloadResume::resumesAcrossServiceAndProgramRestarts()
+{
+    QTemporaryDir target;
+    QVERIFY(target.isValid());
+    QVERIFY(startProgram());
+    m_dialog->findChild<QLineEdit *>(QStringLiteral("downloadPageDownloadDirectoryLineEdit"))->setText(target.path());
+    m_dialog->showPage(QStringLiteral("parsePage"));
+    m_dialog->findChild<QLineEdit *>(QStringLiteral("parsePageBTResourceLineEdit"))
+        ->setText(QStringLiteral("magnet:?xt=urn:btih:") + m_hash);
+    const auto files = e2e::parseRows(m_dialog);
+    QCOMPARE(files.size(), 1);
+
+    // The service goes away as soon as the first bytes are on disk; the event loop waits meanwhile.
+    files[0]->findChild<QPushButton *>(QStringLiteral("downloadPushButton"))->click();
+    QCOMPARE(downloadRows().size(), 1);
+    BTResourceDownloadListItemWidget *row = downloadRows()[0];
+    const QString part = row->transfer()->partPath();
+    const QString saved = row->transfer()->finalPath();
+    bool stopped = false;
+    connect(row->transfer(), &DownloadTransfer::progressText, this, [&] {
+        if (!stopped) {
+            stopped = true;
+            m_service->stop();
+        }
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(progressLabel(row)->text(), QStringLiteral("下载失败"), e2e::kStepTimeoutMs);
+    const qint64 cutAt = QFileInfo(part).size();
+    QVERIFY2(cutAt > 0 && cutAt < m_film.size(), qPrintable(QString::number(cutAt)));
+    QVERIFY(!QFile::exists(saved));
+
+    // The program closes and starts again: the download is listed, waiting to be resumed.
+    m_app.reset();
+    QVERIFY(QFile::exists(QStringLiteral("DownloadRecord.dat")));
+    QVERIFY2(m_service->start(), m_service->log().constData());
+    e2e::useService(*m_service);
+    QVERIFY(startProgram());
+    QCOMPARE(downloadRows().size(), 1);
+    row = downloadRows()[0];
+    QCOMPARE(progressLabel(row)->text(), QStringLiteral("下载中断"));
+    QCOMPARE(row->transfer()->finalPath(), saved);
+
+    // Resumed: a fresh address through the download path, then the rest of the file.
+    row->findChild<QPushButton *>(QStringLiteral("resumePushButton"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(progressLabel(row)->text() == QStringLiteral("下载完成")
+                                 || progressLabel(row)->text() == QStringLiteral("下载失败"),
+                             e2e::kStepTimeoutMs);
+    QCOMPARE(progressLabel(row)->text(), QStringLiteral("下载完成"));
+    QCOMPARE(row->transfer()->resumedFrom(), cutAt);
+    QFile file(saved);
+    QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == m_film);
+    QVERIFY(!QFile::exists(part));
+    QVERIFY(!QFile::exists(QStringLiteral("DownloadRecord.dat")));
+}
+
+QTEST_MAIN(TestDownloadResume)
+#include "tst_downloadresume.moc"
