@@ -42,6 +42,7 @@ void PlaybackController::attachEngine(PlayerEngine *engine)
     connect(engine, &PlayerEngine::stateChanged, this, &PlaybackController::onStateChanged);
     connect(engine, &PlayerEngine::openSucceeded, this, &PlaybackController::onOpenSucceeded);
     connect(engine, &PlayerEngine::bufferProgress, this, &PlaybackController::onBufferProgress);
+    connect(engine, &PlayerEngine::reachedEnd, this, &PlaybackController::reachedEnd);
     // The page that owns the engine may go before this controller.
     connect(engine, &QObject::destroyed, this, [this, engine] {
         if (m_engine == engine) {
@@ -69,6 +70,17 @@ int PlaybackController::position() const
 int PlaybackController::duration() const
 {
     return m_engine ? m_engine->duration() : 0;
+}
+
+void PlaybackController::open(const QString &url, int startMs)
+{
+    if (!m_engine)
+        return;
+    if (m_mediaOpen)
+        emit stopping(m_engine->position());
+    m_openedAt = qMax(0, startMs);
+    m_engine->setSpeed(1.0);
+    m_engine->openAt(url, m_openedAt);
 }
 
 void PlaybackController::togglePlayPause()
@@ -103,6 +115,8 @@ void PlaybackController::pause()
 
 void PlaybackController::stop()
 {
+    if (m_mediaOpen)
+        emit stopping(m_engine->position());
     if (m_engine)
         m_engine->close();
 }

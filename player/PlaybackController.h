@@ -33,6 +33,12 @@ public:
     PictureSoundOptions *pictureSound() const { return m_pictureSound; }
     SubtitleOptions *subtitles() const { return m_subtitles; }
 
+    // Opens the address with playback starting at startMs, at the normal rate. A media still open
+    // is left first (stopping is emitted for it).
+    void open(const QString &url, int startMs = 0);
+    // Where the open media was asked to start; 0 for its beginning.
+    int openedAt() const { return m_openedAt; }
+
     // The user's intents. Nothing reaches the engine unless a media is open (stop excepted).
     void togglePlayPause();
     void play();
@@ -56,6 +62,10 @@ signals:
     void closed();
     // Once a second while playing.
     void progressTick(int positionMs);
+    // The open media is about to be left (stop, or another open) at that position.
+    void stopping(int positionMs);
+    // The open media played to its end; closed follows.
+    void reachedEnd();
 
 private:
     void onStateChanged(int oldState, int newState);
@@ -65,6 +75,7 @@ private:
     PlayerEngine *m_engine = nullptr;
     bool m_mediaOpen = false;
     int m_volume = 0;
+    int m_openedAt = 0;
     QTimer *m_progressTimer;
     QTimer *m_stallTimer;
     int m_bufferPercent = -1;

@@ -2,6 +2,7 @@
 
 #include "account/AccountSession.h"
 #include "player/PlaybackController.h"
+#include "player/PlayPositionStore.h"
 #include "player/PlayerEngine.h"
 #include "resources/AddressResolution.h"
 #include "resources/HostProbe.h"
@@ -56,8 +57,10 @@ ServiceReply PlayRequest::listFiles(const QString &resourceHash, QList<BTResourc
 {
     enterBusyState();
     const ServiceReply reply = m_client->call(Endpoints::fileList(resourceHash));
-    if (reply.succeeded())
+    if (reply.succeeded()) {
         *files = AddressResolution::filesFromReply(resourceHash, reply);
+        emit filesListed(resourceHash, *files);
+    }
     leaveBusyState();
     return reply;
 }
@@ -177,6 +180,13 @@ std::unique_ptr<HostProbe> PlayRequest::probeHosts(const BTResourceFile &file, b
 
 bool PlayRequest::play(BTResourceFile *file, int engineIndex, bool reload)
 {
+    const int kept = m_positions ? m_positions->resumePosition(file->resourceHash, file->resourceIndex) : 0;
+    return playAt(file, engineIndex, reload, kept);
+}
+
+bool PlayRequest::playAt(BTResourceFile *file, int engineIndex, bool reload, int startMs)
+{
+    m_lastEngineIndex = engineIndex;
     if (!resolve(file, engineIndex, reload))
         return false;
 
@@ -194,7 +204,7 @@ bool PlayRequest::play(BTResourceFile *file, int engineIndex, bool reload)
     }
 
     emit stateText(QStringLiteral("筛选视频文件播放地址成功，等待播放；如果长时间无法播放，请重试！"));
-    const bool opened = openAndWait(*file, url);
+    const bool opened = openAndWait(*file, url, startMs);
     emit abortableChanged(false);
     emit stateText(QString());
     leaveBusyState();
@@ -202,7 +212,7 @@ bool PlayRequest::play(BTResourceFile *file, int engineIndex, bool reload)
     return opened;
 }
 
-bool PlayRequest::openAndWait(const BTResourceFile &file, const QString &url)
+bool PlayRequest::openAndWait(const BTResourceFile &file, const QString &url, int startMs)
 {
     PlayerEngine *engine = m_playback->engine();
     if (!engine)
@@ -237,7 +247,7 @@ bool PlayRequest::openAndWait(const BTResourceFile &file, const QString &url)
         done = true;
         loop.quit();
     });
-    engine->open(url);
+    m_playback->open(url, startMs);
     if (!done)
         loop.exec();
     disconnect(started);
