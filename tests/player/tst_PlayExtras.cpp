@@ -16,12 +16,14 @@
 #include "resources/protocol/ResourceInput.h"
 #include "resources/ui/BTResourceFunctionDialog.h"
 #include "resources/ui/BTResourceParseResultListItemWidget.h"
+#include "shell/ui/ContextMenu.h"
 #include "shell/ui/MainWindow.h"
 
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QToolTip>
@@ -157,6 +159,17 @@ void TestPlayExtras::tracksSpeedAndScreenshot()
     session->chooseTrack(MediaTrack::Subtitle, 0);
     QTRY_VERIFY(session->tracks().value(1).selected && !session->tracks().value(0).selected);
     QVERIFY(!session->tracks().value(2).selected);
+    // The menu lists them as the file names them, the current ones checked.
+    std::unique_ptr<QMenu> menu(m_app->mainWindow()->findChild<ContextMenu *>()->build(nullptr));
+    QStringList entries;
+    for (const QAction *action : menu->actions()) {
+        for (const QAction *entry : action->menu() ? action->menu()->actions() : QList<QAction *>())
+            entries << action->text() + QLatin1Char('/') + entry->text() + (entry->isChecked() ? QStringLiteral(" *") : QString());
+    }
+    QVERIFY2(entries.contains(QStringLiteral("音轨/English [eng] *")) && entries.contains(QStringLiteral("音轨/国语 [chi]"))
+                 && entries.contains(QStringLiteral("字幕轨道/中文字幕 [chi]")) && entries.contains(QStringLiteral("字幕轨道/关闭字幕 *"))
+                 && entries.contains(QStringLiteral("播放速度/1× *")),
+             qPrintable(entries.join(QLatin1Char('|'))));
 
     session->setSpeed(1.5);
     QCOMPARE(m_engine->speed(), 1.5);
