@@ -72,33 +72,38 @@ QMenu *ContextMenu::build(QWidget *parent)
 
 void ContextMenu::addPlaybackEntries(QMenu *menu)
 {
+    // Only what applies to what plays, so that the menu stays short.
     PlaySession *session = m_session;
-    if (!session)
+    if (!session || !session->isMediaOpen())
         return;
-    const auto add = [menu](QMenu *into, const QString &text, bool enabled, auto &&handler) {
+    const auto add = [menu](QMenu *into, const QString &text, auto &&handler) {
         QAction *action = into->addAction(text);
         action->setShortcut(QKeySequence());
-        action->setEnabled(enabled);
         connect(action, &QAction::triggered, menu, handler);
         return action;
     };
-    const bool open = session->hasFile();
-    add(menu, QStringLiteral("上一集"), open, [session] { session->playPrevious(); });
-    add(menu, QStringLiteral("下一集"), open, [session] { session->playNext(); });
-    QAction *autoNext = add(menu, QStringLiteral("自动播放下一集"), true,
-                            [](bool on) { PlaySession::setAutoPlayNext(on); });
-    autoNext->setCheckable(true);
-    autoNext->setChecked(PlaySession::autoPlayNext());
+    if (session->hasFile()) {
+        QMenu *episodes = menu->addMenu(QStringLiteral("剧集"));
+        add(episodes, QStringLiteral("上一集"), [session] { session->playPrevious(); });
+        add(episodes, QStringLiteral("下一集"), [session] { session->playNext(); });
+        QAction *autoNext = add(episodes, QStringLiteral("自动播放下一集"),
+                                [](bool on) { PlaySession::setAutoPlayNext(on); });
+        autoNext->setCheckable(true);
+        autoNext->setChecked(PlaySession::autoPlayNext());
+    }
 
     const QList<MediaTrack> tracks = session->tracks();
     const auto trackMenu = [&](const QString &title, MediaTrack::Kind kind, const QString &offText) {
-        QMenu *submenu = menu->addMenu(title);
-        auto *group = new QActionGroup(submenu);
-        bool any = false;
+        QMenu *submenu = nullptr;
+        QActionGroup *group = nullptr;
         bool anySelected = false;
         for (const MediaTrack &track : tracks) {
             if (track.kind != kind)
                 continue;
+            if (!submenu) {
+                submenu = menu->addMenu(title);
+                group = new QActionGroup(submenu);
+            }
             QStringList parts;
             if (!track.title.isEmpty())
                 parts << track.title;
@@ -108,36 +113,33 @@ void ContextMenu::addPlaybackEntries(QMenu *menu)
                 parts << QStringLiteral("%1 %2").arg(kind == MediaTrack::Audio ? QStringLiteral("音轨") : QStringLiteral("字幕"))
                              .arg(track.id);
             const int id = track.id;
-            QAction *action = add(submenu, parts.join(QLatin1Char(' ')), true, [session, kind, id] { session->chooseTrack(kind, id); });
+            QAction *action = add(submenu, parts.join(QLatin1Char(' ')), [session, kind, id] { session->chooseTrack(kind, id); });
             action->setCheckable(true);
             action->setChecked(track.selected);
             group->addAction(action);
-            any = true;
             anySelected = anySelected || track.selected;
         }
-        if (any && !offText.isEmpty()) {
-            QAction *off = add(submenu, offText, true, [session, kind] { session->chooseTrack(kind, 0); });
+        if (submenu && !offText.isEmpty()) {
+            QAction *off = add(submenu, offText, [session, kind] { session->chooseTrack(kind, 0); });
             off->setCheckable(true);
             off->setChecked(!anySelected);
             group->addAction(off);
         }
-        submenu->setEnabled(any);
     };
     trackMenu(QStringLiteral("音轨"), MediaTrack::Audio, QString());
     trackMenu(QStringLiteral("字幕轨道"), MediaTrack::Subtitle, QStringLiteral("关闭字幕"));
 
     QMenu *speeds = menu->addMenu(QStringLiteral("播放速度"));
-    speeds->setEnabled(session->isMediaOpen());
     auto *speedGroup = new QActionGroup(speeds);
     const double current = session->speed();
     for (const double speed : PlaySession::speeds()) {
-        QAction *action = add(speeds, QStringLiteral("%1×").arg(QString::number(speed)), true,
+        QAction *action = add(speeds, QStringLiteral("%1×").arg(QString::number(speed)),
                               [session, speed] { session->setSpeed(speed); });
         action->setCheckable(true);
         action->setChecked(qAbs(speed - current) < 0.001);
         speedGroup->addAction(action);
     }
-    add(menu, QStringLiteral("截图"), session->isMediaOpen(), [session] { session->takeScreenshot(); });
+    add(menu, QStringLiteral("截图"), [session] { session->takeScreenshot(); });
     menu->addSeparator();
 }
 

@@ -17,7 +17,6 @@
 #include "resources/ui/BTResourceFunctionDialog.h"
 #include "resources/ui/BTResourceParseResultListItemWidget.h"
 #include "shell/ui/ContextMenu.h"
-#include "shell/ui/MainWindow.h"
 
 #include <QApplication>
 #include <QImage>
@@ -45,7 +44,7 @@ private:
     // Parses the magnet and plays the row whose name contains that text; true when it opened.
     bool play(const QString &magnet, const QString &name);
     BTResourceFile currentFile() const { return m_app->playSession()->currentFile(); }
-    QLabel *notice() const { return m_app->mainWindow()->findChild<QLabel *>(QStringLiteral("videoNotice")); }
+    QLabel *notice() const { return m_app->mainWidget()->findChild<QLabel *>(QStringLiteral("videoNotice")); }
     bool focusWindow();
 
     QTemporaryDir m_dir;
@@ -160,7 +159,7 @@ void TestPlayExtras::tracksSpeedAndScreenshot()
     QTRY_VERIFY(session->tracks().value(1).selected && !session->tracks().value(0).selected);
     QVERIFY(!session->tracks().value(2).selected);
     // The menu lists them as the file names them, the current ones checked.
-    std::unique_ptr<QMenu> menu(m_app->mainWindow()->findChild<ContextMenu *>()->build(nullptr));
+    std::unique_ptr<QMenu> menu(m_app->mainWidget()->findChild<ContextMenu *>()->build(nullptr));
     QStringList entries;
     for (const QAction *action : menu->actions()) {
         for (const QAction *entry : action->menu() ? action->menu()->actions() : QList<QAction *>())
@@ -216,7 +215,7 @@ void TestPlayExtras::resumeAcrossARestart()
     QVERIFY2(notice()->text().startsWith(QStringLiteral("从 00:%1 继续播放").arg(left / 1000)), qPrintable(notice()->text()));
 
     // The seek bar tells the time under the pointer.
-    auto *bar = m_app->mainWindow()->findChild<QSlider *>(QStringLiteral("playProgressSlider"));
+    auto *bar = m_app->mainWidget()->findChild<QSlider *>(QStringLiteral("playProgressSlider"));
     QVERIFY(m_input.moveTo(bar->mapToGlobal(QPoint(4 + (bar->width() - 8) / 2, bar->height() / 2))));
     QTRY_COMPARE(QToolTip::text(), formatDuration(bar->maximum() / 2));
 
