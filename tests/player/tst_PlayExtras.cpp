@@ -219,7 +219,14 @@ void TestPlayExtras::resumeAcrossARestart()
     QVERIFY(m_input.moveTo(bar->mapToGlobal(QPoint(4 + (bar->width() - 8) / 2, bar->height() / 2))));
     QTRY_COMPARE(QToolTip::text(), formatDuration(bar->maximum() / 2));
 
-    // Home starts over, and the kept position goes.
+    // The notice's link starts over; so does Home, and the kept position goes.
+    const QString before = notice()->text().left(notice()->text().indexOf(QLatin1Char('<')));
+    const int linkX = 10 + notice()->fontMetrics().horizontalAdvance(before.left(before.indexOf(QLatin1Char('&'))) + QStringLiteral("  从头"));
+    QVERIFY(m_input.click(notice()->mapToGlobal(QPoint(linkX, notice()->height() / 2))));
+    QTRY_VERIFY(m_app->playback()->position() < 5000);
+    QVERIFY(!notice()->isVisible());
+    m_app->playback()->seek(10000);
+    QTRY_VERIFY(m_app->playback()->position() >= 10000);
     QVERIFY(focusWindow());
     QVERIFY(m_input.key(QStringLiteral("Home")));
     QTRY_VERIFY(m_app->playback()->position() < 5000);
