@@ -29,8 +29,10 @@ PlaySession::PlaySession(PlayRequest *request, PlaybackController *playback, Pla
             [this](const QString &hash, const QList<BTResourceFile> &files) { m_files.insert(hash.toLower(), files); });
     connect(request, &PlayRequest::fileOpened, this, &PlaySession::onFileOpened);
     connect(playback, &PlaybackController::progressTick, this, [this](int positionMs) {
+        m_lastPosition = positionMs;
+        m_lastDuration = m_playback->duration();
         if (m_open)
-            m_positions->record(m_current.resourceHash, m_current.resourceIndex, positionMs, m_playback->duration());
+            m_positions->record(m_current.resourceHash, m_current.resourceIndex, positionMs, m_lastDuration);
     });
     connect(playback, &PlaybackController::stopping, this, [this](int positionMs) {
         if (!m_open)
@@ -39,8 +41,10 @@ PlaySession::PlaySession(PlayRequest *request, PlaybackController *playback, Pla
         m_positions->save();
     });
     connect(playback, &PlaybackController::reachedEnd, this, [this] {
-        m_ended = m_open;
-        if (m_open) {
+        // A stream cut off by a lost host also reads as its end: only an end where the file
+        // counts as finished is one; otherwise the last position stays kept.
+        m_ended = m_open && PlayPositionStore::countsAsFinished(m_lastPosition, m_lastDuration);
+        if (m_ended) {
             m_positions->forget(m_current.resourceHash, m_current.resourceIndex);
             m_positions->save();
         }
@@ -64,6 +68,8 @@ void PlaySession::onFileOpened(const BTResourceFile &file)
     m_current = file;
     m_open = true;
     m_ended = false;
+    m_lastPosition = m_playback->openedAt();
+    m_lastDuration = m_playback->duration();
     if (sameResource)
         applyTrackChoices();
     const int start = m_playback->openedAt();

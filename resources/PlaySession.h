@@ -80,6 +80,8 @@ private:
     BTResourceFile m_current;
     bool m_open = false;
     bool m_ended = false;
+    int m_lastPosition = 0; // as of the last progress tick
+    int m_lastDuration = 0;
     QHash<QString, QList<BTResourceFile>> m_files;                          // per resource hash
     QHash<QString, QHash<int, TrackChoice>> m_trackChoices;                 // per hash, per kind
 };

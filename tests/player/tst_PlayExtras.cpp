@@ -235,6 +235,22 @@ void TestPlayExtras::resumeAcrossARestart()
     QVERIFY(kept.load());
     QCOMPARE(kept.resumePosition(resourceHashFromInput(m_magnets[3]), 0), 0);
 
+    // The file stays bounded, newest first; one that is not a list of positions reads as empty.
+    {
+        PlayPositionStore many(QStringLiteral("many.dat"));
+        for (int i = 0; i < PlayPositionStore::Limit + 5; ++i)
+            many.record(QStringLiteral("AB"), quint32(i), 60000 + i, 3600000);
+        QVERIFY(many.save());
+        QVERIFY(many.load());
+        QCOMPARE(many.size(), PlayPositionStore::Limit);
+        QCOMPARE(many.resumePosition(QStringLiteral("ab"), PlayPositionStore::Limit + 4), 60000 + PlayPositionStore::Limit + 4);
+        QCOMPARE(many.resumePosition(QStringLiteral("ab"), 4), 0);
+        QFile broken(QStringLiteral("many.dat"));
+        QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("{\"resource_hash\": 1") > 0);
+        broken.close();
+        QVERIFY(!many.load() && many.size() == 0);
+    }
+
     // Left in its last 30 s counts as finished: nothing is kept.
     QVERIFY(PlayPositionStore::countsAsFinished(16000, 45000) && !PlayPositionStore::countsAsFinished(14000, 45000));
     QVERIFY(PlayPositionStore::countsAsFinished(3430000, 3600000) && !PlayPositionStore::countsAsFinished(3000000, 3600000));
