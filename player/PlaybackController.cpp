@@ -44,6 +44,7 @@ void PlaybackController::attachEngine(PlayerEngine *engine)
     connect(engine, &PlayerEngine::stateChanged, this, &PlaybackController::onStateChanged);
     connect(engine, &PlayerEngine::openSucceeded, this, &PlaybackController::onOpenSucceeded);
     connect(engine, &PlayerEngine::bufferProgress, this, &PlaybackController::onBufferProgress);
+    connect(engine, &PlayerEngine::reachedEnd, this, &PlaybackController::reachedEnd);
     // The page that owns the engine may go before this controller.
     connect(engine, &QObject::destroyed, this, [this, engine] {
         if (m_engine == engine) {
@@ -77,11 +78,15 @@ void PlaybackController::open(const QString &url, int startMs)
 {
     if (!m_engine)
         return;
+    if (m_mediaOpen)
+        emit stopping(m_engine->position());
     m_leaving = m_mediaOpen;
+    m_openedAt = qMax(0, startMs);
+    m_engine->setSpeed(1.0);
     // Also before the open: an aspect that arrives once the picture is up is not drawn with until
     // something else redraws it.
     StoredEngineOptions::applyAspectRatio(m_engine);
-    m_engine->openAt(url, startMs);
+    m_engine->openAt(url, m_openedAt);
 }
 
 void PlaybackController::reportReconnectFailed()
@@ -141,6 +146,8 @@ void PlaybackController::stop()
         clearConnectionLost();
         emit closed();
     }
+    if (m_mediaOpen)
+        emit stopping(m_engine->position());
     m_leaving = m_mediaOpen;
     if (m_engine)
         m_engine->close();

@@ -33,8 +33,11 @@ public:
     PictureSoundOptions *pictureSound() const { return m_pictureSound; }
     SubtitleOptions *subtitles() const { return m_subtitles; }
 
-    // Opens the address with playback starting at startMs. A media still open is left first.
+    // Opens the address with playback starting at startMs, at the normal rate. A media still open
+    // is left first (stopping is emitted for it).
     void open(const QString &url, int startMs = 0);
+    // Where the open media was asked to start; 0 for its beginning.
+    int openedAt() const { return m_openedAt; }
 
     // The open media ended by itself well before its end: the host went away. Until a new media
     // opens or the user stops, the window stays on the video with the position kept.
@@ -74,6 +77,10 @@ signals:
     void connectionLost(int positionMs);
     // The user asked to have the lost media back now.
     void resumeRequested();
+    // The open media is about to be left (stop, or another open) at that position.
+    void stopping(int positionMs);
+    // The open media played to its end; closed follows.
+    void reachedEnd();
 
 private:
     void onStateChanged(int oldState, int newState);
@@ -86,6 +93,7 @@ private:
     PlayerEngine *m_engine = nullptr;
     bool m_mediaOpen = false;
     int m_volume = 0;
+    int m_openedAt = 0;
     QTimer *m_progressTimer;
     QTimer *m_stallTimer;
     int m_bufferPercent = -1;

@@ -15,8 +15,31 @@ QString PlayerEngine::stateName(int state)
     return key ? QString::fromLatin1(key) : QString::number(state);
 }
 
-// An engine that cannot do more plays from the beginning.
+// An engine that cannot do more plays from the beginning, at the normal rate, with its own tracks.
 void PlayerEngine::openAt(const QString &url, int)
 {
     open(url);
+}
+
+QList<MediaTrack> PlayerEngine::tracks() const
+{
+    return {};
+}
+
+void PlayerEngine::selectTrack(MediaTrack::Kind, int)
+{
+}
+
+void PlayerEngine::setSpeed(double)
+{
+}
+
+double PlayerEngine::speed() const
+{
+    return 1.0;
+}
+
+bool PlayerEngine::saveScreenshot(const QString &)
+{
+    return false;
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "player/MediaTrack.h"
+
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -61,6 +64,15 @@ public:
 
     // Opens with playback starting at startMs (0: the beginning).
     virtual void openAt(const QString &url, int startMs);
+    // The open media's audio and subtitle tracks; empty for an engine that cannot list them.
+    virtual QList<MediaTrack> tracks() const;
+    // Switches to the track of that kind and id; id 0 turns the kind off.
+    virtual void selectTrack(MediaTrack::Kind kind, int id);
+    // Playback rate, the pitch kept; it stays until set again.
+    virtual void setSpeed(double speed);
+    virtual double speed() const;
+    // Writes the current frame at the video's own size, without anything drawn over it, as PNG.
+    virtual bool saveScreenshot(const QString &path);
 
     static QString stateName(int state);
 
@@ -68,4 +80,6 @@ signals:
     void stateChanged(int oldState, int newState);
     void openSucceeded();
     void bufferProgress(int percent);
+    // The open media played to its end (emitted before it closes by itself).
+    void reachedEnd();
 };

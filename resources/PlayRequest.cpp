@@ -2,6 +2,7 @@
 
 #include "account/AccountSession.h"
 #include "player/PlaybackController.h"
+#include "player/PlayPositionStore.h"
 #include "player/PlayerEngine.h"
 #include "resources/AddressResolution.h"
 #include "resources/HostProbe.h"
@@ -79,8 +80,10 @@ ServiceReply PlayRequest::listFiles(const QString &resourceHash, QList<BTResourc
 {
     enterBusyState();
     const ServiceReply reply = callService(Endpoints::fileList(resourceHash));
-    if (reply.succeeded())
+    if (reply.succeeded()) {
         *files = AddressResolution::filesFromReply(resourceHash, reply);
+        emit filesListed(resourceHash, *files);
+    }
     leaveBusyState();
     return reply;
 }
@@ -200,7 +203,8 @@ std::unique_ptr<HostProbe> PlayRequest::probeHosts(const BTResourceFile &file, b
 
 bool PlayRequest::play(BTResourceFile *file, int engineIndex, bool reload)
 {
-    return playAt(file, engineIndex, reload, 0);
+    const int kept = m_positions ? m_positions->resumePosition(file->resourceHash, file->resourceIndex) : 0;
+    return playAt(file, engineIndex, reload, kept);
 }
 
 bool PlayRequest::playAt(BTResourceFile *file, int engineIndex, bool reload, int startMs)

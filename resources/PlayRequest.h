@@ -11,6 +11,7 @@
 class AccountSession;
 class HostProbe;
 class PlaybackController;
+class PlayPositionStore;
 class ServiceClient;
 class ServiceReply;
 
@@ -42,11 +43,14 @@ public:
     // Resolves, probes and opens the file, and waits until it opened (fileOpened is emitted then,
     // and true returned) or the engine gave up. The file keeps what the steps filled in, so that
     // a second play skips the first step.
+    // Starts where the file was left when the position store keeps a position for it.
     bool play(BTResourceFile *file, int engineIndex, bool reload);
     // The same, starting at startMs (0: the beginning): to reopen a file where it was.
     bool playAt(BTResourceFile *file, int engineIndex, bool reload, int startMs);
-    // The engine index of the last play, for plays that follow it.
+    // The engine index of the last play, for plays that follow it (the next episode).
     int lastEngineIndex() const { return m_lastEngineIndex; }
+    // Where play() looks up kept positions; none by default.
+    void setPositionStore(PlayPositionStore *positions) { m_positions = positions; }
     // Resolves and probes for a download address (file->downloadUrl); false when there is none.
     bool resolveDownload(BTResourceFile *file, int engineIndex);
 
@@ -70,6 +74,8 @@ signals:
     void busyChanged(bool busy);
     // The service refused the file to an account without VIP.
     void vipRequired();
+    // The resource's video files as the service listed them.
+    void filesListed(const QString &resourceHash, const QList<BTResourceFile> &files);
     // The media opened; the play records take the file now.
     void fileOpened(const BTResourceFile &file);
     void probeAborted();
@@ -89,4 +95,5 @@ private:
     bool m_busy = false;
     bool m_waitingForService = false;
     int m_lastEngineIndex = 0;
+    PlayPositionStore *m_positions = nullptr;
 };

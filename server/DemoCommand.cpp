@@ -25,12 +25,15 @@ namespace server {
 
 namespace {
 // Bump when the clips change, so that existing demo directories make them anew.
-const char kClipVersion[] = "clips 1";
+const char kClipVersion[] = "clips 2";
 
 struct Clip {
     QString path;       // under the payload folder
     const char *video;  // lavfi source
     int tone;           // Hz
+    int seconds;
+    const char *size;
+    bool tracks = false; // two audio tracks and a subtitle track (Matroska)
 };
 
 struct DemoResource {
@@ -71,14 +74,15 @@ bool runProgram(const std::vector<std::string> &argv)
 
 // A moving test picture with a tone: H.264/AAC in MP4 with the index first, so that playback
 // over HTTP starts at once. Bit-exact flags keep the bytes the same from run to run.
-bool makeClip(const std::string &ffmpeg, const QString &path, const char *video, int tone, int seconds)
+bool makeClip(const std::string &ffmpeg, const QString &path, const char *video, int tone, int seconds,
+              const char *size = "1280x720")
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     const QString part = path + QStringLiteral(".part.mp4");
     const std::string duration = std::to_string(seconds);
     const std::vector<std::string> argv = {
         ffmpeg, "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
-        "-f", "lavfi", "-i", std::string(video) + (std::strchr(video, '=') ? ":" : "=") + "size=1280x720:rate=25",
+        "-f", "lavfi", "-i", std::string(video) + (std::strchr(video, '=') ? ":" : "=") + "size=" + size + ":rate=25",
         "-f", "lavfi", "-i", "sine=frequency=" + std::to_string(tone) + ":sample_rate=48000:duration=" + duration,
         "-map", "0:v", "-map", "1:a", "-t", duration,
         "-c:v", "libx264", "-preset", "ultrafast", "-b:v", "800k", "-maxrate", "1200k", "-bufsize", "1600k",
@@ -88,6 +92,57 @@ bool makeClip(const std::string &ffmpeg, const QString &path, const char *video,
         "-fflags", "+bitexact", "-flags:v", "+bitexact", "-flags:a", "+bitexact",
         QFile::encodeName(part).toStdString()};
     if (!runProgram(argv)) {
+        QFile::remove(part);
+        return false;
+    }
+    QFile::remove(path);
+    return QFile::rename(part, path);
+}
+
+// A film as torrents often carry one: two dubbed audio tracks (tagged with language and title)
+// and an embedded subtitle track, in Matroska.
+bool makeTracksClip(const std::string &ffmpeg, const QString &path, const char *video, int tone, int seconds,
+                    const char *size)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const QString part = path + QStringLiteral(".part.mkv");
+    const QString subtitles = path + QStringLiteral(".part.srt");
+    QByteArray srt;
+    for (int start = 0, n = 1; start < seconds; start += 5, ++n) {
+        const auto at = [](int s) {
+            return QStringLiteral("%1:%2:%3,000")
+                .arg(s / 3600, 2, 10, QLatin1Char('0'))
+                .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+                .arg(s % 60, 2, 10, QLatin1Char('0'))
+                .toLatin1();
+        };
+        srt += QByteArray::number(n) + "\n" + at(start) + " --> " + at(qMin(start + 4, seconds)) + "\n"
+               + u("内嵌字幕 第%1句").arg(n).toUtf8() + "\n\n";
+    }
+    if (!writeFile(subtitles, srt))
+        return false;
+    const std::string duration = std::to_string(seconds);
+    const auto sine = [&](int hz) {
+        return "sine=frequency=" + std::to_string(hz) + ":sample_rate=48000:duration=" + duration;
+    };
+    const std::vector<std::string> argv = {
+        ffmpeg, "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
+        "-f", "lavfi", "-i", std::string(video) + "=size=" + size + ":rate=25",
+        "-f", "lavfi", "-i", sine(tone), "-f", "lavfi", "-i", sine(tone * 2),
+        "-i", QFile::encodeName(subtitles).toStdString(),
+        "-map", "0:v", "-map", "1:a", "-map", "2:a", "-map", "3:s", "-t", duration,
+        "-c:v", "libx264", "-preset", "ultrafast", "-b:v", "400k", "-g", "50", "-pix_fmt", "yuv420p",
+        "-c:a", "aac", "-b:a", "64k", "-c:s", "srt",
+        "-map_metadata", "-1",
+        "-metadata:s:a:0", "language=chi", "-metadata:s:a:0", u("title=国语").toStdString(),
+        "-metadata:s:a:1", "language=eng", "-metadata:s:a:1", "title=English",
+        "-metadata:s:s:0", "language=chi", "-metadata:s:s:0", u("title=中文字幕").toStdString(),
+        "-disposition:a:0", "default", "-disposition:a:1", "0", "-disposition:s:0", "default",
+        "-fflags", "+bitexact", "-flags:v", "+bitexact", "-flags:a", "+bitexact",
+        QFile::encodeName(part).toStdString()};
+    const bool made = runProgram(argv);
+    QFile::remove(subtitles);
+    if (!made) {
         QFile::remove(part);
         return false;
     }
@@ -161,10 +216,20 @@ int runDemoCommand(const std::vector<std::string> &arguments)
     const QString payloadDir = demoDir + QStringLiteral("/payload");
     const DemoResource collection{u("Pelorin 演示合集"), false};
     const DemoResource vipOnly{u("Pelorin VIP 演示.mp4"), true};
+    // A short series whose names sort wrongly as plain text ("第10集" before "第2集"), and a film
+    // with two audio tracks and a subtitle track, long enough to be left and resumed.
+    const DemoResource series{u("Pelorin 演示剧集"), false};
+    const DemoResource film{u("Pelorin 双音轨字幕演示.mkv"), false};
+    const int episodeSeconds = qMin(seconds, 10);
+    const int filmSeconds = qBound(45, seconds * 3, 180);
     const Clip clips[] = {
-        {collection.name + u("/01 彩色 测试图 与 音调.mp4"), "testsrc2", 440},
-        {collection.name + u("/extras/02-counter.mp4"), "testsrc", 660},
-        {vipOnly.name, "life=mold=10:ratio=0.1:death_color=#1f3b73:life_color=#ffd23f", 550},
+        {collection.name + u("/01 彩色 测试图 与 音调.mp4"), "testsrc2", 440, seconds, "1280x720"},
+        {collection.name + u("/extras/02-counter.mp4"), "testsrc", 660, seconds, "1280x720"},
+        {vipOnly.name, "life=mold=10:ratio=0.1:death_color=#1f3b73:life_color=#ffd23f", 550, seconds, "1280x720"},
+        {series.name + u("/演示剧 第1集.mp4"), "testsrc2", 330, episodeSeconds, "640x360"},
+        {series.name + u("/演示剧 第2集.mp4"), "smptebars", 392, episodeSeconds, "640x360"},
+        {series.name + u("/演示剧 第10集.mp4"), "rgbtestsrc", 494, episodeSeconds, "640x360"},
+        {film.name, "testsrc2", 440, filmSeconds, "640x360", true},
     };
     // The clips are made once per length; a second run reuses them, so the torrents and
     // info-hashes stay the same.
@@ -179,8 +244,10 @@ int runDemoCommand(const std::vector<std::string> &arguments)
         QDir(payloadDir).removeRecursively();
         QFile::remove(stampPath);
         for (const Clip &clip : clips) {
-            std::fprintf(stderr, "demo: making %s (%d s)\n", clip.path.toUtf8().constData(), seconds);
-            if (!makeClip(ffmpeg, payloadDir + QLatin1Char('/') + clip.path, clip.video, clip.tone, seconds)) {
+            std::fprintf(stderr, "demo: making %s (%d s)\n", clip.path.toUtf8().constData(), clip.seconds);
+            const QString path = payloadDir + QLatin1Char('/') + clip.path;
+            if (!(clip.tracks ? makeTracksClip(ffmpeg, path, clip.video, clip.tone, clip.seconds, clip.size)
+                              : makeClip(ffmpeg, path, clip.video, clip.tone, clip.seconds, clip.size))) {
                 std::fprintf(stderr, "demo: ffmpeg failed (is the Debian package ffmpeg installed?)\n");
                 return 1;
             }
@@ -197,7 +264,7 @@ int runDemoCommand(const std::vector<std::string> &arguments)
     }
 
     std::vector<LibraryResource> added;
-    for (const DemoResource &demo : {collection, vipOnly}) {
+    for (const DemoResource &demo : {collection, vipOnly, series, film}) {
         QString problem;
         const QByteArray torrent = TorrentBuilder::build(payloadDir + QLatin1Char('/') + demo.name,
                                                          TorrentBuilder::defaultPieceLength, HashProgress(), &problem);

@@ -3,10 +3,12 @@
 #include "account/AccountSession.h"
 #include "account/ui/AccountFunctionDialog.h"
 #include "notices/ui/VIPTipDialog.h"
+#include "player/PlayPositionStore.h"
 #include "player/PlaybackController.h"
 #include "player/ui/SubtitleSettingDialog.h"
 #include "resources/PlaybackRecovery.h"
 #include "resources/PlayRequest.h"
+#include "resources/PlaySession.h"
 #include "resources/ui/BTResourceFunctionDialog.h"
 #include "service/Endpoints.h"
 #include "service/ServiceClient.h"
@@ -24,9 +26,13 @@ Application::Application(const PlayerEngineFactory &engineFactory, ServiceClient
     , m_session(new AccountSession(m_client, this))
     , m_playback(new PlaybackController(this))
     , m_playRequest(new PlayRequest(m_client, m_session, m_playback, this))
+    , m_positions(new PlayPositionStore(QStringLiteral("PlayPosition.dat"), this))
+    , m_playSession(new PlaySession(m_playRequest, m_playback, m_positions, this))
 {
     m_client->setParent(this);
     new PlaybackRecovery(m_playRequest, m_playback, this);
+    m_positions->load();
+    m_playRequest->setPositionStore(m_positions);
     AnnouncementList announcements;
     announcements.load(m_client->call(Endpoints::announcements())); // a failure shows none
     m_window = std::make_unique<MainWindow>(m_playback, engineFactory, announcements);
@@ -36,6 +42,7 @@ Application::Application(const PlayerEngineFactory &engineFactory, ServiceClient
 
 Application::~Application()
 {
+    m_playSession->saveNow(); // while the engine still knows the position
     m_window.reset();
 }
 
@@ -82,6 +89,10 @@ void Application::wire()
     auto *menu = new ContextMenu(m_playback->pictureSound(), m_window.get());
     connect(m_window.get(), &MainWindow::contextMenuRequested, menu, &ContextMenu::open);
     connect(menu, &ContextMenu::resourcePageRequested, this, showResourcePage);
+    menu->setPlaySession(m_playSession);
+    connect(m_playSession, &PlaySession::notice, m_window.get(), &MainWindow::showVideoNotice);
+    connect(m_window.get(), &MainWindow::startOverRequested, m_playSession, &PlaySession::startOver);
+    connect(m_window.get(), &MainWindow::screenshotRequested, m_playSession, [this] { m_playSession->takeScreenshot(); });
     const auto showIfHidden = [](QWidget *dialog) {
         if (dialog->isHidden())
             dialog->show();

@@ -11,7 +11,9 @@ class AccountSession;
 class MainWindow;
 class PlaybackController;
 class PlayerEngine;
+class PlayPositionStore;
 class PlayRequest;
+class PlaySession;
 class QWidget;
 class ServiceClient;
 
@@ -33,6 +35,7 @@ public:
     AccountSession *session() const { return m_session; }
     PlaybackController *playback() const { return m_playback; }
     PlayRequest *playRequest() const { return m_playRequest; }
+    PlaySession *playSession() const { return m_playSession; }
     MainWindow *mainWindow() const { return m_window.get(); }
     // The main window for those that only show or search it.
     QWidget *mainWidget() const;
@@ -56,6 +59,8 @@ private:
     AccountSession *m_session;
     PlaybackController *m_playback;
     PlayRequest *m_playRequest;
+    PlayPositionStore *m_positions;
+    PlaySession *m_playSession;
     DialogRegistry m_dialogs;
     // Last: the window and its dialogs go first, while what they use still exists.
     std::unique_ptr<MainWindow> m_window;

@@ -48,6 +48,21 @@ inline constexpr char CachePauseWait[] = "cache-pause-wait";
 inline constexpr char CacheSpeed[] = "cache-speed";
 inline constexpr char FileSize[] = "file-size";
 inline constexpr char Start[] = "start";
+inline constexpr char Speed[] = "speed";
+inline constexpr char AudioId[] = "aid";
+inline constexpr char SubtitleId[] = "sid";
+// track-list/count, then track-list/N/<field>
+inline constexpr char TrackList[] = "track-list";
+inline constexpr char TrackCount[] = "count";
+inline constexpr char TrackType[] = "type";
+inline constexpr char TrackId[] = "id";
+inline constexpr char TrackLanguage[] = "lang";
+inline constexpr char TrackTitle[] = "title";
+inline constexpr char TrackSelected[] = "selected";
+inline constexpr char TrackExternal[] = "external";
+inline constexpr char TrackTypeAudio[] = "audio";
+inline constexpr char TrackTypeSubtitle[] = "sub";
+inline constexpr char TrackOff[] = "no";
 inline constexpr char StartNone[] = "none";
 // Seconds a network read may wait before the stream gives up on it and reconnects.
 inline constexpr char NetworkTimeout[] = "network-timeout";
@@ -60,4 +75,7 @@ inline constexpr char Seek[] = "seek";
 inline constexpr char AudioFilter[] = "af";
 inline constexpr char SubAdd[] = "sub-add";
 inline constexpr char SubRemove[] = "sub-remove";
+inline constexpr char ScreenshotToFile[] = "screenshot-to-file";
+// screenshot-to-file's mode: the decoded frame at its own size, no subtitles or OSD.
+inline constexpr char ScreenshotVideoOnly[] = "video";
 } // namespace MpvCommand

@@ -42,6 +42,9 @@ const InitialOption initialOptions[] = {
     {"sub-codepage", "auto"},
     // Software decoding: skip probing GPU decoder interops (CUDA, VA-API ...) at render set-up.
     {"gpu-hwdec-interop", "no"},
+    // Faster or slower playback keeps the voices' pitch; screenshots are PNG.
+    {"audio-pitch-correction", "yes"},
+    {"screenshot-format", "png"},
 };
 
 int toMs(double seconds)
@@ -166,9 +169,11 @@ void MpvPlayerEngine::handleEvent(const mpv_event &event)
     case MPV_EVENT_FILE_LOADED:
         handleFileLoaded();
         break;
-    case MPV_EVENT_END_FILE:
-        handleEndFile(static_cast<const mpv_event_end_file *>(event.data)->playlist_entry_id);
+    case MPV_EVENT_END_FILE: {
+        const auto *end = static_cast<const mpv_event_end_file *>(event.data);
+        handleEndFile(end->playlist_entry_id, end->reason);
         break;
+    }
     case MPV_EVENT_PROPERTY_CHANGE:
         handlePropertyChange(*static_cast<const mpv_event_property *>(event.data));
         break;
@@ -226,10 +231,12 @@ void MpvPlayerEngine::handleFileLoaded()
     updatePlaybackState();
 }
 
-void MpvPlayerEngine::handleEndFile(qint64 entryId)
+void MpvPlayerEngine::handleEndFile(qint64 entryId, int reason)
 {
     m_liveEntries.remove(entryId);
     if (entryId == m_entryId && !m_entryEnded) {
+        if (reason == MPV_END_FILE_REASON_EOF && m_entryLoaded)
+            emit reachedEnd();
         // Failed to open, reached the end, or stopped: the media goes back to Ready by itself.
         m_entryEnded = true;
         if (m_state != Closing && m_state != Ready)
@@ -398,4 +405,62 @@ void MpvPlayerEngine::setConfig(int id, const QString &value)
 {
     if (m_handle)
         m_config.set(id, value);
+}
+
+QList<MediaTrack> MpvPlayerEngine::tracks() const
+{
+    QList<MediaTrack> tracks;
+    if (!m_handle || !m_entryLoaded)
+        return tracks;
+    const auto field = [](qint64 index, const char *name) {
+        return QByteArray(MpvProperty::TrackList) + '/' + QByteArray::number(index) + '/' + name;
+    };
+    const qint64 count = m_mpv.integer((QByteArray(MpvProperty::TrackList) + '/' + MpvProperty::TrackCount).constData());
+    for (qint64 i = 0; i < count; ++i) {
+        const QString type = m_mpv.string(field(i, MpvProperty::TrackType).constData());
+        MediaTrack track;
+        if (type == QLatin1String(MpvProperty::TrackTypeAudio))
+            track.kind = MediaTrack::Audio;
+        else if (type == QLatin1String(MpvProperty::TrackTypeSubtitle))
+            track.kind = MediaTrack::Subtitle;
+        else
+            continue;
+        track.id = int(m_mpv.integer(field(i, MpvProperty::TrackId).constData()));
+        track.language = m_mpv.string(field(i, MpvProperty::TrackLanguage).constData());
+        track.title = m_mpv.string(field(i, MpvProperty::TrackTitle).constData());
+        track.selected = m_mpv.flag(field(i, MpvProperty::TrackSelected).constData());
+        track.external = m_mpv.flag(field(i, MpvProperty::TrackExternal).constData());
+        tracks.append(track);
+    }
+    return tracks;
+}
+
+void MpvPlayerEngine::selectTrack(MediaTrack::Kind kind, int id)
+{
+    if (!m_handle)
+        return;
+    const char *property = kind == MediaTrack::Audio ? MpvProperty::AudioId : MpvProperty::SubtitleId;
+    if (id > 0)
+        m_mpv.setInt(property, id);
+    else
+        m_mpv.setString(property, QString::fromLatin1(MpvProperty::TrackOff));
+}
+
+void MpvPlayerEngine::setSpeed(double speed)
+{
+    if (m_handle)
+        m_mpv.setDouble(MpvProperty::Speed, qBound(0.25, speed, 4.0));
+}
+
+double MpvPlayerEngine::speed() const
+{
+    return m_handle ? m_mpv.number(MpvProperty::Speed, 1.0) : 1.0;
+}
+
+bool MpvPlayerEngine::saveScreenshot(const QString &path)
+{
+    if (!m_handle || !m_entryLoaded)
+        return false;
+    return m_mpv.command({QString::fromLatin1(MpvCommand::ScreenshotToFile), path,
+                          QString::fromLatin1(MpvCommand::ScreenshotVideoOnly)}) >= 0;
 }

@@ -51,6 +51,11 @@ public:
 
     void open(const QString &url) override;
     void openAt(const QString &url, int startMs) override;
+    QList<MediaTrack> tracks() const override;
+    void selectTrack(MediaTrack::Kind kind, int id) override;
+    void setSpeed(double speed) override;
+    double speed() const override;
+    bool saveScreenshot(const QString &path) override;
     void close() override;
     void play() override;
     void pause() override;
@@ -82,7 +87,7 @@ private:
     void scaleResumeBuffer();
     void handleStartFile(qint64 entryId);
     void handleFileLoaded();
-    void handleEndFile(qint64 entryId);
+    void handleEndFile(qint64 entryId, int reason);
     void setState(int newState);
     void updatePlaybackState();
     void settleClosing();

@@ -2,6 +2,7 @@
 
 #include "app/AppConfig.h"
 #include "player/PictureSoundOptions.h"
+#include "resources/PlaySession.h"
 
 #include <QActionGroup>
 #include <QDesktopServices>
@@ -39,6 +40,7 @@ QMenu *ContextMenu::build(QWidget *parent)
     item(menu, QStringLiteral("软件设置"), [this] { emit settingsRequested(); });
     item(menu, QStringLiteral("字幕设置"), [this] { emit subtitlesRequested(); });
     menu->addSeparator();
+    addPlaybackEntries(menu);
 
     PictureSoundOptions *options = m_pictureSound;
     // One submenu per exclusive group; a stored value no entry stands for checks none of them.
@@ -66,6 +68,79 @@ QMenu *ContextMenu::build(QWidget *parent)
     item(menu, QStringLiteral("进入官网"),
          [] { QDesktopServices::openUrl(QUrl(AppConfig::serviceBase() + QStringLiteral("?r=www"))); });
     return menu;
+}
+
+void ContextMenu::addPlaybackEntries(QMenu *menu)
+{
+    // Only what applies to what plays, so that the menu stays short.
+    PlaySession *session = m_session;
+    if (!session || !session->isMediaOpen())
+        return;
+    const auto add = [menu](QMenu *into, const QString &text, auto &&handler) {
+        QAction *action = into->addAction(text);
+        action->setShortcut(QKeySequence());
+        connect(action, &QAction::triggered, menu, handler);
+        return action;
+    };
+    if (session->hasFile()) {
+        QMenu *episodes = menu->addMenu(QStringLiteral("剧集"));
+        add(episodes, QStringLiteral("上一集"), [session] { session->playPrevious(); });
+        add(episodes, QStringLiteral("下一集"), [session] { session->playNext(); });
+        QAction *autoNext = add(episodes, QStringLiteral("自动播放下一集"),
+                                [](bool on) { PlaySession::setAutoPlayNext(on); });
+        autoNext->setCheckable(true);
+        autoNext->setChecked(PlaySession::autoPlayNext());
+    }
+
+    const QList<MediaTrack> tracks = session->tracks();
+    const auto trackMenu = [&](const QString &title, MediaTrack::Kind kind, const QString &offText) {
+        QMenu *submenu = nullptr;
+        QActionGroup *group = nullptr;
+        bool anySelected = false;
+        for (const MediaTrack &track : tracks) {
+            if (track.kind != kind)
+                continue;
+            if (!submenu) {
+                submenu = menu->addMenu(title);
+                group = new QActionGroup(submenu);
+            }
+            QStringList parts;
+            if (!track.title.isEmpty())
+                parts << track.title;
+            if (!track.language.isEmpty())
+                parts << QStringLiteral("[%1]").arg(track.language);
+            if (parts.isEmpty())
+                parts << QStringLiteral("%1 %2").arg(kind == MediaTrack::Audio ? QStringLiteral("音轨") : QStringLiteral("字幕"))
+                             .arg(track.id);
+            const int id = track.id;
+            QAction *action = add(submenu, parts.join(QLatin1Char(' ')), [session, kind, id] { session->chooseTrack(kind, id); });
+            action->setCheckable(true);
+            action->setChecked(track.selected);
+            group->addAction(action);
+            anySelected = anySelected || track.selected;
+        }
+        if (submenu && !offText.isEmpty()) {
+            QAction *off = add(submenu, offText, [session, kind] { session->chooseTrack(kind, 0); });
+            off->setCheckable(true);
+            off->setChecked(!anySelected);
+            group->addAction(off);
+        }
+    };
+    trackMenu(QStringLiteral("音轨"), MediaTrack::Audio, QString());
+    trackMenu(QStringLiteral("字幕轨道"), MediaTrack::Subtitle, QStringLiteral("关闭字幕"));
+
+    QMenu *speeds = menu->addMenu(QStringLiteral("播放速度"));
+    auto *speedGroup = new QActionGroup(speeds);
+    const double current = session->speed();
+    for (const double speed : PlaySession::speeds()) {
+        QAction *action = add(speeds, QStringLiteral("%1×").arg(QString::number(speed)),
+                              [session, speed] { session->setSpeed(speed); });
+        action->setCheckable(true);
+        action->setChecked(qAbs(speed - current) < 0.001);
+        speedGroup->addAction(action);
+    }
+    add(menu, QStringLiteral("截图"), [session] { session->takeScreenshot(); });
+    menu->addSeparator();
 }
 
 void ContextMenu::open(const QPoint &windowPosition)

@@ -4,6 +4,7 @@
 #include <QPoint>
 
 class PictureSoundOptions;
+class PlaySession;
 class QMenu;
 class QWidget;
 
@@ -17,6 +18,9 @@ class ContextMenu : public QObject
 public:
     // window: where the menu opens (its positions are in that window's coordinates).
     ContextMenu(PictureSoundOptions *pictureSound, QWidget *window);
+
+    // The playing file's entries (episodes, tracks, speed, screenshot); none without a session.
+    void setPlaySession(PlaySession *session) { m_session = session; }
 
     // The menu as it opens now; the caller owns it. Its actions act when triggered.
     QMenu *build(QWidget *parent);
@@ -32,6 +36,9 @@ signals:
     void subtitlesRequested(); // "字幕设置"
 
 private:
+    void addPlaybackEntries(QMenu *menu);
+
     PictureSoundOptions *m_pictureSound;
+    PlaySession *m_session = nullptr;
     QWidget *m_window;
 };

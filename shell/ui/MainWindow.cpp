@@ -4,6 +4,8 @@
 #include "app/Version.h"
 #include "player/FormatDuration.h"
 #include "player/PlaybackController.h"
+#include "player/ui/SeekBarHoverTime.h"
+#include "player/ui/VideoNotice.h"
 #include "shell/EdgeRegions.h"
 
 #include <QApplication>
@@ -63,6 +65,9 @@ MainWindow::MainWindow(PlaybackController *playback, const PlayerEngineFactory &
 
     m_playback->attachEngine(engineFactory(playPage));
     connectPlayback();
+    m_videoNotice = new VideoNotice(playPage);
+    connect(m_videoNotice, &VideoNotice::startOverRequested, this, &MainWindow::startOverRequested);
+    new SeekBarHoverTime(playProgressSlider, m_playback);
 
     // Keys belong to playback wherever the user clicked: no control may take the focus (Space on
     // a focused title-bar button would close the program), so every key reaches the window.
@@ -133,6 +138,11 @@ void MainWindow::connectPlayback()
     connect(m_playback, &PlaybackController::opened, this, &MainWindow::showOpenedMedia);
     connect(m_playback, &PlaybackController::closed, this, &MainWindow::showClosedMedia);
     connect(m_playback, &PlaybackController::progressTick, this, &MainWindow::showProgress);
+}
+
+void MainWindow::showVideoNotice(const QString &text, bool startOverOffered)
+{
+    m_videoNotice->showNotice(text, startOverOffered);
 }
 
 // ---- announcements ----
@@ -565,6 +575,12 @@ bool MainWindow::handleKey(QKeyEvent *event)
         return true;
     case Qt::Key_M:
         toggleMutePushButton_clicked();
+        return true;
+    case Qt::Key_Home:
+        emit startOverRequested();
+        return true;
+    case Qt::Key_S:
+        emit screenshotRequested();
         return true;
     case Qt::Key_Up:
     case Qt::Key_Down: {

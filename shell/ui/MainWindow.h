@@ -9,6 +9,7 @@
 #include <QTimer>
 
 class PlaybackController;
+class VideoNotice;
 
 // The program's only top-level window: frameless, dragged and resized from any point, a start page
 // and a play page, overlay bars in full screen. It hosts the engine's video surface, renders what
@@ -28,7 +29,15 @@ public:
 
     bool eventFilter(QObject *watched, QEvent *event) override;
 
+public slots:
+    // A short text over the video for a few seconds, optionally with a link to start over.
+    void showVideoNotice(const QString &text, bool startOverOffered);
+
 signals:
+    // The Home key or the notice's link: play the open file from its beginning.
+    void startOverRequested();
+    // The S key: save the current frame.
+    void screenshotRequested();
     // A page of the resource dialog ("parsePage", "playRecordPage", "collectionPage", "downloadPage").
     void resourcePageRequested(const QString &pageName);
     // The account's own page (the title bar's user button).
@@ -86,6 +95,7 @@ private:
     void showProgress(int positionMs);
 
     PlaybackController *m_playback;
+    VideoNotice *m_videoNotice = nullptr;
 
     int m_pressedValue = 0;
     int m_savedVolume = -1; // what un-muting restores; the slider's maximum until the first mute

@@ -110,7 +110,7 @@ void TestEndToEndResources::initTestCase()
     m_service = std::make_unique<ServiceProcess>();
     QByteArray output;
     m_magnets = e2e::prepareDemo(*m_service, &output);
-    QVERIFY2(m_magnets.size() == 2, output.constData());
+    QVERIFY2(m_magnets.size() == 4, output.constData()); // the collection and the VIP file first
     QVERIFY2(m_service->start(), m_service->log().constData());
     e2e::useService(*m_service);
 
