@@ -3,6 +3,7 @@
 #include "app/AppConfig.h"
 #include "app/DesktopShortcut.h"
 #include "app/InstanceChannel.h"
+#include "app/LaunchArgument.h"
 #include "app/SingleInstanceGuard.h"
 #include "app/ui/Application.h"
 #include "app/ui/GuiResources.h"
@@ -11,10 +12,12 @@
 #include "player/mpv/MpvPlayerEngine.h"
 #include "player/ui/MpvEngineFactory.h"
 #include "service/ServiceClient.h"
+#include "shell/ui/WindowGeometry.h"
 #include "app/ui/OkMessageBox.h"
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFont>
 #include <QMessageBox>
 #include <QPushButton>
@@ -41,6 +44,8 @@ void StartUp::prepareApplication()
     // The media engine parses numbers in the C locale and refuses to start otherwise.
     std::setlocale(LC_NUMERIC, "C");
     initGuiResources();
+    // Ties the windows to pelorin.desktop: its icon and name in the task bar, also on Wayland.
+    QGuiApplication::setDesktopFileName(QStringLiteral("pelorin"));
     // One face for every text, so that the fixed-size labels of the forms hold their texts.
     QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"), 9));
 }
@@ -64,6 +69,10 @@ bool StartUp::ensureSingleInstance(int *status)
         m_channel = std::make_unique<InstanceChannel>(m_lockDirectory);
         m_channel->listen(); // without it later copies are still refused, only not shown the way
         return true;
+    }
+    if (!m_resourceInput.isEmpty() && InstanceChannel::requestOpen(m_lockDirectory, m_resourceInput)) {
+        *status = 0;
+        return false;
     }
 
     // The running window comes to the front, and the warning above it even when it is topmost:
@@ -130,6 +139,7 @@ int StartUp::run()
     installTranslator();
 
     int status = 0;
+    setResourceInput(LaunchArgument::resourceInput(QCoreApplication::arguments(), QDir::currentPath()));
     if (!ensureSingleInstance(&status))
         return status;
     showUpdateFailure(QCoreApplication::arguments());
@@ -151,11 +161,18 @@ int StartUp::run()
                              QMessageBox::Critical);
         return 1;
     }
+    new WindowGeometry(application.mainWidget());
     application.mainWidget()->show();
     showNotice(application);
     application.serviceClient()->setTransferTimeout(transferTimeout);
-    if (m_channel)
+    if (m_channel) {
         QObject::connect(m_channel.get(), &InstanceChannel::raiseRequested, &application, &Application::raiseMainWindow);
+        QObject::connect(m_channel.get(), &InstanceChannel::openRequested, &application,
+                         &Application::openResourceInput);
+    }
     application.logIn();
+    // Opened once logged in (at once when the login succeeded, otherwise at the login).
+    if (!m_resourceInput.isEmpty())
+        application.openResourceInput(m_resourceInput);
     return QApplication::exec();
 }

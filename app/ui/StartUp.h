@@ -30,7 +30,10 @@ public:
     void installTranslator();
     // False when another copy runs; it has been asked to come to the front and the warning box has
     // been shown above it. Its result is in *status. True: this copy listens for later copies.
+    // With a resource input to open, a running copy that takes it over opens it instead, and this
+    // copy ends quietly (status 0) without the warning.
     bool ensureSingleInstance(int *status);
+    void setResourceInput(const QString &input) { m_resourceInput = input; }
     // Where later copies reach this one (after ensureSingleInstance succeeded).
     InstanceChannel *instanceChannel() const { return m_channel.get(); }
     // The two questions of the first launch; the flag is cleared whatever the answers.
@@ -54,6 +57,7 @@ public:
 private:
     QTranslator m_translator;
     QString m_lockDirectory;
+    QString m_resourceInput;
     PlayerEngineFactory m_engineFactory;
     std::unique_ptr<SingleInstanceGuard> m_guard;
     std::unique_ptr<InstanceChannel> m_channel;

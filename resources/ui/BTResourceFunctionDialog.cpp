@@ -103,6 +103,21 @@ bool BTResourceFunctionDialog::isBusy() const
     return m_request->isBusy();
 }
 
+void BTResourceFunctionDialog::parseInput(const QString &input)
+{
+    if (isBusy() || input.isEmpty())
+        return;
+    clientStackedWidget->setCurrentWidget(parsePage);
+    if (input == parsePageBTResourceLineEdit->text())
+        parsePageParseBTResourcePushButton_clicked();
+    else
+        parsePageBTResourceLineEdit->setText(input); // its change starts the parse
+    if (isHidden())
+        show();
+    raise();
+    activateWindow();
+}
+
 QStringList BTResourceFunctionDialog::videoDomains() const
 {
     return m_request->videoHosts();
