@@ -15,8 +15,7 @@ constexpr qint64 kMaxLine = 64 * 1024;
 InstanceChannel::InstanceChannel(const QString &directory, QObject *parent)
     : QObject(parent)
     , m_path(socketPath(directory))
-{
-}
+{ }
 
 InstanceChannel::~InstanceChannel() = default;
 

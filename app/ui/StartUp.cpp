@@ -21,6 +21,7 @@
 #include <QFont>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QUrl>
 
 #include <clocale>
@@ -68,6 +69,13 @@ bool StartUp::ensureSingleInstance(int *status)
     if (m_guard->tryAcquire()) {
         m_channel = std::make_unique<InstanceChannel>(m_lockDirectory);
         m_channel->listen(); // without it later copies are still refused, only not shown the way
+        // Until the application exists (update check, first-launch questions), the newest resource
+        // handed over waits to be opened with the start-up's own.
+        QObject::connect(m_channel.get(), &InstanceChannel::openRequested, m_channel.get(),
+                         [this](const QString &input) {
+                             if (!m_applicationWired)
+                                 m_resourceInput = input;
+                         });
         return true;
     }
     if (!m_resourceInput.isEmpty() && InstanceChannel::requestOpen(m_lockDirectory, m_resourceInput)) {
@@ -134,12 +142,26 @@ void StartUp::showUpdateFailure(const QStringList &arguments)
     box.exec();
 }
 
+void StartUp::enterUserFolderWhenInstalled()
+{
+    // The program keeps its files in the working directory. Installed system-wide, it is started from
+    // menus, browsers and file managers in any folder (often one it cannot write), so it works in the
+    // user's own data folder instead, the same whichever way it was started.
+    if (!QCoreApplication::applicationDirPath().startsWith(QLatin1String("/usr/")))
+        return;
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+                         + QStringLiteral("/pelorin/player");
+    if (QDir().mkpath(folder))
+        QDir::setCurrent(folder);
+}
+
 int StartUp::run()
 {
     installTranslator();
 
     int status = 0;
     setResourceInput(LaunchArgument::resourceInput(QCoreApplication::arguments(), QDir::currentPath()));
+    enterUserFolderWhenInstalled();
     if (!ensureSingleInstance(&status))
         return status;
     showUpdateFailure(QCoreApplication::arguments());
@@ -169,6 +191,7 @@ int StartUp::run()
         QObject::connect(m_channel.get(), &InstanceChannel::raiseRequested, &application, &Application::raiseMainWindow);
         QObject::connect(m_channel.get(), &InstanceChannel::openRequested, &application,
                          &Application::openResourceInput);
+        m_applicationWired = true;
     }
     application.logIn();
     // Opened once logged in (at once when the login succeeded, otherwise at the login).

@@ -49,6 +49,8 @@ public:
     static void showUpdateFailure(const QStringList &arguments);
 
     static QString tutorialUrl();
+    // A copy installed under /usr works in ~/.local/share/pelorin/player (made when missing).
+    static void enterUserFolderWhenInstalled();
 
     // Start-up's own requests (update, announcements, notice) fail silently; this keeps a service
     // that accepts connections and never answers from holding the start for long.
@@ -58,6 +60,7 @@ private:
     QTranslator m_translator;
     QString m_lockDirectory;
     QString m_resourceInput;
+    bool m_applicationWired = false;
     PlayerEngineFactory m_engineFactory;
     std::unique_ptr<SingleInstanceGuard> m_guard;
     std::unique_ptr<InstanceChannel> m_channel;

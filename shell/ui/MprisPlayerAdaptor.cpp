@@ -5,8 +5,7 @@
 MprisPlayerAdaptor::MprisPlayerAdaptor(MprisService *service)
     : QDBusAbstractAdaptor(service)
     , m_service(service)
-{
-}
+{ }
 
 QString MprisPlayerAdaptor::playbackStatus() const
 {

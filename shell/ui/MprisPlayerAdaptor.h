@@ -38,8 +38,8 @@ public:
     bool canPlay() const;
 
 public slots:
-    void Next() {}
-    void Previous() {}
+    void Next() { }
+    void Previous() { }
     void Pause();
     void PlayPause();
     void Stop();

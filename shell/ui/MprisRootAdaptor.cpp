@@ -5,8 +5,7 @@
 MprisRootAdaptor::MprisRootAdaptor(MprisService *service)
     : QDBusAbstractAdaptor(service)
     , m_service(service)
-{
-}
+{ }
 
 QString MprisRootAdaptor::identity() const
 {

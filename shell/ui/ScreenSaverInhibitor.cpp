@@ -22,8 +22,7 @@ QDBusMessage screenSaverCall(const QString &method)
 
 ScreenSaverInhibitor::ScreenSaverInhibitor(QObject *parent)
     : QObject(parent)
-{
-}
+{ }
 
 ScreenSaverInhibitor::~ScreenSaverInhibitor()
 {

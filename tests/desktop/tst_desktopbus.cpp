@@ -81,7 +81,14 @@ private slots:
 
 private:
     QDBusMessage call(const QString &interface, const QString &method, const QVariantList &arguments = {});
-    QVariant property(const QString &name) { return call(kProperties, QStringLiteral("Get"), {kPlayer, name}).arguments().value(0).value<QDBusVariant>().variant(); }
+    QVariant property(const QString &name)
+    {
+        return call(kProperties, QStringLiteral("Get"), {kPlayer, name})
+            .arguments()
+            .value(0)
+            .value<QDBusVariant>()
+            .variant();
+    }
 
     QProcess m_bus;
     std::unique_ptr<QDBusConnection> m_desktop;
@@ -178,16 +185,15 @@ void TestDesktopBus::mediaPlayerInterface()
     MprisService mpris(&m_playback);
     QVERIFY(mpris.registerOnBus());
     QVERIFY(m_desktop->interface()->isServiceRegistered(MprisService::kServiceName));
-    QVERIFY(m_desktop->connect(QString(), MprisService::kObjectPath, kProperties,
-                               QStringLiteral("PropertiesChanged"), &m_recorder,
-                               SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
-    QVERIFY(m_desktop->connect(QString(), MprisService::kObjectPath, kPlayer,
-                               QStringLiteral("Seeked"), &m_recorder, SLOT(seeked(qlonglong))));
+    QVERIFY(m_desktop->connect(QString(), MprisService::kObjectPath, kProperties, QStringLiteral("PropertiesChanged"),
+                               &m_recorder, SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
+    QVERIFY(m_desktop->connect(QString(), MprisService::kObjectPath, kPlayer, QStringLiteral("Seeked"), &m_recorder,
+                               SLOT(seeked(qlonglong))));
     QSignalSpy raised(&mpris, &MprisService::raiseRequested);
     QSignalSpy opened(&mpris, &MprisService::openRequested);
 
-    const QVariantList root = call(kProperties, QStringLiteral("GetAll"), {QStringLiteral("org.mpris.MediaPlayer2")})
-                                  .arguments();
+    const QVariantList root =
+        call(kProperties, QStringLiteral("GetAll"), {QStringLiteral("org.mpris.MediaPlayer2")}).arguments();
     const QVariantMap identity = qdbus_cast<QVariantMap>(root.value(0));
     QCOMPARE(identity.value(QStringLiteral("Identity")).toString(), QStringLiteral("Pelorin"));
     QCOMPARE(identity.value(QStringLiteral("DesktopEntry")).toString(), QStringLiteral("pelorin"));

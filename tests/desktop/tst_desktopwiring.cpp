@@ -11,7 +11,6 @@
 #include "player/PlaybackController.h"
 #include "resources/PlayRequest.h"
 #include "resources/ui/BTResourceFunctionDialog.h"
-#include "shell/ui/MainWindow.h"
 #include "shell/ui/ResourceDrop.h"
 
 #include <QApplication>
@@ -101,8 +100,8 @@ void TestDesktopWiring::onlyTorrentsAndHashTextAreTaken()
     QVERIFY(window.acceptDrops());
 
     const QString torrent = m_dir.filePath(QStringLiteral("电影 1.Torrent"));
-    QVERIFY(dragAndDrop(&window, urls({QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("a.txt"))),
-                                       QUrl::fromLocalFile(torrent)})));
+    QVERIFY(dragAndDrop(
+        &window, urls({QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("a.txt"))), QUrl::fromLocalFile(torrent)})));
     QCOMPARE(dropped.takeFirst().at(0).toString(), torrent);
     // A link dragged from a browser: its address, with or without a text form.
     const QString magnet = QStringLiteral("magnet:?xt=urn:btih:") + kHash;
@@ -115,7 +114,8 @@ void TestDesktopWiring::onlyTorrentsAndHashTextAreTaken()
 
     // Refused while dragged: other files, text without a hash, a web page.
     QVERIFY(!dragAndDrop(&window, urls({QUrl::fromLocalFile(QStringLiteral("/tmp/a.mp4"))}), false));
-    QVERIFY(!dragAndDrop(&window, urls({QUrl(QStringLiteral("http://example.org/"))}, QStringLiteral("no hash")), false));
+    QVERIFY(
+        !dragAndDrop(&window, urls({QUrl(QStringLiteral("http://example.org/"))}, QStringLiteral("no hash")), false));
     QCOMPARE(dropped.count(), 0);
 }
 

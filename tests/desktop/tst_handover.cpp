@@ -70,11 +70,13 @@ void TestHandOver::secondCopyHandsItsArgumentOverAndEnds()
         return copy.waitForStarted(10000);
     };
     const auto endedQuietly = [&copy] {
-        return copy.state() == QProcess::NotRunning && copy.exitStatus() == QProcess::NormalExit && copy.exitCode() == 0;
+        return copy.state() == QProcess::NotRunning && copy.exitStatus() == QProcess::NormalExit
+            && copy.exitCode() == 0;
     };
 
     // A long magnet link (trackers and all) arrives whole.
-    QString magnet = QStringLiteral("magnet:?xt=urn:btih:0123456789ABCDEF0123456789abcdef01234567&dn=%E7%94%B5%E5%BD%B1");
+    QString magnet =
+        QStringLiteral("magnet:?xt=urn:btih:0123456789ABCDEF0123456789abcdef01234567&dn=%E7%94%B5%E5%BD%B1");
     for (int i = 0; i < 60; ++i)
         magnet += QStringLiteral("&tr=udp%3A%2F%2Ftracker%1.example.org%3A6969%2Fannounce").arg(i);
     QVERIFY(runCopy({magnet}));

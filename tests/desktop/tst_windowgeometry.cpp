@@ -30,7 +30,7 @@ void TestWindowGeometry::initTestCase()
 
 void TestWindowGeometry::placementStaysOnAScreen()
 {
-    const QRect left(0, 0, 1920, 1040);      // primary, less its panel
+    const QRect left(0, 0, 1920, 1040); // primary, less its panel
     const QRect right(1920, 0, 1280, 1024);
     const QList<QRect> both{left, right};
     QCOMPARE(WindowPlacement::clamp(QRect(), both), QRect());
