@@ -3,7 +3,6 @@
 #include "app/AppConfig.h"
 #include "app/DesktopShortcut.h"
 #include "app/InstanceChannel.h"
-#include "app/LaunchArgument.h"
 #include "app/SingleInstanceGuard.h"
 #include "app/ui/Application.h"
 #include "app/ui/GuiResources.h"
@@ -160,7 +159,6 @@ int StartUp::run()
     installTranslator();
 
     int status = 0;
-    setResourceInput(LaunchArgument::resourceInput(QCoreApplication::arguments(), QDir::currentPath()));
     enterUserFolderWhenInstalled();
     if (!ensureSingleInstance(&status))
         return status;

@@ -33,6 +33,7 @@ public:
     // With a resource input to open, a running copy that takes it over opens it instead, and this
     // copy ends quietly (status 0) without the warning.
     bool ensureSingleInstance(int *status);
+    // What the program was started with (made independent of the working directory first).
     void setResourceInput(const QString &input) { m_resourceInput = input; }
     // Where later copies reach this one (after ensureSingleInstance succeeded).
     InstanceChannel *instanceChannel() const { return m_channel.get(); }
