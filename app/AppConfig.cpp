@@ -23,6 +23,8 @@ const char kLatestRequestVideoDomainsDayOfYear[] =
     "BTResourceFunctionDialogParsePage/LatestRequestVideoDomainsDayOfYear";
 const char kDownloadDirectory[] = "BTResourceFunctionalDialogDownloadPage/DownloadDirectory";
 const char kServiceHost[] = "Service/Host";
+const char kMainWindowGeometry[] = "MainWindow/Geometry";
+const char kMainWindowMaximized[] = "MainWindow/Maximized";
 } // namespace
 
 QSettings *AppConfig::instance()
@@ -112,3 +114,9 @@ QString AppConfig::serviceBase()
 {
     return QStringLiteral("http://") + serviceHost() + QStringLiteral("/server/");
 }
+
+QRect AppConfig::mainWindowGeometry() { return instance()->value(QLatin1String(kMainWindowGeometry)).toRect(); }
+void AppConfig::setMainWindowGeometry(const QRect &value) { write(kMainWindowGeometry, value); }
+
+uint AppConfig::mainWindowMaximized() { return readUInt(kMainWindowMaximized, 0); }
+void AppConfig::setMainWindowMaximized(uint value) { write(kMainWindowMaximized, value); }

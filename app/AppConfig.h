@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QString>
 #include <QVariant>
 
@@ -64,6 +65,13 @@ public:
     static QString serviceHost();
     static void setServiceHost(const QString &value);
     static QString serviceBase();
+
+    // The main window's place and size when not maximised (null until first kept), and whether it
+    // was maximised.
+    static QRect mainWindowGeometry();
+    static void setMainWindowGeometry(const QRect &value);
+    static uint mainWindowMaximized();
+    static void setMainWindowMaximized(uint value);
 
 private:
     static uint readUInt(const char *key, uint defaultValue);

@@ -6,14 +6,16 @@
 
 namespace {
 const QByteArray kRaise = QByteArrayLiteral("raise\n");
+const QByteArray kOpen = QByteArrayLiteral("open ");
 const QByteArray kAccepted = QByteArrayLiteral("ok\n");
+// A magnet link with many trackers runs to a few kilobytes; anything far beyond is not one.
+constexpr qint64 kMaxLine = 64 * 1024;
 } // namespace
 
 InstanceChannel::InstanceChannel(const QString &directory, QObject *parent)
     : QObject(parent)
     , m_path(socketPath(directory))
-{
-}
+{ }
 
 InstanceChannel::~InstanceChannel() = default;
 
@@ -36,14 +38,20 @@ bool InstanceChannel::listen()
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
             const auto handle = [this, socket] {
                 if (!socket->canReadLine()) {
-                    if (socket->bytesAvailable() > 256)
+                    if (socket->bytesAvailable() > kMaxLine)
                         socket->abort();
                     return;
                 }
-                const QByteArray line = socket->readLine(256);
+                const QByteArray line = socket->readLine(kMaxLine + 1);
                 if (line == kRaise) {
                     socket->write(kAccepted);
                     emit raiseRequested();
+                } else if (line.startsWith(kOpen) && line.endsWith('\n')) {
+                    const QString input = QString::fromUtf8(QByteArray::fromBase64(line.mid(kOpen.size()).trimmed()));
+                    if (!input.isEmpty()) {
+                        socket->write(kAccepted);
+                        emit openRequested(input);
+                    }
                 }
                 socket->disconnectFromServer();
             };
@@ -57,11 +65,22 @@ bool InstanceChannel::listen()
 
 bool InstanceChannel::requestRaise(const QString &directory, int timeoutMs)
 {
+    return send(directory, kRaise, timeoutMs);
+}
+
+bool InstanceChannel::requestOpen(const QString &directory, const QString &input, int timeoutMs)
+{
+    const QByteArray line = kOpen + input.toUtf8().toBase64() + '\n';
+    return !input.isEmpty() && line.size() <= kMaxLine && send(directory, line, timeoutMs);
+}
+
+bool InstanceChannel::send(const QString &directory, const QByteArray &line, int timeoutMs)
+{
     QLocalSocket socket;
     socket.connectToServer(socketPath(directory));
     if (!socket.waitForConnected(timeoutMs))
         return false;
-    socket.write(kRaise);
+    socket.write(line);
     if (!socket.waitForBytesWritten(timeoutMs))
         return false;
     while (!socket.canReadLine()) {

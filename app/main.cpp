@@ -1,7 +1,9 @@
+#include "app/LaunchArgument.h"
 #include "app/Version.h"
 #include "app/ui/StartUp.h"
 
 #include <QApplication>
+#include <QDir>
 
 #include <cstdio>
 #include <cstring>
@@ -20,5 +22,6 @@ int main(int argc, char *argv[])
     StartUp::prepareApplication();
 
     StartUp startUp;
+    startUp.setResourceInput(LaunchArgument::resourceInput(QApplication::arguments(), QDir::currentPath()));
     return startUp.run();
 }

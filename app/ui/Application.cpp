@@ -16,8 +16,12 @@
 #include "shell/ui/BossKey.h"
 #include "shell/ui/ContextMenu.h"
 #include "shell/ui/MainWindow.h"
+#include "shell/ui/MprisService.h"
+#include "shell/ui/ResourceDrop.h"
+#include "shell/ui/ScreenSaverInhibitor.h"
 #include "shell/ui/SettingsDialog.h"
 
+#include <QFileInfo>
 #include <QTimer>
 
 Application::Application(const PlayerEngineFactory &engineFactory, ServiceClient *client, QObject *parent)
@@ -106,6 +110,53 @@ void Application::wire()
     connect(m_session, &AccountSession::loginChanged, this, [this](bool loggedIn) {
         BTResourceFunctionDialog::instance()->setClipboardMonitorEnabled(loggedIn && m_session->wantsClipboardMonitor());
     });
+    wireDesktop();
+}
+
+void Application::wireDesktop()
+{
+    MainWindow *window = m_window.get();
+    connect(new ResourceDrop(window), &ResourceDrop::dropped, this, &Application::openResourceInput);
+    connect(m_session, &AccountSession::loginChanged, this, &Application::deliverPendingInput);
+    connect(m_playRequest, &PlayRequest::busyChanged, this, &Application::deliverPendingInput);
+
+    auto *inhibitor = new ScreenSaverInhibitor(this);
+    connect(m_playback, &PlaybackController::playingChanged, inhibitor, &ScreenSaverInhibitor::setInhibited);
+
+    auto *mpris = new MprisService(m_playback, this);
+    mpris->registerOnBus(); // without a session bus the program simply has no media controls
+    connect(mpris, &MprisService::raiseRequested, this, &Application::raiseMainWindow);
+    connect(mpris, &MprisService::quitRequested, window, &QWidget::close);
+    connect(mpris, &MprisService::openRequested, this, &Application::openResourceInput);
+
+    // The playing file's name in the title (and so in the task bar), the program's name otherwise.
+    window->setWindowTitle(QStringLiteral("Pelorin"));
+    connect(m_playRequest, &PlayRequest::fileOpened, this, [window, mpris](const BTResourceFile &file) {
+        const QString name = QFileInfo(file.fileName).fileName();
+        window->setWindowTitle(name.isEmpty() ? QStringLiteral("Pelorin") : name + QStringLiteral(" - Pelorin"));
+        mpris->setTitle(name);
+    });
+    connect(m_playback, &PlaybackController::closed, window,
+            [window] { window->setWindowTitle(QStringLiteral("Pelorin")); });
+}
+
+void Application::openResourceInput(const QString &input)
+{
+    if (input.isEmpty())
+        return;
+    raiseMainWindow();
+    m_pendingInput = input; // a newer one replaces one still waiting
+    // Not inside the caller: the parse waits for the service in a nested event loop.
+    QTimer::singleShot(0, this, &Application::deliverPendingInput);
+}
+
+void Application::deliverPendingInput()
+{
+    if (m_pendingInput.isEmpty() || !m_session->loggedIn() || m_playRequest->isBusy())
+        return;
+    const QString input = m_pendingInput;
+    m_pendingInput.clear();
+    BTResourceFunctionDialog::instance()->parseInput(input);
 }
 
 void Application::raiseMainWindow()

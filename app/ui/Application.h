@@ -44,6 +44,10 @@ public:
 
     // Brings the main window to the front (another copy was started).
     void raiseMainWindow();
+    // Opens the parse page with a resource input (a magnet link, hash text or torrent path) from the
+    // command line, another copy, a drop or the desktop's media controls; it waits for the login
+    // and for a running resolution to end.
+    void openResourceInput(const QString &input);
     // The boss key: hides the window and pauses, or shows it and plays.
     void toggleHidden();
 
@@ -54,6 +58,8 @@ public:
 private:
     void defineDialogs();
     void wire();
+    void wireDesktop();
+    void deliverPendingInput();
 
     ServiceClient *m_client;
     AccountSession *m_session;
@@ -62,6 +68,7 @@ private:
     PlayPositionStore *m_positions;
     PlaySession *m_playSession;
     DialogRegistry m_dialogs;
+    QString m_pendingInput;
     // Last: the window and its dialogs go first, while what they use still exists.
     std::unique_ptr<MainWindow> m_window;
 };

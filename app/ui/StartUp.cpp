@@ -11,13 +11,16 @@
 #include "player/mpv/MpvPlayerEngine.h"
 #include "player/ui/MpvEngineFactory.h"
 #include "service/ServiceClient.h"
+#include "shell/ui/WindowGeometry.h"
 #include "app/ui/OkMessageBox.h"
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFont>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QUrl>
 
 #include <clocale>
@@ -41,6 +44,8 @@ void StartUp::prepareApplication()
     // The media engine parses numbers in the C locale and refuses to start otherwise.
     std::setlocale(LC_NUMERIC, "C");
     initGuiResources();
+    // Ties the windows to pelorin.desktop: its icon and name in the task bar, also on Wayland.
+    QGuiApplication::setDesktopFileName(QStringLiteral("pelorin"));
     // One face for every text, so that the fixed-size labels of the forms hold their texts.
     QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"), 9));
 }
@@ -63,7 +68,18 @@ bool StartUp::ensureSingleInstance(int *status)
     if (m_guard->tryAcquire()) {
         m_channel = std::make_unique<InstanceChannel>(m_lockDirectory);
         m_channel->listen(); // without it later copies are still refused, only not shown the way
+        // Until the application exists (update check, first-launch questions), the newest resource
+        // handed over waits to be opened with the start-up's own.
+        QObject::connect(m_channel.get(), &InstanceChannel::openRequested, m_channel.get(),
+                         [this](const QString &input) {
+                             if (!m_applicationWired)
+                                 m_resourceInput = input;
+                         });
         return true;
+    }
+    if (!m_resourceInput.isEmpty() && InstanceChannel::requestOpen(m_lockDirectory, m_resourceInput)) {
+        *status = 0;
+        return false;
     }
 
     // The running window comes to the front, and the warning above it even when it is topmost:
@@ -125,11 +141,25 @@ void StartUp::showUpdateFailure(const QStringList &arguments)
     box.exec();
 }
 
+void StartUp::enterUserFolderWhenInstalled()
+{
+    // The program keeps its files in the working directory. Installed system-wide, it is started from
+    // menus, browsers and file managers in any folder (often one it cannot write), so it works in the
+    // user's own data folder instead, the same whichever way it was started.
+    if (!QCoreApplication::applicationDirPath().startsWith(QLatin1String("/usr/")))
+        return;
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+                         + QStringLiteral("/pelorin/player");
+    if (QDir().mkpath(folder))
+        QDir::setCurrent(folder);
+}
+
 int StartUp::run()
 {
     installTranslator();
 
     int status = 0;
+    enterUserFolderWhenInstalled();
     if (!ensureSingleInstance(&status))
         return status;
     showUpdateFailure(QCoreApplication::arguments());
@@ -151,11 +181,19 @@ int StartUp::run()
                              QMessageBox::Critical);
         return 1;
     }
+    new WindowGeometry(application.mainWidget());
     application.mainWidget()->show();
     showNotice(application);
     application.serviceClient()->setTransferTimeout(transferTimeout);
-    if (m_channel)
+    if (m_channel) {
         QObject::connect(m_channel.get(), &InstanceChannel::raiseRequested, &application, &Application::raiseMainWindow);
+        QObject::connect(m_channel.get(), &InstanceChannel::openRequested, &application,
+                         &Application::openResourceInput);
+        m_applicationWired = true;
+    }
     application.logIn();
+    // Opened once logged in (at once when the login succeeded, otherwise at the login).
+    if (!m_resourceInput.isEmpty())
+        application.openResourceInput(m_resourceInput);
     return QApplication::exec();
 }

@@ -30,7 +30,11 @@ public:
     void installTranslator();
     // False when another copy runs; it has been asked to come to the front and the warning box has
     // been shown above it. Its result is in *status. True: this copy listens for later copies.
+    // With a resource input to open, a running copy that takes it over opens it instead, and this
+    // copy ends quietly (status 0) without the warning.
     bool ensureSingleInstance(int *status);
+    // What the program was started with (made independent of the working directory first).
+    void setResourceInput(const QString &input) { m_resourceInput = input; }
     // Where later copies reach this one (after ensureSingleInstance succeeded).
     InstanceChannel *instanceChannel() const { return m_channel.get(); }
     // The two questions of the first launch; the flag is cleared whatever the answers.
@@ -46,6 +50,8 @@ public:
     static void showUpdateFailure(const QStringList &arguments);
 
     static QString tutorialUrl();
+    // A copy installed under /usr works in ~/.local/share/pelorin/player (made when missing).
+    static void enterUserFolderWhenInstalled();
 
     // Start-up's own requests (update, announcements, notice) fail silently; this keeps a service
     // that accepts connections and never answers from holding the start for long.
@@ -54,6 +60,8 @@ public:
 private:
     QTranslator m_translator;
     QString m_lockDirectory;
+    QString m_resourceInput;
+    bool m_applicationWired = false;
     PlayerEngineFactory m_engineFactory;
     std::unique_ptr<SingleInstanceGuard> m_guard;
     std::unique_ptr<InstanceChannel> m_channel;

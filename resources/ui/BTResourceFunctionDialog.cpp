@@ -109,6 +109,22 @@ bool BTResourceFunctionDialog::isBusy() const
     return m_request->isBusy();
 }
 
+void BTResourceFunctionDialog::parseInput(const QString &input)
+{
+    if (isBusy() || input.isEmpty())
+        return;
+    clientStackedWidget->setCurrentWidget(parsePage);
+    // Shown first: the parse waits for the service, and its state text says so meanwhile.
+    if (isHidden())
+        show();
+    raise();
+    activateWindow();
+    if (input == parsePageBTResourceLineEdit->text())
+        parsePageParseBTResourcePushButton_clicked();
+    else
+        parsePageBTResourceLineEdit->setText(input); // its change starts the parse
+}
+
 QStringList BTResourceFunctionDialog::videoDomains() const
 {
     return m_request->videoHosts();

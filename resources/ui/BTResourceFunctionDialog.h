@@ -43,6 +43,9 @@ public:
     void setClipboardMonitorEnabled(bool on);
 
     bool isBusy() const;
+    // Shows the parse page with the input (a magnet link, hash text or torrent path) and parses it,
+    // also when it is the text the page holds already. Not while busy.
+    void parseInput(const QString &input);
     BTResourceFile currentResource() const { return m_currentResource; }
     QStringList videoDomains() const;
 
