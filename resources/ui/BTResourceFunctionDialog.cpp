@@ -198,6 +198,17 @@ void BTResourceFunctionDialog::setClipboardMonitorEnabled(bool on)
     if (!m_clipboardTimer) {
         m_clipboardTimer = new QTimer(this);
         connect(m_clipboardTimer, &QTimer::timeout, this, &BTResourceFunctionDialog::onClipboardTick);
+        // Besides the timer: a Wayland compositor hands the clipboard to the focused client only,
+        // so a link copied elsewhere arrives when the user comes back to the program.
+        const auto tickWhileOn = [this] {
+            if (m_clipboardTimer->isActive())
+                onClipboardTick();
+        };
+        connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, tickWhileOn);
+        connect(qApp, &QGuiApplication::applicationStateChanged, this, [tickWhileOn](Qt::ApplicationState state) {
+            if (state == Qt::ApplicationActive)
+                tickWhileOn();
+        });
     }
     if (on)
         m_clipboardTimer->start(1000);
@@ -215,8 +226,11 @@ void BTResourceFunctionDialog::onClipboardTick()
         return;
     clientStackedWidget->setCurrentWidget(parsePage);
     parsePageBTResourceLineEdit->setText(text);
-    if (isHidden())
+    if (isHidden()) {
+        // Over the main window as it is now, not where it was when the dialog was last shown.
+        centreOverParent();
         show();
+    }
 }
 
 void BTResourceFunctionDialog::setParseButtonAborts(bool aborts)

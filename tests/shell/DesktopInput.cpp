@@ -121,6 +121,27 @@ bool DesktopInput::drag(const QPoint &from, const QPoint &to)
     return xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
 }
 
+bool DesktopInput::buttonDown(int button)
+{
+    return xdotool({QStringLiteral("mousedown"), QString::number(button)});
+}
+
+bool DesktopInput::buttonUp(int button)
+{
+    return xdotool({QStringLiteral("mouseup"), QString::number(button)});
+}
+
+QPoint DesktopInput::serverPosition(const QWidget *window)
+{
+    QByteArray out;
+    if (!run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), windowId(window)}, &out))
+        return {};
+    const QRegularExpression x(QStringLiteral("^X=(-?\\d+)$"), QRegularExpression::MultilineOption);
+    const QRegularExpression y(QStringLiteral("^Y=(-?\\d+)$"), QRegularExpression::MultilineOption);
+    const QString text = QString::fromLatin1(out);
+    return QPoint(x.match(text).captured(1).toInt(), y.match(text).captured(1).toInt());
+}
+
 QStringList DesktopInput::stacking()
 {
     QByteArray out;

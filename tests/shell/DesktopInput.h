@@ -28,10 +28,14 @@ public:
     bool click(const QPoint &global, int button = 1);
     bool moveTo(const QPoint &global);
     bool drag(const QPoint &from, const QPoint &to);  // press, move in steps, release
+    bool buttonDown(int button = 1);
+    bool buttonUp(int button = 1);
 
     // Native window ids from the bottom of the stack to the top, as the window manager keeps them.
     static QStringList stacking();
     static QString windowId(const QWidget *window);
+    // Where the X server has the window now (the program's own idea may be ahead of it).
+    static QPoint serverPosition(const QWidget *window);
 
 private:
     bool xdotool(const QStringList &arguments);
