@@ -40,10 +40,10 @@ int directionOf(Qt::Edges edges)
     const bool top = edges & Qt::TopEdge, bottom = edges & Qt::BottomEdge;
     const bool left = edges & Qt::LeftEdge, right = edges & Qt::RightEdge;
     if (top)
-        return left ? TopLeft : right ? TopRight : Top;
+        return left ? int(TopLeft) : right ? int(TopRight) : int(Top);
     if (bottom)
-        return left ? BottomLeft : right ? BottomRight : Bottom;
-    return left ? Left : Right;
+        return left ? int(BottomLeft) : right ? int(BottomRight) : int(Bottom);
+    return left ? int(Left) : int(Right);
 }
 
 xcb_atom_t internAtom(xcb_connection_t *connection, const char *name)
