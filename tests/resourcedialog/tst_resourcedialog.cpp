@@ -284,6 +284,11 @@ void TestResourceDialog::clipboardMonitorFollowsTheSettingAndTheBusyState()
     QSignalSpy ticks(monitor(), &QTimer::timeout);
     QVERIFY(ticks.wait(5000));
     QVERIFY(m_dialog->isHidden());
+    // A change of the clipboard is seen as it happens, not at the next tick.
+    const QString copied = QStringLiteral("magnet:?xt=urn:btih:") + kHash.toLower() + QStringLiteral("&dn=x");
+    QGuiApplication::clipboard()->setText(copied);
+    QCOMPARE(input()->text(), copied);
+    QVERIFY(m_dialog->isVisible());
     m_dialog->setClipboardMonitorEnabled(false);
 }
 

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTest>
+#include <QLabel>
 #include <QWidget>
 #include <QWindow>
 
@@ -129,6 +130,20 @@ bool DesktopInput::buttonDown(int button)
 bool DesktopInput::buttonUp(int button)
 {
     return xdotool({QStringLiteral("mouseup"), QString::number(button)});
+}
+
+QPoint DesktopInput::pressThroughPoint(const QWidget *widget)
+{
+    for (int y = 3; y < widget->height() - 3; y += 4) {
+        for (int x = 3; x < widget->width() - 3; x += 4) {
+            const QWidget *under = widget->childAt(x, y);
+            const auto *label = qobject_cast<const QLabel *>(under);
+            if (!under || (label && label->textInteractionFlags() == Qt::NoTextInteraction)
+                || under->metaObject() == &QWidget::staticMetaObject)
+                return QPoint(x, y);
+        }
+    }
+    return {};
 }
 
 QPoint DesktopInput::serverPosition(const QWidget *window)

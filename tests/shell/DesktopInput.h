@@ -34,6 +34,9 @@ public:
     // Native window ids from the bottom of the stack to the top, as the window manager keeps them.
     static QStringList stacking();
     static QString windowId(const QWidget *window);
+    // A point of the widget (its coordinates) where a press reaches the widget itself: no child
+    // there, or only ones that leave presses to their parent. Null when there is none.
+    static QPoint pressThroughPoint(const QWidget *widget);
     // Where the X server has the window now (the program's own idea may be ahead of it).
     static QPoint serverPosition(const QWidget *window);
 

@@ -15,6 +15,7 @@
 #include "shell/ui/SettingsDialog.h"
 
 #include <QAbstractItemView>
+#include <QClipboard>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -47,6 +48,7 @@ private slots:
 
     void keysWorkWhereverTheUserClicked();
     void titleBarDragsTheWindow();
+    void resizeAndDialogDragGoThroughTheWindowManager();
     void enterSubmitsTheAccountForms();
     void engineListStaysReadable();
     void secondCopyBringsTheWindowForwardAndWarnsAboveIt();
@@ -217,6 +219,38 @@ void TestMainWindowInput::titleBarDragsTheWindow()
     QVERIFY(m_input.drag(link, link + QPoint(40, 40)));
     QTest::qWait(200);
     QCOMPARE(m_window->pos(), before + QPoint(80, 50));
+}
+
+void TestMainWindowInput::resizeAndDialogDragGoThroughTheWindowManager()
+{
+    makeWindow();
+    BTResourceFunctionDialog *dialog = BTResourceFunctionDialog::instance();
+    dialog->showPage(QStringLiteral("parsePage"));
+    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    dialog->hide();
+
+    // From the top-left corner: the bottom-right corner stays where it was.
+    const QRect before = m_window->geometry();
+    const QPoint corner = global(m_window, {1, 1});
+    QVERIFY(m_input.drag(corner, corner - QPoint(40, 30)));
+    QTRY_COMPARE(m_window->geometry(), QRect(before.topLeft() - QPoint(40, 30), before.bottomRight()));
+
+    // A link copied elsewhere brings the dialog back over the window where it is now.
+    dialog->setClipboardMonitorEnabled(true);
+    QGuiApplication::clipboard()->setText(QStringLiteral("magnet:?xt=urn:btih:0123456789abcdef0123456789abcdef01234567"));
+    const auto centred = [&] {
+        return dialog->isVisible() && (dialog->frameGeometry().center() - m_window->frameGeometry().center()).manhattanLength() <= 2;
+    };
+    QTRY_VERIFY(centred());
+    dialog->setClipboardMonitorEnabled(false);
+
+    // A frameless dialog is dragged where no control takes the press.
+    const QPoint grip = DesktopInput::pressThroughPoint(dialog);
+    QVERIFY(!grip.isNull());
+    const QPoint at = dialog->pos();
+    QVERIFY(m_input.drag(global(dialog, grip), global(dialog, grip) + QPoint(60, 40)));
+    QTRY_COMPARE(dialog->pos(), at + QPoint(60, 40));
+    QCOMPARE(DesktopInput::serverPosition(dialog), at + QPoint(60, 40));
 }
 
 void TestMainWindowInput::enterSubmitsTheAccountForms()

@@ -141,16 +141,7 @@ void TestWaylandWindow::dialogOpensOverTheMainWindow()
              qPrintable(QStringLiteral("dialog at %1,%2, window at %3,%4").arg(face.x()).arg(face.y()).arg(shown.x()).arg(shown.y())));
 
     // Dragged by the pointer where no control takes the press, it moves over the window.
-    QPoint grip;
-    for (int y = 3; y < dialog->height() && grip.isNull(); y += 4) {
-        for (int x = 3; x < dialog->width() && grip.isNull(); x += 4) {
-            const QWidget *under = dialog->childAt(x, y);
-            const auto *label = qobject_cast<const QLabel *>(under);
-            if (!under || (label && label->textInteractionFlags() == Qt::NoTextInteraction)
-                || under->metaObject() == &QWidget::staticMetaObject)
-                grip = QPoint(x, y);
-        }
-    }
+    const QPoint grip = DesktopInput::pressThroughPoint(dialog);
     QVERIFY(!grip.isNull());
     const QPoint from = face.topLeft() + grip;
     QVERIFY(m_input.drag(from, from + QPoint(30, 20)));
