@@ -12,8 +12,9 @@ QRect MoveableDialog::s_pressGeometry;
 
 namespace {
 // Keeps an embedded dialog a dialog: above its siblings when shown, the siblings disabled while it
-// runs modally (an embedded widget has no window to be modal with), and its keys its own instead
-// of travelling on to the window it is drawn in.
+// runs modally (an embedded widget has no window to be modal with), and its keys and pointer
+// events its own instead of travelling on to the window it is drawn in (whose rules would take a
+// right click for its menu or a move for an edge).
 class EmbeddedDialogGuard : public QObject
 {
 public:
@@ -33,7 +34,14 @@ public:
             break;
         case QEvent::KeyPress:
         case QEvent::KeyRelease:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
             static_cast<QObject *>(dialog)->event(event);
+            event->accept(); // handled or not, it goes no further
             return true;
         default:
             break;
@@ -80,6 +88,8 @@ void MoveableDialog::embedWhereNeeded(QDialog *dialog)
     if (!dialog->parentWidget() || !dialog->isWindow() || !WindowPlatform::embedsDialogs())
         return;
     dialog->setWindowFlags(Qt::SubWindow | Qt::FramelessWindowHint);
+    // Its own cursor: the window's, which it would inherit, is hidden over the video.
+    dialog->setCursor(Qt::ArrowCursor);
     dialog->installEventFilter(new EmbeddedDialogGuard(dialog));
 }
 

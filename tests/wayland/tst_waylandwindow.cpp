@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QtTest>
 
 namespace {
@@ -146,6 +147,14 @@ void TestWaylandWindow::dialogOpensOverTheMainWindow()
     const QPoint from = face.topLeft() + grip;
     QVERIFY(m_input.drag(from, from + QPoint(30, 20)));
     QTRY_COMPARE(NestedCompositor::areaOf(kResourceDialog), face.translated(30, 20));
+
+    // Its clicks are its own: a right click on it does not reach the window's menu, one beside it does.
+    disconnect(m_window, &MainWindow::contextMenuRequested, nullptr, nullptr);
+    QSignalSpy menu(m_window, &MainWindow::contextMenuRequested);
+    QVERIFY(m_input.click(from + QPoint(30, 20), 3));
+    QVERIFY(m_input.click(shown.topLeft() + QPoint(12, shown.height() / 2), 3));
+    QTRY_COMPARE(menu.count(), 1);
+    QCOMPARE(menu.at(0).at(0).toPoint(), QPoint(12, shown.height() / 2));
 }
 
 int main(int argc, char *argv[])
