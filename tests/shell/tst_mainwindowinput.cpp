@@ -361,7 +361,12 @@ void TestMainWindowInput::secondCopyBringsTheWindowForwardAndWarnsAboveIt()
 void TestMainWindowInput::dialogsOpenCentredAboveATopmostWindow()
 {
     makeWindow();
+    // The same native window, where it was: nothing for the window manager to place anew.
+    const QString native = DesktopInput::windowId(m_window);
+    const QPoint at = DesktopInput::serverPosition(m_window);
     QVERIFY(makeTopmost());
+    QCOMPARE(DesktopInput::windowId(m_window), native);
+    QCOMPARE(DesktopInput::serverPosition(m_window), at);
     const auto centredAbove = [this](QWidget *dialog) {
         const QPoint offset = dialog->frameGeometry().center() - m_window->frameGeometry().center();
         // Within the window manager's frame of a framed dialog.
