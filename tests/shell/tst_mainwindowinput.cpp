@@ -219,6 +219,13 @@ void TestMainWindowInput::titleBarDragsTheWindow()
     QVERIFY(m_input.drag(link, link + QPoint(40, 40)));
     QTest::qWait(200);
     QCOMPARE(m_window->pos(), before + QPoint(80, 50));
+
+    // The window manager had the button's release: a click after the drag is a click again.
+    openMedia(600000);
+    startPlaying();
+    m_engine->setAutoTransitions(true);
+    QVERIFY(m_input.click(global(m_window, m_window->rect().center())));
+    QTRY_COMPARE(m_engine->state(), int(PlayerEngine::Paused));
 }
 
 void TestMainWindowInput::resizeAndDialogDragGoThroughTheWindowManager()
