@@ -2,9 +2,9 @@
 
 #include "app/AppConfig.h"
 #include "app/Version.h"
+#include "app/ui/WindowPlatform.h"
 #include "player/FormatDuration.h"
 #include "player/PlaybackController.h"
-#include "app/ui/WindowPlatform.h"
 #include "shell/EdgeRegions.h"
 
 #include <QApplication>
