@@ -102,7 +102,8 @@ bool MoveableDialog::eventFilter(QObject *watched, QEvent *event)
             if (mouse->button() == Qt::LeftButton) {
                 s_pressed = true;
                 s_dragging = false;
-                s_pressPosition = mapToGlobal(mouse->pos());
+                // The event's own screen position: what the window manager is told the drag began at.
+                s_pressPosition = mouse->globalPos();
                 s_pressGeometry = geometry();
                 return true;
             }
@@ -112,7 +113,7 @@ bool MoveableDialog::eventFilter(QObject *watched, QEvent *event)
             if (s_pressed) {
                 auto *mouse = static_cast<QMouseEvent *>(event);
                 // Always relative to the press, so the dialog follows the pointer without drift.
-                const QPoint offset = mapToGlobal(mouse->pos()) - s_pressPosition;
+                const QPoint offset = mouse->globalPos() - s_pressPosition;
                 if (!s_dragging) {
                     if (!WindowPlatform::pastDragDistance(offset))
                         return true;
