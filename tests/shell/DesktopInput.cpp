@@ -106,9 +106,12 @@ bool DesktopInput::moveTo(const QPoint &global)
     return xdotool(QStringList{QStringLiteral("mousemove")} + xy(global).split(QLatin1Char(' ')));
 }
 
-bool DesktopInput::click(const QPoint &global, int button)
+bool DesktopInput::click(const QPoint &global, int button, int count)
 {
-    return moveTo(global) && xdotool({QStringLiteral("click"), QString::number(button)});
+    // The clicks of a double click from one command, well within the double-click interval.
+    return moveTo(global)
+        && xdotool({QStringLiteral("click"), QStringLiteral("--repeat"), QString::number(count), QStringLiteral("--delay"),
+                    QStringLiteral("60"), QString::number(button)});
 }
 
 bool DesktopInput::drag(const QPoint &from, const QPoint &to)

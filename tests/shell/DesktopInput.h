@@ -25,7 +25,7 @@ public:
     // Without waiting: for input sent from inside a modal dialog's own event loop.
     void keyLater(const QString &keys);
     bool type(const QString &text);
-    bool click(const QPoint &global, int button = 1);
+    bool click(const QPoint &global, int button = 1, int count = 1); // count 2: a double click
     bool moveTo(const QPoint &global);
     bool drag(const QPoint &from, const QPoint &to);  // press, move in steps, release
     bool buttonDown(int button = 1);
