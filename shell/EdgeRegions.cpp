@@ -45,6 +45,23 @@ Qt::CursorShape EdgeRegions::cursorFor(int region)
     }
 }
 
+Qt::Edges EdgeRegions::edgesOf(int region)
+{
+    Qt::Edges edges;
+    if (region == None || region == 22)
+        return edges;
+    const int row = region / 10, column = region % 10;
+    if (row == 1)
+        edges |= Qt::TopEdge;
+    if (row == 3)
+        edges |= Qt::BottomEdge;
+    if (column == 1)
+        edges |= Qt::LeftEdge;
+    if (column == 3)
+        edges |= Qt::RightEdge;
+    return edges;
+}
+
 QRect EdgeRegions::resized(const QRect &start, int region, const QPoint &delta)
 {
     const int x = start.x(), y = start.y(), w = start.width(), h = start.height();

@@ -18,6 +18,8 @@ public:
     // The code of the first cell, in code order, that contains the point (window coordinates).
     int regionAt(const QPoint &point) const;
     static Qt::CursorShape cursorFor(int region);
+    // The window edges that a press in the region drags; none for the centre and none.
+    static Qt::Edges edgesOf(int region);
     // The geometry after dragging region by delta from start; unchanged for the centre and none.
     static QRect resized(const QRect &start, int region, const QPoint &delta);
 

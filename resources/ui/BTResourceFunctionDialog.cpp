@@ -113,16 +113,25 @@ void BTResourceFunctionDialog::parseInput(const QString &input)
 {
     if (isBusy() || input.isEmpty())
         return;
-    clientStackedWidget->setCurrentWidget(parsePage);
-    // Shown first: the parse waits for the service, and its state text says so meanwhile.
-    if (isHidden())
-        show();
+    const bool again = input == parsePageBTResourceLineEdit->text();
+    showParsePage();
     raise();
     activateWindow();
-    if (input == parsePageBTResourceLineEdit->text())
+    if (again)
         parsePageParseBTResourcePushButton_clicked();
     else
         parsePageBTResourceLineEdit->setText(input); // its change starts the parse
+}
+
+void BTResourceFunctionDialog::showParsePage()
+{
+    clientStackedWidget->setCurrentWidget(parsePage);
+    // Shown first, over the main window as it is now: the parse waits for the service, and the
+    // user watches its state text meanwhile and may abort it.
+    if (isHidden()) {
+        centreOverParent();
+        show();
+    }
 }
 
 QStringList BTResourceFunctionDialog::videoDomains() const
@@ -223,6 +232,17 @@ void BTResourceFunctionDialog::setClipboardMonitorEnabled(bool on)
     if (!m_clipboardTimer) {
         m_clipboardTimer = new QTimer(this);
         connect(m_clipboardTimer, &QTimer::timeout, this, &BTResourceFunctionDialog::onClipboardTick);
+        // Besides the timer: a Wayland compositor hands the clipboard to the focused client only,
+        // so a link copied elsewhere arrives when the user comes back to the program.
+        const auto tickWhileOn = [this] {
+            if (m_clipboardTimer->isActive())
+                onClipboardTick();
+        };
+        connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, tickWhileOn);
+        connect(qApp, &QGuiApplication::applicationStateChanged, this, [tickWhileOn](Qt::ApplicationState state) {
+            if (state == Qt::ApplicationActive)
+                tickWhileOn();
+        });
     }
     if (on)
         m_clipboardTimer->start(1000);
@@ -242,10 +262,7 @@ void BTResourceFunctionDialog::onClipboardTick()
     // Pasted by hand already: handing it over again would only bring the dialog back over the video.
     if (text == parsePageBTResourceLineEdit->text())
         return;
-    clientStackedWidget->setCurrentWidget(parsePage);
-    // Shown first: the parse starts with the text and the user watches it (and may abort it).
-    if (isHidden())
-        show();
+    showParsePage();
     parsePageBTResourceLineEdit->setText(text);
 }
 

@@ -86,6 +86,8 @@ private:
     // The busy state of the play request: inputs off and the clipboard monitor paused meanwhile.
     void showBusy(bool busy);
     void setParseButtonAborts(bool aborts);
+    // Brings the parse page up, centred over the main window when it was hidden.
+    void showParsePage();
     void onClipboardTick();
 
     void addParseRow(const BTResourceFile &file);

@@ -2,6 +2,7 @@
 
 #include "app/AppConfig.h"
 #include "app/Version.h"
+#include "app/ui/WindowPlatform.h"
 #include "player/FormatDuration.h"
 #include "player/PlaybackController.h"
 #include "player/ui/SeekBarHoverTime.h"
@@ -14,6 +15,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QUrl>
+#include <QWindow>
 
 #include <cmath>
 
@@ -87,6 +89,12 @@ MainWindow::MainWindow(PlaybackController *playback, const PlayerEngineFactory &
     // In full screen the bars float on a page and follow its size.
     normalPage->installEventFilter(this);
     playPage->installEventFilter(this);
+
+    if (!WindowPlatform::canKeepAbove()) {
+        // Said on the button rather than pretending: the compositor decides the stacking.
+        toggleTopmostPushButton->setEnabled(false);
+        toggleTopmostPushButton->setToolTip(QStringLiteral("<html><head/><body><p>此桌面不允许程序将窗口置顶</p></body></html>"));
+    }
 
     m_cursorHideTimer = new QTimer(this);
     m_cursorHideTimer->setObjectName(QStringLiteral("cursorHideTimer"));
@@ -191,9 +199,15 @@ void MainWindow::userPushButton_clicked()
 
 void MainWindow::toggleTopmostPushButton_clicked()
 {
+    if (!WindowPlatform::canKeepAbove())
+        return;
     const bool topmost = !(windowFlags() & Qt::WindowStaysOnTopHint);
-    setWindowFlag(Qt::WindowStaysOnTopHint, topmost);
-    show(); // changing the flags hides the window
+    // Told to the native window as it is: setting the widget's flags would make a new window,
+    // which the desktop would place anew.
+    const Qt::WindowFlags flags = topmost ? windowFlags() | Qt::WindowStaysOnTopHint : windowFlags() & ~Qt::WindowStaysOnTopHint;
+    overrideWindowFlags(flags);
+    if (QWindow *handle = windowHandle())
+        handle->setFlags(flags);
     toggleTopmostPushButton->setStyleSheet(
         topmost ? QStringLiteral("border-image: url(:/MainWindow/TitleBar/TopmostPushButton_Yes.png);")
                 : QStringLiteral("border-image: url(:/MainWindow/TitleBar/TopmostPushButton_No.png);"));
@@ -384,6 +398,10 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == this)
         return filterWindowEvent(event) || QMainWindow::eventFilter(watched, event);
+    if (event->type() == QEvent::Expose && watched == windowHandle() && windowHandle()->isExposed()) {
+        windowHandle()->removeEventFilter(this);
+        QTimer::singleShot(0, this, QOverload<>::of(&QWidget::update));
+    }
     if (event->type() == QEvent::Resize && titleBarWidget->parentWidget() == watched)
         placeOverlayBars();
     if (event->type() == QEvent::MouseButtonPress
@@ -423,6 +441,7 @@ bool MainWindow::filterWindowEvent(QEvent *event)
         if (mouse->button() != Qt::LeftButton)
             return false;
         d.leftPressed = true;
+        d.dragging = false;
         d.pressRegion = regionAt(mouse->pos());
         d.pressPoint = mouse->globalPos();
         d.startGeometry = geometry();
@@ -439,6 +458,14 @@ bool MainWindow::filterWindowEvent(QEvent *event)
         return handleRelease(static_cast<QMouseEvent *>(event));
     case QEvent::KeyPress:
         return handleKey(static_cast<QKeyEvent *>(event));
+    case QEvent::Show:
+        // A compositor that has seen no commit since the window appeared anchors the first top or
+        // left resize wrongly (weston 10): one more frame once the first has been shown.
+        if (!m_exposeWatched && WindowPlatform::isNativeWayland() && windowHandle()) {
+            m_exposeWatched = true;
+            windowHandle()->installEventFilter(this);
+        }
+        return false;
     case QEvent::Leave:
         m_cursorHideTimer->stop();
         return false;
@@ -517,17 +544,34 @@ bool MainWindow::handleMouseMove(QMouseEvent *event)
     const QPoint delta = event->globalPos() - d.pressPoint;
     if (delta.isNull())
         return true;
+    if (!d.dragging) {
+        // A press that stays within the drag distance is a click.
+        if (!WindowPlatform::pastDragDistance(delta))
+            return true;
+        d.dragging = true;
+        if (d.pressRegion != EdgeRegions::None && startSystemDrag(d.pressRegion)) {
+            // The window manager or compositor has the pointer until the button goes up.
+            d.leftPressed = false;
+            return true;
+        }
+    }
+    dragBy(delta);
+    return true;
+}
+
+void MainWindow::dragBy(const QPoint &delta)
+{
+    const DragState &d = m_drag;
     if (d.pressRegion == 22) {
         move(d.startGeometry.topLeft() + delta);
-        return true;
+        return;
     }
     if (d.pressRegion == EdgeRegions::None)
-        return true;
+        return;
     const QRect next = EdgeRegions::resized(d.startGeometry, d.pressRegion, delta);
     if (next.width() >= minimumWidth() && next.width() <= maximumWidth() && next.height() >= minimumHeight()
         && next.height() <= maximumHeight())
         setGeometry(next);
-    return true;
 }
 
 bool MainWindow::handleRelease(QMouseEvent *event)
@@ -540,7 +584,7 @@ bool MainWindow::handleRelease(QMouseEvent *event)
             if (d.clickTimer)
                 d.clickTimer->stop();
             fullScreenPushButton_clicked();
-        } else if (event->button() == Qt::LeftButton && d.leftPressed && geometry() == d.startGeometry) {
+        } else if (event->button() == Qt::LeftButton && d.leftPressed && !d.dragging && geometry() == d.startGeometry) {
             if (!d.clickTimer) {
                 d.clickTimer = new QTimer(this);
                 d.clickTimer->setSingleShot(true);
@@ -550,8 +594,16 @@ bool MainWindow::handleRelease(QMouseEvent *event)
         }
     }
     d.leftPressed = false;
+    d.dragging = false;
     d.doubleClicked = false;
     return true;
+}
+
+bool MainWindow::startSystemDrag(int region)
+{
+    if (region == 22)
+        return WindowPlatform::startSystemMove(this, m_drag.pressPoint);
+    return WindowPlatform::startSystemResize(this, EdgeRegions::edgesOf(region), m_drag.pressPoint);
 }
 
 bool MainWindow::handleKey(QKeyEvent *event)

@@ -76,6 +76,11 @@ private:
     bool filterSliderPress(QSlider *slider, QEvent *event);
     bool handleMouseMove(QMouseEvent *event);
     bool handleRelease(QMouseEvent *event);
+    // The window as the press region dragged by delta moves or resizes it (sizes outside the
+    // window's limits refused).
+    void dragBy(const QPoint &delta);
+    // Hands the drag of a region to the window manager or compositor; false where it refuses.
+    bool startSystemDrag(int region);
     bool handleKey(QKeyEvent *event);
     QRect contentArea() const;
 
@@ -103,6 +108,7 @@ private:
     int m_announcementIndex = -1;
     QTimer *m_announcementTimer = nullptr;
     QTimer *m_cursorHideTimer = nullptr;
+    bool m_exposeWatched = false;
 
     // The window's drag state. There is one main window, so this is the process's one copy; keeping
     // it in the window means its click timer can never outlive the window it toggles.
@@ -110,6 +116,7 @@ private:
     {
         bool leftPressed = false;
         bool doubleClicked = false;
+        bool dragging = false; // past the drag distance since the press
         int pressRegion = 0;
         QPoint pressPoint;
         QRect startGeometry;

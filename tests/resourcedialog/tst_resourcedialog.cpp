@@ -319,16 +319,21 @@ void TestResourceDialog::clipboardMonitorFollowsTheSettingAndTheBusyState()
     QSignalSpy ticks(monitor(), &QTimer::timeout);
     QVERIFY(ticks.wait(5000));
     QVERIFY(m_dialog->isHidden());
+    // A change of the clipboard is seen as it happens, not at the next tick.
+    const QString copied = QStringLiteral("magnet:?xt=urn:btih:") + kHash.toLower() + QStringLiteral("&dn=x");
+    QGuiApplication::clipboard()->setText(copied);
+    QVERIFY(m_dialog->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(input()->text(), copied, 900); // parsed once on screen
 
     // A link copied while a parse fails waits until the failure has been readable a while.
     m_service.route("do=getNewHashFileList", ScriptedResponse::drop());
     input()->setText(QStringLiteral("u ") + kHash);
     QCOMPARE(m_p->state(), QStringLiteral("连接服务器失败！"));
-    const QString copied = QStringLiteral("magnet:?xt=urn:btih:") + kHash.toLower() + QStringLiteral("&dn=x");
-    QGuiApplication::clipboard()->setText(copied);
+    const QString copiedLater = QStringLiteral("magnet:?xt=urn:btih:") + kHash.toLower() + QStringLiteral("&dn=y");
+    QGuiApplication::clipboard()->setText(copiedLater);
     QElapsedTimer shown;
     shown.start();
-    QTRY_COMPARE_WITH_TIMEOUT(input()->text(), copied, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(input()->text(), copiedLater, 10000);
     QVERIFY(shown.elapsed() >= 4000);
     m_dialog->setClipboardMonitorEnabled(false);
 }

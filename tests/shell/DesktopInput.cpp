@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTest>
+#include <QLabel>
 #include <QWidget>
 #include <QWindow>
 
@@ -105,9 +106,12 @@ bool DesktopInput::moveTo(const QPoint &global)
     return xdotool(QStringList{QStringLiteral("mousemove")} + xy(global).split(QLatin1Char(' ')));
 }
 
-bool DesktopInput::click(const QPoint &global, int button)
+bool DesktopInput::click(const QPoint &global, int button, int count)
 {
-    return moveTo(global) && xdotool({QStringLiteral("click"), QString::number(button)});
+    // The clicks of a double click from one command, well within the double-click interval.
+    return moveTo(global)
+        && xdotool({QStringLiteral("click"), QStringLiteral("--repeat"), QString::number(count), QStringLiteral("--delay"),
+                    QStringLiteral("60"), QString::number(button)});
 }
 
 bool DesktopInput::drag(const QPoint &from, const QPoint &to)
@@ -119,6 +123,41 @@ bool DesktopInput::drag(const QPoint &from, const QPoint &to)
             return false;
     }
     return xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
+}
+
+bool DesktopInput::buttonDown(int button)
+{
+    return xdotool({QStringLiteral("mousedown"), QString::number(button)});
+}
+
+bool DesktopInput::buttonUp(int button)
+{
+    return xdotool({QStringLiteral("mouseup"), QString::number(button)});
+}
+
+QPoint DesktopInput::pressThroughPoint(const QWidget *widget)
+{
+    for (int y = 3; y < widget->height() - 3; y += 4) {
+        for (int x = 3; x < widget->width() - 3; x += 4) {
+            const QWidget *under = widget->childAt(x, y);
+            const auto *label = qobject_cast<const QLabel *>(under);
+            if (!under || (label && label->textInteractionFlags() == Qt::NoTextInteraction)
+                || under->metaObject() == &QWidget::staticMetaObject)
+                return QPoint(x, y);
+        }
+    }
+    return {};
+}
+
+QPoint DesktopInput::serverPosition(const QWidget *window)
+{
+    QByteArray out;
+    if (!run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), windowId(window)}, &out))
+        return {};
+    const QRegularExpression x(QStringLiteral("^X=(-?\\d+)$"), QRegularExpression::MultilineOption);
+    const QRegularExpression y(QStringLiteral("^Y=(-?\\d+)$"), QRegularExpression::MultilineOption);
+    const QString text = QString::fromLatin1(out);
+    return QPoint(x.match(text).captured(1).toInt(), y.match(text).captured(1).toInt());
 }
 
 QStringList DesktopInput::stacking()

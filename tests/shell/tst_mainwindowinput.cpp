@@ -15,6 +15,7 @@
 #include "shell/ui/SettingsDialog.h"
 
 #include <QAbstractItemView>
+#include <QClipboard>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -44,6 +45,7 @@ private slots:
 
     void keysWorkWhereverTheUserClicked();
     void titleBarDragsTheWindow();
+    void resizeAndDialogDragGoThroughTheWindowManager();
     void enterSubmitsTheAccountForms();
     void engineListStaysReadable();
     void secondCopyBringsTheWindowForwardAndWarnsAboveIt();
@@ -203,14 +205,55 @@ void TestMainWindowInput::titleBarDragsTheWindow()
     QVERIFY(besideText.x() < child<QWidget>("newbieTutorialPushButton")->mapTo(title, QPoint()).x());
     const QPoint start = global(title, besideText);
     const QPoint before = m_window->pos();
+    // Past the drag distance the window manager takes the drag over, from the press.
     QVERIFY(m_input.drag(start, start + QPoint(80, 50)));
     QTRY_COMPARE(m_window->pos(), before + QPoint(80, 50));
+    QCOMPARE(DesktopInput::serverPosition(m_window), before + QPoint(80, 50));
 
     // The announcement's link text itself does not drag.
     const QPoint link = global(announcement, announcement->rect().center());
     QVERIFY(m_input.drag(link, link + QPoint(40, 40)));
     QTest::qWait(200);
     QCOMPARE(m_window->pos(), before + QPoint(80, 50));
+
+    // The window manager had the button's release: a click after the drag is a click again.
+    openMedia(600000);
+    startPlaying();
+    m_engine->setAutoTransitions(true);
+    QVERIFY(m_input.click(global(m_window, m_window->rect().center())));
+    QTRY_COMPARE(m_engine->state(), int(PlayerEngine::Paused));
+}
+
+void TestMainWindowInput::resizeAndDialogDragGoThroughTheWindowManager()
+{
+    makeWindow();
+    BTResourceFunctionDialog *dialog = BTResourceFunctionDialog::instance();
+    dialog->showPage(QStringLiteral("parsePage"));
+    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    dialog->hide();
+
+    // From the top-left corner: the bottom-right corner stays where it was.
+    const QRect before = m_window->geometry();
+    const QPoint corner = global(m_window, {1, 1});
+    QVERIFY(m_input.drag(corner, corner - QPoint(40, 30)));
+    QTRY_COMPARE(m_window->geometry(), QRect(before.topLeft() - QPoint(40, 30), before.bottomRight()));
+
+    // A link copied elsewhere brings the dialog back over the window where it is now.
+    dialog->setClipboardMonitorEnabled(true);
+    QGuiApplication::clipboard()->setText(QStringLiteral("magnet:?xt=urn:btih:0123456789abcdef0123456789abcdef01234567"));
+    const auto centred = [&] {
+        return dialog->isVisible() && (dialog->frameGeometry().center() - m_window->frameGeometry().center()).manhattanLength() <= 2;
+    };
+    QTRY_VERIFY(centred());
+    dialog->setClipboardMonitorEnabled(false);
+
+    // A frameless dialog is dragged where no control takes the press.
+    const QPoint grip = DesktopInput::pressThroughPoint(dialog);
+    QVERIFY(!grip.isNull());
+    const QPoint at = dialog->pos();
+    QVERIFY(m_input.drag(global(dialog, grip), global(dialog, grip) + QPoint(60, 40)));
+    QTRY_COMPARE(dialog->pos(), at + QPoint(60, 40));
+    QCOMPARE(DesktopInput::serverPosition(dialog), at + QPoint(60, 40));
 }
 
 void TestMainWindowInput::enterSubmitsTheAccountForms()
@@ -321,7 +364,12 @@ void TestMainWindowInput::secondCopyBringsTheWindowForwardAndWarnsAboveIt()
 void TestMainWindowInput::dialogsOpenCentredAboveATopmostWindow()
 {
     makeWindow();
+    // The same native window, where it was: nothing for the window manager to place anew.
+    const QString native = DesktopInput::windowId(m_window);
+    const QPoint at = DesktopInput::serverPosition(m_window);
     QVERIFY(makeTopmost());
+    QCOMPARE(DesktopInput::windowId(m_window), native);
+    QCOMPARE(DesktopInput::serverPosition(m_window), at);
     const auto centredAbove = [this](QWidget *dialog) {
         const QPoint offset = dialog->frameGeometry().center() - m_window->frameGeometry().center();
         // Within the window manager's frame of a framed dialog.

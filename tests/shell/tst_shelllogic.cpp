@@ -27,6 +27,12 @@ void TestShellLogic::edgeRegions()
     for (const auto &c : cases)
         QVERIFY2(regions.regionAt(c.first) == c.second,
                  qPrintable(QStringLiteral("(%1,%2)").arg(c.first.x()).arg(c.first.y())));
+    // What a compositor is asked to drag for each region.
+    QCOMPARE(EdgeRegions::edgesOf(11), Qt::TopEdge | Qt::LeftEdge);
+    QCOMPARE(EdgeRegions::edgesOf(23), Qt::Edges(Qt::RightEdge));
+    QCOMPARE(EdgeRegions::edgesOf(31), Qt::BottomEdge | Qt::LeftEdge);
+    QCOMPARE(EdgeRegions::edgesOf(22), Qt::Edges());
+    QCOMPARE(EdgeRegions::edgesOf(EdgeRegions::None), Qt::Edges());
 }
 
 void TestShellLogic::durations()
