@@ -98,6 +98,19 @@ bool endpointOf(const std::string &text, lt::tcp::endpoint *endpoint)
     return true;
 }
 
+// The engine throws when a handle's torrent has gone meanwhile (removed by another thread);
+// that reads as "no status".
+bool statusOf(const lt::torrent_handle &handle, lt::torrent_status *status,
+              lt::status_flags_t flags = lt::status_flags_t{})
+{
+    try {
+        *status = handle.status(flags);
+        return true;
+    } catch (const std::exception &) {
+        return false;
+    }
+}
+
 QString qPath(const std::string &path)
 {
     return QFile::decodeName(QByteArray::fromStdString(path));
@@ -261,6 +274,9 @@ bool FetchEngine::start(std::string *error)
     pack.set_bool(lt::settings_pack::enable_upnp, false);
     pack.set_bool(lt::settings_pack::enable_natpmp, false);
     pack.set_int(lt::settings_pack::stop_tracker_timeout, 1);
+    // Given peers usually share one address (several on one machine).
+    if (!m_options.peerHints.empty())
+        pack.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
     try {
         m_session = std::make_unique<Session>(lt::session_params(std::move(pack)));
     } catch (const std::exception &problem) {
@@ -320,6 +336,17 @@ void FetchEngine::stop()
     m_session.reset();
 }
 
+// Peers given on the command line are tried at once and again now and then: the engine does not
+// come back by itself to a given peer that it could not use the first time.
+void FetchEngine::connectHints(const lt::torrent_handle &handle)
+{
+    for (const std::string &hint : m_options.peerHints) {
+        lt::tcp::endpoint endpoint;
+        if (endpointOf(hint, &endpoint))
+            handle.connect_peer(endpoint);
+    }
+}
+
 std::shared_ptr<FetchEngine::Fetch> FetchEngine::find(const std::string &hash)
 {
     const auto found = m_fetches.find(lowered(hash));
@@ -354,17 +381,13 @@ std::shared_ptr<FetchEngine::Fetch> FetchEngine::startFetch(const std::string &h
         if (std::find(params.trackers.begin(), params.trackers.end(), tracker) == params.trackers.end())
             params.trackers.push_back(tracker);
     }
-    for (const std::string &hint : m_options.peerHints) {
-        lt::tcp::endpoint endpoint;
-        if (endpointOf(hint, &endpoint))
-            params.peers.push_back(endpoint);
-    }
     lt::error_code ec;
     lt::torrent_handle handle = m_session->session.add_torrent(std::move(params), ec);
     if (ec) {
         *reason = ec.message();
         return nullptr;
     }
+    connectHints(handle);
     auto fetch = std::make_shared<Fetch>();
     fetch->hash = hash;
     fetch->handle = handle;
@@ -453,8 +476,8 @@ FetchEngine::Progress FetchEngine::progress(const std::string &hash)
         progress.reason = fetch->reason;
         handle = fetch->handle;
     }
-    if (handle.is_valid()) {
-        const lt::torrent_status status = handle.status();
+    lt::torrent_status status;
+    if (handle.is_valid() && statusOf(handle, &status)) {
         progress.done = status.total_wanted_done;
         progress.total = status.total_wanted;
         progress.peers = status.num_peers;
@@ -602,7 +625,8 @@ FetchPiece FetchEngine::piece(const std::string &hash, int index, Clock::time_po
         if (m_changed.wait_until(lock, deadline) == std::cv_status::timeout) {
             const lt::torrent_handle handle = fetch->handle;
             lock.unlock();
-            const int peers = handle.is_valid() ? handle.status().num_peers : 0;
+            lt::torrent_status status;
+            const int peers = handle.is_valid() && statusOf(handle, &status) ? status.num_peers : 0;
             *reason = "piece " + std::to_string(index) + " of " + hash + " did not arrive in time ("
                       + std::to_string(peers) + " peers)";
             return {};
@@ -675,7 +699,9 @@ void FetchEngine::handleAlerts()
         } else if (auto *checked = lt::alert_cast<lt::torrent_checked_alert>(alert)) {
             const auto fetch = fetchOf(checked->handle);
             if (fetch && fetch->state == State::Fetching) {
-                const lt::torrent_status status = fetch->handle.status(lt::torrent_handle::query_pieces);
+                lt::torrent_status status;
+                if (!statusOf(fetch->handle, &status, lt::torrent_handle::query_pieces))
+                    continue;
                 int have = 0;
                 for (int i = 0; i < fetch->pieceCount && i < status.pieces.size(); ++i) {
                     fetch->passed[size_t(i)] = status.pieces.get_bit(lt::piece_index_t(i)) ? 1 : 0;
@@ -688,7 +714,8 @@ void FetchEngine::handleAlerts()
             }
         } else if (auto *finished = lt::alert_cast<lt::torrent_finished_alert>(alert)) {
             const auto fetch = fetchOf(finished->handle);
-            if (fetch && fetch->state == State::Fetching && fetch->handle.status().is_seeding)
+            lt::torrent_status status;
+            if (fetch && fetch->state == State::Fetching && statusOf(fetch->handle, &status) && status.is_seeding)
                 onSeeding(fetch);
         } else if (auto *flushed = lt::alert_cast<lt::cache_flushed_alert>(alert)) {
             if (const auto fetch = fetchOf(flushed->handle))
@@ -724,7 +751,11 @@ void FetchEngine::onMetadata(const std::shared_ptr<Fetch> &fetch)
 {
     if (fetch->state != State::WaitingForMetadata)
         return;
-    const std::shared_ptr<const lt::torrent_info> info = fetch->handle.torrent_file();
+    std::shared_ptr<const lt::torrent_info> info;
+    try {
+        info = fetch->handle.torrent_file();
+    } catch (const std::exception &) {
+    }
     if (!info)
         return;
     // Checked as the library checks torrents it is given, on the bytes as they came: the
@@ -891,6 +922,8 @@ void FetchEngine::periodic(Clock::time_point now)
             entry = m_fetches.erase(entry);
             continue;
         }
+        if (fetch->handle.is_valid())
+            connectHints(fetch->handle);
         if (fetch->state == State::Fetching && !fetch->flushing && now - fetch->lastResumeSave > kResumeInterval) {
             fetch->handle.save_resume_data(lt::torrent_handle::save_info_dict | lt::torrent_handle::only_if_modified);
             ++m_resumeSaves;
@@ -912,6 +945,10 @@ void FetchEngine::saveAllResumeData(std::chrono::milliseconds limit)
                 fetch->handle.save_resume_data(lt::torrent_handle::save_info_dict
                                                | lt::torrent_handle::flush_disk_cache);
                 ++m_resumeSaves;
+                if (fetch->state == State::Fetching)
+                    LogText::print("fetch: " + fetch->hash + " stops with "
+                                   + std::to_string(std::count(fetch->passed.begin(), fetch->passed.end(), 1))
+                                   + " of " + std::to_string(fetch->pieceCount) + " pieces");
             }
         }
     }

@@ -12,6 +12,7 @@
 
 namespace libtorrent {
 struct add_torrent_params;
+struct torrent_handle;
 }
 
 namespace server {
@@ -122,6 +123,7 @@ private:
     void drop(const std::shared_ptr<Fetch> &fetch, State state, const std::string &reason, bool deleteFiles);
     std::shared_ptr<Fetch> startFetch(const std::string &hash, libtorrent::add_torrent_params *given, std::string *reason);
     std::shared_ptr<Fetch> find(const std::string &hash);
+    void connectHints(const libtorrent::torrent_handle &handle);
     void saveAllResumeData(std::chrono::milliseconds limit);
     std::string resumePath(const std::string &hash) const;
     std::string payloadDir(const std::string &hash) const;

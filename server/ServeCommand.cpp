@@ -144,6 +144,15 @@ int runServeCommand(const std::vector<std::string> &arguments)
                              "this outside tests\n",
                      options.testCaptcha.c_str());
 
+    // Signals are taken by one thread of ours; the server's threads inherit the blocked mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    // After the mask, so that the engine's threads inherit it too.
     std::unique_ptr<FetchEngine> fetchEngine;
     if (fetchOptions.enabled) {
         fetchEngine = std::make_unique<FetchEngine>(context, fetchOptions);
@@ -154,14 +163,6 @@ int runServeCommand(const std::vector<std::string> &arguments)
         context.setFetchEngine(fetchEngine.get());
         std::fprintf(stderr, "serve: fetching resources the library lacks into %s\n", fetchEngine->fetchDir().c_str());
     }
-
-    // Signals are taken by one thread of ours; the server's threads inherit the blocked mask.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
 
     // Every connection may hold a socket and a file; workers, the database and logs need a few more.
     long descriptorLimit = 0;
