@@ -2,6 +2,7 @@
 
 #include "app/Version.h"
 
+#include "server/FetchRecord.h"
 #include "server/LogText.h"
 #include "server/ServiceContext.h"
 #include "server/TorrentMeta.h"
@@ -28,10 +29,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <deque>
-#include <fcntl.h>
-#include <set>
-#include <unistd.h>
 
 namespace lt = libtorrent;
 
@@ -40,9 +37,6 @@ namespace server {
 namespace {
 using Clock = std::chrono::steady_clock;
 
-// Pieces kept in memory for readers, at most this many bytes (and at least a few pieces).
-constexpr int64_t kPieceCacheBytes = 64 << 20;
-constexpr size_t kPieceCacheMinimum = 4;
 // Deadlines of announced pieces are this far apart, so that they arrive in play order.
 constexpr int kDeadlineStepMs = 150;
 constexpr auto kResumeInterval = std::chrono::seconds(60);
@@ -130,29 +124,6 @@ struct FetchEngine::Session
     lt::session session;
 };
 
-struct FetchEngine::Fetch
-{
-    std::string hash;
-    lt::torrent_handle handle;
-    State state = State::WaitingForMetadata;
-    std::string reason;
-    Clock::time_point since = Clock::now();
-    Clock::time_point lastResumeSave = Clock::now();
-    int64_t pieceLength = 0;
-    int pieceCount = 0;
-    std::vector<int64_t> fileOffsets;
-    std::vector<int64_t> fileSizes;
-    std::vector<std::string> diskPaths;
-    std::vector<char> passed;
-    std::map<int, FetchPiece> cache;
-    std::deque<int> cacheOrder;
-    int64_t cacheBytes = 0;
-    std::set<int> reading;
-    std::map<int, std::string> readErrors;
-    std::map<int, int> wanted;
-    bool flushing = false;
-};
-
 FetchEngine::FetchEngine(ServiceContext &context, FetchOptions options)
     : m_context(context), m_options(std::move(options))
 {
@@ -162,83 +133,6 @@ FetchEngine::FetchEngine(ServiceContext &context, FetchOptions options)
 FetchEngine::~FetchEngine()
 {
     stop();
-}
-
-bool FetchEngine::parseSize(const std::string &text, int64_t *bytes)
-{
-    char *end = nullptr;
-    const double number = std::strtod(text.c_str(), &end);
-    if (text.empty() || end == text.c_str() || number < 0)
-        return false;
-    const std::string suffix = lowered(end);
-    double factor = 1;
-    if (suffix == "k" || suffix == "kb" || suffix == "kib")
-        factor = 1024.0;
-    else if (suffix == "m" || suffix == "mb" || suffix == "mib")
-        factor = 1024.0 * 1024;
-    else if (suffix == "g" || suffix == "gb" || suffix == "gib")
-        factor = 1024.0 * 1024 * 1024;
-    else if (suffix == "t" || suffix == "tb" || suffix == "tib")
-        factor = 1024.0 * 1024 * 1024 * 1024;
-    else if (!suffix.empty() && suffix != "b")
-        return false;
-    if (number * factor > 9.0e18)
-        return false;
-    *bytes = int64_t(number * factor);
-    return true;
-}
-
-int FetchEngine::parseOption(const std::vector<std::string> &arguments, size_t *i, FetchOptions *options)
-{
-    const std::string &argument = arguments[*i];
-    if (argument == "--fetch") {
-        options->enabled = true;
-        return 1;
-    }
-    if (argument == "--no-dht") {
-        options->dht = false;
-        return 1;
-    }
-    if (argument == "--fetch-vip-only") {
-        options->vipOnly = true;
-        return 1;
-    }
-    static const char *const valued[] = {"--fetch-dir",  "--fetch-quota",     "--fetch-listen",     "--dht-bootstrap",
-                                         "--tracker",    "--fetch-peer",      "--fetch-list-wait",  "--fetch-piece-wait"};
-    if (std::find_if(std::begin(valued), std::end(valued), [&](const char *name) { return argument == name; })
-        == std::end(valued))
-        return 0;
-    if (*i + 1 >= arguments.size())
-        return -1;
-    const std::string value = arguments[++*i];
-    const auto seconds = [&value](int *target) {
-        char *end = nullptr;
-        const long number = std::strtol(value.c_str(), &end, 10);
-        if (value.empty() || *end != '\0' || number < 0 || number > 3600)
-            return -1;
-        *target = int(number);
-        return 1;
-    };
-    if (argument == "--fetch-dir")
-        options->dir = value;
-    else if (argument == "--fetch-quota")
-        return parseSize(value, &options->quota) ? 1 : -1;
-    else if (argument == "--fetch-listen")
-        options->listen = value;
-    else if (argument == "--dht-bootstrap")
-        options->dhtBootstrap.push_back(value);
-    else if (argument == "--tracker")
-        options->trackers.push_back(value);
-    else if (argument == "--fetch-peer") {
-        lt::tcp::endpoint endpoint;
-        if (!endpointOf(value, &endpoint))
-            return -1;
-        options->peerHints.push_back(value);
-    } else if (argument == "--fetch-list-wait")
-        return seconds(&options->listWaitSeconds);
-    else if (argument == "--fetch-piece-wait")
-        return seconds(&options->pieceWaitSeconds);
-    return value.empty() ? -1 : 1;
 }
 
 std::string FetchEngine::resumePath(const std::string &hash) const
@@ -274,9 +168,12 @@ bool FetchEngine::start(std::string *error)
     pack.set_bool(lt::settings_pack::enable_upnp, false);
     pack.set_bool(lt::settings_pack::enable_natpmp, false);
     pack.set_int(lt::settings_pack::stop_tracker_timeout, 1);
-    // Given peers usually share one address (several on one machine).
-    if (!m_options.peerHints.empty())
+    // Given peers usually share one address (several on one machine), and are worth trying
+    // again soon after a failed attempt.
+    if (!m_options.peerHints.empty()) {
         pack.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
+        pack.set_int(lt::settings_pack::min_reconnect_time, 2);
+    }
     try {
         m_session = std::make_unique<Session>(lt::session_params(std::move(pack)));
     } catch (const std::exception &problem) {
@@ -347,14 +244,14 @@ void FetchEngine::connectHints(const lt::torrent_handle &handle)
     }
 }
 
-std::shared_ptr<FetchEngine::Fetch> FetchEngine::find(const std::string &hash)
+std::shared_ptr<FetchRecord> FetchEngine::find(const std::string &hash)
 {
     const auto found = m_fetches.find(lowered(hash));
     return found == m_fetches.end() ? nullptr : found->second;
 }
 
 // With m_mutex held.
-std::shared_ptr<FetchEngine::Fetch> FetchEngine::startFetch(const std::string &hash, lt::add_torrent_params *given,
+std::shared_ptr<FetchRecord> FetchEngine::startFetch(const std::string &hash, lt::add_torrent_params *given,
                                                             std::string *reason)
 {
     lt::add_torrent_params params;
@@ -388,7 +285,7 @@ std::shared_ptr<FetchEngine::Fetch> FetchEngine::startFetch(const std::string &h
         return nullptr;
     }
     connectHints(handle);
-    auto fetch = std::make_shared<Fetch>();
+    auto fetch = std::make_shared<FetchRecord>();
     fetch->hash = hash;
     fetch->handle = handle;
     m_fetches[hash] = fetch;
@@ -410,7 +307,12 @@ FetchEngine::State FetchEngine::request(const std::string &hash, std::chrono::mi
     std::unique_lock<std::mutex> lock(m_mutex);
     if (m_stopping)
         return State::Unknown;
-    std::shared_ptr<Fetch> fetch = find(hash);
+    std::shared_ptr<FetchRecord> fetch = find(hash);
+    // Fetched before, and removed from the library since: fetched anew.
+    if (fetch && fetch->state == State::Complete && !m_context.library().findResource(hash)) {
+        m_fetches.erase(lowered(hash));
+        fetch = nullptr;
+    }
     if (!fetch) {
         fetch = startFetch(lowered(hash), nullptr, reason);
         if (!fetch)
@@ -469,7 +371,7 @@ FetchEngine::Progress FetchEngine::progress(const std::string &hash)
     lt::torrent_handle handle;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        const std::shared_ptr<Fetch> fetch = find(hash);
+        const std::shared_ptr<FetchRecord> fetch = find(hash);
         if (!fetch)
             return progress;
         progress.state = fetch->state;
@@ -488,12 +390,12 @@ FetchEngine::Progress FetchEngine::progress(const std::string &hash)
 bool FetchEngine::layout(const std::string &hash, int fileIndex, FileLayout *layout)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const std::shared_ptr<Fetch> fetch = find(hash);
-    if (!fetch || fetch->pieceCount == 0 || fileIndex < 0 || size_t(fileIndex) >= fetch->fileOffsets.size())
+    const std::shared_ptr<FetchRecord> fetch = find(hash);
+    if (!fetch || fetch->pieceCount == 0 || fileIndex < 0 || size_t(fileIndex) >= fetch->files.offsets.size())
         return false;
-    layout->offset = fetch->fileOffsets[size_t(fileIndex)];
-    layout->size = fetch->fileSizes[size_t(fileIndex)];
-    layout->pieceLength = fetch->pieceLength;
+    layout->offset = fetch->files.offsets[size_t(fileIndex)];
+    layout->size = fetch->files.sizes[size_t(fileIndex)];
+    layout->pieceLength = fetch->files.pieceLength;
     layout->pieceCount = fetch->pieceCount;
     return true;
 }
@@ -501,19 +403,19 @@ bool FetchEngine::layout(const std::string &hash, int fileIndex, FileLayout *lay
 bool FetchEngine::prepareToPlay(const std::string &hash, int fileIndex, std::string *reason)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    std::shared_ptr<Fetch> fetch = find(hash);
+    std::shared_ptr<FetchRecord> fetch = find(hash);
     if (!fetch || fetch->state == State::Complete)
         return true; // the library serves it from disk
-    if (fetch->state != State::Fetching || size_t(fileIndex) >= fetch->fileOffsets.size()) {
+    if (fetch->state != State::Fetching || size_t(fileIndex) >= fetch->files.offsets.size()) {
         *reason = fetch->reason.empty() ? "the resource is not being fetched" : fetch->reason;
         return false;
     }
-    const int64_t offset = fetch->fileOffsets[size_t(fileIndex)];
-    const int64_t size = fetch->fileSizes[size_t(fileIndex)];
+    const int64_t offset = fetch->files.offsets[size_t(fileIndex)];
+    const int64_t size = fetch->files.sizes[size_t(fileIndex)];
     if (size == 0)
         return true;
-    const int first = int(offset / fetch->pieceLength);
-    const int last = int((offset + size - 1) / fetch->pieceLength);
+    const int first = int(offset / fetch->files.pieceLength);
+    const int last = int((offset + size - 1) / fetch->files.pieceLength);
     fetch->handle.file_priority(lt::file_index_t(fileIndex), lt::top_priority);
     // Containers often keep their index at the end: it is asked for right after the start.
     if (!fetch->passed[size_t(first)])
@@ -538,7 +440,7 @@ bool FetchEngine::prepareToPlay(const std::string &hash, int fileIndex, std::str
 void FetchEngine::want(const std::string &hash, int first, int last)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const std::shared_ptr<Fetch> fetch = find(hash);
+    const std::shared_ptr<FetchRecord> fetch = find(hash);
     if (!fetch || fetch->state != State::Fetching)
         return;
     for (int piece = std::max(first, 0); piece <= last && piece < fetch->pieceCount; ++piece) {
@@ -550,7 +452,7 @@ void FetchEngine::want(const std::string &hash, int first, int last)
 void FetchEngine::unwant(const std::string &hash, int first, int last)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const std::shared_ptr<Fetch> fetch = find(hash);
+    const std::shared_ptr<FetchRecord> fetch = find(hash);
     if (!fetch)
         return;
     for (int piece = std::max(first, 0); piece <= last; ++piece) {
@@ -566,8 +468,9 @@ void FetchEngine::unwant(const std::string &hash, int first, int last)
 FetchPiece FetchEngine::piece(const std::string &hash, int index, Clock::time_point deadline, std::string *reason)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
+    bool asked = false;
     for (;;) {
-        const std::shared_ptr<Fetch> fetch = find(hash);
+        const std::shared_ptr<FetchRecord> fetch = find(hash);
         if (!fetch || m_stopping) {
             *reason = "the fetch has ended";
             return {};
@@ -578,40 +481,17 @@ FetchPiece FetchEngine::piece(const std::string &hash, int index, Clock::time_po
         }
         if (fetch->state == State::Complete) {
             // Every piece is on disk and the engine has let go of the files.
-            const int64_t start = int64_t(index) * fetch->pieceLength;
-            const int64_t total = fetch->fileOffsets.empty() ? 0 : fetch->fileOffsets.back() + fetch->fileSizes.back();
-            const int size = int(std::min<int64_t>(fetch->pieceLength, total - start));
-            const std::vector<int64_t> offsets = fetch->fileOffsets;
-            const std::vector<int64_t> sizes = fetch->fileSizes;
-            const std::vector<std::string> paths = fetch->diskPaths;
+            const FetchRecord::Files files = fetch->files;
             lock.unlock();
-            std::shared_ptr<char> bytes(new char[size_t(size)](), std::default_delete<char[]>());
-            for (size_t i = 0; i < offsets.size(); ++i) {
-                const int64_t from = std::max(start, offsets[i]);
-                const int64_t to = std::min(start + size, offsets[i] + sizes[i]);
-                if (from >= to)
-                    continue;
-                const int fd = ::open(paths[i].c_str(), O_RDONLY | O_CLOEXEC);
-                const ssize_t got = fd < 0 ? -1 : ::pread(fd, bytes.get() + (from - start), size_t(to - from), from - offsets[i]);
-                if (fd >= 0)
-                    ::close(fd);
-                if (got != to - from) {
-                    *reason = "cannot read " + paths[i];
-                    return {};
-                }
-            }
-            return FetchPiece{bytes, size};
+            return files.read(index, reason);
         }
         if (fetch->state != State::Fetching) {
             *reason = fetch->reason;
             return {};
         }
-        const auto cached = fetch->cache.find(index);
-        if (cached != fetch->cache.end()) {
-            fetch->cacheOrder.erase(std::find(fetch->cacheOrder.begin(), fetch->cacheOrder.end(), index));
-            fetch->cacheOrder.push_back(index);
-            return cached->second;
-        }
+        const FetchPiece cached = fetch->cached(index);
+        if (cached.bytes)
+            return cached;
         const auto failed = fetch->readErrors.find(index);
         if (failed != fetch->readErrors.end()) {
             *reason = "cannot read piece " + std::to_string(index) + ": " + failed->second;
@@ -620,8 +500,9 @@ FetchPiece FetchEngine::piece(const std::string &hash, int index, Clock::time_po
         }
         if (fetch->passed[size_t(index)] && fetch->reading.insert(index).second)
             fetch->handle.read_piece(lt::piece_index_t(index));
-        else if (!fetch->passed[size_t(index)] && fetch->wanted.count(index) == 0)
+        else if (!asked && !fetch->passed[size_t(index)] && fetch->wanted.count(index) == 0)
             fetch->handle.set_piece_deadline(lt::piece_index_t(index), 0);
+        asked = true;
         if (m_changed.wait_until(lock, deadline) == std::cv_status::timeout) {
             const lt::torrent_handle handle = fetch->handle;
             lock.unlock();
@@ -659,7 +540,7 @@ void FetchEngine::handleAlerts()
     std::vector<lt::alert *> alerts;
     m_session->session.pop_alerts(&alerts);
     std::unique_lock<std::mutex> lock(m_mutex);
-    const auto fetchOf = [this](const lt::torrent_handle &handle) -> std::shared_ptr<Fetch> {
+    const auto fetchOf = [this](const lt::torrent_handle &handle) -> std::shared_ptr<FetchRecord> {
         for (const auto &entry : m_fetches) {
             if (entry.second->handle == handle)
                 return entry.second;
@@ -683,16 +564,7 @@ void FetchEngine::handleAlerts()
                 continue;
             }
             boost::shared_array<char> buffer = read->buffer;
-            fetch->cache[index] = FetchPiece{std::shared_ptr<const char>(buffer.get(), [buffer](const char *) {}),
-                                             read->size};
-            fetch->cacheOrder.push_back(index);
-            fetch->cacheBytes += read->size;
-            while (fetch->cacheBytes > kPieceCacheBytes && fetch->cacheOrder.size() > kPieceCacheMinimum) {
-                const int oldest = fetch->cacheOrder.front();
-                fetch->cacheOrder.pop_front();
-                fetch->cacheBytes -= fetch->cache[oldest].size;
-                fetch->cache.erase(oldest);
-            }
+            fetch->keep(index, FetchPiece{std::shared_ptr<const char>(buffer.get(), [buffer](const char *) {}), read->size});
         } else if (auto *metadata = lt::alert_cast<lt::metadata_received_alert>(alert)) {
             if (const auto fetch = fetchOf(metadata->handle))
                 onMetadata(fetch);
@@ -747,7 +619,7 @@ void FetchEngine::handleAlerts()
 }
 
 // With m_mutex held.
-void FetchEngine::onMetadata(const std::shared_ptr<Fetch> &fetch)
+void FetchEngine::onMetadata(const std::shared_ptr<FetchRecord> &fetch)
 {
     if (fetch->state != State::WaitingForMetadata)
         return;
@@ -791,9 +663,9 @@ void FetchEngine::onMetadata(const std::shared_ptr<Fetch> &fetch)
     resource.origin = kFetchingOrigin;
     std::vector<LibraryStore::NewFile> newFiles;
     const std::string savePath = payloadDir(fetch->hash);
-    fetch->fileOffsets.clear();
-    fetch->fileSizes.clear();
-    fetch->diskPaths.clear();
+    fetch->files.offsets.clear();
+    fetch->files.sizes.clear();
+    fetch->files.paths.clear();
     for (const lt::file_index_t index : files.file_range()) {
         LibraryStore::NewFile file;
         file.fileIndex = static_cast<int>(index);
@@ -801,16 +673,16 @@ void FetchEngine::onMetadata(const std::shared_ptr<Fetch> &fetch)
         file.diskPath = QDir::cleanPath(qPath(files.file_path(index, savePath))).toStdString();
         file.size = files.file_size(index);
         newFiles.push_back(file);
-        fetch->fileOffsets.push_back(files.file_offset(index));
-        fetch->fileSizes.push_back(file.size);
-        fetch->diskPaths.push_back(file.diskPath);
+        fetch->files.offsets.push_back(files.file_offset(index));
+        fetch->files.sizes.push_back(file.size);
+        fetch->files.paths.push_back(file.diskPath);
     }
     std::string error;
     if (!library.put(resource, newFiles, ServiceContext::now(), &error)) {
         drop(fetch, State::Failed, "cannot add it to the library: " + error, true);
         return;
     }
-    fetch->pieceLength = info->piece_length();
+    fetch->files.pieceLength = info->piece_length();
     fetch->pieceCount = info->num_pieces();
     fetch->passed.assign(size_t(fetch->pieceCount), 0);
     fetch->state = State::Fetching;
@@ -822,7 +694,7 @@ void FetchEngine::onMetadata(const std::shared_ptr<Fetch> &fetch)
 }
 
 // With m_mutex held.
-void FetchEngine::onSeeding(const std::shared_ptr<Fetch> &fetch)
+void FetchEngine::onSeeding(const std::shared_ptr<FetchRecord> &fetch)
 {
     if (fetch->flushing)
         return;
@@ -833,7 +705,7 @@ void FetchEngine::onSeeding(const std::shared_ptr<Fetch> &fetch)
 }
 
 // With m_mutex held.
-void FetchEngine::onFlushed(const std::shared_ptr<Fetch> &fetch)
+void FetchEngine::onFlushed(const std::shared_ptr<FetchRecord> &fetch)
 {
     if (!fetch->flushing || fetch->state != State::Fetching)
         return;
@@ -842,14 +714,12 @@ void FetchEngine::onFlushed(const std::shared_ptr<Fetch> &fetch)
     m_session->session.remove_torrent(fetch->handle);
     fetch->handle = lt::torrent_handle();
     fetch->state = State::Complete;
-    fetch->cache.clear();
-    fetch->cacheOrder.clear();
-    fetch->cacheBytes = 0;
+    fetch->clearCache();
     LogText::print("fetch: " + fetch->hash + " complete");
 }
 
 // With m_mutex held.
-void FetchEngine::drop(const std::shared_ptr<Fetch> &fetch, State state, const std::string &reason, bool deleteFiles)
+void FetchEngine::drop(const std::shared_ptr<FetchRecord> &fetch, State state, const std::string &reason, bool deleteFiles)
 {
     if (fetch->handle.is_valid())
         m_session->session.remove_torrent(fetch->handle, deleteFiles ? lt::session::delete_files : lt::remove_flags_t{});
@@ -857,9 +727,7 @@ void FetchEngine::drop(const std::shared_ptr<Fetch> &fetch, State state, const s
     fetch->state = state;
     fetch->reason = reason;
     fetch->since = Clock::now();
-    fetch->cache.clear();
-    fetch->cacheOrder.clear();
-    fetch->cacheBytes = 0;
+    fetch->clearCache();
     QFile::remove(qPath(resumePath(fetch->hash)));
     m_changed.notify_all();
 }
@@ -893,7 +761,7 @@ bool FetchEngine::makeRoom(const std::string &hash, int64_t size, std::string *r
 // With m_mutex held.
 void FetchEngine::evict(const std::string &hash)
 {
-    const std::shared_ptr<Fetch> fetch = find(hash);
+    const std::shared_ptr<FetchRecord> fetch = find(hash);
     const bool inSession = fetch && fetch->handle.is_valid();
     if (fetch) {
         drop(fetch, State::Failed, "removed to keep within the fetch quota", true);
@@ -908,7 +776,7 @@ void FetchEngine::periodic(Clock::time_point now)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     for (auto entry = m_fetches.begin(); entry != m_fetches.end();) {
-        const std::shared_ptr<Fetch> fetch = entry->second;
+        const std::shared_ptr<FetchRecord> fetch = entry->second;
         const auto age = now - fetch->since;
         const auto limit = std::chrono::minutes(m_options.pendingMinutes);
         if (fetch->state == State::WaitingForMetadata && age > limit) {
@@ -939,7 +807,7 @@ void FetchEngine::saveAllResumeData(std::chrono::milliseconds limit)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         for (const auto &entry : m_fetches) {
-            const std::shared_ptr<Fetch> &fetch = entry.second;
+            const std::shared_ptr<FetchRecord> &fetch = entry.second;
             if (fetch->handle.is_valid() && !fetch->flushing
                 && (fetch->state == State::WaitingForMetadata || fetch->state == State::Fetching)) {
                 fetch->handle.save_resume_data(lt::torrent_handle::save_info_dict

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "server/FetchOptions.h"
+#include "server/FetchPiece.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -17,33 +20,8 @@ struct torrent_handle;
 
 namespace server {
 
+class FetchRecord;
 class ServiceContext;
-
-// How the service fetches resources that its library does not hold.
-struct FetchOptions
-{
-    bool enabled = false;
-    std::string dir;   // where payloads and resume data go; empty: DATA/fetch
-    int64_t quota = 0; // bytes of fetched payload kept at most; 0: no limit
-    // The engine's listening interfaces, "HOST:PORT[,HOST:PORT...]".
-    std::string listen = "0.0.0.0:6881,[::]:6881";
-    bool dht = true;
-    std::vector<std::string> dhtBootstrap; // HOST:PORT; empty: the engine's public routers
-    std::vector<std::string> trackers;     // announced for every fetch
-    std::vector<std::string> peerHints;    // HOST:PORT given to every fetch (tests, benchmarks)
-    bool vipOnly = false;
-    int listWaitSeconds = 15;  // how long a file list waits for a resource's metadata
-    int pieceWaitSeconds = 60; // how long a read waits for one piece before it fails
-    int maxPending = 64;       // fetches waiting for metadata at once
-    int pendingMinutes = 30;   // a fetch without metadata is given up after this long
-};
-
-// One verified piece of a fetch, shared by every reader that needs it.
-struct FetchPiece
-{
-    std::shared_ptr<const char> bytes;
-    int size = 0;
-};
 
 // The BitTorrent side of the service: one engine session, its alerts handled on a thread of its
 // own, the fetches it runs and what readers need of them. Fetched resources join the library as
@@ -103,26 +81,19 @@ public:
     FetchPiece piece(const std::string &hash, int index, std::chrono::steady_clock::time_point deadline,
                      std::string *reason);
 
-    // Takes the fetch option at arguments[*i] (and its value, moving *i on): 1 when taken, 0 when
-    // it is not a fetch option, -1 when its value is bad.
-    static int parseOption(const std::vector<std::string> &arguments, size_t *i, FetchOptions *options);
-    // Parses "SIZE" as bytes with an optional K, M, G or T suffix (powers of 1024).
-    static bool parseSize(const std::string &text, int64_t *bytes);
-
 private:
-    struct Fetch;
     struct Session;
     void alertLoop();
     void handleAlerts();
     void periodic(std::chrono::steady_clock::time_point now);
-    void onMetadata(const std::shared_ptr<Fetch> &fetch);
-    void onSeeding(const std::shared_ptr<Fetch> &fetch);
-    void onFlushed(const std::shared_ptr<Fetch> &fetch);
+    void onMetadata(const std::shared_ptr<FetchRecord> &fetch);
+    void onSeeding(const std::shared_ptr<FetchRecord> &fetch);
+    void onFlushed(const std::shared_ptr<FetchRecord> &fetch);
     bool makeRoom(const std::string &hash, int64_t size, std::string *reason);
     void evict(const std::string &hash);
-    void drop(const std::shared_ptr<Fetch> &fetch, State state, const std::string &reason, bool deleteFiles);
-    std::shared_ptr<Fetch> startFetch(const std::string &hash, libtorrent::add_torrent_params *given, std::string *reason);
-    std::shared_ptr<Fetch> find(const std::string &hash);
+    void drop(const std::shared_ptr<FetchRecord> &fetch, State state, const std::string &reason, bool deleteFiles);
+    std::shared_ptr<FetchRecord> startFetch(const std::string &hash, libtorrent::add_torrent_params *given, std::string *reason);
+    std::shared_ptr<FetchRecord> find(const std::string &hash);
     void connectHints(const libtorrent::torrent_handle &handle);
     void saveAllResumeData(std::chrono::milliseconds limit);
     std::string resumePath(const std::string &hash) const;
@@ -135,7 +106,7 @@ private:
     std::thread m_alertThread;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::map<std::string, std::shared_ptr<Fetch>> m_fetches; // by hash
+    std::map<std::string, std::shared_ptr<FetchRecord>> m_fetches; // by hash
     bool m_stopping = false;
     int m_resumeSaves = 0; // saves asked for and not yet answered
 };

@@ -215,7 +215,7 @@ int runLibraryCommand(const std::vector<std::string> &arguments)
     std::vector<std::string> words;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string &argument = arguments[i];
-        const int fetchOption = FetchEngine::parseOption(arguments, &i, &fetchOptions);
+        const int fetchOption = FetchOptions::parse(arguments, &i, &fetchOptions);
         if (fetchOption < 0)
             return usage("library", "bad value after " + argument);
         if (fetchOption > 0)

@@ -62,7 +62,7 @@ int runServeCommand(const std::vector<std::string> &arguments)
     FetchOptions fetchOptions;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string &argument = arguments[i];
-        const int fetchOption = FetchEngine::parseOption(arguments, &i, &fetchOptions);
+        const int fetchOption = FetchOptions::parse(arguments, &i, &fetchOptions);
         if (fetchOption < 0) {
             std::fprintf(stderr, "serve: bad argument %s\n%s", argument.c_str(), usageText().c_str());
             return 2;

@@ -60,7 +60,15 @@ QString LocalSwarm::clipPath(const QString &name) const
 
 QString LocalSwarm::addResource(const QString &name, const QByteArray &clip, qint64 pieceLength)
 {
-    if (!writeFile(clipPath(name), clip)
+    if (!writeFile(clipPath(name), clip))
+        return QString();
+    return addResourceFile(name, clipPath(name), pieceLength);
+}
+
+QString LocalSwarm::addResourceFile(const QString &name, const QString &clipFile, qint64 pieceLength)
+{
+    QDir().mkpath(QFileInfo(clipPath(name)).absolutePath());
+    if ((clipFile != clipPath(name) && !QFile::rename(clipFile, clipPath(name)))
         || !writeFile(m_dir + QStringLiteral("/payload/") + name + QStringLiteral("/notes.txt"), "notes\n"))
         return QString();
     QProcess create;

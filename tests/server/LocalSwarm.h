@@ -26,6 +26,8 @@ public:
     // A resource NAME/clip.mp4 holding `clip` and NAME/notes.txt, with its torrent made by the
     // service's own command; returns the info-hash, empty on failure.
     QString addResource(const QString &name, const QByteArray &clip, qint64 pieceLength = 262144);
+    // The same with the clip taken from a file (moved into place).
+    QString addResourceFile(const QString &name, const QString &clipFile, qint64 pieceLength);
     // A torrent whose one file is named "../NAME.mp4" (its payload is not needed to hand out
     // its metadata); returns the info-hash.
     QString addHostileResource(const QString &name);
