@@ -168,6 +168,9 @@ bool FetchEngine::start(std::string *error)
     pack.set_bool(lt::settings_pack::enable_upnp, false);
     pack.set_bool(lt::settings_pack::enable_natpmp, false);
     pack.set_int(lt::settings_pack::stop_tracker_timeout, 1);
+    // A fetch is what the machine is for: TCP out, since uTP yields to every other transfer by
+    // design (uTP peers can still connect in).
+    pack.set_bool(lt::settings_pack::enable_outgoing_utp, false);
     // Given peers usually share one address (several on one machine), and are worth trying
     // again soon after a failed attempt.
     if (!m_options.peerHints.empty()) {
@@ -385,6 +388,16 @@ FetchEngine::Progress FetchEngine::progress(const std::string &hash)
         progress.peers = status.num_peers;
     }
     return progress;
+}
+
+void FetchEngine::waitWhileFetching(const std::string &hash, std::chrono::milliseconds limit)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait_for(lock, limit, [&] {
+        const std::shared_ptr<FetchRecord> fetch = find(hash);
+        return m_stopping || !fetch
+               || (fetch->state != State::WaitingForMetadata && fetch->state != State::Fetching);
+    });
 }
 
 bool FetchEngine::layout(const std::string &hash, int fileIndex, FileLayout *layout)

@@ -60,6 +60,8 @@ public:
         std::string reason;
     };
     Progress progress(const std::string &hash);
+    // Waits until the fetch has ended (complete, refused or failed), at most `limit`.
+    void waitWhileFetching(const std::string &hash, std::chrono::milliseconds limit);
 
     struct FileLayout {
         int64_t offset = 0; // in the torrent's payload

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -103,8 +104,9 @@ int fetchIntoLibrary(ServiceContext &context, FetchOptions options, const std::s
             std::fprintf(stderr, "fetching %s: waiting for its metadata (%d peers)\n", hash.c_str(), progress.peers);
         else
             show(progress.done, std::max<int64_t>(progress.total, 1));
-        const timespec oneSecond{1, 0};
-        const int received = sigtimedwait(&stopSignals, nullptr, &oneSecond);
+        engine.waitWhileFetching(hash, std::chrono::seconds(1));
+        const timespec now{0, 0};
+        const int received = sigtimedwait(&stopSignals, nullptr, &now);
         if (received == SIGINT || received == SIGTERM) {
             std::fprintf(stderr, "library: interrupted; the fetch continues at the next fetch or serve --fetch\n");
             return 130;

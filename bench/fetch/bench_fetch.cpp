@@ -17,6 +17,7 @@
 #include "PlayerSession.h"
 #include "ServiceProcess.h"
 
+#include "app/AppConfig.h"
 #include "player/ui/MpvVideoWidget.h"
 #include "resources/BTResourceFile.h"
 #include "resources/ui/BTResourceParseResultListItemWidget.h"
@@ -24,6 +25,7 @@
 #include "service/ServiceClient.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -75,12 +77,14 @@ std::vector<double> firstFrames(const QString &peer, const QString &hash, int ru
     for (int run = 0; run < runs; ++run) {
         ServiceProcess service(scratch + QStringLiteral("/frame-data%1").arg(run));
         if (!addVip(service) || !service.start(fetchArguments(peer))) {
+            std::fprintf(stderr, "run %d: the service did not start\n", run + 1);
             ++*failures;
             continue;
         }
         PlayerSession player(service.hostPort());
         MpvVideoWidget *video = player.video();
         if (!video || !player.login(u("vip@pelorin.test"), u("vip-password"))) {
+            std::fprintf(stderr, "run %d: the player did not start or log in\n", run + 1);
             ++*failures;
             continue;
         }
@@ -98,11 +102,13 @@ std::vector<double> firstFrames(const QString &peer, const QString &hash, int ru
             player.parse(u("magnet:?xt=urn:btih:") + hash + u("&dn=clip"));
         const double listed = clock.nsecsElapsed() / 1e6;
         if (rows.isEmpty()) {
+            std::fprintf(stderr, "run %d: no file list\n%s", run + 1, service.log().right(2000).constData());
             ++*failures;
             continue;
         }
         PlayerSession::playButton(rows.first())->click();
         if (!PlayerSession::waitFor([&] { return framed; }, 60000)) {
+            std::fprintf(stderr, "run %d: no frame\n%s", run + 1, service.log().right(3000).constData());
             ++*failures;
             player.stop();
             continue;
@@ -116,9 +122,13 @@ std::vector<double> firstFrames(const QString &peer, const QString &hash, int ru
 }
 
 // Milliseconds until the first bytes of each range arrive.
-std::vector<double> middleRanges(const ServiceProcess &service, const QString &hash, qint64 size, int *failures)
+std::vector<double> middleRanges(const ServiceProcess &service, const QString &hash, qint64 size,
+                                 const QString &scratch, int *failures)
 {
     std::vector<double> times;
+    // The channel reads its host from Config.ini in the working directory.
+    QDir::setCurrent(scratch);
+    AppConfig::setServiceHost(service.hostPort());
     ServiceClient client;
     QElapsedTimer waited;
     waited.start();
@@ -126,6 +136,7 @@ std::vector<double> middleRanges(const ServiceProcess &service, const QString &h
     while (!client.call(Endpoints::fileList(hash)).succeeded() && waited.elapsed() < 120000)
         continue;
     if (!client.call(Endpoints::login(u("vip@pelorin.test"), u("vip-password"))).succeeded()) {
+        std::fprintf(stderr, "ranges: cannot log in\n");
         ++*failures;
         return times;
     }
@@ -157,8 +168,12 @@ std::vector<double> middleRanges(const ServiceProcess &service, const QString &h
                 firstByte = clock.nsecsElapsed() / 1e6;
         });
         ServiceClient::waitForReply(reply);
-        if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 206 || firstByte < 0)
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (status != 206 || firstByte < 0) {
+            std::fprintf(stderr, "ranges: HTTP %d at %lld\n%s", status, static_cast<long long>(first),
+                         service.log().right(1500).constData());
             ++*failures;
+        }
         else
             times.push_back(firstByte);
         reply->deleteLater();
@@ -214,7 +229,7 @@ int main(int argc, char *argv[])
         frames = firstFrames(swarm.address(seeder), hash, runs, scratch.path(), &failures);
         swarm.stop(seeder);
     } else {
-        std::printf("1. unknown hash -> first frame: skipped (needs an X display: run under xvfb-run)\n");
+        std::printf("1. unknown hash -> first frame: skipped (--runs 0, or no X display: run under xvfb-run)\n");
     }
 
     // 2. Throughput of a whole resource of random bytes.
@@ -251,10 +266,12 @@ int main(int argc, char *argv[])
     std::vector<double> firstBytes;
     {
         ServiceProcess service(scratch.path() + u("/range-data"));
-        if (slowSeeder >= 0 && addVip(service) && service.start(fetchArguments(swarm.address(slowSeeder))))
-            firstBytes = middleRanges(service, bigHash, size, &failures);
-        else
+        if (slowSeeder >= 0 && addVip(service) && service.start(fetchArguments(swarm.address(slowSeeder)))) {
+            firstBytes = middleRanges(service, bigHash, size, scratch.path(), &failures);
+        } else {
+            std::fprintf(stderr, "ranges: no seeder or service\n");
             ++failures;
+        }
     }
 
     std::printf("failures: %d\n", failures);

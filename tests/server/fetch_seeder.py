@@ -19,6 +19,9 @@ def session():
         # A service that was stopped leaves its connection behind for a while; it comes back from
         # the same address.
         'allow_multiple_connections_per_ip': True,
+        # As the service's engine: TCP out (uTP yields to every other transfer by design and on
+        # loopback runs at a small fraction of TCP's rate).
+        'enable_outgoing_utp': False,
         'enable_dht': False, 'enable_lsd': False, 'enable_upnp': False, 'enable_natpmp': False,
         'alert_mask': lt.alert_category.status | lt.alert_category.error,
     })
