@@ -5,7 +5,8 @@
 //    the whole path: file list (waits for the metadata), both resolution steps (the second waits
 //    for the first piece), host probe, engine open, first rendered frame. Goal: under 3 s.
 // 2. Throughput: `library fetch FILE.torrent` (the service's engine) against the Python binding
-//    downloading the same torrent from the same seeder, whole processes timed, alternating.
+//    downloading the same torrent from the same seeder, whole processes timed, alternating for
+//    three rounds; the best of each counts (the machine is shared). Both connect out over TCP.
 //    Goal ratio (service throughput / Python throughput) >= 0.9.
 // 3. First byte of a range in the middle of a file that has not arrived yet, the seeder limited
 //    so that the fetch stays far behind the ranges asked for.
@@ -242,7 +243,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     std::vector<double> ours, theirs;
-    for (int round = 0; round < 2; ++round) {
+    for (int round = 0; round < 3; ++round) {
         const QString base = scratch.path() + QStringLiteral("/round%1").arg(round);
         QDir().mkpath(base + u("/python"));
         const double python = timedRun(u("/usr/bin/python3"), {LocalSwarm::seederScript(), u("download"), base + u("/python"),
@@ -284,12 +285,12 @@ int main(int argc, char *argv[])
         const Figures service = Figures::of(ours);
         const Figures python = Figures::of(theirs);
         const double megabytes = size / 1e6;
-        std::printf("whole fetch of %lld MiB: service (library fetch) %s = %.0f MB/s; Python binding %s = %.0f MB/s\n",
-                    static_cast<long long>(sizeMib), qPrintable(service.text("ms", 0)),
-                    megabytes / (service.median / 1000), qPrintable(python.text("ms", 0)),
-                    megabytes / (python.median / 1000));
-        std::printf("ratio=%.3f (service throughput / Python binding throughput; goal >= 0.9)\n",
-                    python.median / service.median);
+        std::printf("whole fetch of %lld MiB: service (library fetch) %s, best %.0f MB/s; Python binding %s, best %.0f MB/s\n",
+                    static_cast<long long>(sizeMib), qPrintable(service.text("ms", 0)), megabytes / (service.min / 1000),
+                    qPrintable(python.text("ms", 0)), megabytes / (python.min / 1000));
+        std::printf("ratio=%.3f (service throughput / Python binding throughput, best rounds; goal >= 0.9; "
+                    "medians give %.3f)\n",
+                    python.min / service.min, python.median / service.median);
     }
     if (!firstBytes.empty()) {
         const Figures figures = Figures::of(firstBytes);
