@@ -145,7 +145,7 @@ std::string FetchEngine::payloadDir(const std::string &hash) const
     return m_dir + "/" + hash;
 }
 
-bool FetchEngine::start(std::string *error)
+bool FetchEngine::start(std::string *error, bool continueFetches)
 {
     if (!QDir().mkpath(qPath(m_dir + "/.resume"))) {
         *error = "cannot create " + m_dir;
@@ -186,19 +186,13 @@ bool FetchEngine::start(std::string *error)
 
     // Fetches that a previous run left, first with their resume data...
     std::set<std::string> resumed;
-    const QStringList names = QDir(qPath(m_dir + "/.resume")).entryList({QStringLiteral("*.resume")}, QDir::Files);
+    const QStringList names = continueFetches ? QDir(qPath(m_dir + "/.resume")).entryList({QStringLiteral("*.resume")}, QDir::Files)
+                                              : QStringList();
     for (const QString &name : names) {
         const std::string hash = lowered(QFile::encodeName(name.left(name.size() - 7)).toStdString());
-        QFile file(qPath(resumePath(hash)));
-        if (!isHexHash(hash) || !file.open(QIODevice::ReadOnly))
+        lt::add_torrent_params params;
+        if (!isHexHash(hash) || !readResumeData(hash, &params))
             continue;
-        const QByteArray bytes = file.readAll();
-        lt::error_code ec;
-        lt::add_torrent_params params = lt::read_resume_data({bytes.constData(), bytes.size()}, ec);
-        if (ec || params.info_hashes.v1 != hashOf(hash)) {
-            LogText::print("fetch: resume data of " + hash + " unreadable, fetching it anew");
-            continue;
-        }
         std::lock_guard<std::mutex> lock(m_mutex);
         std::string reason;
         if (startFetch(hash, &params, &reason))
@@ -208,7 +202,7 @@ bool FetchEngine::start(std::string *error)
     }
     // ...then those that joined the library without resume data, by their hash.
     for (const LibraryResource &resource : m_context.library().resources()) {
-        if (resource.origin != kFetchingOrigin || resumed.count(resource.hash))
+        if (!continueFetches || resource.origin != kFetchingOrigin || resumed.count(resource.hash))
             continue;
         std::lock_guard<std::mutex> lock(m_mutex);
         std::string reason;
@@ -218,6 +212,22 @@ bool FetchEngine::start(std::string *error)
     if (!m_fetches.empty())
         LogText::print("fetch: continuing " + std::to_string(m_fetches.size()) + " fetches");
     m_alertThread = std::thread([this] { alertLoop(); });
+    return true;
+}
+
+bool FetchEngine::readResumeData(const std::string &hash, lt::add_torrent_params *params)
+{
+    QFile file(qPath(resumePath(hash)));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    lt::error_code ec;
+    *params = lt::read_resume_data({bytes.constData(), bytes.size()}, ec);
+    if (ec || params->info_hashes.v1 != hashOf(hash)) {
+        LogText::print("fetch: resume data of " + hash + " unreadable, fetching it anew");
+        *params = lt::add_torrent_params();
+        return false;
+    }
     return true;
 }
 
@@ -358,12 +368,13 @@ bool FetchEngine::add(const std::string &input, std::string *hash, std::string *
     std::lock_guard<std::mutex> lock(m_mutex);
     if (find(*hash))
         return true;
-    if (m_context.library().findResource(*hash) && !params.ti) {
-        const auto resource = m_context.library().findResource(*hash);
-        if (resource->origin != kFetchingOrigin) {
-            *error = "the library holds " + *hash + " already";
-            return false;
-        }
+    lt::add_torrent_params resumed;
+    if (readResumeData(*hash, &resumed))
+        params = std::move(resumed);
+    const std::optional<LibraryResource> known = m_context.library().findResource(*hash);
+    if (known && known->origin != kFetchingOrigin) {
+        *error = "the library holds " + *hash + " already";
+        return false;
     }
     return startFetch(*hash, &params, error) != nullptr;
 }
@@ -417,6 +428,10 @@ bool FetchEngine::prepareToPlay(const std::string &hash, int fileIndex, std::str
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     std::shared_ptr<FetchRecord> fetch = find(hash);
+    if (m_stopping) {
+        *reason = "the service is stopping";
+        return false;
+    }
     if (!fetch || fetch->state == State::Complete)
         return true; // the library serves it from disk
     if (fetch->state != State::Fetching || size_t(fileIndex) >= fetch->files.offsets.size()) {
@@ -454,7 +469,7 @@ void FetchEngine::want(const std::string &hash, int first, int last)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     const std::shared_ptr<FetchRecord> fetch = find(hash);
-    if (!fetch || fetch->state != State::Fetching)
+    if (!fetch || fetch->state != State::Fetching || m_stopping)
         return;
     for (int piece = std::max(first, 0); piece <= last && piece < fetch->pieceCount; ++piece) {
         if (fetch->wanted[piece]++ == 0 && !fetch->passed[size_t(piece)])
@@ -466,7 +481,7 @@ void FetchEngine::unwant(const std::string &hash, int first, int last)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     const std::shared_ptr<FetchRecord> fetch = find(hash);
-    if (!fetch)
+    if (!fetch || m_stopping)
         return;
     for (int piece = std::max(first, 0); piece <= last; ++piece) {
         const auto found = fetch->wanted.find(piece);

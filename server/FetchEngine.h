@@ -38,8 +38,8 @@ public:
     FetchEngine(const FetchEngine &) = delete;
     FetchEngine &operator=(const FetchEngine &) = delete;
 
-    // Opens the session and continues the fetches that a previous run left.
-    bool start(std::string *error);
+    // Opens the session and (with `continueFetches`) continues the fetches that a previous run left.
+    bool start(std::string *error, bool continueFetches = true);
     // Saves every fetch's resume data and closes the session.
     void stop();
 
@@ -49,7 +49,8 @@ public:
     // Starts fetching a resource hash (40 hex digits) unless that runs already, and waits up to
     // `wait` for its metadata. *reason explains Refused and Failed.
     State request(const std::string &hash, std::chrono::milliseconds wait, std::string *reason);
-    // Starts a fetch from a magnet link, a .torrent file or a hash; *hash names it.
+    // Starts a fetch from a magnet link, a .torrent file or a hash (from its resume data when an
+    // earlier run left some); *hash names it.
     bool add(const std::string &input, std::string *hash, std::string *error);
 
     struct Progress {
@@ -98,6 +99,7 @@ private:
     std::shared_ptr<FetchRecord> find(const std::string &hash);
     void connectHints(const libtorrent::torrent_handle &handle);
     void saveAllResumeData(std::chrono::milliseconds limit);
+    bool readResumeData(const std::string &hash, libtorrent::add_torrent_params *params);
     std::string resumePath(const std::string &hash) const;
     std::string payloadDir(const std::string &hash) const;
 

@@ -83,7 +83,8 @@ int fetchIntoLibrary(ServiceContext &context, FetchOptions options, const std::s
     FetchEngine engine(context, options);
     std::string error;
     std::string hash;
-    if (!engine.start(&error) || !engine.add(input, &hash, &error)) {
+    // Only this resource: others may be fetched by a service on the same folder.
+    if (!engine.start(&error, false) || !engine.add(input, &hash, &error)) {
         std::fprintf(stderr, "library: %s\n", error.c_str());
         return 1;
     }

@@ -1,5 +1,6 @@
 // A service with --fetch against peers on 127.0.0.1 that the test starts: resources it has never
-// seen become file lists, play while they arrive, survive a restart, are refused for hostile names,
+// seen become file lists, play while they arrive, survive a restart (or are fetched ahead with
+// library fetch), are refused for hostile names,
 // give way to the quota, and a vanished peer ends in an error instead of a hung request.
 #include "LocalSwarm.h"
 #include "ServiceProcess.h"
@@ -211,11 +212,20 @@ void ServiceFetchTest::restartContinuesAFetch()
 {
     const QByteArray clip = randomBytes(4 << 20);
     const QString hash = m_swarm->addResource(u("resumed"), clip);
-    const int seeder = m_swarm->seed({u("resumed")}, 1000 * 1000);
+    const QString ahead = m_swarm->addResource(u("ahead"), randomBytes(1 << 20));
+    const int seeder = m_swarm->seed({u("resumed"), u("ahead")}, 1000 * 1000);
     QVERIFY(seeder >= 0);
+    // Fetched ahead of time, it is in the library when the service starts.
+    QByteArray printed;
+    QCOMPARE(m_service->run({u("library"), u("fetch"), m_swarm->torrentPath(u("ahead")), u("--no-dht"),
+                             u("--fetch-listen"), u("127.0.0.1:0"), u("--fetch-peer"), m_swarm->address(seeder)},
+                            &printed),
+             0);
+    QVERIFY2(printed.contains(ahead.toLatin1() + "  ahead"), printed.constData());
     const QStringList arguments = fetchArguments({m_swarm->address(seeder)});
     QVERIFY(m_service->start(arguments));
     AppConfig::setServiceHost(m_service->hostPort());
+    QVERIFY(fileList(ahead).succeeded());
     QTRY_VERIFY_WITH_TIMEOUT(fileList(hash).succeeded(), 30000);
     logInAsVip();
     QString address;
