@@ -11,7 +11,7 @@
 // 3. First byte of a range in the middle of a file that has not arrived yet, the seeder limited
 //    so that the fetch stays far behind the ranges asked for.
 // Options: --size-mib N (throughput resource, default 1024), --runs N (first-frame runs, 3).
-// Part 1 needs an X display with OpenGL (xvfb-run); without one it is skipped.
+// The first measurement needs an X display with OpenGL (xvfb-run); without one it is skipped.
 
 #include "BenchFigures.h"
 #include "LocalSwarm.h"
