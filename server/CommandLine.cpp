@@ -21,6 +21,7 @@ std::string usageText()
            "                        [--retrieval-limit N] [--code-check-seconds N]\n"
            "                        [--trusted-proxy ADDRESS] [--accel-redirect] [--no-video-hosts]\n"
            "                        [--quiet] [--test-captcha TEXT] [--video-host HOST:PORT]...\n"
+           "                        [--fetch [FETCH OPTIONS]]\n"
            "  pelorin-service user --data DIR add EMAIL PASSWORD [--vip] [--permanent-vip]\n"
            "                        [--vip-until YYYY-MM-DD]\n"
            "  pelorin-service user --data DIR set EMAIL [--password PASSWORD] [--vip] [--no-vip]\n"
@@ -31,10 +32,15 @@ std::string usageText()
            "  pelorin-service library --data DIR list\n"
            "  pelorin-service library --data DIR remove HASH\n"
            "  pelorin-service library --data DIR address HASH INDEX [--host HOST:PORT]\n"
+           "  pelorin-service library --data DIR fetch MAGNET|FILE.torrent|HASH [FETCH OPTIONS]\n"
            "  pelorin-service demo --data DIR [--clip-seconds N] [--ffmpeg PATH] [--public-host HOST:PORT]\n"
            "  pelorin-service release --data DIR PACKAGE VERSION NOTES\n"
            "  pelorin-service hash INPUT...\n"
-           "  pelorin-service torrent create PAYLOAD OUT.torrent [--piece-length BYTES]\n";
+           "  pelorin-service torrent create PAYLOAD OUT.torrent [--piece-length BYTES]\n"
+           "FETCH OPTIONS: [--fetch-dir DIR] [--fetch-quota SIZE] [--fetch-listen HOST:PORT[,HOST:PORT]]\n"
+           "               [--dht-bootstrap HOST:PORT]... [--no-dht] [--tracker URL]... [--fetch-vip-only]\n"
+           "               [--fetch-list-wait SECONDS] [--fetch-piece-wait SECONDS]\n"
+           "               [--fetch-peer HOST:PORT]... (tests only: a peer given to every fetch)\n";
 }
 
 int runCommandLine(const std::vector<std::string> &arguments)

@@ -1,6 +1,7 @@
 #include "server/LibraryCommand.h"
 
 #include "server/CommandLine.h"
+#include "server/FetchEngine.h"
 #include "server/ServiceContext.h"
 #include "server/TorrentBuilder.h"
 #include "server/TorrentMeta.h"
@@ -13,8 +14,11 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <unistd.h>
 
 namespace server {
@@ -64,6 +68,51 @@ bool openContext(ServiceContext &context, const char *command)
 std::string vipText(bool vipOnly)
 {
     return vipOnly ? "  VIP only" : "";
+}
+
+// library fetch: fetches ahead of time, with progress on stderr, until the resource has joined
+// the library. Interrupted, it leaves resume data that the next fetch or serve --fetch continues.
+int fetchIntoLibrary(ServiceContext &context, FetchOptions options, const std::string &input)
+{
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+    options.enabled = true;
+    FetchEngine engine(context, options);
+    std::string error;
+    std::string hash;
+    // Only this resource: others may be fetched by a service on the same folder.
+    if (!engine.start(&error, false) || !engine.add(input, &hash, &error)) {
+        std::fprintf(stderr, "library: %s\n", error.c_str());
+        return 1;
+    }
+    const HashProgress show = terminalProgress("fetching " + hash, 0);
+    for (;;) {
+        const FetchEngine::Progress progress = engine.progress(hash);
+        if (progress.state == FetchEngine::State::Complete) {
+            const std::optional<LibraryResource> resource = context.library().findResource(hash);
+            std::printf("%s  %s\n", hash.c_str(), resource ? resource->name.c_str() : "");
+            return 0;
+        }
+        if (progress.state == FetchEngine::State::Refused || progress.state == FetchEngine::State::Failed
+            || progress.state == FetchEngine::State::Unknown) {
+            std::fprintf(stderr, "library: %s not fetched: %s\n", hash.c_str(), progress.reason.c_str());
+            return 1;
+        }
+        if (progress.state == FetchEngine::State::WaitingForMetadata)
+            std::fprintf(stderr, "fetching %s: waiting for its metadata (%d peers)\n", hash.c_str(), progress.peers);
+        else
+            show(progress.done, std::max<int64_t>(progress.total, 1));
+        engine.waitWhileFetching(hash, std::chrono::seconds(1));
+        const timespec now{0, 0};
+        const int received = sigtimedwait(&stopSignals, nullptr, &now);
+        if (received == SIGINT || received == SIGTERM) {
+            std::fprintf(stderr, "library: interrupted; the fetch continues at the next fetch or serve --fetch\n");
+            return 130;
+        }
+    }
 }
 } // namespace
 
@@ -165,9 +214,15 @@ int runLibraryCommand(const std::vector<std::string> &arguments)
     std::string dataDir;
     std::string host = ServiceOptions::defaultVideoHosts().front();
     bool vipOnly = false;
+    FetchOptions fetchOptions;
     std::vector<std::string> words;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string &argument = arguments[i];
+        const int fetchOption = FetchOptions::parse(arguments, &i, &fetchOptions);
+        if (fetchOption < 0)
+            return usage("library", "bad value after " + argument);
+        if (fetchOption > 0)
+            continue;
         if (argument == "--data" || argument == "--host") {
             if (i + 1 >= arguments.size())
                 return usage("library", "missing value after " + argument);
@@ -183,7 +238,7 @@ int runLibraryCommand(const std::vector<std::string> &arguments)
     if (dataDir.empty())
         return usage("library", "--data DIR is required");
     if (words.empty())
-        return usage("library", "add, list, remove or address?");
+        return usage("library", "add, list, remove, address or fetch?");
     ServiceOptions options;
     options.dataDir = dataDir;
     ServiceContext context(options);
@@ -246,6 +301,11 @@ int runLibraryCommand(const std::vector<std::string> &arguments)
                     host.c_str(), code.c_str(), context.tokens().cookieFor(code).c_str(), host.c_str(),
                     10000000 + int(file->id % 89999999), code.c_str());
         return 0;
+    }
+    if (command == "fetch") {
+        if (words.size() != 2)
+            return usage("library", "fetch takes MAGNET, FILE.torrent or HASH");
+        return fetchIntoLibrary(context, fetchOptions, words[1]);
     }
     return usage("library", "unknown library command " + command);
 }

@@ -38,7 +38,7 @@ std::string lowered(std::string text)
 }
 
 const char kFileColumns[] =
-    "SELECT f.id, f.resource_id, f.file_index, f.path, f.disk_path, f.size, f.is_video, r.vip_only, r.hash "
+    "SELECT f.id, f.resource_id, f.file_index, f.path, f.disk_path, f.size, f.is_video, r.vip_only, r.hash, r.origin "
     "FROM library_files f JOIN resources r ON r.id = f.resource_id ";
 
 LibraryFile fileFrom(const Statement &row)
@@ -53,6 +53,7 @@ LibraryFile fileFrom(const Statement &row)
     file.isVideo = row.integer(6) != 0;
     file.vipOnly = row.integer(7) != 0;
     file.resourceHash = row.text(8);
+    file.origin = row.text(9);
     return file;
 }
 
@@ -166,6 +167,35 @@ bool LibraryStore::remove(const std::string &hash)
     Statement statement = lease.prepare("DELETE FROM resources WHERE hash = ?1");
     statement.bind(1, lowered(hash));
     return statement.run() && lease.changes() > 0;
+}
+
+bool LibraryStore::setOrigin(const std::string &hash, const std::string &origin)
+{
+    Lease lease = m_database.lease();
+    Statement statement = lease.prepare("UPDATE resources SET origin = ?2 WHERE hash = ?1");
+    statement.bind(1, lowered(hash)).bind(2, origin);
+    return statement.run() && lease.changes() > 0;
+}
+
+void LibraryStore::markPlayed(int64_t resourceId, int64_t now)
+{
+    Lease lease = m_database.lease();
+    Statement statement = lease.prepare("UPDATE resources SET last_played = ?2 WHERE id = ?1");
+    statement.bind(1, resourceId).bind(2, now);
+    statement.run();
+}
+
+std::vector<LibraryStore::FetchedResource> LibraryStore::fetchedResources()
+{
+    std::vector<FetchedResource> result;
+    Lease lease = m_database.lease();
+    Statement statement = lease.prepare(
+        "SELECT r.hash, COALESCE(SUM(f.size), 0), r.last_played FROM resources r "
+        "LEFT JOIN library_files f ON f.resource_id = r.id WHERE r.origin IN ('fetch', 'fetching') "
+        "GROUP BY r.id ORDER BY r.last_played, r.added_at, r.id");
+    while (statement.next())
+        result.push_back({statement.text(0), statement.integer(1), statement.integer(2)});
+    return result;
 }
 
 std::optional<LibraryResource> LibraryStore::findResource(const std::string &hash)

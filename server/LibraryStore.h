@@ -20,6 +20,7 @@ struct LibraryFile
     bool isVideo = false;
     bool vipOnly = false;    // of its resource
     std::string resourceHash;
+    std::string origin;      // of its resource
 };
 
 struct LibraryResource
@@ -54,6 +55,17 @@ public:
     bool put(const LibraryResource &resource, const std::vector<NewFile> &files, int64_t now,
              std::string *error);
     bool remove(const std::string &hash);
+    bool setOrigin(const std::string &hash, const std::string &origin);
+    // When one of its files was last asked for by a player.
+    void markPlayed(int64_t resourceId, int64_t now);
+
+    // Resources that the service fetched itself, least recently played first, with their sizes.
+    struct FetchedResource {
+        std::string hash;
+        int64_t size = 0;
+        int64_t lastPlayed = 0;
+    };
+    std::vector<FetchedResource> fetchedResources();
 
     // hash in any case.
     std::optional<LibraryResource> findResource(const std::string &hash);

@@ -1,6 +1,8 @@
 #include "server/ResourceRoutes.h"
 
 #include "server/ConfigRoutes.h"
+#include "server/FetchEngine.h"
+#include "server/LogText.h"
 #include "server/RequestContext.h"
 #include "server/Router.h"
 #include "server/ServiceContext.h"
@@ -12,6 +14,7 @@
 #include <sodium.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 
 namespace server {
@@ -60,15 +63,46 @@ std::string trimmed(const std::string &text)
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
+// A resource the library lacks is fetched when the service does that; the reply waits a while for
+// its file list. What others fetch is found only through its hash, as anything in the library.
+std::optional<Reply> fetchForList(RequestContext &context, const std::string &hash)
+{
+    FetchEngine *engine = context.service.fetchEngine();
+    if (!engine)
+        return Reply::failure(0, "该资源暂未收录！");
+    if (engine->options().vipOnly && !(context.account() && context.account()->isVip(context.now)))
+        return Reply::failure(0, "该资源暂未收录，获取新资源仅限VIP会员！");
+    std::string reason;
+    const FetchEngine::State state =
+        engine->request(hash, std::chrono::seconds(engine->options().listWaitSeconds), &reason);
+    if (context.service.library().findResource(hash))
+        return std::nullopt;
+    switch (state) {
+    case FetchEngine::State::Refused:
+        LogText::print("fetch: " + hash + " refused: " + reason);
+        return Reply::failure(0, "该资源无法获取（文件名不安全或超出服务器容量）！");
+    case FetchEngine::State::Failed:
+        LogText::print("fetch: " + hash + " failed: " + reason);
+        return Reply::failure(0, "该资源获取失败，请稍后再试！");
+    default:
+        return Reply::failure(0, "该资源正在获取中，请稍后再试！");
+    }
+}
+
 Reply fileList(RequestContext &context)
 {
     const std::string hash = context.parameters.value("hash");
     if (!isResourceHash(hash))
         return Reply::failure(0, "资源hash格式错误！");
     LibraryStore &library = context.service.library();
-    const std::optional<LibraryResource> resource = library.findResource(hash);
-    if (!resource)
-        return Reply::failure(0, "该资源暂未收录！");
+    std::optional<LibraryResource> resource = library.findResource(hash);
+    if (!resource) {
+        if (std::optional<Reply> refusal = fetchForList(context, hash))
+            return *refusal;
+        resource = library.findResource(hash);
+        if (!resource)
+            return Reply::failure(0, "该资源暂未收录！");
+    }
     QJsonArray datas;
     for (const LibraryFile &file : library.files(resource->id)) {
         if (!file.isVideo)
@@ -149,6 +183,18 @@ Reply fileAddress(RequestContext &context)
     const bool reload = parameters.value("reload") == "1";
     if (reload && !account->permanentVip)
         return Reply::failure(0, "重新加载仅限永久VIP会员使用！");
+    if (file->origin == "fetch" || file->origin == "fetching")
+        context.service.library().markPlayed(file->resourceId, context.now);
+    if (file->origin == "fetching") {
+        // The player probes the host for a moment only: the file's first piece has to be there.
+        FetchEngine *engine = context.service.fetchEngine();
+        std::string reason;
+        if (!engine || !engine->prepareToPlay(file->resourceHash, file->fileIndex, &reason)) {
+            LogText::print("fetch: " + file->resourceHash + " cannot be played yet: "
+                           + (engine ? reason : std::string("fetching is off")));
+            return Reply::failure(0, "该资源正在获取中，请稍后再试！");
+        }
+    }
 
     bool malformed = false;
     const std::vector<std::string> hosts = videoHostList(context.service, &malformed);

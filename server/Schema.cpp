@@ -86,6 +86,11 @@ const std::vector<const char *> &Database::schemaSteps()
         UPDATE users SET pending_password_hash = NULL, pending_expires = 0;
         ALTER TABLE users ADD COLUMN code_epoch INTEGER NOT NULL DEFAULT 0;
         )sql",
+        // 4: when a resource was last played, so that fetched ones are given up least recently
+        // played first.
+        R"sql(
+        ALTER TABLE resources ADD COLUMN last_played INTEGER NOT NULL DEFAULT 0;
+        )sql",
     };
     return steps;
 }

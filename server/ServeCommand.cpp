@@ -4,6 +4,7 @@
 
 #include "server/CommandLine.h"
 #include "server/ConnectionBudget.h"
+#include "server/FetchEngine.h"
 #include "server/HttpService.h"
 #include "server/ServiceContext.h"
 #include "server/ServiceRoutes.h"
@@ -58,8 +59,16 @@ bool parseHostPort(const std::string &text, std::string *host, int *port)
 int runServeCommand(const std::vector<std::string> &arguments)
 {
     ServiceOptions options;
+    FetchOptions fetchOptions;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string &argument = arguments[i];
+        const int fetchOption = FetchOptions::parse(arguments, &i, &fetchOptions);
+        if (fetchOption < 0) {
+            std::fprintf(stderr, "serve: bad argument %s\n%s", argument.c_str(), usageText().c_str());
+            return 2;
+        }
+        if (fetchOption > 0)
+            continue;
         const bool hasValue = i + 1 < arguments.size();
         const std::string value = hasValue ? arguments[i + 1] : std::string();
         bool ok = hasValue;
@@ -143,6 +152,18 @@ int runServeCommand(const std::vector<std::string> &arguments)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
+    // After the mask, so that the engine's threads inherit it too.
+    std::unique_ptr<FetchEngine> fetchEngine;
+    if (fetchOptions.enabled) {
+        fetchEngine = std::make_unique<FetchEngine>(context, fetchOptions);
+        if (!fetchEngine->start(&error)) {
+            std::fprintf(stderr, "serve: %s\n", error.c_str());
+            return 1;
+        }
+        context.setFetchEngine(fetchEngine.get());
+        std::fprintf(stderr, "serve: fetching resources the library lacks into %s\n", fetchEngine->fetchDir().c_str());
+    }
+
     // Every connection may hold a socket and a file; workers, the database and logs need a few more.
     long descriptorLimit = 0;
     const int connectionCap = ConnectionBudget::connectionsThatFit(options.maxConnections, 64 + options.threads,
@@ -194,7 +215,7 @@ int runServeCommand(const std::vector<std::string> &arguments)
     for (auto &videoHost : videoHosts)
         videoThreads.emplace_back([host = videoHost.get()] { host->run(); });
 
-    std::thread watcher([&service, &context, &videoHosts, stopSignals] {
+    std::thread watcher([&service, &context, &videoHosts, &fetchEngine, stopSignals] {
         for (;;) {
             const timespec oneMinute{60, 0};
             const int received = sigtimedwait(&stopSignals, nullptr, &oneMinute);
@@ -203,6 +224,9 @@ int runServeCommand(const std::vector<std::string> &arguments)
             context.sessions().purgeExpired(ServiceContext::now());
         }
         service.stop();
+        // Before the video hosts: their readers may be waiting for pieces.
+        if (fetchEngine)
+            fetchEngine->stop();
         for (auto &videoHost : videoHosts)
             videoHost->stop();
     });
@@ -213,6 +237,10 @@ int runServeCommand(const std::vector<std::string> &arguments)
         videoHost->stop();
     for (std::thread &thread : videoThreads)
         thread.join();
+    if (fetchEngine) {
+        fetchEngine->stop();
+        context.setFetchEngine(nullptr);
+    }
     std::fprintf(stderr, "serve: stopped\n");
     return ran ? 0 : 1;
 }

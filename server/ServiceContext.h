@@ -54,6 +54,8 @@ struct ServiceOptions
     static std::vector<std::string> defaultVideoHosts() { return {"127.0.0.1:17081", "127.0.0.1:17082"}; }
 };
 
+class FetchEngine;
+
 // Everything the routes share: the data directory, the database and the stores on it.
 class ServiceContext
 {
@@ -85,6 +87,10 @@ public:
     // Video hosts that this process serves itself, listed before those of the configuration item.
     std::vector<std::string> &servedVideoHosts() { return m_servedVideoHosts; }
 
+    // The engine that fetches resources the library lacks; null unless serve --fetch.
+    FetchEngine *fetchEngine() const { return m_fetchEngine; }
+    void setFetchEngine(FetchEngine *engine) { m_fetchEngine = engine; }
+
     static int64_t now();
     static int64_t nowMs();
 
@@ -107,6 +113,7 @@ private:
     RateLimiter m_reportsByAddress;
     RateLimiter m_retrievalsByAddress;
     std::vector<std::string> m_servedVideoHosts;
+    FetchEngine *m_fetchEngine = nullptr;
 };
 
 } // namespace server

@@ -3,6 +3,8 @@
 #include "server/ByteRange.h"
 #include "server/ConnectionBudget.h"
 #include "server/ConnectionServer.h"
+#include "server/FetchEngine.h"
+#include "server/FetchStream.h"
 #include "server/LogText.h"
 #include "server/RequestParameters.h"
 #include "server/ServiceContext.h"
@@ -86,6 +88,7 @@ const char *reasonOf(int status)
     case 416: return "Range Not Satisfiable";
     case 431: return "Request Header Fields Too Large";
     case 503: return "Service Unavailable";
+    case 504: return "Gateway Timeout";
     default: return "Error";
     }
 }
@@ -388,6 +391,8 @@ bool VideoHost::answer(int fd, const Request &request)
     std::optional<LibraryFile> file;
     if (const int refusal = authorize(m_context, request.target, request.cookie, &file, &route))
         return refuse(refusal);
+    if (file->origin == "fetching")
+        return answerArriving(fd, request, *file, &status, &sentBytes, log, refuse);
 
     const int fileFd = ::open(file->diskPath.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat info {};
@@ -456,6 +461,63 @@ bool VideoHost::answer(int fd, const Request &request)
     if (withBody) {
         const int uncork = 0;
         ::setsockopt(fd, IPPROTO_TCP, TCP_CORK, &uncork, sizeof uncork);
+    }
+    log();
+    return ok;
+}
+
+bool VideoHost::answerArriving(int fd, const Request &request, const LibraryFile &file, int *status,
+                               int64_t *sentBytes, const std::function<void()> &log,
+                               const std::function<bool(int)> &refuse)
+{
+    FetchEngine *engine = m_context.fetchEngine();
+    FetchEngine::FileLayout layout;
+    if (!engine || !engine->layout(file.resourceHash, file.fileIndex, &layout)) {
+        // Its bytes on disk are not all checked: never sent from there.
+        LogText::print("video: " + file.resourceHash + " is being fetched, but not by this process");
+        return refuse(503);
+    }
+    const int64_t size = file.size;
+    int64_t first = 0;
+    int64_t length = size;
+    using RangeKind = ByteRange::Kind;
+    // There are no validators while the file arrives, so a conditional range gets the whole file.
+    const RangeKind kind = request.range.empty() || !request.ifRange.empty()
+                               ? RangeKind::Whole
+                               : ByteRange::parse(request.range, size, &first, &length);
+    if (kind == RangeKind::Unsatisfiable) {
+        *status = 416;
+        const std::string head = "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */" + std::to_string(size)
+                                 + "\r\nContent-Length: 0\r\nAccept-Ranges: bytes\r\n"
+                                 + (request.keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n");
+        log();
+        return sendAll(fd, head.data(), head.size(), 0);
+    }
+    const bool withBody = request.method == "GET" && length > 0;
+    FetchStream stream(*engine, file.resourceHash, layout);
+    std::string reason;
+    // The first piece is awaited before the head, so that a resource that does not come gets a
+    // status of its own instead of a cut transfer.
+    if (withBody && !stream.waitFor(first, &reason)) {
+        LogText::print("video: " + reason);
+        return refuse(504);
+    }
+    *status = kind == RangeKind::Partial ? 206 : 200;
+    std::string head = "HTTP/1.1 " + std::to_string(*status) + " " + reasonOf(*status)
+                       + "\r\nContent-Type: " + LibraryStore::contentTypeOf(file.path)
+                       + "\r\nContent-Length: " + std::to_string(length) + "\r\nAccept-Ranges: bytes\r\n";
+    if (kind == RangeKind::Partial)
+        head += "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(first + length - 1) + "/"
+                + std::to_string(size) + "\r\n";
+    head += "Cache-Control: no-store\r\n";
+    head += request.keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
+    bool ok = sendAll(fd, head.data(), head.size(), 0);
+    if (ok && withBody) {
+        ok = stream.send(first, length, [fd](const char *data, size_t count) { return sendAll(fd, data, count, 0); },
+                         sentBytes, &reason);
+        if (!ok)
+            LogText::print("video: " + file.resourceHash + " stopped after " + std::to_string(*sentBytes)
+                           + " bytes: " + reason);
     }
     log();
     return ok;

@@ -3,6 +3,7 @@
 #include "server/LibraryStore.h"
 
 #include <condition_variable>
+#include <functional>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -20,7 +21,7 @@ class ServiceContext;
 // cache, so the first bytes leave at once and a large file never passes through memory of ours;
 // single byte ranges (with If-Range) and HEAD are answered as media players expect. One thread per
 // connection; connections count against the process's budget, and a request head has to arrive
-// within the head deadline.
+// within the head deadline. Files still being fetched go out piece by piece as they arrive.
 class VideoHost
 {
 public:
@@ -45,6 +46,9 @@ private:
     void serveConnection(int fd, const std::string &address);
     // false: close the connection.
     bool answer(int fd, const Request &request);
+    // A file of a resource still being fetched: its bytes go out as its pieces arrive.
+    bool answerArriving(int fd, const Request &request, const LibraryFile &file, int *status, int64_t *sentBytes,
+                        const std::function<void()> &log, const std::function<bool(int)> &refuse);
 
     ServiceContext &m_context;
     ConnectionBudget &m_budget;

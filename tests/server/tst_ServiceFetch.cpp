@@ -1,0 +1,287 @@
+// A service with --fetch against peers on 127.0.0.1 that the test starts: resources it has never
+// seen become file lists, play while they arrive, survive a restart (or are fetched ahead with
+// library fetch), are refused for hostile names,
+// give way to the quota, and a vanished peer ends in an error instead of a hung request.
+#include "LocalSwarm.h"
+#include "ServiceProcess.h"
+
+#include "app/AppConfig.h"
+#include "resources/BTResourceFile.h"
+#include "service/Endpoints.h"
+#include "service/ServiceClient.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+QString u(const char *utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+// A channel of its own for each service started: a channel keeps the session cookie of its first
+// answer for life.
+std::unique_ptr<ServiceClient> client;
+
+const char kBeingFetched[] = "该资源正在获取中，请稍后再试！";
+
+QByteArray randomBytes(int size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator{quint32(size)};
+    generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
+    return bytes;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+ServiceReply fileList(const QString &hash)
+{
+    return client->call(Endpoints::fileList(hash));
+}
+
+void logInAsVip()
+{
+    client->call(Endpoints::logout());
+    QVERIFY(client->call(Endpoints::login(u("vip@pelorin.test"), u("vip-password"))).succeeded());
+}
+
+// Both resolution steps for file 0; the play address on the first host and its cookie.
+bool resolve(const ServiceProcess &service, const QString &hash, QString *address, QByteArray *cookie)
+{
+    BTResourceFile file;
+    file.resourceHash = hash;
+    file.fileName = u("clip.mp4");
+    const ServiceReply step = client->call(Endpoints::fileHash(file, localMacAddress()));
+    const QVariantMap data = step.data().toMap();
+    file.fileHash = data.value(u("hash")).toString();
+    file.fileIndex = data.value(u("index")).toUInt();
+    file.jxhash = data.value(u("jxhash")).toString();
+    file.size = data.value(u("size")).toULongLong();
+    const QVariantMap info = client->call(Endpoints::fileInfo(file, 0, false, localMacAddress())).data().toMap();
+    *address = QStringLiteral("http://%1/ftn_handler/%2")
+                   .arg(service.videoHosts().constFirst(), info.value(u("code")).toString());
+    *cookie = info.value(u("com_cookie")).toString().toUtf8();
+    return step.succeeded() && !cookie->isEmpty();
+}
+
+struct Got {
+    int status = 0;
+    QByteArray body;
+    bool complete = false;
+};
+
+Got get(const QString &address, const QByteArray &cookie, const QByteArray &range = QByteArray())
+{
+    QNetworkRequest request{QUrl(address)};
+    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    request.setTransferTimeout(60000);
+    request.setRawHeader("Cookie", cookie);
+    if (!range.isEmpty())
+        request.setRawHeader("Range", range);
+    QNetworkAccessManager manager;
+    QNetworkReply *reply = manager.get(request);
+    ServiceClient::waitForReply(reply);
+    Got got{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll(),
+            reply->error() == QNetworkReply::NoError};
+    reply->deleteLater();
+    return got;
+}
+
+QStringList fetchArguments(const QStringList &peers)
+{
+    QStringList arguments{u("--fetch"), u("--no-dht"), u("--fetch-listen"), u("127.0.0.1:0"),
+                          u("--fetch-list-wait"), u("3"), u("--fetch-piece-wait"), u("3")};
+    for (const QString &peer : peers)
+        arguments << u("--fetch-peer") << peer;
+    return arguments;
+}
+} // namespace
+
+class ServiceFetchTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+    void unknownResourcesListAndPlayWhileArriving();
+    void restartContinuesAFetch();
+    void quotaGivesUpTheLeastRecentlyPlayed();
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<LocalSwarm> m_swarm;
+    std::unique_ptr<ServiceProcess> m_service;
+    int m_round = 0;
+};
+
+void ServiceFetchTest::initTestCase()
+{
+    if (!LocalSwarm::available())
+        QSKIP("python3-libtorrent is not installed (tools/deps installs it)");
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+}
+
+void ServiceFetchTest::init()
+{
+    // Every case has peers and a service of its own; the previous ones are stopped here at the
+    // latest (and by the destructors when the test ends).
+    m_service.reset();
+    m_swarm.reset();
+    client = std::make_unique<ServiceClient>();
+    ++m_round;
+    m_swarm = std::make_unique<LocalSwarm>(m_dir.path() + QStringLiteral("/swarm%1").arg(m_round));
+    m_service = std::make_unique<ServiceProcess>(m_dir.path() + QStringLiteral("/data%1").arg(m_round));
+    QCOMPARE(m_service->run({u("user"), u("add"), u("vip@pelorin.test"), u("vip-password"), u("--vip")}), 0);
+}
+
+void ServiceFetchTest::cleanupTestCase()
+{
+    m_service.reset();
+    m_swarm.reset();
+    client.reset();
+}
+
+void ServiceFetchTest::unknownResourcesListAndPlayWhileArriving()
+{
+    const QByteArray slowClip = randomBytes(6 << 20);
+    const QString slow = m_swarm->addResource(u("slow"), slowClip);
+    const QString hostile = m_swarm->addHostileResource(u("hostile"));
+    const QByteArray halfClip = randomBytes(4 << 20);
+    const QString half = m_swarm->addResource(u("half"), halfClip);
+    QVERIFY(!slow.isEmpty() && !hostile.isEmpty() && !half.isEmpty());
+    const int seeder = m_swarm->seed({u("slow"), u("hostile")}, 1500 * 1000);
+    const int halfSeeder = m_swarm->seed({u("half")}, 0, true);
+    QVERIFY(seeder >= 0 && halfSeeder >= 0);
+    QVERIFY(m_service->start(fetchArguments({m_swarm->address(seeder), m_swarm->address(halfSeeder)})));
+    AppConfig::setServiceHost(m_service->hostPort());
+
+    // An unknown hash becomes the video files of its resource (at once or at a later request).
+    QTRY_VERIFY_WITH_TIMEOUT(fileList(slow).succeeded(), 30000);
+    const QVariantList datas = fileList(slow).datas();
+    QCOMPARE(datas.size(), 1);
+    QCOMPARE(datas[0].toMap().value(u("name")).toString(), u("clip.mp4"));
+    QCOMPARE(datas[0].toMap().value(u("file_size")).toLongLong(), qint64(slowClip.size()));
+
+    // Nobody has this one: after the wait the player is told to come back.
+    QCOMPARE(fileList(QStringLiteral("0123456789abcdef0123456789abcdef01234567")).msg(), u(kBeingFetched));
+
+    // A range in the middle of the file, long before the fetch gets there, has the right bytes.
+    logInAsVip();
+    QString address;
+    QByteArray cookie;
+    QVERIFY(resolve(*m_service, slow, &address, &cookie));
+    const Got middle = get(address, cookie, "bytes=4000000-4299999");
+    QCOMPARE(middle.status, 206);
+    QVERIFY(middle.body == slowClip.mid(4000000, 300000));
+
+    // Hostile names: refused, and nothing of it stays on disk.
+    QTRY_VERIFY_WITH_TIMEOUT(fileList(hostile).msg() != u(kBeingFetched), 30000);
+    QVERIFY(!fileList(hostile).succeeded());
+    QTRY_VERIFY(!QFileInfo::exists(m_service->dataDir() + u("/fetch/") + hostile));
+    QVERIFY(!QFileInfo::exists(m_service->dataDir() + u("/fetch/hostile.mp4")));
+
+    // Once the address step has answered, the first bytes are there for the player's short probe,
+    // even when the only peer goes away; the part it never had ends in errors, not a hang.
+    QTRY_VERIFY_WITH_TIMEOUT(fileList(half).succeeded(), 30000);
+    QVERIFY(resolve(*m_service, half, &address, &cookie));
+    m_swarm->stop(halfSeeder);
+    const Got probe = get(address, cookie);
+    QCOMPARE(probe.status, 200);
+    QVERIFY(!probe.complete);
+    QVERIFY(probe.body.size() > 1024 && probe.body.size() < halfClip.size());
+    QVERIFY(halfClip.startsWith(probe.body));
+    QCOMPARE(get(address, cookie, "bytes=" + QByteArray::number(halfClip.size() - 100) + "-").status, 504);
+    QVERIFY(m_service->log().contains("did not arrive in time"));
+}
+
+void ServiceFetchTest::restartContinuesAFetch()
+{
+    const QByteArray clip = randomBytes(4 << 20);
+    const QString hash = m_swarm->addResource(u("resumed"), clip);
+    const QString ahead = m_swarm->addResource(u("ahead"), randomBytes(1 << 20));
+    const int seeder = m_swarm->seed({u("resumed"), u("ahead")}, 1000 * 1000);
+    QVERIFY(seeder >= 0);
+    // Fetched ahead of time, it is in the library when the service starts.
+    QByteArray printed;
+    QCOMPARE(m_service->run({u("library"), u("fetch"), m_swarm->torrentPath(u("ahead")), u("--no-dht"),
+                             u("--fetch-listen"), u("127.0.0.1:0"), u("--fetch-peer"), m_swarm->address(seeder)},
+                            &printed),
+             0);
+    QVERIFY2(printed.contains(ahead.toLatin1() + "  ahead"), printed.constData());
+    const QStringList arguments = fetchArguments({m_swarm->address(seeder)});
+    QVERIFY(m_service->start(arguments));
+    AppConfig::setServiceHost(m_service->hostPort());
+    QVERIFY(fileList(ahead).succeeded());
+    QTRY_VERIFY_WITH_TIMEOUT(fileList(hash).succeeded(), 30000);
+    logInAsVip();
+    QString address;
+    QByteArray cookie;
+    QVERIFY2(resolve(*m_service, hash, &address, &cookie), m_service->log().right(3000).constData());
+
+    m_service->stop();
+    QVERIFY(QFileInfo::exists(m_service->dataDir() + u("/fetch/.resume/") + hash + u(".resume")));
+    QVERIFY(!m_service->log().contains("fetch: " + hash.toLatin1() + " complete"));
+    const int before = m_service->log().size();
+    QVERIFY(m_service->start(arguments));
+    AppConfig::setServiceHost(m_service->hostPort());
+    // It goes on from the pieces it had.
+    const QRegularExpression had(u("fetch: ") + hash + u(" has (\\d+) of"));
+    QTRY_VERIFY_WITH_TIMEOUT(had.match(QString::fromUtf8(m_service->log().mid(before))).hasMatch(), 30000);
+    QVERIFY(had.match(QString::fromUtf8(m_service->log().mid(before))).captured(1).toInt() > 0);
+    QTRY_VERIFY2_WITH_TIMEOUT(m_service->log().mid(before).contains("fetch: " + hash.toLatin1() + " complete"),
+                              m_service->log().right(3000).constData(), 30000);
+    QVERIFY(fileList(hash).succeeded());
+    QVERIFY(readFile(m_service->dataDir() + u("/fetch/") + hash + u("/resumed/clip.mp4")) == clip);
+    QVERIFY(!QFileInfo::exists(m_service->dataDir() + u("/fetch/.resume/") + hash + u(".resume")));
+}
+
+void ServiceFetchTest::quotaGivesUpTheLeastRecentlyPlayed()
+{
+    QStringList hashes;
+    for (const QString &name : {u("first"), u("second"), u("third")})
+        hashes << m_swarm->addResource(name, randomBytes(3 << 20));
+    const int seeder = m_swarm->seed({u("first"), u("second"), u("third")});
+    QVERIFY(seeder >= 0);
+    // Hand-added resources do not count against the quota and are never given up.
+    QVERIFY(!m_service->addClip(m_dir.path() + u("/hand%1").arg(m_round), randomBytes(5 << 20)).isEmpty());
+    QVERIFY(m_service->start(fetchArguments({m_swarm->address(seeder)})
+                             << u("--fetch-quota") << u("7M") << u("--fetch-vip-only")));
+    AppConfig::setServiceHost(m_service->hostPort());
+
+    client->call(Endpoints::logout());
+    QVERIFY(fileList(hashes[0]).msg().contains(u("VIP")));
+    logInAsVip();
+    for (int i = 0; i < 2; ++i) {
+        QTRY_VERIFY2_WITH_TIMEOUT(fileList(hashes[i]).succeeded(), m_service->log().right(3000).constData(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_service->log().contains("fetch: " + hashes[i].toLatin1() + " complete"), 30000);
+    }
+    QString address;
+    QByteArray cookie;
+    QVERIFY2(resolve(*m_service, hashes[0], &address, &cookie), m_service->log().right(3000).constData());
+    QTRY_VERIFY_WITH_TIMEOUT(fileList(hashes[2]).succeeded(), 30000);
+    QVERIFY(m_service->log().contains("fetch: evicted " + hashes[1].toLatin1()));
+    QByteArray listed;
+    QCOMPARE(m_service->run({u("library"), u("list")}, &listed), 0);
+    QVERIFY(listed.contains(hashes[0].toLatin1()) && listed.contains(hashes[2].toLatin1()));
+    QVERIFY(!listed.contains(hashes[1].toLatin1()));
+    QVERIFY(listed.contains("hand" + QByteArray::number(m_round)));
+    QTRY_VERIFY(!QFileInfo::exists(m_service->dataDir() + u("/fetch/") + hashes[1]));
+    QCOMPARE(get(address, cookie, "bytes=0-9").status, 206);
+}
+
+QTEST_GUILESS_MAIN(ServiceFetchTest)
+#include "tst_ServiceFetch.moc"
