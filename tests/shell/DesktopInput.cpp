@@ -64,9 +64,10 @@ bool DesktopInput::start()
         return false;
     m_windowManager.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-    if (!m_windowManager.waitForStarted(5000))
+    if (!m_windowManager.waitForStarted(15000))
         return false;
-    // Ready once it has claimed the screen (it sets the supporting-window property).
+    // Ready once it has claimed the screen (it sets the supporting-window property); generous
+    // bounds, since a loaded machine can take a while to start it.
     return QTest::qWaitFor(
         [] {
             QByteArray out;
@@ -74,7 +75,7 @@ bool DesktopInput::start()
                        &out)
                 && out.contains("window id");
         },
-        10000);
+        30000);
 }
 
 bool DesktopInput::xdotool(const QStringList &arguments)
