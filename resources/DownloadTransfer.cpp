@@ -1,13 +1,12 @@
 #include "resources/DownloadTransfer.h"
 
+#include "resources/DownloadWorker.h"
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QRegularExpression>
 #include <QSet>
-#include <QUrl>
+#include <QThread>
 
 #include <cmath>
 
@@ -31,11 +30,10 @@ DownloadTransfer::DownloadTransfer(const BTResourceFile &file, const QString &di
     , m_file(file)
     , m_finalPath(QDir(directory).filePath(safeFileName(file)))
 {
-    m_stallTimer.setSingleShot(true);
     connect(&m_rateTimer, &QTimer::timeout, this, &DownloadTransfer::showRate);
-    connect(&m_stallTimer, &QTimer::timeout, this, [this] {
-        if (m_reply)
-            m_reply->abort(); // ends the transfer as failed through onFinished
+    connect(&m_progressTimer, &QTimer::timeout, this, [this] {
+        if (m_worker)
+            reportProgress(m_worker->partSize);
     });
 }
 
@@ -43,13 +41,13 @@ DownloadTransfer::~DownloadTransfer()
 {
     // Whoever listens may be half destroyed already (the row owns its transfer). What arrived
     // stays in the part file, to be resumed after the next start.
-    if (m_state == State::Running) {
-        blockSignals(true);
-        if (m_reply)
-            m_reply->abort(); // ends the transfer as failed through onFinished
-        if (m_state == State::Running)
-            end(false);
-        m_part.close();
+    blockSignals(true);
+    if (m_state == State::Running)
+        end(false);
+    if (m_thread) {
+        m_thread->quit();
+        m_thread->wait();
+        delete m_worker;
     }
 }
 
@@ -71,99 +69,73 @@ void DownloadTransfer::resume(const BTResourceFile &resolved)
 void DownloadTransfer::begin(bool resuming)
 {
     m_state = State::Running;
-    m_failedHere = false;
-    m_answerChecked = false;
     m_offset = 0;
-    m_expected = 0;
-    if (partsInUse().contains(pathKey(partPath())) || !openPart(resuming)) {
-        m_part.close();
+    m_reported = -1;
+    QFile part(partPath());
+    if (partsInUse().contains(pathKey(partPath())) || !openPart(part, resuming)) {
+        part.close();
         end(false);
         return;
     }
     partsInUse().insert(pathKey(partPath()));
     m_ownsPart = true;
 
-    m_offset = m_part.size();
+    m_offset = part.size();
     const qint64 known = knownSize();
     if (m_offset > 0 && known > 0 && m_offset >= known) {
         if (m_offset == known) {
             // Everything arrived before the interruption; only the rename was missing.
-            m_expected = known;
-            reportProgress();
-            m_part.close();
+            reportProgress(known);
+            part.close();
             QFile::remove(m_finalPath);
             end(QFile::rename(partPath(), m_finalPath));
             return;
         }
         // Longer than the file: not a beginning of it.
-        if (!m_part.resize(0) || !m_part.seek(0)) {
-            m_part.close();
+        if (!part.resize(0) || !part.seek(0)) {
+            part.close();
             end(false);
             return;
         }
         m_offset = 0;
     }
 
-    QNetworkRequest request{QUrl(m_file.downloadUrl)};
-    if (m_offset > 0)
-        request.setRawHeader("Range", "bytes=" + QByteArray::number(m_offset) + '-');
-    m_manager = new QNetworkAccessManager(this);
-    m_reply = m_manager->get(request);
-    // Bounded, so that a host faster than the disk cannot fill the memory with the file.
-    m_reply->setReadBufferSize(ReadBufferSize);
+    // The worker opens the part file again on its own thread.
+    part.close();
+    if (!m_thread) {
+        m_thread = new QThread(this);
+        m_thread->setObjectName(QStringLiteral("download"));
+        m_worker = new DownloadWorker;
+        m_worker->moveToThread(m_thread);
+        connect(m_worker, &DownloadWorker::done, this, &DownloadTransfer::onWorkerDone);
+        m_thread->start();
+    }
+    const quint64 id = ++m_run;
+    DownloadWorker *worker = m_worker;
+    const QString url = m_file.downloadUrl, path = partPath();
+    const qint64 offset = m_offset;
+    const int stallLimit = m_stallLimitMs;
+    worker->received = 0;
+    worker->partSize = offset;
+    QMetaObject::invokeMethod(
+        worker, [=] { worker->run(url, path, offset, known, stallLimit, id); }, Qt::QueuedConnection);
     m_clock.start();
     m_previousMs = 0;
     m_previousReceived = 0;
-    m_received = 0;
     m_rateTimer.start(RateIntervalMs);
-    m_stallTimer.start(m_stallLimitMs);
-    connect(m_reply, &QNetworkReply::readyRead, this, &DownloadTransfer::onReadyRead);
-    connect(m_reply, &QNetworkReply::downloadProgress, this, &DownloadTransfer::onDownloadProgress);
-    connect(m_reply, &QNetworkReply::finished, this, &DownloadTransfer::onFinished);
+    m_progressTimer.start(ProgressIntervalMs);
 }
 
-bool DownloadTransfer::openPart(bool resuming)
+bool DownloadTransfer::openPart(QFile &part, bool resuming)
 {
     const QFileInfo existing(partPath());
     if (!resuming || (existing.exists() && (existing.isSymLink() || !existing.isFile()))) {
         // A stale part file (or a link left in its place) goes first; NewOnly then makes sure the
         // bytes land in a file of our own and not appended to whatever could not be removed.
         QFile::remove(partPath());
-        m_part.setFileName(partPath());
-        return m_part.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+        return part.open(QIODevice::WriteOnly | QIODevice::NewOnly);
     }
-    m_part.setFileName(partPath());
-    return m_part.open(QIODevice::ReadWrite) && m_part.seek(m_part.size());
-}
-
-bool DownloadTransfer::checkAnswer()
-{
-    if (m_answerChecked)
-        return true;
-    m_answerChecked = true;
-    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status == 206) {
-        // Only the range asked for continues the part file: "bytes <offset>-<last>/<total>".
-        static const QRegularExpression form(QStringLiteral("^bytes (\\d+)-(\\d+)/(\\d+|\\*)$"));
-        const QRegularExpressionMatch match =
-            form.match(QString::fromLatin1(m_reply->rawHeader("Content-Range").trimmed()));
-        if (m_offset == 0 || !match.hasMatch() || match.captured(1).toLongLong() != m_offset)
-            return false;
-        m_expected = match.captured(3) == QLatin1String("*") ? knownSize() : match.captured(3).toLongLong();
-        return true;
-    }
-    if (status < 200 || status > 299)
-        return true; // not the file; onFinished fails it
-    if (m_offset > 0) {
-        // The host ignored the range: this is the whole file, so the part file starts over.
-        if (!m_part.resize(0) || !m_part.seek(0))
-            return false;
-        m_offset = 0;
-    }
-    const QByteArray encoding = m_reply->rawHeader("Content-Encoding").trimmed().toLower();
-    const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
-    m_expected = length.isValid() && (encoding.isEmpty() || encoding == "identity") ? length.toLongLong() : knownSize();
-    return true;
+    return part.open(QIODevice::ReadWrite) && part.seek(part.size());
 }
 
 void DownloadTransfer::cancel()
@@ -173,19 +145,13 @@ void DownloadTransfer::cancel()
     case State::Cancelled:
         return;
     case State::Running:
-        if (m_reply)
-            m_reply->abort(); // ends the transfer as failed through onFinished
-        if (m_state == State::Running) {
-            emit speedText(QString());
-            m_part.close();
-            end(false);
-        }
+        emit speedText(QString());
+        end(false);
         break;
     case State::Idle:
     case State::Failed:
         break;
     }
-    m_part.close();
     // A part file that a later download of the same file is writing is not ours any more.
     if (!partsInUse().contains(pathKey(partPath())))
         QFile::remove(partPath());
@@ -250,58 +216,27 @@ QString DownloadTransfer::safeFileName(const BTResourceFile &file)
     return hash + QLatin1Char('_') + QString::number(file.resourceIndex) + QStringLiteral(".mp4");
 }
 
-void DownloadTransfer::onReadyRead()
-{
-    if (m_state != State::Running || !m_reply)
-        return;
-    if (!checkAnswer() || !writeAvailable()) {
-        m_failedHere = true;
-        m_reply->abort(); // runs onFinished, which ends the transfer as failed
-    }
-}
-
-void DownloadTransfer::onDownloadProgress(qint64 received, qint64 total)
-{
-    Q_UNUSED(total)
-    if (m_state != State::Running)
-        return;
-    if (received > m_received)
-        m_stallTimer.start(m_stallLimitMs);
-    m_received = received;
-}
-
 void DownloadTransfer::showRate()
 {
     // Over the last interval rather than between two reports, which can be a millisecond apart
     // and stop coming altogether when the link stalls.
     const qint64 now = m_clock.elapsed();
     const qint64 interval = now - m_previousMs;
-    if (m_state != State::Running || interval <= 0)
+    if (m_state != State::Running || interval <= 0 || !m_worker)
         return;
-    emit speedText(formatSpeed((m_received - m_previousReceived) * 1000 / interval));
+    const qint64 received = m_worker->received;
+    emit speedText(formatSpeed((received - m_previousReceived) * 1000 / interval));
     m_previousMs = now;
-    m_previousReceived = m_received;
+    m_previousReceived = received;
 }
 
-void DownloadTransfer::onFinished()
+void DownloadTransfer::onWorkerDone(bool succeeded, qint64 offset, quint64 id)
 {
-    if (m_state != State::Running || !m_reply)
+    if (m_state != State::Running || id != m_run)
         return;
-
-    bool succeeded = m_reply->error() == QNetworkReply::NoError && !m_failedHere && checkAnswer();
-    if (succeeded)
-        succeeded = writeAvailable();
-    // Without an error Qt still hands over redirects and other answers that are not the file.
-    const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (succeeded && status.isValid() && (status.toInt() < 200 || status.toInt() > 299))
-        succeeded = false;
-
-    // Checked by size: a connection that ended early must not pass for the whole file.
-    if (succeeded && m_expected > 0 && m_part.size() != m_expected)
-        succeeded = false;
-
+    m_offset = offset;
+    reportProgress(m_worker->partSize);
     emit speedText(QString());
-    m_part.close();
     if (succeeded) {
         // The finished download replaces whatever had its name.
         QFile::remove(m_finalPath);
@@ -310,41 +245,20 @@ void DownloadTransfer::onFinished()
     end(succeeded);
 }
 
-bool DownloadTransfer::writeAvailable()
+void DownloadTransfer::reportProgress(qint64 length)
 {
-    // Through one buffer kept for the whole transfer: readAll() grew a fresh array for every
-    // batch, and faulting in and copying those pages cost most of the download's time.
-    if (m_buffer.isEmpty())
-        m_buffer.resize(ReadBufferSize);
-    bool wrote = false;
-    for (;;) {
-        const qint64 count = m_reply->read(m_buffer.data(), m_buffer.size());
-        if (count <= 0)
-            break;
-        if (!m_part.isOpen() || m_part.write(m_buffer.constData(), count) != count)
-            return false;
-        wrote = true;
-    }
-    if (!wrote)
-        return true;
-    if (!m_part.flush())
-        return false;
-    reportProgress();
-    return true;
-}
-
-void DownloadTransfer::reportProgress()
-{
-    if (m_file.fileSize == 0)
+    // Only when it grew, so that the row's text never goes back or repeats itself.
+    if (m_file.fileSize == 0 || length <= m_reported)
         return;
-    const double percent = double(m_part.size()) / double(m_file.fileSize) * 100.0;
+    m_reported = length;
+    const double percent = double(length) / double(m_file.fileSize) * 100.0;
     emit progressText(QString::number(percent, 'f', 2) + QLatin1Char('%'));
     emit progress(percent);
 }
 
 void DownloadTransfer::end(bool succeeded)
 {
-    releaseReply();
+    stopWorker();
     if (m_ownsPart) {
         partsInUse().remove(pathKey(partPath()));
         m_ownsPart = false;
@@ -353,17 +267,13 @@ void DownloadTransfer::end(bool succeeded)
     emit finished(succeeded);
 }
 
-void DownloadTransfer::releaseReply()
+void DownloadTransfer::stopWorker()
 {
     m_rateTimer.stop();
-    m_stallTimer.stop();
-    if (m_reply) {
-        disconnect(m_reply, nullptr, this, nullptr);
-        m_reply->deleteLater();
-        m_reply = nullptr;
-    }
-    if (m_manager) {
-        m_manager->deleteLater();
-        m_manager = nullptr;
+    m_progressTimer.stop();
+    // Waits until the worker has let go of the part file, which may be removed or resumed next.
+    if (m_worker) {
+        DownloadWorker *worker = m_worker;
+        QMetaObject::invokeMethod(worker, [worker] { worker->stop(); }, Qt::BlockingQueuedConnection);
     }
 }

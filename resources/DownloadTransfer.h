@@ -3,19 +3,20 @@
 #include "resources/BTResourceFile.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
-class QNetworkAccessManager;
-class QNetworkReply;
+class DownloadWorker;
+class QFile;
+class QThread;
 
 // One download of a video file into a directory: a plain GET of the file's download address,
 // written to "<final path>.tmp" and renamed to the final path once the transfer succeeded and the
 // part file has the size the host announced. A failed or interrupted transfer can go on from its
-// part file at a new address. Driven by the reply's signals; several transfers run side by side,
-// each with its own manager.
+// part file at a new address. The bytes are received and written on a thread of the transfer's own
+// (DownloadWorker), so a busy GUI thread does not slow it down; progress and rate are reported from
+// the transfer's thread at a steady pace. Several transfers run side by side.
 class DownloadTransfer : public QObject
 {
     Q_OBJECT
@@ -57,6 +58,7 @@ public:
     static constexpr int DefaultStallLimitMs = 30000;
     // How often the shown rate is brought up to date, data or not.
     static constexpr int RateIntervalMs = 1000;
+    static constexpr int ProgressIntervalMs = 100;
     void setStallLimit(int ms) { m_stallLimitMs = ms; }
 
     // "1023.0B/S", "1.5KB/S", ...: the rate in the largest unit that fits, with one decimal;
@@ -68,7 +70,8 @@ public:
     static QString safeFileName(const BTResourceFile &file);
 
 signals:
-    // "12.34%" of the expected size, after every write; never sent when the size is unknown (0).
+    // "12.34%" of the expected size, every ProgressIntervalMs while it grows and at the end; never
+    // sent when the size is unknown (0).
     void progressText(const QString &text);
     // The same share as a number, for a bar.
     void progress(double percent);
@@ -81,39 +84,28 @@ private:
     enum class State { Idle, Running, Succeeded, Failed, Cancelled };
 
     void begin(bool resuming);
-    bool openPart(bool resuming);
-    bool checkAnswer();
-    void onReadyRead();
-    void onDownloadProgress(qint64 received, qint64 total);
-    void onFinished();
+    bool openPart(QFile &part, bool resuming);
+    void onWorkerDone(bool succeeded, qint64 offset, quint64 id);
+    void stopWorker();
     void showRate();
-    bool writeAvailable();
-    void reportProgress();
+    void reportProgress(qint64 length);
     qint64 knownSize() const;
     void end(bool succeeded);
-    void releaseReply();
 
     BTResourceFile m_file;
     QString m_finalPath;
     State m_state = State::Idle;
-    QFile m_part;
-    QNetworkAccessManager *m_manager = nullptr;
-    QNetworkReply *m_reply = nullptr;
+    QThread *m_thread = nullptr;
+    DownloadWorker *m_worker = nullptr;
+    // Counts the requests handed to the worker, so that the end of a stopped one is ignored.
+    quint64 m_run = 0;
     QElapsedTimer m_clock;
     qint64 m_previousMs = 0;
     qint64 m_previousReceived = 0;
-    qint64 m_received = 0;
+    qint64 m_reported = -1;
     QTimer m_rateTimer;
-    QTimer m_stallTimer;
+    QTimer m_progressTimer;
     int m_stallLimitMs = DefaultStallLimitMs;
-    static constexpr int ReadBufferSize = 1 << 20;
-    QByteArray m_buffer;
-    // A write failed or the answer is not the part asked for: the end is a failure.
-    bool m_failedHere = false;
     bool m_ownsPart = false;
     qint64 m_offset = 0;
-    // The file's whole size as the answer tells it (Content-Range or Content-Length), else as the
-    // file list or resolution said; the part file must have it at the end. 0: unknown.
-    qint64 m_expected = 0;
-    bool m_answerChecked = false;
 };

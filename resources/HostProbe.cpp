@@ -132,10 +132,16 @@ HostProbe::Outcome HostProbe::run(const QUrl &url, const QByteArray &cookie, qui
     m_decided = false;
     m_code = Rejected;
     m_phase = Phase::Running;
-    connect(m_reply, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64) { onProgress(received); });
     connect(m_reply, &QNetworkReply::finished, this, &HostProbe::onReplyFinished);
-    // Only the count matters: what arrives is dropped, so that no trial holds the file.
-    connect(m_reply, &QNetworkReply::readyRead, this, [this] { m_reply->skip(m_reply->bytesAvailable()); });
+    // Only the count matters: what arrives is dropped, so that no trial holds the file. Counted
+    // here rather than from downloadProgress, which Qt sends at most every 100 ms until the end.
+    m_received = 0;
+    connect(m_reply, &QNetworkReply::readyRead, this, [this] {
+        const qint64 skipped = m_reply->skip(m_reply->bytesAvailable());
+        if (skipped > 0)
+            m_received += skipped;
+        onProgress(m_received);
+    });
     m_limit.start(ConnectLimitMs);
     m_lateLimit.start(LateLimitMs);
     loop.exec();

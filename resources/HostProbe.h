@@ -68,6 +68,7 @@ private:
     QTimer m_lateLimit;
     Phase m_phase = Phase::Idle;
     quint64 m_expectedSize = 0;
+    qint64 m_received = 0;
     bool m_finishEndsProbe = false;
     bool m_replyFinished = false;
     int m_code = 0;

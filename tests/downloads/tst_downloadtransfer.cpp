@@ -68,6 +68,7 @@ private slots:
     void textForms();
     void fileNamesStayInsideTheDirectory();
     void downloadIsByteExactAndReplacesOldFiles();
+    void receivesWhileThisThreadIsBusy();
     void failuresLeaveNoFinalFile();
     void failedWriteFails();
     void cancelRemovesAndDestroyKeepsThePart();
@@ -175,6 +176,35 @@ void TestDownloadTransfer::downloadIsByteExactAndReplacesOldFiles()
     big.transfer.start();
     QVERIFY(big.ends(true));
     QCOMPARE(readFile(big.transfer.finalPath()), large);
+}
+
+void TestDownloadTransfer::receivesWhileThisThreadIsBusy()
+{
+    // The host runs on a thread of its own; this thread then only watches the part file grow,
+    // without running its event loop, until the whole file is there.
+    const QByteArray data = patterned(3 * 1024 * 1024 + 17);
+    QThread hostThread;
+    auto *host = new ScriptedHttpServer;
+    host->serveData("/video/busy", data, "video/mp4", 65536, 0);
+    QVERIFY(host->listen());
+    host->moveToThread(&hostThread);
+    hostThread.start();
+    const auto stopHost = qScopeGuard([&] {
+        QMetaObject::invokeMethod(host, [host] { delete host; }, Qt::BlockingQueuedConnection);
+        hostThread.quit();
+        hostThread.wait();
+    });
+    BTResourceFile file = fileFor(QStringLiteral("busy.mp4"), "/video/busy", quint64(data.size()));
+    file.downloadUrl = host->url(QStringLiteral("/video/busy")).toString();
+    Run run(file, m_dir.path());
+    run.transfer.start();
+    const QDeadlineTimer bound(20000);
+    while (QFileInfo(run.transfer.partPath()).size() < data.size() && !bound.hasExpired())
+        QThread::msleep(5);
+    QCOMPARE(QFileInfo(run.transfer.partPath()).size(), qint64(data.size()));
+    QVERIFY(run.ends(true));
+    QCOMPARE(readFile(run.transfer.finalPath()), data);
+    QCOMPARE(texts(run.progress).last(), QStringLiteral("100.00%"));
 }
 
 void TestDownloadTransfer::failuresLeaveNoFinalFile()

@@ -43,8 +43,10 @@ ScriptedResponse ScriptedResponse::withType(const QByteArray &type, const QByteA
     return r;
 }
 
+// The listening socket is parented so that the server can be moved to a thread of its own.
 ScriptedHttpServer::ScriptedHttpServer(QObject *parent)
     : QObject(parent)
+    , m_server(this)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &ScriptedHttpServer::onNewConnection);
 }
