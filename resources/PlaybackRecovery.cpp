@@ -14,6 +14,8 @@ PlaybackRecovery::PlaybackRecovery(PlayRequest *request, PlaybackController *pla
     m_timer->setSingleShot(true);
     connect(m_timer, &QTimer::timeout, this, &PlaybackRecovery::tryAgain);
     connect(m_request, &PlayRequest::fileOpened, this, [this](const BTResourceFile &file) {
+        if (file.resourceHash != m_file.resourceHash || file.resourceIndex != m_file.resourceIndex)
+            m_lostAtMs = -1;
         m_file = file;
         m_haveFile = true;
     });
@@ -44,7 +46,7 @@ void PlaybackRecovery::setDelays(int firstMs, int longestMs, int retryingForMs)
     m_retryingForMs = retryingForMs;
 }
 
-void PlaybackRecovery::onLost(int)
+void PlaybackRecovery::onLost(int positionMs)
 {
     if (m_trying) // a try of ours failed: tryAgain schedules the next
         return;
@@ -54,8 +56,13 @@ void PlaybackRecovery::onLost(int)
     }
     if (!m_active) {
         m_active = true;
-        m_delayMs = m_firstDelayMs;
-        m_waitedMs = 0;
+        // Lost again where it was lost before (a file broken there, say): the same series of
+        // tries goes on, so that it still ends, rather than starting afresh.
+        if (m_lostAtMs < 0 || qAbs(positionMs - m_lostAtMs) > SamePlaceMs) {
+            m_delayMs = m_firstDelayMs;
+            m_waitedMs = 0;
+        }
+        m_lostAtMs = positionMs;
     }
     scheduleNext();
 }

@@ -28,6 +28,7 @@ public:
     static constexpr int LongestDelayMs = 30000;
     static constexpr int RetryingForMs = 60000;
     static constexpr int GiveUpAfterMs = 600000;
+    static constexpr int SamePlaceMs = 3000;
 
 private:
     void onLost(int positionMs);
@@ -43,6 +44,7 @@ private:
     bool m_active = false;
     bool m_trying = false;
     int m_delayMs = 0;
+    int m_lostAtMs = -1; // where the last series of tries began
     int m_waitedMs = 0;
     int m_firstDelayMs = FirstDelayMs;
     int m_longestDelayMs = LongestDelayMs;
