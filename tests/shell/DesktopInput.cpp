@@ -95,6 +95,15 @@ void DesktopInput::keyLater(const QString &keys)
     process->start(QStringLiteral("xdotool"), {QStringLiteral("key"), keys});
 }
 
+void DesktopInput::clickLater(const QPoint &global)
+{
+    auto *process = new QProcess;
+    m_pending.append(process);
+    process->start(QStringLiteral("xdotool"),
+                   QStringList{QStringLiteral("mousemove")} + xy(global).split(QLatin1Char(' '))
+                       + QStringList{QStringLiteral("click"), QStringLiteral("1")});
+}
+
 bool DesktopInput::type(const QString &text)
 {
     return xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), text});

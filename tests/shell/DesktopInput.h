@@ -24,6 +24,7 @@ public:
     bool key(const QString &keys);                  // e.g. "space", "Left", "Return", "ctrl+d"
     // Without waiting: for input sent from inside a modal dialog's own event loop.
     void keyLater(const QString &keys);
+    void clickLater(const QPoint &global);
     bool type(const QString &text);
     bool click(const QPoint &global, int button = 1, int count = 1); // count 2: a double click
     bool moveTo(const QPoint &global);

@@ -18,6 +18,7 @@
 #include <QClipboard>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
@@ -25,6 +26,7 @@
 #include <QScopeGuard>
 #include <QPushButton>
 #include <QSlider>
+#include <QStackedWidget>
 #include <QtTest>
 
 #include <cstdio>
@@ -48,6 +50,8 @@ private slots:
     void resizeAndDialogDragGoThroughTheWindowManager();
     void enterSubmitsTheAccountForms();
     void engineListStaysReadable();
+    void abortEndsAParseWaitingForTheService();
+    void lostFilmStaysUntilStopped();
     void secondCopyBringsTheWindowForwardAndWarnsAboveIt();
     void dialogsOpenCentredAboveATopmostWindow();
     void bossKeyWorksFromAnotherApplication();
@@ -313,6 +317,51 @@ void TestMainWindowInput::engineListStaysReadable()
         text += qAbs(qGray(it.key()) - qGray(background)) > 80 ? it.value() : 0;
     QVERIFY2(text > 20, qPrintable(QStringLiteral("%1 text pixels on %2").arg(text).arg(background, 0, 16)));
     QVERIFY(keyDoes("Escape", [list] { return !list->isVisible(); }));
+}
+
+void TestMainWindowInput::abortEndsAParseWaitingForTheService()
+{
+    makeWindow();
+    m_server.route("do=getNewHashFileList", ScriptedResponse::hang());
+    BTResourceFunctionDialog *dialog = BTResourceFunctionDialog::instance();
+    dialog->showPage(QStringLiteral("parsePage"));
+    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    auto *input = dialog->findChild<QLineEdit *>(QStringLiteral("parsePageBTResourceLineEdit"));
+    auto *parse = dialog->findChild<QPushButton *>(QStringLiteral("parsePageParseBTResourcePushButton"));
+    auto *state = dialog->findChild<QLabel *>(QStringLiteral("parsePageParseStateLabel"));
+    input->clear();
+    // The parse waits in a local event loop: the press on "中止" is sent from there.
+    whenTrue(
+        this, [&] { return parse->text() == QStringLiteral("中止") && !m_server.requestsMatching("do=getNewHashFileList").isEmpty(); },
+        [&] { m_input.clickLater(global(parse, parse->rect().center())); });
+    QVERIFY(m_input.click(global(input, input->rect().center())));
+    QVERIFY(m_input.type(QStringLiteral("0123456789abcdef0123456789abcdef01234567")));
+    QTRY_VERIFY(!m_server.requestsMatching("do=getNewHashFileList").isEmpty());
+    QTRY_COMPARE(parse->text(), QStringLiteral("解析"));
+    QVERIFY(!dialog->isBusy());
+    QVERIFY(state->text().isEmpty());
+    QVERIFY(parse->isEnabled() && input->isEnabled());
+    QCOMPARE(m_engine->callCount(QStringLiteral("close")), 0);
+}
+
+void TestMainWindowInput::lostFilmStaysUntilStopped()
+{
+    showPlaying();
+    auto *pages = child<QStackedWidget>("contentStackedWidget");
+    QWidget *playPage = child<QWidget>("playPage");
+    QCOMPARE(pages->currentWidget(), playPage);
+    // The film ends by itself far from its end: its host went away.
+    m_engine->emitStateChange(PlayerEngine::Closing);
+    m_engine->emitStateChange(PlayerEngine::Ready);
+    QCOMPARE(pages->currentWidget(), playPage);
+    QVERIFY(m_app->playback()->isConnectionLost());
+    QVERIFY(child<QLabel>("playStateLabel")->text().startsWith(QStringLiteral("网络连接中断")));
+    // The stop button gives it up: back to the start page.
+    auto *stop = child<QPushButton>("stopPlayPushButton");
+    QTRY_VERIFY(stop->isVisible());
+    QVERIFY(m_input.click(global(stop, stop->rect().center())));
+    QTRY_COMPARE(pages->currentWidget(), child<QWidget>("normalPage"));
+    QVERIFY(!m_app->playback()->isConnectionLost());
 }
 
 void TestMainWindowInput::secondCopyBringsTheWindowForwardAndWarnsAboveIt()
