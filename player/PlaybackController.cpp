@@ -7,6 +7,8 @@
 
 #include <QTimer>
 
+#include <utility>
+
 PlaybackController::PlaybackController(QObject *parent)
     : QObject(parent)
     , m_progressTimer(new QTimer(this))
@@ -64,6 +66,18 @@ void PlaybackController::detachEngine()
     m_progressTimer->stop();
 }
 
+void PlaybackController::setEngineSource(std::function<PlayerEngine *()> source)
+{
+    m_engineSource = std::move(source);
+}
+
+bool PlaybackController::ensureEngine()
+{
+    if (!m_engine && m_engineSource)
+        attachEngine(std::exchange(m_engineSource, nullptr)());
+    return m_engine != nullptr;
+}
+
 int PlaybackController::position() const
 {
     return m_engine ? m_engine->position() : 0;
@@ -76,7 +90,7 @@ int PlaybackController::duration() const
 
 void PlaybackController::open(const QString &url, int startMs)
 {
-    if (!m_engine)
+    if (!ensureEngine())
         return;
     if (m_mediaOpen)
         emit stopping(m_engine->position());

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class PictureSoundOptions;
 class PlayerEngine;
 class QTimer;
@@ -24,6 +26,11 @@ public:
     void attachEngine(PlayerEngine *engine);
     void detachEngine();
     PlayerEngine *engine() const { return m_engine; }
+    // Where the engine comes from when it is first needed: it is made after the window is shown,
+    // or at the first open if that comes sooner. The source is asked once.
+    void setEngineSource(std::function<PlayerEngine *()> source);
+    // Makes the engine now unless it is there; false when there is none.
+    bool ensureEngine();
     bool isMediaOpen() const { return m_mediaOpen; }
 
     int position() const;
@@ -91,6 +98,7 @@ private:
     void clearConnectionLost();
 
     PlayerEngine *m_engine = nullptr;
+    std::function<PlayerEngine *()> m_engineSource;
     bool m_mediaOpen = false;
     int m_volume = 0;
     int m_openedAt = 0;

@@ -234,9 +234,9 @@ bool PlayRequest::playAt(BTResourceFile *file, int engineIndex, bool reload, int
 
 bool PlayRequest::openAndWait(const BTResourceFile &file, const QString &url, int startMs)
 {
-    PlayerEngine *engine = m_playback->engine();
-    if (!engine)
+    if (!m_playback->ensureEngine())
         return false;
+    PlayerEngine *engine = m_playback->engine();
     if (m_session->vip()) {
         QDir().mkpath(cacheFolder());
         const QString cachePath = cacheFolder() + QDir::separator()

@@ -57,6 +57,7 @@ QWidget *Application::mainWidget() const
 
 PlayerEngine *Application::engine() const
 {
+    m_playback->ensureEngine();
     return m_playback->engine();
 }
 

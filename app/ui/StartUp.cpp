@@ -8,8 +8,7 @@
 #include "app/ui/GuiResources.h"
 #include "notices/ui/TanChuangDialog.h"
 #include "notices/ui/UpdateDialog.h"
-#include "player/mpv/MpvPlayerEngine.h"
-#include "player/ui/MpvEngineFactory.h"
+#include "player/ui/EngineModule.h"
 #include "service/ServiceClient.h"
 #include "shell/ui/WindowGeometry.h"
 #include "app/ui/OkMessageBox.h"
@@ -21,14 +20,19 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 
 #include <clocale>
 
 StartUp::StartUp(const QString &lockDirectory, const PlayerEngineFactory &engineFactory)
     : m_lockDirectory(lockDirectory.isEmpty() ? SingleInstanceGuard::defaultDirectory() : lockDirectory)
-    , m_engineFactory(engineFactory ? engineFactory : PlayerEngineFactory(&MpvEngineFactory::create))
+    , m_engineFactory(engineFactory)
 {
+    if (!m_engineFactory) {
+        m_engineModule = std::make_unique<EngineModule>();
+        m_engineFactory = [module = m_engineModule.get()](QWidget *playPage) { return module->create(playPage); };
+    }
 }
 
 StartUp::~StartUp() = default;
@@ -174,15 +178,27 @@ int StartUp::run()
 
     askFirstLaunchQuestions();
 
-    Application application(m_engineFactory, client.release());
-    if (auto *engine = qobject_cast<MpvPlayerEngine *>(application.engine()); engine && !engine->isValid()) {
-        // Without its engine the program cannot play anything: say so and end.
-        OkMessageBox::inform(nullptr, QStringLiteral("错误"), MpvPlayerEngine::creationFailureText(),
-                             QMessageBox::Critical);
-        return 1;
-    }
+    const PlayerEngineFactory engineFactory = [this](QWidget *playPage) {
+        PlayerEngine *engine = m_engineFactory(playPage);
+        if (!engine) {
+            // Without its engine the program cannot play anything: say so and end.
+            OkMessageBox::inform(nullptr, QStringLiteral("错误"), EngineModule::failureText(), QMessageBox::Critical);
+            QCoreApplication::exit(1);
+        }
+        return engine;
+    };
+    Application application(engineFactory, client.release());
     new WindowGeometry(application.mainWidget());
+    // The engine is made once the window is on screen (its module opened on a thread of its own
+    // first); a play before then waits for it.
     application.mainWidget()->show();
+    const auto makeEngine = [&application] { application.engine(); };
+    if (m_engineModule) {
+        QObject::connect(m_engineModule.get(), &EngineModule::loaded, &application, makeEngine);
+        m_engineModule->loadOnceShown(application.mainWidget()->windowHandle());
+    } else {
+        QTimer::singleShot(0, &application, makeEngine);
+    }
     showNotice(application);
     application.serviceClient()->setTransferTimeout(transferTimeout);
     if (m_channel) {

@@ -7,6 +7,7 @@
 #include <memory>
 
 class Application;
+class EngineModule;
 class InstanceChannel;
 class ServiceClient;
 class SingleInstanceGuard;
@@ -15,7 +16,7 @@ class SingleInstanceGuard;
 class StartUp
 {
 public:
-    // Without an engine factory the program's own (libmpv) is used.
+    // Without an engine factory the program's own engine module is used.
     explicit StartUp(const QString &lockDirectory = QString(), const PlayerEngineFactory &engineFactory = {});
     ~StartUp();
 
@@ -63,6 +64,7 @@ private:
     QString m_resourceInput;
     bool m_applicationWired = false;
     PlayerEngineFactory m_engineFactory;
+    std::unique_ptr<EngineModule> m_engineModule;
     std::unique_ptr<SingleInstanceGuard> m_guard;
     std::unique_ptr<InstanceChannel> m_channel;
 };

@@ -79,11 +79,6 @@ MpvPlayerEngine::~MpvPlayerEngine()
     m_handle.reset();
 }
 
-QString MpvPlayerEngine::creationFailureText()
-{
-    return QStringLiteral("加载播放引擎异常！");
-}
-
 void MpvPlayerEngine::initialize()
 {
     // libmpv refuses to be created unless numbers are formatted in the C locale.

@@ -32,9 +32,8 @@ public:
 
     // False when libmpv could not be created; every operation is then a no-op.
     bool isValid() const { return m_handle != nullptr; }
-    // What went wrong, for logs; creationFailureText() is what the user is shown.
+    // What went wrong, for logs.
     QString errorString() const { return m_error; }
-    static QString creationFailureText();
 
     // A read that waits this long counts as a dead connection: the stream reconnects, and gives
     // up after its few retries. Long enough for a slow link, short enough to notice a dead host.

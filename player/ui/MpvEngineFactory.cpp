@@ -14,11 +14,19 @@ PlayerEngine *MpvEngineFactory::create(QWidget *playPage)
                                                                           | MpvPlayerEngine::AudioOutput)
                                                : MpvPlayerEngine::NoOutput,
                                        playPage);
-    if (display && engine->isValid()) {
+    if (!engine->isValid()) {
+        qWarning("%s", qPrintable(engine->errorString()));
+        delete engine;
+        return nullptr;
+    }
+    if (display) {
         auto *layout = new QVBoxLayout(playPage);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(0);
-        layout->addWidget(new MpvVideoWidget(engine, playPage));
+        auto *video = new MpvVideoWidget(engine, playPage);
+        layout->addWidget(video);
+        // Made after the page's overlays (notices, floating bars): the picture stays beneath them.
+        video->lower();
     }
     return engine;
 }

@@ -8,6 +8,6 @@ class QWidget;
 class MpvEngineFactory
 {
 public:
-    // Never null; check isValid() of the returned MpvPlayerEngine for a creation failure.
+    // Null when libmpv could not be set up.
     static PlayerEngine *create(QWidget *playPage);
 };

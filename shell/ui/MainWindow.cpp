@@ -65,7 +65,8 @@ MainWindow::MainWindow(PlaybackController *playback, const PlayerEngineFactory &
     volumeControlSlider->setValue(int(AppConfig::latestValue(uint(volumeControlSlider->maximum()))));
     m_playback->setVolume(volumeControlSlider->value());
 
-    m_playback->attachEngine(engineFactory(playPage));
+    // The engine and its surface come into the play page when first needed (see Application).
+    m_playback->setEngineSource([this, engineFactory] { return engineFactory(playPage); });
     connectPlayback();
     m_videoNotice = new VideoNotice(playPage);
     connect(m_videoNotice, &VideoNotice::startOverRequested, this, &MainWindow::startOverRequested);

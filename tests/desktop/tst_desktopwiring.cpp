@@ -85,6 +85,7 @@ void TestDesktopWiring::initTestCase()
     });
     m_app->mainWidget()->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_app->mainWidget()));
+    QVERIFY(m_app->engine());
 }
 
 void TestDesktopWiring::cleanupTestCase()

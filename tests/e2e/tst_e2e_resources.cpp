@@ -117,6 +117,7 @@ void TestEndToEndResources::initTestCase()
     m_app = std::make_unique<Application>([this](QWidget *playPage) {
         return m_engine = new MpvPlayerEngine(MpvPlayerEngine::NoOutput, playPage);
     });
+    QVERIFY(m_app->engine());
     QVERIFY2(m_engine->isValid(), qPrintable(m_engine->errorString()));
     QVERIFY(e2e::logInThroughDialog(QStringLiteral("demo@pelorin.test"), QStringLiteral("demo1234")));
     QVERIFY(AccountFunctionDialog::instance()->permanentVip());

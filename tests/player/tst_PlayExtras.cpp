@@ -82,7 +82,7 @@ bool TestPlayExtras::startProgram()
     m_app = std::make_unique<Application>([this](QWidget *playPage) {
         return m_engine = new MpvPlayerEngine(MpvPlayerEngine::NoOutput, playPage);
     });
-    if (!m_engine->isValid() || !e2e::logInThroughDialog(QStringLiteral("demo@pelorin.test"), QStringLiteral("demo1234")))
+    if (!m_app->engine() || !m_engine->isValid() || !e2e::logInThroughDialog(QStringLiteral("demo@pelorin.test"), QStringLiteral("demo1234")))
         return false;
     QWidget *window = m_app->mainWidget();
     window->move(40, 40);

@@ -60,6 +60,7 @@ void TestSubtitleSettingDialog::initTestCase()
     m_app->mainWidget()->move(60, 40);
     m_app->mainWidget()->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_app->mainWidget()));
+    QVERIFY(m_app->engine());
 }
 
 bool TestSubtitleSettingDialog::chooseItem(const char *box, int row)

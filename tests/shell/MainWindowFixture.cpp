@@ -41,7 +41,7 @@ void MainWindowFixture::makeWindow()
         return m_engine;
     });
     m_window = m_app->mainWindow();
-    QVERIFY(m_engine);
+    QVERIFY(m_app->engine());
     m_window->move(60, 40);
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
