@@ -49,6 +49,7 @@ PlayerSession::PlayerSession(const QString &serviceHost)
     m_app = std::make_unique<Application>(&MpvEngineFactory::create);
     m_app->mainWidget()->show();
     waitFor([] { return false; }, 200);
+    m_app->engine(); // as the program makes it once its window is up
 }
 
 PlayerSession::~PlayerSession()
