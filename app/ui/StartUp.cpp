@@ -118,9 +118,10 @@ void StartUp::askFirstLaunchQuestions()
 
 bool StartUp::updateTakesOver(ServiceClient *client, int *status)
 {
-    UpdateDialog update(client);
-    if (!update.needUpdate())
+    const UpdateInfo offered = UpdateDialog::ask(client);
+    if (!UpdateDialog::offers(offered))
         return false;
+    UpdateDialog update(offered);
     *status = update.exec();
     return true;
 }

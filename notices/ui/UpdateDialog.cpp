@@ -14,8 +14,14 @@
 
 bool UpdateDialog::s_downloading = false;
 
-UpdateDialog::UpdateDialog(ServiceClient *client, QWidget *parent)
+UpdateInfo UpdateDialog::ask(ServiceClient *client)
+{
+    return UpdateInfo::fromReply(client->call(Endpoints::updateInfo()));
+}
+
+UpdateDialog::UpdateDialog(const UpdateInfo &info, QWidget *parent)
     : MoveableDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+    , m_info(info)
     , m_download(new PackageDownload(this))
 {
     setupUi(this);
@@ -25,7 +31,6 @@ UpdateDialog::UpdateDialog(ServiceClient *client, QWidget *parent)
     connect(m_download, &PackageDownload::progress, this, &UpdateDialog::showProgress);
 
     descriptionTextBrowser->setText(QStringLiteral("当前版本：") + currentVersion());
-    m_info = UpdateInfo::fromReply(client->call(Endpoints::updateInfo()));
     if (m_info.serverVersion.isEmpty())
         return;
     descriptionTextBrowser->append(QStringLiteral("服务器版本：") + m_info.serverVersion);

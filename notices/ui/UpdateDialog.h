@@ -14,11 +14,13 @@ class UpdateDialog : public MoveableDialog, private Ui::UpdateDialog
     Q_OBJECT
 
 public:
-    // Asks the service before it returns; a failure of any kind leaves no update to offer.
-    explicit UpdateDialog(ServiceClient *client, QWidget *parent = nullptr);
-    ~UpdateDialog() override;
+    // What the service offers; a failure of any kind leaves no update to offer. Asked before the
+    // dialog is made, which is only when there is something to offer.
+    static UpdateInfo ask(ServiceClient *client);
+    static bool offers(const UpdateInfo &info) { return info.differsFrom(currentVersion()); }
 
-    bool needUpdate() const { return m_info.differsFrom(currentVersion()); }
+    explicit UpdateDialog(const UpdateInfo &info, QWidget *parent = nullptr);
+    ~UpdateDialog() override;
 
     static QString currentVersion();
     // The updater is installed beside the player.

@@ -310,8 +310,9 @@ void TestNotices::updateDownloadRefusals()
         // A temporary folder that is not there (permissions would not stop root).
         qputenv("TMPDIR", (c.writable ? temp.path() : temp.path() + u("/gone")).toLocal8Bit());
         serveUpdate(u("5.0.7.9"), c.path, c.sha256);
-        UpdateDialog dialog(&client);
-        QVERIFY2(dialog.needUpdate(), c.name);
+        const UpdateInfo offered = UpdateDialog::ask(&client);
+        QVERIFY2(UpdateDialog::offers(offered), c.name);
+        UpdateDialog dialog(offered);
         auto *label = dialog.findChild<QLabel *>(QStringLiteral("updateStateLabel"));
         dialog.findChild<QPushButton *>(QStringLiteral("startUpdatePushButton"))->click();
         QVERIFY2(label->text() == u("更新失败！"), c.name);
@@ -322,7 +323,7 @@ void TestNotices::updateDownloadRefusals()
     qputenv("TMPDIR", temp.path().toLocal8Bit());
     m_server.serveData("/static/slow.tar.gz", package, "application/octet-stream", 30000, 40);
     serveUpdate(u("5.0.7.9"), m_server.url(u("/static/slow.tar.gz")).toString());
-    UpdateDialog dialog(&client);
+    UpdateDialog dialog(UpdateDialog::ask(&client));
     auto *label = dialog.findChild<QLabel *>(QStringLiteral("updateStateLabel"));
     auto *start = dialog.findChild<QPushButton *>(QStringLiteral("startUpdatePushButton"));
     QString during;
