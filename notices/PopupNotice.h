@@ -16,6 +16,9 @@ public:
     // leaves the notice off; a failed image keeps whatever arrived of it.
     static PopupNotice fetch(ServiceClient *client, int timeoutMs);
 
+    // Switched on by the service and with at least one image to show.
+    bool shows() const { return switchedOn && !images.isEmpty(); }
+
     bool switchedOn = false;
     QList<QByteArray> images;
     QStringList links; // one per image

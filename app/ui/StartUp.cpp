@@ -128,10 +128,12 @@ bool StartUp::updateTakesOver(ServiceClient *client, int *status)
 
 void StartUp::showNotice(Application &application)
 {
-    // Kept with the main window for the run, shown or not.
-    auto *notice = new TanChuangDialog(application.serviceClient(), application.mainWidget());
-    if (!notice->enabled())
+    // Asked first: the dialog is made only for a notice to show, and kept with the main window.
+    ServiceClient *client = application.serviceClient();
+    const PopupNotice offered = PopupNotice::fetch(client, client->transferTimeout());
+    if (!offered.shows())
         return;
+    auto *notice = new TanChuangDialog(offered, application.mainWidget());
     notice->centreOverParent();
     notice->show();
 }

@@ -1,7 +1,5 @@
 #include "notices/ui/TanChuangDialog.h"
 
-#include "service/ServiceClient.h"
-
 #include <QDesktopServices>
 #include <QImage>
 #include <QMouseEvent>
@@ -9,8 +7,9 @@
 #include <QTimer>
 #include <QUrl>
 
-TanChuangDialog::TanChuangDialog(ServiceClient *client, QWidget *parent)
+TanChuangDialog::TanChuangDialog(const PopupNotice &notice, QWidget *parent)
     : MoveableDialog(parent, Qt::FramelessWindowHint)
+    , m_notice(notice)
 {
     setupUi(this);
     clientWidget->installEventFilter(this);
@@ -18,7 +17,6 @@ TanChuangDialog::TanChuangDialog(ServiceClient *client, QWidget *parent)
     connect(nextImagePushButton, &QPushButton::clicked, this, &TanChuangDialog::nextImagePushButtonClicked);
     connect(previousImagePushButton, &QPushButton::clicked, this, &TanChuangDialog::previousImagePushButtonClicked);
 
-    m_notice = PopupNotice::fetch(client, client->transferTimeout());
     if (!enabled())
         return;
     showImage(0);

@@ -14,12 +14,10 @@ class TanChuangDialog : public MoveableDialog, private Ui::TanChuangDialog
     Q_OBJECT
 
 public:
-    // Asks the service for the notice and fetches its images before it returns; each request gives
-    // up after the client's transfer timeout without progress.
-    TanChuangDialog(ServiceClient *client, QWidget *parent);
+    // The notice as PopupNotice::fetch brought it; made only when it shows().
+    TanChuangDialog(const PopupNotice &notice, QWidget *parent);
 
-    // Switched on by the service and with at least one image to show.
-    bool enabled() const { return m_notice.switchedOn && !m_notice.images.isEmpty(); }
+    bool enabled() const { return m_notice.shows(); }
     int currentIndex() const { return m_currentIndex; }
 
     bool eventFilter(QObject *watched, QEvent *event) override;

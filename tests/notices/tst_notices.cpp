@@ -218,7 +218,7 @@ void TestNotices::oneImageHasNoCarousel()
     ServiceClient client;
     QWidget parent;
     serveNotice(1);
-    TanChuangDialog one(&client, &parent);
+    TanChuangDialog one(PopupNotice::fetch(&client, client.transferTimeout()), &parent);
     QVERIFY(one.enabled());
     QCOMPARE(shownColour(one), kColours[0]);
     QVERIFY(one.findChild<QPushButton *>(QStringLiteral("nextImagePushButton"))->isHidden());
@@ -228,25 +228,24 @@ void TestNotices::oneImageHasNoCarousel()
 void TestNotices::noticeSwitchedOff()
 {
     ServiceClient client;
-    QWidget parent;
     serveNotice(1, "\"1\"");
-    QVERIFY(!TanChuangDialog(&client, &parent).enabled());
+    QVERIFY(!PopupNotice::fetch(&client, client.transferTimeout()).shows());
     // Switched on without an image: nothing to show.
     serveNotice(0, "true");
-    QVERIFY(!TanChuangDialog(&client, &parent).enabled());
+    QVERIFY(!PopupNotice::fetch(&client, client.transferTimeout()).shows());
     m_server.route("cfg=tanchuang", ScriptedResponse::text("not json"));
-    QVERIFY(!TanChuangDialog(&client, &parent).enabled());
+    QVERIFY(!PopupNotice::fetch(&client, client.transferTimeout()).shows());
     // A silent service is given up on after the transfer timeout.
     m_server.route("cfg=tanchuang", ScriptedResponse::hang());
     client.setTransferTimeout(300);
-    QVERIFY(!TanChuangDialog(&client, &parent).enabled());
+    QVERIFY(!PopupNotice::fetch(&client, client.transferTimeout()).shows());
 }
 
 void TestNotices::clickOpensTheLinkOfTheImageShown()
 {
     ServiceClient client;
     serveNotice(3);
-    TanChuangDialog dialog(&client, nullptr);
+    TanChuangDialog dialog(PopupNotice::fetch(&client, client.transferTimeout()), nullptr);
     dialog.move(100, 100);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
