@@ -30,6 +30,9 @@ MpvVideoWidget::~MpvVideoWidget()
 
 bool MpvVideoWidget::ensureRenderer()
 {
+    // Asked for before each open: a frame still pending from the media before (taken while hidden,
+    // say) is not this one's first.
+    m_frameDue = false;
     if (!m_render && !context()) {
         // Qt initialises a QOpenGLWidget only when it is shown; grabbing the framebuffer
         // initialises it while its page is still hidden.
