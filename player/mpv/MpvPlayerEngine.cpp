@@ -42,6 +42,9 @@ const InitialOption initialOptions[] = {
     {"sub-codepage", "auto"},
     // Software decoding: skip probing GPU decoder interops (CUDA, VA-API ...) at render set-up.
     {"gpu-hwdec-interop", "no"},
+    // Frames are handed over at their display time, not ahead of it: the render call then never
+    // waits on the GUI thread for that time to come (see MpvVideoWidget::paintGL).
+    {"video-timing-offset", "0"},
     // Faster or slower playback keeps the voices' pitch; screenshots are PNG.
     {"audio-pitch-correction", "yes"},
     {"screenshot-format", "png"},
@@ -76,6 +79,9 @@ MpvPlayerEngine::~MpvPlayerEngine()
         return;
     mpv_set_wakeup_callback(m_handle.get(), nullptr, nullptr);
     emit aboutToDestroyHandle();
+    // The core waits for its other clients when it is destroyed.
+    m_config.setAccess(MpvAccess());
+    m_mpv = MpvAccess();
     m_handle.reset();
 }
 
@@ -106,8 +112,10 @@ void MpvPlayerEngine::initialize()
     mpv_observe_property(handle.get(), ObserveCacheBuffering, MpvProperty::CacheBufferingState, MPV_FORMAT_INT64);
 
     m_handle = std::move(handle);
-    m_mpv = MpvAccess(m_handle.get());
-    m_config.setHandle(m_handle.get());
+    m_mpv = MpvAccess::overOwnClient(m_handle.get());
+    if (!m_mpv.handle())
+        m_mpv = MpvAccess(m_handle.get());
+    m_config.setAccess(m_mpv);
     mpv_set_wakeup_callback(m_handle.get(), &MpvPlayerEngine::wakeup, this);
 }
 
