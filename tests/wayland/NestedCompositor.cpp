@@ -19,16 +19,19 @@ protected:
 };
 } // namespace
 
-NestedCompositor::NestedCompositor() = default;
+NestedCompositor::NestedCompositor()
+    : m_process(std::make_unique<ChildOfTest>())
+{
+}
 
 NestedCompositor::~NestedCompositor()
 {
-    if (m_process.state() == QProcess::NotRunning)
+    if (m_process->state() == QProcess::NotRunning)
         return;
-    ::kill(pid_t(m_process.processId()), SIGTERM);
-    if (!m_process.waitForFinished(5000)) {
-        ::kill(pid_t(m_process.processId()), SIGKILL);
-        m_process.waitForFinished(5000);
+    ::kill(pid_t(m_process->processId()), SIGTERM);
+    if (!m_process->waitForFinished(5000)) {
+        ::kill(pid_t(m_process->processId()), SIGKILL);
+        m_process->waitForFinished(5000);
     }
 }
 
@@ -53,22 +56,22 @@ bool NestedCompositor::start()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtimeDir.path());
     environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    m_process.setProcessEnvironment(environment);
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.setStandardOutputFile(QProcess::nullDevice());
+    m_process->setProcessEnvironment(environment);
+    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process->setStandardOutputFile(QProcess::nullDevice());
     const QString socket = QStringLiteral("pelorin-test");
-    m_process.start(QStringLiteral("weston"),
+    m_process->start(QStringLiteral("weston"),
                     {QStringLiteral("--backend=x11-backend.so"), QStringLiteral("--use-pixman"),
                      QStringLiteral("--width=%1").arg(Width), QStringLiteral("--height=%1").arg(Height),
                      QStringLiteral("--socket=") + socket, QStringLiteral("--config=") + config,
                      QStringLiteral("--log=") + m_runtimeDir.filePath(QStringLiteral("weston.log"))});
-    if (!m_process.waitForStarted(5000)) {
+    if (!m_process->waitForStarted(5000)) {
         m_error = QStringLiteral("weston did not start (tools/deps installs it)");
         return false;
     }
     const QString socketPath = m_runtimeDir.filePath(socket);
     const bool ready = QTest::qWaitFor(
-        [&] { return m_process.state() == QProcess::Running && QFile::exists(socketPath); }, 15000);
+        [&] { return m_process->state() == QProcess::Running && QFile::exists(socketPath); }, 15000);
     if (!ready) {
         m_error = QStringLiteral("weston did not come up; its log is %1").arg(m_runtimeDir.filePath(QStringLiteral("weston.log")));
         m_runtimeDir.setAutoRemove(false);

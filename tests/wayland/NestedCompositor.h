@@ -5,6 +5,8 @@
 #include <QRgb>
 #include <QTemporaryDir>
 
+#include <memory>
+
 // A Wayland compositor (weston, X11 back end) in a window of the X display the test runs on: the
 // program under test is its native Wayland client, and pointer input sent to the X display with
 // xdotool reaches the program through it, as a user's would. The compositor's output covers the
@@ -31,6 +33,6 @@ public:
 
 private:
     QTemporaryDir m_runtimeDir;
-    QProcess m_process;
+    std::unique_ptr<QProcess> m_process;
     QString m_error;
 };
