@@ -1,5 +1,6 @@
 // The screen-saver inhibition and the media player interface on a private session bus that the
 // test starts; a recording stand-in plays the desktop's screen saver service.
+#include "ChildOfTest.h"
 #include "FakePlayerEngine.h"
 
 #include "player/PlaybackController.h"
@@ -90,7 +91,7 @@ private:
             .variant();
     }
 
-    QProcess m_bus;
+    ChildOfTest m_bus;
     std::unique_ptr<QDBusConnection> m_desktop;
     RecordingScreenSaver m_screenSaver;
     SignalRecorder m_recorder;

@@ -125,7 +125,7 @@ int LocalSwarm::seed(const QStringList &names, qint64 uploadLimit, bool firstHal
     for (const QString &name : names)
         arguments << torrentPath(name);
     Peer peer;
-    peer.process = std::make_unique<QProcess>();
+    peer.process = std::make_unique<ChildOfTest>();
     peer.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     peer.process->start(QString::fromLatin1(kPython), arguments);
     QByteArray output;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ChildOfTest.h"
+
 #include <QByteArray>
 #include <QMap>
 #include <QProcess>
@@ -46,7 +48,7 @@ public:
 private:
     std::unique_ptr<QTemporaryDir> m_ownDir;
     QString m_dataDir;
-    QProcess m_process;
+    ChildOfTest m_process;
     quint16 m_port = 0;
     QStringList m_videoHosts;
 };

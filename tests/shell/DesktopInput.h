@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ChildOfTest.h"
+
 #include <QPoint>
 #include <QList>
 #include <QProcess>
@@ -44,6 +46,6 @@ public:
 private:
     bool xdotool(const QStringList &arguments);
 
-    QProcess m_windowManager;
+    ChildOfTest m_windowManager;
     QList<QProcess *> m_pending;
 };

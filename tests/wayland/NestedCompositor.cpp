@@ -7,17 +7,9 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-#include <signal.h>
-#include <sys/prctl.h>
+#include "ChildOfTest.h"
 
-namespace {
-// The compositor goes down with the test process, also when the test crashes.
-class ChildOfTest : public QProcess
-{
-protected:
-    void setupChildProcess() override { ::prctl(PR_SET_PDEATHSIG, SIGTERM); }
-};
-} // namespace
+#include <signal.h>
 
 NestedCompositor::NestedCompositor()
     : m_process(std::make_unique<ChildOfTest>())
