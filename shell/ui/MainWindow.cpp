@@ -65,7 +65,8 @@ MainWindow::MainWindow(PlaybackController *playback, const PlayerEngineFactory &
     volumeControlSlider->setValue(int(AppConfig::latestValue(uint(volumeControlSlider->maximum()))));
     m_playback->setVolume(volumeControlSlider->value());
 
-    // The engine and its surface come into the play page when first needed (see Application).
+    // The engine and its surface come into the play page later: once the window has been shown
+    // (StartUp), or at the first play if that comes first.
     m_playback->setEngineSource([this, engineFactory] { return engineFactory(playPage); });
     connectPlayback();
     m_videoNotice = new VideoNotice(playPage);
@@ -107,6 +108,7 @@ MainWindow::MainWindow(PlaybackController *playback, const PlayerEngineFactory &
 MainWindow::~MainWindow()
 {
     // The engine goes down with the play page, after the widgets its events would touch.
+    m_playback->setEngineSource(nullptr);
     m_playback->detachEngine();
     m_playback->disconnect(this);
     if (g_mainWindow == this)
