@@ -35,7 +35,7 @@ class MpvEngineConfig
 public:
     explicit MpvEngineConfig(mpv_handle *handle = nullptr) : m_mpv(handle) {}
 
-    void setAccess(const MpvAccess &access) { m_mpv = access; }
+    void setHandle(mpv_handle *handle) { m_mpv = MpvAccess(handle); }
     void setVideoWindowId(quintptr id) { m_windowId = id; }
 
     bool set(int id, const QString &value);

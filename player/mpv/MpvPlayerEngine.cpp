@@ -79,9 +79,6 @@ MpvPlayerEngine::~MpvPlayerEngine()
         return;
     mpv_set_wakeup_callback(m_handle.get(), nullptr, nullptr);
     emit aboutToDestroyHandle();
-    // The core waits for its other clients when it is destroyed.
-    m_config.setAccess(MpvAccess());
-    m_mpv = MpvAccess();
     m_handle.reset();
 }
 
@@ -115,10 +112,8 @@ void MpvPlayerEngine::initialize()
     mpv_observe_property(handle.get(), ObserveCacheBuffering, MpvProperty::CacheBufferingState, MPV_FORMAT_INT64);
 
     m_handle = std::move(handle);
-    m_mpv = MpvAccess::overOwnClient(m_handle.get());
-    if (!m_mpv.handle())
-        m_mpv = MpvAccess(m_handle.get());
-    m_config.setAccess(m_mpv);
+    m_mpv = MpvAccess(m_handle.get());
+    m_config.setHandle(m_handle.get());
     mpv_set_wakeup_callback(m_handle.get(), &MpvPlayerEngine::wakeup, this);
 }
 

@@ -47,11 +47,6 @@ public:
     Outputs outputs() const { return m_outputs; }
     mpv_handle *handle() const { return m_handle.get(); }
     void setVideoWindowId(quintptr id);
-    // For the video surface. After a start or a seek the core holds everything until its first
-    // frame has been drawn: while a call into the core waits, draw runs here (the engine's
-    // thread) each time frameWaiting() has been called since, from any thread.
-    void setFrameDrawer(std::function<void()> draw) { m_mpv.setWaitService(std::move(draw)); }
-    void frameWaiting() const { m_mpv.serviceWanted(); }
 
     void open(const QString &url) override;
     void openAt(const QString &url, int startMs) override;

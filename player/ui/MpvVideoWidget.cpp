@@ -51,9 +51,6 @@ void MpvVideoWidget::renderUpdate(void *context)
 {
     // libmpv's thread: only queue the work for the GUI thread.
     auto *self = static_cast<MpvVideoWidget *>(context);
-    // The GUI thread may be inside a call that waits for the core, which waits for this frame.
-    if (MpvPlayerEngine *engine = self->m_frameEngine.load())
-        engine->frameWaiting();
     if (!self->m_updateQueued.exchange(true))
         QMetaObject::invokeMethod(self, "processRenderUpdate", Qt::QueuedConnection);
 }
@@ -77,8 +74,6 @@ void MpvVideoWidget::initializeGL()
     if (mpv_render_context_create(&render, m_engine->handle(), params) < 0)
         return;
     m_render.reset(render);
-    m_engine->setFrameDrawer([this] { takeWaitingFrame(); });
-    m_frameEngine = m_engine.data();
     mpv_render_context_set_update_callback(render, &MpvVideoWidget::renderUpdate, this);
     m_engine->setVideoWindowId(effectiveWinId());
 }
@@ -120,37 +115,10 @@ void MpvVideoWidget::processRenderUpdate()
     }
 }
 
-void MpvVideoWidget::takeWaitingFrame()
-{
-    if (!m_render || !context())
-        return;
-    if (!(mpv_render_context_update(m_render.get()) & MPV_RENDER_UPDATE_FRAME))
-        return;
-    // Taken, not drawn: that lets the core go on. paintGL draws it as the current frame.
-    QOpenGLContext *previous = QOpenGLContext::currentContext();
-    QSurface *previousSurface = previous ? previous->surface() : nullptr;
-    makeCurrent();
-    int skip = 1;
-    int block = 0;
-    mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_SKIP_RENDERING, &skip},
-        {MPV_RENDER_PARAM_BLOCK_FOR_TARGET_TIME, &block},
-        {MPV_RENDER_PARAM_INVALID, nullptr},
-    };
-    mpv_render_context_render(m_render.get(), params);
-    doneCurrent();
-    if (previous && previousSurface)
-        previous->makeCurrent(previousSurface);
-    m_frameDue = true;
-    update();
-}
-
 void MpvVideoWidget::releaseRenderer()
 {
     if (!m_render)
         return;
-    if (MpvPlayerEngine *engine = m_frameEngine.exchange(nullptr))
-        engine->setFrameDrawer(nullptr);
     // The render context owns GL objects: free it with its GL context current, and always
     // before the engine's handle goes.
     const bool haveContext = context() != nullptr;

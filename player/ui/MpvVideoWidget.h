@@ -47,14 +47,10 @@ private slots:
 private:
     static void *procAddress(void *context, const char *name);
     static void renderUpdate(void *context);
-    // Lets the core go on when it waits for a frame while the GUI thread waits for the core.
-    void takeWaitingFrame();
     void forwardMouse(QMouseEvent *event);
     void forwardKey(QKeyEvent *event);
 
     QPointer<MpvPlayerEngine> m_engine;
-    // Set while the render context exists; read by libmpv's render thread.
-    std::atomic<MpvPlayerEngine *> m_frameEngine{nullptr};
     MpvRenderContextPtr m_render;
     std::atomic_bool m_updateQueued{false};
     bool m_frameDue = false;

@@ -17,7 +17,6 @@
 #include <QtTest>
 
 #include <clocale>
-#include <memory>
 
 namespace {
 
@@ -67,7 +66,6 @@ class TestPictureSoundOnEngine : public QObject
 
 private slots:
     void choicesShowInThePictureAndTheSubtitles();
-    void callsMadeWhileTheFirstFrameWaitsLetItThrough();
 
 private:
     QString subtitleText() const { return MpvAccess(m_engine->handle()).string("sub-text"); }
@@ -210,55 +208,6 @@ void TestPictureSoundOnEngine::choicesShowInThePictureAndTheSubtitles()
     options->choose16To9AspectRatio();
     engine.close();
     QTRY_COMPARE_WITH_TIMEOUT(engine.state(), int(PlayerEngine::Ready), Wait);
-}
-
-void TestPictureSoundOnEngine::callsMadeWhileTheFirstFrameWaitsLetItThrough()
-{
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        QSKIP("needs an X display with OpenGL");
-    QTemporaryDir dir;
-    const QString clip = QDir(dir.path()).filePath(QStringLiteral("clip.mp4"));
-    QVERIFY(!EngineTestMedia::makeClip(dir.path(), QStringLiteral("clip.mp4"), 2, 320, 180).isEmpty());
-    MpvPlayerEngine engine(MpvPlayerEngine::VideoOutput);
-    QVERIFY(engine.isValid());
-    MpvVideoWidget video(&engine);
-    video.resize(320, 180);
-    video.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&video));
-
-    // libmpv's own log, read through a client of its own (which must go before the engine).
-    std::unique_ptr<mpv_handle, void (*)(mpv_handle *)> log(mpv_create_client(engine.handle(), "log"), &mpv_destroy);
-    QVERIFY(log && mpv_request_log_messages(log.get(), "v") >= 0);
-    QStringList lines;
-    bool frameShown = false;
-    const auto readLog = [&] {
-        for (;;) {
-            const mpv_event *e = mpv_wait_event(log.get(), 0);
-            if (e->event_id == MPV_EVENT_NONE)
-                break;
-            if (e->event_id == MPV_EVENT_LOG_MESSAGE)
-                lines << QString::fromUtf8(static_cast<mpv_event_log_message *>(e->data)->text).trimmed();
-        }
-        frameShown = !lines.filter(QStringLiteral("first video frame after restart shown")).isEmpty();
-    };
-    // The core holds playback until its first frame is drawn, and only this thread draws. Kept
-    // away from its event loop, calling into the engine, it still has to let that frame through
-    // rather than have libmpv give up on it.
-    connect(&engine, &PlayerEngine::openSucceeded, this, [&] {
-        QElapsedTimer waited;
-        waited.start();
-        while (!frameShown && waited.elapsed() < Wait) {
-            engine.position();
-            readLog();
-        }
-    });
-    engine.open(clip);
-    QTRY_VERIFY_WITH_TIMEOUT(frameShown, Wait);
-    engine.close();
-    QTRY_COMPARE_WITH_TIMEOUT(engine.state(), int(PlayerEngine::Ready), Wait);
-    readLog();
-    const QStringList stuck = lines.filter(QStringLiteral("not being called or stuck"));
-    QVERIFY2(stuck.isEmpty(), qPrintable(stuck.join(QLatin1Char('\n'))));
 }
 
 int main(int argc, char *argv[])
