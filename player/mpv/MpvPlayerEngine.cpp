@@ -42,6 +42,9 @@ const InitialOption initialOptions[] = {
     {"sub-codepage", "auto"},
     // Software decoding: skip probing GPU decoder interops (CUDA, VA-API ...) at render set-up.
     {"gpu-hwdec-interop", "no"},
+    // Frames are handed over at their display time, not ahead of it: the render call then never
+    // waits on the GUI thread for that time to come (see MpvVideoWidget::paintGL).
+    {"video-timing-offset", "0"},
     // Faster or slower playback keeps the voices' pitch; screenshots are PNG.
     {"audio-pitch-correction", "yes"},
     {"screenshot-format", "png"},

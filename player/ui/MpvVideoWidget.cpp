@@ -88,9 +88,13 @@ void MpvVideoWidget::paintGL()
     fbo.w = qRound(width() * ratio);
     fbo.h = qRound(height() * ratio);
     int flipY = 1;
+    // The engine hands each frame over at its display time; waiting for that time here would
+    // hold the GUI thread for up to a frame's time on every frame.
+    int block = 0;
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_OPENGL_FBO, &fbo},
         {MPV_RENDER_PARAM_FLIP_Y, &flipY},
+        {MPV_RENDER_PARAM_BLOCK_FOR_TARGET_TIME, &block},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
     mpv_render_context_render(m_render.get(), params);
