@@ -93,11 +93,8 @@ void MpvPlayerEngine::initialize()
     for (const InitialOption &option : initialOptions)
         mpv_set_option_string(handle.get(), option.name, option.value);
     mpv_set_option_string(handle.get(), MpvProperty::Vo, m_outputs.testFlag(VideoOutput) ? "libmpv" : "null");
-    // The sound servers and the sound cards' own interface, which reach every sound device of a
-    // Linux desktop. The engine's list goes on to SDL, whose shutdown after a failed start waits up
-    // to 100 ms for a thread of its own: on a machine without sound that held every first frame.
-    mpv_set_option_string(handle.get(), MpvProperty::Ao,
-                          m_outputs.testFlag(AudioOutput) ? "pipewire,pulse,alsa,jack" : "null");
+    if (!m_outputs.testFlag(AudioOutput))
+        mpv_set_option_string(handle.get(), MpvProperty::Ao, "null");
     mpv_set_option_string(handle.get(), MpvProperty::NetworkTimeout,
                           QByteArray::number(DefaultNetworkTimeoutS).constData());
 
