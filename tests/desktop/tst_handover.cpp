@@ -1,5 +1,6 @@
 // A second copy of the real program hands the resource it was started with to the running copy
 // (this test process) over the local socket and ends quietly; without one it asks to be raised.
+#include "ProgramCopy.h"
 #include "app/InstanceChannel.h"
 #include "app/LaunchArgument.h"
 #include "app/ui/StartUp.h"
@@ -51,18 +52,7 @@ void TestHandOver::secondCopyHandsItsArgumentOverAndEnds()
     QSignalSpy opened(running.instanceChannel(), &InstanceChannel::openRequested);
     QSignalSpy raised(running.instanceChannel(), &InstanceChannel::raiseRequested);
 
-    QProcess copy;
-    const auto stopCopy = qScopeGuard([&copy] {
-        if (copy.state() != QProcess::NotRunning) {
-            copy.kill();
-            copy.waitForFinished();
-        }
-    });
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), lockDir.path());
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    copy.setProcessEnvironment(environment);
-    copy.setWorkingDirectory(work.path());
+    ProgramCopy copy(lockDir.path(), QStringLiteral("offscreen"), work.path());
     // The copy blocks in a socket wait while it hands over, so this process answers it only from
     // its event loop: wait for its end with QTRY, not waitForFinished.
     const auto runCopy = [&copy](const QStringList &arguments) {

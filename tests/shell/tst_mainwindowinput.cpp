@@ -1,5 +1,6 @@
 // The main window and its dialogs driven as a user drives them: a window manager, and pointer and
 // key input sent through the X server by another program. Runs under xvfb-run.
+#include "ProgramCopy.h"
 #include "DesktopInput.h"
 #include "Eventually.h"
 #include "MainWindowFixture.h"
@@ -379,18 +380,7 @@ void TestMainWindowInput::secondCopyBringsTheWindowForwardAndWarnsAboveIt()
     QVERIFY(QTest::qWaitForWindowExposed(&cover));
     QTRY_VERIFY(above(&cover, m_window));
 
-    QProcess copy;
-    const auto stopCopy = qScopeGuard([&copy] {
-        if (copy.state() != QProcess::NotRunning) {
-            copy.kill();
-            copy.waitForFinished();
-        }
-    });
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), lockDir.path());
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    copy.setProcessEnvironment(environment);
-    copy.setWorkingDirectory(m_dir.path());
+    ProgramCopy copy(lockDir.path(), QStringLiteral("xcb"), m_dir.path());
     // Each copy's warning opens above the window, also once it is topmost.
     for (const bool topmost : {false, true}) {
         if (topmost)
