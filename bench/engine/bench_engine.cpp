@@ -132,7 +132,7 @@ int main(int argc, char *argv[])
         const bool ok = waitFor([&] { return framed; }, 20000);
         // BENCH_SNAPSHOT=file.png keeps the first rendered picture, to look at.
         if (ok && i == 0 && !qEnvironmentVariableIsEmpty("BENCH_SNAPSHOT"))
-            video.grabFramebuffer().save(qEnvironmentVariable("BENCH_SNAPSHOT"));
+            video.grab().save(qEnvironmentVariable("BENCH_SNAPSHOT"));
         engine.close();
         waitFor([&] { return engine.state() == PlayerEngine::Ready; }, 20000);
         waitFor([] { return false; }, 100);

@@ -43,7 +43,7 @@ const InitialOption initialOptions[] = {
     // Software decoding: skip probing GPU decoder interops (CUDA, VA-API ...) at render set-up.
     {"gpu-hwdec-interop", "no"},
     // Frames are handed over at their display time, not ahead of it: the render call then never
-    // waits on the GUI thread for that time to come (see MpvVideoWidget::paintGL).
+    // waits for that time to come (see MpvFrameRenderer).
     {"video-timing-offset", "0"},
     // Faster or slower playback keeps the voices' pitch; screenshots are PNG.
     {"audio-pitch-correction", "yes"},

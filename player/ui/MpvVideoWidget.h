@@ -1,18 +1,18 @@
 #pragma once
 
-#include "player/mpv/MpvPointers.h"
-
-#include <QOpenGLWidget>
 #include <QPointer>
+#include <QWidget>
 
-#include <atomic>
+#include <memory>
 
+class MpvFrameRenderer;
 class MpvPlayerEngine;
 
-// The picture of an MpvPlayerEngine with VideoOutput, drawn through libmpv's render API.
+// The picture of an MpvPlayerEngine with VideoOutput, drawn through libmpv's render API on a
+// thread of its own (MpvFrameRenderer) and painted here.
 // Mouse and key input is not kept: it is re-sent to the top-level window in that window's
 // coordinates, so the window's event filter handles the video area like the rest of it.
-class MpvVideoWidget : public QOpenGLWidget
+class MpvVideoWidget : public QWidget
 {
     Q_OBJECT
 
@@ -21,17 +21,17 @@ public:
     ~MpvVideoWidget() override;
 
     // Creates the render context now if it does not exist yet (the engine asks for this
-    // before each open, since a hidden page is never initialised by Qt on its own).
+    // before each open: the core needs it before a media loads).
     bool ensureRenderer();
-    bool hasRenderer() const { return m_render != nullptr; }
+    bool hasRenderer() const;
 
 signals:
     // A new video frame has been drawn.
     void frameRendered();
 
 protected:
-    void initializeGL() override;
-    void paintGL() override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -41,17 +41,16 @@ protected:
     void keyReleaseEvent(QKeyEvent *event) override;
 
 private slots:
-    void processRenderUpdate();
     void releaseRenderer();
 
 private:
-    static void *procAddress(void *context, const char *name);
-    static void renderUpdate(void *context);
+    QSize pixelSize() const;
     void forwardMouse(QMouseEvent *event);
     void forwardKey(QKeyEvent *event);
 
     QPointer<MpvPlayerEngine> m_engine;
-    MpvRenderContextPtr m_render;
-    std::atomic_bool m_updateQueued{false};
-    bool m_frameDue = false;
+    std::unique_ptr<MpvFrameRenderer> m_renderer;
+    // Video frames shown so far, and those drawn before the current media was asked for.
+    quint64 m_shownFrames = 0;
+    quint64 m_earlierFrames = 0;
 };

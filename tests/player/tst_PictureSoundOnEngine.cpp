@@ -69,7 +69,7 @@ private slots:
 
 private:
     QString subtitleText() const { return MpvAccess(m_engine->handle()).string("sub-text"); }
-    QImage frame() const { return m_video->grabFramebuffer(); }
+    QImage frame() const { return m_video->grab().toImage(); }
     bool showsAt(int ms, const QString &text);
 
     MpvPlayerEngine *m_engine = nullptr;
@@ -150,6 +150,8 @@ void TestPictureSoundOnEngine::choicesShowInThePictureAndTheSubtitles()
     QCOMPARE(engine.config(PlayerEngine::SubtitleFile), utf8);
     QVERIFY(showsAt(2500, First));
     QTRY_VERIFY_WITH_TIMEOUT(whitePixels(frame()) > 30, Wait);
+    const QImage upright = frame(); // the subtitle in the lower half
+    QCOMPARE(whitePixels(upright.copy(0, 0, upright.width(), upright.height() / 2)), 0);
     subtitles->setShown(false); // "关闭"
     QTRY_COMPARE_WITH_TIMEOUT(whitePixels(frame()), 0, Wait);
     subtitles->setShown(true);
