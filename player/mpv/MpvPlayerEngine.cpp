@@ -93,8 +93,10 @@ void MpvPlayerEngine::initialize()
     for (const InitialOption &option : initialOptions)
         mpv_set_option_string(handle.get(), option.name, option.value);
     mpv_set_option_string(handle.get(), MpvProperty::Vo, m_outputs.testFlag(VideoOutput) ? "libmpv" : "null");
-    if (!m_outputs.testFlag(AudioOutput))
-        mpv_set_option_string(handle.get(), MpvProperty::Ao, "null");
+    // SDL, libmpv's last choice, plays through these same systems here; where none of them
+    // has a device it only adds a 100 ms wait at every open before the film plays without sound.
+    mpv_set_option_string(handle.get(), MpvProperty::Ao,
+                          m_outputs.testFlag(AudioOutput) ? "pipewire,pulse,alsa,jack" : "null");
     mpv_set_option_string(handle.get(), MpvProperty::NetworkTimeout,
                           QByteArray::number(DefaultNetworkTimeoutS).constData());
 
