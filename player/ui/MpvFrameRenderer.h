@@ -39,7 +39,6 @@ public:
     bool start(mpv_handle *handle, QScreen *screen);
     // Frees the render context on its thread and ends the thread.
     void stop();
-    bool isRunning() const { return m_thread != nullptr; }
 
     // The size in device pixels to draw at: the current frame is drawn again at a new size.
     void setSize(const QSize &pixels);

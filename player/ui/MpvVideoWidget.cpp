@@ -4,9 +4,9 @@
 #include "player/ui/MpvFrameRenderer.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
 
@@ -65,10 +65,9 @@ QSize MpvVideoWidget::pixelSize() const
 void MpvVideoWidget::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    const quint64 frames = m_renderer ? m_renderer->withPicture([&](const QImage &picture) {
-        painter.drawImage(rect(), picture);
-    })
-                                      : 0;
+    quint64 frames = 0;
+    if (m_renderer)
+        frames = m_renderer->withPicture([&](const QImage &picture) { painter.drawImage(rect(), picture); });
     if (frames == 0) {
         painter.fillRect(rect(), Qt::black);
         return;
