@@ -2,13 +2,14 @@
 // local HTTP, median of 10 in one process, against an mpv process that decodes one frame of the
 // same address. Needs a display with OpenGL: run under xvfb-run.
 
+#include "PlayerSession.h"
+
 #include "player/mpv/MpvPlayerEngine.h"
 #include "player/ui/MpvVideoWidget.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -45,19 +46,6 @@ bool makeClip(const QString &path)
                   QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-c:a"), QStringLiteral("aac"),
                   QStringLiteral("-movflags"), QStringLiteral("+faststart"), QStringLiteral("-shortest"), path});
     return ffmpeg.waitForFinished(300000) && ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0;
-}
-
-// Runs the event loop until done() holds or the time is up.
-bool waitFor(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-    }
-    return true;
 }
 
 } // namespace
@@ -104,7 +92,7 @@ int main(int argc, char *argv[])
     MpvVideoWidget video(&engine);
     video.resize(1280, 720);
     video.show();
-    waitFor([] { return false; }, 300);
+    PlayerSession::waitFor([] { return false; }, 300);
 
     bool opened = false;
     bool framed = false;
@@ -129,13 +117,13 @@ int main(int argc, char *argv[])
         opened = framed = false;
         clock.start();
         engine.open(url);
-        const bool ok = waitFor([&] { return framed; }, 20000);
+        const bool ok = PlayerSession::waitFor([&] { return framed; }, 20000);
         // BENCH_SNAPSHOT=file.png keeps the first rendered picture, to look at.
         if (ok && i == 0 && !qEnvironmentVariableIsEmpty("BENCH_SNAPSHOT"))
             video.grab().save(qEnvironmentVariable("BENCH_SNAPSHOT"));
         engine.close();
-        waitFor([&] { return engine.state() == PlayerEngine::Ready; }, 20000);
-        waitFor([] { return false; }, 100);
+        PlayerSession::waitFor([&] { return engine.state() == PlayerEngine::Ready; }, 20000);
+        PlayerSession::waitFor([] { return false; }, 100);
         if (!ok) {
             ++failures;
             continue;

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTimer>
 
 void PlayerSession::prepareApplication()
 {
@@ -25,12 +26,17 @@ void PlayerSession::prepareApplication()
 
 bool PlayerSession::waitFor(const std::function<bool()> &done, int timeoutMs)
 {
+    // Sleeps between events: processEvents() with a time limit never waits, and a loop that polls
+    // takes a core from the threads being measured. The tick bounds the wait for a condition that
+    // another thread makes true and for the time limit.
     QElapsedTimer timer;
     timer.start();
+    QTimer tick;
+    tick.start(5);
     while (!done()) {
         if (timer.elapsed() > timeoutMs)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
