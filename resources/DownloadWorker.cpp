@@ -1,9 +1,8 @@
 #include "resources/DownloadWorker.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QRegularExpression>
+#include <QSslSocket>
+#include <QTcpSocket>
 #include <QUrl>
 
 // Parented, so that moving the worker to its thread moves them too.
@@ -12,10 +11,7 @@ DownloadWorker::DownloadWorker()
     , m_stallTimer(this)
 {
     m_stallTimer.setSingleShot(true);
-    connect(&m_stallTimer, &QTimer::timeout, this, [this] {
-        if (m_reply)
-            m_reply->abort(); // ends the transfer as failed through onFinished
-    });
+    connect(&m_stallTimer, &QTimer::timeout, this, [this] { end(false); });
 }
 
 DownloadWorker::~DownloadWorker()
@@ -23,12 +19,25 @@ DownloadWorker::~DownloadWorker()
     stop();
 }
 
+QByteArray DownloadWorker::requestFor(const QUrl &url, qint64 offset)
+{
+    QByteArray target = url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
+    if (!target.startsWith('/'))
+        target.prepend('/');
+    QByteArray request = "GET " + target + " HTTP/1.1\r\nHost: "
+                         + url.adjusted(QUrl::RemoveUserInfo).authority(QUrl::FullyEncoded).toLatin1() + "\r\n";
+    if (offset > 0)
+        request += "Range: bytes=" + QByteArray::number(offset) + "-\r\n";
+    // The bytes as the host stores them: a coded answer would not be the file.
+    request += "Accept-Encoding: identity\r\nUser-Agent: Mozilla/5.0\r\nConnection: close\r\n\r\n";
+    return request;
+}
+
 void DownloadWorker::run(const QString &url, const QString &partPath, qint64 offset, qint64 knownSize,
                          int stallLimitMs, quint64 id)
 {
+    stop();
     m_id = id;
-    release();
-    m_stopping = false;
     m_failedHere = false;
     m_answerChecked = false;
     m_offset = offset;
@@ -37,43 +46,56 @@ void DownloadWorker::run(const QString &url, const QString &partPath, qint64 off
     m_stallLimitMs = stallLimitMs;
     received = 0;
     partSize = offset;
+    const QUrl address(url);
+    const QString scheme = address.scheme().toLower();
+    const bool secure = scheme == QLatin1String("https");
     m_part.setFileName(partPath);
-    if (!m_part.open(QIODevice::ReadWrite) || !m_part.seek(offset)) {
+    if ((!secure && scheme != QLatin1String("http")) || address.host().isEmpty()
+        || !m_part.open(QIODevice::ReadWrite) || !m_part.seek(offset)) {
         m_part.close();
         emit done(false, m_offset, m_id);
         return;
     }
 
-    QNetworkRequest request{QUrl(url)};
-    if (m_offset > 0)
-        request.setRawHeader("Range", "bytes=" + QByteArray::number(m_offset) + '-');
-    m_manager = new QNetworkAccessManager(this);
-    m_reply = m_manager->get(request);
+    m_parser = std::make_unique<HttpResponseParser>(
+        [this](const char *data, qint64 size) { return writeBody(data, size); });
+    const QByteArray request = requestFor(address, offset);
+    if (secure) {
+        auto *socket = new QSslSocket(this);
+        connect(socket, &QSslSocket::encrypted, this, [socket, request] { socket->write(request); });
+        m_socket = socket;
+    } else {
+        m_socket = new QTcpSocket(this);
+        connect(m_socket, &QTcpSocket::connected, this, [this, request] { m_socket->write(request); });
+    }
     // Bounded, so that a host faster than the disk cannot fill the memory with the file.
-    m_reply->setReadBufferSize(ReadBufferSize);
-    connect(m_reply, &QNetworkReply::readyRead, this, &DownloadWorker::onReadyRead);
-    connect(m_reply, &QNetworkReply::downloadProgress, this, [this](qint64 count, qint64) {
-        if (count > received)
-            m_stallTimer.start(m_stallLimitMs);
-        received = count;
+    m_socket->setReadBufferSize(ReadBufferSize);
+    connect(m_socket, &QTcpSocket::readyRead, this, &DownloadWorker::onReadyRead);
+    connect(m_socket, &QTcpSocket::disconnected, this, &DownloadWorker::onClosed);
+    connect(m_socket, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        if (error == QAbstractSocket::RemoteHostClosedError)
+            onClosed();
+        else
+            end(false);
     });
-    connect(m_reply, &QNetworkReply::finished, this, &DownloadWorker::onFinished);
     m_stallTimer.start(m_stallLimitMs);
+    if (secure)
+        static_cast<QSslSocket *>(m_socket)->connectToHostEncrypted(address.host(), quint16(address.port(443)));
+    else
+        m_socket->connectToHost(address.host(), quint16(address.port(80)));
 }
 
 void DownloadWorker::stop()
 {
-    m_stopping = true;
     m_stallTimer.stop();
-    // Not inside one of the reply's signals here: both can go at once.
-    if (m_reply) {
-        disconnect(m_reply, nullptr, this, nullptr);
-        m_reply->abort();
+    // Never inside one of the socket's signals here, so it can go at once.
+    if (m_socket) {
+        disconnect(m_socket, nullptr, this, nullptr);
+        m_socket->abort();
+        delete m_socket;
+        m_socket = nullptr;
     }
-    delete m_reply;
-    m_reply = nullptr;
-    delete m_manager;
-    m_manager = nullptr;
+    m_parser.reset();
     m_part.close();
 }
 
@@ -82,19 +104,21 @@ bool DownloadWorker::checkAnswer()
     if (m_answerChecked)
         return true;
     m_answerChecked = true;
-    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const int status = m_parser->status();
     if (status == 206) {
         // Only the range asked for continues the part file: "bytes <offset>-<last>/<total>".
         static const QRegularExpression form(QStringLiteral("^bytes (\\d+)-(\\d+)/(\\d+|\\*)$"));
-        const QRegularExpressionMatch match =
-            form.match(QString::fromLatin1(m_reply->rawHeader("Content-Range").trimmed()));
+        const QRegularExpressionMatch match = form.match(QString::fromLatin1(m_parser->header("Content-Range")));
         if (m_offset == 0 || !match.hasMatch() || match.captured(1).toLongLong() != m_offset)
             return false;
         m_expected = match.captured(3) == QLatin1String("*") ? m_knownSize : match.captured(3).toLongLong();
         return true;
     }
     if (status < 200 || status > 299)
-        return true; // not the file; onFinished fails it
+        return true; // not the file; the end fails it
+    const QByteArray coding = m_parser->header("Content-Encoding").toLower();
+    if (!coding.isEmpty() && coding != "identity")
+        return false;
     if (m_offset > 0) {
         // The host ignored the range: this is the whole file, so the part file starts over.
         if (!m_part.resize(0) || !m_part.seek(0))
@@ -102,61 +126,75 @@ bool DownloadWorker::checkAnswer()
         m_offset = 0;
         partSize = 0;
     }
-    const QByteArray encoding = m_reply->rawHeader("Content-Encoding").trimmed().toLower();
-    const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
-    m_expected =
-        length.isValid() && (encoding.isEmpty() || encoding == "identity") ? length.toLongLong() : m_knownSize;
+    const qint64 length = m_parser->contentLength();
+    m_expected = length >= 0 ? length : m_knownSize;
     return true;
+}
+
+bool DownloadWorker::writeBody(const char *data, qint64 size)
+{
+    if (!checkAnswer()) {
+        m_failedHere = true;
+        return false;
+    }
+    const int status = m_parser->status();
+    // An error page is not a piece of the file: it never reaches the part file.
+    if (status < 200 || status > 299)
+        return true;
+    received += size;
+    if (m_part.write(data, size) == size)
+        return true;
+    m_failedHere = true;
+    return false;
 }
 
 void DownloadWorker::onReadyRead()
 {
-    if (!m_reply || m_stopping)
-        return;
-    if (!checkAnswer() || !writeAvailable()) {
-        m_failedHere = true;
-        m_reply->abort(); // runs onFinished, which reports the failure
-    }
-}
-
-bool DownloadWorker::writeAvailable()
-{
-    // Through one buffer kept for the whole transfer: readAll() grew a fresh array for every
-    // batch, and faulting in and copying those pages cost most of the download's time.
+    // Through one buffer kept for the whole transfer, straight from the socket to the file.
     if (m_buffer.isEmpty())
         m_buffer.resize(ReadBufferSize);
-    bool wrote = false;
-    for (;;) {
-        const qint64 count = m_reply->read(m_buffer.data(), m_buffer.size());
+    bool arrived = false;
+    while (m_socket && m_parser->state() != HttpResponseParser::State::Done
+           && m_parser->state() != HttpResponseParser::State::Failed) {
+        const qint64 count = m_socket->read(m_buffer.data(), m_buffer.size());
         if (count <= 0)
             break;
-        if (!m_part.isOpen() || m_part.write(m_buffer.constData(), count) != count)
-            return false;
-        wrote = true;
+        arrived = true;
+        m_parser->feed(m_buffer.constData(), count);
     }
-    if (!wrote)
-        return true;
+    if (!m_socket || !arrived)
+        return;
+    m_stallTimer.start(m_stallLimitMs);
     // Flushed, so that what the counter says has arrived is in the file for whoever reads it.
     if (!m_part.flush())
-        return false;
-    partSize = m_part.size();
-    return true;
+        m_failedHere = true;
+    partSize = m_part.pos();
+    if (m_failedHere || m_parser->state() == HttpResponseParser::State::Failed)
+        end(false);
+    else if (m_parser->state() == HttpResponseParser::State::Done)
+        end(true);
 }
 
-void DownloadWorker::onFinished()
+void DownloadWorker::onClosed()
 {
-    if (!m_reply || m_stopping)
+    // What the socket still holds comes first; then the end of the connection may end the body.
+    onReadyRead();
+    if (m_socket)
+        end(m_parser->finish() == HttpResponseParser::State::Done);
+}
+
+void DownloadWorker::end(bool succeeded)
+{
+    if (!m_socket)
         return;
-    bool succeeded = m_reply->error() == QNetworkReply::NoError && !m_failedHere && checkAnswer();
-    if (succeeded)
-        succeeded = writeAvailable();
-    // Without an error Qt still hands over redirects and other answers that are not the file.
-    const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (succeeded && status.isValid() && (status.toInt() < 200 || status.toInt() > 299))
-        succeeded = false;
+    succeeded = succeeded && !m_failedHere && m_parser->state() == HttpResponseParser::State::Done && checkAnswer();
+    // Redirects and other answers that are not the file end as failures.
+    const int status = m_parser->status();
+    succeeded = succeeded && status >= 200 && status <= 299 && m_part.flush();
     // Checked by size: a connection that ended early must not pass for the whole file.
     if (succeeded && m_expected > 0 && m_part.size() != m_expected)
         succeeded = false;
+    partSize = m_part.pos();
     m_part.close();
     release();
     emit done(succeeded, m_offset, m_id);
@@ -165,14 +203,11 @@ void DownloadWorker::onFinished()
 void DownloadWorker::release()
 {
     m_stallTimer.stop();
-    if (m_reply) {
-        disconnect(m_reply, nullptr, this, nullptr);
-        m_reply->abort();
-        m_reply->deleteLater();
-        m_reply = nullptr;
-    }
-    if (m_manager) {
-        m_manager->deleteLater();
-        m_manager = nullptr;
+    if (m_socket) {
+        // Possibly inside one of its signals.
+        disconnect(m_socket, nullptr, this, nullptr);
+        m_socket->abort();
+        m_socket->deleteLater();
+        m_socket = nullptr;
     }
 }

@@ -3,6 +3,9 @@
 
 #include "ScriptedHttpServer.h"
 
+#include <QSslKey>
+#include <QSslSocket>
+#include <QTcpServer>
 #include <QtTest>
 
 #include <csignal>
@@ -57,6 +60,42 @@ struct Run
     QSignalSpy speed{&transfer, &DownloadTransfer::speedText};
     QSignalSpy finished{&transfer, &DownloadTransfer::finished};
 };
+// Answers every request on a TLS connection with the same file, as "localhost".
+class TlsHost : public QTcpServer
+{
+public:
+    explicit TlsHost(const QByteArray &file)
+        : m_file(file)
+    { }
+    QSslCertificate certificate = certificateFrom(QStringLiteral("localhost.crt"));
+
+private:
+    static QSslCertificate certificateFrom(const QString &name)
+    {
+        QFile pem(QStringLiteral(PELORIN_DOWNLOADS_TEST_DATA "/") + name);
+        return pem.open(QIODevice::ReadOnly) ? QSslCertificate(pem.readAll()) : QSslCertificate();
+    }
+    void incomingConnection(qintptr descriptor) override
+    {
+        auto *socket = new QSslSocket(this);
+        QFile key(QStringLiteral(PELORIN_DOWNLOADS_TEST_DATA "/localhost.key"));
+        key.open(QIODevice::ReadOnly);
+        socket->setPrivateKey(QSslKey(key.readAll(), QSsl::Ec));
+        socket->setLocalCertificate(certificate);
+        socket->setSocketDescriptor(descriptor);
+        connect(socket, &QSslSocket::readyRead, socket, [this, socket] {
+            m_request += socket->readAll();
+            if (!m_request.contains("\r\n\r\n"))
+                return;
+            socket->write("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(m_file.size()) + "\r\n\r\n" + m_file);
+            socket->disconnectFromHost();
+        });
+        connect(socket, &QSslSocket::disconnected, socket, &QObject::deleteLater);
+        socket->startServerEncryption();
+    }
+    QByteArray m_file;
+    QByteArray m_request;
+};
 } // namespace
 
 class TestDownloadTransfer : public QObject
@@ -74,6 +113,7 @@ private slots:
     void cancelRemovesAndDestroyKeepsThePart();
     void resumeContinuesFromThePart();
     void sameFileTwiceKeepsTheRunningDownload();
+    void httpsChecksTheHost();
 
 private:
     BTResourceFile fileFor(const QString &name, const QByteArray &path, quint64 size = 1000) const
@@ -176,6 +216,26 @@ void TestDownloadTransfer::downloadIsByteExactAndReplacesOldFiles()
     big.transfer.start();
     QVERIFY(big.ends(true));
     QCOMPARE(readFile(big.transfer.finalPath()), large);
+
+    // Bodies framed by chunks or by the end of the connection arrive whole too.
+    QByteArray chunks;
+    for (int at = 0; at < data.size(); at += 70000)
+        chunks += QByteArray::number(qMin(70000, data.size() - at), 16) + "\r\n" + data.mid(at, 70000) + "\r\n";
+    ScriptedResponse chunked = ScriptedResponse::withType("video/mp4", chunks + "0\r\n\r\n", 200)
+                                   .withHeader("Transfer-Encoding", "chunked");
+    chunked.contentLength = false;
+    chunked.chunkSize = 50000;
+    m_server.route("/video/chunked", chunked);
+    ScriptedResponse unframed = ScriptedResponse::withType("video/mp4", data, 200);
+    unframed.contentLength = false;
+    m_server.route("/video/unframed", unframed);
+    for (const QByteArray &path : {QByteArray("/video/chunked"), QByteArray("/video/unframed")}) {
+        Run framed(fileFor(QString::fromLatin1(path.mid(7)) + QStringLiteral(".mp4"), path, quint64(data.size())),
+                   m_dir.path());
+        framed.transfer.start();
+        QVERIFY2(framed.ends(true), path.constData());
+        QCOMPARE(readFile(framed.transfer.finalPath()), data);
+    }
 }
 
 void TestDownloadTransfer::receivesWhileThisThreadIsBusy()
@@ -215,16 +275,20 @@ void TestDownloadTransfer::failuresLeaveNoFinalFile()
     m_server.route("/video/drop", dropped);
     m_server.route("/video/missing", ScriptedResponse::text("no such file", 404));
     m_server.route("/video/moved", ScriptedResponse::text("moved", 302).withHeader("Location", "/video/elsewhere"));
-    for (const QByteArray &path :
-         {QByteArray("/video/drop"), QByteArray("/video/missing"), QByteArray("/video/moved")}) {
+    // Coded although the request asked for the bytes as they are: not the file.
+    m_server.route("/video/coded", ScriptedResponse::text(data).withHeader("Content-Encoding", "gzip"));
+    for (const QByteArray &path : {QByteArray("/video/drop"), QByteArray("/video/missing"), QByteArray("/video/moved"),
+                                   QByteArray("/video/coded")}) {
         Run run(fileFor(QStringLiteral("x.mp4"), path, quint64(data.size())), m_dir.path());
         run.transfer.start();
         QVERIFY2(run.ends(false), path.constData());
         QVERIFY2(!QFile::exists(run.transfer.finalPath()), path.constData());
+        // An error page never lands in the part file, where a resume would build on it.
+        QCOMPARE(QFileInfo(run.transfer.partPath()).size(), path == "/video/drop" ? 1000 : 0);
         run.transfer.cancel();
         QVERIFY(!QFile::exists(run.transfer.partPath()));
     }
-    QCOMPARE(m_server.requests().size(), 3);
+    QCOMPARE(m_server.requests().size(), 4);
 
     // Failures before any request: a directory that is missing or is a file, and a part
     // path taken by a directory that cannot be removed (not ours: left alone). They end at once.
@@ -402,6 +466,36 @@ void TestDownloadTransfer::resumeContinuesFromThePart()
     QVERIFY(complete.ends(true));
     QCOMPARE(readFile(complete.transfer.finalPath()), data);
     QCOMPARE(m_server.requests().size(), requests);
+}
+
+void TestDownloadTransfer::httpsChecksTheHost()
+{
+    QVERIFY(QSslSocket::supportsSsl());
+    const QByteArray data = patterned(200000);
+    TlsHost host(data);
+    QVERIFY(!host.certificate.isNull());
+    QVERIFY(host.listen(QHostAddress::LocalHost));
+    BTResourceFile file = fileFor(QStringLiteral("secure.mp4"), "/v");
+    file.fileSize = quint64(data.size());
+    file.downloadUrl = QStringLiteral("https://localhost:%1/video/secure.mp4").arg(host.serverPort());
+
+    // A certificate that no authority vouches for ends the transfer before any byte is written.
+    Run refused(file, m_dir.path());
+    refused.transfer.start();
+    QVERIFY(refused.ends(false));
+    QCOMPARE(QFileInfo(refused.transfer.partPath()).size(), 0);
+    refused.transfer.cancel();
+
+    // Trusted, the file arrives whole.
+    const QSslConfiguration saved = QSslConfiguration::defaultConfiguration();
+    const auto restore = qScopeGuard([&] { QSslConfiguration::setDefaultConfiguration(saved); });
+    QSslConfiguration trusting = saved;
+    trusting.setCaCertificates({host.certificate});
+    QSslConfiguration::setDefaultConfiguration(trusting);
+    Run trusted(file, m_dir.path());
+    trusted.transfer.start();
+    QVERIFY(trusted.ends(true));
+    QCOMPARE(readFile(trusted.transfer.finalPath()), data);
 }
 
 QTEST_GUILESS_MAIN(TestDownloadTransfer)

@@ -245,7 +245,8 @@ void ScriptedHttpServer::respond(QTcpSocket *socket, const RecordedRequest &requ
     socket->write(head);
 
     QByteArray body = request.method == "HEAD" ? QByteArray() : response.body;
-    bool closeAfter = false;
+    // A client that asked to close gets the end of the connection after the answer.
+    bool closeAfter = request.header("Connection").toLower() == "close";
     if (response.dropAfterBytes >= 0 && response.dropAfterBytes < body.size()) {
         body.truncate(response.dropAfterBytes);
         closeAfter = true;
