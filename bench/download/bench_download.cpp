@@ -1,9 +1,10 @@
 // Download throughput: a 1 GiB library file fetched with the parse page's download button (file
 // hash and file info requests, probing the download address, then the transfer into the download
 // directory), timed from the click to the transfer's end, against `curl -o` of the same file's
-// download address on the same video host, written to the same disk. Three runs each, alternating;
-// the downloaded files are compared by size and removed after every run. The service and the
-// player run on 127.0.0.1; the player works in this process without a window system if none is there.
+// download address on the same video host, written to the same disk. Five runs each, alternating,
+// first with nothing else running and then beside a busy loop on every core; the downloaded files
+// are compared by size and removed after every run. The service and the player run on 127.0.0.1;
+// the player works in this process without a window system if none is there.
 
 #include "BenchFigures.h"
 #include "DemoService.h"
@@ -23,13 +24,14 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QThread>
 
 #include <cstdio>
 #include <vector>
 
 namespace {
 
-constexpr int Runs = 3;
+constexpr int Runs = 5;
 constexpr qint64 FileSize = qint64(1) << 30;
 
 double mibPerSecond(double ms)
@@ -59,6 +61,120 @@ double curlDownload(const QString &url, const QString &target)
         return -1;
     }
     return ms;
+}
+
+// Every core busy with a shell loop of its own while it lives: the load beside which the second
+// series runs. The loops are this process's children and end with it.
+class BusyLoops
+{
+public:
+    BusyLoops()
+    {
+        for (int i = QThread::idealThreadCount(); i > 0; --i) {
+            auto *loop = new QProcess;
+            loop->start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("while :; do :; done")});
+            m_loops.push_back(loop);
+        }
+    }
+    ~BusyLoops()
+    {
+        for (QProcess *loop : m_loops) {
+            loop->kill();
+            loop->waitForFinished(5000);
+            delete loop;
+        }
+    }
+    int count() const { return int(m_loops.size()); }
+
+private:
+    std::vector<QProcess *> m_loops;
+};
+
+// Runs of the player's download and curl's in turns; prints them and the ratio. False when no run
+// of either completed.
+bool measure(PlayerSession &player, const QString &magnet, const DemoService::Address &address,
+             const QString &curlTarget, const char *condition)
+{
+    auto *downloads = player.dialog()->findChild<QListWidget *>(QStringLiteral("downloadPageDownloadListWidget"));
+    std::vector<double> ours;
+    std::vector<double> oursTransfer;
+    std::vector<double> theirs;
+    int failures = 0;
+    std::printf("%s:\n", condition);
+    for (int i = 0; i < Runs; ++i) {
+        const QList<BTResourceParseResultListItemWidget *> rows = player.parse(magnet);
+        if (rows.size() != 1) {
+            ++failures;
+            continue;
+        }
+        const int before = downloads->count();
+        const qint64 start = monotonicNs();
+        PlayerSession::downloadButton(rows.first())->click();
+        auto *row = downloads->count() > before
+                        ? qobject_cast<BTResourceDownloadListItemWidget *>(downloads->itemWidget(downloads->item(downloads->count() - 1)))
+                        : nullptr;
+        DownloadTransfer *transfer = row ? row->transfer() : nullptr;
+        bool ended = false;
+        bool succeeded = false;
+        qint64 firstBytes = 0;
+        // The listeners end with this run: the row and its transfer stay in the list.
+        QObject listening;
+        if (transfer) {
+            QObject::connect(transfer, &DownloadTransfer::finished, &listening, [&](bool success) {
+                ended = true;
+                succeeded = success;
+            });
+            QObject::connect(transfer, &DownloadTransfer::progressText, &listening, [&] {
+                if (!firstBytes)
+                    firstBytes = monotonicNs();
+            });
+            // The row starts its transfer a moment after it appears.
+            PlayerSession::waitFor([&] { return ended; }, 300000);
+        }
+        const double ms = (monotonicNs() - start) / 1e6;
+        const QString path = transfer ? transfer->finalPath() : QString();
+        const qint64 size = QFileInfo(path).size();
+        const bool complete = succeeded && size == FileSize;
+        if (transfer && transfer->isRunning())
+            transfer->cancel();
+        if (!path.isEmpty())
+            QFile::remove(path);
+        if (complete) {
+            ours.push_back(ms);
+            oursTransfer.push_back(firstBytes ? ms - (firstBytes - start) / 1e6 : ms);
+        } else {
+            const auto *state = player.dialog()->findChild<QLabel *>(QStringLiteral("parsePageParseStateLabel"));
+            const auto *progress = row ? row->findChild<QLabel *>(QStringLiteral("downloadProgressLabel")) : nullptr;
+            std::fprintf(stderr, "the player's download did not complete after %.0f ms (%s, ended %d, %s: %lld bytes; parse page: %s)\n",
+                         ms, progress ? qPrintable(progress->text()) : "no transfer started", ended, qPrintable(path),
+                         static_cast<long long>(size), state ? qPrintable(state->text()) : "");
+            ++failures;
+        }
+        const double curlMs = curlDownload(address.download, curlTarget);
+        if (curlMs >= 0)
+            theirs.push_back(curlMs);
+        else
+            ++failures;
+        if (complete && curlMs >= 0)
+            std::printf("run %d: player %.0f MiB/s (%.0f ms), curl %.0f MiB/s (%.0f ms)\n", i + 1, mibPerSecond(ms), ms,
+                        mibPerSecond(curlMs), curlMs);
+        std::fflush(stdout);
+    }
+    if (ours.empty() || theirs.empty()) {
+        std::fprintf(stderr, "no complete run (failures: %d)\n", failures);
+        return false;
+    }
+    const Figures p = Figures::of(ours);
+    const Figures t = Figures::of(oursTransfer);
+    const Figures c = Figures::of(theirs);
+    std::printf("failures: %d\n", failures);
+    std::printf("player, click -> file complete:   %.0f MiB/s (%s)\n", mibPerSecond(p.median), qPrintable(p.text("ms", 0)));
+    std::printf("player, first bytes -> complete:  %.0f MiB/s (%s)\n", mibPerSecond(t.median), qPrintable(t.text("ms", 0)));
+    std::printf("baseline curl -o:                 %.0f MiB/s (%s)\n", mibPerSecond(c.median), qPrintable(c.text("ms", 0)));
+    std::printf("ratio=%.3f (player rate / curl rate, click to complete, %s; goal >= 0.9)\n\n", c.median / p.median,
+                condition);
+    std::fflush(stdout);
+    return true;
 }
 
 } // namespace
@@ -109,80 +225,13 @@ int main(int argc, char *argv[])
     // Both read the file from the page cache.
     curlDownload(address.download, curlTarget);
 
-    auto *downloads = player.dialog()->findChild<QListWidget *>(QStringLiteral("downloadPageDownloadListWidget"));
-    std::vector<double> ours;
-    std::vector<double> oursTransfer;
-    std::vector<double> theirs;
-    int failures = 0;
-    for (int i = 0; i < Runs; ++i) {
-        const QList<BTResourceParseResultListItemWidget *> rows = player.parse(magnet);
-        if (rows.size() != 1) {
-            ++failures;
-            continue;
-        }
-        const int before = downloads->count();
-        const qint64 start = monotonicNs();
-        PlayerSession::downloadButton(rows.first())->click();
-        auto *row = downloads->count() > before
-                        ? qobject_cast<BTResourceDownloadListItemWidget *>(downloads->itemWidget(downloads->item(downloads->count() - 1)))
-                        : nullptr;
-        DownloadTransfer *transfer = row ? row->transfer() : nullptr;
-        bool ended = false;
-        bool succeeded = false;
-        qint64 firstBytes = 0;
-        if (transfer) {
-            QObject::connect(transfer, &DownloadTransfer::finished, [&](bool success) {
-                ended = true;
-                succeeded = success;
-            });
-            QObject::connect(transfer, &DownloadTransfer::progressText, [&] {
-                if (!firstBytes)
-                    firstBytes = monotonicNs();
-            });
-            // The row starts its transfer a moment after it appears.
-            PlayerSession::waitFor([&] { return ended; }, 300000);
-        }
-        const double ms = (monotonicNs() - start) / 1e6;
-        const QString path = transfer ? transfer->finalPath() : QString();
-        const qint64 size = QFileInfo(path).size();
-        const bool complete = succeeded && size == FileSize;
-        if (transfer && transfer->isRunning())
-            transfer->cancel();
-        if (!path.isEmpty())
-            QFile::remove(path);
-        if (complete) {
-            ours.push_back(ms);
-            oursTransfer.push_back(firstBytes ? ms - (firstBytes - start) / 1e6 : ms);
-        } else {
-            const auto *state = player.dialog()->findChild<QLabel *>(QStringLiteral("parsePageParseStateLabel"));
-            const auto *progress = row ? row->findChild<QLabel *>(QStringLiteral("downloadProgressLabel")) : nullptr;
-            std::fprintf(stderr, "the player's download did not complete after %.0f ms (%s, ended %d, %s: %lld bytes; parse page: %s)\n",
-                         ms, progress ? qPrintable(progress->text()) : "no transfer started", ended, qPrintable(path),
-                         static_cast<long long>(size), state ? qPrintable(state->text()) : "");
-            ++failures;
-        }
-        const double curlMs = curlDownload(address.download, curlTarget);
-        if (curlMs >= 0)
-            theirs.push_back(curlMs);
-        else
-            ++failures;
-        if (complete && curlMs >= 0)
-            std::printf("run %d: player %.0f MiB/s (%.0f ms), curl %.0f MiB/s (%.0f ms)\n", i + 1, mibPerSecond(ms), ms,
-                        mibPerSecond(curlMs), curlMs);
-        std::fflush(stdout);
+    std::printf("1 GiB from a video host on 127.0.0.1 to %s\n\n", qPrintable(service.scratchDir()));
+    bool measured = measure(player, magnet, address, curlTarget, "nothing else running");
+    {
+        BusyLoops load;
+        const QByteArray condition = "beside " + QByteArray::number(load.count()) + " busy loops";
+        measured = measure(player, magnet, address, curlTarget, condition.constData()) && measured;
     }
     service.stop();
-    if (ours.empty() || theirs.empty()) {
-        std::fprintf(stderr, "no complete run (failures: %d)\n", failures);
-        return 1;
-    }
-    const Figures p = Figures::of(ours);
-    const Figures t = Figures::of(oursTransfer);
-    const Figures c = Figures::of(theirs);
-    std::printf("1 GiB from a video host on 127.0.0.1 to %s; failures: %d\n", qPrintable(service.scratchDir()), failures);
-    std::printf("player, click -> file complete:   %.0f MiB/s (%s)\n", mibPerSecond(p.median), qPrintable(p.text("ms", 0)));
-    std::printf("player, first bytes -> complete:  %.0f MiB/s (%s)\n", mibPerSecond(t.median), qPrintable(t.text("ms", 0)));
-    std::printf("baseline curl -o:                 %.0f MiB/s (%s)\n", mibPerSecond(c.median), qPrintable(c.text("ms", 0)));
-    std::printf("ratio=%.3f (player rate / curl rate, click to complete; goal >= 0.9)\n", c.median / p.median);
-    return 0;
+    return measured ? 0 : 1;
 }
