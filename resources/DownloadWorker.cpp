@@ -119,6 +119,9 @@ bool DownloadWorker::checkAnswer()
     const QByteArray coding = m_parser->header("Content-Encoding").toLower();
     if (!coding.isEmpty() && coding != "identity")
         return false;
+    // An empty answer for a file known to have bytes is not the file, and must not empty the part.
+    if (m_parser->state() == HttpResponseParser::State::Done && m_parser->bodyReceived() == 0 && m_knownSize > 0)
+        return false;
     if (m_offset > 0) {
         // The host ignored the range: this is the whole file, so the part file starts over.
         if (!m_part.resize(0) || !m_part.seek(0))

@@ -412,6 +412,7 @@ void TestDownloadTransfer::resumeContinuesFromThePart()
     shortWithoutLength.contentLength = false;
     shortWithoutLength.dropAfterBytes = 150000;
     m_server.route("/video/short", shortWithoutLength);
+    m_server.route("/video/empty", ScriptedResponse::withType("video/mp4", QByteArray(), 200));
     const auto resolved = [this, &data](const QByteArray &path) {
         BTResourceFile file = fileFor(QStringLiteral("film.mp4"), path, quint64(data.size()));
         file.downloadUrl = m_server.url(QString::fromLatin1(path)).toString();
@@ -452,9 +453,14 @@ void TestDownloadTransfer::resumeContinuesFromThePart()
         QTRY_COMPARE_WITH_TIMEOUT(run.finished.count(), 2, 20000);
         QCOMPARE(run.finished.at(1).at(0).toBool(), false);
         QCOMPARE(readFile(run.transfer.partPath()), data.left(150000));
-        run.transfer.resume(resolved("/video/ranged"));
+        // An empty whole answer neither passes for the file nor empties the part.
+        run.transfer.resume(resolved("/video/empty"));
         QTRY_COMPARE_WITH_TIMEOUT(run.finished.count(), 3, 20000);
-        QCOMPARE(run.finished.at(2).at(0).toBool(), true);
+        QCOMPARE(run.finished.at(2).at(0).toBool(), false);
+        QCOMPARE(readFile(run.transfer.partPath()), data.left(150000));
+        run.transfer.resume(resolved("/video/ranged"));
+        QTRY_COMPARE_WITH_TIMEOUT(run.finished.count(), 4, 20000);
+        QCOMPARE(run.finished.at(3).at(0).toBool(), true);
         QCOMPARE(readFile(run.transfer.finalPath()), data);
         QVERIFY(QFile::remove(run.transfer.finalPath()));
     }
