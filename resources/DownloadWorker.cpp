@@ -1,5 +1,7 @@
 #include "resources/DownloadWorker.h"
 
+#include "resources/HttpResponseParser.h"
+
 #include <QRegularExpression>
 #include <QSslSocket>
 #include <QTcpSocket>
@@ -59,15 +61,14 @@ void DownloadWorker::run(const QString &url, const QString &partPath, qint64 off
 
     m_parser = std::make_unique<HttpResponseParser>(
         [this](const char *data, qint64 size) { return writeBody(data, size); });
+    // The request goes out once the connection is up, after the TLS handshake for https.
     const QByteArray request = requestFor(address, offset);
-    if (secure) {
-        auto *socket = new QSslSocket(this);
-        connect(socket, &QSslSocket::encrypted, this, [socket, request] { socket->write(request); });
-        m_socket = socket;
-    } else {
-        m_socket = new QTcpSocket(this);
-        connect(m_socket, &QTcpSocket::connected, this, [this, request] { m_socket->write(request); });
-    }
+    m_socket = secure ? new QSslSocket(this) : new QTcpSocket(this);
+    const auto send = [socket = m_socket, request] { socket->write(request); };
+    if (secure)
+        connect(static_cast<QSslSocket *>(m_socket), &QSslSocket::encrypted, this, send);
+    else
+        connect(m_socket, &QTcpSocket::connected, this, send);
     // Bounded, so that a host faster than the disk cannot fill the memory with the file.
     m_socket->setReadBufferSize(ReadBufferSize);
     connect(m_socket, &QTcpSocket::readyRead, this, &DownloadWorker::onReadyRead);
@@ -87,14 +88,7 @@ void DownloadWorker::run(const QString &url, const QString &partPath, qint64 off
 
 void DownloadWorker::stop()
 {
-    m_stallTimer.stop();
-    // Never inside one of the socket's signals here, so it can go at once.
-    if (m_socket) {
-        disconnect(m_socket, nullptr, this, nullptr);
-        m_socket->abort();
-        delete m_socket;
-        m_socket = nullptr;
-    }
+    release();
     m_parser.reset();
     m_part.close();
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "resources/HttpResponseParser.h"
-
 #include <QByteArray>
 #include <QFile>
 #include <QObject>
@@ -11,6 +9,7 @@
 #include <atomic>
 #include <memory>
 
+class HttpResponseParser;
 class QTcpSocket;
 class QUrl;
 
