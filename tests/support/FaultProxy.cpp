@@ -105,6 +105,9 @@ void FaultProxy::onNewConnection()
             if (m_stallAfter >= 0 && link->sentToClient >= m_stallAfter)
                 return;
             QTimer::singleShot(m_latencyDownMs, this, [this, link] {
+                // The link may have been closed (and freed) meanwhile.
+                if (!m_links.contains(link))
+                    return;
                 if (link->paced.isEmpty())
                     close(link);
                 else
