@@ -309,3 +309,19 @@ void AccountFunctionDialog::signUpPageSignUpPushButton_clicked()
     signUpPageEmailLineEdit->setFocus();
     signUpPageDeclarationCheckBox->setChecked(false);
 }
+
+QAbstractButton *AccountFunctionDialog::escapeButton() const
+{
+    // The login page's close button ends the program: Esc there only dismisses the dialog, and the
+    // program runs without a login.
+    QWidget *page = clientStackedWidget->currentWidget();
+    if (page == signUpPage)
+        return signUpPageReturnPushButton;
+    if (page == retrievePasswordPage)
+        return retrievePasswordPageReturnPushButton;
+    if (page == modifyPasswordPage)
+        return modifyPasswordPageReturnPushButton;
+    if (page == miscPage)
+        return miscPageClosePushButton;
+    return nullptr;
+}

@@ -17,6 +17,7 @@ public:
 
     // The one dialog, created on first use over the main window and re-centred on every call.
     static AccountFunctionDialog *instance();
+    QAbstractButton *escapeButton() const override;
 
     bool loggedIn() const;
     bool vip() const;

@@ -2,6 +2,8 @@
 
 #include "app/ui/WindowPlatform.h"
 
+#include <QAbstractButton>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTimer>
@@ -10,6 +12,7 @@ bool MoveableDialog::s_pressed = false;
 bool MoveableDialog::s_dragging = false;
 QPoint MoveableDialog::s_pressPosition;
 QRect MoveableDialog::s_pressGeometry;
+quint64 MoveableDialog::s_touches = 0;
 
 namespace {
 // Keeps an embedded dialog a dialog: above its siblings when shown, the siblings disabled while it
@@ -94,12 +97,52 @@ void MoveableDialog::embedWhereNeeded(QDialog *dialog)
     dialog->installEventFilter(new EmbeddedDialogGuard(dialog));
 }
 
+void MoveableDialog::escape()
+{
+    QAbstractButton *button = escapeButton();
+    if (!button)
+        reject();
+    else if (button->isVisible() && button->isEnabled())
+        button->click();
+}
+
+bool MoveableDialog::escapeTopmostOver(QWidget *window)
+{
+    MoveableDialog *topmost = nullptr;
+    for (MoveableDialog *dialog : window->findChildren<MoveableDialog *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (dialog->isVisible() && (!topmost || dialog->m_touched > topmost->m_touched))
+            topmost = dialog;
+    }
+    if (topmost)
+        topmost->escape();
+    return topmost;
+}
+
+void MoveableDialog::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        escape();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 bool MoveableDialog::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == this) {
         switch (event->type()) {
+        case QEvent::Show:
+        case QEvent::WindowActivate:
+            m_touched = ++s_touches;
+            break;
+        default:
+            break;
+        }
+        switch (event->type()) {
         case QEvent::MouseButtonPress: {
             auto *mouse = static_cast<QMouseEvent *>(event);
+            m_touched = ++s_touches;
             if (mouse->button() == Qt::LeftButton) {
                 s_pressed = true;
                 s_dragging = false;

@@ -12,6 +12,7 @@ ReportDialog::ReportDialog(ServiceClient *client, QWidget *parent)
     , m_categoryGroup(new QButtonGroup(this))
 {
     setupUi(this);
+    submitPushButton->setDefault(true); // Enter, also from the hash field
     m_categoryGroup->setExclusive(true);
     m_categoryGroup->addButton(baoKongRadioButton, 0);
     m_categoryGroup->addButton(seQingRadioButton, 1);

@@ -66,3 +66,5 @@ void TanChuangDialog::previousImagePushButtonClicked()
     m_currentIndex = (m_currentIndex == 0 ? m_notice.images.size() : m_currentIndex) - 1;
     showImage(m_currentIndex);
 }
+
+QAbstractButton *TanChuangDialog::escapeButton() const { return closePushButton; }

@@ -16,6 +16,7 @@ class TanChuangDialog : public MoveableDialog, private Ui::TanChuangDialog
 public:
     // The notice as PopupNotice::fetch brought it; made only when it shows().
     TanChuangDialog(const PopupNotice &notice, QWidget *parent);
+    QAbstractButton *escapeButton() const override;
 
     bool enabled() const { return m_notice.shows(); }
     int currentIndex() const { return m_currentIndex; }

@@ -12,6 +12,7 @@ VIPTipDialog::VIPTipDialog(QWidget *parent)
     : MoveableDialog(parent, Qt::FramelessWindowHint)
 {
     setupUi(this);
+    goToPayPushButton->setDefault(true); // Enter
     connect(goToPayPushButton, &QPushButton::clicked, this, &VIPTipDialog::goToPayPushButtonClicked);
     connect(cancelPushButton, &QPushButton::clicked, this, &QDialog::close);
 }
@@ -20,3 +21,5 @@ void VIPTipDialog::goToPayPushButtonClicked()
 {
     AccountFunctionDialog::openAccountWebSite();
 }
+
+QAbstractButton *VIPTipDialog::escapeButton() const { return cancelPushButton; }

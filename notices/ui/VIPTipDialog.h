@@ -10,6 +10,7 @@ class VIPTipDialog : public MoveableDialog, private Ui::VIPTipDialog
 
 public:
     explicit VIPTipDialog(QWidget *parent);
+    QAbstractButton *escapeButton() const override;
 
     // The one dialog, created on first use over the main window and re-centred on every call.
     static VIPTipDialog *instance();

@@ -110,3 +110,5 @@ void SubtitleSettingDialog::subtitleDelayMillisecondsLineEditTextChanged(const Q
 {
     m_subtitles->setDelayMilliseconds(milliseconds);
 }
+
+QAbstractButton *SubtitleSettingDialog::escapeButton() const { return closePushButton; }

@@ -13,6 +13,7 @@ class SubtitleSettingDialog : public MoveableDialog, private Ui::SubtitleSetting
 
 public:
     SubtitleSettingDialog(SubtitleOptions *subtitles, QWidget *parent);
+    QAbstractButton *escapeButton() const override;
 
     // The one dialog, created on first use over the main window and re-centred on every call.
     static SubtitleSettingDialog *instance();

@@ -643,3 +643,15 @@ void BTResourceFunctionDialog::downloadPageDownloadListWidgetDeletePushButton_cl
     // The row is still inside its own button's click; it goes once that has returned.
     widget->deleteLater();
 }
+
+QAbstractButton *BTResourceFunctionDialog::escapeButton() const
+{
+    QWidget *page = clientStackedWidget->currentWidget();
+    if (page == playRecordPage)
+        return playRecordPageClosePushButton;
+    if (page == collectionPage)
+        return collectionPageClosePushButton;
+    if (page == downloadPage)
+        return downloadPageClosePushButton;
+    return parsePageClosePushButton;
+}

@@ -29,6 +29,7 @@ class BTResourceFunctionDialog : public MoveableDialog, private Ui::BTResourceFu
 public:
     BTResourceFunctionDialog(ServiceClient *client, AccountSession *session, PlaybackController *playback,
                              PlayRequest *request, QWidget *parent);
+    QAbstractButton *escapeButton() const override;
     ~BTResourceFunctionDialog() override;
 
     // The one dialog, created on first use over the main window and re-centred on every call.

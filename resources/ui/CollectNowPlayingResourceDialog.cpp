@@ -13,6 +13,7 @@ CollectNowPlayingResourceDialog::CollectNowPlayingResourceDialog(ServiceClient *
     , m_file(file)
 {
     setupUi(this);
+    okPushButton->setDefault(true); // Enter, also from the name field
     fileNameLineEdit->setText(file.fileName);
     fileNameLineEdit->setFocus();
     connect(okPushButton, &QPushButton::clicked, this, &CollectNowPlayingResourceDialog::okPushButtonClicked);

@@ -2,6 +2,7 @@
 
 #include "app/AppConfig.h"
 #include "app/Version.h"
+#include "app/ui/MoveableDialog.h"
 #include "app/ui/WindowPlatform.h"
 #include "player/FormatDuration.h"
 #include "player/PlaybackController.h"
@@ -620,7 +621,8 @@ bool MainWindow::handleKey(QKeyEvent *event)
         m_playback->togglePlayPause();
         return true;
     case Qt::Key_Escape:
-        if (isFullScreen())
+        // A dialog left open over the window goes first: it covers the video.
+        if (!MoveableDialog::escapeTopmostOver(this) && isFullScreen())
             setFullScreen(false);
         return true;
     case Qt::Key_F:

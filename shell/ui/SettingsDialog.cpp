@@ -80,3 +80,5 @@ void SettingsDialog::resetDefaultColorPushButtonClicked()
     for (QSlider *slider : {brightnessAdjustSlider, contrastAdjustSlider, saturationAdjustSlider, hueAdjustSlider})
         slider->setValue(PictureSoundOptions::DefaultColour);
 }
+
+QAbstractButton *SettingsDialog::escapeButton() const { return closePushButton; }

@@ -18,6 +18,7 @@ public:
 
     // The one dialog, created on first use over the main window and re-centred on every call.
     static SettingsDialog *instance();
+    QAbstractButton *escapeButton() const override;
 
     // Slider presses away from the handle jump there; everything else drags the dialog.
     bool eventFilter(QObject *watched, QEvent *event) override;

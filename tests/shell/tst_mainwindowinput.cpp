@@ -11,6 +11,7 @@
 #include "app/InstanceChannel.h"
 #include "app/ui/GuiResources.h"
 #include "app/ui/StartUp.h"
+#include "notices/ui/ReportDialog.h"
 #include "resources/ui/BTResourceFunctionDialog.h"
 #include "shell/ui/BossKey.h"
 #include "shell/ui/SettingsDialog.h"
@@ -24,6 +25,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QProcess>
+#include <QRadioButton>
 #include <QScopeGuard>
 #include <QPushButton>
 #include <QSlider>
@@ -57,6 +59,7 @@ private slots:
     void dialogsOpenCentredAboveATopmostWindow();
     void bossKeyWorksFromAnotherApplication();
     void rightClickMenuChoosesAnOptionAndOpensSettings();
+    void escClosesDialogsAndEnterPressesTheirDefault();
 
 private:
     QPoint global(const QWidget *widget, const QPoint &local) const { return widget->mapToGlobal(local); }
@@ -532,6 +535,68 @@ void TestMainWindowInput::rightClickMenuChoosesAnOptionAndOpensSettings()
     QVERIFY(!m_window->findChild<SettingsDialog *>()->isMinimized());
 }
 
+void TestMainWindowInput::escClosesDialogsAndEnterPressesTheirDefault()
+{
+    showPlaying();
+    // Esc in the dialog itself.
+    QVERIFY(chooseFromMenu({QStringLiteral("软件设置")}));
+    auto *settings = m_window->findChild<SettingsDialog *>();
+    QTRY_VERIFY(settings && settings->isVisible() && settings->isActiveWindow());
+    QVERIFY(keyDoes("Escape", [settings] { return settings->isHidden(); }));
+
+    // Left open while the user went back to the video: the window's Esc closes it first, in full
+    // screen too, and only the next one leaves full screen.
+    QVERIFY(m_input.key(QStringLiteral("f")));
+    QTRY_VERIFY(m_window->isFullScreen());
+    QVERIFY(chooseFromMenu({QStringLiteral("字幕设置")}));
+    QWidget *subtitles = m_window->findChild<QDialog *>(QStringLiteral("SubtitleSettingDialog"));
+    QTRY_VERIFY(subtitles && subtitles->isVisible());
+    QTest::qWait(QApplication::doubleClickInterval() + 100);
+    QVERIFY(m_input.click(global(m_window, {m_window->width() / 2, 30})));
+    QTRY_VERIFY(m_window->isActiveWindow());
+    QVERIFY(keyDoes("Escape", [subtitles] { return subtitles->isHidden(); }));
+    QVERIFY(m_window->isFullScreen());
+    QVERIFY(keyDoes("Escape", [this] { return !m_window->isFullScreen(); }));
+
+    // A page with a return button goes back; the login page only goes away (the program keeps
+    // running), never through its close button, which ends the program.
+    auto *account = AccountFunctionDialog::instance();
+    auto *pages = account->findChild<QStackedWidget *>(QStringLiteral("clientStackedWidget"));
+    const auto showPage = [&](const char *name) {
+        pages->setCurrentWidget(account->findChild<QWidget *>(QLatin1String(name)));
+        account->show();
+        return QTest::qWaitFor([account] { return account->isActiveWindow(); });
+    };
+    QVERIFY(showPage("modifyPasswordPage"));
+    QVERIFY(keyDoes("Escape", [pages] { return pages->currentWidget()->objectName() == QLatin1String("miscPage"); }));
+    QVERIFY(keyDoes("Escape", [account] { return account->isHidden(); }));
+    QVERIFY(showPage("loginPage"));
+    QVERIFY(keyDoes("Escape", [account] { return account->isHidden(); }));
+    QTest::qWait(300);
+    QVERIFY(m_window->isVisible());
+
+    // Enter presses the default button, also from the dialog's text field.
+    m_server.clearRequests();
+    ReportDialog report(m_app->serviceClient(), m_window);
+    report.setHash(QStringLiteral("0123456789abcdef0123456789abcdef01234567"));
+    bool sent = false;
+    QTimer::singleShot(0, &report, [&] {
+        if (!QTest::qWaitForWindowActive(&report))
+            return report.reject();
+        auto *radio = report.findChild<QRadioButton *>(QStringLiteral("xueXingRadioButton"));
+        if (!m_input.click(radio->mapToGlobal(QPoint(6, radio->height() / 2))) || !QTest::qWaitFor([radio] { return radio->isChecked(); }))
+            return report.reject();
+        report.findChild<QLineEdit *>(QStringLiteral("hashLineEdit"))->setFocus();
+        m_input.keyLater(QStringLiteral("Return"));
+        sent = true;
+    });
+    QTimer::singleShot(15000, &report, &QDialog::reject); // in case the key never arrives
+    report.exec();
+    QVERIFY(sent);
+    QTRY_VERIFY(!m_server.requests().isEmpty());
+    QVERIFY(m_server.requests().constLast().parameters().contains("do=report"));
+}
+
 // "--hold-boss-key": another program that holds Ctrl+D and says when it gets it.
 int main(int argc, char *argv[])
 {
@@ -550,3 +615,4 @@ int main(int argc, char *argv[])
 }
 
 #include "tst_mainwindowinput.moc"
+
