@@ -1,5 +1,6 @@
 #include "app/AtomicFile.h"
 
+#include <QFile>
 #include <QSaveFile>
 
 bool AtomicFile::write(const QString &path, const QByteArray &content, QFileDevice::Permissions permissions)
@@ -18,4 +19,14 @@ bool AtomicFile::write(const QString &path, const QByteArray &content, QFileDevi
         return false;
     }
     return file.commit();
+}
+
+bool AtomicFile::setAside(const QString &path)
+{
+    for (int n = 1; n <= 100; ++n) {
+        const QString aside = path + (n == 1 ? QStringLiteral(".bad") : QStringLiteral(".bad.%1").arg(n));
+        if (!QFile::exists(aside))
+            return QFile::rename(path, aside);
+    }
+    return false;
 }

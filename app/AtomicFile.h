@@ -11,4 +11,8 @@ class AtomicFile
 public:
     // permissions 0 keeps the default; otherwise they are set before any byte is written.
     static bool write(const QString &path, const QByteArray &content, QFileDevice::Permissions permissions = {});
+    // Moves a file that could not be read out of the way of the next write, as PATH.bad (or
+    // PATH.bad.2 ... when that is taken), so that what it held is still there for the user.
+    // False when it stays where it is.
+    static bool setAside(const QString &path);
 };

@@ -23,11 +23,20 @@ PlayRecordStore::PlayRecordStore(const QString &fileName)
 bool PlayRecordStore::load()
 {
     QFile file(m_fileName);
-    const QJsonDocument document =
-        file.open(QIODevice::ReadOnly | QIODevice::Text) ? QJsonDocument::fromJson(file.readAll()) : QJsonDocument();
+    const QByteArray content = file.open(QIODevice::ReadOnly | QIODevice::Text) ? file.readAll() : QByteArray();
+    const QJsonDocument document = QJsonDocument::fromJson(content);
     // What the list shows and what a later save writes must be the same records.
     m_records = document.array().toVariantList();
-    return !document.isNull();
+    m_unreadable = !document.isArray() && !content.trimmed().isEmpty();
+    return document.isArray();
+}
+
+bool PlayRecordStore::setAsideUnreadable() const
+{
+    if (m_unreadable && QFile::exists(m_fileName) && !AtomicFile::setAside(m_fileName))
+        return false;
+    m_unreadable = false;
+    return true;
 }
 
 BTResourceFile PlayRecordStore::at(int row) const
@@ -72,17 +81,17 @@ bool PlayRecordStore::remove(const QString &resourceHash, quint32 resourceIndex)
     if (row < 0)
         return false;
     m_records.removeAt(row);
-    if (m_records.isEmpty())
+    if (m_records.isEmpty() && setAsideUnreadable())
         QFile::remove(m_fileName);
     else
         save();
     return true;
 }
 
-void PlayRecordStore::clear()
+bool PlayRecordStore::clear()
 {
     m_records.clear();
-    QFile::remove(m_fileName);
+    return save();
 }
 
 QByteArray PlayRecordStore::serialized() const
@@ -92,7 +101,7 @@ QByteArray PlayRecordStore::serialized() const
 
 bool PlayRecordStore::save() const
 {
-    return AtomicFile::write(m_fileName, serialized());
+    return setAsideUnreadable() && AtomicFile::write(m_fileName, serialized());
 }
 
 int PlayRecordStore::randomRow(int rowCount, const QTime &now)

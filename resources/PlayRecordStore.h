@@ -17,7 +17,7 @@ public:
     explicit PlayRecordStore(const QString &fileName = QStringLiteral("PlayRecord.dat"));
 
     // Replaces the list with the file's; false (and an empty list) when the file does not open or
-    // is not JSON.
+    // is not a JSON array. Such a file is set aside (AtomicFile::setAside) before it is written.
     bool load();
 
     int size() const { return m_records.size(); }
@@ -29,7 +29,8 @@ public:
     bool add(const BTResourceFile &file);
     // Removes the first record of that identity; the file goes when the list is empty.
     bool remove(const QString &resourceHash, quint32 resourceIndex);
-    void clear();
+    // Writes the empty list.
+    bool clear();
 
     // Written whole and atomically, so a crash or a full disk never loses the old records.
     bool save() const;
@@ -40,6 +41,10 @@ public:
     static int randomRow(int rowCount, const QTime &now);
 
 private:
+    // False when an unreadable file is in the way and cannot be set aside.
+    bool setAsideUnreadable() const;
+
     QString m_fileName;
     QVariantList m_records;
+    mutable bool m_unreadable = false; // the file holds something that did not load
 };

@@ -439,8 +439,7 @@ void BTResourceFunctionDialog::playRecordPageFlushRecordListPushButton_clicked()
 
 void BTResourceFunctionDialog::playRecordPageClearRecordListPushButton_clicked()
 {
-    if (playRecordPagePlayRecordListWidget->count() == 0)
-        return;
+    // Also with nothing listed: a file that did not load is cleared (and kept aside) too.
     playRecordPagePlayRecordListWidget->clear();
     m_records.clear();
 }

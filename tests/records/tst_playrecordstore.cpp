@@ -105,10 +105,12 @@ void TestPlayRecordStore::deleteAndClear()
     QVERIFY(store.remove(file(2).resourceHash, 0));
     QVERIFY(!QFile::exists(path())); // the last record takes the file with it
 
-    // After a clear (its file removal is checked in the dialog's test) new records save again.
-    store.clear();
+    // A clear writes the empty list; new records save again.
     store.add(file(4));
-    QVERIFY(QFile::exists(path()));
+    QVERIFY(store.clear());
+    QCOMPARE(read(path()).simplified(), QByteArray("[ ]"));
+    store.add(file(5));
+    QVERIFY(store.load() && store.size() == 1);
 }
 
 void TestPlayRecordStore::loadingToleratesBadContent()
@@ -125,6 +127,22 @@ void TestPlayRecordStore::loadingToleratesBadContent()
     QCOMPARE(store.at(1).resourceIndex, 0u); // wrong types read as empty
     QVERIFY(store.at(1).fileName.isEmpty());
     QVERIFY(store.at(3).resourceHash.isEmpty());
+
+    // What does not load (not JSON, or not a list) is set aside before the first write, never
+    // overwritten; a second such file goes beside the first.
+    for (const QByteArray &bad : {QByteArray("garbage"), QByteArray(R"({"resource_hash":"abc"})")}) {
+        write(path(), bad);
+        QVERIFY(!store.load());
+        QCOMPARE(store.size(), 0);
+        QCOMPARE(read(path()), bad); // loading alone changes nothing
+        if (bad.startsWith('g'))
+            QVERIFY(store.add(file(1)));
+        else
+            QVERIFY(store.clear());
+    }
+    QCOMPARE(read(path() + QStringLiteral(".bad")), QByteArray("garbage"));
+    QCOMPARE(read(path() + QStringLiteral(".bad.2")), QByteArray(R"({"resource_hash":"abc"})"));
+    QVERIFY(store.load() && store.size() == 0);
 }
 
 void TestPlayRecordStore::aFailedSaveKeepsTheOldFile()

@@ -74,14 +74,21 @@ void TestRecordsAndCollections::badRecordFile()
     QListWidget *list = m_p->list(kRecords);
     QCOMPARE(list->count(), 3); // loaded at construction
 
-    // Clearing deletes the file; a file that is not JSON gives an empty list.
+    // Clearing writes the empty list; a file that is not JSON gives an empty list, and clearing
+    // that keeps it aside.
     click("playRecordPageClearRecordListPushButton");
-    QVERIFY(!QFile::exists(QStringLiteral("PlayRecord.dat")));
+    QCOMPARE(list->count(), 0);
+    PlayRecordStore stored;
+    QVERIFY(stored.load() && stored.size() == 0);
     QFile file(QStringLiteral("PlayRecord.dat"));
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write("garbage") == 7);
     file.close();
     click("playRecordPageFlushRecordListPushButton");
     QCOMPARE(list->count(), 0);
+    click("playRecordPageClearRecordListPushButton");
+    QVERIFY(stored.load() && stored.size() == 0);
+    QFile aside(QStringLiteral("PlayRecord.dat.bad"));
+    QVERIFY(aside.open(QIODevice::ReadOnly) && aside.readAll() == "garbage");
 }
 
 void TestRecordsAndCollections::replayOfAMissingIndexPlaysNothing()

@@ -60,6 +60,7 @@ private slots:
     void bossKeyWorksFromAnotherApplication();
     void rightClickMenuChoosesAnOptionAndOpensSettings();
     void escClosesDialogsAndEnterPressesTheirDefault();
+    void clearingAnUnreadableRecordFileKeepsItAside();
 
 private:
     QPoint global(const QWidget *widget, const QPoint &local) const { return widget->mapToGlobal(local); }
@@ -595,6 +596,28 @@ void TestMainWindowInput::escClosesDialogsAndEnterPressesTheirDefault()
     QVERIFY(sent);
     QTRY_VERIFY(!m_server.requests().isEmpty());
     QVERIFY(m_server.requests().constLast().parameters().contains("do=report"));
+}
+
+void TestMainWindowInput::clearingAnUnreadableRecordFileKeepsItAside()
+{
+    QFile records(QStringLiteral("PlayRecord.dat"));
+    const auto removeFiles = qScopeGuard([] {
+        QFile::remove(QStringLiteral("PlayRecord.dat"));
+        QFile::remove(QStringLiteral("PlayRecord.dat.bad"));
+    });
+    QVERIFY(records.open(QIODevice::WriteOnly) && records.write("{not json") == 9);
+    records.close();
+    makeWindow();
+    QVERIFY(m_input.click(global(child<QPushButton>("playRecordPushButton"), {8, 8})));
+    BTResourceFunctionDialog *dialog = BTResourceFunctionDialog::instance();
+    auto *clear = dialog->findChild<QPushButton *>(QStringLiteral("playRecordPageClearRecordListPushButton"));
+    QTRY_VERIFY(clear->isVisible() && dialog->isActiveWindow());
+    QVERIFY(m_input.click(global(clear, clear->rect().center())));
+    QTRY_VERIFY(QFile::exists(QStringLiteral("PlayRecord.dat.bad")));
+    QVERIFY(records.open(QIODevice::ReadOnly));
+    QCOMPARE(records.readAll().simplified(), QByteArray("[ ]"));
+    QFile aside(QStringLiteral("PlayRecord.dat.bad"));
+    QVERIFY(aside.open(QIODevice::ReadOnly) && aside.readAll() == "{not json");
 }
 
 // "--hold-boss-key": another program that holds Ctrl+D and says when it gets it.
