@@ -9,7 +9,8 @@
 class QNetworkReply;
 
 // Fetches an update package with a plain GET (no signature, cookie or agent of the service
-// channel), checks its digest and saves it; waits in a local event loop meanwhile.
+// channel), writing it to a part file as it arrives and checking its digest on the way; waits in
+// a local event loop meanwhile.
 class PackageDownload : public QObject
 {
     Q_OBJECT

@@ -318,22 +318,34 @@ void TestNotices::updateDownloadRefusals()
         QCOMPARE(QFile::exists(saved), qstrcmp(c.name, "no updater") == 0);
     }
 
-    // A second press while the package arrives starts nothing.
+    // A second press while the package arrives starts nothing. The package goes to a part file
+    // as it arrives, not into memory first.
     qputenv("TMPDIR", temp.path().toLocal8Bit());
+    QFile::remove(saved);
     m_server.serveData("/static/slow.tar.gz", package, "application/octet-stream", 30000, 40);
     serveUpdate(u("5.0.7.9"), m_server.url(u("/static/slow.tar.gz")).toString());
     UpdateDialog dialog(UpdateDialog::ask(&client));
     auto *label = dialog.findChild<QLabel *>(QStringLiteral("updateStateLabel"));
     auto *start = dialog.findChild<QPushButton *>(QStringLiteral("startUpdatePushButton"));
     QString during;
-    whenTrue(this, [label] { return label->text().startsWith(u("正在下载")); },
-             [&during, label, start] {
+    qint64 partBytes = 0;
+    whenTrue(this, [label] { return label->text().startsWith(u("正在下载")) && !label->text().startsWith(u("正在下载0%")); },
+             [&] {
                  during = label->text();
+                 // The part file may have no name until it is complete: found among the open files.
+                 for (const QFileInfo &fd : QDir(u("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files)) {
+                     if (fd.symLinkTarget().startsWith(temp.path()))
+                         partBytes += QFileInfo(fd.absoluteFilePath()).size();
+                 }
                  start->click();
              });
     start->click();
     QVERIFY(QRegularExpression(u("^正在下载\\d+%\\.\\.\\.$")).match(during).hasMatch());
     QCOMPARE(m_server.requestsMatching("slow.tar.gz").size(), 1);
+    QVERIFY2(partBytes > 0 && partBytes < package.size(), qPrintable(QString::number(partBytes)));
+    QFile whole(temp.path() + u("/slow.tar.gz"));
+    QVERIFY(whole.open(QIODevice::ReadOnly) && whole.readAll() == package);
+    QCOMPARE(QDir(temp.path()).entryList(QDir::Files), QStringList(u("slow.tar.gz")));
 }
 
 int main(int argc, char *argv[])
