@@ -1,15 +1,15 @@
 #pragma once
 
-#include "server/AccessTokens.h"
-#include "server/AccountStanding.h"
-#include "server/AccountStore.h"
-#include "server/ConfigItems.h"
-#include "server/DataDirectory.h"
-#include "server/Database.h"
-#include "server/LibraryStore.h"
-#include "server/Outbox.h"
-#include "server/RateLimiter.h"
-#include "server/SessionStore.h"
+#include "server/access/AccessTokens.h"
+#include "server/access/AccountStanding.h"
+#include "server/store/AccountStore.h"
+#include "server/store/ConfigItems.h"
+#include "server/store/DataDirectory.h"
+#include "server/store/Database.h"
+#include "server/store/LibraryStore.h"
+#include "server/store/Outbox.h"
+#include "server/store/RateLimiter.h"
+#include "server/store/SessionStore.h"
 
 #include <cstdint>
 #include <memory>
