@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <shared_mutex>
 #include <string>
+#include <vector>
 
 namespace server {
 
@@ -12,10 +15,25 @@ namespace server {
 //   jxhash     binds a library file id to the file hash, index and size the player echoes back;
 //   code       names a library file by id, expires, and is what a video host serves by;
 //   cookie     the "name=value" the play address must be requested with, derived from the code.
+//
+// On a database that several instances share, codes are signed with the key ring kept there
+// instead (the key's id is in the code), so that keys can be replaced while codes stay valid.
 class AccessTokens
 {
 public:
     explicit AccessTokens(const std::string &secret);
+
+    // Codes live at most this long (three windows of six hours).
+    static constexpr int64_t kLongestCodeSeconds = 18 * 3600;
+
+    struct RingKey {
+        int64_t id = 0;
+        std::string secret;
+        int64_t signsFrom = 0;
+    };
+    // The ring to sign and check codes with; empty: the secret's own key (one instance).
+    void setRing(const std::vector<RingKey> &keys);
+    int64_t signingKeyId(int64_t now) const;
 
     std::string fileHash(const std::string &resourceHash, int fileIndex) const;
 
@@ -44,12 +62,21 @@ public:
     bool cookieHeaderMatches(const std::string &header, const std::string &code) const;
 
 private:
+    struct CodeKeys {
+        unsigned char code[32];
+        unsigned char cookie[32];
+        int64_t signsFrom = 0;
+    };
     std::string mac(const unsigned char *key, const std::string &message, size_t bytes) const;
+    // The cookie key of the code's key, or null when the code names no known key.
+    bool cookieKeyOf(const std::string &code, unsigned char *key) const;
 
     unsigned char m_fileKey[32];
     unsigned char m_jxKey[32];
     unsigned char m_codeKey[32];
     unsigned char m_cookieKey[32];
+    mutable std::shared_mutex m_ringMutex;
+    std::map<int64_t, CodeKeys> m_ring;
 };
 
 } // namespace server

@@ -140,14 +140,13 @@ AccountStore::CreateResult AccountStore::create(const std::string &email,
     Lease lease = m_database.lease();
     Statement insert = lease.prepare(
         "INSERT INTO users (email, password_hash, union_uid, created_at) VALUES (?1, ?2, ?3, ?4) "
-        "ON CONFLICT(email) DO NOTHING");
-    if (!insert.bind(1, email).bind(2, passwordHash).bind(3, unionUid).bind(4, now).run())
-        return CreateResult::Failed;
+        "ON CONFLICT(email) DO NOTHING RETURNING id");
+    insert.bind(1, email).bind(2, passwordHash).bind(3, unionUid).bind(4, now);
     // Two sign-ups racing for one e-mail: the second inserts nothing.
-    if (lease.changes() == 0)
-        return CreateResult::Duplicate;
+    if (!insert.next())
+        return insert.failed() ? CreateResult::Failed : CreateResult::Duplicate;
     if (id)
-        *id = lease.lastInsertId();
+        *id = insert.integer(0);
     return CreateResult::Created;
 }
 

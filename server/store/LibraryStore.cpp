@@ -127,14 +127,14 @@ bool LibraryStore::put(const LibraryResource &resource, const std::vector<NewFil
         }
     } else {
         Statement insert = lease.prepare(
-            "INSERT INTO resources (hash, name, vip_only, origin, added_at) VALUES (?1, ?2, ?3, ?4, ?5)");
+            "INSERT INTO resources (hash, name, vip_only, origin, added_at) VALUES (?1, ?2, ?3, ?4, ?5) RETURNING id");
         insert.bind(1, hash).bind(2, resource.name).bind(3, int64_t(resource.vipOnly)).bind(4, resource.origin).bind(5, now);
-        if (!insert.run()) {
+        if (!insert.next()) {
             if (error)
                 *error = insert.error();
             return false;
         }
-        resourceId = lease.lastInsertId();
+        resourceId = insert.integer(0);
     }
     for (const NewFile &file : files) {
         Statement upsert = lease.prepare(

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/store/RateLimit.h"
+
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -8,8 +10,8 @@
 
 namespace server {
 
-// Counts events per key in a sliding window, e.g. failed log-ins per account and per address.
-class RateLimiter
+// Counts events per key in a sliding window in this process's memory.
+class RateLimiter : public RateLimit
 {
 public:
     RateLimiter(int limit, int64_t windowMs);
@@ -19,12 +21,9 @@ public:
     // Milliseconds until the key is no longer blocked (0 when it is not).
     int64_t retryAfterMs(const std::string &key, int64_t nowMs);
     void record(const std::string &key, int64_t nowMs);
-    // Checks and records in one step, so that attempts still being evaluated count: 0 when the
-    // event was recorded, else the milliseconds until the key is no longer blocked.
-    int64_t reserve(const std::string &key, int64_t nowMs);
-    // Takes back one event reserved at nowMs (the attempt turned out not to count).
-    void release(const std::string &key, int64_t nowMs);
-    void clear(const std::string &key);
+    int64_t reserve(const std::string &key, int64_t nowMs) override;
+    void release(const std::string &key, int64_t nowMs) override;
+    void clear(const std::string &key) override;
     int limit() const { return m_limit; }
 
 private:

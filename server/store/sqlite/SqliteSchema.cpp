@@ -1,10 +1,10 @@
-#include "server/store/Database.h"
+#include "server/store/sqlite/SqliteDatabase.h"
 
 namespace server {
 
 // Each step moves the schema one version up. A database is upgraded by applying, in order, the
 // steps it has not seen; never change a step that has shipped, add a new one instead.
-const std::vector<const char *> &Database::schemaSteps()
+const std::vector<const char *> &SqliteDatabase::schemaSteps()
 {
     static const std::vector<const char *> steps = {
         // 1: accounts, sessions, collections and reports.
@@ -90,6 +90,28 @@ const std::vector<const char *> &Database::schemaSteps()
         // played first.
         R"sql(
         ALTER TABLE resources ADD COLUMN last_played INTEGER NOT NULL DEFAULT 0;
+        )sql",
+        // 5: what instances on a shared database keep there (a SQLite file has one instance,
+        // which keeps them in DIR/secret.key and in memory); the same tables as on PostgreSQL,
+        // so that the stores run alike on both.
+        R"sql(
+        CREATE TABLE service_secrets (
+            name TEXT PRIMARY KEY,
+            secret TEXT NOT NULL
+        );
+        CREATE TABLE code_keys (
+            id INTEGER PRIMARY KEY,
+            secret TEXT NOT NULL,
+            created_at INTEGER NOT NULL,
+            signs_from INTEGER NOT NULL
+        );
+        CREATE TABLE rate_events (
+            id INTEGER PRIMARY KEY,
+            bucket TEXT NOT NULL,
+            key TEXT NOT NULL,
+            at_ms INTEGER NOT NULL
+        );
+        CREATE INDEX rate_events_key ON rate_events(bucket, key, at_ms);
         )sql",
     };
     return steps;
