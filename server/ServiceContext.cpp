@@ -48,7 +48,7 @@ bool ServiceContext::open(std::string *error)
     m_retrievalsByAddress = limit("retrieval-address", m_options.retrievalLimit, 3600 * 1000);
     m_sessions = std::make_unique<SessionStore>(*m_database, secret);
     m_accounts = std::make_unique<AccountStore>(*m_database);
-    m_config = std::make_unique<ConfigItems>(m_directory);
+    m_config = std::make_unique<ConfigItems>(m_directory, m_database->shared() ? m_database.get() : nullptr);
     m_outbox = std::make_unique<Outbox>(m_directory.outboxDir());
     m_library = std::make_unique<LibraryStore>(*m_database);
     m_tokens = std::make_unique<AccessTokens>(secret);

@@ -152,7 +152,11 @@ bool makeTracksClip(const std::string &ffmpeg, const QString &path, const char *
 
 bool writeConfig(ServiceContext &context, const char *name, const QJsonDocument &document)
 {
-    return writeFile(QString::fromStdString(context.directory().configPath(name)), document.toJson());
+    std::string error;
+    if (context.config().put(name, document.toJson(), &error))
+        return true;
+    std::fprintf(stderr, "demo: %s\n", error.c_str());
+    return false;
 }
 
 bool setAccount(ServiceContext &context, const std::string &email, const std::string &password, bool permanentVip)
@@ -175,6 +179,7 @@ bool setAccount(ServiceContext &context, const std::string &email, const std::st
 int runDemoCommand(const std::vector<std::string> &arguments)
 {
     std::string dataDir;
+    std::string databaseUrl;
     std::string ffmpeg = "ffmpeg";
     // Where the announcements' links point: the service as serve runs it by default.
     std::string publicHost = "127.0.0.1:17080";
@@ -184,6 +189,8 @@ int runDemoCommand(const std::vector<std::string> &arguments)
         const bool hasValue = i + 1 < arguments.size();
         if (argument == "--data" && hasValue) {
             dataDir = arguments[++i];
+        } else if (argument == "--database" && hasValue && isPostgresUrl(arguments[i + 1])) {
+            databaseUrl = arguments[++i];
         } else if (argument == "--ffmpeg" && hasValue) {
             ffmpeg = arguments[++i];
         } else if (argument == "--public-host" && hasValue) {
@@ -205,6 +212,7 @@ int runDemoCommand(const std::vector<std::string> &arguments)
     }
     ServiceOptions options;
     options.dataDir = dataDir;
+    options.databaseUrl = databaseUrl;
     ServiceContext context(options);
     std::string error;
     if (!context.open(&error)) {

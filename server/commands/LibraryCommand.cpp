@@ -212,6 +212,7 @@ bool addTorrentToLibrary(ServiceContext &context, const std::string &torrentPath
 int runLibraryCommand(const std::vector<std::string> &arguments)
 {
     std::string dataDir;
+    std::string databaseUrl;
     std::string host = ServiceOptions::defaultVideoHosts().front();
     bool vipOnly = false;
     FetchOptions fetchOptions;
@@ -223,10 +224,12 @@ int runLibraryCommand(const std::vector<std::string> &arguments)
             return usage("library", "bad value after " + argument);
         if (fetchOption > 0)
             continue;
-        if (argument == "--data" || argument == "--host") {
+        if (argument == "--data" || argument == "--host" || argument == "--database") {
             if (i + 1 >= arguments.size())
                 return usage("library", "missing value after " + argument);
-            (argument == "--data" ? dataDir : host) = arguments[++i];
+            (argument == "--data" ? dataDir : argument == "--host" ? host : databaseUrl) = arguments[++i];
+            if (argument == "--database" && !isPostgresUrl(databaseUrl))
+                return usage("library", "--database takes a postgresql:// address");
         } else if (argument == "--vip-only") {
             vipOnly = true;
         } else if (argument.rfind("--", 0) == 0) {
@@ -241,6 +244,7 @@ int runLibraryCommand(const std::vector<std::string> &arguments)
         return usage("library", "add, list, remove, address or fetch?");
     ServiceOptions options;
     options.dataDir = dataDir;
+    options.databaseUrl = databaseUrl;
     ServiceContext context(options);
     if (!openContext(context, "library"))
         return 1;

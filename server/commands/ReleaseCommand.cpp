@@ -3,6 +3,7 @@
 #include "server/commands/CommandLine.h"
 #include "server/store/ConfigItems.h"
 #include "server/store/DataDirectory.h"
+#include "server/store/Database.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <QSaveFile>
 
 #include <cstdio>
+#include <memory>
 
 namespace server {
 
@@ -65,12 +67,16 @@ bool copyHashing(const QString &from, const QString &to, QByteArray *digest, QSt
 int runReleaseCommand(const std::vector<std::string> &arguments)
 {
     std::string dataDir;
+    std::string databaseUrl;
     std::vector<std::string> words;
     for (size_t i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] == "--data") {
+        if (arguments[i] == "--data" || arguments[i] == "--database") {
             if (i + 1 >= arguments.size())
-                return usage("missing value after --data");
-            dataDir = arguments[++i];
+                return usage(("missing value after " + arguments[i]).c_str());
+            (arguments[i] == "--data" ? dataDir : databaseUrl) = arguments[i + 1];
+            ++i;
+            if (!databaseUrl.empty() && !isPostgresUrl(databaseUrl))
+                return usage("--database takes a postgresql:// address");
         } else {
             words.push_back(arguments[i]);
         }
@@ -109,10 +115,19 @@ int runReleaseCommand(const std::vector<std::string> &arguments)
     update.insert(QStringLiteral("desc"), notes);
     update.insert(QStringLiteral("path"), name);
     update.insert(QStringLiteral("sha256"), QString::fromLatin1(digest));
-    QSaveFile file(QString::fromStdString(directory.configPath(ConfigItems::kUpdate)));
-    const QByteArray json = QJsonDocument(update).toJson();
-    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit()) {
-        std::fprintf(stderr, "release: cannot write %s\n", directory.configPath(ConfigItems::kUpdate).c_str());
+    // On a shared database the item is a row of it; the package must then be in DIR/static/ of
+    // every instance (or wherever the front serves static files from).
+    std::unique_ptr<Database> database;
+    if (!databaseUrl.empty()) {
+        database = makeDatabase(databaseUrl, dataDir);
+        if (!database->open(&problem)) {
+            std::fprintf(stderr, "release: %s\n", problem.c_str());
+            return 1;
+        }
+    }
+    ConfigItems items(directory, database.get());
+    if (!items.put(ConfigItems::kUpdate, QJsonDocument(update).toJson(), &problem)) {
+        std::fprintf(stderr, "release: %s\n", problem.c_str());
         return 1;
     }
     std::printf("published %s: static/%s sha256 %s\n", version.toUtf8().constData(), name.toUtf8().constData(),

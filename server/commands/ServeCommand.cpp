@@ -7,6 +7,7 @@
 #include "server/fetch/FetchEngine.h"
 #include "server/http/HttpService.h"
 #include "server/ServiceContext.h"
+#include "server/store/Database.h"
 #include "server/routes/ServiceRoutes.h"
 #include "server/video/VideoHost.h"
 
@@ -74,6 +75,9 @@ int runServeCommand(const std::vector<std::string> &arguments)
         bool ok = hasValue;
         if (argument == "--data") {
             options.dataDir = value;
+        } else if (argument == "--database") {
+            options.databaseUrl = value;
+            ok = ok && isPostgresUrl(value);
         } else if (argument == "--listen") {
             ok = ok && parseHostPort(value, &options.listenHost, &options.listenPort);
         } else if (argument == "--public-host") {

@@ -61,17 +61,22 @@ std::string describe(const Account &account)
 int runUserCommand(const std::vector<std::string> &arguments)
 {
     std::string dataDir;
+    std::string databaseUrl;
     std::vector<std::string> words;
     VipChange change;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string &argument = arguments[i];
         const bool hasValue = i + 1 < arguments.size();
-        if (argument == "--data" || argument == "--vip-until" || argument == "--password") {
+        if (argument == "--data" || argument == "--vip-until" || argument == "--password" || argument == "--database") {
             if (!hasValue)
                 return usage(("missing value after " + argument).c_str());
             const std::string value = arguments[++i];
             if (argument == "--data") {
                 dataDir = value;
+            } else if (argument == "--database") {
+                databaseUrl = value;
+                if (!isPostgresUrl(value))
+                    return usage("--database takes a postgresql:// address");
             } else if (argument == "--password") {
                 change.password = value;
             } else {
@@ -100,6 +105,7 @@ int runUserCommand(const std::vector<std::string> &arguments)
 
     ServiceOptions options;
     options.dataDir = dataDir;
+    options.databaseUrl = databaseUrl;
     ServiceContext context(options);
     std::string error;
     if (!context.open(&error)) {

@@ -2,6 +2,8 @@
 
 #include <libpq-fe.h>
 
+#include <poll.h>
+
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -162,7 +164,11 @@ public:
     // Reads what the server sent while the connection was idle (a notice that it ends it).
     bool healthy() override
     {
-        PQconsumeInput(m_connection);
+        // An idle session is sent nothing (no LISTEN here): anything to read is the server's
+        // notice that it ends the session, or the end of the connection.
+        pollfd socket{PQsocket(m_connection), POLLIN, 0};
+        if (socket.fd < 0 || ::poll(&socket, 1, 0) != 0)
+            return false;
         return PQstatus(m_connection) == CONNECTION_OK;
     }
     // A new session on the same address; statements are prepared again on their next use.
@@ -275,7 +281,7 @@ std::unique_ptr<ConnectionBackend> PostgresDatabase::connect(std::string *error)
         PQfinish(connection);
         return nullptr;
     }
-    PQclear(PQexec(connection, "SET application_name = 'pelorin-service'"));
+    PQclear(PQexec(connection, "SET application_name = 'pelorin-service'; SET client_min_messages = warning"));
     return std::make_unique<PostgresConnection>(connection);
 }
 

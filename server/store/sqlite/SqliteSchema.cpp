@@ -105,6 +105,10 @@ const std::vector<const char *> &SqliteDatabase::schemaSteps()
             created_at INTEGER NOT NULL,
             signs_from INTEGER NOT NULL
         );
+        CREATE TABLE config_items (
+            name TEXT PRIMARY KEY,
+            body TEXT NOT NULL
+        );
         CREATE TABLE rate_events (
             id INTEGER PRIMARY KEY,
             bucket TEXT NOT NULL,
