@@ -1,18 +1,20 @@
 #pragma once
 
-#include "server/AccessTokens.h"
-#include "server/AccountStanding.h"
-#include "server/AccountStore.h"
-#include "server/ConfigItems.h"
-#include "server/DataDirectory.h"
-#include "server/Database.h"
-#include "server/LibraryStore.h"
-#include "server/Outbox.h"
-#include "server/RateLimiter.h"
-#include "server/SessionStore.h"
+#include "server/access/AccessTokens.h"
+#include "server/access/AccountStanding.h"
+#include "server/store/AccountStore.h"
+#include "server/store/ConfigItems.h"
+#include "server/store/DataDirectory.h"
+#include "server/store/Database.h"
+#include "server/store/LibraryStore.h"
+#include "server/store/Outbox.h"
+#include "server/store/RateLimit.h"
+#include "server/store/SharedKeys.h"
+#include "server/store/SessionStore.h"
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,8 @@ namespace server {
 struct ServiceOptions
 {
     std::string dataDir;
+    // postgresql://... for a database shared by several instances; empty: SQLite in dataDir.
+    std::string databaseUrl;
     std::string listenHost = "127.0.0.1";
     int listenPort = 17080;
     // host:port used in addresses the service hands out (images, packages); by default the Host
@@ -73,16 +77,17 @@ public:
     ConfigItems &config() { return *m_config; }
     Outbox &outbox() { return *m_outbox; }
     LibraryStore &library() { return *m_library; }
-    const AccessTokens &tokens() const { return *m_tokens; }
+    // Re-reads the key ring of a shared database when it is due.
+    const AccessTokens &tokens();
     AccountStanding &standing() { return *m_standing; }
-    RateLimiter &accountFailures() { return m_accountFailures; }
-    RateLimiter &addressFailures() { return m_addressFailures; }
-    RateLimiter &retrievals() { return m_retrievals; }
+    RateLimit &accountFailures() { return *m_accountFailures; }
+    RateLimit &addressFailures() { return *m_addressFailures; }
+    RateLimit &retrievals() { return *m_retrievals; }
     // What one client address may do without an account, so that scripts cannot fill the database.
-    RateLimiter &captchasByAddress() { return m_captchasByAddress; }
-    RateLimiter &signUpsByAddress() { return m_signUpsByAddress; }
-    RateLimiter &reportsByAddress() { return m_reportsByAddress; }
-    RateLimiter &retrievalsByAddress() { return m_retrievalsByAddress; }
+    RateLimit &captchasByAddress() { return *m_captchasByAddress; }
+    RateLimit &signUpsByAddress() { return *m_signUpsByAddress; }
+    RateLimit &reportsByAddress() { return *m_reportsByAddress; }
+    RateLimit &retrievalsByAddress() { return *m_retrievalsByAddress; }
 
     // Video hosts that this process serves itself, listed before those of the configuration item.
     std::vector<std::string> &servedVideoHosts() { return m_servedVideoHosts; }
@@ -92,6 +97,7 @@ public:
     void setFetchEngine(FetchEngine *engine) { m_fetchEngine = engine; }
 
     static int64_t now();
+    // Wall-clock milliseconds, comparable between machines (rate limits kept in a shared database).
     static int64_t nowMs();
 
 private:
@@ -105,13 +111,18 @@ private:
     std::unique_ptr<LibraryStore> m_library;
     std::unique_ptr<AccessTokens> m_tokens;
     std::unique_ptr<AccountStanding> m_standing;
-    RateLimiter m_accountFailures;
-    RateLimiter m_addressFailures;
-    RateLimiter m_retrievals;
-    RateLimiter m_captchasByAddress;
-    RateLimiter m_signUpsByAddress;
-    RateLimiter m_reportsByAddress;
-    RateLimiter m_retrievalsByAddress;
+    bool reloadKeyRing(std::string *error);
+
+    std::unique_ptr<RateLimit> m_accountFailures;
+    std::unique_ptr<RateLimit> m_addressFailures;
+    std::unique_ptr<RateLimit> m_retrievals;
+    std::unique_ptr<RateLimit> m_captchasByAddress;
+    std::unique_ptr<RateLimit> m_signUpsByAddress;
+    std::unique_ptr<RateLimit> m_reportsByAddress;
+    std::unique_ptr<RateLimit> m_retrievalsByAddress;
+    std::unique_ptr<SharedKeys> m_sharedKeys;
+    std::mutex m_ringMutex;
+    int64_t m_ringLoadedAt = 0;
     std::vector<std::string> m_servedVideoHosts;
     FetchEngine *m_fetchEngine = nullptr;
 };

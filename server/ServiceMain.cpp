@@ -1,4 +1,4 @@
-#include "server/CommandLine.h"
+#include "server/commands/CommandLine.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 #include "LocalSwarm.h"
 
 #include "ServiceProcess.h"
-#include "server/BencodeWriter.h"
+#include "server/fetch/BencodeWriter.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>

@@ -41,6 +41,8 @@ bool ServiceProcess::start(const QStringList &extraArguments)
                   << QStringLiteral("--video-host") << QStringLiteral("127.0.0.1:0");
     }
     const int videoHostCount = arguments.count(QStringLiteral("--video-host"));
+    if (!m_database.isEmpty())
+        arguments << QStringLiteral("--database") << m_database;
     m_process.setProgram(executable());
     m_process.setArguments(QStringList{QStringLiteral("serve"), QStringLiteral("--data"), m_dataDir,
                                        QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")}
@@ -109,6 +111,9 @@ int ServiceProcess::run(const QStringList &arguments, QByteArray *output) const
     // "user --data DIR ..." as documented.
     full.insert(1, QStringLiteral("--data"));
     full.insert(2, m_dataDir);
+    const QString command = arguments.value(0);
+    if (!m_database.isEmpty() && command != QStringLiteral("hash") && command != QStringLiteral("torrent"))
+        full << QStringLiteral("--database") << m_database;
     QProcess process;
     process.setProgram(executable());
     process.setArguments(full);

@@ -44,8 +44,11 @@ public:
     QMap<QString, QByteArray> addClip(const QString &payloadDir, const QByteArray &bytes) const;
 
     static QString executable();
+    // A shared database (postgresql://...) for serve and the other commands; none: SQLite.
+    void setDatabase(const QString &url) { m_database = url; }
 
 private:
+    QString m_database;
     std::unique_ptr<QTemporaryDir> m_ownDir;
     QString m_dataDir;
     ChildOfTest m_process;

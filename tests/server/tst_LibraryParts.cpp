@@ -2,12 +2,12 @@
 // torrent reading and building, piece verification, byte ranges and the access tokens.
 #include "resources/protocol/BencodeReader.h"
 #include "resources/protocol/ResourceInput.h"
-#include "server/AccessTokens.h"
-#include "server/BencodeWriter.h"
-#include "server/LibraryStore.h"
-#include "server/TorrentBuilder.h"
-#include "server/TorrentMeta.h"
-#include "server/ByteRange.h"
+#include "server/access/AccessTokens.h"
+#include "server/fetch/BencodeWriter.h"
+#include "server/store/LibraryStore.h"
+#include "server/fetch/TorrentBuilder.h"
+#include "server/fetch/TorrentMeta.h"
+#include "server/http/ByteRange.h"
 
 #include <QDir>
 #include <QFile>

@@ -68,7 +68,7 @@ void ServiceFrontTest::nginxServesFilesTheServiceAllows()
     QFile shipped(u(PELORIN_DEPLOY_DIR "/pelorin-front.conf"));
     QVERIFY(shipped.open(QIODevice::ReadOnly));
     QByteArray conf = shipped.readAll();
-    conf.replace("server 127.0.0.1:17080;", "server " + service.hostPort().toUtf8() + ";");
+    conf.replace("server 127.0.0.1:17080 ", "server " + service.hostPort().toUtf8() + " ");
     conf.replace("listen 80;", "listen 127.0.0.1:" + QByteArray::number(front) + ";");
     conf.replace("listen 17081;", "listen 127.0.0.1:" + QByteArray::number(video) + ";");
     QVERIFY(QFile::copy(u(PELORIN_DEPLOY_DIR "/pelorin-check.inc"), dir.path() + u("/pelorin-check.inc")));

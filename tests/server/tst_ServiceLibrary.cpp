@@ -4,7 +4,7 @@
 #include "ServiceProcess.h"
 
 #include "app/AppConfig.h"
-#include "server/AccessTokens.h"
+#include "server/access/AccessTokens.h"
 #include "TestClient.h"
 #include "resources/BTResourceFile.h"
 #include "service/Endpoints.h"

@@ -1,12 +1,12 @@
 // The service's pieces on their own: parameter splitting and decoding, signatures, session ids
 // and cookies, the rate limiter, captcha pictures, e-mail and password rules, schema upgrades.
-#include "server/AccountStore.h"
-#include "server/Captcha.h"
-#include "server/Database.h"
-#include "server/RateLimiter.h"
-#include "server/RequestFraming.h"
-#include "server/RequestParameters.h"
-#include "server/SessionStore.h"
+#include "server/store/AccountStore.h"
+#include "server/access/Captcha.h"
+#include "server/store/sqlite/SqliteDatabase.h"
+#include "server/store/RateLimiter.h"
+#include "server/http/RequestFraming.h"
+#include "server/http/RequestParameters.h"
+#include "server/store/SessionStore.h"
 
 #include "service/protocol/RequestSigner.h"
 
@@ -148,7 +148,7 @@ void ServicePartsTest::parametersSplitLikeThePlayerBuildsThem()
 void ServicePartsTest::sessionIdsAndCookies()
 {
     QTemporaryDir dir;
-    Database database((dir.path() + QStringLiteral("/s.db")).toStdString());
+    SqliteDatabase database((dir.path() + QStringLiteral("/s.db")).toStdString());
     std::string error;
     QVERIFY(database.open(&error));
     SessionStore sessions(database, std::string(32, 'k'));
@@ -273,7 +273,7 @@ void ServicePartsTest::accountRules()
 
     // Mailed passwords: a new one does not cancel those before it; a few wait at most.
     QTemporaryDir dir;
-    Database database((dir.path() + QStringLiteral("/a.db")).toStdString());
+    SqliteDatabase database((dir.path() + QStringLiteral("/a.db")).toStdString());
     std::string error;
     QVERIFY(database.open(&error));
     AccountStore accounts(database);
@@ -305,13 +305,13 @@ void ServicePartsTest::schemaUpgradesStepByStep()
     const std::string path = (dir.path() + QStringLiteral("/u.db")).toStdString();
     std::string error;
     {
-        Database database(path);
+        SqliteDatabase database(path);
         QVERIFY(database.open(&error));
-        QCOMPARE(database.schemaVersion(), int(Database::schemaSteps().size()));
+        QCOMPARE(database.schemaVersion(), int(SqliteDatabase::schemaSteps().size()));
         QVERIFY(database.lease().execute("PRAGMA user_version=99"));
     }
     // A database from a newer service is not touched.
-    Database newer(path);
+    SqliteDatabase newer(path);
     QVERIFY(!newer.open(&error));
     QVERIFY(error.find("newer") != std::string::npos);
 }

@@ -1,0 +1,360 @@
+// The stores on both back ends (SQLite in a temporary folder, PostgreSQL in a cluster the test
+// starts): what several instances on one database must agree on, and what a broken connection does.
+#include "PostgresCluster.h"
+
+#include "server/access/AccessTokens.h"
+#include "server/store/AccountStore.h"
+#include "server/store/ConfigItems.h"
+#include "server/store/DataDirectory.h"
+#include "server/store/LibraryStore.h"
+#include "server/store/SessionStore.h"
+#include "server/store/SharedKeys.h"
+#include "server/store/SqlRateLimiter.h"
+#include "server/store/postgres/PostgresDatabase.h"
+#include "server/store/sqlite/SqliteDatabase.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sodium.h>
+
+#include <atomic>
+#include <thread>
+
+using namespace server;
+
+class StoreBackendsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void accountsAndSessions_data() { backends(); }
+    void accountsAndSessions();
+    void libraryKeepsFileIds_data() { backends(); }
+    void libraryKeepsFileIds();
+    void rateLimitIsOneAcrossInstances_data() { backends(); }
+    void rateLimitIsOneAcrossInstances();
+    void keyRingRotates_data() { backends(); }
+    void keyRingRotates();
+    void configItemsShared();
+    void instancesStartingTogetherMigrateOnce();
+    void brokenConnectionIsRetriedOrDiscarded();
+
+private:
+    void backends();
+    // Two handles on one new database, as two instances would have.
+    bool twoInstances(std::unique_ptr<Database> *first, std::unique_ptr<Database> *second);
+    bool needPostgres();
+
+    QTemporaryDir m_dir;
+    PostgresCluster m_cluster;
+    QString m_clusterProblem;
+    int m_databases = 0;
+};
+
+void StoreBackendsTest::initTestCase()
+{
+    QVERIFY(sodium_init() >= 0);
+    if (!m_cluster.start(&m_clusterProblem))
+        qWarning("PostgreSQL cases skipped: %s", qPrintable(m_clusterProblem));
+}
+
+void StoreBackendsTest::cleanupTestCase()
+{
+    m_cluster.stop();
+}
+
+void StoreBackendsTest::backends()
+{
+    QTest::addColumn<bool>("postgres");
+    QTest::newRow("sqlite") << false;
+    QTest::newRow("postgresql") << true;
+}
+
+bool StoreBackendsTest::needPostgres()
+{
+    if (m_cluster.isRunning())
+        return true;
+    // Only where the server binaries are missing; tools/deps installs them.
+    if (PostgresCluster::binDir().isEmpty())
+        return false;
+    qFatal("PostgreSQL is installed but did not start: %s", qPrintable(m_clusterProblem));
+}
+
+bool StoreBackendsTest::twoInstances(std::unique_ptr<Database> *first, std::unique_ptr<Database> *second)
+{
+    const QString name = QStringLiteral("db%1").arg(++m_databases);
+    std::string error;
+    if (QTest::currentDataTag() && QByteArray(QTest::currentDataTag()) == "postgresql") {
+        const QString url = m_cluster.createDatabase(name);
+        if (url.isEmpty())
+            return false;
+        *first = std::make_unique<PostgresDatabase>(url.toStdString());
+        *second = std::make_unique<PostgresDatabase>(url.toStdString());
+    } else {
+        const std::string path = (m_dir.path() + QLatin1Char('/') + name + QStringLiteral(".db")).toStdString();
+        *first = std::make_unique<SqliteDatabase>(path);
+        *second = std::make_unique<SqliteDatabase>(path);
+    }
+    const bool opened = (*first)->open(&error) && (*second)->open(&error);
+    if (!opened)
+        qWarning("%s", error.c_str());
+    return opened;
+}
+
+#define BACKEND()                                                                                                      \
+    QFETCH(bool, postgres);                                                                                            \
+    if (postgres && !needPostgres())                                                                                   \
+        QSKIP("PostgreSQL's server binaries are not installed");                                                      \
+    std::unique_ptr<Database> one, two;                                                                                \
+    QVERIFY(twoInstances(&one, &two))
+
+void StoreBackendsTest::accountsAndSessions()
+{
+    BACKEND();
+    AccountStore accountsOne(*one), accountsTwo(*two);
+    int64_t id = 0;
+    QCOMPARE(accountsOne.create("Mixed@Example.org", "secret1", "0", 100, &id), AccountStore::CreateResult::Created);
+    QVERIFY(id > 0);
+    QCOMPARE(accountsTwo.create("mixed@example.ORG", "secret2", "0", 100), AccountStore::CreateResult::Duplicate);
+    const auto found = accountsTwo.findByEmail("MIXED@example.org");
+    QVERIFY(found);
+    QCOMPARE(found->id, id);
+    QCOMPARE(found->email, std::string("Mixed@Example.org"));
+    QCOMPARE(accountsTwo.verify(found, "secret1", 100), AccountStore::Match::Password);
+    QCOMPARE(accountsOne.addPendingPassword(id, "mailed1", 100, 1000), AccountStore::PendingResult::Added);
+    int64_t pending = 0;
+    QCOMPARE(accountsTwo.verify(found, "mailed1", 200, &pending), AccountStore::Match::Pending);
+    QVERIFY(accountsTwo.promotePending(id, pending));
+    const auto promoted = accountsOne.findById(id);
+    QCOMPARE(promoted->codeEpoch, found->codeEpoch + 1);
+    QVERIFY(accountsOne.setVip(id, true, false, 0));
+    QVERIFY(accountsOne.findById(id)->isVip(300));
+
+    // A session bound by one instance is the same session on the other; a captcha is taken once.
+    const std::string secret(32, 's');
+    SessionStore sessionsOne(*one, secret), sessionsTwo(*two, secret);
+    const std::string sid = sessionsOne.newId();
+    QVERIFY(sessionsTwo.isValid(sid));
+    QVERIFY(sessionsOne.bindUser(sid, id, 1000));
+    QCOMPARE(sessionsTwo.userOf(sid, 1010), id);
+    QVERIFY(sessionsOne.setCaptcha(sid, "ABCD", 2000, 1010));
+    std::atomic<int> taken{0};
+    std::vector<std::thread> takers;
+    for (int i = 0; i < 4; ++i)
+        takers.emplace_back([&, i] { taken += (i % 2 ? sessionsOne : sessionsTwo).takeCaptcha(sid, 1020) == "ABCD"; });
+    for (auto &taker : takers)
+        taker.join();
+    QCOMPARE(taken.load(), 1);
+    QVERIFY(sessionsTwo.unbindAllOf(id));
+    QCOMPARE(sessionsOne.userOf(sid, 1030), int64_t(0));
+    QVERIFY(accountsTwo.remove(id));
+    QVERIFY(!accountsOne.findById(id));
+}
+
+void StoreBackendsTest::libraryKeepsFileIds()
+{
+    BACKEND();
+    LibraryStore libraryOne(*one), libraryTwo(*two);
+    LibraryResource resource;
+    resource.hash = "ABCDEF0123456789ABCDEF0123456789ABCDEF01";
+    resource.name = "演示";
+    resource.origin = "fetching";
+    std::vector<LibraryStore::NewFile> files = {{0, "a.mp4", "/x/a.mp4", 10}, {1, "b.txt", "/x/b.txt", 5}};
+    std::string error;
+    QVERIFY2(libraryOne.put(resource, files, 100, &error), error.c_str());
+    const auto stored = libraryTwo.findResource(resource.hash);
+    QVERIFY(stored);
+    QCOMPARE(stored->hash, std::string("abcdef0123456789abcdef0123456789abcdef01"));
+    QCOMPARE(stored->name, resource.name);
+    const auto before = libraryTwo.files(stored->id);
+    QCOMPARE(int(before.size()), 2);
+    QVERIFY(before[0].isVideo && !before[1].isVideo);
+    files[0].size = 11;
+    files.pop_back();
+    QVERIFY(libraryTwo.put(resource, files, 200, &error));
+    const auto after = libraryOne.files(stored->id);
+    QCOMPARE(int(after.size()), 1);
+    QCOMPARE(after[0].id, before[0].id);
+    QCOMPARE(after[0].size, int64_t(11));
+    const auto fetched = libraryOne.fetchedResources();
+    QCOMPARE(int(fetched.size()), 1);
+    QCOMPARE(fetched[0].size, int64_t(11));
+    QVERIFY(libraryTwo.remove(resource.hash));
+    QVERIFY(!libraryOne.file(before[0].id));
+}
+
+void StoreBackendsTest::rateLimitIsOneAcrossInstances()
+{
+    BACKEND();
+    SqlRateLimiter limitOne(*one, "login", 5, 60000), limitTwo(*two, "login", 5, 60000);
+    SqlRateLimiter otherBucket(*two, "signup", 1, 60000);
+    // Attempts in parallel through both instances: exactly the limit's number get through.
+    std::atomic<int> passed{0};
+    std::vector<std::thread> attempts;
+    for (int i = 0; i < 12; ++i)
+        attempts.emplace_back([&, i] { passed += (i % 2 ? limitOne : limitTwo).reserve("a@b.test", 1000 + i) == 0; });
+    for (auto &attempt : attempts)
+        attempt.join();
+    QCOMPARE(passed.load(), 5);
+    const int64_t retry = limitOne.reserve("a@b.test", 2000);
+    QVERIFY(retry > 58000 && retry <= 60000);
+    QCOMPARE(otherBucket.reserve("a@b.test", 2000), int64_t(0));
+    QCOMPARE(limitTwo.reserve("other", 2000), int64_t(0));
+    // Each passed attempt was at its own millisecond; giving one back lets one more through.
+    for (int i = 0; i < 12; ++i)
+        limitTwo.release("a@b.test", 1000 + i);
+    QCOMPARE(limitOne.reserve("a@b.test", 2001), int64_t(0));
+    limitOne.clear("a@b.test");
+    QCOMPARE(limitTwo.reserve("a@b.test", 2002), int64_t(0));
+    // The window slides.
+    SqlRateLimiter one1(*one, "captcha", 1, 1000);
+    QCOMPARE(one1.reserve("x", 10000), int64_t(0));
+    QVERIFY(one1.reserve("x", 10500) > 0);
+    QCOMPARE(one1.reserve("x", 11001), int64_t(0));
+}
+
+void StoreBackendsTest::keyRingRotates()
+{
+    BACKEND();
+    SharedKeys keysOne(*one), keysTwo(*two);
+    std::string secretOne, secretTwo, error;
+    QVERIFY(keysOne.secret("service", &secretOne, &error));
+    QVERIFY(keysTwo.secret("service", &secretTwo, &error));
+    QCOMPARE(secretOne.size(), size_t(32));
+    QVERIFY(secretOne == secretTwo);
+
+    const int64_t now = int64_t(std::time(nullptr));
+    std::vector<SharedKeys::CodeKey> ringOne, ringTwo;
+    QVERIFY(keysOne.codeKeys(now, &ringOne, &error));
+    QVERIFY(keysTwo.codeKeys(now, &ringTwo, &error));
+    QCOMPARE(int(ringOne.size()), 1);
+    QCOMPARE(int(ringTwo.size()), 1);
+    const auto toRing = [](const std::vector<SharedKeys::CodeKey> &keys) {
+        std::vector<AccessTokens::RingKey> ring;
+        for (const auto &key : keys)
+            ring.push_back({key.id, key.secret, key.signsFrom});
+        return ring;
+    };
+    AccessTokens minting(secretOne), hosting(secretTwo);
+    minting.setRing(toRing(ringOne));
+    hosting.setRing(toRing(ringTwo));
+    AccessTokens::Grant grant;
+    grant.fileId = 7;
+    grant.accountId = 3;
+    grant.expires = now + 3600;
+    const std::string first = minting.issueCode(grant);
+    QCOMPARE(hosting.checkCode(first, now, nullptr), AccessTokens::Check::Valid);
+    QVERIFY(hosting.cookieHeaderMatches(minting.cookieFor(first), first));
+    // A key of its own signs codes no other instance can check.
+    AccessTokens stranger(std::string(32, 'x'));
+    stranger.setRing({{ringOne[0].id, std::string(32, 'y'), now - 10}});
+    QCOMPARE(hosting.checkCode(stranger.issueCode(grant), now, nullptr), AccessTokens::Check::Forged);
+    QVERIFY(!hosting.cookieHeaderMatches(stranger.cookieFor(first), first));
+
+    // A new key waits until every instance has read it, then signs; codes of the old one still pass.
+    SharedKeys::CodeKey added;
+    QVERIFY(keysTwo.rotate(now, AccessTokens::kLongestCodeSeconds, &added, &error));
+    QCOMPARE(added.signsFrom, now + SharedKeys::kActivationSeconds);
+    QVERIFY(keysOne.codeKeys(now, &ringOne, &error));
+    QCOMPARE(int(ringOne.size()), 2);
+    minting.setRing(toRing(ringOne));
+    QCOMPARE(minting.signingKeyId(now), ringOne[0].id);
+    QCOMPARE(minting.signingKeyId(now + SharedKeys::kActivationSeconds), added.id);
+    QVERIFY(minting.issueCode(grant) == first);
+    // Rotating long after: the oldest key can no longer have a living code and is dropped.
+    const int64_t later = now + SharedKeys::kActivationSeconds + AccessTokens::kLongestCodeSeconds + 1;
+    QVERIFY(keysOne.rotate(later, AccessTokens::kLongestCodeSeconds, nullptr, &error));
+    QVERIFY(keysTwo.codeKeys(later, &ringTwo, &error));
+    QCOMPARE(int(ringTwo.size()), 2);
+    QCOMPARE(ringTwo[0].id, added.id);
+}
+
+void StoreBackendsTest::configItemsShared()
+{
+    if (!needPostgres())
+        QSKIP("PostgreSQL's server binaries are not installed");
+    const QString url = m_cluster.createDatabase(QStringLiteral("config"));
+    PostgresDatabase one(url.toStdString()), two(url.toStdString());
+    std::string error;
+    QVERIFY(one.open(&error) && two.open(&error));
+    DataDirectory dirOne((m_dir.path() + QStringLiteral("/c1")).toStdString());
+    DataDirectory dirTwo((m_dir.path() + QStringLiteral("/c2")).toStdString());
+    ConfigItems itemsOne(dirOne, &one), itemsTwo(dirTwo, &two);
+    QVERIFY(itemsOne.writeDefaults("5.0.8.0", &error));
+    const QByteArray announcements = "[{\"title\": \"notice\", \"url\": \"http://a/\"}]";
+    QVERIFY(itemsTwo.put(ConfigItems::kAnnouncements, announcements, &error));
+    QTRY_COMPARE_WITH_TIMEOUT(itemsOne.get(ConfigItems::kAnnouncements)->document.array().size(), 1, 3000);
+    QCOMPARE(itemsOne.get(ConfigItems::kUpdate)->state, ConfigItems::State::Ok);
+    QVERIFY(itemsTwo.put(ConfigItems::kPopup, "{broken", &error));
+    QTRY_COMPARE_WITH_TIMEOUT(itemsOne.get(ConfigItems::kPopup)->state, ConfigItems::State::Malformed, 3000);
+    // Nothing went to the folders.
+    QVERIFY(!QFile::exists(QString::fromStdString(dirOne.configPath(ConfigItems::kUpdate))));
+}
+
+void StoreBackendsTest::instancesStartingTogetherMigrateOnce()
+{
+    if (!needPostgres())
+        QSKIP("PostgreSQL's server binaries are not installed");
+    const std::string url = m_cluster.createDatabase(QStringLiteral("together")).toStdString();
+    std::atomic<int> opened{0};
+    std::vector<std::thread> instances;
+    for (int i = 0; i < 4; ++i)
+        instances.emplace_back([&] {
+            PostgresDatabase database(url);
+            std::string error;
+            opened += database.open(&error);
+        });
+    for (auto &instance : instances)
+        instance.join();
+    QCOMPARE(opened.load(), 4);
+    PostgresDatabase database(url);
+    std::string error;
+    QVERIFY(database.open(&error));
+    QCOMPARE(database.schemaVersion(), database.schemaStepCount());
+}
+
+void StoreBackendsTest::brokenConnectionIsRetriedOrDiscarded()
+{
+    if (!needPostgres())
+        QSKIP("PostgreSQL's server binaries are not installed");
+    const QString url = m_cluster.createDatabase(QStringLiteral("broken"));
+    PostgresDatabase database(url.toStdString());
+    std::string error;
+    QVERIFY(database.open(&error));
+    const auto backendOf = [](Lease &lease) {
+        Statement pid = lease.prepare("SELECT pg_backend_pid()");
+        return pid.next() ? pid.integer(0) : 0;
+    };
+    {
+        // Killed while leased: a read goes again on a new session; a write that may have been
+        // done is not repeated.
+        Lease lease = database.lease();
+        const int64_t pid = backendOf(lease);
+        QVERIFY(m_cluster.execute(QStringLiteral("broken"), QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid)));
+        Statement count = lease.prepare("SELECT COUNT(*) FROM users");
+        QVERIFY(count.next());
+        QCOMPARE(count.integer(0), int64_t(0));
+        QVERIFY(backendOf(lease) != pid);
+        const int64_t again = backendOf(lease);
+        QVERIFY(m_cluster.execute(QStringLiteral("broken"), QStringLiteral("SELECT pg_terminate_backend(%1)").arg(again)));
+        Statement insert = lease.prepare("INSERT INTO reports (name, category, address, created_at) VALUES (?1, 'c', 'a', 1)");
+        QVERIFY(!insert.bind(1, std::string("n")).run());
+    }
+    {
+        // Killed while idle in the pool: found out when leased, and replaced.
+        Lease lease = database.lease();
+        const int64_t pid = backendOf(lease);
+        QVERIFY(m_cluster.execute(QStringLiteral("broken"), QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid)));
+    }
+    QTest::qWait(200);
+    Lease lease = database.lease();
+    Statement insert = lease.prepare("INSERT INTO reports (name, category, address, created_at) VALUES (?1, 'c', 'a', 1)");
+    QVERIFY(insert.bind(1, std::string("n")).run());
+    QCOMPARE(lease.changes(), 1);
+}
+
+QTEST_GUILESS_MAIN(StoreBackendsTest)
+#include "tst_StoreBackends.moc"
