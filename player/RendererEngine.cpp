@@ -44,7 +44,14 @@ RendererEngine::RendererEngine(MediaRenderer *renderer, QObject *parent)
     connect(&m_pollTimer, &QTimer::timeout, this, &RendererEngine::poll);
     m_openLimit.setSingleShot(true);
     m_openLimit.setInterval(OpenLimitMs);
-    connect(&m_openLimit, &QTimer::timeout, this, [this] { fail(tr("投屏失败：设备长时间没有开始播放")); });
+    connect(&m_openLimit, &QTimer::timeout, this, [this] { fail(tr("投屏失败：设备没有开始播放")); });
+}
+
+void RendererEngine::setTimings(int pollMs, int callLimitMs, int openLimitMs)
+{
+    m_pollTimer.setInterval(pollMs);
+    m_callLimit.setInterval(callLimitMs);
+    m_openLimit.setInterval(openLimitMs);
 }
 
 RendererEngine::~RendererEngine()
@@ -106,6 +113,7 @@ void RendererEngine::openAt(const QString &url, int startMs)
     m_duration = 0;
     m_playSent = m_startSeekSent = false;
     m_playingPolls = m_stoppedPolls = 0;
+    m_positionKnown = false;
     setState(Opening);
     if (onlyHere(QUrl(url))) {
         // The renderer would ask its own loopback for the film.
@@ -275,6 +283,7 @@ void RendererEngine::onPosition(const QString &relativeTime, const QString &dura
         m_duration = length;
     // While a seek waits, the renderer still reports where it was.
     const int at = parseTime(relativeTime);
+    m_positionKnown = m_positionKnown || at >= 0;
     if (at >= 0 && !pending(MediaRenderer::Seek) && !(m_state == Opening && m_startSeekSent && at + 2000 < m_startMs))
         m_position = at;
 }
@@ -295,7 +304,7 @@ void RendererEngine::onTransport(const QString &transportState, const QString &s
         setState(Starting);
         setState(Playing);
     } else if ((m_state == Playing || m_state == Paused) && stands(transportState) && !commanded) {
-        if (m_duration > 0 && m_position + EndMarginMs + PollIntervalMs >= m_duration) {
+        if (m_duration > 0 && m_position + EndMarginMs + m_pollTimer.interval() >= m_duration) {
             m_position = m_duration;
             emit reachedEnd();
             m_pollTimer.stop();
@@ -325,8 +334,13 @@ void RendererEngine::whileOpening(const QString &transportState, const QString &
         enqueue(MediaRenderer::Seek, [this, target] { m_renderer->seek(target); });
         return;
     }
-    // Open once it has said how long the file is (a few answers at most: some never do).
-    if (m_duration <= 0 && ++m_playingPolls < 3)
+    // Open once it shows it plays: it says how long the file is, or its position moves. (Some
+    // renderers say PLAYING for an address they cannot fetch and stay at 0.) One that tells no
+    // position at all is taken at its word after a few answers.
+    if (m_playingPolls++ == 0)
+        m_firstPlayingPosition = m_position;
+    const bool moving = m_positionKnown && m_position >= m_firstPlayingPosition + 1000;
+    if (m_duration <= 0 && !moving && (m_positionKnown || m_playingPolls < 3))
         return;
     m_openLimit.stop();
     emit openSucceeded();

@@ -21,7 +21,7 @@ public:
     // A call unanswered for this long: the renderer is gone.
     static constexpr int CallLimitMs = 6000;
     // From the open to the renderer playing.
-    static constexpr int OpenLimitMs = 30000;
+    static constexpr int OpenLimitMs = 20000;
     // A renderer that stops this close to the end (plus one poll) has played the file to its end.
     static constexpr int EndMarginMs = 3000;
 
@@ -49,6 +49,8 @@ public:
 
     // Stops the renderer and deletes this engine once it answered (or did not in time).
     void closeAndDispose();
+    // Shorter times, for tests.
+    void setTimings(int pollMs, int callLimitMs, int openLimitMs);
 
     // "H:MM:SS" or "H:MM:SS.F…" in milliseconds; -1 for anything else ("NOT_IMPLEMENTED").
     static int parseTime(const QString &text);
@@ -95,6 +97,8 @@ private:
     bool m_playSent = false;     // the open's Play was answered
     bool m_startSeekSent = false;
     int m_playingPolls = 0;      // while opening, answers that said PLAYING
+    int m_firstPlayingPosition = 0;
+    bool m_positionKnown = false; // it has told a position it is at
     int m_stoppedPolls = 0;      // while opening, answers that said it stands still
     bool m_failed = false;
     bool m_disposing = false;
