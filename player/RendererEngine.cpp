@@ -65,8 +65,9 @@ int RendererEngine::parseTime(const QString &text)
     const QRegularExpressionMatch match = form.match(text.trimmed());
     if (!match.hasMatch())
         return -1;
-    const qint64 ms = (match.captured(1).toLongLong() * 3600 + match.captured(2).toInt() * 60 + match.captured(3).toInt()) * 1000
-                      + match.captured(4).left(3).leftJustified(3, QLatin1Char('0')).toInt();
+    const qint64 ms =
+        (match.captured(1).toLongLong() * 3600 + match.captured(2).toInt() * 60 + match.captured(3).toInt()) * 1000
+        + match.captured(4).left(3).leftJustified(3, QLatin1Char('0')).toInt();
     return int(qMin<qint64>(ms, std::numeric_limits<int>::max()));
 }
 
@@ -188,9 +189,7 @@ QString RendererEngine::config(int) const
     return QString();
 }
 
-void RendererEngine::setConfig(int, const QString &)
-{
-}
+void RendererEngine::setConfig(int, const QString &) { }
 
 void RendererEngine::enqueue(MediaRenderer::Action action, std::function<void()> send)
 {

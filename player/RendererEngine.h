@@ -94,12 +94,12 @@ private:
     int m_startMs = 0;
     int m_position = 0;
     int m_duration = 0;
-    bool m_playSent = false;     // the open's Play was answered
+    bool m_playSent = false; // the open's Play was answered
     bool m_startSeekSent = false;
-    int m_playingPolls = 0;      // while opening, answers that said PLAYING
+    int m_playingPolls = 0; // while opening, answers that said PLAYING
     int m_firstPlayingPosition = 0;
     bool m_positionKnown = false; // it has told a position it is at
-    int m_stoppedPolls = 0;      // while opening, answers that said it stands still
+    int m_stoppedPolls = 0; // while opening, answers that said it stands still
     bool m_failed = false;
     bool m_disposing = false;
 };

@@ -45,8 +45,9 @@ void RendererModule::load()
             this,
             [this, loaded] {
                 finishLoading();
-                const auto create =
-                    loaded ? reinterpret_cast<CreateDiscovery>(m_library.resolve("pelorinCreateRendererDiscovery")) : nullptr;
+                const auto create = loaded
+                    ? reinterpret_cast<CreateDiscovery>(m_library.resolve("pelorinCreateRendererDiscovery"))
+                    : nullptr;
                 m_discovery = create ? create(nullptr) : nullptr;
                 if (!m_discovery) {
                     m_failed = true;

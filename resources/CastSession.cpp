@@ -125,13 +125,13 @@ bool CastSession::castTo(const QString &id)
 
     // The play path's last word says why it failed before the renderer had the address.
     QString lastText;
-    const auto said = connect(m_request, &PlayRequest::stateText, this, [&lastText](const QString &text) { lastText = text; });
+    const auto said =
+        connect(m_request, &PlayRequest::stateText, this, [&lastText](const QString &text) { lastText = text; });
     QPointer<RendererEngine> guard(engine);
     const bool opened = m_request->playAt(&file, m_request->lastEngineIndex(), false, position);
     disconnect(said);
     if (!opened && guard && m_engine == engine)
-        onFailed(engine, tr("投屏失败：%1").arg(lastText.isEmpty() ? tr("未能取得视频地址") : lastText),
-                 position);
+        onFailed(engine, tr("投屏失败：%1").arg(lastText.isEmpty() ? tr("未能取得视频地址") : lastText), position);
     return opened;
 }
 

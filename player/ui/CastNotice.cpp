@@ -25,7 +25,8 @@ void CastNotice::showNotice(const QString &text, const QString &linkText)
     }
     QString html = text.toHtmlEscaped();
     if (!linkText.isEmpty())
-        html += QStringLiteral("<br/><a href=\"cast\" style=\"color: rgb(57, 166, 240);\">%1</a>").arg(linkText.toHtmlEscaped());
+        html += QStringLiteral("<br/><a href=\"cast\" style=\"color: rgb(57, 166, 240);\">%1</a>")
+                    .arg(linkText.toHtmlEscaped());
     setText(html);
     adjustSize();
     place();

@@ -28,8 +28,7 @@ UpnpMediaRenderer::UpnpMediaRenderer(const QString &name, GUPnPServiceProxy *tra
     , m_transport(transport)
     , m_rendering(rendering)
     , m_cancellable(g_cancellable_new())
-{
-}
+{ }
 
 UpnpMediaRenderer::~UpnpMediaRenderer()
 {
@@ -73,7 +72,8 @@ void UpnpMediaRenderer::onCallDone(GObject *object, GAsyncResult *result, gpoint
 {
     auto *call = static_cast<Call *>(data);
     GError *error = nullptr;
-    GUPnPServiceProxyAction *answered = gupnp_service_proxy_call_action_finish(GUPNP_SERVICE_PROXY(object), result, &error);
+    GUPnPServiceProxyAction *answered =
+        gupnp_service_proxy_call_action_finish(GUPNP_SERVICE_PROXY(object), result, &error);
     if (call->owner && !g_cancellable_is_cancelled(call->cancellable))
         call->owner->finish(call, answered, error);
     if (error)
@@ -141,14 +141,15 @@ void UpnpMediaRenderer::seek(const QString &target)
 {
     const QByteArray time = target.toLatin1();
     send(Seek, m_transport,
-         gupnp_service_proxy_action_new("Seek", "InstanceID", G_TYPE_UINT, 0u, "Unit", G_TYPE_STRING, "REL_TIME", "Target",
-                                        G_TYPE_STRING, time.constData(), nullptr));
+         gupnp_service_proxy_action_new("Seek", "InstanceID", G_TYPE_UINT, 0u, "Unit", G_TYPE_STRING, "REL_TIME",
+                                        "Target", G_TYPE_STRING, time.constData(), nullptr));
 }
 
 void UpnpMediaRenderer::setVolume(int volume)
 {
     if (!m_rendering) { // nothing to set it on: done
-        QMetaObject::invokeMethod(this, [this] { emit finished(SetVolume, true, false, QString()); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { emit finished(SetVolume, true, false, QString()); }, Qt::QueuedConnection);
         return;
     }
     send(SetVolume, m_rendering,
@@ -158,7 +159,8 @@ void UpnpMediaRenderer::setVolume(int volume)
 
 void UpnpMediaRenderer::queryPosition()
 {
-    send(QueryPosition, m_transport, gupnp_service_proxy_action_new("GetPositionInfo", "InstanceID", G_TYPE_UINT, 0u, nullptr));
+    send(QueryPosition, m_transport,
+         gupnp_service_proxy_action_new("GetPositionInfo", "InstanceID", G_TYPE_UINT, 0u, nullptr));
 }
 
 void UpnpMediaRenderer::queryTransport()

@@ -21,8 +21,7 @@ UpnpRendererDiscovery::UpnpRendererDiscovery(QObject *parent)
     if (!dispatcher || !dispatcher->inherits("QEventDispatcherGlib")) {
         m_pump.setInterval(20);
         connect(&m_pump, &QTimer::timeout, this, [] {
-            while (g_main_context_iteration(nullptr, FALSE)) {
-            }
+            while (g_main_context_iteration(nullptr, FALSE)) { }
         });
         m_pump.start();
     }
@@ -51,7 +50,8 @@ void UpnpRendererDiscovery::search()
         // takes any free port.
         m_manager = gupnp_context_manager_create_full(GSSDP_UDA_VERSION_1_0, G_SOCKET_FAMILY_IPV4, 0);
         g_signal_connect(m_manager, "context-available", G_CALLBACK(&UpnpRendererDiscovery::onContextAvailable), this);
-        g_signal_connect(m_manager, "context-unavailable", G_CALLBACK(&UpnpRendererDiscovery::onContextUnavailable), this);
+        g_signal_connect(m_manager, "context-unavailable", G_CALLBACK(&UpnpRendererDiscovery::onContextUnavailable),
+                         this);
         return; // each control point searches as it starts
     }
     for (GUPnPControlPoint *point : qAsConst(m_points))

@@ -41,7 +41,7 @@ private:
 
     GUPnPContextManager *m_manager = nullptr;
     QHash<GUPnPContext *, GUPnPControlPoint *> m_points; // one reference each
-    QStringList m_order;                                 // ids as they were found
+    QStringList m_order; // ids as they were found
     QHash<QString, Known> m_known;
     QTimer m_pump;
 };

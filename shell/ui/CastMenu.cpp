@@ -11,8 +11,7 @@ CastMenu::CastMenu(CastSession *session, QWidget *window)
     : QObject(window)
     , m_session(session)
     , m_window(window)
-{
-}
+{ }
 
 QMenu *CastMenu::build(QWidget *parent)
 {

@@ -56,7 +56,8 @@ public:
     QString state()
     {
         QString state;
-        QObject::connect(m_renderer, &MediaRenderer::transportInfo, this, [&state](const QString &s, const QString &) { state = s; });
+        QObject::connect(m_renderer, &MediaRenderer::transportInfo, this,
+                         [&state](const QString &s, const QString &) { state = s; });
         ask([this] { m_renderer->queryTransport(); });
         m_renderer->disconnect(this);
         return state;
@@ -148,9 +149,8 @@ void TestCast::initTestCase()
     QVERIFY(startRenderer());
     e2e::useService(*m_service);
     QVERIFY2(m_input.start(), "needs an X display (xvfb-run) and openbox");
-    m_app = std::make_unique<Application>([this](QWidget *playPage) {
-        return m_engine = new MpvPlayerEngine(MpvPlayerEngine::NoOutput, playPage);
-    });
+    m_app = std::make_unique<Application>(
+        [this](QWidget *playPage) { return m_engine = new MpvPlayerEngine(MpvPlayerEngine::NoOutput, playPage); });
     QVERIFY(m_app->engine() && m_engine->isValid());
     QVERIFY(e2e::logInThroughDialog(QStringLiteral("cast@pelorin.test"), QStringLiteral("cast1234")));
     QWidget *window = m_app->mainWidget();
@@ -182,13 +182,28 @@ bool TestCast::makeLibrary()
     for (int episode = 1; episode <= 2; ++episode) {
         QProcess ffmpeg;
         ffmpeg.start(QStringLiteral("ffmpeg"),
-                     {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"),
-                      QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("testsrc=size=320x180:rate=25"),
-                      QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                      QStringLiteral("sine=frequency=%1").arg(330 * episode), QStringLiteral("-t"),
-                      QString::number(kClipSeconds), QStringLiteral("-c:v"), QStringLiteral("libx264"),
-                      QStringLiteral("-preset"), QStringLiteral("ultrafast"), QStringLiteral("-g"), QStringLiteral("25"),
-                      QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-shortest"),
+                     {QStringLiteral("-loglevel"),
+                      QStringLiteral("error"),
+                      QStringLiteral("-y"),
+                      QStringLiteral("-f"),
+                      QStringLiteral("lavfi"),
+                      QStringLiteral("-i"),
+                      QStringLiteral("testsrc=size=320x180:rate=25"),
+                      QStringLiteral("-f"),
+                      QStringLiteral("lavfi"),
+                      QStringLiteral("-i"),
+                      QStringLiteral("sine=frequency=%1").arg(330 * episode),
+                      QStringLiteral("-t"),
+                      QString::number(kClipSeconds),
+                      QStringLiteral("-c:v"),
+                      QStringLiteral("libx264"),
+                      QStringLiteral("-preset"),
+                      QStringLiteral("ultrafast"),
+                      QStringLiteral("-g"),
+                      QStringLiteral("25"),
+                      QStringLiteral("-c:a"),
+                      QStringLiteral("aac"),
+                      QStringLiteral("-shortest"),
                       payload + QStringLiteral("/演示 第%1集.mp4").arg(episode)});
         if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0) {
             qWarning("ffmpeg: %s", ffmpeg.readAllStandardError().constData());
@@ -201,20 +216,23 @@ bool TestCast::makeLibrary()
         return false;
     m_magnet = QRegularExpression(QStringLiteral("magnet:\\?\\S+")).match(QString::fromUtf8(output)).captured(0);
     return !m_magnet.isEmpty()
-           && m_service->run({QStringLiteral("library"), QStringLiteral("add"), torrent, payload}, &output) == 0
-           && m_service->run({QStringLiteral("user"), QStringLiteral("add"), QStringLiteral("cast@pelorin.test"),
-                              QStringLiteral("cast1234")}, &output) == 0;
+        && m_service->run({QStringLiteral("library"), QStringLiteral("add"), torrent, payload}, &output) == 0
+        && m_service->run({QStringLiteral("user"), QStringLiteral("add"), QStringLiteral("cast@pelorin.test"),
+                           QStringLiteral("cast1234")},
+                          &output)
+        == 0;
 }
 
 bool TestCast::startRenderer()
 {
     m_renderer.setProgram(QStringLiteral("gmediarender"));
     // Sinks that keep to the clock: plain fakesinks would play the film as fast as it decodes.
-    m_renderer.setArguments({QStringLiteral("-I"), qEnvironmentVariable("PELORIN_NETNS_INTERFACE"), QStringLiteral("-f"),
-                             QString::fromUtf8(kRendererName), QStringLiteral("-u"), QString::fromLatin1(kRendererUuid + 5),
-                             QStringLiteral("--gstout-videopipe"), QStringLiteral("fakesink sync=true"),
-                             QStringLiteral("--gstout-audiopipe"), QStringLiteral("fakesink sync=true"),
-                             QStringLiteral("--logfile"), m_dir.filePath(QStringLiteral("renderer.log"))});
+    m_renderer.setArguments({QStringLiteral("-I"), qEnvironmentVariable("PELORIN_NETNS_INTERFACE"),
+                             QStringLiteral("-f"), QString::fromUtf8(kRendererName), QStringLiteral("-u"),
+                             QString::fromLatin1(kRendererUuid + 5), QStringLiteral("--gstout-videopipe"),
+                             QStringLiteral("fakesink sync=true"), QStringLiteral("--gstout-audiopipe"),
+                             QStringLiteral("fakesink sync=true"), QStringLiteral("--logfile"),
+                             m_dir.filePath(QStringLiteral("renderer.log"))});
     m_renderer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_renderer.start();
     return m_renderer.waitForStarted(10000);
@@ -298,7 +316,8 @@ void TestCast::castChosenWithThePointer()
     QVERIFY(castNotice()->isVisible());
     QVERIFY2(castNotice()->text().contains(QStringLiteral("正在投屏到 %1").arg(QString::fromUtf8(kRendererName))),
              qPrintable(castNotice()->text()));
-    QCOMPARE(windowChild<QStackedWidget>("contentStackedWidget")->currentWidget()->objectName(), QStringLiteral("playPage"));
+    QCOMPARE(windowChild<QStackedWidget>("contentStackedWidget")->currentWidget()->objectName(),
+             QStringLiteral("playPage"));
     // The renderer fetched the address that carries its code, without the play address's cookie.
     QVERIFY2(m_service->log().contains("video:download"), m_service->log().right(2000).constData());
     QTRY_VERIFY(windowChild<QSlider>("playProgressSlider")->value() >= first - 1000);
@@ -348,7 +367,8 @@ void TestCast::nextEpisodeIsCast()
     QVERIFY(clickWidget(windowChild<QPushButton>("stopPlayPushButton")));
     QVERIFY(m_watch->reaches(QStringLiteral("STOPPED")));
     QTRY_VERIFY(!playback()->isMediaOpen());
-    QCOMPARE(windowChild<QStackedWidget>("contentStackedWidget")->currentWidget()->objectName(), QStringLiteral("normalPage"));
+    QCOMPARE(windowChild<QStackedWidget>("contentStackedWidget")->currentWidget()->objectName(),
+             QStringLiteral("normalPage"));
 }
 
 void TestCast::stopCastingPlaysHereWhereItWas()
@@ -364,7 +384,8 @@ void TestCast::stopCastingPlaysHereWhereItWas()
     cast()->stopCasting();
     QVERIFY(!cast()->isCasting() && !playback()->isRemote());
     QTRY_VERIFY_WITH_TIMEOUT(m_engine->state() == PlayerEngine::Playing, kWaitMs);
-    QVERIFY2(qAbs(playback()->position() - there) < 4000, qPrintable(QStringLiteral("%1 / %2").arg(playback()->position()).arg(there)));
+    QVERIFY2(qAbs(playback()->position() - there) < 4000,
+             qPrintable(QStringLiteral("%1 / %2").arg(playback()->position()).arg(there)));
     QVERIFY(m_watch->reaches(QStringLiteral("STOPPED")));
     QVERIFY(!castNotice()->isVisible());
 }
@@ -380,15 +401,19 @@ void TestCast::rendererKilledMidFilm()
 
     QTRY_VERIFY_WITH_TIMEOUT(!cast()->isCasting(), kWaitMs);
     QTRY_VERIFY(castNotice()->isVisible());
-    QVERIFY2(castNotice()->text().contains(QStringLiteral("设备已断开")) && castNotice()->text().contains(QStringLiteral("本地播放")),
+    QVERIFY2(castNotice()->text().contains(QStringLiteral("设备已断开"))
+                 && castNotice()->text().contains(QStringLiteral("本地播放")),
              qPrintable(castNotice()->text()));
-    QCOMPARE(windowChild<QStackedWidget>("contentStackedWidget")->currentWidget()->objectName(), QStringLiteral("playPage"));
+    QCOMPARE(windowChild<QStackedWidget>("contentStackedWidget")->currentWidget()->objectName(),
+             QStringLiteral("playPage"));
 
     // The offer, taken with the pointer: the film goes on here where the renderer was.
     QLabel *notice = castNotice();
-    QVERIFY(clickWidget(notice, QPoint(notice->width() / 2, notice->height() - 12 - notice->fontMetrics().height() / 2)));
+    QVERIFY(
+        clickWidget(notice, QPoint(notice->width() / 2, notice->height() - 12 - notice->fontMetrics().height() / 2)));
     QTRY_VERIFY_WITH_TIMEOUT(m_engine->state() == PlayerEngine::Playing, kWaitMs);
-    QVERIFY2(qAbs(playback()->position() - last) < 5000, qPrintable(QStringLiteral("%1 / %2").arg(playback()->position()).arg(last)));
+    QVERIFY2(qAbs(playback()->position() - last) < 5000,
+             qPrintable(QStringLiteral("%1 / %2").arg(playback()->position()).arg(last)));
     QVERIFY(!castNotice()->isVisible());
     playback()->stop();
     QTRY_VERIFY(!playback()->isMediaOpen());

@@ -101,8 +101,9 @@ void TestRendererEngine::opensWhereAskedOncePlaying()
     QSignalSpy opened(engine, &RendererEngine::openSucceeded);
     QSignalSpy states(engine, &RendererEngine::stateChanged);
     QCOMPARE(engine->state(), int(PlayerEngine::Opening));
-    QCOMPARE(renderer->calls, QStringList({QStringLiteral("setUri http://10.0.0.2:81/12345678.mp4?ver=5063&rkey=C/ "
-                                                          "第1集.mkv video/x-matroska")}));
+    QCOMPARE(renderer->calls,
+             QStringList({QStringLiteral("setUri http://10.0.0.2:81/12345678.mp4?ver=5063&rkey=C/ "
+                                         "第1集.mkv video/x-matroska")}));
     renderer->answer();
     QCOMPARE(renderer->calls.last(), QStringLiteral("play"));
     renderer->answer();
@@ -165,9 +166,11 @@ void TestRendererEngine::endsAtTheEndOrFails_data()
     QTest::newRow("end") << QStringLiteral("0:00:58") << QStringLiteral("STOPPED") << QString();
     QTest::newRow("stopped mid-film") << QStringLiteral("0:00:20") << QStringLiteral("STOPPED")
                                       << QStringLiteral("投屏失败：设备停止了播放");
-    QTest::newRow("no answer") << QStringLiteral("0:00:20") << QStringLiteral("unreachable") << QStringLiteral("设备已断开");
+    QTest::newRow("no answer") << QStringLiteral("0:00:20") << QStringLiteral("unreachable")
+                               << QStringLiteral("设备已断开");
     QTest::newRow("silence") << QStringLiteral("0:00:20") << QStringLiteral("silence") << QStringLiteral("设备已断开");
-    QTest::newRow("said bye-bye") << QStringLiteral("0:00:20") << QStringLiteral("lost") << QStringLiteral("设备已断开");
+    QTest::newRow("said bye-bye") << QStringLiteral("0:00:20") << QStringLiteral("lost")
+                                  << QStringLiteral("设备已断开");
 }
 
 void TestRendererEngine::endsAtTheEndOrFails()
