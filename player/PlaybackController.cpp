@@ -41,20 +41,93 @@ void PlaybackController::attachEngine(PlayerEngine *engine)
 {
     detachEngine();
     m_engine = engine;
-    if (!engine)
-        return;
+    if (engine)
+        connectEngine(engine);
+}
+
+void PlaybackController::connectEngine(PlayerEngine *engine)
+{
     connect(engine, &PlayerEngine::stateChanged, this, &PlaybackController::onStateChanged);
     connect(engine, &PlayerEngine::openSucceeded, this, &PlaybackController::onOpenSucceeded);
     connect(engine, &PlayerEngine::bufferProgress, this, &PlaybackController::onBufferProgress);
     connect(engine, &PlayerEngine::reachedEnd, this, &PlaybackController::reachedEnd);
+    watchDestroyed(engine);
+}
+
+void PlaybackController::watchDestroyed(PlayerEngine *engine)
+{
     // The page that owns the engine may go before this controller.
     connect(engine, &QObject::destroyed, this, [this, engine] {
+        if (m_aside.engine == engine)
+            m_aside.engine = nullptr;
         if (m_engine == engine) {
             m_engine = nullptr;
             m_mediaOpen = false;
             m_progressTimer->stop();
         }
     });
+}
+
+void PlaybackController::beginRemote(PlayerEngine *remote)
+{
+    if (m_aside.active || !remote || !ensureEngine())
+        return;
+    if (m_mediaOpen)
+        m_engine->pause();
+    m_aside = {true, m_engine, m_mediaOpen, m_durationMs, m_lastPositionMs, m_openedAt};
+    // Still told when it goes, not what it does.
+    m_engine->disconnect(this);
+    watchDestroyed(m_engine);
+    m_engine = remote;
+    connectEngine(remote);
+    m_mediaOpen = false;
+    m_leaving = false;
+    m_lostAtMs = -1;
+    m_durationMs = 0;
+    m_progressTimer->stop();
+    m_stallTimer->stop();
+    emit playingChanged(false);
+    emit engineChanged();
+}
+
+void PlaybackController::endRemote()
+{
+    if (!m_aside.active)
+        return;
+    if (m_engine)
+        m_engine->disconnect(this);
+    const SetAside aside = std::exchange(m_aside, SetAside());
+    m_engine = aside.engine;
+    m_mediaOpen = aside.mediaOpen && m_engine;
+    m_durationMs = aside.durationMs;
+    m_lastPositionMs = aside.lastPositionMs;
+    m_openedAt = aside.openedAt;
+    m_leaving = false;
+    m_lostAtMs = -1;
+    m_progressTimer->stop();
+    m_stallTimer->stop();
+    if (m_engine) {
+        m_engine->disconnect(this);
+        connectEngine(m_engine);
+    }
+    emit playingChanged(false);
+    emit stateTextChanged(m_mediaOpen ? QStringLiteral("暂停中") : QString());
+    emit engineChanged();
+}
+
+void PlaybackController::closeSetAsideMedia()
+{
+    if (m_aside.active && m_aside.engine && m_aside.mediaOpen) {
+        m_aside.mediaOpen = false;
+        m_aside.engine->close();
+    }
+}
+
+void PlaybackController::offerResume(int positionMs)
+{
+    if (m_mediaOpen)
+        return;
+    m_lostAtMs = qMax(0, positionMs);
 }
 
 void PlaybackController::detachEngine()

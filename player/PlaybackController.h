@@ -53,6 +53,17 @@ public:
     // The reconnection gave up for now (it may still try again later).
     void reportReconnectFailed();
 
+    // Casting: a renderer's engine takes playback over. The local engine is set aside, its media
+    // paused, and comes back as it was left with endRemote().
+    void beginRemote(PlayerEngine *remote);
+    void endRemote();
+    bool isRemote() const { return m_aside.active; }
+    // The local media set aside goes (another file, or none, is cast now).
+    void closeSetAsideMedia();
+    // With no media open, the window stays on the video and play asks for the file back at that
+    // position (resumeRequested), as after a lost connection that is no longer being retried.
+    void offerResume(int positionMs);
+
     // The user's intents. Nothing reaches the engine unless a media is open (stop excepted); with
     // the connection lost, play asks for the media back (resumeRequested).
     void togglePlayPause();
@@ -88,6 +99,9 @@ signals:
     void stopping(int positionMs);
     // The open media played to its end; closed follows.
     void reachedEnd();
+    // Playback moved to another engine (casting began or ended): an open waiting on the one
+    // before will never finish.
+    void engineChanged();
 
 private:
     void onStateChanged(int oldState, int newState);
@@ -96,6 +110,8 @@ private:
     // Closing -> Ready: the user's close, another open, the end, or a lost connection.
     void onMediaGone();
     void clearConnectionLost();
+    void connectEngine(PlayerEngine *engine);
+    void watchDestroyed(PlayerEngine *engine);
 
     PlayerEngine *m_engine = nullptr;
     std::function<PlayerEngine *()> m_engineSource;
@@ -109,6 +125,16 @@ private:
     int m_durationMs = 0;
     bool m_leaving = false; // stop() or open() is closing the media
     int m_lostAtMs = -1;
+    struct SetAside
+    {
+        bool active = false;
+        PlayerEngine *engine = nullptr;
+        bool mediaOpen = false;
+        int durationMs = 0;
+        int lastPositionMs = 0;
+        int openedAt = 0;
+    };
+    SetAside m_aside;
     PictureSoundOptions *m_pictureSound;
     SubtitleOptions *m_subtitles;
 };

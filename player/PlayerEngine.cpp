@@ -43,3 +43,12 @@ bool PlayerEngine::saveScreenshot(const QString &)
 {
     return false;
 }
+
+bool PlayerEngine::isRemote() const
+{
+    return false;
+}
+
+void PlayerEngine::setMediaTitle(const QString &)
+{
+}

@@ -73,6 +73,11 @@ public:
     virtual double speed() const;
     // Writes the current frame at the video's own size, without anything drawn over it, as PNG.
     virtual bool saveScreenshot(const QString &path);
+    // An engine on another machine (a renderer on the network) fetches the file itself: it
+    // cannot send the play address's cookie and cannot reach this machine's loopback.
+    virtual bool isRemote() const;
+    // The name of what the next open plays, for an engine that shows or announces it.
+    virtual void setMediaTitle(const QString &title);
 
     static QString stateName(int state);
 

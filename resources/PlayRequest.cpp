@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QNetworkReply>
 #include <QTime>
 
@@ -217,7 +218,10 @@ bool PlayRequest::playAt(BTResourceFile *file, int engineIndex, bool reload, int
     AddressResolution::shuffleHosts(&m_videoHosts);
     QString url;
     bool aborted = false;
-    std::unique_ptr<HostProbe> probe = probeHosts(*file, true, &url, &aborted);
+    // A renderer on the network cannot send the play address's cookie: it gets the address form
+    // that carries the code itself.
+    const bool remote = m_playback->ensureEngine() && m_playback->engine()->isRemote();
+    std::unique_ptr<HostProbe> probe = probeHosts(*file, !remote, &url, &aborted);
     if (!probe) {
         emit stateText(aborted ? QString() : QStringLiteral("筛选视频文件播放地址失败！"));
         leaveBusyState();
@@ -245,6 +249,7 @@ bool PlayRequest::openAndWait(const BTResourceFile &file, const QString &url, in
         engine->setConfig(PlayerEngine::CacheEnabled, QStringLiteral("1"));
     }
     engine->setConfig(PlayerEngine::HttpCookie, file.comCookie);
+    engine->setMediaTitle(QFileInfo(file.fileName).fileName());
 
     // Ends when the media has opened (after it is recorded) or closed without opening.
     // Opening over a media that is still open closes that one first: its close is not ours.
@@ -270,6 +275,11 @@ bool PlayRequest::openAndWait(const BTResourceFile &file, const QString &url, in
     const auto closedLink = connect(m_playback, &PlaybackController::closed, this, failed);
     // A failed reopen of a media whose connection was lost stays lost rather than closed.
     const auto lostLink = connect(m_playback, &PlaybackController::connectionLost, this, failed);
+    // Playback moved to another engine (a cast began or ended) while this one opened.
+    const auto movedLink = connect(m_playback, &PlaybackController::engineChanged, this, [&] {
+        done = true;
+        loop.quit();
+    });
     m_playback->open(url, startMs);
     if (!done)
         loop.exec();
@@ -277,6 +287,7 @@ bool PlayRequest::openAndWait(const BTResourceFile &file, const QString &url, in
     disconnect(openedLink);
     disconnect(closedLink);
     disconnect(lostLink);
+    disconnect(movedLink);
     return opened;
 }
 

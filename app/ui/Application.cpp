@@ -5,7 +5,9 @@
 #include "notices/ui/VIPTipDialog.h"
 #include "player/PlayPositionStore.h"
 #include "player/PlaybackController.h"
+#include "player/RendererModule.h"
 #include "player/ui/SubtitleSettingDialog.h"
+#include "resources/CastSession.h"
 #include "resources/PlaybackRecovery.h"
 #include "resources/PlayRequest.h"
 #include "resources/PlaySession.h"
@@ -14,6 +16,7 @@
 #include "service/ServiceClient.h"
 #include "shell/AnnouncementList.h"
 #include "shell/ui/BossKey.h"
+#include "shell/ui/CastMenu.h"
 #include "shell/ui/ContextMenu.h"
 #include "shell/ui/MainWindow.h"
 #include "shell/ui/MprisService.h"
@@ -32,6 +35,7 @@ Application::Application(const PlayerEngineFactory &engineFactory, ServiceClient
     , m_playRequest(new PlayRequest(m_client, m_session, m_playback, this))
     , m_positions(new PlayPositionStore(QStringLiteral("PlayPosition.dat"), this))
     , m_playSession(new PlaySession(m_playRequest, m_playback, m_positions, this))
+    , m_cast(new CastSession(m_playRequest, m_playback, m_playSession, new RendererModule(this), this))
 {
     m_client->setParent(this);
     new PlaybackRecovery(m_playRequest, m_playback, this);
@@ -95,6 +99,11 @@ void Application::wire()
     connect(m_window.get(), &MainWindow::contextMenuRequested, menu, &ContextMenu::open);
     connect(menu, &ContextMenu::resourcePageRequested, this, showResourcePage);
     menu->setPlaySession(m_playSession);
+    auto *castMenu = new CastMenu(m_cast, m_window.get());
+    menu->setCastMenu(castMenu);
+    connect(m_window.get(), &MainWindow::castMenuRequested, castMenu, &CastMenu::popUpAbove);
+    connect(m_cast, &CastSession::notice, m_window.get(), &MainWindow::showCastNotice);
+    connect(m_window.get(), &MainWindow::castNoticeLinkChosen, m_cast, &CastSession::followNoticeLink);
     connect(m_playSession, &PlaySession::notice, m_window.get(), &MainWindow::showVideoNotice);
     connect(m_window.get(), &MainWindow::startOverRequested, m_playSession, &PlaySession::startOver);
     connect(m_window.get(), &MainWindow::screenshotRequested, m_playSession, [this] { m_playSession->takeScreenshot(); });

@@ -8,6 +8,7 @@
 #include <memory>
 
 class AccountSession;
+class CastSession;
 class MainWindow;
 class PlaybackController;
 class PlayerEngine;
@@ -36,6 +37,7 @@ public:
     PlaybackController *playback() const { return m_playback; }
     PlayRequest *playRequest() const { return m_playRequest; }
     PlaySession *playSession() const { return m_playSession; }
+    CastSession *castSession() const { return m_cast; }
     MainWindow *mainWindow() const { return m_window.get(); }
     // The main window for those that only show or search it.
     QWidget *mainWidget() const;
@@ -67,6 +69,7 @@ private:
     PlayRequest *m_playRequest;
     PlayPositionStore *m_positions;
     PlaySession *m_playSession;
+    CastSession *m_cast;
     DialogRegistry m_dialogs;
     QString m_pendingInput;
     // Last: the window and its dialogs go first, while what they use still exists.

@@ -3,6 +3,7 @@
 #include "app/AppConfig.h"
 #include "player/PictureSoundOptions.h"
 #include "resources/PlaySession.h"
+#include "shell/ui/CastMenu.h"
 
 #include <QActionGroup>
 #include <QDesktopServices>
@@ -40,6 +41,10 @@ QMenu *ContextMenu::build(QWidget *parent)
     item(menu, QStringLiteral("软件设置"), [this] { emit settingsRequested(); });
     item(menu, QStringLiteral("字幕设置"), [this] { emit subtitlesRequested(); });
     menu->addSeparator();
+    if (m_cast) {
+        menu->addMenu(m_cast->build(menu));
+        menu->addSeparator();
+    }
     addPlaybackEntries(menu);
 
     PictureSoundOptions *options = m_pictureSound;

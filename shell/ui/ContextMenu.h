@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPoint>
 
+class CastMenu;
 class PictureSoundOptions;
 class PlaySession;
 class QMenu;
@@ -21,6 +22,8 @@ public:
 
     // The playing file's entries (episodes, tracks, speed, screenshot); none without a session.
     void setPlaySession(PlaySession *session) { m_session = session; }
+    // The "投屏" submenu; none without it.
+    void setCastMenu(CastMenu *cast) { m_cast = cast; }
 
     // The menu as it opens now; the caller owns it. Its actions act when triggered.
     QMenu *build(QWidget *parent);
@@ -40,5 +43,6 @@ private:
 
     PictureSoundOptions *m_pictureSound;
     PlaySession *m_session = nullptr;
+    CastMenu *m_cast = nullptr;
     QWidget *m_window;
 };

@@ -6,6 +6,7 @@
 #include "app/ui/WindowPlatform.h"
 #include "player/FormatDuration.h"
 #include "player/PlaybackController.h"
+#include "player/ui/CastNotice.h"
 #include "player/ui/SeekBarHoverTime.h"
 #include "player/ui/VideoNotice.h"
 #include "shell/EdgeRegions.h"
@@ -72,6 +73,8 @@ MainWindow::MainWindow(PlaybackController *playback, const PlayerEngineFactory &
     connectPlayback();
     m_videoNotice = new VideoNotice(playPage);
     connect(m_videoNotice, &VideoNotice::startOverRequested, this, &MainWindow::startOverRequested);
+    m_castNotice = new CastNotice(playPage);
+    connect(m_castNotice, &CastNotice::linkChosen, this, &MainWindow::castNoticeLinkChosen);
     new SeekBarHoverTime(playProgressSlider, m_playback);
 
     // Keys belong to playback wherever the user clicked: no control may take the focus (Space on
@@ -135,6 +138,8 @@ void MainWindow::connectForm()
     click(collectBTResourcePushButton, &MainWindow::collectBTResourcePushButton_clicked);
     click(openURLPushButton, &MainWindow::openURLPushButton_clicked);
     click(fullScreenPushButton, &MainWindow::fullScreenPushButton_clicked);
+    connect(castPushButton, &QPushButton::clicked, this,
+            [this] { emit castMenuRequested(castPushButton->mapToGlobal(QPoint(0, 0))); });
     connect(minimizePushButton, &QPushButton::clicked, this, &QWidget::showMinimized);
     connect(closePushButton, &QPushButton::clicked, this, &QWidget::close);
     connect(playProgressSlider, &QSlider::sliderPressed, this, &MainWindow::playProgressSlider_pressed);
@@ -155,6 +160,11 @@ void MainWindow::connectPlayback()
 void MainWindow::showVideoNotice(const QString &text, bool startOverOffered)
 {
     m_videoNotice->showNotice(text, startOverOffered);
+}
+
+void MainWindow::showCastNotice(const QString &text, const QString &linkText)
+{
+    m_castNotice->showNotice(text, linkText);
 }
 
 // ---- announcements ----

@@ -8,6 +8,7 @@
 #include <QRect>
 #include <QTimer>
 
+class CastNotice;
 class PlaybackController;
 class VideoNotice;
 
@@ -32,6 +33,8 @@ public:
 public slots:
     // A short text over the video for a few seconds, optionally with a link to start over.
     void showVideoNotice(const QString &text, bool startOverOffered);
+    // The lasting casting text in the middle of the video, with its link; empty hides it.
+    void showCastNotice(const QString &text, const QString &linkText);
 
 signals:
     // The Home key or the notice's link: play the open file from its beginning.
@@ -44,6 +47,10 @@ signals:
     void accountPageRequested();
     // A right click on the content area; the context menu opens there.
     void contextMenuRequested(const QPoint &windowPosition);
+    // The tool bar's cast button: the renderers' menu opens above that point (global).
+    void castMenuRequested(const QPoint &globalPosition);
+    // The link of the casting notice.
+    void castNoticeLinkChosen();
 
 private slots:
     void newbieTutorialPushButton_clicked();
@@ -101,6 +108,7 @@ private:
 
     PlaybackController *m_playback;
     VideoNotice *m_videoNotice = nullptr;
+    CastNotice *m_castNotice = nullptr;
 
     int m_pressedValue = 0;
     int m_savedVolume = -1; // what un-muting restores; the slider's maximum until the first mute

@@ -37,15 +37,15 @@ bool ServiceProcess::start(const QStringList &extraArguments)
     QStringList arguments = extraArguments;
     if (!arguments.contains(QStringLiteral("--video-host")) && !arguments.contains(QStringLiteral("--no-video-hosts"))) {
         // Fixed ports would collide with other tests running at the same time.
-        arguments << QStringLiteral("--video-host") << QStringLiteral("127.0.0.1:0")
-                  << QStringLiteral("--video-host") << QStringLiteral("127.0.0.1:0");
+        arguments << QStringLiteral("--video-host") << m_address + QStringLiteral(":0")
+                  << QStringLiteral("--video-host") << m_address + QStringLiteral(":0");
     }
     const int videoHostCount = arguments.count(QStringLiteral("--video-host"));
     if (!m_database.isEmpty())
         arguments << QStringLiteral("--database") << m_database;
     m_process.setProgram(executable());
     m_process.setArguments(QStringList{QStringLiteral("serve"), QStringLiteral("--data"), m_dataDir,
-                                       QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")}
+                                       QStringLiteral("--listen"), m_address + QStringLiteral(":0")}
                            + arguments);
     m_process.setStandardErrorFile(m_dataDir + QStringLiteral("/service.log"), QIODevice::Append);
     m_process.start();
@@ -60,7 +60,7 @@ bool ServiceProcess::start(const QStringList &extraArguments)
         output += m_process.readAllStandardOutput();
     }
     const QRegularExpressionMatch match =
-        QRegularExpression(QStringLiteral("listening on http://127\\.0\\.0\\.1:(\\d+)/server/"))
+        QRegularExpression(QStringLiteral("listening on http://%1:(\\d+)/server/").arg(QRegularExpression::escape(m_address)))
             .match(QString::fromUtf8(output));
     if (!match.hasMatch()) {
         stop();
@@ -96,7 +96,7 @@ bool ServiceProcess::isRunning() const
 
 QString ServiceProcess::hostPort() const
 {
-    return QStringLiteral("127.0.0.1:%1").arg(m_port);
+    return QStringLiteral("%1:%2").arg(m_address).arg(m_port);
 }
 
 QByteArray ServiceProcess::log() const

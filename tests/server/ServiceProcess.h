@@ -11,8 +11,9 @@
 
 #include <memory>
 
-// A pelorin-service started by a test on 127.0.0.1 with an ephemeral port and its own data
-// directory (a temporary one unless given). Stopped by its destructor, also when a test fails.
+// A pelorin-service started by a test on 127.0.0.1 (or another address the test owns) with an
+// ephemeral port and its own data directory (a temporary one unless given). Stopped by its
+// destructor, also when a test fails.
 class ServiceProcess
 {
 public:
@@ -26,6 +27,8 @@ public:
     void stop();
     bool isRunning() const;
 
+    // Where it and its default video hosts listen; 127.0.0.1 unless set before start().
+    void setListenAddress(const QString &address) { m_address = address; }
     quint16 port() const { return m_port; }
     qint64 processId() const { return m_process.processId(); }
     QString hostPort() const;
@@ -52,6 +55,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_ownDir;
     QString m_dataDir;
     ChildOfTest m_process;
+    QString m_address = QStringLiteral("127.0.0.1");
     quint16 m_port = 0;
     QStringList m_videoHosts;
 };

@@ -1,0 +1,8 @@
+#include "player/MediaRenderer.h"
+
+MediaRenderer::MediaRenderer(QObject *parent)
+    : QObject(parent)
+{
+}
+
+MediaRenderer::~MediaRenderer() = default;
