@@ -37,6 +37,9 @@ public:
 
     void setHandle(mpv_handle *handle) { m_mpv = MpvAccess(handle); }
     void setVideoWindowId(quintptr id) { m_windowId = id; }
+    // Where the video is drawn without OpenGL (libmpv's software renderer), colours and the
+    // enhancement go through a video filter instead, and are applied again that way now.
+    void setPictureFiltered(bool on);
 
     bool set(int id, const QString &value);
     QString get(int id) const;
@@ -58,10 +61,12 @@ private:
     bool setCacheFile(const QString &path);
     bool setCacheEnabled(const QString &value);
 
+    void updatePictureFilter();
     QString ownAspect() const;
     QString colour(const char *property) const;
 
     MpvAccess m_mpv;
     quintptr m_windowId = 0;
+    bool m_pictureFiltered = false;
     QHash<int, QString> m_lastSet;
 };

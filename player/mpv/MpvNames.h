@@ -73,6 +73,7 @@ inline constexpr char LoadFile[] = "loadfile";
 inline constexpr char Stop[] = "stop";
 inline constexpr char Seek[] = "seek";
 inline constexpr char AudioFilter[] = "af";
+inline constexpr char VideoFilter[] = "vf";
 inline constexpr char SubAdd[] = "sub-add";
 inline constexpr char SubRemove[] = "sub-remove";
 inline constexpr char ScreenshotToFile[] = "screenshot-to-file";

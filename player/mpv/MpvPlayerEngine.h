@@ -47,6 +47,8 @@ public:
     Outputs outputs() const { return m_outputs; }
     mpv_handle *handle() const { return m_handle.get(); }
     void setVideoWindowId(quintptr id);
+    // The video surface draws without OpenGL: colours and enhancement go through a filter.
+    void setPictureFiltered(bool on) { m_config.setPictureFiltered(on); }
 
     void open(const QString &url) override;
     void openAt(const QString &url, int startMs) override;
