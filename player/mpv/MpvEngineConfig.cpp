@@ -70,6 +70,12 @@ bool MpvEngineConfig::set(int id, const QString &value)
     case PlayerEngine::HttpCookie: applied = setCookie(value); break;
     case PlayerEngine::CacheFilePath: applied = setCacheFile(value); break;
     case PlayerEngine::CacheEnabled: applied = setCacheEnabled(value); break;
+    case PlayerEngine::HardwareDecoding:
+        // libmpv falls back to the CPU by itself where no hardware decoder takes the video.
+        applied = m_mpv.setString(MpvProperty::Hwdec, QString::fromLatin1(value.trimmed() == QLatin1String("0")
+                                                                               ? MpvProperty::HwdecOff
+                                                                               : MpvProperty::HwdecAutoSafe));
+        break;
     default: break; // read-only or unknown ids change nothing
     }
     return applied;
@@ -96,6 +102,7 @@ QString MpvEngineConfig::get(int id) const
     case PlayerEngine::RenderMode: return m_lastSet.value(id, QStringLiteral("2"));
     case PlayerEngine::AudioChannel: return m_lastSet.value(id, QStringLiteral("0"));
     case PlayerEngine::CacheEnabled: return m_lastSet.value(id, QStringLiteral("0"));
+    case PlayerEngine::HardwareDecoding: return boolText(m_mpv.string(MpvProperty::Hwdec) != QLatin1String(MpvProperty::HwdecOff));
     default: return m_lastSet.value(id);
     }
 }

@@ -29,6 +29,7 @@
 //  1105 Cookie header for HTTP requests (the whole value, commas included); empty removes it.
 //  2201 a file path; its folder receives the disk cache file (created when missing).
 //  2207 "1" turns the disk cache on for the next open, "0" off.
+//  2301 "1" hardware decoding where it works (libmpv's safe list), "0" decoding on the CPU.
 //  20   the video surface's native window id.
 class MpvEngineConfig
 {

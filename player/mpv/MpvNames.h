@@ -66,6 +66,14 @@ inline constexpr char TrackOff[] = "no";
 inline constexpr char StartNone[] = "none";
 // Seconds a network read may wait before the stream gives up on it and reconnects.
 inline constexpr char NetworkTimeout[] = "network-timeout";
+inline constexpr char Hwdec[] = "hwdec";
+inline constexpr char HwdecAutoSafe[] = "auto-safe";
+inline constexpr char HwdecOff[] = "no";
+// The hardware decoder in use ("no" or empty on the CPU), and the video's codec.
+inline constexpr char HwdecCurrent[] = "hwdec-current";
+inline constexpr char HwdecInterop[] = "gpu-hwdec-interop";
+inline constexpr char HwdecInteropAuto[] = "auto";
+inline constexpr char VideoCodec[] = "current-tracks/video/codec";
 } // namespace MpvProperty
 
 namespace MpvCommand {

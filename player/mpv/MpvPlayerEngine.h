@@ -86,6 +86,8 @@ private:
     // While stalled: how much to buffer before resuming, from the link's rate as measured now
     // (data flows all through a stall, so the measure settles within a second or two).
     void scaleResumeBuffer();
+    // One line in the engine log naming the decoder the video plays with.
+    void logDecoder();
     void handleStartFile(qint64 entryId);
     void handleFileLoaded();
     void handleEndFile(qint64 entryId, int reason);
@@ -119,6 +121,7 @@ private:
     QTimer *m_openTimer = nullptr;
     int m_openLimitMs = DefaultOpenLimitMs;
 
+    QString m_decoderLogged;
     bool m_pausedForCache = false;
     int m_cacheBuffering = 0;
 };

@@ -1,5 +1,7 @@
 #include "player/ui/MpvWindowTarget.h"
 
+#include "player/mpv/MpvAccess.h"
+#include "player/mpv/MpvNames.h"
 #include "player/ui/MpvReadbackTarget.h"
 #include "player/ui/MpvVideoWindow.h"
 
@@ -39,6 +41,10 @@ MpvRenderContextPtr MpvWindowTarget::open(mpv_handle *handle)
 {
     if (!m_context->makeCurrent(m_window))
         return nullptr;
+    // Frames decoded on the GPU stay there: the decoder interops are wanted on this path.
+    MpvAccess mpv(handle);
+    if (mpv.string(MpvProperty::Hwdec) != QLatin1String(MpvProperty::HwdecOff))
+        mpv.setString(MpvProperty::HwdecInterop, QString::fromLatin1(MpvProperty::HwdecInteropAuto));
     mpv_opengl_init_params glInit{};
     glInit.get_proc_address = &MpvReadbackTarget::procAddress;
     char apiType[] = MPV_RENDER_API_TYPE_OPENGL;
