@@ -70,12 +70,12 @@ bool MpvEngineConfig::set(int id, const QString &value)
     case PlayerEngine::HttpCookie: applied = setCookie(value); break;
     case PlayerEngine::CacheFilePath: applied = setCacheFile(value); break;
     case PlayerEngine::CacheEnabled: applied = setCacheEnabled(value); break;
-    case PlayerEngine::HardwareDecoding:
-        // libmpv falls back to the CPU by itself where no hardware decoder takes the video.
-        applied = m_mpv.setString(MpvProperty::Hwdec, QString::fromLatin1(value.trimmed() == QLatin1String("0")
-                                                                               ? MpvProperty::HwdecOff
-                                                                               : MpvProperty::HwdecAutoSafe));
+    case PlayerEngine::HardwareDecoding: {
+        const bool on = value.trimmed() != QLatin1String("0");
+        m_lastSet.insert(id, boolText(on));
+        applied = m_mpv.setString(MpvProperty::Hwdec, QString::fromLatin1(hardwareDecoderSetting(on)));
         break;
+    }
     default: break; // read-only or unknown ids change nothing
     }
     return applied;
@@ -102,7 +102,7 @@ QString MpvEngineConfig::get(int id) const
     case PlayerEngine::RenderMode: return m_lastSet.value(id, QStringLiteral("2"));
     case PlayerEngine::AudioChannel: return m_lastSet.value(id, QStringLiteral("0"));
     case PlayerEngine::CacheEnabled: return m_lastSet.value(id, QStringLiteral("0"));
-    case PlayerEngine::HardwareDecoding: return boolText(m_mpv.string(MpvProperty::Hwdec) != QLatin1String(MpvProperty::HwdecOff));
+    case PlayerEngine::HardwareDecoding: return m_lastSet.value(id, boolText(true));
     default: return m_lastSet.value(id);
     }
 }
@@ -187,6 +187,21 @@ bool MpvEngineConfig::setEnhancement(const QString &value)
     applied &= m_mpv.setDouble(MpvProperty::Sharpen, on ? 0.3 : 0.0);
     updatePictureFilter();
     return applied;
+}
+
+bool MpvEngineConfig::gpuDecoderDevicePresent()
+{
+    // VA-API and VDPAU through a DRM render node, NVDEC and VDPAU through NVIDIA's device.
+    static const bool present = !QDir(QStringLiteral("/dev/dri")).entryList({QStringLiteral("renderD*")}, QDir::System).isEmpty()
+        || QFileInfo::exists(QStringLiteral("/dev/nvidiactl"));
+    return present;
+}
+
+const char *MpvEngineConfig::hardwareDecoderSetting(bool on)
+{
+    // libmpv falls back to the CPU by itself where no hardware decoder takes the video, but only
+    // after trying each kind at every open (tens of milliseconds): not where no GPU is there.
+    return on && gpuDecoderDevicePresent() ? MpvProperty::HwdecAutoSafe : MpvProperty::HwdecOff;
 }
 
 void MpvEngineConfig::setPictureFiltered(bool on)

@@ -45,6 +45,11 @@ public:
     bool set(int id, const QString &value);
     QString get(int id) const;
 
+    // Whether this machine has a device a hardware decoder could use at all.
+    static bool gpuDecoderDevicePresent();
+    // libmpv's hwdec value for the user's choice.
+    static const char *hardwareDecoderSetting(bool on);
+
     static QString defaultSubtitlePlacement();
     static QString defaultSubtitleFont();
 

@@ -41,8 +41,6 @@ const InitialOption initialOptions[] = {
     {"hr-seek", "yes"},
     // Chinese subtitle files are often GBK/GB18030: the code page is detected, not assumed.
     {"sub-codepage", "auto"},
-    // Hardware decoding where it works, back on the CPU by itself where it does not.
-    {"hwdec", "auto-safe"},
     // No probing of GPU decoder interops (CUDA, VA-API ...) when the render context is made:
     // decoded frames are copied back to memory, unless the video is drawn straight into a window
     // of its own (MpvWindowTarget turns them on there).
@@ -102,6 +100,8 @@ void MpvPlayerEngine::initialize()
     // has a device it only adds a 100 ms wait at every open before the film plays without sound.
     mpv_set_option_string(handle.get(), MpvProperty::Ao,
                           m_outputs.testFlag(AudioOutput) ? "pipewire,pulse,alsa,jack" : "null");
+    // Hardware decoding where it works, back on the CPU by itself where it does not.
+    mpv_set_option_string(handle.get(), MpvProperty::Hwdec, MpvEngineConfig::hardwareDecoderSetting(true));
     mpv_set_option_string(handle.get(), MpvProperty::NetworkTimeout,
                           QByteArray::number(DefaultNetworkTimeoutS).constData());
 
@@ -227,9 +227,9 @@ void MpvPlayerEngine::logDecoder()
     const QString hardware = m_mpv.string(MpvProperty::HwdecCurrent);
     const QString line = hardware.isEmpty() || hardware == QLatin1String(MpvProperty::HwdecOff)
         ? QStringLiteral("video decoder: %1 on the CPU (hardware decoding %2)")
-              .arg(codec, m_mpv.string(MpvProperty::Hwdec) == QLatin1String(MpvProperty::HwdecOff)
-                              ? QStringLiteral("off")
-                              : QStringLiteral("not available"))
+              .arg(codec, m_config.get(HardwareDecoding) == QLatin1String("0") ? QStringLiteral("off")
+                          : MpvEngineConfig::gpuDecoderDevicePresent()      ? QStringLiteral("not available for it")
+                                                                             : QStringLiteral("on, but no GPU device"))
         : QStringLiteral("video decoder: %1 on the GPU (%2)").arg(codec, hardware);
     // Once per decoder: the video reconfigures at every seek and size change too.
     if (line == m_decoderLogged)

@@ -59,6 +59,7 @@ bool MpvVideoWidget::ensureRenderer()
         }
         if (m_renderer) {
             m_shownFrames = 0;
+            m_framesShown = 0;
             m_engine->setPictureFiltered(m_path == MpvVideoPath::Software);
             m_engine->setVideoWindowId(m_videoWindow ? m_videoWindow->winId() : effectiveWinId());
         }
@@ -127,6 +128,7 @@ void MpvVideoWidget::countShown(quint64 frames)
 {
     if (frames > m_shownFrames) {
         m_shownFrames = frames;
+        ++m_framesShown;
         if (frames > m_earlierFrames)
             emit frameRendered();
     }

@@ -30,8 +30,9 @@ public:
     bool hasRenderer() const;
     // The path the video takes; meaningful once the renderer exists.
     MpvVideoPath::Kind path() const { return m_path; }
-    // Video frames shown (painted, or drawn into the native window) since the renderer started.
-    quint64 shownFrames() const { return m_shownFrames; }
+    // Video frames shown (painted, or drawn into the native window) since the renderer started;
+    // a frame drawn and replaced before it was painted does not count.
+    quint64 shownFrames() const { return m_framesShown; }
 
 signals:
     // A new video frame has been shown.
@@ -71,7 +72,9 @@ private:
     MpvVideoPath::Kind m_path = MpvVideoPath::Software;
     MpvVideoWindow *m_videoWindow = nullptr;
     QWidget *m_container = nullptr;
-    // Video frames shown so far, and those drawn before the current media was asked for.
+    // The number of the newest frame shown, those drawn before the current media was asked for,
+    // and how many frames were shown.
     quint64 m_shownFrames = 0;
+    quint64 m_framesShown = 0;
     quint64 m_earlierFrames = 0;
 };
