@@ -9,7 +9,8 @@
 //
 // --soak plays a 10-minute 720p clip at 4x speed (40 minutes of film) in the player and reports
 // its resident memory every minute, against the level of the first two minutes.
-// Needs an X display with OpenGL of 1920x1080 (tools/bench starts one).
+// Needs an X display with OpenGL of 1920x1080 (tools/bench starts one). BENCH_MPV_OPTIONS="k=v;k=v"
+// sets engine options in the player on top of its own, to compare.
 
 #include "BenchFigures.h"
 #include "BenchGoals.h"
@@ -17,6 +18,7 @@
 #include "PlayerSession.h"
 
 #include "player/mpv/MpvAccess.h"
+#include "player/mpv/MpvNames.h"
 #include "player/mpv/MpvPlayerEngine.h"
 #include "player/ui/MpvVideoWidget.h"
 #include "resources/ui/BTResourceParseResultListItemWidget.h"
@@ -49,19 +51,20 @@ struct Clip
     const char *label;
     int fps;
     int seconds;
-    const char *source; // lavfi picture
+    const char *source; // lavfi picture source, its duration added
+    const char *filter; // after it, or empty
     const char *codec;  // ffmpeg video options
 };
 
 // Noise keeps the encoders from squeezing the synthetic picture below an honest bit rate.
 const Clip clip1080{"1080p60-h264.mp4", "1920x1080 60 fps H.264 8 Mb/s", 60, 20,
-                    "testsrc2=size=1920x1080:rate=60,noise=alls=12:allf=t",
+                    "testsrc2=size=1920x1080:rate=60", ",noise=alls=12:allf=t",
                     "-c:v libx264 -preset veryfast -b:v 8M -maxrate 10M -bufsize 16M -g 120"};
 const Clip clip2160{"2160p30-hevc.mp4", "3840x2160 30 fps HEVC 20 Mb/s", 30, 20,
-                    "testsrc2=size=3840x2160:rate=30,noise=alls=12:allf=t",
+                    "testsrc2=size=3840x2160:rate=30", ",noise=alls=12:allf=t",
                     "-c:v libx265 -preset ultrafast -b:v 20M -tag:v hvc1 -x265-params log-level=error"};
 const Clip clipSoak{"soak-720p30-h264.mp4", "1280x720 30 fps H.264 3 Mb/s, 10 minutes", 30, 600,
-                    "testsrc2=size=1280x720:rate=30", "-c:v libx264 -preset ultrafast -b:v 3M -g 60"};
+                    "testsrc2=size=1280x720:rate=30", "", "-c:v libx264 -preset ultrafast -b:v 3M -g 60"};
 
 constexpr double SoakSpeed = 4.0;
 // The soak clip played this many times in a row (loop-file).
@@ -86,7 +89,7 @@ bool ensureClip(const Clip &clip)
     const QString partial = path + QStringLiteral(".part.mp4");
     QStringList arguments = {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
                              QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                             QStringLiteral("%1:duration=%2").arg(QLatin1String(clip.source)).arg(clip.seconds),
+                             QStringLiteral("%1:duration=%2%3").arg(QLatin1String(clip.source)).arg(clip.seconds).arg(QLatin1String(clip.filter)),
                              QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
                              QStringLiteral("sine=frequency=440:duration=%1").arg(clip.seconds)};
     arguments << QString::fromLatin1(clip.codec).split(QLatin1Char(' '));
@@ -131,6 +134,15 @@ int playerMain(const QString &host, const QString &magnet, bool soak)
     if (!engine || !video || !player.login(QString::fromLatin1(BenchUser), QString::fromLatin1(BenchPassword))) {
         std::fprintf(stderr, "the player did not start with video output or could not log in\n");
         return 1;
+    }
+    // No sound, as for mpv; engine options to try against the player's own set-up:
+    // BENCH_MPV_OPTIONS="k=v;k=v".
+    MpvAccess(engine->handle()).setString(MpvProperty::Ao, QStringLiteral("null"));
+    const QStringList extra = qEnvironmentVariable("BENCH_MPV_OPTIONS").split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (const QString &option : extra) {
+        if (!MpvAccess(engine->handle()).setString(option.section(QLatin1Char('='), 0, 0).toUtf8().constData(),
+                                                   option.section(QLatin1Char('='), 1)))
+            std::fprintf(stderr, "option refused: %s\n", qPrintable(option));
     }
     const QList<BTResourceParseResultListItemWidget *> rows = player.parse(magnet);
     if (rows.isEmpty())
