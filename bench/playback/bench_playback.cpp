@@ -184,9 +184,10 @@ int playerMain(const QString &host, const QString &magnet, bool soak)
             return engine->state() == PlayerEngine::Ready && position > 0;
         },
         limitMs);
-    std::printf("result shown=%llu vo_dropped=%lld decoder_dropped=%lld delayed=%lld cpu=%.3f peak=%lld position=%d "
+    std::printf("result shown=%llu drawn=%llu vo_dropped=%lld decoder_dropped=%lld delayed=%lld cpu=%.3f peak=%lld position=%d "
                 "path=%s\n",
-                static_cast<unsigned long long>(video->shownFrames()), dropped, decoderDropped, delayed,
+                static_cast<unsigned long long>(video->shownFrames()),
+                static_cast<unsigned long long>(video->drawnFrames()), dropped, decoderDropped, delayed,
                 cpuSecondsOfSelf(), peakResidentKiB(QCoreApplication::applicationPid()), position,
                 MpvVideoPath::name(video->path()));
     std::fflush(stdout);
@@ -197,6 +198,7 @@ struct Result
 {
     bool ok = false;
     double shown = 0;
+    qint64 drawn = -1; // the player's: frames its drawing thread drew
     qint64 voDropped = 0;
     qint64 decoderDropped = 0;
     qint64 delayed = 0;
@@ -260,6 +262,7 @@ Result playInPlayer(const DemoService &service, const QString &magnet, const Cli
     Result result;
     result.ok = !line.isEmpty();
     result.shown = double(field(line, "shown"));
+    result.drawn = field(line, "drawn");
     result.voDropped = field(line, "vo_dropped");
     result.decoderDropped = field(line, "decoder_dropped");
     result.delayed = field(line, "delayed");
@@ -331,9 +334,11 @@ void printResult(const char *who, const Result &r, const Clip &clip)
     const double frames = clip.fps * clip.seconds;
     const double film = r.filmSeconds > 0 ? r.filmSeconds : clip.seconds;
     std::printf("  %-28s shown %4.0f of %.0f (%5.1f %%), dropped %lld + %lld by the decoder, delayed %lld, "
-                "%.2f CPU-s per film-second, peak %.1f MiB%s%s\n",
+                "%.2f CPU-s per film-second, peak %.1f MiB\n",
                 who, r.shown, frames, 100.0 * r.shown / frames, r.voDropped, r.decoderDropped, r.delayed,
-                r.cpu / film, r.peakMiB, r.path.isEmpty() ? "" : ", video path ", qPrintable(r.path));
+                r.cpu / film, r.peakMiB);
+    if (r.drawn >= 0)
+        std::printf("  %-28s video path %s, %lld frames drawn by its drawing thread\n", "", qPrintable(r.path), r.drawn);
 }
 
 // A window manager of the benchmark's own, so that "full screen" means the same to all; none when

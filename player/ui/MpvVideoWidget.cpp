@@ -118,6 +118,11 @@ void MpvVideoWidget::dropVideoWindow()
     m_videoWindow = nullptr;
 }
 
+quint64 MpvVideoWidget::drawnFrames() const
+{
+    return m_renderer ? m_renderer->frameCount() : 0;
+}
+
 QSize MpvVideoWidget::pixelSize() const
 {
     const qreal ratio = devicePixelRatioF();

@@ -33,6 +33,8 @@ public:
     // Video frames shown (painted, or drawn into the native window) since the renderer started;
     // a frame drawn and replaced before it was painted does not count.
     quint64 shownFrames() const { return m_framesShown; }
+    // Video frames the drawing thread drew since the renderer started.
+    quint64 drawnFrames() const;
 
 signals:
     // A new video frame has been shown.
