@@ -74,6 +74,9 @@ inline constexpr char HwdecCurrent[] = "hwdec-current";
 inline constexpr char HwdecInterop[] = "gpu-hwdec-interop";
 inline constexpr char HwdecInteropAuto[] = "auto";
 inline constexpr char VideoCodec[] = "current-tracks/video/codec";
+// The software renderer's scaler: libswscale's own SIMD paths, with its faster flags.
+inline constexpr char SwsAllowZimg[] = "sws-allow-zimg";
+inline constexpr char SwsFast[] = "sws-fast";
 } // namespace MpvProperty
 
 namespace MpvCommand {
