@@ -17,6 +17,7 @@ const char kContrast[] = "Player/Contrast";
 const char kSaturation[] = "Player/Saturation";
 const char kHue[] = "Player/Hue";
 const char kClipboardMonitor[] = "Player/ClipboardMonitor";
+const char kHardwareDecoding[] = "Player/HardwareDecoding";
 const char kLatestOpenDirectory[] = "BTResourceFunctionDialogParsePage/LatestOpenDirectory";
 const char kEngineComboBoxIndex[] = "BTResourceFunctionDialogParsePage/EngineComboBoxIndex";
 const char kLatestRequestVideoDomainsDayOfYear[] =
@@ -91,6 +92,8 @@ void AppConfig::setHue(uint value) { write(kHue, value); }
 
 uint AppConfig::clipboardMonitor() { return readUInt(kClipboardMonitor, 1); }
 void AppConfig::setClipboardMonitor(uint value) { write(kClipboardMonitor, value); }
+uint AppConfig::hardwareDecoding() { return readUInt(kHardwareDecoding, 1); }
+void AppConfig::setHardwareDecoding(uint value) { write(kHardwareDecoding, value); }
 
 QString AppConfig::latestOpenDirectory() { return readString(kLatestOpenDirectory, QStringLiteral(".")); }
 void AppConfig::setLatestOpenDirectory(const QString &value) { write(kLatestOpenDirectory, value); }

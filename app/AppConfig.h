@@ -48,6 +48,9 @@ public:
 
     static uint clipboardMonitor();
     static void setClipboardMonitor(uint value);
+    // "硬件解码": 1 (the default) or 0.
+    static uint hardwareDecoding();
+    static void setHardwareDecoding(uint value);
 
     static QString latestOpenDirectory();
     static void setLatestOpenDirectory(const QString &value);

@@ -106,6 +106,13 @@ void PictureSoundOptions::setColour(int item, void (*store)(uint), int value)
     store(uint(value));
 }
 
+void PictureSoundOptions::setHardwareDecoding(bool on)
+{
+    AppConfig::setHardwareDecoding(on ? 1 : 0);
+    if (m_playback->isMediaOpen())
+        StoredEngineOptions::applyHardwareDecoding(m_playback->engine());
+}
+
 void PictureSoundOptions::setBrightness(int value)
 {
     setColour(PlayerEngine::Brightness, &AppConfig::setBrightness, value);

@@ -64,6 +64,8 @@ public slots:
     void setHue(int value);
     // "恢复默认色彩": all four to 50 through the same path, in that order.
     void restoreDefaultColours();
+    // "硬件解码": an open media changes decoder at once.
+    void setHardwareDecoding(bool on);
 
 private:
     void setColour(int item, void (*store)(uint), int value);

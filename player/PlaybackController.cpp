@@ -173,6 +173,8 @@ void PlaybackController::open(const QString &url, int startMs)
     // Also before the open: an aspect that arrives once the picture is up is not drawn with until
     // something else redraws it.
     StoredEngineOptions::applyAspectRatio(m_engine);
+    // The decoder is chosen as the media opens.
+    StoredEngineOptions::applyHardwareDecoding(m_engine);
     m_engine->openAt(url, m_openedAt);
 }
 

@@ -44,6 +44,7 @@ public:
         HttpCookie = 1105,          // Cookie header of the engine's HTTP requests
         CacheFilePath = 2201,       // a file path whose folder receives the disk cache
         CacheEnabled = 2207,        // "1" turns the disk cache on
+        HardwareDecoding = 2301,    // "1" decodes on the GPU where that works, "0" on the CPU only
     };
     Q_ENUM(ConfigId)
 

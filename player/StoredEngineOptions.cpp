@@ -20,6 +20,12 @@ void StoredEngineOptions::applyRenderMode(PlayerEngine *engine)
     applyRenderMode(engine, AppConfig::renderMode());
 }
 
+void StoredEngineOptions::applyHardwareDecoding(PlayerEngine *engine)
+{
+    engine->setConfig(PlayerEngine::HardwareDecoding, AppConfig::hardwareDecoding() == 0 ? QStringLiteral("0")
+                                                                                      : QStringLiteral("1"));
+}
+
 void StoredEngineOptions::applyAspectRatio(PlayerEngine *engine, const QString &stored)
 {
     if (stored == QLatin1String("default"))

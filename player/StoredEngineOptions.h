@@ -15,6 +15,7 @@ public:
     // Brightness, contrast, saturation, hue, then the image enhancement.
     static void applyColours(PlayerEngine *engine);
     static void applyRenderMode(PlayerEngine *engine);
+    static void applyHardwareDecoding(PlayerEngine *engine);
 
     static void applyAspectRatio(PlayerEngine *engine, const QString &stored);
     static void applyAudioChannel(PlayerEngine *engine, const QString &stored);

@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <cstdio>
@@ -103,6 +104,26 @@ void DemoService::stop()
         m_process.kill();
         m_process.waitForFinished(5000);
     }
+}
+
+QString DemoService::addFile(const QString &path)
+{
+    const QFileInfo file(path);
+    const QString torrent = scratchDir() + QLatin1Char('/') + file.completeBaseName() + QStringLiteral(".torrent");
+    bool ok = false;
+    const QString created = run({QStringLiteral("torrent"), QStringLiteral("create"), file.absoluteFilePath(), torrent,
+                                 QStringLiteral("--piece-length"), QStringLiteral("4194304")},
+                                &ok);
+    if (ok)
+        run({QStringLiteral("library"), QStringLiteral("add"), torrent, file.absolutePath()}, &ok);
+    return ok ? QRegularExpression(QStringLiteral("magnet:\\?\\S+")).match(created).captured(0) : QString();
+}
+
+bool DemoService::addUser(const QString &email, const QString &password)
+{
+    bool ok = false;
+    run({QStringLiteral("user"), QStringLiteral("add"), email, password, QStringLiteral("--permanent-vip")}, &ok);
+    return ok;
 }
 
 DemoService::Address DemoService::address(const QString &hash, int fileIndex, const QString &videoHost) const

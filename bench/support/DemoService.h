@@ -30,6 +30,12 @@ public:
     // string with *ok false on failure.
     QString run(const QStringList &arguments, bool *ok, int timeoutMs = 300000) const;
 
+    // Adds one file as a resource of its own (a torrent made of it, the file's folder as the
+    // payload) and returns its magnet link; empty on failure. Before start().
+    QString addFile(const QString &path);
+    // A permanent VIP account for the benchmark's player.
+    bool addUser(const QString &email, const QString &password);
+
     struct Address {
         QString play;
         QString cookie;

@@ -12,6 +12,7 @@
 namespace {
 
 constexpr char ChannelFilterLabel[] = "@pelorinchannel";
+constexpr char PictureFilterLabel[] = "@pelorinpicture";
 constexpr double FontSizePerStep = 2.75;
 constexpr int PlacementCentre = 50;
 constexpr int PlacementBaseMargin = 150;
@@ -69,6 +70,12 @@ bool MpvEngineConfig::set(int id, const QString &value)
     case PlayerEngine::HttpCookie: applied = setCookie(value); break;
     case PlayerEngine::CacheFilePath: applied = setCacheFile(value); break;
     case PlayerEngine::CacheEnabled: applied = setCacheEnabled(value); break;
+    case PlayerEngine::HardwareDecoding: {
+        const bool on = value.trimmed() != QLatin1String("0");
+        m_lastSet.insert(id, boolText(on));
+        applied = m_mpv.setString(MpvProperty::Hwdec, QString::fromLatin1(hardwareDecoderSetting(on)));
+        break;
+    }
     default: break; // read-only or unknown ids change nothing
     }
     return applied;
@@ -95,6 +102,7 @@ QString MpvEngineConfig::get(int id) const
     case PlayerEngine::RenderMode: return m_lastSet.value(id, QStringLiteral("2"));
     case PlayerEngine::AudioChannel: return m_lastSet.value(id, QStringLiteral("0"));
     case PlayerEngine::CacheEnabled: return m_lastSet.value(id, QStringLiteral("0"));
+    case PlayerEngine::HardwareDecoding: return m_lastSet.value(id, boolText(true));
     default: return m_lastSet.value(id);
     }
 }
@@ -161,7 +169,9 @@ bool MpvEngineConfig::setColour(const char *property, const QString &value)
     const qint64 v = clampedNumber(value, 0, 100, &ok);
     if (!ok)
         return false;
-    return m_mpv.setInt(property, (v - 50) * 2);
+    const bool applied = m_mpv.setInt(property, (v - 50) * 2);
+    updatePictureFilter();
+    return applied;
 }
 
 QString MpvEngineConfig::colour(const char *property) const
@@ -175,7 +185,60 @@ bool MpvEngineConfig::setEnhancement(const QString &value)
     const bool on = value.trimmed() == QLatin1String("1");
     bool applied = m_mpv.setFlag(MpvProperty::Deband, on);
     applied &= m_mpv.setDouble(MpvProperty::Sharpen, on ? 0.3 : 0.0);
+    updatePictureFilter();
     return applied;
+}
+
+bool MpvEngineConfig::gpuDecoderDevicePresent()
+{
+    // VA-API and VDPAU through a DRM render node, NVDEC and VDPAU through NVIDIA's device.
+    static const bool present = !QDir(QStringLiteral("/dev/dri")).entryList({QStringLiteral("renderD*")}, QDir::System).isEmpty()
+        || QFileInfo::exists(QStringLiteral("/dev/nvidiactl"));
+    return present;
+}
+
+const char *MpvEngineConfig::hardwareDecoderSetting(bool on)
+{
+    // libmpv falls back to the CPU by itself where no hardware decoder takes the video, but only
+    // after trying each kind at every open (tens of milliseconds): not where no GPU is there.
+    return on && gpuDecoderDevicePresent() ? MpvProperty::HwdecAutoSafe : MpvProperty::HwdecOff;
+}
+
+void MpvEngineConfig::setPictureFiltered(bool on)
+{
+    if (m_pictureFiltered == on)
+        return;
+    m_pictureFiltered = on;
+    updatePictureFilter();
+}
+
+void MpvEngineConfig::updatePictureFilter()
+{
+    const QString label = QString::fromLatin1(PictureFilterLabel);
+    // Removing a label that is not there fails harmlessly.
+    m_mpv.command({QString::fromLatin1(MpvCommand::VideoFilter), QStringLiteral("remove"), label});
+    if (!m_pictureFiltered)
+        return;
+    // The same scales as the OpenGL renderer's: -100..100 each, 0 neutral.
+    const qint64 brightness = m_mpv.integer(MpvProperty::Brightness);
+    const qint64 contrast = m_mpv.integer(MpvProperty::Contrast);
+    const qint64 saturation = m_mpv.integer(MpvProperty::Saturation);
+    const qint64 hue = m_mpv.integer(MpvProperty::Hue);
+    QStringList graph;
+    if (brightness != 0 || contrast != 0 || saturation != 0) {
+        graph << QStringLiteral("eq=brightness=%1:contrast=%2:saturation=%3")
+                     .arg(brightness / 100.0, 0, 'f', 2)
+                     .arg((contrast + 100) / 100.0, 0, 'f', 2)
+                     .arg((saturation + 100) / 100.0, 0, 'f', 2);
+    }
+    if (hue != 0)
+        graph << QStringLiteral("hue=h=%1").arg(hue * 1.8, 0, 'f', 1);
+    if (m_mpv.flag(MpvProperty::Deband))
+        graph << QStringLiteral("deband") << QStringLiteral("unsharp=la=0.3");
+    if (graph.isEmpty())
+        return;
+    m_mpv.command({QString::fromLatin1(MpvCommand::VideoFilter), QStringLiteral("add"),
+                   label + QStringLiteral(":lavfi=[") + graph.join(QLatin1Char(',')) + QLatin1Char(']')});
 }
 
 bool MpvEngineConfig::setAudioChannel(const QString &value)

@@ -29,6 +29,7 @@
 //  1105 Cookie header for HTTP requests (the whole value, commas included); empty removes it.
 //  2201 a file path; its folder receives the disk cache file (created when missing).
 //  2207 "1" turns the disk cache on for the next open, "0" off.
+//  2301 "1" hardware decoding where it works (libmpv's safe list), "0" decoding on the CPU.
 //  20   the video surface's native window id.
 class MpvEngineConfig
 {
@@ -37,9 +38,17 @@ public:
 
     void setHandle(mpv_handle *handle) { m_mpv = MpvAccess(handle); }
     void setVideoWindowId(quintptr id) { m_windowId = id; }
+    // Where the video is drawn without OpenGL (libmpv's software renderer), colours and the
+    // enhancement go through a video filter instead, and are applied again that way now.
+    void setPictureFiltered(bool on);
 
     bool set(int id, const QString &value);
     QString get(int id) const;
+
+    // Whether this machine has a device a hardware decoder could use at all.
+    static bool gpuDecoderDevicePresent();
+    // libmpv's hwdec value for the user's choice.
+    static const char *hardwareDecoderSetting(bool on);
 
     static QString defaultSubtitlePlacement();
     static QString defaultSubtitleFont();
@@ -58,10 +67,12 @@ private:
     bool setCacheFile(const QString &path);
     bool setCacheEnabled(const QString &value);
 
+    void updatePictureFilter();
     QString ownAspect() const;
     QString colour(const char *property) const;
 
     MpvAccess m_mpv;
     quintptr m_windowId = 0;
+    bool m_pictureFiltered = false;
     QHash<int, QString> m_lastSet;
 };

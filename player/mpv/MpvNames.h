@@ -66,6 +66,17 @@ inline constexpr char TrackOff[] = "no";
 inline constexpr char StartNone[] = "none";
 // Seconds a network read may wait before the stream gives up on it and reconnects.
 inline constexpr char NetworkTimeout[] = "network-timeout";
+inline constexpr char Hwdec[] = "hwdec";
+inline constexpr char HwdecAutoSafe[] = "auto-safe";
+inline constexpr char HwdecOff[] = "no";
+// The hardware decoder in use ("no" or empty on the CPU), and the video's codec.
+inline constexpr char HwdecCurrent[] = "hwdec-current";
+inline constexpr char HwdecInterop[] = "gpu-hwdec-interop";
+inline constexpr char HwdecInteropAuto[] = "auto";
+inline constexpr char VideoCodec[] = "current-tracks/video/codec";
+// The software renderer's scaler: libswscale's own SIMD paths, with its faster flags.
+inline constexpr char SwsAllowZimg[] = "sws-allow-zimg";
+inline constexpr char SwsFast[] = "sws-fast";
 } // namespace MpvProperty
 
 namespace MpvCommand {
@@ -73,6 +84,7 @@ inline constexpr char LoadFile[] = "loadfile";
 inline constexpr char Stop[] = "stop";
 inline constexpr char Seek[] = "seek";
 inline constexpr char AudioFilter[] = "af";
+inline constexpr char VideoFilter[] = "vf";
 inline constexpr char SubAdd[] = "sub-add";
 inline constexpr char SubRemove[] = "sub-remove";
 inline constexpr char ScreenshotToFile[] = "screenshot-to-file";

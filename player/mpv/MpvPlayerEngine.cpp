@@ -1,5 +1,6 @@
 #include "player/mpv/MpvPlayerEngine.h"
 
+#include "player/mpv/MpvEngineLog.h"
 #include "player/mpv/MpvNames.h"
 #include "player/RebufferPolicy.h"
 
@@ -40,7 +41,9 @@ const InitialOption initialOptions[] = {
     {"hr-seek", "yes"},
     // Chinese subtitle files are often GBK/GB18030: the code page is detected, not assumed.
     {"sub-codepage", "auto"},
-    // Software decoding: skip probing GPU decoder interops (CUDA, VA-API ...) at render set-up.
+    // No probing of GPU decoder interops (CUDA, VA-API ...) when the render context is made:
+    // decoded frames are copied back to memory, unless the video is drawn straight into a window
+    // of its own (MpvWindowTarget turns them on there).
     {"gpu-hwdec-interop", "no"},
     // Frames are handed over at their display time, not ahead of it: the render call then never
     // waits for that time to come (see MpvFrameRenderer).
@@ -97,6 +100,8 @@ void MpvPlayerEngine::initialize()
     // has a device it only adds a 100 ms wait at every open before the film plays without sound.
     mpv_set_option_string(handle.get(), MpvProperty::Ao,
                           m_outputs.testFlag(AudioOutput) ? "pipewire,pulse,alsa,jack" : "null");
+    // Hardware decoding where it works, back on the CPU by itself where it does not.
+    mpv_set_option_string(handle.get(), MpvProperty::Hwdec, MpvEngineConfig::hardwareDecoderSetting(true));
     mpv_set_option_string(handle.get(), MpvProperty::NetworkTimeout,
                           QByteArray::number(DefaultNetworkTimeoutS).constData());
 
@@ -174,6 +179,9 @@ void MpvPlayerEngine::handleEvent(const mpv_event &event)
         handleEndFile(end->playlist_entry_id, end->reason);
         break;
     }
+    case MPV_EVENT_VIDEO_RECONFIG:
+        logDecoder();
+        break;
     case MPV_EVENT_PROPERTY_CHANGE:
         handlePropertyChange(*static_cast<const mpv_event_property *>(event.data));
         break;
@@ -211,8 +219,28 @@ void MpvPlayerEngine::scaleResumeBuffer()
                     RebufferPolicy::resumeSeconds(m_mpv.number(MpvProperty::CacheSpeed), mediaRate));
 }
 
+void MpvPlayerEngine::logDecoder()
+{
+    const QString codec = m_mpv.string(MpvProperty::VideoCodec);
+    if (codec.isEmpty())
+        return;
+    const QString hardware = m_mpv.string(MpvProperty::HwdecCurrent);
+    const QString line = hardware.isEmpty() || hardware == QLatin1String(MpvProperty::HwdecOff)
+        ? QStringLiteral("video decoder: %1 on the CPU (hardware decoding %2)")
+              .arg(codec, m_config.get(HardwareDecoding) == QLatin1String("0") ? QStringLiteral("off")
+                          : MpvEngineConfig::gpuDecoderDevicePresent()      ? QStringLiteral("not available for it")
+                                                                             : QStringLiteral("on, but no GPU device"))
+        : QStringLiteral("video decoder: %1 on the GPU (%2)").arg(codec, hardware);
+    // Once per decoder: the video reconfigures at every seek and size change too.
+    if (line == m_decoderLogged)
+        return;
+    m_decoderLogged = line;
+    qCInfo(lcEngine, "%s", qPrintable(line));
+}
+
 void MpvPlayerEngine::handleStartFile(qint64 entryId)
 {
+    m_decoderLogged.clear();
     m_lastStartedId = entryId;
     // Entries older than the one open() asked for were abandoned; nothing waits for them.
     if (m_entryId == 0 || entryId >= m_entryId)

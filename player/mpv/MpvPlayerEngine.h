@@ -47,6 +47,8 @@ public:
     Outputs outputs() const { return m_outputs; }
     mpv_handle *handle() const { return m_handle.get(); }
     void setVideoWindowId(quintptr id);
+    // The video surface draws without OpenGL: colours and enhancement go through a filter.
+    void setPictureFiltered(bool on) { m_config.setPictureFiltered(on); }
 
     void open(const QString &url) override;
     void openAt(const QString &url, int startMs) override;
@@ -84,6 +86,8 @@ private:
     // While stalled: how much to buffer before resuming, from the link's rate as measured now
     // (data flows all through a stall, so the measure settles within a second or two).
     void scaleResumeBuffer();
+    // One line in the engine log naming the decoder the video plays with.
+    void logDecoder();
     void handleStartFile(qint64 entryId);
     void handleFileLoaded();
     void handleEndFile(qint64 entryId, int reason);
@@ -117,6 +121,7 @@ private:
     QTimer *m_openTimer = nullptr;
     int m_openLimitMs = DefaultOpenLimitMs;
 
+    QString m_decoderLogged;
     bool m_pausedForCache = false;
     int m_cacheBuffering = 0;
 };

@@ -12,36 +12,34 @@
 #include <memory>
 #include <mutex>
 
-class QOffscreenSurface;
-class QOpenGLContext;
-class QOpenGLFramebufferObject;
-class QScreen;
+class MpvRenderTarget;
 class QThread;
 
-// Draws libmpv's frames through OpenGL on a thread of its own and reads each back into a picture
-// that the video widget paints like any other widget.
+// Draws libmpv's frames on a thread of its own into a render target (MpvRenderTarget): a picture
+// that the video widget paints like any other widget, or a native window of the video's own.
 // - The core waits for each frame it hands over to be drawn (up to 200 ms): drawn on the GUI
 //   thread, every call the window makes into the core while a frame waits (after an open, a seek
 //   or a stop) would wait out that time.
-// - The window stays a plain raster window: no GL composition of the whole window (its texture,
-//   a widget framebuffer with depth and stencil), which costs more than the read-back, above all
-//   under a software GL driver; overlays on the video are ordinary widgets.
+// - Pictures are drawn into a second buffer and swapped in: the GUI thread paints the newest one
+//   while the next is being drawn, and neither waits for the other's work.
 class MpvFrameRenderer : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit MpvFrameRenderer(QObject *parent = nullptr);
+    explicit MpvFrameRenderer(std::unique_ptr<MpvRenderTarget> target, QObject *parent = nullptr);
     ~MpvFrameRenderer() override;
 
-    // GUI thread. Creates the render context for handle on the drawing thread, in a GL context
-    // of its own on screen; false (and nothing running) when that fails.
-    bool start(mpv_handle *handle, QScreen *screen);
+    // GUI thread. Creates the render context for handle on the drawing thread; false (and
+    // nothing running) when that fails.
+    bool start(mpv_handle *handle);
     // Frees the render context on its thread and ends the thread.
     void stop();
 
     // The size in device pixels to draw at: the current frame is drawn again at a new size.
     void setSize(const QSize &pixels);
+    // Draws the current frame again (the target lost what it showed).
+    void redraw();
 
     // Calls draw with the newest picture, which the drawing thread leaves alone meanwhile.
     // Returns the number of video frames drawn up to that picture (0: none yet, draw not called).
@@ -50,20 +48,19 @@ public:
     quint64 frameCount() const { return m_frameCount; }
 
 signals:
-    // Emitted on the drawing thread: a newer picture can be shown.
+    // Emitted on the drawing thread: a newer picture can be shown (or, for a target that shows
+    // frames itself, has been).
     void pictureReady();
 
 private:
-    static void *procAddress(void *context, const char *name);
     static void renderUpdate(void *context);
     void run(mpv_handle *handle);
-    bool draw(mpv_render_context *render, const QSize &size, bool newFrame);
+    void drawOnce(mpv_render_context *render, const QSize &size, bool newFrame);
 
+    std::unique_ptr<MpvRenderTarget> m_target;
     QThread *m_thread = nullptr;
-    std::unique_ptr<QOpenGLContext> m_context;
-    std::unique_ptr<QOffscreenSurface> m_surface;
-    // Drawing thread only.
-    std::unique_ptr<QOpenGLFramebufferObject> m_target;
+    // Drawing thread only: the picture being drawn.
+    QImage m_back;
 
     // Guards everything below, the picture while the GUI thread paints it.
     std::mutex m_mutex;
@@ -71,7 +68,7 @@ private:
     enum class Start { Pending, Failed, Running } m_start = Start::Pending;
     bool m_stopping = false;
     bool m_updatePending = false;
-    bool m_resized = false;
+    bool m_redraw = false;
     QSize m_size;
     QImage m_picture;
     quint64 m_pictureFrames = 0;

@@ -20,6 +20,7 @@ SettingsDialog::SettingsDialog(PictureSoundOptions *pictureSound, QWidget *paren
     setupUi(this);
     connect(closePushButton, &QPushButton::clicked, this, &QWidget::hide);
     connect(clipboardMonitorCheckBox, &QCheckBox::clicked, this, &SettingsDialog::clipboardMonitorCheckBoxClicked);
+    connect(hardwareDecodingCheckBox, &QCheckBox::clicked, m_pictureSound, &PictureSoundOptions::setHardwareDecoding);
     connect(brightnessAdjustSlider, &QSlider::valueChanged, this, &SettingsDialog::brightnessAdjustSlider_valueChanged);
     connect(contrastAdjustSlider, &QSlider::valueChanged, this, &SettingsDialog::contrastAdjustSlider_valueChanged);
     connect(saturationAdjustSlider, &QSlider::valueChanged, this, &SettingsDialog::saturationAdjustSlider_valueChanged);
@@ -29,6 +30,7 @@ SettingsDialog::SettingsDialog(PictureSoundOptions *pictureSound, QWidget *paren
     // After the connections: a stored value other than the form's 50 is applied (and stored
     // again) once, as the slider moves to it.
     clipboardMonitorCheckBox->setChecked(AppConfig::clipboardMonitor() == 1);
+    hardwareDecodingCheckBox->setChecked(AppConfig::hardwareDecoding() != 0);
     brightnessAdjustSlider->setValue(int(AppConfig::brightness()));
     contrastAdjustSlider->setValue(int(AppConfig::contrast()));
     saturationAdjustSlider->setValue(int(AppConfig::saturation()));

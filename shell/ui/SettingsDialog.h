@@ -5,8 +5,9 @@
 
 class PictureSoundOptions;
 
-// The software settings: the clipboard monitor's switch, the boss key (shown, fixed) and the four
-// colour sliders, which go through the picture options like the menu's choices.
+// The software settings: the clipboard monitor's switch, the boss key (shown, fixed), hardware
+// decoding and the four colour sliders, which go through the picture options like the menu's
+// choices.
 class SettingsDialog : public MoveableDialog, private Ui::SettingsDialog
 {
     Q_OBJECT

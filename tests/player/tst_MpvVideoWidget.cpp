@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QPalette>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
@@ -44,17 +45,30 @@ class TestMpvVideoWidget : public QObject
     Q_OBJECT
 
 private slots:
+    void cleanup() { qunsetenv("PELORIN_VIDEO_PATH"); }
+    void pictureAndInputThroughTheXServer_data();
     void pictureAndInputThroughTheXServer();
     void eitherCanBeDestroyedFirst();
 };
 
+void TestMpvVideoWidget::pictureAndInputThroughTheXServer_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    for (const char *path : {"software", "direct", "readback"})
+        QTest::newRow(path) << QByteArray(path);
+}
+
 void TestMpvVideoWidget::pictureAndInputThroughTheXServer()
 {
+    QFETCH(QByteArray, path);
+    qputenv("PELORIN_VIDEO_PATH", path);
     DesktopInput input;
     QVERIFY2(input.start(), "needs an X display (xvfb-run) and openbox");
     QTemporaryDir dir;
+    // Red above, blue below: the picture must come out upright.
     QVERIFY(!EngineTestMedia::makeClipFrom(dir.path(), QStringLiteral("red.mp4"), 5,
-                                           QStringLiteral("color=c=0xff0000:size=320x180:rate=25:duration=5"))
+                                           QStringLiteral("color=c=0xff0000:size=320x180:rate=25:duration=5,"
+                                                          "drawbox=y=90:w=320:h=90:color=0x0000ff:t=fill"))
                  .isEmpty());
     MpvPlayerEngine engine(MpvPlayerEngine::VideoOutput);
     QVERIFY2(engine.isValid(), qPrintable(engine.errorString()));
@@ -72,6 +86,14 @@ void TestMpvVideoWidget::pictureAndInputThroughTheXServer()
     pageLayout->addWidget(video);
     layout->addWidget(titleBar);
     layout->addWidget(page);
+    // An overlay above the picture, as the notices and the floating bars are.
+    auto *overlay = new QWidget(page);
+    overlay->setGeometry(200, 150, 60, 30);
+    overlay->setAutoFillBackground(true);
+    QPalette green = overlay->palette();
+    green.setColor(QPalette::Window, Qt::green);
+    overlay->setPalette(green);
+    video->lower();
     window.resize(400, 300);
     window.setMouseTracking(true); // as the main window does, to see moves without a button
     InputRecorder onWindow;
@@ -84,12 +106,19 @@ void TestMpvVideoWidget::pictureAndInputThroughTheXServer()
 
     // The picture reaches the screen: read back from the X server, not from the widget.
     engine.open(QDir(dir.path()).filePath(QStringLiteral("red.mp4")));
-    const QPoint middle = video->mapToGlobal(video->rect().center());
-    const auto shown = [&] {
-        const QRgb pixel = window.screen()->grabWindow(0, middle.x(), middle.y(), 1, 1).toImage().pixel(0, 0);
-        return qRed(pixel) > 200 && qGreen(pixel) < 60 && qBlue(pixel) < 60;
+    const auto pixelAt = [&](const QPoint &at) {
+        return window.screen()->grabWindow(0, at.x(), at.y(), 1, 1).toImage().pixel(0, 0);
     };
-    QTRY_VERIFY_WITH_TIMEOUT(shown(), 10000);
+    const auto isRed = [](QRgb p) { return qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) < 60; };
+    const auto isBlue = [](QRgb p) { return qRed(p) < 60 && qGreen(p) < 60 && qBlue(p) > 200; };
+    const auto isGreen = [](QRgb p) { return qRed(p) < 60 && qGreen(p) > 200 && qBlue(p) < 60; };
+    const QPoint upper = video->mapToGlobal(QPoint(video->width() / 2, video->height() / 4));
+    const QPoint lower = video->mapToGlobal(QPoint(video->width() / 2, video->height() * 3 / 4));
+    QTRY_VERIFY_WITH_TIMEOUT(isRed(pixelAt(upper)), 10000);
+    QVERIFY(isBlue(pixelAt(lower)));
+    QCOMPARE(MpvVideoPath::name(video->path()), path.constData());
+    QTRY_VERIFY(video->shownFrames() > 0);
+    QTRY_VERIFY(isGreen(pixelAt(overlay->mapToGlobal(overlay->rect().center()))));
 
     // Presses and moves on the picture reach the window once, in the window's coordinates (the
     // video sits at (7, 40)); the page between them does not see them.

@@ -19,6 +19,7 @@
 #include <QAbstractItemView>
 #include <QClipboard>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -533,7 +534,21 @@ void TestMainWindowInput::rightClickMenuChoosesAnOptionAndOpensSettings()
     QVERIFY(!m_window->findChild<SettingsDialog *>());
     QVERIFY(chooseFromMenu({QStringLiteral("软件设置")}));
     QTRY_VERIFY(m_window->findChild<SettingsDialog *>() && m_window->findChild<SettingsDialog *>()->isVisible());
-    QVERIFY(!m_window->findChild<SettingsDialog *>()->isMinimized());
+    auto *settings = m_window->findChild<SettingsDialog *>();
+    QVERIFY(!settings->isMinimized());
+
+    // "硬件解码", on by default, switches the playing film's decoder at once.
+    auto *hardware = settings->findChild<QCheckBox *>(QStringLiteral("hardwareDecodingCheckBox"));
+    QVERIFY(hardware->isChecked());
+    m_engine->clearCalls();
+    // Clicked once the window manager has put it where Qt thinks it is.
+    QTRY_COMPARE(DesktopInput::serverPosition(settings), settings->mapToGlobal(QPoint()));
+    QVERIFY(m_input.click(hardware->mapToGlobal(QPoint(6, hardware->height() / 2))));
+    QTRY_VERIFY(m_engine->configWrites().contains(QStringLiteral("2301=0")));
+    QCOMPARE(AppConfig::hardwareDecoding(), 0u);
+    QVERIFY(m_input.click(hardware->mapToGlobal(QPoint(6, hardware->height() / 2))));
+    QTRY_VERIFY(m_engine->configWrites().contains(QStringLiteral("2301=1")));
+    QCOMPARE(AppConfig::hardwareDecoding(), 1u);
 }
 
 void TestMainWindowInput::escClosesDialogsAndEnterPressesTheirDefault()

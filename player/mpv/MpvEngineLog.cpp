@@ -1,0 +1,3 @@
+#include "player/mpv/MpvEngineLog.h"
+
+Q_LOGGING_CATEGORY(lcEngine, "pelorin.engine", QtInfoMsg)
