@@ -1,7 +1,7 @@
 #include "server/store/AccountStore.h"
 
 #include "server/store/Database.h"
-#include "server/http/RequestParameters.h"
+#include "server/Utf8Text.h"
 
 #include <sodium.h>
 
