@@ -1,10 +1,13 @@
 // Throughput and p99 latency of the reference service under wrk (10 s, 16 connections each):
 // the announcements endpoint and a logged-in collection list, with the session cookie the player
-// would send. Baseline: nginx serving the same announcements reply as a static file.
+// would send, on SQLite and on PostgreSQL in the same run. Baseline: nginx serving the same
+// announcements reply as a static file.
 #include "BenchGoals.h"
 
 #include "app/AppConfig.h"
 #include "service/ServiceClient.h"
+
+#include "PostgresCluster.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -99,6 +102,92 @@ void stopProcess(QProcess &process)
         process.waitForFinished(5000);
     }
 }
+struct Measured {
+    bool ok = false;
+    WrkResult announcements;
+    WrkResult collections;
+    QByteArray announcementsReply; // as the service sent it
+};
+
+// Starts the service on `database` (empty: SQLite in the data directory), logs in as the player
+// does, collects a few entries, and runs wrk against both endpoints.
+Measured measure(const QString &name, const QString &workDir, const QString &database)
+{
+    Measured measured;
+    const QString data = workDir + u("/data-") + name;
+    const QString executable = u(PELORIN_SERVICE_EXECUTABLE);
+    QStringList shared;
+    if (!database.isEmpty())
+        shared << u("--database") << database;
+    QProcess user;
+    user.start(executable, QStringList{u("user"), u("--data"), data} + shared
+                               + QStringList{u("add"), u("bench@pelorin.test"), u("bench-password"), u("--vip")});
+    user.waitForFinished(60000);
+    QDir().mkpath(data + u("/config"));
+    const QString announcementsPath = workDir + u("/announcements-") + name + u(".json");
+    QFile announcements(announcementsPath);
+    announcements.open(QIODevice::WriteOnly);
+    announcements.write(u("[{\"title\":\"欢迎使用Pelorin\",\"url\":\"http://www.example/\"},"
+                          "{\"title\":\"新版本5.0.8上线\",\"url\":\"http://www.example/news\"},"
+                          "{\"title\":\"收藏功能说明\",\"url\":\"http://www.example/help\"}]").toUtf8());
+    announcements.close();
+    QProcess config;
+    config.start(executable, QStringList{u("config"), u("--data"), data} + shared
+                                 + QStringList{u("set"), u("announcements.json"), announcementsPath});
+    config.waitForFinished(60000);
+
+    QProcess service;
+    service.setStandardErrorFile(workDir + u("/service-") + name + u(".log"));
+    service.start(executable, QStringList{u("serve"), u("--data"), data, u("--listen"), u("127.0.0.1:0")} + shared);
+    QByteArray banner;
+    while (!banner.contains('\n') && service.waitForReadyRead(15000))
+        banner += service.readAllStandardOutput();
+    const auto port = QRegularExpression(u(":(\\d+)/server/")).match(QString::fromUtf8(banner));
+    if (!port.hasMatch()) {
+        std::fprintf(stderr, "the service (%s) did not start\n", qPrintable(name));
+        stopProcess(service);
+        return measured;
+    }
+    const QString host = u("127.0.0.1:") + port.captured(1);
+    AppConfig::setServiceHost(host);
+    // Log in the way the player does, and collect a few entries to list.
+    ServiceClient client;
+    const QStringList announcementParameters = {u("r=www/default/pc"), u("do=getConfig"), u("cfg=gonggao"), u("_s=pc")};
+    client.call(Get, announcementParameters, false);
+    const ServiceReply login = client.call(
+        Post, {u("r=www/user/login"), u("do=login"), u("f[username]=bench@pelorin.test"),
+               u("f[password]=bench-password"), u("_s=pc")}, true);
+    if (!login.succeeded()) {
+        std::fprintf(stderr, "log-in failed (%s): %s\n", qPrintable(name), qPrintable(login.failureText()));
+        stopProcess(service);
+        return measured;
+    }
+    for (int i = 0; i < 20; ++i)
+        client.call(Post, {u("r=www/default/pc"), u("do=fav"), u("method=add"),
+                                   u("name=收藏 %1").arg(i), u("hash=") + QString(40, QLatin1Char('a' + i % 26)),
+                                   u("index=%1").arg(i)}, false);
+    const QStringList listParameters = {u("r=www/default/pc"), u("do=fav"), u("method=get"), u("persize=100"), u("page=1"), u("_s=pc")};
+    const ServiceReply list = client.call(Get, listParameters, false);
+    if (!list.succeeded() || list.datas().size() != 20) {
+        std::fprintf(stderr, "collection list failed (%s)\n", qPrintable(name));
+        stopProcess(service);
+        return measured;
+    }
+    const QByteArray cookie = client.cookie();
+    QNetworkReply *sample = client.send(Get, announcementParameters, false);
+    ServiceClient::waitForReply(sample);
+    measured.announcementsReply = sample->readAll();
+    sample->deleteLater();
+
+    const QString base = u("http://") + host + u("/server/?");
+    measured.announcements = runWrk(base + announcementParameters.join(QLatin1Char('&')), cookie);
+    print(qPrintable(name + u(": announcements")), measured.announcements);
+    measured.collections = runWrk(base + listParameters.join(QLatin1Char('&')), cookie);
+    print(qPrintable(name + u(": collection list")), measured.collections);
+    stopProcess(service);
+    measured.ok = measured.announcements.ok && measured.collections.ok;
+    return measured;
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -111,71 +200,26 @@ int main(int argc, char **argv)
                                            | QFileDevice::ReadOther | QFileDevice::ExeOther
                                            | QFileDevice::ReadGroup | QFileDevice::ExeGroup);
     QDir::setCurrent(work.path());
-    const QString data = work.path() + u("/data");
-    const QString executable = u(PELORIN_SERVICE_EXECUTABLE);
-
-    QProcess user;
-    user.start(executable, {u("user"), u("--data"), data, u("add"), u("bench@pelorin.test"), u("bench-password"), u("--vip")});
-    user.waitForFinished(60000);
-    QDir().mkpath(data + u("/config"));
-    QFile announcements(data + u("/config/announcements.json"));
-    announcements.open(QIODevice::WriteOnly);
-    announcements.write(u("[{\"title\":\"欢迎使用Pelorin\",\"url\":\"http://www.example/\"},"
-                          "{\"title\":\"新版本5.0.8上线\",\"url\":\"http://www.example/news\"},"
-                          "{\"title\":\"收藏功能说明\",\"url\":\"http://www.example/help\"}]").toUtf8());
-    announcements.close();
-
-    QProcess service;
-    service.setStandardErrorFile(work.path() + u("/service.log"));
-    service.start(executable, {u("serve"), u("--data"), data, u("--listen"), u("127.0.0.1:0")});
-    QByteArray banner;
-    while (!banner.contains('\n') && service.waitForReadyRead(15000))
-        banner += service.readAllStandardOutput();
-    const auto port = QRegularExpression(u(":(\\d+)/server/")).match(QString::fromUtf8(banner));
-    if (!port.hasMatch()) {
-        std::fprintf(stderr, "the service did not start\n");
-        stopProcess(service);
-        return 1;
+    std::printf("bench_service: wrk -t2 -c16 -d10s --latency, 127.0.0.1, player's session cookie; "
+                "the service on SQLite, then on PostgreSQL (a cluster of its own on 127.0.0.1)\n");
+    const Measured sqlite = measure(u("SQLite"), work.path(), QString());
+    PostgresCluster cluster;
+    QString problem;
+    Measured postgres;
+    if (cluster.start(&problem)) {
+        const QString url = cluster.createDatabase(u("bench"));
+        postgres = measure(u("PostgreSQL"), work.path(), url);
+        cluster.stop();
+    } else {
+        std::fprintf(stderr, "PostgreSQL not measured: %s\n", qPrintable(problem));
     }
-    const QString host = u("127.0.0.1:") + port.captured(1);
-    AppConfig::setServiceHost(host);
-
-    // Log in the way the player does, and collect a few entries to list.
-    ServiceClient client;
-    const QStringList announcementParameters = {u("r=www/default/pc"), u("do=getConfig"), u("cfg=gonggao"), u("_s=pc")};
-    client.call(Get, announcementParameters, false);
-    const ServiceReply login = client.call(
-        Post, {u("r=www/user/login"), u("do=login"), u("f[username]=bench@pelorin.test"),
-               u("f[password]=bench-password"), u("_s=pc")}, true);
-    if (!login.succeeded()) {
-        std::fprintf(stderr, "log-in failed: %s\n", qPrintable(login.failureText()));
-        stopProcess(service);
-        return 1;
-    }
-    for (int i = 0; i < 20; ++i)
-        client.call(Post, {u("r=www/default/pc"), u("do=fav"), u("method=add"),
-                                   u("name=收藏 %1").arg(i), u("hash=") + QString(40, QLatin1Char('a' + i % 26)),
-                                   u("index=%1").arg(i)}, false);
-    const QStringList listParameters = {u("r=www/default/pc"), u("do=fav"), u("method=get"), u("persize=100"), u("page=1"), u("_s=pc")};
-    const ServiceReply list = client.call(Get, listParameters, false);
-    if (!list.succeeded() || list.datas().size() != 20) {
-        std::fprintf(stderr, "collection list failed\n");
-        stopProcess(service);
-        return 1;
-    }
-    const QByteArray cookie = client.cookie();
-    const QString base = u("http://") + host + u("/server/?");
 
     // Baseline: nginx with the announcements reply as a file.
-    QNetworkReply *sample = client.send(Get, announcementParameters, false);
-    ServiceClient::waitForReply(sample);
-    const QByteArray reply = sample->readAll();
-    sample->deleteLater();
     const QString root = work.path() + u("/www");
     QDir().mkpath(root + u("/server"));
     QFile replyFile(root + u("/server/announcements.json"));
     replyFile.open(QIODevice::WriteOnly);
-    replyFile.write(reply);
+    replyFile.write(sqlite.announcementsReply);
     replyFile.close();
     const quint16 nginxPort = freePort();
     QFile conf(work.path() + u("/nginx.conf"));
@@ -197,25 +241,22 @@ int main(int argc, char **argv)
     nginx.start(u("/usr/sbin/nginx"), {u("-p"), work.path(), u("-c"), work.path() + u("/nginx.conf"), u("-g"), u("daemon off;")});
     const bool nginxStarted = nginx.waitForStarted(5000);
     QThread::msleep(500);
-
-    std::printf("bench_service: wrk -t2 -c16 -d10s --latency, 127.0.0.1, player's session cookie\n");
-    const WrkResult ours = runWrk(base + announcementParameters.join(QLatin1Char('&')), cookie);
-    print("announcements", ours);
-    const WrkResult collections = runWrk(base + listParameters.join(QLatin1Char('&')), cookie);
-    print("collection list (logged in)", collections);
     WrkResult baseline;
     if (nginxStarted && nginx.state() == QProcess::Running) {
-        baseline = runWrk(u("http://127.0.0.1:%1/server/announcements.json").arg(nginxPort), cookie);
+        baseline = runWrk(u("http://127.0.0.1:%1/server/announcements.json").arg(nginxPort), QByteArray());
         print("nginx static (baseline)", baseline);
     }
     stopProcess(nginx);
-    stopProcess(service);
-
     if (baseline.ok && baseline.requestsPerSecond > 0)
-        std::printf("ratio=%.3f (announcements requests/s, ours/nginx)\n",
-                    ours.requestsPerSecond / baseline.requestsPerSecond);
-    const bool goal = ours.ok && ours.requestsPerSecond >= BenchGoals::ServiceRequestsPerSecond && ours.errors == 0;
-    std::printf("goal announcements >= %.0f requests/s with zero errors: %s\n", BenchGoals::ServiceRequestsPerSecond,
-                goal ? "met" : "missed");
-    return ours.ok && collections.ok ? 0 : 1;
+        std::printf("ratio=%.3f (announcements requests/s, SQLite service/nginx)\n",
+                    sqlite.announcements.requestsPerSecond / baseline.requestsPerSecond);
+    if (postgres.ok && sqlite.ok)
+        std::printf("ratio=%.3f (collection list requests/s, PostgreSQL/SQLite; announcements %.3f)\n",
+                    postgres.collections.requestsPerSecond / sqlite.collections.requestsPerSecond,
+                    postgres.announcements.requestsPerSecond / sqlite.announcements.requestsPerSecond);
+    const double least = BenchGoals::ServiceRequestsPerSecond;
+    const bool goal = sqlite.ok && sqlite.announcements.requestsPerSecond >= least && sqlite.announcements.errors == 0
+                      && (!postgres.ok || (postgres.announcements.requestsPerSecond >= least && postgres.announcements.errors == 0));
+    std::printf("goal announcements >= %.0f requests/s with zero errors (both back ends): %s\n", least, goal ? "met" : "missed");
+    return sqlite.ok && postgres.ok ? 0 : 1;
 }

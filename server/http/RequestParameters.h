@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/Utf8Text.h"
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,7 +46,5 @@ private:
     static RequestParameters split(const std::string &text, int decoding);
     std::vector<Element> m_elements;
 };
-
-bool isValidUtf8(const std::string &text);
 
 } // namespace server

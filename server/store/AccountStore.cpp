@@ -1,7 +1,7 @@
 #include "server/store/AccountStore.h"
 
 #include "server/store/Database.h"
-#include "server/http/RequestParameters.h"
+#include "server/Utf8Text.h"
 
 #include <sodium.h>
 
@@ -145,8 +145,12 @@ AccountStore::CreateResult AccountStore::create(const std::string &email,
     // Two sign-ups racing for one e-mail: the second inserts nothing.
     if (!insert.next())
         return insert.failed() ? CreateResult::Failed : CreateResult::Duplicate;
+    const int64_t created = insert.integer(0);
+    // Stepped to its end, so that the row is committed before anyone is told it exists.
+    if (!insert.run())
+        return CreateResult::Failed;
     if (id)
-        *id = insert.integer(0);
+        *id = created;
     return CreateResult::Created;
 }
 

@@ -135,6 +135,7 @@ bool LibraryStore::put(const LibraryResource &resource, const std::vector<NewFil
             return false;
         }
         resourceId = insert.integer(0);
+        insert.run();
     }
     for (const NewFile &file : files) {
         Statement upsert = lease.prepare(
