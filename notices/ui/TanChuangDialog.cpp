@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QTimer>
 #include <QUrl>
+#include <QEvent>
 
 TanChuangDialog::TanChuangDialog(const PopupNotice &notice, QWidget *parent)
     : MoveableDialog(parent, Qt::FramelessWindowHint)
@@ -65,4 +66,11 @@ void TanChuangDialog::previousImagePushButtonClicked()
         return;
     m_currentIndex = (m_currentIndex == 0 ? m_notice.images.size() : m_currentIndex) - 1;
     showImage(m_currentIndex);
+}
+
+void TanChuangDialog::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        retranslateUi(this);
+    MoveableDialog::changeEvent(event);
 }

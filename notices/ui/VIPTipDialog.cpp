@@ -3,6 +3,8 @@
 #include "account/ui/AccountFunctionDialog.h"
 #include "app/ui/DialogRegistry.h"
 
+#include <QEvent>
+
 VIPTipDialog *VIPTipDialog::instance()
 {
     return DialogRegistry::instanceOf<VIPTipDialog>();
@@ -19,4 +21,11 @@ VIPTipDialog::VIPTipDialog(QWidget *parent)
 void VIPTipDialog::goToPayPushButtonClicked()
 {
     AccountFunctionDialog::openAccountWebSite();
+}
+
+void VIPTipDialog::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        retranslateUi(this);
+    MoveableDialog::changeEvent(event);
 }
