@@ -19,6 +19,11 @@ bool AccountSession::wantsClipboardMonitor() const
     return m_loggedIn && AppConfig::clipboardMonitor() == 1;
 }
 
+QString AccountSession::vipDateText() const
+{
+    return m_vipDate.isValid() ? LoginReply::dateText(m_vipDate) : QString();
+}
+
 ServiceReply AccountSession::logIn(const QString &name, const QString &password, bool rememberPassword)
 {
     const ServiceReply reply = m_client->call(Endpoints::login(name, password));
@@ -29,7 +34,7 @@ ServiceReply AccountSession::logIn(const QString &name, const QString &password,
     m_vip = LoginReply::isVip(data);
     m_permanentVip = LoginReply::isPermanentVip(data);
     m_userName = name;
-    m_vipDateText = LoginReply::vipDateText(data);
+    m_vipDate = LoginReply::vipDate(data);
     RememberedLogin::write(name, rememberPassword ? password : QString());
     emit loginChanged(true);
     return reply;

@@ -2,6 +2,7 @@
 
 #include "service/ServiceReply.h"
 
+#include <QDate>
 #include <QObject>
 #include <QString>
 
@@ -20,7 +21,8 @@ public:
     bool vip() const { return m_vip; }
     bool permanentVip() const { return m_permanentVip; }
     QString userName() const { return m_userName; }
-    QString vipDateText() const { return m_vipDateText; }
+    // In the interface language of the moment.
+    QString vipDateText() const;
     // The clipboard monitor runs while someone is logged in and the setting is on.
     bool wantsClipboardMonitor() const;
 
@@ -48,5 +50,5 @@ private:
     bool m_vip = false;
     bool m_permanentVip = false;
     QString m_userName;
-    QString m_vipDateText;
+    QDate m_vipDate;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QVariantMap>
 
@@ -11,6 +12,10 @@ public:
     static bool isVip(const QVariantMap &data);
     // "issvip" JSON true or "true".
     static bool isPermanentVip(const QVariantMap &data);
-    // "viptime" (seconds since 1970 UTC, absent reads 0) as a local date "%1年%2月%3日".
+    // "viptime" (seconds since 1970 UTC, absent reads 0) as a local date, and that date as text
+    // ("%1年%2月%3日").
+    static QDate vipDate(const QVariantMap &data);
     static QString vipDateText(const QVariantMap &data);
+    // A date as the account shows it, in the interface language.
+    static QString dateText(const QDate &date);
 };

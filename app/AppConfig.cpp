@@ -4,6 +4,7 @@
 
 namespace {
 const char kFirstLaunch[] = "Application/FirstLaunch";
+const char kLanguage[] = "Application/Language";
 const char kAutoLogin[] = "Account/AutoLogin";
 // The misspelt group and the "Functional" group are stored names that existing files use.
 const char kLastAutoShowDayOfYear[] = "AccountOpeartionDialogMiscPage/LastAutoShowDayOfYear";
@@ -56,6 +57,9 @@ void AppConfig::write(const char *key, const QVariant &value)
 
 uint AppConfig::firstLaunch() { return readUInt(kFirstLaunch, 1); }
 void AppConfig::setFirstLaunch(uint value) { write(kFirstLaunch, value); }
+
+QString AppConfig::language() { return readString(kLanguage, QStringLiteral("zh")); }
+void AppConfig::setLanguage(const QString &value) { write(kLanguage, value); }
 
 uint AppConfig::autoLogin() { return readUInt(kAutoLogin, 0); }
 void AppConfig::setAutoLogin(uint value) { write(kAutoLogin, value); }

@@ -16,6 +16,10 @@ public:
     static uint firstLaunch();
     static void setFirstLaunch(uint value);
 
+    // The interface language chosen in the settings: "zh" (the default) or "en".
+    static QString language();
+    static void setLanguage(const QString &value);
+
     static uint autoLogin();
     static void setAutoLogin(uint value);
 

@@ -9,7 +9,8 @@
 
 QString DesktopShortcut::fileName()
 {
-    return QStringLiteral("Pelorin-观影神器.desktop");
+    // The same in every language, so that a shortcut made again replaces the one there.
+    return QStringLiteral("Pelorin-观影神器.desktop"); // untranslated: a file name
 }
 
 QString DesktopShortcut::path()
@@ -30,14 +31,15 @@ QString DesktopShortcut::content(const QString &executable, const QString &worki
     return QStringLiteral("[Desktop Entry]\n"
                           "Type=Application\n"
                           "Version=1.0\n"
-                          "Name=Pelorin-观影神器\n"
+                          "Name=%3\n"
                           "Comment=Pelorin\n"
                           "Exec=%1\n"
                           "Path=%2\n"
                           "Icon=pelorin\n"
                           "Terminal=false\n"
                           "Categories=AudioVideo;Video;Player;\n")
-        .arg(quotedExec(executable), workingDirectory);
+        .arg(quotedExec(executable), workingDirectory,
+             QCoreApplication::translate("DesktopShortcut", "Pelorin-观影神器"));
 }
 
 bool DesktopShortcut::create()

@@ -8,7 +8,7 @@ QString LaunchArgument::resourceInput(const QStringList &arguments, const QStrin
 {
     for (int i = 1; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
-        if (argument == QLatin1String("--update-failed")) {
+        if (argument == QLatin1String("--update-failed") || argument == QLatin1String("--lang")) {
             ++i;
             continue;
         }

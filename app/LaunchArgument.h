@@ -8,8 +8,8 @@
 class LaunchArgument
 {
 public:
-    // The first argument that is not an option (nor the value of "--update-failed"), made
-    // independent of the working directory: a file address becomes a local path, a relative path
-    // an absolute one. Empty when there is none.
+    // The first argument that is not an option (nor the value of "--update-failed" or "--lang"),
+    // made independent of the working directory: a file address becomes a local path, a relative
+    // path an absolute one. Empty when there is none.
     static QString resourceInput(const QStringList &arguments, const QString &workingDirectory);
 };

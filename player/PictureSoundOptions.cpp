@@ -9,20 +9,20 @@ QList<PictureSoundOptions::Choice> PictureSoundOptions::choices(Group group)
 {
     switch (group) {
     case AspectRatio:
-        return {{QStringLiteral("默认"), QStringLiteral("default")},
+        return {{tr("默认"), QStringLiteral("default")},
                 {QStringLiteral("4 : 3"), QStringLiteral("4:3")},
                 {QStringLiteral("16 : 9"), QStringLiteral("16:9")}};
     case AudioChannel:
-        return {{QStringLiteral("立体声 - 默认"), QStringLiteral("StereoAudioChannel")},
-                {QStringLiteral("左声道"), QStringLiteral("LeftAudioChannel")},
-                {QStringLiteral("右声道"), QStringLiteral("RightAudioChannel")},
-                {QStringLiteral("左右混合"), QStringLiteral("LeftRightAudioChannel")}};
+        return {{tr("立体声 - 默认"), QStringLiteral("StereoAudioChannel")},
+                {tr("左声道"), QStringLiteral("LeftAudioChannel")},
+                {tr("右声道"), QStringLiteral("RightAudioChannel")},
+                {tr("左右混合"), QStringLiteral("LeftRightAudioChannel")}};
     case RenderMode:
-        return {{QStringLiteral("Overlay - xp默认"), QStringLiteral("Overlay")},
-                {QStringLiteral("Renderless - 建议"), QStringLiteral("Renderless")},
-                {QStringLiteral("EVR - win7及以上"), QStringLiteral("EVR")},
-                {QStringLiteral("EVRCP - win7默认"), QStringLiteral("EVRCP")},
-                {QStringLiteral("AVR - win7及以上"), QStringLiteral("AVR")}};
+        return {{tr("Overlay - xp默认"), QStringLiteral("Overlay")},
+                {tr("Renderless - 建议"), QStringLiteral("Renderless")},
+                {tr("EVR - win7及以上"), QStringLiteral("EVR")},
+                {tr("EVRCP - win7默认"), QStringLiteral("EVRCP")},
+                {tr("AVR - win7及以上"), QStringLiteral("AVR")}};
     }
     return {};
 }

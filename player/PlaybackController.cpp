@@ -23,13 +23,27 @@ PlaybackController::PlaybackController(QObject *parent)
     m_stallTimer->setSingleShot(true);
     m_stallTimer->setInterval(StalledNoticeMs);
     connect(m_stallTimer, &QTimer::timeout, this,
-            [this] { emit stateTextChanged(QStringLiteral("网络连接中断，正在重试…")); });
+            [this] { showState(QT_TR_NOOP("网络连接中断，正在重试…")); });
     connect(m_progressTimer, &QTimer::timeout, this, [this] {
         if (!m_engine)
             return;
         m_lastPositionMs = m_engine->position();
         emit progressTick(m_lastPositionMs);
     });
+}
+
+void PlaybackController::showState(const char *text, int percent)
+{
+    m_stateSource = text;
+    m_statePercent = percent;
+    emit stateTextChanged(stateText());
+}
+
+QString PlaybackController::stateText() const
+{
+    if (!m_stateSource)
+        return QString();
+    return m_statePercent >= 0 ? tr(m_stateSource).arg(m_statePercent) : tr(m_stateSource);
 }
 
 PlaybackController::~PlaybackController()
@@ -181,7 +195,7 @@ void PlaybackController::open(const QString &url, int startMs)
 void PlaybackController::reportReconnectFailed()
 {
     if (isConnectionLost())
-        emit stateTextChanged(QStringLiteral("网络连接中断"));
+        showState(QT_TR_NOOP("网络连接中断"));
 }
 
 void PlaybackController::clearConnectionLost()
@@ -189,7 +203,7 @@ void PlaybackController::clearConnectionLost()
     if (!isConnectionLost())
         return;
     m_lostAtMs = -1;
-    emit stateTextChanged(QString());
+    showState(nullptr);
 }
 
 void PlaybackController::togglePlayPause()
@@ -264,14 +278,14 @@ void PlaybackController::onStateChanged(int oldState, int newState)
         m_bufferPercent = -1;
     }
     if (oldState == PlayerEngine::Ready && newState == PlayerEngine::Opening) {
-        emit stateTextChanged(QStringLiteral("正在打开..."));
+        showState(QT_TR_NOOP("正在打开..."));
     } else if (oldState == PlayerEngine::Pausing && newState == PlayerEngine::Paused) {
         m_progressTimer->stop();
-        emit stateTextChanged(QStringLiteral("暂停中"));
+        showState(QT_TR_NOOP("暂停中"));
         emit playingChanged(false);
     } else if (oldState == PlayerEngine::Starting && newState == PlayerEngine::Playing) {
         m_progressTimer->start(); // restarted, not stacked, after a stall
-        emit stateTextChanged(QString());
+        showState(nullptr);
         emit playingChanged(true);
     } else if (oldState == PlayerEngine::Closing && newState == PlayerEngine::Ready) {
         onMediaGone();
@@ -290,12 +304,12 @@ void PlaybackController::onMediaGone()
         // Lost mid-film, or a reopen of the lost media failed: still lost, where it was.
         if (early)
             m_lostAtMs = m_lastPositionMs;
-        emit stateTextChanged(QStringLiteral("网络连接中断，正在重试…"));
+        showState(QT_TR_NOOP("网络连接中断，正在重试…"));
         emit connectionLost(m_lostAtMs);
         return;
     }
     emit closed();
-    emit stateTextChanged(QString());
+    showState(nullptr);
 }
 
 void PlaybackController::onOpenSucceeded()
@@ -305,7 +319,7 @@ void PlaybackController::onOpenSucceeded()
     m_lostAtMs = -1;
     m_durationMs = m_engine->duration();
     emit opened(m_durationMs);
-    emit stateTextChanged(QString());
+    showState(nullptr);
     m_engine->setVolume(m_volume);
     StoredEngineOptions::applyAspectRatio(m_engine);
     StoredEngineOptions::applyAudioChannel(m_engine);
@@ -319,12 +333,12 @@ void PlaybackController::onBufferProgress(int percent)
     if (percent >= 100) {
         m_stallTimer->stop();
         m_bufferPercent = -1;
-        emit stateTextChanged(QString());
+        showState(nullptr);
         return;
     }
     if (percent != m_bufferPercent) {
         m_bufferPercent = percent;
         m_stallTimer->start();
     }
-    emit stateTextChanged(QStringLiteral("正在缓冲%1%...").arg(percent));
+    showState(QT_TR_NOOP("正在缓冲%1%..."), percent);
 }

@@ -81,6 +81,9 @@ public:
     // position is sampled once a second, and durations are estimates).
     static constexpr int EarlyEndMarginMs = 5000;
 
+    // The state text of the moment, in the interface language of the moment.
+    QString stateText() const;
+
 signals:
     // "正在打开...", "暂停中", "正在缓冲N%...", "网络连接中断，正在重试…" or empty.
     void stateTextChanged(const QString &text);
@@ -112,6 +115,8 @@ private:
     void clearConnectionLost();
     void connectEngine(PlayerEngine *engine);
     void watchDestroyed(PlayerEngine *engine);
+    // A state text by its source (QT_TR_NOOP; null for none), with a percentage where it has one.
+    void showState(const char *text, int percent = -1);
 
     PlayerEngine *m_engine = nullptr;
     std::function<PlayerEngine *()> m_engineSource;
@@ -135,6 +140,8 @@ private:
         int openedAt = 0;
     };
     SetAside m_aside;
+    const char *m_stateSource = nullptr;
+    int m_statePercent = -1;
     PictureSoundOptions *m_pictureSound;
     SubtitleOptions *m_subtitles;
 };

@@ -89,32 +89,43 @@ ServiceReply PlayRequest::listFiles(const QString &resourceHash, QList<BTResourc
     return reply;
 }
 
+void PlayRequest::showState(const TextSource &text)
+{
+    m_stateText = text;
+    emit stateText(currentStateText());
+}
+
+QString PlayRequest::currentStateText() const
+{
+    return m_stateText ? m_stateText() : QString();
+}
+
 bool PlayRequest::resolveFileHash(BTResourceFile *file)
 {
-    emit stateText(QStringLiteral("正在解析视频文件hash值..."));
+    showState([] { return tr("正在解析视频文件hash值..."); });
     const ServiceReply reply = callService(Endpoints::fileHash(*file, localMacAddress()));
     if (reply.succeeded()) {
         AddressResolution::applyFileHash(file, reply);
-        emit stateText(QString());
+        showState(nullptr);
         return true;
     }
     if (reply.isEnvelope() && reply.statu() == -11)
         emit vipRequired();
-    emit stateText(reply.failureText());
+    showState([reply] { return reply.failureText(); });
     leaveBusyState();
     return false;
 }
 
 bool PlayRequest::resolveFileInfo(BTResourceFile *file, int engineIndex, bool reload)
 {
-    emit stateText(QStringLiteral("正在解析视频文件信息..."));
+    showState([] { return tr("正在解析视频文件信息..."); });
     const ServiceReply reply = callService(Endpoints::fileInfo(*file, engineIndex, reload, localMacAddress()));
     if (reply.succeeded()) {
         m_videoHosts.append(AddressResolution::applyFileInfo(file, reply));
-        emit stateText(QString());
+        showState(nullptr);
         return true;
     }
-    emit stateText(reply.failureText());
+    showState([reply] { return reply.failureText(); });
     leaveBusyState();
     return false;
 }
@@ -214,7 +225,7 @@ bool PlayRequest::playAt(BTResourceFile *file, int engineIndex, bool reload, int
     if (!resolve(file, engineIndex, reload))
         return false;
 
-    emit stateText(QStringLiteral("正在筛选视频文件播放地址..."));
+    showState([] { return tr("正在筛选视频文件播放地址..."); });
     AddressResolution::shuffleHosts(&m_videoHosts);
     QString url;
     bool aborted = false;
@@ -223,14 +234,14 @@ bool PlayRequest::playAt(BTResourceFile *file, int engineIndex, bool reload, int
     const bool remote = m_playback->ensureEngine() && m_playback->engine()->isRemote();
     std::unique_ptr<HostProbe> probe = probeHosts(*file, !remote, &url, &aborted);
     if (!probe) {
-        emit stateText(aborted ? QString() : QStringLiteral("筛选视频文件播放地址失败！"));
+        showState(aborted ? TextSource() : [] { return tr("筛选视频文件播放地址失败！"); });
         leaveBusyState();
         return false;
     }
 
-    emit stateText(QStringLiteral("筛选视频文件播放地址成功，等待播放；如果长时间无法播放，请重试！"));
+    showState([] { return tr("筛选视频文件播放地址成功，等待播放；如果长时间无法播放，请重试！"); });
     const bool opened = openAndWait(*file, url, startMs);
-    emit stateText(QString());
+    showState(nullptr);
     leaveBusyState();
     probe->release();
     return opened;
@@ -296,7 +307,7 @@ bool PlayRequest::resolveDownload(BTResourceFile *file, int engineIndex)
     if (!resolve(file, engineIndex, false))
         return false;
 
-    emit stateText(QStringLiteral("正在筛选视频文件下载地址..."));
+    showState([] { return tr("正在筛选视频文件下载地址..."); });
     QString url;
     bool aborted = false;
     std::unique_ptr<HostProbe> probe = probeHosts(*file, false, &url, &aborted);
@@ -304,7 +315,7 @@ bool PlayRequest::resolveDownload(BTResourceFile *file, int engineIndex)
     if (accepted)
         file->downloadUrl = url;
     else
-        emit stateText(aborted ? QString() : QStringLiteral("解析视频文件下载地址失败！"));
+        showState(aborted ? TextSource() : [] { return tr("解析视频文件下载地址失败！"); });
     leaveBusyState();
     return accepted;
 }

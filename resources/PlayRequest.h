@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class AccountSession;
@@ -62,6 +63,9 @@ public:
     // The engine cache folder of VIP accounts.
     static QString cacheFolder();
 
+    // The last state text, in the interface language of the moment.
+    QString currentStateText() const;
+
 public slots:
     // Ends the running service step or probe as aborted.
     void abortProbe();
@@ -81,6 +85,9 @@ signals:
     void probeAborted();
 
 private:
+    // Makes a state text in the language in force when it is asked for.
+    using TextSource = std::function<QString()>;
+    void showState(const TextSource &text);
     // Sends and waits for the answer; an abort ends the wait with ServiceReply::aborted().
     ServiceReply callService(const ServiceRequest &request);
     bool resolveFileHash(BTResourceFile *file);
@@ -96,4 +103,5 @@ private:
     bool m_waitingForService = false;
     int m_lastEngineIndex = 0;
     PlayPositionStore *m_positions = nullptr;
+    TextSource m_stateText;
 };

@@ -73,7 +73,7 @@ void PlaySession::onFileOpened(const BTResourceFile &file)
     if (sameResource)
         applyTrackChoices();
     const int start = m_playback->openedAt();
-    emit notice(start > 0 ? QStringLiteral("从 %1 继续播放").arg(resumeTimeText(start)) : QString(), start > 0);
+    emit notice(start > 0 ? tr("从 %1 继续播放").arg(resumeTimeText(start)) : QString(), start > 0);
 }
 
 void PlaySession::onClosed()
@@ -120,7 +120,7 @@ bool PlaySession::step(int direction)
     BTResourceFile next;
     if (!EpisodeOrder::neighbour(m_files.value(hash), m_current.resourceIndex, direction, &next)) {
         if (m_playback->isMediaOpen())
-            emit notice(direction > 0 ? QStringLiteral("已是最后一集") : QStringLiteral("已是第一集"), false);
+            emit notice(direction > 0 ? tr("已是最后一集") : tr("已是第一集"), false);
         return false;
     }
     return m_request->play(&next, m_request->lastEngineIndex(), false);
@@ -196,7 +196,7 @@ void PlaySession::setSpeed(double speed)
     if (!engine || !m_playback->isMediaOpen())
         return;
     engine->setSpeed(speed);
-    emit notice(QStringLiteral("播放速度：%1×").arg(QString::number(speed)), false);
+    emit notice(tr("播放速度：%1×").arg(QString::number(speed)), false);
 }
 
 QString PlaySession::screenshotFolder()
@@ -224,10 +224,10 @@ QString PlaySession::takeScreenshot()
     for (int n = 2; QFileInfo::exists(path); ++n)
         path = QDir(folder).filePath(base + QStringLiteral("_%1.png").arg(n));
     if (!engine->saveScreenshot(path) || !QFileInfo::exists(path)) {
-        emit notice(QStringLiteral("截图失败"), false);
+        emit notice(tr("截图失败"), false);
         return QString();
     }
-    emit notice(QStringLiteral("截图已保存：%1").arg(QDir::toNativeSeparators(path)), false);
+    emit notice(tr("截图已保存：%1").arg(QDir::toNativeSeparators(path)), false);
     return path;
 }
 

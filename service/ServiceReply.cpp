@@ -1,5 +1,7 @@
 #include "service/ServiceReply.h"
 
+#include <QCoreApplication>
+
 ServiceReply::ServiceReply(Outcome outcome, const QVariantMap &map)
     : m_outcome(outcome)
     , m_map(map)
@@ -55,9 +57,9 @@ QString ServiceReply::failureText() const
 {
     switch (m_outcome) {
     case Outcome::NetworkFailure:
-        return QStringLiteral("连接服务器失败！");
+        return QCoreApplication::translate("ServiceReply", "连接服务器失败！");
     case Outcome::BadData:
-        return QStringLiteral("服务器返回数据异常！");
+        return QCoreApplication::translate("ServiceReply", "服务器返回数据异常！");
     case Outcome::Aborted:
         return QString(); // the user ended it: nothing to explain
     case Outcome::Envelope:

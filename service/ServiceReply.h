@@ -28,8 +28,8 @@ public:
     QVariantList datas() const;
     const QVariantMap &map() const { return m_map; }
 
-    // The words shown to the user for a failed outcome ("连接服务器失败！", "服务器返回数据异常！" or msg;
-    // nothing for an abort).
+    // The words shown to the user for a failed outcome ("连接服务器失败！", "服务器返回数据异常！" in
+    // the interface language, or msg as the service sent it; nothing for an abort).
     QString failureText() const;
 
 private:

@@ -6,6 +6,7 @@
 #include "app/ui/OkMessageBox.h"
 
 #include <QDate>
+#include <QEvent>
 #include <QLineEdit>
 #include <QDesktopServices>
 #include <QImage>
@@ -15,12 +16,13 @@
 #include <QUrl>
 
 namespace {
-const QString kLoginTitle = QStringLiteral("登录账号");
-const QString kLogoutTitle = QStringLiteral("注销");
-const QString kModifyTitle = QStringLiteral("修改密码");
-const QString kRetrieveTitle = QStringLiteral("找回密码");
-const QString kCaptchaTitle = QStringLiteral("注册账号");
-const QString kSignUpTitle = QStringLiteral("注册");
+// The message boxes' titles, per operation.
+const char kLoginTitle[] = QT_TRANSLATE_NOOP("AccountFunctionDialog", "登录账号");
+const char kLogoutTitle[] = QT_TRANSLATE_NOOP("AccountFunctionDialog", "注销");
+const char kModifyTitle[] = QT_TRANSLATE_NOOP("AccountFunctionDialog", "修改密码");
+const char kRetrieveTitle[] = QT_TRANSLATE_NOOP("AccountFunctionDialog", "找回密码");
+const char kCaptchaTitle[] = QT_TRANSLATE_NOOP("AccountFunctionDialog", "注册账号");
+const char kSignUpTitle[] = QT_TRANSLATE_NOOP("AccountFunctionDialog", "注册");
 } // namespace
 
 AccountFunctionDialog *AccountFunctionDialog::instance()
@@ -33,12 +35,31 @@ AccountFunctionDialog::AccountFunctionDialog(AccountSession *session, QWidget *p
     , m_session(session)
 {
     setupUi(this);
-    signUpPageCheckDeclarationLabel->setText(
-        QStringLiteral("<a href=\"%1?r=www/default/page&amp;p=mianze\" style=\"color:#01bd31; text-decoration: none;\">查看</a>")
-            .arg(AppConfig::serviceBase()));
+    showOwnTexts();
     signUpPageCheckDeclarationLabel->setOpenExternalLinks(true);
     clientStackedWidget->setCurrentWidget(loginPage);
     connectForm();
+}
+
+void AccountFunctionDialog::showOwnTexts()
+{
+    signUpPageCheckDeclarationLabel->setText(
+        QStringLiteral("<a href=\"%1?r=www/default/page&amp;p=mianze\" style=\"color:#01bd31; "
+                       "text-decoration: none;\">%2</a>")
+            .arg(AppConfig::serviceBase(), tr("查看")));
+    if (!m_session->loggedIn())
+        return;
+    miscPageVIPDataLineEdit->setText(m_session->vipDateText());
+    miscPageSupportLabel->setText(tr("用户反馈请关注Pelorin微信公众号：pelorinfans或搜索影迷工坊，有客服为您解决问题"));
+}
+
+void AccountFunctionDialog::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        retranslateUi(this);
+        showOwnTexts();
+    }
+    MoveableDialog::changeEvent(event);
 }
 
 void AccountFunctionDialog::connectForm()
@@ -158,7 +179,7 @@ void AccountFunctionDialog::loginPageLoginPushButton_clicked()
     // automatic login (the dialog hidden) brings the dialog up once it has waited a moment.
     const QString buttonText = loginPageLoginPushButton->text();
     loginPageLoginPushButton->setEnabled(false);
-    loginPageLoginPushButton->setText(QStringLiteral("正在登录..."));
+    loginPageLoginPushButton->setText(tr("正在登录..."));
     QTimer reveal;
     reveal.setSingleShot(true);
     if (isHidden()) {
@@ -173,13 +194,11 @@ void AccountFunctionDialog::loginPageLoginPushButton_clicked()
     reveal.stop();
     loginPageLoginPushButton->setText(buttonText);
     loginPageLoginPushButton->setEnabled(true);
-    if (!succeededOrShow(reply, kLoginTitle))
+    if (!succeededOrShow(reply, tr(kLoginTitle)))
         return;
 
     miscPageEmailLineEdit->setText(name);
-    miscPageVIPDataLineEdit->setText(m_session->vipDateText());
-    miscPageSupportLabel->setText(
-        QStringLiteral("用户反馈请关注Pelorin微信公众号：pelorinfans或搜索影迷工坊，有客服为您解决问题"));
+    showOwnTexts();
 
     const uint today = uint(QDate::currentDate().dayOfYear());
     if (today == AppConfig::lastAutoShowDayOfYear()) {
@@ -220,7 +239,7 @@ void AccountFunctionDialog::forgetLoginFields()
 
 void AccountFunctionDialog::miscPageLogoutPushButton_clicked()
 {
-    if (!succeededOrShow(m_session->logOut(), kLogoutTitle))
+    if (!succeededOrShow(m_session->logOut(), tr(kLogoutTitle)))
         return;
     loginPageUsernameLineEdit->clear();
     loginPageUsernameLineEdit->setFocus();
@@ -235,12 +254,12 @@ void AccountFunctionDialog::modifyPasswordPageSubmitPushButton_clicked()
     if (old.isEmpty() || fresh.isEmpty() || again.isEmpty())
         return;
     if (fresh != again) {
-        showMessage(kModifyTitle, QStringLiteral("两次填写的新密码不相同，请重新填写！"));
+        showMessage(tr(kModifyTitle), tr("两次填写的新密码不相同，请重新填写！"));
         return;
     }
-    if (!succeededOrShow(m_session->changePassword(old, fresh, again), kModifyTitle))
+    if (!succeededOrShow(m_session->changePassword(old, fresh, again), tr(kModifyTitle)))
         return;
-    showMessage(kModifyTitle, QStringLiteral("修改成功，请重新登录！"));
+    showMessage(tr(kModifyTitle), tr("修改成功，请重新登录！"));
     loginPagePasswordLineEdit->setFocus();
     forgetLoginFields();
     modifyPasswordPageOldPasswordLineEdit->clear();
@@ -254,16 +273,16 @@ void AccountFunctionDialog::retrievePasswordPageRetrievePushButton_clicked()
     const QString email = retrievePasswordPageEmailLineEdit->text();
     if (email.isEmpty())
         return;
-    if (!succeededOrShow(m_session->retrievePassword(email), kRetrieveTitle))
+    if (!succeededOrShow(m_session->retrievePassword(email), tr(kRetrieveTitle)))
         return;
-    showMessage(kRetrieveTitle, QStringLiteral("邮件发送成功，请尽快修改密码！"));
+    showMessage(tr(kRetrieveTitle), tr("邮件发送成功，请尽快修改密码！"));
     retrievePasswordPageEmailLineEdit->clear();
 }
 
 void AccountFunctionDialog::signUpPageCaptchaImagePushButton_clicked()
 {
     QByteArray body;
-    if (!succeededOrShow(m_session->fetchCaptcha(&body), kCaptchaTitle))
+    if (!succeededOrShow(m_session->fetchCaptcha(&body), tr(kCaptchaTitle)))
         return;
     const QImage image = QImage::fromData(body);
     signUpPageCaptchaImagePushButton->setIconSize(image.size());
@@ -278,25 +297,25 @@ void AccountFunctionDialog::signUpPageSignUpPushButton_clicked()
     if (email.isEmpty() || password.isEmpty() || again.isEmpty())
         return;
     if (password != again) {
-        showMessage(kSignUpTitle, QStringLiteral("两次填写的密码不相同，请重新填写！"));
+        showMessage(tr(kSignUpTitle), tr("两次填写的密码不相同，请重新填写！"));
         return;
     }
     const QString captcha = signUpPageCaptchaLineEdit->text();
     if (captcha.isEmpty())
         return;
     if (!signUpPageDeclarationCheckBox->isChecked()) {
-        showMessage(kSignUpTitle, QStringLiteral("请熟读并认可Pelorin声明后再进行注册！"));
+        showMessage(tr(kSignUpTitle), tr("请熟读并认可Pelorin声明后再进行注册！"));
         return;
     }
     const ServiceReply reply = m_session->signUp(captcha, email, password, again);
     if (!reply.succeeded()) {
-        showMessage(kSignUpTitle, reply.failureText());
+        showMessage(tr(kSignUpTitle), reply.failureText());
         if (reply.isEnvelope() && reply.statu() == -5)
             signUpPageCaptchaImagePushButton_clicked();
         return;
     }
-    showMessage(kSignUpTitle, QStringLiteral("注册的邮箱请务必填写本人的，否则密码丢失只能通过邮箱找回。\r\n\r\n"
-                                             "警告：若发现近期内重复注册，且没有正当使用，Pelorin有权收回且禁用IP注册账户！"));
+    showMessage(tr(kSignUpTitle), tr("注册的邮箱请务必填写本人的，否则密码丢失只能通过邮箱找回。") + QStringLiteral("\r\n\r\n")
+                                      + tr("警告：若发现近期内重复注册，且没有正当使用，Pelorin有权收回且禁用IP注册账户！"));
     loginPageUsernameLineEdit->setText(email);
     loginPagePasswordLineEdit->clear();
     loginPagePasswordLineEdit->setFocus();

@@ -52,11 +52,17 @@ private slots:
     void retrievePasswordPageRetrievePushButton_clicked();
     void retrievePasswordPageReturnPushButton_clicked();
 
+protected:
+    // A new interface language: the form's texts and the dialog's own again.
+    void changeEvent(QEvent *event) override;
+
 private:
     // An automatic login still waiting after this long shows the dialog with its button's text.
     static constexpr int LoginRevealMs = 1000;
 
     void connectForm();
+    // What the form does not hold: the declaration's link and, once logged in, the account's texts.
+    void showOwnTexts();
     void showMessage(const QString &title, const QString &text);
     // Shows the failure words of an outcome that is not a success; true when it was a success.
     bool succeededOrShow(const ServiceReply &reply, const QString &title);

@@ -5,7 +5,7 @@
 OkMessageBox::OkMessageBox(const QString &title, const QString &text, QWidget *parent, Icon icon)
     : QMessageBox(icon, title, text, QMessageBox::Ok, parent)
 {
-    button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    button(QMessageBox::Ok)->setText(tr("确定"));
 }
 
 int OkMessageBox::inform(QWidget *parent, const QString &title, const QString &text, Icon icon)

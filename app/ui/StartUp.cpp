@@ -3,6 +3,7 @@
 #include "app/AppConfig.h"
 #include "app/DesktopShortcut.h"
 #include "app/InstanceChannel.h"
+#include "app/InterfaceLanguage.h"
 #include "app/SingleInstanceGuard.h"
 #include "app/ui/Application.h"
 #include "app/ui/GuiResources.h"
@@ -61,9 +62,12 @@ QString StartUp::tutorialUrl()
 
 void StartUp::installTranslator()
 {
-    // Installed even when loading fails: the program then simply shows Qt's English texts.
-    m_translator.load(QStringLiteral(":/main/qt_zh_CN.qm"));
-    QCoreApplication::installTranslator(&m_translator);
+    // Read in the folder the program works in: Config.ini is there.
+    const QString language = InterfaceLanguage::forRun(QCoreApplication::arguments(),
+                                                       qEnvironmentVariable(InterfaceLanguage::EnvironmentVariable),
+                                                       AppConfig::language());
+    if (!InterfaceLanguage::apply(language))
+        InterfaceLanguage::apply(InterfaceLanguage::Chinese); // the source texts, always there
 }
 
 bool StartUp::ensureSingleInstance(int *status)
@@ -89,7 +93,7 @@ bool StartUp::ensureSingleInstance(int *status)
     // The running window comes to the front, and the warning above it even when it is topmost:
     // otherwise the user sees nothing happen.
     InstanceChannel::requestRaise(m_lockDirectory);
-    OkMessageBox box(QStringLiteral("警告"), QStringLiteral("检测到Pelorin已运行，请勿多次运行！"));
+    OkMessageBox box(tr("警告"), tr("检测到Pelorin已运行，请勿多次运行！"));
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     *status = box.exec();
     return false;
@@ -100,16 +104,16 @@ void StartUp::askFirstLaunchQuestions()
     if (AppConfig::firstLaunch() != 1)
         return;
 
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("询问"), QString(),
+    QMessageBox box(QMessageBox::NoIcon, tr("询问"), QString(),
                     QMessageBox::Yes | QMessageBox::No);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("是(Y)"));
-    box.button(QMessageBox::No)->setText(QStringLiteral("否(N)"));
+    box.button(QMessageBox::Yes)->setText(tr("是(Y)"));
+    box.button(QMessageBox::No)->setText(tr("否(N)"));
 
-    box.setText(QStringLiteral("是否创建快捷方式在您的桌面上，以方便下次访问！"));
+    box.setText(tr("是否创建快捷方式在您的桌面上，以方便下次访问！"));
     if (box.exec() == QMessageBox::Yes)
         DesktopShortcut::create(); // a failure is not worth bothering the user with
 
-    box.setText(QStringLiteral("第一次使用？是否需要观看新手教程？"));
+    box.setText(tr("第一次使用？是否需要观看新手教程？"));
     if (box.exec() == QMessageBox::Yes)
         QDesktopServices::openUrl(QUrl(tutorialUrl()));
 
@@ -143,7 +147,7 @@ void StartUp::showUpdateFailure(const QStringList &arguments)
     const int at = arguments.indexOf(QStringLiteral("--update-failed"));
     if (at < 0 || at + 1 >= arguments.size())
         return;
-    OkMessageBox box(QStringLiteral("更新"), arguments.at(at + 1), nullptr, QMessageBox::Warning);
+    OkMessageBox box(tr("更新"), arguments.at(at + 1), nullptr, QMessageBox::Warning);
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }
@@ -163,10 +167,10 @@ void StartUp::enterUserFolderWhenInstalled()
 
 int StartUp::run()
 {
+    enterUserFolderWhenInstalled();
     installTranslator();
 
     int status = 0;
-    enterUserFolderWhenInstalled();
     if (!ensureSingleInstance(&status))
         return status;
     showUpdateFailure(QCoreApplication::arguments());
@@ -185,7 +189,7 @@ int StartUp::run()
         PlayerEngine *engine = m_engineFactory(playPage);
         if (!engine) {
             // Without its engine the program cannot play anything: say so and end.
-            OkMessageBox::inform(nullptr, QStringLiteral("错误"), EngineModule::failureText(), QMessageBox::Critical);
+            OkMessageBox::inform(nullptr, tr("错误"), EngineModule::failureText(), QMessageBox::Critical);
             QCoreApplication::exit(1);
         }
         return engine;

@@ -2,7 +2,8 @@
 
 #include "player/ui/PlayerEngineFactory.h"
 
-#include <QTranslator>
+#include <QCoreApplication>
+#include <QString>
 
 #include <memory>
 
@@ -15,6 +16,8 @@ class SingleInstanceGuard;
 // The start-up sequence after the application object exists, up to the event loop.
 class StartUp
 {
+    Q_DECLARE_TR_FUNCTIONS(StartUp)
+
 public:
     // Without an engine factory the program's own engine module is used.
     explicit StartUp(const QString &lockDirectory = QString(), const PlayerEngineFactory &engineFactory = {});
@@ -28,6 +31,7 @@ public:
     // Runs the sequence and returns the process exit status.
     int run();
 
+    // The interface language of this run (--lang, PELORIN_LANG, Config.ini) with Qt's own texts.
     void installTranslator();
     // False when another copy runs; it has been asked to come to the front and the warning box has
     // been shown above it. Its result is in *status. True: this copy listens for later copies.
@@ -59,7 +63,6 @@ public:
     static constexpr int kStartUpTransferTimeoutMs = 5000;
 
 private:
-    QTranslator m_translator;
     QString m_lockDirectory;
     QString m_resourceInput;
     bool m_applicationWired = false;

@@ -25,11 +25,11 @@ QString PackageInstallerHandOver::install(const QString &packagePath)
         process.setProcessChannelMode(QProcess::ForwardedChannels);
         process.start(program, {QLatin1String(installer.option) + packagePath});
         if (!process.waitForStarted())
-            return QStringLiteral("无法启动软件包安装程序：%1").arg(program);
+            return tr("无法启动软件包安装程序：%1").arg(program);
         process.waitForFinished(-1);
         if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-            return QStringLiteral("软件包未安装：%1").arg(packagePath);
+            return tr("软件包未安装：%1").arg(packagePath);
         return QString();
     }
-    return QStringLiteral("未找到软件包安装程序，请手动安装：%1").arg(packagePath);
+    return tr("未找到软件包安装程序，请手动安装：%1").arg(packagePath);
 }

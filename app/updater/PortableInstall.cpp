@@ -55,16 +55,16 @@ PortableInstall::PortableInstall(const QString &installDir) : m_installDir(QDir(
 QString PortableInstall::install(const QString &archivePath)
 {
     if (m_installDir.isEmpty() || readVersion(m_installDir).isEmpty())
-        return QStringLiteral("当前安装不是便携版，无法安装 %1").arg(QFileInfo(archivePath).fileName());
+        return tr("当前安装不是便携版，无法安装 %1").arg(QFileInfo(archivePath).fileName());
     const QFileInfo installed(m_installDir);
     const QString parent = installed.absolutePath();
     if (!QFileInfo(parent).isWritable() || !installed.isWritable())
-        return QStringLiteral("安装目录不可写：%1").arg(m_installDir);
+        return tr("安装目录不可写：%1").arg(m_installDir);
 
     // Beside the installation: on its file system, so that the switch is a rename.
     QTemporaryDir staging(parent + QStringLiteral("/.") + installed.fileName() + QStringLiteral("-update-XXXXXX"));
     if (!staging.isValid())
-        return QStringLiteral("安装目录不可写：%1").arg(m_installDir);
+        return tr("安装目录不可写：%1").arg(m_installDir);
     QProcess tar;
     tar.start(QStringLiteral("tar"), {QStringLiteral("-xzf"), archivePath, QStringLiteral("-C"), staging.path(),
                                       QStringLiteral("--no-same-owner")});
@@ -72,18 +72,18 @@ QString PortableInstall::install(const QString &archivePath)
         tar.kill();
         tar.waitForFinished();
         std::fputs(tar.readAllStandardError().constData(), stderr);
-        return QStringLiteral("安装包无法解开：%1").arg(QFileInfo(archivePath).fileName());
+        return tr("安装包无法解开：%1").arg(QFileInfo(archivePath).fileName());
     }
     const QStringList top = QDir(staging.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     const QString fresh = staging.path() + QLatin1Char('/') + top.value(0);
     if (top.size() != 1 || !QFileInfo(fresh).isDir() || QFileInfo(fresh).isSymLink())
-        return QStringLiteral("安装包内容不完整");
+        return tr("安装包内容不完整");
     if (const QString problem = check(fresh); !problem.isEmpty())
         return problem;
     if (!carryOver(m_installDir, fresh))
-        return QStringLiteral("无法保留安装目录中的文件：%1").arg(m_installDir);
+        return tr("无法保留安装目录中的文件：%1").arg(m_installDir);
     if (!exchange(fresh, m_installDir, staging.path() + QStringLiteral("/.old")))
-        return QStringLiteral("无法替换安装目录：%1").arg(m_installDir);
+        return tr("无法替换安装目录：%1").arg(m_installDir);
     return QString(); // the old version, now in the staging folder, goes with it
 }
 
@@ -92,7 +92,7 @@ QString PortableInstall::check(const QString &fresh) const
     const QString version = readVersion(fresh);
     if (version.isEmpty() || !isProgram(fresh + QStringLiteral("/pelorin"))
         || !isProgram(fresh + QStringLiteral("/pelorin-updater")))
-        return QStringLiteral("安装包内容不完整");
+        return tr("安装包内容不完整");
     // A player that cannot run here (a missing library, another architecture) is not switched in.
     QProcess player;
     player.start(fresh + QStringLiteral("/pelorin"), {QStringLiteral("--version")});
@@ -103,7 +103,7 @@ QString PortableInstall::check(const QString &fresh) const
         player.waitForFinished();
     }
     if (!ran || QString::fromUtf8(player.readAllStandardOutput()).trimmed() != version)
-        return QStringLiteral("新版本无法运行：%1").arg(version);
+        return tr("新版本无法运行：%1").arg(version);
     return QString();
 }
 

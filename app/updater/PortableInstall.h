@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 // Installs a portable archive over a portable installation. The archive (.tar.gz) holds one
@@ -13,6 +14,8 @@
 // the old installation as it was.
 class PortableInstall
 {
+    Q_DECLARE_TR_FUNCTIONS(PortableInstall)
+
 public:
     explicit PortableInstall(const QString &installDir);
 

@@ -46,19 +46,19 @@ QString Updater::install(const QString &packagePath)
 {
     const QString name = QFileInfo(packagePath).fileName();
     if (!QFileInfo(packagePath).isFile())
-        return QStringLiteral("找不到安装包：%1").arg(packagePath);
+        return tr("找不到安装包：%1").arg(packagePath);
     if (name.endsWith(QLatin1String(".tar.gz")) || name.endsWith(QLatin1String(".tgz")))
         return PortableInstall(m_installDir).install(packagePath);
     if (name.endsWith(QLatin1String(".deb")))
         return PackageInstallerHandOver::install(packagePath);
-    return QStringLiteral("不支持的安装包：%1").arg(name);
+    return tr("不支持的安装包：%1").arg(name);
 }
 
 bool Updater::startPlayer(const QString &failure)
 {
     QStringList arguments;
     if (!failure.isEmpty())
-        arguments << QStringLiteral("--update-failed") << QStringLiteral("更新失败！") + failure;
+        arguments << QStringLiteral("--update-failed") << tr("更新失败！") + failure;
     // By path, not by the inherited folder: when the player ran inside its installation, that
     // folder is now the old one.
     if (QProcess::startDetached(m_installDir + QStringLiteral("/pelorin"), arguments, m_workingDir))

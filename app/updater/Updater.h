@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 // pelorin-updater: waits until the player has exited, installs the package the player downloaded
@@ -7,6 +8,8 @@
 // with the reason the update failed).
 class Updater
 {
+    Q_DECLARE_TR_FUNCTIONS(Updater)
+
 public:
     Updater(const QString &installDir, const QString &lockDir, const QString &workingDir);
 

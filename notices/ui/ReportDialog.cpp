@@ -4,6 +4,7 @@
 #include "service/ServiceClient.h"
 
 #include <QButtonGroup>
+#include <QEvent>
 #include <QNetworkReply>
 
 ReportDialog::ReportDialog(ServiceClient *client, QWidget *parent)
@@ -35,15 +36,16 @@ QString ReportDialog::hash() const
 
 QString ReportDialog::categoryText(int id)
 {
+    // The service's names of the categories, in every interface language.
     switch (id) {
     case 0:
-        return QStringLiteral("暴恐");
+        return QStringLiteral("暴恐"); // untranslated: the service's name
     case 1:
-        return QStringLiteral("色情");
+        return QStringLiteral("色情"); // untranslated: the service's name
     case 2:
-        return QStringLiteral("反动");
+        return QStringLiteral("反动"); // untranslated: the service's name
     case 3:
-        return QStringLiteral("血腥");
+        return QStringLiteral("血腥"); // untranslated: the service's name
     default:
         return QString();
     }
@@ -60,4 +62,11 @@ void ReportDialog::submitPushButton_clicked()
     if (reply)
         connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
     close();
+}
+
+void ReportDialog::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        retranslateUi(this);
+    QDialog::changeEvent(event);
 }

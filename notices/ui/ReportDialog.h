@@ -26,6 +26,10 @@ public:
 private slots:
     void submitPushButton_clicked();
 
+protected:
+    // A new interface language: the form's texts again.
+    void changeEvent(QEvent *event) override;
+
 private:
     ServiceClient *m_client;
     QButtonGroup *m_categoryGroup = nullptr;

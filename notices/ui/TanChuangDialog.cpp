@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QTimer>
 #include <QUrl>
+#include <QEvent>
 
 TanChuangDialog::TanChuangDialog(const PopupNotice &notice, QWidget *parent)
     : MoveableDialog(parent, Qt::FramelessWindowHint)
@@ -68,3 +69,10 @@ void TanChuangDialog::previousImagePushButtonClicked()
 }
 
 QAbstractButton *TanChuangDialog::escapeButton() const { return closePushButton; }
+
+void TanChuangDialog::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        retranslateUi(this);
+    MoveableDialog::changeEvent(event);
+}

@@ -27,6 +27,10 @@ private slots:
     void nextImagePushButtonClicked();
     void previousImagePushButtonClicked();
 
+protected:
+    // A new interface language: the form's texts again.
+    void changeEvent(QEvent *event) override;
+
 private:
     void showImage(int index);
 

@@ -1,6 +1,7 @@
 #include "notices/ui/UpdateDialog.h"
 
 #include "app/AppConfig.h"
+#include "app/InterfaceLanguage.h"
 #include "app/Version.h"
 #include "notices/PackageDownload.h"
 #include "service/Endpoints.h"
@@ -9,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QEvent>
 #include <QProcess>
 #include <QUrl>
 
@@ -30,11 +32,25 @@ UpdateDialog::UpdateDialog(const UpdateInfo &info, QWidget *parent)
     connect(startUpdatePushButton, &QPushButton::clicked, this, &UpdateDialog::startUpdatePushButton_clicked);
     connect(m_download, &PackageDownload::progress, this, &UpdateDialog::showProgress);
 
-    descriptionTextBrowser->setText(QStringLiteral("当前版本：") + currentVersion());
+    showDescription();
+}
+
+void UpdateDialog::showDescription()
+{
+    descriptionTextBrowser->setText(tr("当前版本：") + currentVersion());
     if (m_info.serverVersion.isEmpty())
         return;
-    descriptionTextBrowser->append(QStringLiteral("服务器版本：") + m_info.serverVersion);
-    descriptionTextBrowser->append(QStringLiteral("版本说明：\r\n") + m_info.description);
+    descriptionTextBrowser->append(tr("服务器版本：") + m_info.serverVersion);
+    descriptionTextBrowser->append(tr("版本说明：") + QStringLiteral("\r\n") + m_info.description);
+}
+
+void UpdateDialog::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        retranslateUi(this);
+        showDescription();
+    }
+    MoveableDialog::changeEvent(event);
 }
 
 UpdateDialog::~UpdateDialog()
@@ -58,6 +74,18 @@ QString UpdateDialog::packagePath() const
     return QDir::tempPath() + QLatin1Char('/') + m_info.packageFileName();
 }
 
+bool UpdateDialog::startUpdater(const QString &packagePath)
+{
+    // In the interface language of this run: the updater's reasons come back to the player's window.
+    QProcess updater;
+    updater.setProgram(updaterPath());
+    updater.setArguments({QDir::toNativeSeparators(packagePath)});
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QLatin1String(InterfaceLanguage::EnvironmentVariable), InterfaceLanguage::current());
+    updater.setProcessEnvironment(environment);
+    return updater.startDetached();
+}
+
 void UpdateDialog::done(int result)
 {
     m_download->abort();
@@ -72,8 +100,8 @@ void UpdateDialog::goToOfficialWebsitePushButton_clicked()
 void UpdateDialog::showProgress(qint64 received, qint64 total)
 {
     // Without an announced size there is no percentage to show.
-    updateStateLabel->setText(total > 0 ? QStringLiteral("正在下载%1%...").arg(received * 100 / total)
-                                        : QStringLiteral("正在下载..."));
+    updateStateLabel->setText(total > 0 ? tr("正在下载%1%...").arg(received * 100 / total)
+                                        : tr("正在下载..."));
 }
 
 void UpdateDialog::startUpdatePushButton_clicked()
@@ -93,11 +121,10 @@ void UpdateDialog::startUpdatePushButton_clicked()
         return;
     // A package that did not arrive whole, does not match its digest or could not be saved is
     // never handed over.
-    if (outcome != PackageDownload::Outcome::Saved
-        || !QProcess::startDetached(updaterPath(), {QDir::toNativeSeparators(path)})) {
-        updateStateLabel->setText(QStringLiteral("更新失败！"));
+    if (outcome != PackageDownload::Outcome::Saved || !startUpdater(path)) {
+        updateStateLabel->setText(tr("更新失败！"));
         return;
     }
-    updateStateLabel->setText(QStringLiteral("下载完成，即将自动更新。"));
+    updateStateLabel->setText(tr("下载完成，即将自动更新。"));
     close();
 }

@@ -28,14 +28,21 @@ public:
     // Closing the window ends a running download.
     void done(int result) override;
 
+protected:
+    // A new interface language: the form's texts and the description again.
+    void changeEvent(QEvent *event) override;
+
 private slots:
     void goToOfficialWebsitePushButton_clicked();
     void startUpdatePushButton_clicked();
 
 private:
     void showProgress(qint64 received, qint64 total);
+    void showDescription();
     // Where the package is saved: the temporary folder and the file name of the address.
     QString packagePath() const;
+    // Hands the package to the updater, which goes on after this program has exited.
+    static bool startUpdater(const QString &packagePath);
 
     UpdateInfo m_info;
     PackageDownload *m_download;

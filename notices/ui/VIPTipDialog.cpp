@@ -3,6 +3,8 @@
 #include "account/ui/AccountFunctionDialog.h"
 #include "app/ui/DialogRegistry.h"
 
+#include <QEvent>
+
 VIPTipDialog *VIPTipDialog::instance()
 {
     return DialogRegistry::instanceOf<VIPTipDialog>();
@@ -23,3 +25,10 @@ void VIPTipDialog::goToPayPushButtonClicked()
 }
 
 QAbstractButton *VIPTipDialog::escapeButton() const { return cancelPushButton; }
+
+void VIPTipDialog::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        retranslateUi(this);
+    MoveableDialog::changeEvent(event);
+}

@@ -17,4 +17,8 @@ public:
 
 private slots:
     void goToPayPushButtonClicked();
+
+protected:
+    // A new interface language: the form's texts again.
+    void changeEvent(QEvent *event) override;
 };

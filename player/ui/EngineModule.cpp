@@ -37,7 +37,7 @@ QString EngineModule::filePath()
 
 QString EngineModule::failureText()
 {
-    return QStringLiteral("加载播放引擎异常！");
+    return tr("加载播放引擎异常！");
 }
 
 void EngineModule::load()

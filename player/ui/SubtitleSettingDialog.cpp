@@ -4,19 +4,21 @@
 #include "player/SubtitleOptions.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
 #include <QIntValidator>
 
 namespace {
 
-const QString SwitchOn = QStringLiteral("开启");
-
-// The combo boxes' text-carrying index signal, without the deprecated overload.
+// The combo boxes' index signal, without the deprecated overload. By index, not by text: the
+// texts are those of the interface language.
 template <typename Slot> void onItemChanged(QComboBox *box, SubtitleSettingDialog *dialog, Slot slot)
 {
-    QObject::connect(box, QOverload<int>::of(&QComboBox::currentIndexChanged), dialog,
-                     [box, dialog, slot](int index) { (dialog->*slot)(box->itemText(index)); });
+    QObject::connect(box, QOverload<int>::of(&QComboBox::currentIndexChanged), dialog, slot);
 }
+
+// The size box lists the sizes from this one up, one per entry.
+constexpr int SmallestSize = 7;
 
 } // namespace
 
@@ -63,8 +65,8 @@ SubtitleSettingDialog::SubtitleSettingDialog(SubtitleOptions *subtitles, QWidget
 
 void SubtitleSettingDialog::browseSubtitleFilePushButtonClicked()
 {
-    const QString filter = QStringLiteral("字幕文件(*.srt *.ass *.ssa *.smi *.idx *.sub *.sup)");
-    const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("浏览字幕文件"), QStringLiteral("."), filter);
+    const QString filter = tr("字幕文件(*.srt *.ass *.ssa *.smi *.idx *.sub *.sup)");
+    const QString file = QFileDialog::getOpenFileName(this, tr("浏览字幕文件"), QStringLiteral("."), filter);
     if (file.isEmpty())
         return;
     subtitleFilePathLineEdit->setText(QDir::toNativeSeparators(file));
@@ -82,28 +84,43 @@ void SubtitleSettingDialog::subtitleMoveDownPushButtonClicked() { m_subtitles->m
 void SubtitleSettingDialog::subtitleMoveLeftPushButtonClicked() { m_subtitles->moveLeft(); }
 void SubtitleSettingDialog::subtitleMoveRightPushButtonClicked() { m_subtitles->moveRight(); }
 
-void SubtitleSettingDialog::subtitleSwitchComboBoxCurrentIndexChanged(const QString &item)
+void SubtitleSettingDialog::subtitleSwitchComboBoxCurrentIndexChanged(int index)
 {
-    m_subtitles->setShown(item == SwitchOn);
+    m_subtitles->setShown(index == 0); // "开启"
 }
 
-void SubtitleSettingDialog::subtitleDelayComboBoxCurrentIndexChanged(const QString &item)
+void SubtitleSettingDialog::subtitleDelayComboBoxCurrentIndexChanged(int index)
 {
-    if (item == QStringLiteral("提前"))
+    // "关闭", "提前", "延迟" in the order of the modes.
+    if (index == SubtitleOptions::Earlier)
         m_subtitles->setDelayMode(SubtitleOptions::Earlier);
-    else if (item == QStringLiteral("延迟"))
+    else if (index == SubtitleOptions::Later)
         m_subtitles->setDelayMode(SubtitleOptions::Later);
     else
         m_subtitles->setDelayMode(SubtitleOptions::NoDelay);
 }
 
-void SubtitleSettingDialog::subtitleSizeComboBoxCurrentIndexChanged(const QString &item)
+void SubtitleSettingDialog::subtitleSizeComboBoxCurrentIndexChanged(int index)
 {
     // No selection (as the dialog starts) chooses no size.
-    bool ok = false;
-    const int size = QString(item).remove(QStringLiteral("号")).toInt(&ok);
-    if (ok)
-        m_subtitles->setSize(size);
+    if (index >= 0)
+        m_subtitles->setSize(SmallestSize + index);
+}
+
+void SubtitleSettingDialog::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        // The format hint, shown until a file is chosen, is a text of the form; a chosen file stays
+        // (and is not sent again).
+        const QSignalBlocker quiet(subtitleFilePathLineEdit);
+        const QString shown = subtitleFilePathLineEdit->text();
+        const bool hint = shown == m_formatHint;
+        retranslateUi(this);
+        m_formatHint = subtitleFilePathLineEdit->text();
+        if (!hint)
+            subtitleFilePathLineEdit->setText(shown);
+    }
+    MoveableDialog::changeEvent(event);
 }
 
 void SubtitleSettingDialog::subtitleDelayMillisecondsLineEditTextChanged(const QString &milliseconds)

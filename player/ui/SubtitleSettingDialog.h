@@ -25,10 +25,14 @@ private slots:
     void subtitleMoveDownPushButtonClicked();
     void subtitleMoveLeftPushButtonClicked();
     void subtitleMoveRightPushButtonClicked();
-    void subtitleSwitchComboBoxCurrentIndexChanged(const QString &item);
-    void subtitleDelayComboBoxCurrentIndexChanged(const QString &item);
-    void subtitleSizeComboBoxCurrentIndexChanged(const QString &item);
+    void subtitleSwitchComboBoxCurrentIndexChanged(int index);
+    void subtitleDelayComboBoxCurrentIndexChanged(int index);
+    void subtitleSizeComboBoxCurrentIndexChanged(int index);
     void subtitleDelayMillisecondsLineEditTextChanged(const QString &milliseconds);
+
+protected:
+    // A new interface language: the form's texts again, the chosen file kept.
+    void changeEvent(QEvent *event) override;
 
 private:
     SubtitleOptions *m_subtitles;

@@ -31,8 +31,9 @@ void VideoNotice::showNotice(const QString &text, bool startOverOffered)
     }
     QString html = text.toHtmlEscaped();
     if (startOverOffered)
-        html += QStringLiteral("&nbsp;&nbsp;<a href=\"start-over\" style=\"color: rgb(57, 166, 240);\">从头播放</a>"
-                               "<span style=\"color: rgb(170, 170, 170);\">（Home）</span>");
+        html += QStringLiteral("&nbsp;&nbsp;<a href=\"start-over\" style=\"color: rgb(57, 166, 240);\">%1</a>"
+                               "<span style=\"color: rgb(170, 170, 170);\">%2</span>")
+                    .arg(tr("从头播放"), tr("（Home）"));
     setText(html);
     adjustSize();
     move(16, 16);

@@ -1,5 +1,7 @@
 #include "resources/ui/BTResourceCollectionListItemWidget.h"
 
+#include <QEvent>
+
 BTResourceCollectionListItemWidget::BTResourceCollectionListItemWidget(const BTResourceFile &file, quint32 id,
                                                                        QWidget *parent)
     : QWidget(parent)
@@ -12,4 +14,11 @@ BTResourceCollectionListItemWidget::BTResourceCollectionListItemWidget(const BTR
     connect(playPushButton, &QPushButton::clicked, this, &BTResourceCollectionListItemWidget::playPushButton_clicked);
     connect(copyURLPushButton, &QPushButton::clicked, this, &BTResourceCollectionListItemWidget::copyURLPushButtonClicked);
     connect(deletePushButton, &QPushButton::clicked, this, &BTResourceCollectionListItemWidget::deletePushButton_clicked);
+}
+
+void BTResourceCollectionListItemWidget::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        retranslateUi(this);
+    QWidget::changeEvent(event);
 }

@@ -27,6 +27,10 @@ public slots:
     void copyURLPushButtonClicked() { emit copyURL(this); }
     void deletePushButton_clicked() { emit deleteFile(this); }
 
+protected:
+    // A new interface language: the form's texts again.
+    void changeEvent(QEvent *event) override;
+
 private:
     BTResourceFile m_file;
     quint32 m_id;

@@ -22,7 +22,10 @@ BTResourceDownloadListItemWidget::BTResourceDownloadListItemWidget(const BTResou
     fileSizeLabel->setText(fileSizeText(m_file.fileSize));
     resumePushButton->hide();
 
-    connect(m_transfer, &DownloadTransfer::progressText, downloadProgressLabel, &QLabel::setText);
+    connect(m_transfer, &DownloadTransfer::progressText, this, [this](const QString &text) {
+        m_stateSource = nullptr;
+        downloadProgressLabel->setText(text);
+    });
     connect(m_transfer, &DownloadTransfer::progress, this, &BTResourceDownloadListItemWidget::showProgress);
     connect(m_transfer, &DownloadTransfer::speedText, downloadSpeedLabel, &QLabel::setText);
     connect(m_transfer, &DownloadTransfer::finished, this,
@@ -38,7 +41,7 @@ BTResourceDownloadListItemWidget::BTResourceDownloadListItemWidget(const BTResou
         QTimer::singleShot(100, this, &BTResourceDownloadListItemWidget::downloadFile);
     } else {
         showProgress(m_transfer->partPercent());
-        showStopped(QStringLiteral("下载中断"));
+        showStopped(QT_TR_NOOP("下载中断"));
     }
 }
 
@@ -75,12 +78,12 @@ void BTResourceDownloadListItemWidget::showResolving()
 {
     resumePushButton->hide();
     downloadProgressLabel->setToolTip(QString());
-    downloadProgressLabel->setText(QStringLiteral("正在解析"));
+    showState(QT_TR_NOOP("正在解析"));
 }
 
 void BTResourceDownloadListItemWidget::showResolveFailed(const QString &reason)
 {
-    showStopped(QStringLiteral("下载失败"));
+    showStopped(QT_TR_NOOP("下载失败"));
     downloadProgressLabel->setToolTip(reason);
 }
 
@@ -102,11 +105,11 @@ void BTResourceDownloadListItemWidget::setResumeEnabled(bool enabled)
 void BTResourceDownloadListItemWidget::transferFinished(bool succeeded)
 {
     if (succeeded) {
-        downloadProgressLabel->setText(QStringLiteral("下载完成"));
+        showState(QT_TR_NOOP("下载完成"));
         downloadProgressBar->setValue(downloadProgressBar->maximum());
         deletePushButton->setEnabled(false);
     } else {
-        showStopped(QStringLiteral("下载失败"));
+        showStopped(QT_TR_NOOP("下载失败"));
     }
 }
 
@@ -115,9 +118,25 @@ void BTResourceDownloadListItemWidget::showProgress(double percent)
     downloadProgressBar->setValue(int(qBound(0.0, percent, 100.0) * 100));
 }
 
-void BTResourceDownloadListItemWidget::showStopped(const QString &text)
+void BTResourceDownloadListItemWidget::showState(const char *text)
 {
-    downloadProgressLabel->setText(text);
+    m_stateSource = text;
+    downloadProgressLabel->setText(tr(text));
+}
+
+void BTResourceDownloadListItemWidget::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        retranslateUi(this);
+        if (m_stateSource)
+            downloadProgressLabel->setText(tr(m_stateSource));
+    }
+    QWidget::changeEvent(event);
+}
+
+void BTResourceDownloadListItemWidget::showStopped(const char *text)
+{
+    showState(text);
     downloadSpeedLabel->clear();
     resumePushButton->setVisible(m_transfer->canResume());
 }

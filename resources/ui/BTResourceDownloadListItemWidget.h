@@ -47,12 +47,18 @@ public slots:
     void resumePushButton_clicked();
     void openFolderPushButton_clicked();
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
     void transferFinished(bool succeeded);
     void showProgress(double percent);
-    void showStopped(const QString &text);
+    // The row's own words for its state (QT_TR_NOOP), kept so that they follow the language.
+    void showState(const char *text);
+    void showStopped(const char *text);
 
     BTResourceFile m_file;
     QString m_directory;
     DownloadTransfer *m_transfer = nullptr;
+    const char *m_stateSource = nullptr; // null while the label shows the transfer's percentage
 };

@@ -20,6 +20,7 @@
 
 #include <QClipboard>
 #include <QDir>
+#include <QEvent>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QFileDialog>
@@ -31,9 +32,9 @@
 #include <algorithm>
 
 namespace {
-const QString kParse = QStringLiteral("解析");
-const QString kAbort = QStringLiteral("中止");
-const QString kParsed = QStringLiteral("解析BT资源成功");
+const char kParse[] = QT_TRANSLATE_NOOP("BTResourceFunctionDialog", "解析");
+const char kAbort[] = QT_TRANSLATE_NOOP("BTResourceFunctionDialog", "中止");
+const char kParsed[] = QT_TRANSLATE_NOOP("BTResourceFunctionDialog", "解析BT资源成功");
 
 template <typename Row> Row *rowWidget(QListWidget *list, int i)
 {
@@ -180,7 +181,8 @@ void BTResourceFunctionDialog::connectForm()
 void BTResourceFunctionDialog::connectRequest()
 {
     connect(this, &BTResourceFunctionDialog::stopParseBTResource, m_request, &PlayRequest::abortProbe);
-    connect(m_request, &PlayRequest::stateText, parsePageParseStateLabel, &QLabel::setText);
+    connect(m_request, &PlayRequest::stateText, this,
+            [this] { showState([this] { return m_request->currentStateText(); }); });
     connect(m_request, &PlayRequest::abortableChanged, this, &BTResourceFunctionDialog::setParseButtonAborts);
     connect(m_request, &PlayRequest::busyChanged, this, &BTResourceFunctionDialog::showBusy);
     connect(m_request, &PlayRequest::vipRequired, this, [] { VIPTipDialog::instance()->show(); });
@@ -254,7 +256,7 @@ void BTResourceFunctionDialog::onClipboardTick()
 {
     // A link copied while a step failed waits until its message has been on screen a while.
     const QString state = parsePageParseStateLabel->text();
-    if (!state.isEmpty() && state != kParsed && m_idleSince.isValid() && m_idleSince.elapsed() < FailureReadingMs)
+    if (!state.isEmpty() && state != tr(kParsed) && m_idleSince.isValid() && m_idleSince.elapsed() < FailureReadingMs)
         return;
     const QString text = QGuiApplication::clipboard()->text(QClipboard::Clipboard);
     if (!clipboardTextToParse(text, &m_lastClipboardText))
@@ -268,9 +270,26 @@ void BTResourceFunctionDialog::onClipboardTick()
 
 void BTResourceFunctionDialog::setParseButtonAborts(bool aborts)
 {
-    parsePageParseBTResourcePushButton->setText(aborts ? kAbort : kParse);
+    m_parseAborts = aborts;
+    parsePageParseBTResourcePushButton->setText(tr(aborts ? kAbort : kParse));
     if (aborts)
         parsePageParseBTResourcePushButton->setEnabled(true);
+}
+
+void BTResourceFunctionDialog::showState(const std::function<QString()> &text)
+{
+    m_stateText = text;
+    parsePageParseStateLabel->setText(text ? text() : QString());
+}
+
+void BTResourceFunctionDialog::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        retranslateUi(this);
+        parsePageParseBTResourcePushButton->setText(tr(m_parseAborts ? kAbort : kParse));
+        showState(m_stateText);
+    }
+    MoveableDialog::changeEvent(event);
 }
 
 // ---- parse page ----
@@ -300,7 +319,7 @@ void BTResourceFunctionDialog::addParseRow(const BTResourceFile &file)
 
 void BTResourceFunctionDialog::parsePageParseBTResourcePushButton_clicked()
 {
-    if (parsePageParseBTResourcePushButton->text() == kAbort) {
+    if (m_parseAborts) {
         // While the hosts are probed or the media opens, the media goes too; a service step
         // only ends its own wait.
         if (!m_request->isWaitingForService())
@@ -309,32 +328,32 @@ void BTResourceFunctionDialog::parsePageParseBTResourcePushButton_clicked()
         return;
     }
     parsePageParseResultListWidget->clear();
-    parsePageParseStateLabel->clear();
+    showState(nullptr);
     const QString text = parsePageBTResourceLineEdit->text();
     if (text.isEmpty())
         return;
     const QString hash = resourceHashFromInput(text);
     if (hash.isEmpty()) {
-        parsePageParseStateLabel->setText(QStringLiteral("请输入有效的BT资源！"));
+        showState([] { return tr("请输入有效的BT资源！"); });
         return;
     }
-    parsePageParseStateLabel->setText(QStringLiteral("正在解析BT资源..."));
+    showState([] { return tr("正在解析BT资源..."); });
     QList<BTResourceFile> files;
     const ServiceReply reply = m_request->listFiles(hash, &files);
     if (reply.succeeded()) {
         for (const BTResourceFile &file : qAsConst(files))
             addParseRow(file);
-        parsePageParseStateLabel->setText(kParsed);
+        showState([] { return tr(kParsed); });
     } else {
-        parsePageParseStateLabel->setText(reply.failureText());
+        showState([reply] { return reply.failureText(); });
     }
 }
 
 void BTResourceFunctionDialog::parsePageBrowseBTFilePushButton_clicked()
 {
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("浏览种子文件"),
+    const QString path = QFileDialog::getOpenFileName(this, tr("浏览种子文件"),
                                                       AppConfig::latestOpenDirectory(),
-                                                      QStringLiteral("种子文件(*.torrent)"));
+                                                      tr("种子文件(*.torrent)"));
     if (path.isEmpty())
         return;
     const QString native = QDir::toNativeSeparators(path);
@@ -360,14 +379,14 @@ void BTResourceFunctionDialog::parsePageParseReportPushButton_clicked()
 
 void BTResourceFunctionDialog::showVipOnly(const QString &title)
 {
-    OkMessageBox::inform(this, title, QStringLiteral("非永久vip不可用！"));
+    OkMessageBox::inform(this, title, tr("非永久vip不可用！"));
 }
 
 void BTResourceFunctionDialog::parsePageParseResultListItemWidgetPlayPushButton_clicked(
     BTResourceParseResultListItemWidget *widget, bool reload)
 {
     if (reload && !m_session->permanentVip()) {
-        showVipOnly(QStringLiteral("重新加载"));
+        showVipOnly(tr("重新加载"));
         return;
     }
     // The row may go while the request waits; what the steps filled in is kept while it lives.
@@ -382,7 +401,7 @@ void BTResourceFunctionDialog::parsePageParseResultListItemWidgetDownloadPushBut
     BTResourceParseResultListItemWidget *widget)
 {
     if (!m_session->permanentVip()) {
-        showVipOnly(QStringLiteral("下载"));
+        showVipOnly(tr("下载"));
         return;
     }
     QPointer<BTResourceParseResultListItemWidget> row(widget);
@@ -393,10 +412,10 @@ void BTResourceFunctionDialog::parsePageParseResultListItemWidgetDownloadPushBut
     if (!accepted)
         return;
     if (downloadPageDownloadDirectoryLineEdit->text().isEmpty()) {
-        parsePageParseStateLabel->setText(QStringLiteral("请先设置下载目录，再重新点击下载。"));
+        showState([] { return tr("请先设置下载目录，再重新点击下载。"); });
         return;
     }
-    parsePageParseStateLabel->clear();
+    showState(nullptr);
     clientStackedWidget->setCurrentWidget(downloadPage);
     if (row)
         startDownload(file);
@@ -507,7 +526,7 @@ void BTResourceFunctionDialog::collectionPageFlushCollectionListPushButton_click
     QList<CollectionService::Entry> entries;
     const ServiceReply reply = CollectionService(m_client).list(&entries);
     if (!reply.succeeded()) {
-        parsePageParseStateLabel->setText(reply.failureText());
+        showState([reply] { return reply.failureText(); });
         return;
     }
     for (const CollectionService::Entry &entry : qAsConst(entries))
@@ -548,7 +567,7 @@ void BTResourceFunctionDialog::collectionPageCollectionListWidgetDeleteButton_cl
     delete collectionPageCollectionListWidget->takeItem(row);
     const ServiceReply reply = CollectionService(m_client).remove(id);
     if (!reply.succeeded())
-        parsePageParseStateLabel->setText(reply.failureText());
+        showState([reply] { return reply.failureText(); });
 }
 
 // ---- downloads ----
@@ -597,7 +616,7 @@ void BTResourceFunctionDialog::downloadPageDownloadListWidgetResumePushButton_cl
     BTResourceDownloadListItemWidget *widget)
 {
     if (!m_session->permanentVip()) {
-        showVipOnly(QStringLiteral("下载"));
+        showVipOnly(tr("下载"));
         return;
     }
     if (m_request->isBusy())
@@ -617,7 +636,7 @@ void BTResourceFunctionDialog::downloadPageDownloadListWidgetResumePushButton_cl
 
 void BTResourceFunctionDialog::downloadPageSelectDownloadDirectroryPushButton_clicked()
 {
-    const QString directory = QFileDialog::getExistingDirectory(this, QStringLiteral("选择下载目录"));
+    const QString directory = QFileDialog::getExistingDirectory(this, tr("选择下载目录"));
     if (directory.isEmpty())
         return;
     const QString native = QDir::toNativeSeparators(directory);

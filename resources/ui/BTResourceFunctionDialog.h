@@ -9,6 +9,8 @@
 #include <QElapsedTimer>
 #include <QStringList>
 
+#include <functional>
+
 class AccountSession;
 class BTResourceCollectionListItemWidget;
 class BTResourceDownloadListItemWidget;
@@ -80,6 +82,10 @@ private slots:
     // A fresh address through the download path, then the row goes on from its part file.
     void downloadPageDownloadListWidgetResumePushButton_clicked(BTResourceDownloadListItemWidget *widget);
 
+protected:
+    // A new interface language: the form's texts, the parse button's and the state text again.
+    void changeEvent(QEvent *event) override;
+
 private:
     void connectForm();
     void connectRequest();
@@ -87,6 +93,8 @@ private:
     // The busy state of the play request: inputs off and the clipboard monitor paused meanwhile.
     void showBusy(bool busy);
     void setParseButtonAborts(bool aborts);
+    // The parse page's state text, made again in the language in force when that changes.
+    void showState(const std::function<QString()> &text);
     // Brings the parse page up, centred over the main window when it was hidden.
     void showParsePage();
     void onClipboardTick();
@@ -120,4 +128,6 @@ private:
     QTimer *m_clipboardTimer = nullptr;
     QElapsedTimer m_idleSince; // since the last operation ended
     QString m_lastClipboardText;
+    std::function<QString()> m_stateText;
+    bool m_parseAborts = false;
 };

@@ -2,6 +2,8 @@
 
 #include "resources/FileSizeText.h"
 
+#include <QEvent>
+
 BTResourceParseResultListItemWidget::BTResourceParseResultListItemWidget(const BTResourceFile &file, QWidget *parent)
     : QWidget(parent)
     , m_file(file)
@@ -26,3 +28,10 @@ void BTResourceParseResultListItemWidget::setButtonsEnabled(bool enabled)
 void BTResourceParseResultListItemWidget::playPushButton_clicked() { emit playFile(this, false); }
 void BTResourceParseResultListItemWidget::reloadPushButton_clicked() { emit playFile(this, true); }
 void BTResourceParseResultListItemWidget::downloadPushButton_clicked() { emit downloadFile(this); }
+
+void BTResourceParseResultListItemWidget::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        retranslateUi(this);
+    QWidget::changeEvent(event);
+}

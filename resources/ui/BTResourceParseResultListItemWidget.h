@@ -26,6 +26,10 @@ public slots:
     void reloadPushButton_clicked();
     void downloadPushButton_clicked();
 
+protected:
+    // A new interface language: the form's texts again.
+    void changeEvent(QEvent *event) override;
+
 private:
     BTResourceFile m_file;
 };

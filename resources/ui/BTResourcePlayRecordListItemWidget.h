@@ -25,6 +25,10 @@ public slots:
     void playPushButton_clicked() { emit playFile(this); }
     void deletePushButton_clicked() { emit deleteFile(this); }
 
+protected:
+    // A new interface language: the form's texts again.
+    void changeEvent(QEvent *event) override;
+
 private:
     BTResourceFile m_file;
 };

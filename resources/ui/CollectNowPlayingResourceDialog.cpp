@@ -5,6 +5,7 @@
 #include "app/ui/OkMessageBox.h"
 
 #include <QPushButton>
+#include <QEvent>
 
 CollectNowPlayingResourceDialog::CollectNowPlayingResourceDialog(ServiceClient *client, const BTResourceFile &file,
                                                                  QWidget *parent)
@@ -22,14 +23,14 @@ CollectNowPlayingResourceDialog::CollectNowPlayingResourceDialog(ServiceClient *
 
 void CollectNowPlayingResourceDialog::showMessage(const QString &text)
 {
-    OkMessageBox::inform(this, QStringLiteral("收藏"), text);
+    OkMessageBox::inform(this, tr("收藏"), text);
 }
 
 void CollectNowPlayingResourceDialog::okPushButtonClicked()
 {
     const QString name = fileNameLineEdit->text();
     if (name.isEmpty()) {
-        showMessage(QStringLiteral("名称不能为空！"));
+        showMessage(tr("名称不能为空！"));
         return;
     }
     const ServiceReply reply = CollectionService(m_client).add(name, m_file.resourceHash, m_file.resourceIndex);
@@ -39,4 +40,11 @@ void CollectNowPlayingResourceDialog::okPushButtonClicked()
     }
     emit collectionPageFlushCollectionList();
     close();
+}
+
+void CollectNowPlayingResourceDialog::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        retranslateUi(this);
+    QDialog::changeEvent(event);
 }

@@ -21,6 +21,10 @@ signals:
 private slots:
     void okPushButtonClicked();
 
+protected:
+    // A new interface language: the form's texts again.
+    void changeEvent(QEvent *event) override;
+
 private:
     void showMessage(const QString &text);
 

@@ -32,7 +32,7 @@ BossKey::BossKey(QWidget *window)
     // desktop's portal may bind it for us; once it has, the desktop delivers the key, also while
     // we have the focus, so the shortcut would only toggle a second time.
     if (!QX11Info::isPlatformX11()) {
-        m_portal = new GlobalShortcutPortal(QStringLiteral("boss-key"), QStringLiteral("老板键"),
+        m_portal = new GlobalShortcutPortal(QStringLiteral("boss-key"), tr("老板键"),
                                             QStringLiteral("CTRL+d"), QDBusConnection::sessionBus(), this);
         connect(m_portal, &GlobalShortcutPortal::activated, this, &BossKey::activated);
         connect(m_portal, &GlobalShortcutPortal::bound, m_shortcut, [this] { m_shortcut->setEnabled(false); });

@@ -33,13 +33,13 @@ QMenu *ContextMenu::build(QWidget *parent)
         return [this, name] { emit resourcePageRequested(QLatin1String(name)); };
     };
 
-    item(menu, QStringLiteral("打开URL"), page("parsePage"));
-    item(menu, QStringLiteral("播放记录"), page("playRecordPage"));
-    item(menu, QStringLiteral("资源收藏"), page("collectionPage"));
-    item(menu, QStringLiteral("视频下载"), page("downloadPage"));
+    item(menu, tr("打开URL"), page("parsePage"));
+    item(menu, tr("播放记录"), page("playRecordPage"));
+    item(menu, tr("资源收藏"), page("collectionPage"));
+    item(menu, tr("视频下载"), page("downloadPage"));
     menu->addSeparator();
-    item(menu, QStringLiteral("软件设置"), [this] { emit settingsRequested(); });
-    item(menu, QStringLiteral("字幕设置"), [this] { emit subtitlesRequested(); });
+    item(menu, tr("软件设置"), [this] { emit settingsRequested(); });
+    item(menu, tr("字幕设置"), [this] { emit subtitlesRequested(); });
     menu->addSeparator();
     if (m_cast) {
         menu->addMenu(m_cast->build(menu));
@@ -62,15 +62,15 @@ QMenu *ContextMenu::build(QWidget *parent)
             actions->addAction(action);
         }
     };
-    group(QStringLiteral("视频比例"), PictureSoundOptions::AspectRatio);
-    group(QStringLiteral("声道模式"), PictureSoundOptions::AudioChannel);
-    item(menu, QStringLiteral("色彩调整"), [this] { emit settingsRequested(); });
-    QAction *enhancement = item(menu, QStringLiteral("画质增强"), [options] { options->toggleImageEnhancement(); });
+    group(tr("视频比例"), PictureSoundOptions::AspectRatio);
+    group(tr("声道模式"), PictureSoundOptions::AudioChannel);
+    item(menu, tr("色彩调整"), [this] { emit settingsRequested(); });
+    QAction *enhancement = item(menu, tr("画质增强"), [options] { options->toggleImageEnhancement(); });
     enhancement->setCheckable(true);
     enhancement->setChecked(PictureSoundOptions::storedImageEnhancement());
-    group(QStringLiteral("渲染模式"), PictureSoundOptions::RenderMode);
+    group(tr("渲染模式"), PictureSoundOptions::RenderMode);
     menu->addSeparator();
-    item(menu, QStringLiteral("进入官网"),
+    item(menu, tr("进入官网"),
          [] { QDesktopServices::openUrl(QUrl(AppConfig::serviceBase() + QStringLiteral("?r=www"))); });
     return menu;
 }
@@ -88,10 +88,10 @@ void ContextMenu::addPlaybackEntries(QMenu *menu)
         return action;
     };
     if (session->hasFile()) {
-        QMenu *episodes = menu->addMenu(QStringLiteral("剧集"));
-        add(episodes, QStringLiteral("上一集"), [session] { session->playPrevious(); });
-        add(episodes, QStringLiteral("下一集"), [session] { session->playNext(); });
-        QAction *autoNext = add(episodes, QStringLiteral("自动播放下一集"),
+        QMenu *episodes = menu->addMenu(tr("剧集"));
+        add(episodes, tr("上一集"), [session] { session->playPrevious(); });
+        add(episodes, tr("下一集"), [session] { session->playNext(); });
+        QAction *autoNext = add(episodes, tr("自动播放下一集"),
                                 [](bool on) { PlaySession::setAutoPlayNext(on); });
         autoNext->setCheckable(true);
         autoNext->setChecked(PlaySession::autoPlayNext());
@@ -115,7 +115,7 @@ void ContextMenu::addPlaybackEntries(QMenu *menu)
             if (!track.language.isEmpty())
                 parts << QStringLiteral("[%1]").arg(track.language);
             if (parts.isEmpty())
-                parts << QStringLiteral("%1 %2").arg(kind == MediaTrack::Audio ? QStringLiteral("音轨") : QStringLiteral("字幕"))
+                parts << QStringLiteral("%1 %2").arg(kind == MediaTrack::Audio ? tr("音轨") : tr("字幕"))
                              .arg(track.id);
             const int id = track.id;
             QAction *action = add(submenu, parts.join(QLatin1Char(' ')), [session, kind, id] { session->chooseTrack(kind, id); });
@@ -131,10 +131,10 @@ void ContextMenu::addPlaybackEntries(QMenu *menu)
             group->addAction(off);
         }
     };
-    trackMenu(QStringLiteral("音轨"), MediaTrack::Audio, QString());
-    trackMenu(QStringLiteral("字幕轨道"), MediaTrack::Subtitle, QStringLiteral("关闭字幕"));
+    trackMenu(tr("音轨"), MediaTrack::Audio, QString());
+    trackMenu(tr("字幕轨道"), MediaTrack::Subtitle, tr("关闭字幕"));
 
-    QMenu *speeds = menu->addMenu(QStringLiteral("播放速度"));
+    QMenu *speeds = menu->addMenu(tr("播放速度"));
     auto *speedGroup = new QActionGroup(speeds);
     const double current = session->speed();
     for (const double speed : PlaySession::speeds()) {
@@ -144,7 +144,7 @@ void ContextMenu::addPlaybackEntries(QMenu *menu)
         action->setChecked(qAbs(speed - current) < 0.001);
         speedGroup->addAction(action);
     }
-    add(menu, QStringLiteral("截图"), [session] { session->takeScreenshot(); });
+    add(menu, tr("截图"), [session] { session->takeScreenshot(); });
     menu->addSeparator();
 }
 

@@ -96,17 +96,35 @@ MainWindow::MainWindow(PlaybackController *playback, const PlayerEngineFactory &
     normalPage->installEventFilter(this);
     playPage->installEventFilter(this);
 
-    if (!WindowPlatform::canKeepAbove()) {
-        // Said on the button rather than pretending: the compositor decides the stacking.
-        toggleTopmostPushButton->setEnabled(false);
-        toggleTopmostPushButton->setToolTip(QStringLiteral("<html><head/><body><p>此桌面不允许程序将窗口置顶</p></body></html>"));
-    }
+    showTopmostAvailability();
 
     m_cursorHideTimer = new QTimer(this);
     m_cursorHideTimer->setObjectName(QStringLiteral("cursorHideTimer"));
     m_cursorHideTimer->setSingleShot(true);
     m_cursorHideTimer->setInterval(5000);
     connect(m_cursorHideTimer, &QTimer::timeout, this, &MainWindow::hideCursorOverVideo);
+}
+
+void MainWindow::showTopmostAvailability()
+{
+    if (WindowPlatform::canKeepAbove())
+        return;
+    // Said on the button rather than pretending: the compositor decides the stacking.
+    toggleTopmostPushButton->setEnabled(false);
+    toggleTopmostPushButton->setToolTip(tr("<html><head/><body><p>此桌面不允许程序将窗口置顶</p></body></html>"));
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        retranslateUi(this);
+        // What the form does not hold: the texts that follow the window's state.
+        showTopmostAvailability();
+        if (volumeControlSlider->value() == 0) // the form's tip is the one for sound on
+            updateMuteFace(0);
+        playStateLabel->setText(m_playback->stateText());
+    }
+    QMainWindow::changeEvent(event);
 }
 
 MainWindow::~MainWindow()
@@ -373,10 +391,10 @@ void MainWindow::updateMuteFace(int volume)
 {
     if (volume != 0) {
         toggleMutePushButton->setStyleSheet(QStringLiteral("border-image: url(:/MainWindow/ToolBar/MuteSwitchPushButton_Off.png);"));
-        toggleMutePushButton->setToolTip(QStringLiteral("禁音"));
+        toggleMutePushButton->setToolTip(tr("禁音"));
     } else {
         toggleMutePushButton->setStyleSheet(QStringLiteral("border-image: url(:/MainWindow/ToolBar/MuteSwitchPushButton_On.png);"));
-        toggleMutePushButton->setToolTip(QStringLiteral("取消禁音"));
+        toggleMutePushButton->setToolTip(tr("取消禁音"));
     }
 }
 

@@ -30,6 +30,10 @@ public:
 
     bool eventFilter(QObject *watched, QEvent *event) override;
 
+protected:
+    // A new interface language: the form's texts and the window's own again.
+    void changeEvent(QEvent *event) override;
+
 public slots:
     // A short text over the video for a few seconds, optionally with a link to start over.
     void showVideoNotice(const QString &text, bool startOverOffered);
@@ -96,6 +100,7 @@ private:
     void moveOverlayBarsTo(QWidget *page);
     void placeOverlayBars();
     void restoreBarsToLayout();
+    void showTopmostAvailability();
     void setStartFace(bool start);
     void updateMuteFace(int volume);
     void updateCursorHiding(const QPoint &position);

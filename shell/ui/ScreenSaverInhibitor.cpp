@@ -56,7 +56,7 @@ void ScreenSaverInhibitor::inhibitOverBus()
     if (m_pending || m_cookie)
         return;
     QDBusMessage call = screenSaverCall(QStringLiteral("Inhibit"));
-    call << QStringLiteral("Pelorin") << QStringLiteral("正在播放视频");
+    call << QStringLiteral("Pelorin") << tr("正在播放视频");
     m_pending = true;
     auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *finished) {

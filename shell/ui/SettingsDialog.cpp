@@ -1,9 +1,11 @@
 #include "shell/ui/SettingsDialog.h"
 
 #include "app/AppConfig.h"
+#include "app/InterfaceLanguage.h"
 #include "app/ui/DialogRegistry.h"
 #include "player/PictureSoundOptions.h"
 
+#include <QEvent>
 #include <QMouseEvent>
 
 #include <cstdlib>
@@ -38,6 +40,30 @@ SettingsDialog::SettingsDialog(PictureSoundOptions *pictureSound, QWidget *paren
 
     for (QSlider *slider : {brightnessAdjustSlider, contrastAdjustSlider, saturationAdjustSlider, hueAdjustSlider})
         slider->installEventFilter(this);
+
+    // Each language under its own name, whichever is in force.
+    languageComboBox->addItem(QStringLiteral("中文"), InterfaceLanguage::Chinese); // untranslated: its own name
+    languageComboBox->addItem(QStringLiteral("English"), InterfaceLanguage::English);
+    languageComboBox->setCurrentIndex(languageComboBox->findData(InterfaceLanguage::current()));
+    connect(languageComboBox, QOverload<int>::of(&QComboBox::activated), this,
+            &SettingsDialog::languageComboBoxActivated);
+}
+
+void SettingsDialog::languageComboBoxActivated(int index)
+{
+    // At once: every open window hears of it and translates itself. Kept for the next starts too,
+    // also when this run's language came from the command line.
+    const QString language = languageComboBox->itemData(index).toString();
+    if (InterfaceLanguage::apply(language))
+        AppConfig::setLanguage(language);
+    languageComboBox->setCurrentIndex(languageComboBox->findData(InterfaceLanguage::current()));
+}
+
+void SettingsDialog::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        retranslateUi(this);
+    MoveableDialog::changeEvent(event);
 }
 
 bool SettingsDialog::isColourSlider(QObject *object) const

@@ -6,8 +6,8 @@
 class PictureSoundOptions;
 
 // The software settings: the clipboard monitor's switch, the boss key (shown, fixed), hardware
-// decoding and the four colour sliders, which go through the picture options like the menu's
-// choices.
+// decoding, the four colour sliders, which go through the picture options like the menu's choices,
+// and the interface language.
 class SettingsDialog : public MoveableDialog, private Ui::SettingsDialog
 {
     Q_OBJECT
@@ -24,6 +24,10 @@ public:
     // Slider presses away from the handle jump there; everything else drags the dialog.
     bool eventFilter(QObject *watched, QEvent *event) override;
 
+protected:
+    // A new interface language: the form's texts again.
+    void changeEvent(QEvent *event) override;
+
 signals:
     // The user switched the clipboard monitor; it must follow at once, before the choice is stored.
     void clipboardMonitorSwitched(bool on);
@@ -35,6 +39,7 @@ private slots:
     void saturationAdjustSlider_valueChanged(int value);
     void hueAdjustSlider_valueChanged(int value);
     void resetDefaultColorPushButtonClicked();
+    void languageComboBoxActivated(int index);
 
 private:
     bool isColourSlider(QObject *object) const;

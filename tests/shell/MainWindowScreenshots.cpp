@@ -2,6 +2,7 @@
 //   mainwindow_screenshots <output folder> <video file>
 // writes start-page.png, play-page.png and full-screen.png. Announcements come from a scripted
 // service on 127.0.0.1; the video plays through the program's own engine.
+#include "ScreenGrab.h"
 #include "ScriptedHttpServer.h"
 
 #include "app/AppConfig.h"
@@ -15,7 +16,6 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDir>
-#include <QEventLoop>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -23,24 +23,8 @@
 
 #include <cstdio>
 
-namespace {
-void wait(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool grab(const QRect &area, const QString &path)
-{
-    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(),
-                                                                      area.height());
-    const bool saved = shot.save(path);
-    std::printf("%s %s (%dx%d)\n", saved ? "wrote" : "could not write", qPrintable(path), shot.width(),
-                shot.height());
-    return saved;
-}
-} // namespace
+using ScreenGrab::grab;
+using ScreenGrab::wait;
 
 int main(int argc, char *argv[])
 {

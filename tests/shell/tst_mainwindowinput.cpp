@@ -4,6 +4,7 @@
 #include "DesktopInput.h"
 #include "Eventually.h"
 #include "MainWindowFixture.h"
+#include "MenuInput.h"
 
 #include "account/AccountSession.h"
 #include "account/ui/AccountFunctionDialog.h"
@@ -489,37 +490,8 @@ void TestMainWindowInput::bossKeyWorksFromAnotherApplication()
 bool TestMainWindowInput::chooseFromMenu(const QStringList &path)
 {
     const QPoint video = global(m_window, m_window->rect().center());
-    bool chosen = false;
-    bool atClick = false;
-    QPointer<QTimer> driver = whenTrue(this, [] { return qobject_cast<QMenu *>(QApplication::activePopupWidget()) != nullptr; }, [&] {
-        QMenu *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-        atClick = (menu->pos() - video).manhattanLength() <= 2;
-        for (const QString &text : path) {
-            QAction *action = nullptr;
-            for (QAction *candidate : menu->actions())
-                if (candidate->text() == text)
-                    action = candidate;
-            if (!action || !QTest::qWaitFor([menu] { return menu->isVisible(); }, 5000))
-                break;
-            const QPoint at = menu->mapToGlobal(menu->actionGeometry(action).center());
-            if (!action->menu()) {
-                chosen = m_input.click(at);
-                break;
-            }
-            // Hovering opens the submenu; a menu takes the pointer's first move over it for its
-            // arrival, as a user's pointer comes in over several.
-            m_input.moveTo(at - QPoint(8, 0));
-            m_input.moveTo(at);
-            menu = action->menu();
-        }
-        // Not found: the menus close, so that the test fails instead of waiting in them.
-        while (!chosen && QApplication::activePopupWidget())
-            QApplication::activePopupWidget()->close();
-    });
-    const auto stopDriver = qScopeGuard([&driver] { delete driver; });
-    if (!m_input.click(video, 3))
-        return false;
-    return QTest::qWaitFor([&] { return chosen && !QApplication::activePopupWidget(); }, 15000) && atClick;
+    const MenuUse use = useContextMenu(&m_input, this, video, path);
+    return use.chosen && (use.openedAt - video).manhattanLength() <= 2;
 }
 
 void TestMainWindowInput::rightClickMenuChoosesAnOptionAndOpensSettings()

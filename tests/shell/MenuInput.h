@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QPoint>
+#include <QStringList>
+
+class DesktopInput;
+class QObject;
+
+// What happened to a context menu driven by useContextMenu.
+struct MenuUse
+{
+    bool chosen = false; // the entry was clicked and the menu has closed
+    QPoint openedAt; // where the menu came up, global
+    QStringList entries; // the texts of its top level, separators left out
+};
+
+// A context menu as a user uses it: a right click at a global point through the X server, then,
+// from inside the menu's own event loop, the entry at the path clicked (each submenu's title
+// hovered, then its entry). An entry that is not there closes the menus.
+MenuUse useContextMenu(DesktopInput *input, QObject *owner, const QPoint &click, const QStringList &path);
