@@ -125,7 +125,7 @@ void PlaybackController::endRemote()
         connectEngine(m_engine);
     }
     emit playingChanged(false);
-    emit stateTextChanged(m_mediaOpen ? QStringLiteral("暂停中") : QString());
+    showState(m_mediaOpen ? QT_TR_NOOP("暂停中") : nullptr);
     emit engineChanged();
 }
 

@@ -363,6 +363,68 @@
     </message>
 </context>
 <context>
+    <name>CastMenu</name>
+    <message>
+        <source>投屏</source>
+        <translation>Cast</translation>
+    </message>
+    <message>
+        <source>播放视频后可投屏</source>
+        <translation>Play a video to cast it</translation>
+    </message>
+    <message>
+        <source>未找到设备</source>
+        <translation>No devices found</translation>
+    </message>
+    <message>
+        <source>投屏组件不可用</source>
+        <translation>Casting is not available</translation>
+    </message>
+    <message>
+        <source>正在搜索设备...</source>
+        <translation>Searching for devices...</translation>
+    </message>
+    <message>
+        <source>刷新</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>停止投屏</source>
+        <translation>Stop casting</translation>
+    </message>
+</context>
+<context>
+    <name>CastSession</name>
+    <message>
+        <source>投屏失败：设备已不在网络上</source>
+        <translation>Casting failed: the device has left the network</translation>
+    </message>
+    <message>
+        <source>正在投屏到 %1</source>
+        <translation>Casting to %1</translation>
+    </message>
+    <message>
+        <source>停止投屏</source>
+        <translation>Stop casting</translation>
+    </message>
+    <message>
+        <source>投屏失败：%1</source>
+        <translation>Casting failed: %1</translation>
+    </message>
+    <message>
+        <source>未能取得视频地址</source>
+        <translation>Could not get the video address</translation>
+    </message>
+    <message>
+        <source>投屏已停止</source>
+        <translation>Casting stopped</translation>
+    </message>
+    <message>
+        <source>本地播放</source>
+        <translation>Play here</translation>
+    </message>
+</context>
+<context>
     <name>CollectNowPlayingResourceDialog</name>
     <message>
         <source>收藏当前播放资源</source>
@@ -579,6 +641,10 @@
         <source>取消禁音</source>
         <translation>Unmute</translation>
     </message>
+    <message>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;投屏&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Cast&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
 </context>
 <context>
     <name>OkMessageBox</name>
@@ -758,6 +824,37 @@
     </message>
 </context>
 <context>
+    <name>RendererEngine</name>
+    <message>
+        <source>设备已断开</source>
+        <translation>Device disconnected</translation>
+    </message>
+    <message>
+        <source>投屏失败：设备没有开始播放</source>
+        <translation>Casting failed: the device did not start playing</translation>
+    </message>
+    <message>
+        <source>投屏失败：视频地址只在本机可用，设备无法访问</source>
+        <translation>Casting failed: the video address only works on this computer, the device cannot reach it</translation>
+    </message>
+    <message>
+        <source>投屏失败：%1</source>
+        <translation>Casting failed: %1</translation>
+    </message>
+    <message>
+        <source>设备拒绝了这个文件</source>
+        <translation>The device refused this file</translation>
+    </message>
+    <message>
+        <source>投屏失败：设备停止了播放</source>
+        <translation>Casting failed: the device stopped playing</translation>
+    </message>
+    <message>
+        <source>投屏失败：设备无法播放这个文件</source>
+        <translation>Casting failed: the device cannot play this file</translation>
+    </message>
+</context>
+<context>
     <name>ReportDialog</name>
     <message>
         <source>举报</source>
@@ -855,6 +952,10 @@
     <message>
         <source>界面语言 / Language</source>
         <translation>Language / 界面语言</translation>
+    </message>
+    <message>
+        <source>硬件解码</source>
+        <translation>Hardware decoding</translation>
     </message>
 </context>
 <context>
