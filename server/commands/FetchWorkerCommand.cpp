@@ -1,12 +1,12 @@
 #include "server/commands/FetchWorkerCommand.h"
 
+#include "server/ServiceContext.h"
 #include "server/commands/CommandLine.h"
 #include "server/commands/ServeCommand.h"
 #include "server/fetch/FetchEngine.h"
 #include "server/fetch/FetchWorker.h"
 #include "server/fetch/JobLedger.h"
 #include "server/http/ConnectionBudget.h"
-#include "server/ServiceContext.h"
 #include "server/store/FetchJobs.h"
 #include "server/video/VideoHost.h"
 
@@ -129,10 +129,9 @@ int runFetchWorkerCommand(const std::vector<std::string> &arguments)
         return 1;
     }
     const std::string host = !options.publicHost.empty()
-                                 ? options.publicHost
-                                 : (options.listenHost.find(':') != std::string::npos ? "[" + options.listenHost + "]"
-                                                                                      : options.listenHost)
-                                       + ":" + std::to_string(port);
+        ? options.publicHost
+        : (options.listenHost.find(':') != std::string::npos ? "[" + options.listenHost + "]" : options.listenHost)
+            + ":" + std::to_string(port);
 
     FetchJobs jobs(context.database());
     JobLedger ledger(jobs, context.library(), host);

@@ -570,6 +570,11 @@ void FetchEngine::handleAlerts()
                 LogText::print("fetch: " + fetch->hash + " failed: " + fileError->message());
                 drop(fetch, State::Failed, fileError->error.message(), false);
             }
+        } else if (auto *deleted = lt::alert_cast<lt::torrent_deleted_alert>(alert)) {
+            // The engine deletes a fetch's files, not the folder of its own it was given.
+            const std::string hash = hexOf(deleted->info_hashes.v1);
+            if (!find(hash) || find(hash)->state != State::Fetching)
+                QDir().rmdir(qPath(payloadDir(hash)));
         }
     }
     m_changed.notify_all();
@@ -680,8 +685,8 @@ void FetchEngine::onFlushed(const std::shared_ptr<FetchRecord> &fetch)
 }
 
 // With m_mutex held.
-void FetchEngine::drop(const std::shared_ptr<FetchRecord> &fetch, State state, const std::string &reason, bool deleteFiles,
-                       bool tell)
+void FetchEngine::drop(const std::shared_ptr<FetchRecord> &fetch, State state, const std::string &reason,
+                       bool deleteFiles, bool tell)
 {
     if (fetch->handle.is_valid())
         m_session->session.remove_torrent(fetch->handle, deleteFiles ? lt::session::delete_files : lt::remove_flags_t{});
@@ -692,8 +697,8 @@ void FetchEngine::drop(const std::shared_ptr<FetchRecord> &fetch, State state, c
     fetch->clearCache();
     m_resume->remove(fetch->hash);
     if (tell && (state == State::Refused || state == State::Failed))
-        m_ledger->ended(fetch->hash, state == State::Refused ? FetchLedger::Outcome::Refused : FetchLedger::Outcome::Failed,
-                        reason);
+        m_ledger->ended(fetch->hash,
+                        state == State::Refused ? FetchLedger::Outcome::Refused : FetchLedger::Outcome::Failed, reason);
     m_changed.notify_all();
 }
 

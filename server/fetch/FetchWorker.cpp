@@ -1,11 +1,11 @@
 #include "server/fetch/FetchWorker.h"
 
+#include "server/ServiceContext.h"
 #include "server/fetch/FetchEngine.h"
 #include "server/fetch/FetchResume.h"
 #include "server/fetch/JobLedger.h"
 #include "server/fetch/TorrentIds.h"
 #include "server/http/LogText.h"
-#include "server/ServiceContext.h"
 #include "server/store/FetchJobs.h"
 
 #include <QDir>
@@ -27,9 +27,12 @@ constexpr int64_t kForgetAfterMs = 24 * 3600 * 1000;
 
 FetchWorker::FetchWorker(FetchEngine &engine, FetchJobs &jobs, JobLedger &ledger, LibraryStore &library,
                          Settings settings)
-    : m_engine(engine), m_jobs(jobs), m_ledger(ledger), m_library(library), m_settings(std::move(settings))
-{
-}
+    : m_engine(engine)
+    , m_jobs(jobs)
+    , m_ledger(ledger)
+    , m_library(library)
+    , m_settings(std::move(settings))
+{ }
 
 bool FetchWorker::begin(const std::string &hash, int64_t epoch)
 {
@@ -84,8 +87,9 @@ void FetchWorker::beat(int64_t now)
             // Stopped or cut off past the lease: another worker fetches it now, and this copy
             // must neither be served nor written about.
             m_ledger.forget(held.first);
-            m_engine.abandon(held.first, "its job (epoch " + std::to_string(held.second)
-                                             + ") went to another worker when its lease lapsed");
+            m_engine.abandon(held.first,
+                             "its job (epoch " + std::to_string(held.second)
+                                 + ") went to another worker when its lease lapsed");
             break;
         }
     }
@@ -107,8 +111,7 @@ void FetchWorker::sweep()
 void FetchWorker::claim(int64_t now)
 {
     while (int(m_ledger.held().size()) < m_settings.maxJobs) {
-        const std::optional<FetchJobs::Job> job =
-            m_jobs.claim(m_settings.id, m_settings.host, now, m_settings.leaseMs);
+        const std::optional<FetchJobs::Job> job = m_jobs.claim(m_settings.id, m_settings.host, now, m_settings.leaseMs);
         if (!job)
             return;
         begin(job->hash, job->epoch);

@@ -18,8 +18,9 @@ class LibraryStore;
 class FetchWorker
 {
 public:
-    struct Settings {
-        std::string id;   // unique per process
+    struct Settings
+    {
+        std::string id; // unique per process
         std::string host; // host:port of the worker's video host, where players are sent
         int64_t leaseMs = 15000;
         int maxJobs = 16;

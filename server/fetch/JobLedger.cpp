@@ -6,9 +6,10 @@
 namespace server {
 
 JobLedger::JobLedger(FetchJobs &jobs, LibraryStore &library, std::string host)
-    : m_jobs(jobs), m_library(library), m_host(std::move(host))
-{
-}
+    : m_jobs(jobs)
+    , m_library(library)
+    , m_host(std::move(host))
+{ }
 
 void JobLedger::hold(const std::string &hash, int64_t epoch)
 {
@@ -49,11 +50,10 @@ bool JobLedger::admit(const LibraryResource &resource, const std::vector<Library
 {
     const int64_t epoch = epochOf(resource.hash);
     bool fenced = true;
-    const bool put = epoch != 0
-                     && m_library.put(resource, files, ServiceContext::now(), error, [&](Lease &lease) {
-                            fenced = FetchJobs::fence(lease, resource.hash, epoch, ServiceContext::nowMs());
-                            return fenced;
-                        });
+    const bool put = epoch != 0 && m_library.put(resource, files, ServiceContext::now(), error, [&](Lease &lease) {
+        fenced = FetchJobs::fence(lease, resource.hash, epoch, ServiceContext::nowMs());
+        return fenced;
+    });
     if (!put && (epoch == 0 || !fenced))
         refused(resource.hash, epoch, "metadata", error);
     return put;

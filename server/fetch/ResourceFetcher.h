@@ -37,7 +37,9 @@ public:
 class LocalFetcher : public ResourceFetcher
 {
 public:
-    explicit LocalFetcher(FetchEngine &engine) : m_engine(engine) {}
+    explicit LocalFetcher(FetchEngine &engine)
+        : m_engine(engine)
+    { }
 
     const FetchOptions &options() const override { return m_engine.options(); }
     bool available() override { return true; }

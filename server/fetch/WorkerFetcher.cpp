@@ -1,7 +1,7 @@
 #include "server/fetch/WorkerFetcher.h"
 
-#include "server/commands/ServeCommand.h"
 #include "server/ServiceContext.h"
+#include "server/commands/ServeCommand.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -65,9 +65,10 @@ int connectTo(const std::string &hostPort, std::string *reason)
 } // namespace
 
 WorkerFetcher::WorkerFetcher(ServiceContext &context, FetchOptions options)
-    : m_context(context), m_options(std::move(options)), m_jobs(context.database())
-{
-}
+    : m_context(context)
+    , m_options(std::move(options))
+    , m_jobs(context.database())
+{ }
 
 bool WorkerFetcher::available()
 {
@@ -129,7 +130,7 @@ bool WorkerFetcher::prepareToPlay(const LibraryFile &file, const std::string &co
     const auto stillHeld = [this, &held] {
         const std::optional<FetchJobs::Job> now = m_jobs.job(held.hash);
         return now && now->epoch == held.epoch && now->state == FetchJobs::State::Fetching
-               && now->leaseUntilMs >= ServiceContext::nowMs();
+            && now->leaseUntilMs >= ServiceContext::nowMs();
     };
     const int64_t deadline = ServiceContext::nowMs() + int64_t(m_options.pieceWaitSeconds + 2) * 1000;
     if (!askWorker(held.host, code, cookie, deadline, stillHeld, reason))
@@ -150,7 +151,7 @@ bool WorkerFetcher::askWorker(const std::string &host, const std::string &code, 
     if (fd < 0)
         return false;
     const std::string request = "GET /prepare/" + code + " HTTP/1.1\r\nHost: " + host + "\r\nCookie: " + cookie
-                                + "\r\nConnection: close\r\n\r\n";
+        + "\r\nConnection: close\r\n\r\n";
     std::string reply;
     bool sent = false;
     size_t offset = 0;

@@ -25,8 +25,8 @@ public:
     const FetchOptions &options() const override { return m_options; }
     bool available() override;
     FetchEngine::State request(const std::string &hash, std::chrono::milliseconds wait, std::string *reason) override;
-    bool prepareToPlay(const LibraryFile &file, const std::string &code, const std::string &cookie,
-                       std::string *host, std::string *reason) override;
+    bool prepareToPlay(const LibraryFile &file, const std::string &code, const std::string &cookie, std::string *host,
+                       std::string *reason) override;
     std::string placeOf(const LibraryFile &file) override;
 
     // A worker unseen for this long is taken for gone.
@@ -34,8 +34,8 @@ public:
 
 private:
     // GET /prepare/CODE on the worker's video host; `stillHeld` is asked every second meanwhile.
-    bool askWorker(const std::string &host, const std::string &code, const std::string &cookie,
-                   int64_t deadlineMs, const std::function<bool()> &stillHeld, std::string *reason);
+    bool askWorker(const std::string &host, const std::string &code, const std::string &cookie, int64_t deadlineMs,
+                   const std::function<bool()> &stillHeld, std::string *reason);
 
     ServiceContext &m_context;
     FetchOptions m_options;

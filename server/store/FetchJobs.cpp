@@ -46,15 +46,21 @@ const char kClaimNamed[] =
     "RETURNING info_hash, epoch, reason";
 } // namespace
 
-FetchJobs::FetchJobs(Database &database) : m_database(database) {}
+FetchJobs::FetchJobs(Database &database)
+    : m_database(database)
+{ }
 
 const char *FetchJobs::nameOf(State state)
 {
     switch (state) {
-    case State::Fetching: return "fetching";
-    case State::Refused: return "refused";
-    case State::Failed: return "failed";
-    case State::Waiting: break;
+    case State::Fetching:
+        return "fetching";
+    case State::Refused:
+        return "refused";
+    case State::Failed:
+        return "failed";
+    case State::Waiting:
+        break;
     }
     return "waiting";
 }
@@ -70,9 +76,9 @@ std::optional<FetchJobs::Job> FetchJobs::request(const std::string &hash, int64_
         if (!insert.run())
             return std::nullopt;
         if (lease.changes() == 0) {
-            Statement retry = lease.prepare(
-                "UPDATE fetch_jobs SET state = 'waiting', reason = '', changed_at = ?2 "
-                "WHERE info_hash = ?1 AND state IN ('refused', 'failed') AND changed_at < ?3");
+            Statement retry =
+                lease.prepare("UPDATE fetch_jobs SET state = 'waiting', reason = '', changed_at = ?2 "
+                              "WHERE info_hash = ?1 AND state IN ('refused', 'failed') AND changed_at < ?3");
             retry.bind(1, key).bind(2, nowMs).bind(3, nowMs - retryAfterMs);
             retry.run();
         }
@@ -102,9 +108,8 @@ std::optional<FetchJobs::Job> FetchJobs::job(const std::string &hash)
 int FetchJobs::pendingCount()
 {
     Lease lease = m_database.lease();
-    Statement count = lease.prepare(
-        "SELECT COUNT(*) FROM fetch_jobs j WHERE j.state IN ('waiting', 'fetching') "
-        "AND NOT EXISTS (SELECT 1 FROM resources r WHERE r.hash = j.info_hash)");
+    Statement count = lease.prepare("SELECT COUNT(*) FROM fetch_jobs j WHERE j.state IN ('waiting', 'fetching') "
+                                    "AND NOT EXISTS (SELECT 1 FROM resources r WHERE r.hash = j.info_hash)");
     return count.next() ? int(count.integer(0)) : 0;
 }
 
@@ -187,10 +192,10 @@ bool FetchJobs::complete(const std::string &hash, int64_t epoch, const std::stri
         return false;
     Statement origin = lease.prepare("UPDATE resources SET origin = 'fetch' WHERE hash = ?1");
     origin.bind(1, key);
-    Statement place = lease.prepare(
-        "INSERT INTO resource_places (resource_id, host, placed_at) "
-        "SELECT id, CAST(?2 AS TEXT), CAST(?3 AS BIGINT) FROM resources WHERE hash = ?1 "
-        "ON CONFLICT (resource_id) DO UPDATE SET host = excluded.host, placed_at = excluded.placed_at");
+    Statement place =
+        lease.prepare("INSERT INTO resource_places (resource_id, host, placed_at) "
+                      "SELECT id, CAST(?2 AS TEXT), CAST(?3 AS BIGINT) FROM resources WHERE hash = ?1 "
+                      "ON CONFLICT (resource_id) DO UPDATE SET host = excluded.host, placed_at = excluded.placed_at");
     place.bind(1, key).bind(2, host).bind(3, nowMs);
     Statement done = lease.prepare("DELETE FROM fetch_jobs WHERE info_hash = ?1");
     done.bind(1, key);
@@ -200,9 +205,8 @@ bool FetchJobs::complete(const std::string &hash, int64_t epoch, const std::stri
 bool FetchJobs::end(const std::string &hash, int64_t epoch, State state, const std::string &reason, int64_t nowMs)
 {
     Lease lease = m_database.lease();
-    Statement end = lease.prepare(
-        "UPDATE fetch_jobs SET state = ?3, reason = ?4, changed_at = ?5, lease_until = 0 "
-        "WHERE info_hash = ?1 AND epoch = ?2 AND state = 'fetching'");
+    Statement end = lease.prepare("UPDATE fetch_jobs SET state = ?3, reason = ?4, changed_at = ?5, lease_until = 0 "
+                                  "WHERE info_hash = ?1 AND epoch = ?2 AND state = 'fetching'");
     end.bind(1, lowered(hash)).bind(2, epoch).bind(3, std::string(nameOf(state))).bind(4, reason).bind(5, nowMs);
     return end.run() && lease.changes() == 1;
 }

@@ -21,14 +21,15 @@ class FetchJobs
 public:
     enum class State { Waiting, Fetching, Refused, Failed };
 
-    struct Job {
+    struct Job
+    {
         std::string hash;
         State state = State::Waiting;
         int64_t epoch = 0;
         std::string worker;
-        std::string host;      // where the worker serves the files it fetches
+        std::string host; // where the worker serves the files it fetches
         int64_t leaseUntilMs = 0;
-        std::string reason;    // of a refusal or failure
+        std::string reason; // of a refusal or failure
         int64_t changedAtMs = 0;
     };
 

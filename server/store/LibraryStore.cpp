@@ -195,15 +195,15 @@ std::vector<LibraryStore::FetchedResource> LibraryStore::fetchedResources(const 
 {
     std::vector<FetchedResource> result;
     Lease lease = m_database.lease();
-    Statement statement = lease.prepare(host.empty() ?
-        "SELECT r.hash, COALESCE(SUM(f.size), 0), r.last_played FROM resources r "
-        "LEFT JOIN library_files f ON f.resource_id = r.id WHERE r.origin IN ('fetch', 'fetching') "
-        "GROUP BY r.id ORDER BY r.last_played, r.added_at, r.id" :
-        "SELECT r.hash, COALESCE(SUM(f.size), 0), r.last_played FROM resources r "
-        "LEFT JOIN library_files f ON f.resource_id = r.id WHERE r.origin IN ('fetch', 'fetching') "
-        "AND (r.id IN (SELECT resource_id FROM resource_places WHERE host = ?1) "
-        "OR r.hash IN (SELECT info_hash FROM fetch_jobs WHERE host = ?1 AND state = 'fetching')) "
-        "GROUP BY r.id ORDER BY r.last_played, r.added_at, r.id");
+    Statement statement = lease.prepare(
+        host.empty() ? "SELECT r.hash, COALESCE(SUM(f.size), 0), r.last_played FROM resources r "
+                       "LEFT JOIN library_files f ON f.resource_id = r.id WHERE r.origin IN ('fetch', 'fetching') "
+                       "GROUP BY r.id ORDER BY r.last_played, r.added_at, r.id"
+                     : "SELECT r.hash, COALESCE(SUM(f.size), 0), r.last_played FROM resources r "
+                       "LEFT JOIN library_files f ON f.resource_id = r.id WHERE r.origin IN ('fetch', 'fetching') "
+                       "AND (r.id IN (SELECT resource_id FROM resource_places WHERE host = ?1) "
+                       "OR r.hash IN (SELECT info_hash FROM fetch_jobs WHERE host = ?1 AND state = 'fetching')) "
+                       "GROUP BY r.id ORDER BY r.last_played, r.added_at, r.id");
     if (!host.empty())
         statement.bind(1, host);
     while (statement.next())

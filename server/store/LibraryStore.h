@@ -55,8 +55,8 @@ public:
     // Adds the resource, or updates it in place when the hash is known already (same info-hash,
     // same file list), keeping its file ids so that codes issued before stay valid. A `guard`
     // runs first inside the transaction; when it returns false nothing is written.
-    bool put(const LibraryResource &resource, const std::vector<NewFile> &files, int64_t now,
-             std::string *error, const std::function<bool(Lease &)> &guard = nullptr);
+    bool put(const LibraryResource &resource, const std::vector<NewFile> &files, int64_t now, std::string *error,
+             const std::function<bool(Lease &)> &guard = nullptr);
     bool remove(const std::string &hash);
     bool setOrigin(const std::string &hash, const std::string &origin);
     // When one of its files was last asked for by a player.

@@ -401,14 +401,16 @@ bool VideoHost::answer(int fd, const Request &request)
             return refuse(refusal);
         FetchEngine *engine = m_context.fetchEngine();
         std::string reason;
-        if (file->origin == "fetching" && (!engine || !engine->prepareToPlay(file->resourceHash, file->fileIndex, &reason))) {
+        if (file->origin == "fetching"
+            && (!engine || !engine->prepareToPlay(file->resourceHash, file->fileIndex, &reason))) {
             LogText::print("video: " + file->resourceHash + " cannot be played yet: "
                            + (engine ? reason : std::string("not fetched here")));
             return refuse(504);
         }
         status = 204;
         const std::string head = std::string("HTTP/1.1 204 No Content\r\nCache-Control: no-store\r\n")
-                                 + (request.keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n");
+                                 + (request.keepAlive ? "Connection: keep-alive\r\n\r\n"
+                                                      : "Connection: close\r\n\r\n");
         log();
         return sendAll(fd, head.data(), head.size(), 0);
     }
