@@ -169,6 +169,9 @@ int runServeCommand(const std::vector<std::string> &arguments)
         }
         context.setFetchEngine(fetchEngine.get());
         fetcher = std::make_unique<LocalFetcher>(*fetchEngine);
+        if (context.database().shared())
+            std::fprintf(stderr, "serve: WARNING: --fetch fetches in this process alone, outside the jobs that "
+                                 "fetch workers share; on a shared database run fetch-worker instead\n");
         std::fprintf(stderr, "serve: fetching resources the library lacks into %s\n", fetchEngine->fetchDir().c_str());
     } else if (context.database().shared()) {
         // Fetch workers on the same database fetch for every instance, whenever one runs.
