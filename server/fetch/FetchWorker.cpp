@@ -132,9 +132,9 @@ void FetchWorker::run()
         // A worker that was stopped learns first whether its jobs are still its own.
         if (now >= nextBeat) {
             beat(now);
+            sweep();
             nextBeat = now + beatInterval;
         }
-        sweep();
         claim(now);
         std::unique_lock<std::mutex> lock(m_mutex);
         m_wake.wait_for(lock, kClaimInterval, [this] { return m_stopping; });
