@@ -14,23 +14,12 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <pthread.h>
 #include <thread>
 
 namespace server {
 
 namespace {
-bool parseNumber(const std::string &text, int low, int high, int *value)
-{
-    char *end = nullptr;
-    const long number = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || number < low || number > high)
-        return false;
-    *value = int(number);
-    return true;
-}
-
 std::string randomId()
 {
     unsigned char bytes[8];
@@ -81,11 +70,11 @@ int runFetchWorkerCommand(const std::vector<std::string> &arguments)
         else if (argument == "--public-host")
             options.publicHost = value;
         else if (argument == "--lease-seconds")
-            ok = ok && parseNumber(value, 2, 3600, &leaseSeconds);
+            ok = ok && parseCount(value, 2, 3600, &leaseSeconds);
         else if (argument == "--fetch-jobs")
-            ok = ok && parseNumber(value, 1, 1000, &maxJobs);
+            ok = ok && parseCount(value, 1, 1000, &maxJobs);
         else if (argument == "--connections-per-address")
-            ok = ok && parseNumber(value, 1, 1000000, &options.connectionsPerAddress);
+            ok = ok && parseCount(value, 1, 1000000, &options.connectionsPerAddress);
         else
             ok = false;
         if (!ok)

@@ -24,7 +24,6 @@
 
 namespace server {
 
-namespace {
 bool parseCount(const std::string &text, int low, int high, int *value)
 {
     char *end = nullptr;
@@ -34,6 +33,8 @@ bool parseCount(const std::string &text, int low, int high, int *value)
     *value = int(number);
     return true;
 }
+
+namespace {
 // The host part of HOST:PORT, or 127.0.0.1 when there is none.
 std::string hostOnly(const std::string &hostPort)
 {
