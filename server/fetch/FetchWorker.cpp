@@ -39,6 +39,12 @@ bool FetchWorker::begin(const std::string &hash, int64_t epoch)
     m_ledger.hold(hash, epoch);
     std::string started;
     std::string error;
+    // A job names a resource hash, never a file to read the torrent from.
+    if (!torrentids::isHexHash(hash)) {
+        m_jobs.end(hash, epoch, FetchJobs::State::Refused, "not a hash the engine can fetch", ServiceContext::nowMs());
+        m_ledger.forget(hash);
+        return false;
+    }
     if (!m_engine.add(hash, &started, &error)) {
         LogText::print("fetch: cannot fetch " + hash + ": " + error);
         m_jobs.end(hash, epoch, FetchJobs::State::Failed, error, ServiceContext::nowMs());

@@ -2,6 +2,7 @@
 
 #include "server/ServiceContext.h"
 #include "server/commands/ServeCommand.h"
+#include "server/fetch/TorrentIds.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -84,9 +85,13 @@ bool WorkerFetcher::available()
 FetchEngine::State WorkerFetcher::request(const std::string &hash, std::chrono::milliseconds wait, std::string *reason)
 {
     using State = FetchEngine::State;
+    if (!torrentids::isHexHash(hash)) {
+        *reason = "not a hash the engine can fetch";
+        return State::Refused;
+    }
     const int64_t retryAfterMs = int64_t(m_options.pendingMinutes) * 60 * 1000;
     std::optional<FetchJobs::Job> job = m_jobs.job(hash);
-    if (!job && m_jobs.pendingCount() >= m_options.maxPending * std::max(1, m_workers)) {
+    if (!job && m_jobs.pendingCount() >= m_options.maxPending * std::max(1, m_workers.load())) {
         *reason = "too many fetches wait for metadata";
         return State::Failed;
     }

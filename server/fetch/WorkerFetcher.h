@@ -42,7 +42,7 @@ private:
     FetchJobs m_jobs;
     std::mutex m_mutex;
     int64_t m_workersCheckedAt = 0;
-    int m_workers = 0;
+    std::atomic<int> m_workers{0};
 };
 
 } // namespace server
