@@ -248,8 +248,17 @@ void FetchWorkersTest::killedWorkersFilmComesBackFromTheNextWorker()
     const QByteArray fetched = sha256Of(next->fetchDir() + u("/") + hash + u("/film/clip.mp4"));
     QCOMPARE(fetched, expected);
     QCOMPARE(sha256Of(m_swarm->clipPath(u("film"))), expected);
-    // Finished, it is played from the worker that holds it.
     QVERIFY(!next->log().contains("late write refused"));
+    // Finished, it is played from the worker that holds it.
+    BTResourceFile again = files.first();
+    const QVariantMap step = client.call(Endpoints::fileHash(again, localMacAddress())).data().toMap();
+    again.fileHash = step.value(u("hash")).toString();
+    again.fileIndex = step.value(u("index")).toUInt();
+    again.jxhash = step.value(u("jxhash")).toString();
+    again.size = step.value(u("size")).toULongLong();
+    const ServiceReply placed = client.call(Endpoints::fileInfo(again, 0, false, localMacAddress()));
+    QVERIFY(placed.succeeded());
+    QCOMPARE(placed.data().toMap().value(u("field")).toString(), next->host());
     playback.stop();
     QTRY_COMPARE(engine.state(), int(PlayerEngine::Ready));
     qInfo("kill -9 of the fetching worker at %.1f s of play: the other worker took the job after %.2f s "
