@@ -59,6 +59,7 @@ struct ServiceOptions
 };
 
 class FetchEngine;
+class ResourceFetcher;
 
 // Everything the routes share: the data directory, the database and the stores on it.
 class ServiceContext
@@ -92,9 +93,14 @@ public:
     // Video hosts that this process serves itself, listed before those of the configuration item.
     std::vector<std::string> &servedVideoHosts() { return m_servedVideoHosts; }
 
-    // The engine that fetches resources the library lacks; null unless serve --fetch.
+    // The engine that fetches resources in this process (serve --fetch, fetch-worker), whose
+    // pieces the video hosts read; null otherwise.
     FetchEngine *fetchEngine() const { return m_fetchEngine; }
     void setFetchEngine(FetchEngine *engine) { m_fetchEngine = engine; }
+    // How the routes get resources the library lacks fetched (this engine, or fetch workers);
+    // null when nothing fetches.
+    ResourceFetcher *fetcher() const { return m_fetcher; }
+    void setFetcher(ResourceFetcher *fetcher) { m_fetcher = fetcher; }
 
     static int64_t now();
     // Wall-clock milliseconds, comparable between machines (rate limits kept in a shared database).
@@ -125,6 +131,7 @@ private:
     int64_t m_ringLoadedAt = 0;
     std::vector<std::string> m_servedVideoHosts;
     FetchEngine *m_fetchEngine = nullptr;
+    ResourceFetcher *m_fetcher = nullptr;
 };
 
 } // namespace server

@@ -1,6 +1,7 @@
 #include "server/commands/CommandLine.h"
 
 #include "server/commands/DemoCommand.h"
+#include "server/commands/FetchWorkerCommand.h"
 #include "server/http/HttpService.h"
 #include "server/commands/KeysCommand.h"
 #include "server/commands/LibraryCommand.h"
@@ -23,6 +24,9 @@ std::string usageText()
            "                        [--trusted-proxy ADDRESS] [--accel-redirect] [--no-video-hosts]\n"
            "                        [--quiet] [--test-captcha TEXT] [--video-host HOST:PORT]...\n"
            "                        [--fetch [FETCH OPTIONS]]\n"
+           "  pelorin-service fetch-worker --database URL --fetch-dir DIR [--listen HOST:PORT]\n"
+           "                        [--public-host HOST:PORT] [--lease-seconds N] [--fetch-jobs N]\n"
+           "                        [--connections-per-address N] [--quiet] [FETCH OPTIONS]\n"
            "  pelorin-service user --data DIR [--database URL] add EMAIL PASSWORD [--vip] [--permanent-vip]\n"
            "                        [--vip-until YYYY-MM-DD]\n"
            "  pelorin-service user --data DIR [--database URL] set EMAIL [--password PASSWORD] [--vip] [--no-vip]\n"
@@ -57,6 +61,8 @@ int runCommandLine(const std::vector<std::string> &arguments)
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
     if (arguments[0] == "serve")
         return runServeCommand(rest);
+    if (arguments[0] == "fetch-worker")
+        return runFetchWorkerCommand(rest);
     if (arguments[0] == "user")
         return runUserCommand(rest);
     if (arguments[0] == "library")

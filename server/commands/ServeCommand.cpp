@@ -5,6 +5,8 @@
 #include "server/commands/CommandLine.h"
 #include "server/http/ConnectionBudget.h"
 #include "server/fetch/FetchEngine.h"
+#include "server/fetch/ResourceFetcher.h"
+#include "server/fetch/WorkerFetcher.h"
 #include "server/http/HttpService.h"
 #include "server/ServiceContext.h"
 #include "server/store/Database.h"
@@ -22,7 +24,6 @@
 
 namespace server {
 
-namespace {
 bool parseCount(const std::string &text, int low, int high, int *value)
 {
     char *end = nullptr;
@@ -32,6 +33,8 @@ bool parseCount(const std::string &text, int low, int high, int *value)
     *value = int(number);
     return true;
 }
+
+namespace {
 // The host part of HOST:PORT, or 127.0.0.1 when there is none.
 std::string hostOnly(const std::string &hostPort)
 {
@@ -158,6 +161,7 @@ int runServeCommand(const std::vector<std::string> &arguments)
 
     // After the mask, so that the engine's threads inherit it too.
     std::unique_ptr<FetchEngine> fetchEngine;
+    std::unique_ptr<ResourceFetcher> fetcher;
     if (fetchOptions.enabled) {
         fetchEngine = std::make_unique<FetchEngine>(context, fetchOptions);
         if (!fetchEngine->start(&error)) {
@@ -165,8 +169,16 @@ int runServeCommand(const std::vector<std::string> &arguments)
             return 1;
         }
         context.setFetchEngine(fetchEngine.get());
+        fetcher = std::make_unique<LocalFetcher>(*fetchEngine);
+        if (context.database().shared())
+            std::fprintf(stderr, "serve: WARNING: --fetch fetches in this process alone, outside the jobs that "
+                                 "fetch workers share; on a shared database run fetch-worker instead\n");
         std::fprintf(stderr, "serve: fetching resources the library lacks into %s\n", fetchEngine->fetchDir().c_str());
+    } else if (context.database().shared()) {
+        // Fetch workers on the same database fetch for every instance, whenever one runs.
+        fetcher = std::make_unique<WorkerFetcher>(context, fetchOptions);
     }
+    context.setFetcher(fetcher.get());
 
     // Every connection may hold a socket and a file; workers, the database and logs need a few more.
     long descriptorLimit = 0;
@@ -241,6 +253,7 @@ int runServeCommand(const std::vector<std::string> &arguments)
         videoHost->stop();
     for (std::thread &thread : videoThreads)
         thread.join();
+    context.setFetcher(nullptr);
     if (fetchEngine) {
         fetchEngine->stop();
         context.setFetchEngine(nullptr);

@@ -3,6 +3,7 @@
 #include "app/Version.h"
 
 #include "server/fetch/FetchQuota.h"
+#include "server/fetch/LibraryLedger.h"
 #include "server/fetch/FetchResume.h"
 #include "server/fetch/FetchRecord.h"
 #include "server/fetch/TorrentIds.h"
@@ -56,9 +57,13 @@ struct FetchEngine::Session
     lt::session session;
 };
 
-FetchEngine::FetchEngine(ServiceContext &context, FetchOptions options)
-    : m_context(context), m_options(std::move(options))
+FetchEngine::FetchEngine(ServiceContext &context, FetchOptions options, FetchLedger *ledger)
+    : m_context(context), m_options(std::move(options)), m_ledger(ledger)
 {
+    if (!m_ledger) {
+        m_ownLedger = std::make_unique<LibraryLedger>(context.library());
+        m_ledger = m_ownLedger.get();
+    }
     m_dir = m_options.dir.empty() ? context.directory().root() + "/fetch" : m_options.dir;
     m_resume = std::make_unique<FetchResume>(m_dir);
 }
@@ -276,8 +281,11 @@ bool FetchEngine::add(const std::string &input, std::string *hash, std::string *
     }
     *hash = hexOf(params.ti ? params.ti->info_hashes().v1 : params.info_hashes.v1);
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (find(*hash))
-        return true;
+    if (const std::shared_ptr<FetchRecord> known = find(*hash)) {
+        if (known->state == State::WaitingForMetadata || known->state == State::Fetching)
+            return true;
+        m_fetches.erase(*hash); // ended before: fetched anew
+    }
     lt::add_torrent_params resumed;
     if (m_resume->read(*hash, &resumed))
         params = std::move(resumed);
@@ -309,6 +317,17 @@ FetchEngine::Progress FetchEngine::progress(const std::string &hash)
         progress.peers = status.num_peers;
     }
     return progress;
+}
+
+void FetchEngine::abandon(const std::string &hash, const std::string &reason)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const std::shared_ptr<FetchRecord> fetch = find(hash);
+    if (!fetch)
+        return;
+    drop(fetch, State::Failed, reason, true, false);
+    m_fetches.erase(fetch->hash);
+    LogText::print("fetch: gave up " + fetch->hash + ": " + reason);
 }
 
 void FetchEngine::waitWhileFetching(const std::string &hash, std::chrono::milliseconds limit)
@@ -551,6 +570,11 @@ void FetchEngine::handleAlerts()
                 LogText::print("fetch: " + fetch->hash + " failed: " + fileError->message());
                 drop(fetch, State::Failed, fileError->error.message(), false);
             }
+        } else if (auto *deleted = lt::alert_cast<lt::torrent_deleted_alert>(alert)) {
+            // The engine deletes a fetch's files, not the folder of its own it was given.
+            const std::string hash = hexOf(deleted->info_hashes.v1);
+            if (!find(hash) || find(hash)->state != State::Fetching)
+                QDir().rmdir(qPath(payloadDir(hash)));
         }
     }
     m_changed.notify_all();
@@ -616,8 +640,8 @@ void FetchEngine::onMetadata(const std::shared_ptr<FetchRecord> &fetch)
         fetch->files.paths.push_back(file.diskPath);
     }
     std::string error;
-    if (!library.put(resource, newFiles, ServiceContext::now(), &error)) {
-        drop(fetch, State::Failed, "cannot add it to the library: " + error, true);
+    if (!m_ledger->admit(resource, newFiles, &error)) {
+        drop(fetch, State::Failed, "cannot add it to the library: " + error, true, false);
         return;
     }
     fetch->files.pieceLength = info->piece_length();
@@ -647,7 +671,11 @@ void FetchEngine::onFlushed(const std::shared_ptr<FetchRecord> &fetch)
 {
     if (!fetch->flushing || fetch->state != State::Fetching)
         return;
-    m_context.library().setOrigin(fetch->hash, kFetchedOrigin);
+    std::string error;
+    if (!m_ledger->complete(fetch->hash, &error)) {
+        drop(fetch, State::Failed, error, true, false);
+        return;
+    }
     m_resume->remove(fetch->hash);
     m_session->session.remove_torrent(fetch->handle);
     fetch->handle = lt::torrent_handle();
@@ -657,7 +685,8 @@ void FetchEngine::onFlushed(const std::shared_ptr<FetchRecord> &fetch)
 }
 
 // With m_mutex held.
-void FetchEngine::drop(const std::shared_ptr<FetchRecord> &fetch, State state, const std::string &reason, bool deleteFiles)
+void FetchEngine::drop(const std::shared_ptr<FetchRecord> &fetch, State state, const std::string &reason,
+                       bool deleteFiles, bool tell)
 {
     if (fetch->handle.is_valid())
         m_session->session.remove_torrent(fetch->handle, deleteFiles ? lt::session::delete_files : lt::remove_flags_t{});
@@ -667,14 +696,19 @@ void FetchEngine::drop(const std::shared_ptr<FetchRecord> &fetch, State state, c
     fetch->since = Clock::now();
     fetch->clearCache();
     m_resume->remove(fetch->hash);
+    if (tell && (state == State::Refused || state == State::Failed))
+        m_ledger->ended(fetch->hash,
+                        state == State::Refused ? FetchLedger::Outcome::Refused : FetchLedger::Outcome::Failed, reason);
     m_changed.notify_all();
 }
 
 // With m_mutex held.
 bool FetchEngine::makeRoom(const std::string &hash, int64_t size, std::string *reason)
 {
+    if (m_options.quota <= 0)
+        return true;
     std::vector<LibraryStore::FetchedResource> evicted;
-    if (!FetchQuota(m_context.library(), m_options.quota).makeRoom(hash, size, &evicted, reason))
+    if (!FetchQuota(m_ledger->heldHere(), m_options.quota).makeRoom(hash, size, &evicted, reason))
         return false;
     for (const auto &resource : evicted) {
         LogText::print("fetch: evicted " + resource.hash + " (" + std::to_string(resource.size)
@@ -690,10 +724,10 @@ void FetchEngine::evict(const std::string &hash)
     const std::shared_ptr<FetchRecord> fetch = find(hash);
     const bool inSession = fetch && fetch->handle.is_valid();
     if (fetch) {
-        drop(fetch, State::Failed, "removed to keep within the fetch quota", true);
+        drop(fetch, State::Failed, "removed to keep within the fetch quota", true, false);
         m_fetches.erase(hash);
     }
-    m_context.library().remove(hash);
+    m_ledger->evict(hash);
     if (!inSession)
         QDir(qPath(payloadDir(hash))).removeRecursively();
 }

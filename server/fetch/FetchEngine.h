@@ -20,6 +20,7 @@ struct torrent_handle;
 
 namespace server {
 
+class FetchLedger;
 class FetchRecord;
 class FetchResume;
 class ServiceContext;
@@ -34,7 +35,8 @@ class FetchEngine
 public:
     enum class State { Unknown, WaitingForMetadata, Fetching, Complete, Refused, Failed };
 
-    FetchEngine(ServiceContext &context, FetchOptions options);
+    // What the fetches come to goes to `ledger` (by default straight into the library).
+    FetchEngine(ServiceContext &context, FetchOptions options, FetchLedger *ledger = nullptr);
     ~FetchEngine();
     FetchEngine(const FetchEngine &) = delete;
     FetchEngine &operator=(const FetchEngine &) = delete;
@@ -62,6 +64,9 @@ public:
         std::string reason;
     };
     Progress progress(const std::string &hash);
+    // Ends a fetch without a word to the ledger and deletes its files: another worker holds its
+    // job now. Its readers end.
+    void abandon(const std::string &hash, const std::string &reason);
     // Waits until the fetch has ended (complete, refused or failed), at most `limit`.
     void waitWhileFetching(const std::string &hash, std::chrono::milliseconds limit);
 
@@ -95,7 +100,9 @@ private:
     void onFlushed(const std::shared_ptr<FetchRecord> &fetch);
     bool makeRoom(const std::string &hash, int64_t size, std::string *reason);
     void evict(const std::string &hash);
-    void drop(const std::shared_ptr<FetchRecord> &fetch, State state, const std::string &reason, bool deleteFiles);
+    // `tell`: the ledger hears of a refusal or failure.
+    void drop(const std::shared_ptr<FetchRecord> &fetch, State state, const std::string &reason, bool deleteFiles,
+              bool tell = true);
     std::shared_ptr<FetchRecord> startFetch(const std::string &hash, libtorrent::add_torrent_params *given, std::string *reason);
     std::shared_ptr<FetchRecord> find(const std::string &hash);
     void connectHints(const libtorrent::torrent_handle &handle);
@@ -107,6 +114,8 @@ private:
     std::string m_dir;
     std::unique_ptr<Session> m_session;
     std::unique_ptr<FetchResume> m_resume;
+    std::unique_ptr<FetchLedger> m_ownLedger;
+    FetchLedger *m_ledger;
     std::thread m_alertThread;
     std::mutex m_mutex;
     std::condition_variable m_changed;

@@ -2,7 +2,10 @@
 
 namespace server {
 
-FetchQuota::FetchQuota(LibraryStore &library, int64_t quota) : m_library(library), m_quota(quota) {}
+FetchQuota::FetchQuota(std::vector<LibraryStore::FetchedResource> held, int64_t quota)
+    : m_held(std::move(held)), m_quota(quota)
+{
+}
 
 bool FetchQuota::makeRoom(const std::string &hash, int64_t size, std::vector<LibraryStore::FetchedResource> *evict, std::string *reason)
 {
@@ -12,7 +15,7 @@ bool FetchQuota::makeRoom(const std::string &hash, int64_t size, std::vector<Lib
         *reason = "its " + std::to_string(size) + " bytes exceed the fetch quota";
         return false;
     }
-    const std::vector<LibraryStore::FetchedResource> fetched = m_library.fetchedResources();
+    const std::vector<LibraryStore::FetchedResource> &fetched = m_held;
     int64_t total = size;
     for (const auto &resource : fetched)
         total += resource.hash == hash ? 0 : resource.size;

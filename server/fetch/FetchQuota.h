@@ -13,13 +13,14 @@ namespace server {
 class FetchQuota
 {
 public:
-    FetchQuota(LibraryStore &library, int64_t quota);
+    // `held`: the fetched resources on this disk, least recently played first.
+    FetchQuota(std::vector<LibraryStore::FetchedResource> held, int64_t quota);
 
     // Whether a resource of `size` bytes may be fetched; *evict names what must go to make room.
     bool makeRoom(const std::string &hash, int64_t size, std::vector<LibraryStore::FetchedResource> *evict, std::string *reason);
 
 private:
-    LibraryStore &m_library;
+    std::vector<LibraryStore::FetchedResource> m_held;
     int64_t m_quota;
 };
 

@@ -341,6 +341,12 @@ void HttpService::checkForFront(const httplib::Request &request, httplib::Respon
         response.status = refusal;
         return;
     }
+    // A file still arriving is on disk with pieces that are missing or not checked yet: only the
+    // process that fetches it may send it, piece by piece.
+    if (file->origin == "fetching") {
+        response.status = 503;
+        return;
+    }
     // The front sends the file itself (ranges, validators, sendfile); it is told where it is.
     response.status = 200;
     response.set_header("X-Accel-Redirect", kAccelLocation + uriOfPath(file->diskPath));

@@ -31,9 +31,12 @@ const std::optional<Account> &RequestContext::account()
 {
     if (!m_accountLoaded) {
         m_accountLoaded = true;
-        const int64_t userId = service.sessions().userOf(sessionId, now);
-        if (userId > 0)
-            m_account = service.accounts().findById(userId);
+        // One round trip to the database for both the session and its account.
+        int64_t lastSeen = 0;
+        std::optional<Account> account =
+            sessionId.empty() ? std::nullopt : service.accounts().findBySession(sessionId, &lastSeen);
+        if (account && service.sessions().keepAlive(sessionId, lastSeen, now))
+            m_account = std::move(account);
     }
     return m_account;
 }

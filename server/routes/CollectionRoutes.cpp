@@ -60,18 +60,14 @@ Reply listCollections(RequestContext &context, int64_t userId)
 
     Lease lease = context.service.database().lease();
     int64_t total = 0;
-    {
-        Statement count = lease.prepare("SELECT COUNT(*) FROM collections WHERE user_id = ?1");
-        count.bind(1, userId);
-        if (count.next())
-            total = count.integer(0);
-    }
     QJsonArray datas;
+    // The page and the total in one query; only a page past the end asks for the total alone.
     Statement select = lease.prepare(
-        "SELECT id, hash, file_index, name FROM collections WHERE user_id = ?1 "
+        "SELECT id, hash, file_index, name, COUNT(*) OVER () FROM collections WHERE user_id = ?1 "
         "ORDER BY id DESC LIMIT ?2 OFFSET ?3");
     select.bind(1, userId).bind(2, perSize).bind(3, (page - 1) * perSize);
     while (select.next()) {
+        total = select.integer(4);
         QJsonObject entry;
         entry.insert(QStringLiteral("id"), double(select.integer(0)));
         entry.insert(QStringLiteral("hash"), QString::fromStdString(select.text(1)));
@@ -81,6 +77,12 @@ Reply listCollections(RequestContext &context, int64_t userId)
     }
     if (select.failed())
         return Reply::failure(0, "服务器内部错误，请稍后再试！");
+    if (datas.isEmpty() && page > 1) {
+        Statement count = lease.prepare("SELECT COUNT(*) FROM collections WHERE user_id = ?1");
+        count.bind(1, userId);
+        if (count.next())
+            total = count.integer(0);
+    }
     QJsonObject data;
     data.insert(QStringLiteral("total"), double(total));
     data.insert(QStringLiteral("page"), double(page));

@@ -1,7 +1,7 @@
 #include "server/routes/ResourceRoutes.h"
 
 #include "server/routes/ConfigRoutes.h"
-#include "server/fetch/FetchEngine.h"
+#include "server/fetch/ResourceFetcher.h"
 #include "server/http/LogText.h"
 #include "server/http/RequestContext.h"
 #include "server/http/Router.h"
@@ -67,14 +67,14 @@ std::string trimmed(const std::string &text)
 // its file list. What others fetch is found only through its hash, as anything in the library.
 std::optional<Reply> fetchForList(RequestContext &context, const std::string &hash)
 {
-    FetchEngine *engine = context.service.fetchEngine();
-    if (!engine)
+    ResourceFetcher *fetcher = context.service.fetcher();
+    if (!fetcher || !fetcher->available())
         return Reply::failure(0, "该资源暂未收录！");
-    if (engine->options().vipOnly && !(context.account() && context.account()->isVip(context.now)))
+    if (fetcher->options().vipOnly && !(context.account() && context.account()->isVip(context.now)))
         return Reply::failure(0, "该资源暂未收录，获取新资源仅限VIP会员！");
     std::string reason;
     const FetchEngine::State state =
-        engine->request(hash, std::chrono::seconds(engine->options().listWaitSeconds), &reason);
+        fetcher->request(hash, std::chrono::seconds(fetcher->options().listWaitSeconds), &reason);
     if (context.service.library().findResource(hash))
         return std::nullopt;
     switch (state) {
@@ -185,23 +185,17 @@ Reply fileAddress(RequestContext &context)
         return Reply::failure(0, "重新加载仅限永久VIP会员使用！");
     if (file->origin == "fetch" || file->origin == "fetching")
         context.service.library().markPlayed(file->resourceId, context.now);
-    if (file->origin == "fetching") {
-        // The player probes the host for a moment only: the file's first piece has to be there.
-        FetchEngine *engine = context.service.fetchEngine();
-        std::string reason;
-        if (!engine || !engine->prepareToPlay(file->resourceHash, file->fileIndex, &reason)) {
-            LogText::print("fetch: " + file->resourceHash + " cannot be played yet: "
-                           + (engine ? reason : std::string("fetching is off")));
-            return Reply::failure(0, "该资源正在获取中，请稍后再试！");
-        }
-    }
 
     bool malformed = false;
     const std::vector<std::string> hosts = videoHostList(context.service, &malformed);
-    if (hosts.empty())
+    ResourceFetcher *fetcher = context.service.fetcher();
+    // A fetched file may be on one host only: the fetch worker that holds it, or holds its job.
+    std::string field = fetcher && file->origin == "fetch" ? fetcher->placeOf(*file) : std::string();
+    if (hosts.empty() && field.empty() && file->origin != "fetching")
         return Reply::failure(0, "暂无可用的视频服务器，请稍后再试！");
     static std::atomic<unsigned> nextHost{0};
-    const std::string &field = hosts[nextHost.fetch_add(1, std::memory_order_relaxed) % hosts.size()];
+    if (field.empty() && !hosts.empty())
+        field = hosts[nextHost.fetch_add(1, std::memory_order_relaxed) % hosts.size()];
 
     AccessTokens::Grant grant;
     grant.fileId = file->id;
@@ -215,6 +209,20 @@ Reply fileAddress(RequestContext &context)
         grant.expires = (context.now / kCodeWindowSeconds + kCodeWindows) * kCodeWindowSeconds;
     }
     const std::string code = tokens.issueCode(grant);
+    if (file->origin == "fetching") {
+        // The player probes the host for a moment only: the file's first piece has to be there.
+        std::string reason;
+        std::string holder;
+        if (!fetcher || !fetcher->prepareToPlay(*file, code, tokens.cookieFor(code), &holder, &reason)) {
+            LogText::print("fetch: " + file->resourceHash + " cannot be played yet: "
+                           + (fetcher ? reason : std::string("fetching is off")));
+            return Reply::failure(0, "该资源正在获取中，请稍后再试！");
+        }
+        if (!holder.empty())
+            field = holder;
+        if (field.empty())
+            return Reply::failure(0, "暂无可用的视频服务器，请稍后再试！");
+    }
     QJsonObject data;
     data.insert(QStringLiteral("code"), QString::fromStdString(code));
     data.insert(QStringLiteral("com_cookie"), QString::fromStdString(tokens.cookieFor(code)));

@@ -98,6 +98,19 @@ std::optional<Account> AccountStore::findById(int64_t id)
     return readAccount(select);
 }
 
+std::optional<Account> AccountStore::findBySession(const std::string &sessionId, int64_t *lastSeen)
+{
+    Lease lease = m_database.lease();
+    Statement select = lease.prepare(
+        "SELECT u.id, u.email, u.password_hash, u.code_epoch, u.vip, u.permanent_vip, u.vip_until, u.union_uid, "
+        "u.created_at, s.last_seen FROM sessions s JOIN users u ON u.id = s.user_id WHERE s.id = ?1");
+    select.bind(1, sessionId);
+    if (!select.next())
+        return std::nullopt;
+    *lastSeen = select.integer(9);
+    return readAccount(select);
+}
+
 std::vector<Account> AccountStore::all()
 {
     static const std::string sql = std::string(kSelectAccount) + "ORDER BY id";

@@ -39,6 +39,8 @@ public:
 
     std::optional<Account> findByEmail(const std::string &email);
     std::optional<Account> findById(int64_t id);
+    // The account a session is logged in to, with the session's last use, in one query.
+    std::optional<Account> findBySession(const std::string &sessionId, int64_t *lastSeen);
     std::vector<Account> all();
 
     enum class CreateResult { Created, Duplicate, Failed };

@@ -99,13 +99,18 @@ const char *LibraryStore::contentTypeOf(const std::string &path)
 }
 
 bool LibraryStore::put(const LibraryResource &resource, const std::vector<NewFile> &files, int64_t now,
-                       std::string *error)
+                       std::string *error, const std::function<bool(Lease &)> &guard)
 {
     Lease lease = m_database.lease();
     Transaction transaction(lease);
     if (!transaction.begun()) {
         if (error)
             *error = "cannot write the database";
+        return false;
+    }
+    if (guard && !guard(lease)) {
+        if (error)
+            *error = "refused by its guard";
         return false;
     }
     const std::string hash = lowered(resource.hash);
@@ -186,14 +191,21 @@ void LibraryStore::markPlayed(int64_t resourceId, int64_t now)
     statement.run();
 }
 
-std::vector<LibraryStore::FetchedResource> LibraryStore::fetchedResources()
+std::vector<LibraryStore::FetchedResource> LibraryStore::fetchedResources(const std::string &host)
 {
     std::vector<FetchedResource> result;
     Lease lease = m_database.lease();
     Statement statement = lease.prepare(
-        "SELECT r.hash, COALESCE(SUM(f.size), 0), r.last_played FROM resources r "
-        "LEFT JOIN library_files f ON f.resource_id = r.id WHERE r.origin IN ('fetch', 'fetching') "
-        "GROUP BY r.id ORDER BY r.last_played, r.added_at, r.id");
+        host.empty() ? "SELECT r.hash, COALESCE(SUM(f.size), 0), r.last_played FROM resources r "
+                       "LEFT JOIN library_files f ON f.resource_id = r.id WHERE r.origin IN ('fetch', 'fetching') "
+                       "GROUP BY r.id ORDER BY r.last_played, r.added_at, r.id"
+                     : "SELECT r.hash, COALESCE(SUM(f.size), 0), r.last_played FROM resources r "
+                       "LEFT JOIN library_files f ON f.resource_id = r.id WHERE r.origin IN ('fetch', 'fetching') "
+                       "AND (r.id IN (SELECT resource_id FROM resource_places WHERE host = ?1) "
+                       "OR r.hash IN (SELECT info_hash FROM fetch_jobs WHERE host = ?1 AND state = 'fetching')) "
+                       "GROUP BY r.id ORDER BY r.last_played, r.added_at, r.id");
+    if (!host.empty())
+        statement.bind(1, host);
     while (statement.next())
         result.push_back({statement.text(0), statement.integer(1), statement.integer(2)});
     return result;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 namespace server {
 
 class Database;
+class Lease;
 
 struct LibraryFile
 {
@@ -51,21 +53,23 @@ public:
         int64_t size = 0;
     };
     // Adds the resource, or updates it in place when the hash is known already (same info-hash,
-    // same file list), keeping its file ids so that codes issued before stay valid.
-    bool put(const LibraryResource &resource, const std::vector<NewFile> &files, int64_t now,
-             std::string *error);
+    // same file list), keeping its file ids so that codes issued before stay valid. A `guard`
+    // runs first inside the transaction; when it returns false nothing is written.
+    bool put(const LibraryResource &resource, const std::vector<NewFile> &files, int64_t now, std::string *error,
+             const std::function<bool(Lease &)> &guard = nullptr);
     bool remove(const std::string &hash);
     bool setOrigin(const std::string &hash, const std::string &origin);
     // When one of its files was last asked for by a player.
     void markPlayed(int64_t resourceId, int64_t now);
 
-    // Resources that the service fetched itself, least recently played first, with their sizes.
+    // Resources that the service fetched itself, least recently played first, with their sizes;
+    // with `host`, only those whose files that host holds or fetches (a fetch worker's disk).
     struct FetchedResource {
         std::string hash;
         int64_t size = 0;
         int64_t lastPlayed = 0;
     };
-    std::vector<FetchedResource> fetchedResources();
+    std::vector<FetchedResource> fetchedResources(const std::string &host = std::string());
 
     // hash in any case.
     std::optional<LibraryResource> findResource(const std::string &hash);

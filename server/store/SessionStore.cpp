@@ -88,10 +88,10 @@ std::string SessionStore::setCookieValue(const std::string &id)
 
 int64_t SessionStore::userOf(const std::string &id, int64_t now)
 {
-    Lease lease = m_database.lease();
     int64_t userId = 0;
     int64_t lastSeen = 0;
     {
+        Lease lease = m_database.lease();
         Statement select = lease.prepare(
             "SELECT user_id, last_seen FROM sessions WHERE id = ?1 AND user_id IS NOT NULL");
         select.bind(1, id);
@@ -100,14 +100,20 @@ int64_t SessionStore::userOf(const std::string &id, int64_t now)
         userId = select.integer(0);
         lastSeen = select.integer(1);
     }
+    return keepAlive(id, lastSeen, now) ? userId : 0;
+}
+
+bool SessionStore::keepAlive(const std::string &id, int64_t lastSeen, int64_t now)
+{
     if (lastSeen < now - kIdleSeconds)
-        return 0;
+        return false;
     // Written at most once a minute, so that busy sessions do not turn reads into writes.
     if (lastSeen < now - 60) {
+        Lease lease = m_database.lease();
         Statement touch = lease.prepare("UPDATE sessions SET last_seen = ?2 WHERE id = ?1");
         touch.bind(1, id).bind(2, now).run();
     }
-    return userId;
+    return true;
 }
 
 bool SessionStore::bindUser(const std::string &id, int64_t userId, int64_t now)

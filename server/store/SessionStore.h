@@ -30,6 +30,8 @@ public:
 
     // The account logged in on this session, or 0.
     int64_t userOf(const std::string &id, int64_t now);
+    // Whether a session last used at `lastSeen` is still valid now; its use is noted.
+    bool keepAlive(const std::string &id, int64_t lastSeen, int64_t now);
     bool bindUser(const std::string &id, int64_t userId, int64_t now);
     bool unbind(const std::string &id);
     bool unbindAllOf(int64_t userId);

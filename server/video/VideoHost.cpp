@@ -80,6 +80,7 @@ const char *reasonOf(int status)
 {
     switch (status) {
     case 200: return "OK";
+    case 204: return "No Content";
     case 206: return "Partial Content";
     case 400: return "Bad Request";
     case 403: return "Forbidden";
@@ -389,6 +390,30 @@ bool VideoHost::answer(int fd, const Request &request)
         return refuse(405);
 
     std::optional<LibraryFile> file;
+    // An instance asks, with a player's code, for a file to be made ready to play here (its
+    // first piece fetched) before it hands the address out: 204 when it is.
+    static const std::string preparePrefix = "/prepare/";
+    if (request.target.compare(0, preparePrefix.size(), preparePrefix) == 0) {
+        const std::string playTarget = "/ftn_handler/" + request.target.substr(preparePrefix.size());
+        const int refusal = authorize(m_context, playTarget, request.cookie, &file, &route);
+        route = "video:prepare";
+        if (refusal)
+            return refuse(refusal);
+        FetchEngine *engine = m_context.fetchEngine();
+        std::string reason;
+        if (file->origin == "fetching"
+            && (!engine || !engine->prepareToPlay(file->resourceHash, file->fileIndex, &reason))) {
+            LogText::print("video: " + file->resourceHash + " cannot be played yet: "
+                           + (engine ? reason : std::string("not fetched here")));
+            return refuse(504);
+        }
+        status = 204;
+        const std::string head = std::string("HTTP/1.1 204 No Content\r\nCache-Control: no-store\r\n")
+                                 + (request.keepAlive ? "Connection: keep-alive\r\n\r\n"
+                                                      : "Connection: close\r\n\r\n");
+        log();
+        return sendAll(fd, head.data(), head.size(), 0);
+    }
     if (const int refusal = authorize(m_context, request.target, request.cookie, &file, &route))
         return refuse(refusal);
     if (file->origin == "fetching")

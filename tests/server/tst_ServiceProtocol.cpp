@@ -273,6 +273,15 @@ void ServiceProtocolTest::collectionsBelongToOneAccount()
     QCOMPARE(mine.size(), 2);
     QCOMPARE(mine[0].toMap().value(u("name")).toString(), u("中文 +%41"));
     QCOMPARE(mine[1].toMap().value(u("name")).toString(), injection);
+    // Pages of one: the total comes with every page, and with a page past the end.
+    for (int page = 1; page <= 3; ++page) {
+        ServiceRequest list = Endpoints::collectionList();
+        list.parameters.replaceInStrings(u("persize=100"), u("persize=1"));
+        list.parameters.replaceInStrings(u("page=1"), u("page=%1").arg(page));
+        const ServiceReply reply = testClient().call(list);
+        QCOMPARE(reply.datas().size(), page <= 2 ? 1 : 0);
+        QCOMPARE(reply.data().toMap().value(u("total")).toInt(), 2);
+    }
 
     // Another account on another session sees and deletes none of it.
     ServiceClient bob;

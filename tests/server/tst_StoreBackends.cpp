@@ -6,6 +6,7 @@
 #include "server/store/AccountStore.h"
 #include "server/store/ConfigItems.h"
 #include "server/store/DataDirectory.h"
+#include "server/store/FetchJobs.h"
 #include "server/store/LibraryStore.h"
 #include "server/store/SessionStore.h"
 #include "server/store/SharedKeys.h"
@@ -19,6 +20,8 @@
 #include <sodium.h>
 
 #include <atomic>
+#include <mutex>
+#include <set>
 #include <thread>
 
 using namespace server;
@@ -34,6 +37,8 @@ private slots:
     void accountsAndSessions();
     void libraryKeepsFileIds_data() { backends(); }
     void libraryKeepsFileIds();
+    void fetchJobHasOneHolderAndFencesLateWrites_data() { backends(); }
+    void fetchJobHasOneHolderAndFencesLateWrites();
     void rateLimitIsOneAcrossInstances_data() { backends(); }
     void rateLimitIsOneAcrossInstances();
     void keyRingRotates_data() { backends(); }
@@ -184,6 +189,100 @@ void StoreBackendsTest::libraryKeepsFileIds()
     QCOMPARE(fetched[0].size, int64_t(11));
     QVERIFY(libraryTwo.remove(resource.hash));
     QVERIFY(!libraryOne.file(before[0].id));
+}
+
+void StoreBackendsTest::fetchJobHasOneHolderAndFencesLateWrites()
+{
+    BACKEND();
+    FetchJobs jobsA(*one), jobsB(*two);
+    LibraryStore library(*one);
+    const std::string hash = "00112233445566778899aabbccddeeff00112233";
+    const int64_t lease = 5000;
+    QVERIFY(jobsA.request(hash, 1000, 60000));
+    QCOMPARE(jobsB.request(hash, 1001, 60000)->state, FetchJobs::State::Waiting);
+    QCOMPARE(jobsA.pendingCount(), 1);
+    const auto claimA = jobsA.claim("A", "hostA:1", 1000, lease);
+    QVERIFY(claimA);
+    QCOMPARE(claimA->hash, hash);
+    QVERIFY(!jobsB.claim("B", "hostB:1", 2000, lease));
+
+    LibraryResource resource;
+    resource.hash = hash;
+    resource.name = "r";
+    resource.origin = "fetching";
+    const auto putBy = [&](const FetchJobs::Job &claim, const std::string &path) {
+        std::string error;
+        return library.put(resource, {{0, "a.mp4", path, 10}}, 1, &error,
+                           [&](Lease &lease) { return FetchJobs::fence(lease, hash, claim.epoch, 3000); });
+    };
+    QVERIFY(putBy(*claimA, "/a/a.mp4"));
+    QCOMPARE(jobsA.pendingCount(), 0);
+    QCOMPARE(jobsA.renew(hash, claimA->epoch, 3000, lease), FetchJobs::Renewal::Renewed);
+
+    // A's lease lapses (stopped, say): B takes the job with a higher epoch, and everything A
+    // writes with its old one afterwards is refused.
+    const auto claimB = jobsB.claim("B", "hostB:1", 9000, lease);
+    QVERIFY(claimB);
+    QVERIFY(claimB->epoch > claimA->epoch);
+    QVERIFY(putBy(*claimB, "/b/a.mp4"));
+    QCOMPARE(jobsA.renew(hash, claimA->epoch, 9001, lease), FetchJobs::Renewal::Lost);
+    QVERIFY(!putBy(*claimA, "/a/a.mp4"));
+    QVERIFY(!jobsA.complete(hash, claimA->epoch, "hostA:1", 9002));
+    QVERIFY(!jobsA.end(hash, claimA->epoch, FetchJobs::State::Failed, "late", 9002));
+    const auto stored = library.findResource(hash);
+    QVERIFY(stored);
+    QCOMPARE(library.files(stored->id).at(0).diskPath, std::string("/b/a.mp4"));
+    QCOMPARE(jobsA.job(hash)->host, std::string("hostB:1"));
+    QCOMPARE(int(library.fetchedResources("hostB:1").size()), 1);
+    QCOMPARE(int(library.fetchedResources("hostA:1").size()), 0);
+
+    // Finished: no job any more, an ordinary library entry placed at B.
+    QVERIFY(jobsB.complete(hash, claimB->epoch, "hostB:1", 9500));
+    QVERIFY(!jobsA.job(hash));
+    QCOMPARE(library.findResource(hash)->origin, std::string("fetch"));
+    QCOMPARE(jobsA.placeOf(stored->id), std::string("hostB:1"));
+    QVERIFY(!jobsA.removePlaced(hash, "hostA:1"));
+    QVERIFY(jobsB.removePlaced(hash, "hostB:1"));
+    QVERIFY(!library.findResource(hash));
+
+    // A refusal is kept for a while, then a request tries again.
+    const std::string refused = "ffeeddccbbaa99887766554433221100ffeeddcc";
+    jobsA.request(refused, 10000, 60000);
+    const auto claimR = jobsA.claim("A", "hostA:1", 10000, lease);
+    QVERIFY(claimR && jobsA.end(refused, claimR->epoch, FetchJobs::State::Refused, "names", 10000));
+    QCOMPARE(jobsB.request(refused, 20000, 60000)->state, FetchJobs::State::Refused);
+    QCOMPARE(jobsB.request(refused, 80000, 60000)->state, FetchJobs::State::Waiting);
+    QVERIFY(jobsA.release(refused, jobsA.claim("A", "hostA:1", 80000, lease)->epoch, 80001));
+    QCOMPARE(jobsA.job(refused)->state, FetchJobs::State::Waiting);
+
+    QVERIFY(jobsA.heartbeat("A", "hostA:1", 1000));
+    QCOMPARE(jobsB.liveWorkers(1500, 1000), 1);
+    QCOMPARE(jobsB.liveWorkers(5000, 1000), 0);
+
+    // Workers claiming at once through both handles: every job goes to exactly one of them.
+    std::vector<std::string> queued;
+    for (int i = 0; i < 24; ++i) {
+        queued.push_back(QByteArray::number(i).rightJustified(40, 'a').toStdString());
+        jobsA.request(queued.back(), 100000, 60000);
+    }
+    std::mutex mutex;
+    std::multiset<std::string> taken;
+    std::vector<std::thread> workers;
+    for (int w = 0; w < 6; ++w) {
+        workers.emplace_back([&, w] {
+            FetchJobs &jobs = w % 2 ? jobsA : jobsB;
+            while (const auto claim = jobs.claim("w" + std::to_string(w), "h", 100001, lease)) {
+                std::lock_guard<std::mutex> lock(mutex);
+                taken.insert(claim->hash);
+            }
+        });
+    }
+    for (auto &worker : workers)
+        worker.join();
+    // The refused-then-released job waits too.
+    QCOMPARE(int(taken.size()), 25);
+    for (const std::string &job : queued)
+        QCOMPARE(int(taken.count(job)), 1);
 }
 
 void StoreBackendsTest::rateLimitIsOneAcrossInstances()

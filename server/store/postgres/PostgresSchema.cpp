@@ -97,6 +97,37 @@ const std::vector<const char *> &PostgresDatabase::schemaSteps()
         );
         CREATE INDEX rate_events_key ON rate_events(bucket, key, at_ms);
         )sql",
+        // 2: kept for the subtitle files of resources and the play positions of accounts.
+        R"sql(
+        SELECT 1;
+        )sql",
+        // 3: SQLite's step 7: fetch jobs with their leases and epochs, the workers' heartbeats and
+        // the places of finished fetches.
+        R"sql(
+        CREATE TABLE fetch_jobs (
+            info_hash TEXT PRIMARY KEY,
+            state TEXT NOT NULL,
+            epoch BIGINT NOT NULL DEFAULT 0,
+            worker TEXT NOT NULL DEFAULT '',
+            host TEXT NOT NULL DEFAULT '',
+            lease_until BIGINT NOT NULL DEFAULT 0,
+            reason TEXT NOT NULL DEFAULT '',
+            created_at BIGINT NOT NULL,
+            changed_at BIGINT NOT NULL
+        );
+        CREATE INDEX fetch_jobs_queue ON fetch_jobs(state, lease_until);
+        CREATE TABLE fetch_workers (
+            id TEXT PRIMARY KEY,
+            host TEXT NOT NULL,
+            seen_at BIGINT NOT NULL
+        );
+        CREATE TABLE resource_places (
+            resource_id BIGINT PRIMARY KEY REFERENCES resources(id) ON DELETE CASCADE,
+            host TEXT NOT NULL,
+            placed_at BIGINT NOT NULL
+        );
+        CREATE INDEX resource_places_host ON resource_places(host);
+        )sql",
     };
     return steps;
 }

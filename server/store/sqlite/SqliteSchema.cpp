@@ -117,6 +117,38 @@ const std::vector<const char *> &SqliteDatabase::schemaSteps()
         );
         CREATE INDEX rate_events_key ON rate_events(bucket, key, at_ms);
         )sql",
+        // 6: kept for the subtitle files of resources and the play positions of accounts.
+        R"sql(
+        SELECT 1;
+        )sql",
+        // 7: fetching spread over workers: one job per info-hash, held under a lease by the
+        // worker whose claim raised its epoch last; the workers' heartbeats; and the host that
+        // holds a finished fetch's files. The same tables as on PostgreSQL.
+        R"sql(
+        CREATE TABLE fetch_jobs (
+            info_hash TEXT PRIMARY KEY,
+            state TEXT NOT NULL,
+            epoch INTEGER NOT NULL DEFAULT 0,
+            worker TEXT NOT NULL DEFAULT '',
+            host TEXT NOT NULL DEFAULT '',
+            lease_until INTEGER NOT NULL DEFAULT 0,
+            reason TEXT NOT NULL DEFAULT '',
+            created_at INTEGER NOT NULL,
+            changed_at INTEGER NOT NULL
+        );
+        CREATE INDEX fetch_jobs_queue ON fetch_jobs(state, lease_until);
+        CREATE TABLE fetch_workers (
+            id TEXT PRIMARY KEY,
+            host TEXT NOT NULL,
+            seen_at INTEGER NOT NULL
+        );
+        CREATE TABLE resource_places (
+            resource_id INTEGER PRIMARY KEY REFERENCES resources(id) ON DELETE CASCADE,
+            host TEXT NOT NULL,
+            placed_at INTEGER NOT NULL
+        );
+        CREATE INDEX resource_places_host ON resource_places(host);
+        )sql",
     };
     return steps;
 }
