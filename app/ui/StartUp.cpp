@@ -6,6 +6,7 @@
 #include "app/InterfaceLanguage.h"
 #include "app/SingleInstanceGuard.h"
 #include "app/ui/Application.h"
+#include "app/ui/FontWarmUp.h"
 #include "app/ui/GuiResources.h"
 #include "notices/ui/TanChuangDialog.h"
 #include "notices/ui/UpdateDialog.h"
@@ -167,6 +168,7 @@ void StartUp::enterUserFolderWhenInstalled()
 
 int StartUp::run()
 {
+    m_fontWarmUp = std::make_unique<FontWarmUp>();
     enterUserFolderWhenInstalled();
     installTranslator();
 

@@ -9,6 +9,7 @@
 
 class Application;
 class EngineModule;
+class FontWarmUp;
 class InstanceChannel;
 class ServiceClient;
 class SingleInstanceGuard;
@@ -68,6 +69,7 @@ private:
     bool m_applicationWired = false;
     PlayerEngineFactory m_engineFactory;
     std::unique_ptr<EngineModule> m_engineModule;
+    std::unique_ptr<FontWarmUp> m_fontWarmUp;
     std::unique_ptr<SingleInstanceGuard> m_guard;
     std::unique_ptr<InstanceChannel> m_channel;
 };
