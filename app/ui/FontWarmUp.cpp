@@ -6,7 +6,7 @@
 FontWarmUp::FontWarmUp()
     : m_thread([font = QApplication::font()] {
         const QFontMetrics metrics(font);
-        metrics.horizontalAdvance(QStringLiteral("Pelorin 播放"));
+        metrics.horizontalAdvance(QStringLiteral("Pelorin 播放")); // untranslated: only measured, never shown
     })
 {
 }
