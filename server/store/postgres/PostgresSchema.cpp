@@ -128,6 +128,19 @@ const std::vector<const char *> &PostgresDatabase::schemaSteps()
         );
         CREATE INDEX resource_places_host ON resource_places(host);
         )sql",
+        // 4: SQLite's step 8: where accounts stopped in the files they played.
+        R"sql(
+        CREATE TABLE play_positions (
+            user_id BIGINT NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+            hash TEXT NOT NULL,
+            file_index BIGINT NOT NULL,
+            position_ms BIGINT NOT NULL,
+            duration_ms BIGINT NOT NULL,
+            written_at BIGINT NOT NULL,
+            PRIMARY KEY (user_id, hash, file_index)
+        );
+        CREATE INDEX play_positions_newest ON play_positions(user_id, written_at);
+        )sql",
     };
     return steps;
 }

@@ -149,6 +149,20 @@ const std::vector<const char *> &SqliteDatabase::schemaSteps()
         );
         CREATE INDEX resource_places_host ON resource_places(host);
         )sql",
+        // 8: where accounts stopped in the files they played (step 6 was kept for it, but has
+        // shipped as it is). The same table as on PostgreSQL.
+        R"sql(
+        CREATE TABLE play_positions (
+            user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+            hash TEXT NOT NULL,
+            file_index INTEGER NOT NULL,
+            position_ms INTEGER NOT NULL,
+            duration_ms INTEGER NOT NULL,
+            written_at INTEGER NOT NULL,
+            PRIMARY KEY (user_id, hash, file_index)
+        );
+        CREATE INDEX play_positions_newest ON play_positions(user_id, written_at);
+        )sql",
     };
     return steps;
 }
