@@ -1,4 +1,5 @@
 #include "account/AccountSession.h"
+#include "TestFiles.h"
 #include "account/ui/AccountFunctionDialog.h"
 #include "app/AppConfig.h"
 #include "app/ui/GuiResources.h"
@@ -26,19 +27,6 @@ QByteArray scrambled(const QByteArray &plain)
     for (char c : plain)
         out.append(char(c ^ 0x71));
     return out;
-}
-
-QByteArray readFile(const QString &name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &name, const QByteArray &bytes)
-{
-    QFile file(name);
-    file.open(QIODevice::WriteOnly);
-    file.write(bytes);
 }
 
 QByteArray pngOf(const QSize &size)

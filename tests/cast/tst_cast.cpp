@@ -5,6 +5,7 @@
 // are read through a second, independent UPnP connection.
 #include "../shell/DesktopInput.h"
 #include "ChildOfTest.h"
+#include "EngineTestMedia.h"
 #include "EndToEnd.h"
 #include "ServiceProcess.h"
 #include "app/AppConfig.h"
@@ -180,35 +181,8 @@ bool TestCast::makeLibrary()
     const QString payload = m_dir.filePath(QStringLiteral("剧集"));
     QDir().mkpath(payload);
     for (int episode = 1; episode <= 2; ++episode) {
-        QProcess ffmpeg;
-        ffmpeg.start(QStringLiteral("ffmpeg"),
-                     {QStringLiteral("-loglevel"),
-                      QStringLiteral("error"),
-                      QStringLiteral("-y"),
-                      QStringLiteral("-f"),
-                      QStringLiteral("lavfi"),
-                      QStringLiteral("-i"),
-                      QStringLiteral("testsrc=size=320x180:rate=25"),
-                      QStringLiteral("-f"),
-                      QStringLiteral("lavfi"),
-                      QStringLiteral("-i"),
-                      QStringLiteral("sine=frequency=%1").arg(330 * episode),
-                      QStringLiteral("-t"),
-                      QString::number(kClipSeconds),
-                      QStringLiteral("-c:v"),
-                      QStringLiteral("libx264"),
-                      QStringLiteral("-preset"),
-                      QStringLiteral("ultrafast"),
-                      QStringLiteral("-g"),
-                      QStringLiteral("25"),
-                      QStringLiteral("-c:a"),
-                      QStringLiteral("aac"),
-                      QStringLiteral("-shortest"),
-                      payload + QStringLiteral("/演示 第%1集.mp4").arg(episode)});
-        if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0) {
-            qWarning("ffmpeg: %s", ffmpeg.readAllStandardError().constData());
+        if (EngineTestMedia::makeClip(payload, QStringLiteral("演示 第%1集.mp4").arg(episode), kClipSeconds, 320, 180).isEmpty())
             return false;
-        }
     }
     const QString torrent = m_dir.filePath(QStringLiteral("series.torrent"));
     QByteArray output;

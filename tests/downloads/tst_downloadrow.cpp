@@ -1,4 +1,5 @@
 #include "app/ui/GuiResources.h"
+#include "TestFiles.h"
 #include "resources/DownloadTransfer.h"
 #include "resources/ui/BTResourceDownloadListItemWidget.h"
 
@@ -12,14 +13,6 @@
 
 // The row over its transfer: what it shows on failure and what its delete button removes.
 namespace {
-QByteArray patterned(int size)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        data[i] = char((i * 37 + i / 11) & 0xff);
-    return data;
-}
-
 QString progressOf(QWidget *row)
 {
     return row->findChild<QLabel *>(QStringLiteral("downloadProgressLabel"))->text();

@@ -1,4 +1,5 @@
 #include "resources/DownloadTransfer.h"
+#include "TestFiles.h"
 #include "resources/FileSizeText.h"
 
 #include "ScriptedHttpServer.h"
@@ -13,26 +14,6 @@
 
 namespace {
 const QString kHash = QStringLiteral("0123456789abcdef0123456789abcdef01234567");
-
-QByteArray patterned(int size)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        data[i] = char((i * 131 + i / 7) & 0xff);
-    return data;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 QStringList texts(const QSignalSpy &spy)
 {

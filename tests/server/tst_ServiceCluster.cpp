@@ -2,6 +2,7 @@
 // one instance does is seen by the other, and losing one under load loses no acknowledged write.
 // The database is a cluster the test starts; nginx and the instances listen on 127.0.0.1 only.
 #include "PostgresCluster.h"
+#include "TestFiles.h"
 #include "RawConnection.h"
 #include "ServiceProcess.h"
 
@@ -15,7 +16,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutex>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QtTest>
@@ -28,23 +28,6 @@
 #include <unistd.h>
 
 namespace {
-QString u(const char *utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
-quint16 freePort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
-
-quint16 portOf(const QString &hostPort)
-{
-    return quint16(hostPort.section(QLatin1Char(':'), -1).toUInt());
-}
-
 // The player's requests over plain sockets, so that several run at once on threads of their own;
 // signed and encoded as the player's service channel does, with one session cookie.
 class PlayerChannel
@@ -109,13 +92,6 @@ private:
     QByteArray m_cookie;
 };
 
-QByteArray clipBytes(int size)
-{
-    QByteArray clip(size, '\0');
-    for (int i = 0; i < size; ++i)
-        clip[i] = char((i * 7919) >> 3);
-    return clip;
-}
 } // namespace
 
 class ServiceClusterTest : public QObject
@@ -187,10 +163,10 @@ void ServiceClusterTest::instancesShareSessionsLimitsAndCodes()
     QCOMPARE(evaluated.load() + limited.load(), 14);
 
     // A code minted by one instance plays from a video host of the other, and the other way round.
-    const QByteArray clip = clipBytes(200000);
+    const QByteArray clip = patterned(200000);
     const QMap<QString, QByteArray> printed = one.addClip(m_dir.path() + u("/payload"), clip);
     QVERIFY(!printed.value(u("play")).isEmpty());
-    QByteArray reply = RawConnection::exchange(portOf(two.videoHosts().constFirst()),
+    QByteArray reply = RawConnection::exchange(RawConnection::portOf(two.videoHosts().constFirst()),
                                                RawConnection::get(printed.value(u("play")),
                                                                   "Connection: close\r\nCookie: " + printed.value(u("cookie")) + "\r\n"));
     QCOMPARE(RawConnection::statusOf(reply), 200);
@@ -201,7 +177,7 @@ void ServiceClusterTest::instancesShareSessionsLimitsAndCodes()
     player.setPort(two.port());
     QByteArray path, cookie;
     QVERIFY(player.resolve(resource, &path, &cookie));
-    reply = RawConnection::exchange(portOf(one.videoHosts().constFirst()),
+    reply = RawConnection::exchange(RawConnection::portOf(one.videoHosts().constFirst()),
                                     RawConnection::get(path, "Connection: close\r\nRange: bytes=100-199\r\nCookie: " + cookie + "\r\n"));
     QCOMPARE(RawConnection::statusOf(reply), 206);
     QVERIFY(RawConnection::bodyOf(reply) == clip.mid(100, 100));
@@ -275,7 +251,7 @@ void ServiceClusterTest::losingAnInstanceUnderLoadLosesNoAcknowledgedWrite()
     one.setDatabase(url);
     two.setDatabase(url);
     QVERIFY(one.start(behindFront) && two.start(behindFront));
-    const quint16 front = freePort(), video = freePort();
+    const quint16 front = RawConnection::freePort(), video = RawConnection::freePort();
     QVERIFY(startNginx({one.hostPort(), two.hostPort()}, front, video));
     const QString hosts = m_dir.path() + u("/hosts.json");
     QFile hostsFile(hosts);
@@ -283,7 +259,7 @@ void ServiceClusterTest::losingAnInstanceUnderLoadLosesNoAcknowledgedWrite()
     hostsFile.write("[\"127.0.0.1:" + QByteArray::number(video) + "\"]");
     hostsFile.close();
     QCOMPARE(one.run({u("config"), u("set"), u("video_hosts.json"), hosts}), 0);
-    const QByteArray clip = clipBytes(1 << 20);
+    const QByteArray clip = patterned(1 << 20);
     QVERIFY(!one.addClip(m_dir.path() + u("/load-payload"), clip).isEmpty());
     QByteArray listed;
     QCOMPARE(one.run({u("library"), u("list")}, &listed), 0);

@@ -1,13 +1,13 @@
 // The deployment in server/deploy/: nginx in front of the service, sending library files itself
 // after the service has checked each code. Runs nginx from the Debian package on 127.0.0.1.
 #include "RawConnection.h"
+#include "TestFiles.h"
 #include "ServiceProcess.h"
 
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -15,18 +15,6 @@
 #include <unistd.h>
 
 namespace {
-QString u(const char *utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
-quint16 freePort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
-
 QByteArray get(const QByteArray &target, const QByteArray &extraHeaders = QByteArray())
 {
     return RawConnection::get(target, "Connection: close\r\n" + extraHeaders);
@@ -63,8 +51,8 @@ void ServiceFrontTest::nginxServesFilesTheServiceAllows()
     QVERIFY(!play.isEmpty() && !download.isEmpty());
 
     // The shipped configuration, on this test's ports.
-    const quint16 front = freePort();
-    const quint16 video = freePort();
+    const quint16 front = RawConnection::freePort();
+    const quint16 video = RawConnection::freePort();
     QFile shipped(u(PELORIN_DEPLOY_DIR "/pelorin-front.conf"));
     QVERIFY(shipped.open(QIODevice::ReadOnly));
     QByteArray conf = shipped.readAll();
