@@ -166,12 +166,7 @@ void TestCast::cleanupTestCase()
 {
     m_app.reset();
     m_watch.reset();
-    if (m_renderer.state() != QProcess::NotRunning) {
-        m_renderer.terminate();
-        if (!m_renderer.waitForFinished(5000))
-            m_renderer.kill();
-        m_renderer.waitForFinished(5000);
-    }
+    m_renderer.stop();
     m_service.reset();
 }
 

@@ -86,13 +86,7 @@ bool ServiceProcess::start(const QStringList &extraArguments)
 
 void ServiceProcess::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(10000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    m_process.stop(10000);
 }
 
 bool ServiceProcess::isRunning() const

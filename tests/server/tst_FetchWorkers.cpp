@@ -85,11 +85,7 @@ public:
         if (m_process.state() == QProcess::NotRunning)
             return;
         ::kill(pid_t(m_process.processId()), SIGCONT);
-        m_process.terminate();
-        if (!m_process.waitForFinished(15000)) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
+        m_process.stop(15000);
     }
     void signal(int number) { ::kill(pid_t(m_process.processId()), number); }
     void killHard()
