@@ -209,20 +209,7 @@ bool TestCast::startRenderer()
 
 bool TestCast::play(const QString &name)
 {
-    BTResourceFunctionDialog *dialog = BTResourceFunctionDialog::instance();
-    dialog->showPage(QStringLiteral("parsePage"));
-    auto *line = dialog->findChild<QLineEdit *>(QStringLiteral("parsePageBTResourceLineEdit"));
-    line->clear();
-    line->setText(m_magnet);
-    const QList<BTResourceParseResultListItemWidget *> rows = e2e::parseRows(dialog);
-    for (int i = 0; i < rows.size(); ++i) {
-        if (rows[i]->file().fileName.contains(name)) {
-            const bool opened = e2e::playRow(playback(), dialog, i);
-            dialog->hide();
-            return opened;
-        }
-    }
-    return false;
+    return e2e::playNamed(playback(), m_magnet, name);
 }
 
 bool TestCast::clickWidget(QWidget *widget, QPoint at)
