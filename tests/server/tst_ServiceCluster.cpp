@@ -1,6 +1,7 @@
 // Several service instances on one PostgreSQL database, with nginx in front (server/deploy/): what
 // one instance does is seen by the other, and losing one under load loses no acknowledged write.
 // The database is a cluster the test starts; nginx and the instances listen on 127.0.0.1 only.
+#include "NginxFront.h"
 #include "PostgresCluster.h"
 #include "TestFiles.h"
 #include "RawConnection.h"
@@ -25,7 +26,6 @@
 #include <set>
 #include <signal.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 // The player's requests over plain sockets, so that several run at once on threads of their own;
@@ -105,12 +105,10 @@ private slots:
     void losingAnInstanceUnderLoadLosesNoAcknowledgedWrite();
 
 private:
-    bool startNginx(const QStringList &instances, quint16 front, quint16 video);
-    void stopNginx();
 
     QTemporaryDir m_dir;
     PostgresCluster m_cluster;
-    ChildOfTest m_nginx;
+    NginxFront m_nginx;
 };
 
 void ServiceClusterTest::initTestCase()
@@ -123,7 +121,7 @@ void ServiceClusterTest::initTestCase()
 
 void ServiceClusterTest::cleanupTestCase()
 {
-    stopNginx();
+    m_nginx.stop();
     m_cluster.stop();
 }
 
@@ -165,59 +163,9 @@ void ServiceClusterTest::instancesShareSessionsAndLimits()
     // Codes minted by one instance and checked by the other: the load test, through nginx.
 }
 
-bool ServiceClusterTest::startNginx(const QStringList &instances, quint16 front, quint16 video)
-{
-    QFile shipped(u(PELORIN_DEPLOY_DIR "/pelorin-front.conf"));
-    if (!shipped.open(QIODevice::ReadOnly))
-        return false;
-    QByteArray conf = shipped.readAll();
-    QByteArray servers;
-    for (const QString &instance : instances)
-        servers += "server " + instance.toUtf8() + " max_fails=1 fail_timeout=10s;\n    ";
-    conf.replace("server 127.0.0.1:17080 max_fails=1 fail_timeout=10s;\n    ", servers);
-    conf.replace("listen 80;", "listen 127.0.0.1:" + QByteArray::number(front) + ";");
-    conf.replace("listen 17081;", "listen 127.0.0.1:" + QByteArray::number(video) + ";");
-    const QString dir = m_dir.path() + u("/nginx");
-    QDir().mkpath(dir);
-    QFile::copy(u(PELORIN_DEPLOY_DIR "/pelorin-check.inc"), dir + u("/pelorin-check.inc"));
-    QFile frontConf(dir + u("/pelorin-front.conf"));
-    if (!frontConf.open(QIODevice::WriteOnly) || frontConf.write(conf) != conf.size())
-        return false;
-    frontConf.close();
-    QFile nginxConf(dir + u("/nginx.conf"));
-    if (!nginxConf.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray temp = dir.toUtf8();
-    nginxConf.write((geteuid() == 0 ? QByteArray("user root;\n") : QByteArray()) + "worker_processes 1;\npid " + temp
-                    + "/nginx.pid;\nerror_log " + temp + "/nginx-error.log;\nevents { worker_connections 1024; }\n"
-                    "http {\n  access_log off;\n  client_body_temp_path " + temp + "/body; proxy_temp_path " + temp + "/proxy;\n"
-                    "  fastcgi_temp_path " + temp + "/fastcgi; uwsgi_temp_path " + temp + "/uwsgi; scgi_temp_path " + temp
-                    + "/scgi;\n  include pelorin-front.conf;\n}\n");
-    nginxConf.close();
-    m_nginx.setProcessChannelMode(QProcess::ForwardedChannels);
-    m_nginx.start(u("/usr/sbin/nginx"), {u("-p"), dir, u("-c"), dir + u("/nginx.conf"), u("-g"), u("daemon off;")});
-    if (!m_nginx.waitForStarted(5000))
-        return false;
-    QElapsedTimer waited;
-    waited.start();
-    while (waited.elapsed() < 10000) {
-        if (RawConnection::statusOf(RawConnection::exchange(front, RawConnection::get("/server/?r=www", "Connection: close\r\n"),
-                                                            "127.0.0.1", 2000))
-            == 200)
-            return true;
-        QTest::qWait(100);
-    }
-    return false;
-}
-
-void ServiceClusterTest::stopNginx()
-{
-    m_nginx.stop();
-}
-
 void ServiceClusterTest::losingAnInstanceUnderLoadLosesNoAcknowledgedWrite()
 {
-    if (!QFile::exists(u("/usr/sbin/nginx")))
+    if (!NginxFront::available())
         QSKIP("nginx is not installed (tools/deps installs nginx-light)");
     const QString url = m_cluster.createDatabase(u("load"));
     QVERIFY(!url.isEmpty());
@@ -228,7 +176,7 @@ void ServiceClusterTest::losingAnInstanceUnderLoadLosesNoAcknowledgedWrite()
     two.setDatabase(url);
     QVERIFY(one.start(behindFront) && two.start(behindFront));
     const quint16 front = RawConnection::freePort(), video = RawConnection::freePort();
-    QVERIFY(startNginx({one.hostPort(), two.hostPort()}, front, video));
+    QVERIFY(m_nginx.start(m_dir.path() + u("/nginx"), {one.hostPort(), two.hostPort()}, front, video));
     const QString hosts = m_dir.path() + u("/hosts.json");
     QFile hostsFile(hosts);
     QVERIFY(hostsFile.open(QIODevice::WriteOnly));
@@ -312,7 +260,7 @@ void ServiceClusterTest::losingAnInstanceUnderLoadLosesNoAcknowledgedWrite()
     killedAt = clock.elapsed();
     for (auto &client : clients)
         client.join();
-    stopNginx();
+    m_nginx.stop();
 
     // Every acknowledged write is there, read back from the instance that lived.
     int lost = 0, checked = 0;
