@@ -1,4 +1,5 @@
 #include "account/AccountSession.h"
+#include "TestFiles.h"
 #include "account/ui/AccountFunctionDialog.h"
 #include "app/AppConfig.h"
 #include "app/ui/GuiResources.h"
@@ -28,19 +29,6 @@ QByteArray scrambled(const QByteArray &plain)
     return out;
 }
 
-QByteArray readFile(const QString &name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &name, const QByteArray &bytes)
-{
-    QFile file(name);
-    file.open(QIODevice::WriteOnly);
-    file.write(bytes);
-}
-
 QByteArray pngOf(const QSize &size)
 {
     QImage image(size, QImage::Format_RGB32);
@@ -65,7 +53,6 @@ private slots:
     void loginWritesUserDataAndShowsMiscPageOncePerDay();
     void rememberedNameAloneDoesNotLogIn();
     void slowAutomaticLoginShowsItself();
-    void failuresAreShownWithTheOperationTitle();
     void passwordChangeForgetsTheCredentials();
     void captchaBecomesTheButtonIcon();
     void signUpChecksInOrder();
@@ -188,20 +175,6 @@ void TestAccountDialog::slowAutomaticLoginShowsItself()
     QVERIFY(m_dialog->isHidden());
     QCOMPARE(button->text(), QStringLiteral("登录"));
     QVERIFY(button->isEnabled());
-}
-
-void TestAccountDialog::failuresAreShownWithTheOperationTitle()
-{
-    setText("loginPageUsernameLineEdit", QStringLiteral("a"));
-    setText("loginPagePasswordLineEdit", QStringLiteral("b"));
-    const QList<QPair<ScriptedResponse, QString>> cases = {
-        {ScriptedResponse::drop(), QStringLiteral("连接服务器失败！")},
-        {ScriptedResponse::json(R"({"statu":0,"msg":"密码错误"})"), QStringLiteral("密码错误")},
-    };
-    for (const auto &c : cases) {
-        m_server.route("do=login", c.first);
-        expectMessage("loginPageLoginPushButton", QStringLiteral("登录账号"), c.second);
-    }
 }
 
 void TestAccountDialog::passwordChangeForgetsTheCredentials()

@@ -10,7 +10,6 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
-#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
@@ -36,7 +35,6 @@ class TestStartUp : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void qtTextsAreChinese();
     void firstLaunchAsksTwiceThenNeverAgain();
     void aStaleLockIsTakenOver();
 
@@ -53,21 +51,13 @@ void TestStartUp::initTestCase()
     QVERIFY(QDir::setCurrent(m_work.path()));
     QDesktopServices::setUrlHandler(QStringLiteral("http"), &m_urls, "open");
     QVERIFY(desktopFile().startsWith(QString::fromLocal8Bit(qgetenv("HOME"))));
+    // Qt's own button texts in Chinese: the questions below are answered by them.
+    StartUp(m_work.path()).installTranslator();
 }
 
 void TestStartUp::cleanupTestCase()
 {
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
-}
-
-void TestStartUp::qtTextsAreChinese()
-{
-    StartUp startUp(m_work.path());
-    startUp.installTranslator();
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("t"), QStringLiteral("x"),
-                    QMessageBox::Ok | QMessageBox::Cancel);
-    QCOMPARE(box.button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
-    QCOMPARE(box.button(QMessageBox::Cancel)->text(), QStringLiteral("取消"));
 }
 
 void TestStartUp::firstLaunchAsksTwiceThenNeverAgain()

@@ -5,6 +5,7 @@
 // are read through a second, independent UPnP connection.
 #include "../shell/DesktopInput.h"
 #include "ChildOfTest.h"
+#include "EngineTestMedia.h"
 #include "EndToEnd.h"
 #include "ServiceProcess.h"
 #include "app/AppConfig.h"
@@ -165,12 +166,7 @@ void TestCast::cleanupTestCase()
 {
     m_app.reset();
     m_watch.reset();
-    if (m_renderer.state() != QProcess::NotRunning) {
-        m_renderer.terminate();
-        if (!m_renderer.waitForFinished(5000))
-            m_renderer.kill();
-        m_renderer.waitForFinished(5000);
-    }
+    m_renderer.stop();
     m_service.reset();
 }
 
@@ -180,35 +176,8 @@ bool TestCast::makeLibrary()
     const QString payload = m_dir.filePath(QStringLiteral("剧集"));
     QDir().mkpath(payload);
     for (int episode = 1; episode <= 2; ++episode) {
-        QProcess ffmpeg;
-        ffmpeg.start(QStringLiteral("ffmpeg"),
-                     {QStringLiteral("-loglevel"),
-                      QStringLiteral("error"),
-                      QStringLiteral("-y"),
-                      QStringLiteral("-f"),
-                      QStringLiteral("lavfi"),
-                      QStringLiteral("-i"),
-                      QStringLiteral("testsrc=size=320x180:rate=25"),
-                      QStringLiteral("-f"),
-                      QStringLiteral("lavfi"),
-                      QStringLiteral("-i"),
-                      QStringLiteral("sine=frequency=%1").arg(330 * episode),
-                      QStringLiteral("-t"),
-                      QString::number(kClipSeconds),
-                      QStringLiteral("-c:v"),
-                      QStringLiteral("libx264"),
-                      QStringLiteral("-preset"),
-                      QStringLiteral("ultrafast"),
-                      QStringLiteral("-g"),
-                      QStringLiteral("25"),
-                      QStringLiteral("-c:a"),
-                      QStringLiteral("aac"),
-                      QStringLiteral("-shortest"),
-                      payload + QStringLiteral("/演示 第%1集.mp4").arg(episode)});
-        if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0) {
-            qWarning("ffmpeg: %s", ffmpeg.readAllStandardError().constData());
+        if (EngineTestMedia::makeClip(payload, QStringLiteral("演示 第%1集.mp4").arg(episode), kClipSeconds, 320, 180).isEmpty())
             return false;
-        }
     }
     const QString torrent = m_dir.filePath(QStringLiteral("series.torrent"));
     QByteArray output;
@@ -240,20 +209,7 @@ bool TestCast::startRenderer()
 
 bool TestCast::play(const QString &name)
 {
-    BTResourceFunctionDialog *dialog = BTResourceFunctionDialog::instance();
-    dialog->showPage(QStringLiteral("parsePage"));
-    auto *line = dialog->findChild<QLineEdit *>(QStringLiteral("parsePageBTResourceLineEdit"));
-    line->clear();
-    line->setText(m_magnet);
-    const QList<BTResourceParseResultListItemWidget *> rows = e2e::parseRows(dialog);
-    for (int i = 0; i < rows.size(); ++i) {
-        if (rows[i]->file().fileName.contains(name)) {
-            const bool opened = e2e::playRow(playback(), dialog, i);
-            dialog->hide();
-            return opened;
-        }
-    }
-    return false;
+    return e2e::playNamed(playback(), m_magnet, name);
 }
 
 bool TestCast::clickWidget(QWidget *widget, QPoint at)

@@ -1,4 +1,5 @@
 #include "app/AppConfig.h"
+#include "TestFiles.h"
 #include "app/ui/Application.h"
 #include "app/ui/GuiResources.h"
 #include "resources/DownloadTransfer.h"
@@ -27,14 +28,6 @@ const QString kPassword = QStringLiteral("saver1234");
 
 // Larger than what the transfer's read buffer and the sockets hold together, so that stopping the
 // service right after the first bytes always cuts the download short.
-QByteArray patterned(int size)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        data[i] = char((i * 131 + i / 4093) & 0xff);
-    return data;
-}
-
 QLabel *progressLabel(QWidget *row) { return row->findChild<QLabel *>(QStringLiteral("downloadProgressLabel")); }
 } // namespace
 

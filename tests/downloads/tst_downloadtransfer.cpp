@@ -1,4 +1,5 @@
 #include "resources/DownloadTransfer.h"
+#include "TestFiles.h"
 #include "resources/FileSizeText.h"
 
 #include "ScriptedHttpServer.h"
@@ -13,26 +14,6 @@
 
 namespace {
 const QString kHash = QStringLiteral("0123456789abcdef0123456789abcdef01234567");
-
-QByteArray patterned(int size)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        data[i] = char((i * 131 + i / 7) & 0xff);
-    return data;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 QStringList texts(const QSignalSpy &spy)
 {
@@ -217,25 +198,7 @@ void TestDownloadTransfer::downloadIsByteExactAndReplacesOldFiles()
     QVERIFY(big.ends(true));
     QCOMPARE(readFile(big.transfer.finalPath()), large);
 
-    // Bodies framed by chunks or by the end of the connection arrive whole too.
-    QByteArray chunks;
-    for (int at = 0; at < data.size(); at += 70000)
-        chunks += QByteArray::number(qMin(70000, data.size() - at), 16) + "\r\n" + data.mid(at, 70000) + "\r\n";
-    ScriptedResponse chunked = ScriptedResponse::withType("video/mp4", chunks + "0\r\n\r\n", 200)
-                                   .withHeader("Transfer-Encoding", "chunked");
-    chunked.contentLength = false;
-    chunked.chunkSize = 50000;
-    m_server.route("/video/chunked", chunked);
-    ScriptedResponse unframed = ScriptedResponse::withType("video/mp4", data, 200);
-    unframed.contentLength = false;
-    m_server.route("/video/unframed", unframed);
-    for (const QByteArray &path : {QByteArray("/video/chunked"), QByteArray("/video/unframed")}) {
-        Run framed(fileFor(QString::fromLatin1(path.mid(7)) + QStringLiteral(".mp4"), path, quint64(data.size())),
-                   m_dir.path());
-        framed.transfer.start();
-        QVERIFY2(framed.ends(true), path.constData());
-        QCOMPARE(readFile(framed.transfer.finalPath()), data);
-    }
+    // Bodies framed by chunks or by the end of the connection: tst_httpresponseparser.
 }
 
 void TestDownloadTransfer::receivesWhileThisThreadIsBusy()
@@ -419,18 +382,7 @@ void TestDownloadTransfer::resumeContinuesFromThePart()
         return file;
     };
 
-    // A part file from an earlier run: the rest is asked for with a range and appended.
-    {
-        Run run(fileFor(QStringLiteral("film.mp4"), "/unused", quint64(data.size())), m_dir.path());
-        QVERIFY(writeFile(run.transfer.partPath(), data.left(70001)));
-        run.transfer.resume(resolved("/video/ranged"));
-        QVERIFY(run.ends(true));
-        QCOMPARE(readFile(run.transfer.finalPath()), data);
-        QCOMPARE(run.transfer.resumedFrom(), qint64(70001));
-        QCOMPARE(m_server.requests().last().header("Range"), QByteArray("bytes=70001-"));
-        QCOMPARE(texts(run.progress).last(), QStringLiteral("100.00%"));
-        QVERIFY(QFile::remove(run.transfer.finalPath()));
-    }
+    // A part file from an earlier run continued with a range: tst_downloadresume, end to end.
     // A host that ignores the range: the part file starts over instead of growing a wrong file.
     {
         Run run(fileFor(QStringLiteral("film.mp4"), "/unused", quint64(data.size())), m_dir.path());

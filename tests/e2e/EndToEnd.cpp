@@ -84,4 +84,23 @@ bool clickPlay(PlaybackController *playback, BTResourceFunctionDialog *dialog, Q
     return opened.count() == 1;
 }
 
+bool playNamed(PlaybackController *playback, const QString &magnet, const QString &name)
+{
+    BTResourceFunctionDialog *dialog = BTResourceFunctionDialog::instance();
+    dialog->showPage(QStringLiteral("parsePage"));
+    auto *line = dialog->findChild<QLineEdit *>(QStringLiteral("parsePageBTResourceLineEdit"));
+    line->clear();
+    line->setText(magnet);
+    const QList<BTResourceParseResultListItemWidget *> rows = parseRows(dialog);
+    for (int i = 0; i < rows.size(); ++i) {
+        if (rows[i]->file().fileName.contains(name)) {
+            const bool opened = playRow(playback, dialog, i);
+            dialog->hide();
+            return opened;
+        }
+    }
+    qWarning("no row named %s", qPrintable(name));
+    return false;
+}
+
 } // namespace e2e

@@ -47,5 +47,8 @@ QList<BTResourceParseResultListItemWidget *> parseRows(BTResourceFunctionDialog 
 bool clickPlay(PlaybackController *playback, BTResourceFunctionDialog *dialog, QPushButton *button);
 // The same for the play button of the parse page's file row.
 bool playRow(PlaybackController *playback, BTResourceFunctionDialog *dialog, int row);
+// Parses the magnet on the parse page and plays the first file whose name contains `name`; the
+// dialog is put away after. True when the media opened.
+bool playNamed(PlaybackController *playback, const QString &magnet, const QString &name);
 
 } // namespace e2e

@@ -152,22 +152,7 @@ void TestEndToEndAccount::signUpLogInLogOut()
     QVERIFY(m_dialog->isHidden());
     QVERIFY(listCollections().succeeded());
 
-    // Remembered with automatic login: the next start logs in again from user.dat alone.
-    child<QCheckBox>("loginPageAutoLoginCheckBox")->setChecked(true);
-    QVERIFY(child<QCheckBox>("loginPageRememberPasswordCheckBox")->isChecked());
-    logIn();
-    QVERIFY(QFile::exists(QStringLiteral("user.dat")));
-    QVERIFY(testClient().call(Post, {QStringLiteral("r=www/user/logout"), QStringLiteral("do=logout"),
-                                       QStringLiteral("_s=pc")}, false).succeeded());
-    QCOMPARE(listCollections().statu(), -1);
-    child<QLineEdit>("loginPageUsernameLineEdit")->clear();
-    child<QLineEdit>("loginPagePasswordLineEdit")->clear();
-    child<QCheckBox>("loginPageAutoLoginCheckBox")->setChecked(false);
-    child<QCheckBox>("loginPageRememberPasswordCheckBox")->setChecked(false);
-    m_dialog->restoreRememberedLogin();
-    QCOMPARE(child<QLineEdit>("loginPageUsernameLineEdit")->text(), kEmail);
-    QVERIFY(child<QCheckBox>("loginPageAutoLoginCheckBox")->isChecked());
-    QVERIFY(listCollections().succeeded());
+    // Remembered with automatic login, the next start logs in from user.dat alone: tst_e2e_product.
 }
 
 int main(int argc, char *argv[])

@@ -10,7 +10,7 @@
 #include "app/AppConfig.h"
 #include "service/ServiceClient.h"
 
-#include "../player/EngineTestMedia.h"
+#include "EngineTestMedia.h"
 #include "FakePlayerEngine.h"
 #include "FaultProxy.h"
 #include "ScriptedHttpServer.h"

@@ -1,6 +1,7 @@
 // The pop-up notice, the update dialog and the start-up that runs them, against a scripted
 // service. Runs under xvfb-run: the click on a notice image is real input from outside.
 #include "DesktopInput.h"
+#include "TestFiles.h"
 #include "Eventually.h"
 #include "FakePlayerEngine.h"
 #include "ModalAnswerer.h"
@@ -26,8 +27,6 @@
 #include <QtTest>
 
 namespace {
-QString u(const char *text) { return QString::fromUtf8(text); }
-
 const QList<QColor> kColours = {Qt::red, Qt::green, Qt::blue};
 
 QByteArray png(const QColor &colour)

@@ -112,21 +112,7 @@ bool TestPlayExtras::focusWindow()
 
 bool TestPlayExtras::play(const QString &magnet, const QString &name)
 {
-    BTResourceFunctionDialog *dialog = BTResourceFunctionDialog::instance();
-    dialog->showPage(QStringLiteral("parsePage"));
-    auto *line = dialog->findChild<QLineEdit *>(QStringLiteral("parsePageBTResourceLineEdit"));
-    line->clear();
-    line->setText(magnet);
-    const QList<BTResourceParseResultListItemWidget *> rows = e2e::parseRows(dialog);
-    for (int i = 0; i < rows.size(); ++i) {
-        if (rows[i]->file().fileName.contains(name)) {
-            const bool opened = e2e::playRow(m_app->playback(), dialog, i);
-            dialog->hide();
-            return opened;
-        }
-    }
-    qWarning("no row named %s", qPrintable(name));
-    return false;
+    return e2e::playNamed(m_app->playback(), magnet, name);
 }
 
 void TestPlayExtras::episodesFollowInNaturalOrder()

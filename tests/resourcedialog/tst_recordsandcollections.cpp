@@ -1,6 +1,5 @@
 #include "app/AppConfig.h"
 #include "app/ui/GuiResources.h"
-#include "resources/PlayRecordStore.h"
 #include "resources/ui/CollectNowPlayingResourceDialog.h"
 
 #include "ModalAnswerer.h"
@@ -11,9 +10,9 @@
 #include <QLineEdit>
 #include <QtTest>
 
-// Lists and collecting as the service cannot show them: bad files, refusals, missing rows.
+// Collections as the service cannot show them: refusals and missing rows (an unreadable record
+// file is tst_mainwindowinput's, with the pointer, and tst_playrecordstore's).
 namespace {
-const char *const kRecords = "playRecordPagePlayRecordListWidget";
 const char *const kCollections = "collectionPageCollectionListWidget";
 
 QString hashOf(int n)
@@ -30,7 +29,6 @@ private slots:
     void initTestCase();
     void cleanupTestCase() { m_p.reset(); }
     void init();
-    void badRecordFile();
     void replayOfAMissingIndexPlaysNothing();
     void collectionRefusals();
     void collectingThePlayingFile();
@@ -54,12 +52,6 @@ void TestRecordsAndCollections::initTestCase()
     m_service.route("cfg=video_domain",
                     ScriptedResponse::json("{\"statu\":1,\"data\":[\"" + m_host.hostPort().toUtf8() + "\"]}"));
     m_service.route("do=fav", ScriptedResponse::json(R"({"statu":1,"datas":[]})"));
-    PlayRecordStore seed;
-    for (int n = 3; n >= 1; --n) {
-        BTResourceFile f;
-        f.resourceHash = hashOf(n);
-        seed.add(f);
-    }
     m_p = std::make_unique<ResourceDialogParts>();
 }
 
@@ -67,28 +59,6 @@ void TestRecordsAndCollections::init()
 {
     m_service.clearRequests();
     m_p->engine->clearCalls();
-}
-
-void TestRecordsAndCollections::badRecordFile()
-{
-    QListWidget *list = m_p->list(kRecords);
-    QCOMPARE(list->count(), 3); // loaded at construction
-
-    // Clearing writes the empty list; a file that is not JSON gives an empty list, and clearing
-    // that keeps it aside.
-    click("playRecordPageClearRecordListPushButton");
-    QCOMPARE(list->count(), 0);
-    PlayRecordStore stored;
-    QVERIFY(stored.load() && stored.size() == 0);
-    QFile file(QStringLiteral("PlayRecord.dat"));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("garbage") == 7);
-    file.close();
-    click("playRecordPageFlushRecordListPushButton");
-    QCOMPARE(list->count(), 0);
-    click("playRecordPageClearRecordListPushButton");
-    QVERIFY(stored.load() && stored.size() == 0);
-    QFile aside(QStringLiteral("PlayRecord.dat.bad"));
-    QVERIFY(aside.open(QIODevice::ReadOnly) && aside.readAll() == "garbage");
 }
 
 void TestRecordsAndCollections::replayOfAMissingIndexPlaysNothing()

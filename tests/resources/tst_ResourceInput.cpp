@@ -1,4 +1,5 @@
 #include "resources/protocol/ResourceInput.h"
+#include "TestFiles.h"
 
 #include <QtTest>
 
@@ -8,12 +9,6 @@
 namespace {
 
 const QString hash40 = QStringLiteral("0123456789AbCdEf0123456789aBcDeF01234567");
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "LocalSwarm.h"
+#include "TestFiles.h"
 
 #include "ServiceProcess.h"
 #include "server/fetch/BencodeWriter.h"
@@ -17,12 +18,6 @@
 namespace {
 const char kPython[] = "/usr/bin/python3";
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 } // namespace
 
 LocalSwarm::LocalSwarm(const QString &dir) : m_dir(dir)

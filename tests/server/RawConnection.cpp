@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QList>
+#include <QTcpServer>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -175,4 +176,16 @@ QByteArray RawConnection::headerOf(const QByteArray &reply, const QByteArray &na
             return line.mid(name.size() + 1).trimmed();
     }
     return QByteArray();
+}
+
+quint16 RawConnection::portOf(const QString &hostPort)
+{
+    return quint16(hostPort.section(QLatin1Char(':'), -1).toUInt());
+}
+
+quint16 RawConnection::freePort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    return server.serverPort();
 }

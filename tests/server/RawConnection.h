@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 // A plain TCP connection to a port on 127.0.0.1 from any loopback source address, for requests
 // no HTTP client would send: partial heads, floods, many idle connections. Closed by its
@@ -38,6 +39,9 @@ public:
     static int statusOf(const QByteArray &reply);
     static QByteArray bodyOf(const QByteArray &reply);
     static QByteArray headerOf(const QByteArray &reply, const QByteArray &name);
+    // The port of "host:port", and a port free on 127.0.0.1 just now.
+    static quint16 portOf(const QString &hostPort);
+    static quint16 freePort();
 
 private:
     int m_fd = -1;

@@ -1,8 +1,14 @@
 #include "ServiceProcess.h"
 
+#include "resources/AddressResolution.h"
+#include "service/Endpoints.h"
+#include "service/ServiceClient.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QRegularExpression>
 
 #ifndef PELORIN_SERVICE_EXECUTABLE
@@ -80,13 +86,7 @@ bool ServiceProcess::start(const QStringList &extraArguments)
 
 void ServiceProcess::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(10000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    m_process.stop(10000);
 }
 
 bool ServiceProcess::isRunning() const
@@ -153,4 +153,37 @@ QMap<QString, QByteArray> ServiceProcess::addClip(const QString &payloadDir, con
         printed.insert(line.captured(1), line.captured(2).toUtf8());
     }
     return printed;
+}
+
+bool ServiceProcess::resolve(ServiceClient &client, BTResourceFile *file, int line, QString *host)
+{
+    const ServiceReply step = client.call(Endpoints::fileHash(*file, localMacAddress()));
+    AddressResolution::applyFileHash(file, step);
+    const ServiceReply info = client.call(Endpoints::fileInfo(*file, line, false, localMacAddress()));
+    const QString named = AddressResolution::applyFileInfo(file, info);
+    if (host)
+        *host = named;
+    return step.succeeded() && info.succeeded() && !file->code.isEmpty() && !file->comCookie.isEmpty();
+}
+
+ServiceProcess::HostReply ServiceProcess::fetch(const QString &address, const QByteArray &cookie, const QByteArray &range,
+                                                const QByteArray &verb)
+{
+    QNetworkRequest request{QUrl(address)};
+    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    request.setTransferTimeout(60000);
+    if (!cookie.isEmpty())
+        request.setRawHeader("Cookie", cookie);
+    if (!range.isEmpty())
+        request.setRawHeader("Range", range);
+    QNetworkAccessManager manager;
+    QNetworkReply *reply = verb == "GET"    ? manager.get(request)
+                           : verb == "HEAD" ? manager.head(request)
+                                            : manager.sendCustomRequest(request, verb);
+    ServiceClient::waitForReply(reply);
+    HostReply got{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll(),
+                  reply->rawHeader("Content-Range"), reply->rawHeader("Content-Length"),
+                  reply->error() == QNetworkReply::NoError};
+    reply->deleteLater();
+    return got;
 }

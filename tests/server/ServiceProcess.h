@@ -11,6 +11,9 @@
 
 #include <memory>
 
+class ServiceClient;
+struct BTResourceFile;
+
 // A pelorin-service started by a test on 127.0.0.1 (or another address the test owns) with an
 // ephemeral port and its own data directory (a temporary one unless given). Stopped by its
 // destructor, also when a test fails.
@@ -47,6 +50,18 @@ public:
     QMap<QString, QByteArray> addClip(const QString &payloadDir, const QByteArray &bytes) const;
 
     static QString executable();
+
+    // Both resolution steps for file `line`'s address as the player sends them through `client`; the
+    // file (resource hash, index and name set) gets its hashes, code and cookie; *host the host named.
+    static bool resolve(ServiceClient &client, BTResourceFile *file, int line = 0, QString *host = nullptr);
+    // A request to a video host as an engine sends it: no cookie or range but those given.
+    struct HostReply {
+        int status = 0;
+        QByteArray body, contentRange, contentLength;
+        bool complete = false;
+    };
+    static HostReply fetch(const QString &address, const QByteArray &cookie = QByteArray(),
+                           const QByteArray &range = QByteArray(), const QByteArray &verb = "GET");
     // A shared database (postgresql://...) for serve and the other commands; none: SQLite.
     void setDatabase(const QString &url) { m_database = url; }
 

@@ -4,10 +4,11 @@
 // the film back where it stopped, and the file the new worker ends with is the seeder's. A worker
 // that is stopped past its lease loses its job the same way and lets go of it when it resumes.
 #include "LocalSwarm.h"
+#include "TestFiles.h"
 #include "PostgresCluster.h"
 #include "ServiceProcess.h"
 
-#include "../player/EngineTestMedia.h"
+#include "EngineTestMedia.h"
 #include "account/AccountSession.h"
 #include "app/AppConfig.h"
 #include "player/PlaybackController.h"
@@ -29,11 +30,6 @@
 #include <signal.h>
 
 namespace {
-QString u(const char *utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
 QByteArray sha256Of(const QString &path)
 {
     QFile file(path);
@@ -89,11 +85,7 @@ public:
         if (m_process.state() == QProcess::NotRunning)
             return;
         ::kill(pid_t(m_process.processId()), SIGCONT);
-        m_process.terminate();
-        if (!m_process.waitForFinished(15000)) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
+        m_process.stop(15000);
     }
     void signal(int number) { ::kill(pid_t(m_process.processId()), number); }
     void killHard()
@@ -251,14 +243,9 @@ void FetchWorkersTest::killedWorkersFilmComesBackFromTheNextWorker()
     QVERIFY(!next->log().contains("late write refused"));
     // Finished, it is played from the worker that holds it.
     BTResourceFile again = files.first();
-    const QVariantMap step = client.call(Endpoints::fileHash(again, localMacAddress())).data().toMap();
-    again.fileHash = step.value(u("hash")).toString();
-    again.fileIndex = step.value(u("index")).toUInt();
-    again.jxhash = step.value(u("jxhash")).toString();
-    again.size = step.value(u("size")).toULongLong();
-    const ServiceReply placed = client.call(Endpoints::fileInfo(again, 0, false, localMacAddress()));
-    QVERIFY(placed.succeeded());
-    QCOMPARE(placed.data().toMap().value(u("field")).toString(), next->host());
+    QString placed;
+    QVERIFY(ServiceProcess::resolve(client, &again, 0, &placed));
+    QCOMPARE(placed, next->host());
     playback.stop();
     QTRY_COMPARE(engine.state(), int(PlayerEngine::Ready));
     qInfo("kill -9 of the fetching worker at %.1f s of play: the other worker took the job after %.2f s "

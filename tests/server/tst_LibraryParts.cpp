@@ -1,6 +1,7 @@
 // The service's library pieces on their own: the bencode writer against the player's reader,
 // torrent reading and building, piece verification, byte ranges and the access tokens.
 #include "resources/protocol/BencodeReader.h"
+#include "TestFiles.h"
 #include "resources/protocol/ResourceInput.h"
 #include "server/access/AccessTokens.h"
 #include "server/fetch/BencodeWriter.h"
@@ -18,18 +19,6 @@ using server::AccessTokens;
 using server::ByteRange;
 
 namespace {
-QString u(const char *utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 QByteArray torrentWith(const Dictionary &info)
 {
     Dictionary root;

@@ -2,6 +2,7 @@
 // checking a bounded outcome: a figure, a refusal or an answer in time. Every client is on
 // 127.0.0.0/8; several source addresses stand for several attackers.
 #include "RawConnection.h"
+#include "TestFiles.h"
 #include "ServiceProcess.h"
 
 #include "service/protocol/RequestSigner.h"
@@ -23,16 +24,6 @@
 #include <vector>
 
 namespace {
-QString u(const char *utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
-quint16 portOf(const QString &hostPort)
-{
-    return quint16(hostPort.section(QLatin1Char(':'), -1).toUInt());
-}
-
 qint64 residentKb(qint64 pid)
 {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
@@ -113,7 +104,7 @@ void ServiceAttacksTest::memoryStaysBoundedWhateverIsSent()
 {
     ServiceProcess service;
     QVERIFY(service.start({u("--quiet")}));
-    const quint16 ports[] = {service.port(), portOf(service.videoHosts().value(0))};
+    const quint16 ports[] = {service.port(), RawConnection::portOf(service.videoHosts().value(0))};
     const qint64 before = residentKb(service.processId());
     QVERIFY(before > 0);
     // Endless header lines, to the service and to a video host: cut off long before they end.
@@ -142,7 +133,7 @@ void ServiceAttacksTest::slowAndIdleClientsCannotStarveOthers()
     ServiceProcess service;
     QVERIFY(service.start({u("--quiet"), u("--threads"), u("4"), u("--head-timeout"), u("3"),
                            u("--connections-per-address"), u("20")}));
-    const quint16 videoPort = portOf(service.videoHosts().value(0));
+    const quint16 videoPort = RawConnection::portOf(service.videoHosts().value(0));
     // Twenty connections from one address trickle a header line every half second to the video
     // host; the twenty-first from that address is turned away.
     std::vector<std::unique_ptr<RawConnection>> trickling;
@@ -221,7 +212,7 @@ void ServiceAttacksTest::descriptorExhaustionBacksOffAndRecovers()
     // As if started with "ulimit -n 200".
     const rlimit low{200, 200};
     QCOMPARE(::prlimit(pid_t(pid), RLIMIT_NOFILE, &low, nullptr), 0);
-    const quint16 ports[] = {portOf(service.videoHosts().value(0)), service.port()};
+    const quint16 ports[] = {RawConnection::portOf(service.videoHosts().value(0)), service.port()};
 
     std::vector<std::unique_ptr<RawConnection>> held;
     for (const quint16 port : ports) {
@@ -274,7 +265,7 @@ void ServiceAttacksTest::rangesOnlyWhereTheyMeanSomething()
     reply = RawConnection::exchange(port, get("/server/static/package.zip", many));
     QCOMPARE(statusOf(reply), 200);
     QCOMPARE(bodyOf(reply).size(), 100000);
-    const quint16 video = portOf(service.videoHosts().value(0));
+    const quint16 video = RawConnection::portOf(service.videoHosts().value(0));
     reply = RawConnection::exchange(video, get(target, withCookie + many));
     QCOMPARE(statusOf(reply), 200);
     QCOMPARE(bodyOf(reply).size(), 1024 * 1024);
@@ -288,7 +279,7 @@ void ServiceAttacksTest::logLinesCannotBeForged()
 {
     ServiceProcess service;
     QVERIFY(service.start());
-    const quint16 video = portOf(service.videoHosts().value(0));
+    const quint16 video = RawConnection::portOf(service.videoHosts().value(0));
     RawConnection::exchange(service.port(), get("/server/?r=x%0AGET%20forged%20statu=1&do=%1B%5B2J"));
     RawConnection::exchange(service.port(), get("/server%0Aforged/\x1b[31m"));
     RawConnection::exchange(video, "G\x1b]0;title\x07\nforged-host /ftn_handler/00 HTTP/1.1\r\nHost: x\r\n\r\n");

@@ -1,7 +1,9 @@
 // Several service instances on one PostgreSQL database, with nginx in front (server/deploy/): what
 // one instance does is seen by the other, and losing one under load loses no acknowledged write.
 // The database is a cluster the test starts; nginx and the instances listen on 127.0.0.1 only.
+#include "NginxFront.h"
 #include "PostgresCluster.h"
+#include "TestFiles.h"
 #include "RawConnection.h"
 #include "ServiceProcess.h"
 
@@ -15,7 +17,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutex>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QtTest>
@@ -25,26 +26,8 @@
 #include <set>
 #include <signal.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
-QString u(const char *utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
-quint16 freePort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
-
-quint16 portOf(const QString &hostPort)
-{
-    return quint16(hostPort.section(QLatin1Char(':'), -1).toUInt());
-}
-
 // The player's requests over plain sockets, so that several run at once on threads of their own;
 // signed and encoded as the player's service channel does, with one session cookie.
 class PlayerChannel
@@ -109,13 +92,6 @@ private:
     QByteArray m_cookie;
 };
 
-QByteArray clipBytes(int size)
-{
-    QByteArray clip(size, '\0');
-    for (int i = 0; i < size; ++i)
-        clip[i] = char((i * 7919) >> 3);
-    return clip;
-}
 } // namespace
 
 class ServiceClusterTest : public QObject
@@ -125,16 +101,14 @@ class ServiceClusterTest : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void instancesShareSessionsLimitsAndCodes();
+    void instancesShareSessionsAndLimits();
     void losingAnInstanceUnderLoadLosesNoAcknowledgedWrite();
 
 private:
-    bool startNginx(const QStringList &instances, quint16 front, quint16 video);
-    void stopNginx();
 
     QTemporaryDir m_dir;
     PostgresCluster m_cluster;
-    QProcess m_nginx;
+    NginxFront m_nginx;
 };
 
 void ServiceClusterTest::initTestCase()
@@ -147,11 +121,11 @@ void ServiceClusterTest::initTestCase()
 
 void ServiceClusterTest::cleanupTestCase()
 {
-    stopNginx();
+    m_nginx.stop();
     m_cluster.stop();
 }
 
-void ServiceClusterTest::instancesShareSessionsLimitsAndCodes()
+void ServiceClusterTest::instancesShareSessionsAndLimits()
 {
     const QString url = m_cluster.createDatabase(u("shared"));
     QVERIFY(!url.isEmpty());
@@ -186,86 +160,12 @@ void ServiceClusterTest::instancesShareSessionsLimitsAndCodes()
     QVERIFY2(evaluated.load() <= 5, qPrintable(QString::number(evaluated.load())));
     QCOMPARE(evaluated.load() + limited.load(), 14);
 
-    // A code minted by one instance plays from a video host of the other, and the other way round.
-    const QByteArray clip = clipBytes(200000);
-    const QMap<QString, QByteArray> printed = one.addClip(m_dir.path() + u("/payload"), clip);
-    QVERIFY(!printed.value(u("play")).isEmpty());
-    QByteArray reply = RawConnection::exchange(portOf(two.videoHosts().constFirst()),
-                                               RawConnection::get(printed.value(u("play")),
-                                                                  "Connection: close\r\nCookie: " + printed.value(u("cookie")) + "\r\n"));
-    QCOMPARE(RawConnection::statusOf(reply), 200);
-    QVERIFY(RawConnection::bodyOf(reply) == clip);
-    QByteArray listed;
-    QCOMPARE(one.run({u("library"), u("list")}, &listed), 0);
-    const QString resource = QString::fromLatin1(listed.left(40));
-    player.setPort(two.port());
-    QByteArray path, cookie;
-    QVERIFY(player.resolve(resource, &path, &cookie));
-    reply = RawConnection::exchange(portOf(one.videoHosts().constFirst()),
-                                    RawConnection::get(path, "Connection: close\r\nRange: bytes=100-199\r\nCookie: " + cookie + "\r\n"));
-    QCOMPARE(RawConnection::statusOf(reply), 206);
-    QVERIFY(RawConnection::bodyOf(reply) == clip.mid(100, 100));
-}
-
-bool ServiceClusterTest::startNginx(const QStringList &instances, quint16 front, quint16 video)
-{
-    QFile shipped(u(PELORIN_DEPLOY_DIR "/pelorin-front.conf"));
-    if (!shipped.open(QIODevice::ReadOnly))
-        return false;
-    QByteArray conf = shipped.readAll();
-    QByteArray servers;
-    for (const QString &instance : instances)
-        servers += "server " + instance.toUtf8() + " max_fails=1 fail_timeout=10s;\n    ";
-    conf.replace("server 127.0.0.1:17080 max_fails=1 fail_timeout=10s;\n    ", servers);
-    conf.replace("listen 80;", "listen 127.0.0.1:" + QByteArray::number(front) + ";");
-    conf.replace("listen 17081;", "listen 127.0.0.1:" + QByteArray::number(video) + ";");
-    const QString dir = m_dir.path() + u("/nginx");
-    QDir().mkpath(dir);
-    QFile::copy(u(PELORIN_DEPLOY_DIR "/pelorin-check.inc"), dir + u("/pelorin-check.inc"));
-    QFile frontConf(dir + u("/pelorin-front.conf"));
-    if (!frontConf.open(QIODevice::WriteOnly) || frontConf.write(conf) != conf.size())
-        return false;
-    frontConf.close();
-    QFile nginxConf(dir + u("/nginx.conf"));
-    if (!nginxConf.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray temp = dir.toUtf8();
-    nginxConf.write((geteuid() == 0 ? QByteArray("user root;\n") : QByteArray()) + "worker_processes 1;\npid " + temp
-                    + "/nginx.pid;\nerror_log " + temp + "/nginx-error.log;\nevents { worker_connections 1024; }\n"
-                    "http {\n  access_log off;\n  client_body_temp_path " + temp + "/body; proxy_temp_path " + temp + "/proxy;\n"
-                    "  fastcgi_temp_path " + temp + "/fastcgi; uwsgi_temp_path " + temp + "/uwsgi; scgi_temp_path " + temp
-                    + "/scgi;\n  include pelorin-front.conf;\n}\n");
-    nginxConf.close();
-    m_nginx.setProcessChannelMode(QProcess::ForwardedChannels);
-    m_nginx.start(u("/usr/sbin/nginx"), {u("-p"), dir, u("-c"), dir + u("/nginx.conf"), u("-g"), u("daemon off;")});
-    if (!m_nginx.waitForStarted(5000))
-        return false;
-    QElapsedTimer waited;
-    waited.start();
-    while (waited.elapsed() < 10000) {
-        if (RawConnection::statusOf(RawConnection::exchange(front, RawConnection::get("/server/?r=www", "Connection: close\r\n"),
-                                                            "127.0.0.1", 2000))
-            == 200)
-            return true;
-        QTest::qWait(100);
-    }
-    return false;
-}
-
-void ServiceClusterTest::stopNginx()
-{
-    if (m_nginx.state() == QProcess::NotRunning)
-        return;
-    m_nginx.terminate();
-    if (!m_nginx.waitForFinished(5000)) {
-        m_nginx.kill();
-        m_nginx.waitForFinished(5000);
-    }
+    // Codes minted by one instance and checked by the other: the load test, through nginx.
 }
 
 void ServiceClusterTest::losingAnInstanceUnderLoadLosesNoAcknowledgedWrite()
 {
-    if (!QFile::exists(u("/usr/sbin/nginx")))
+    if (!NginxFront::available())
         QSKIP("nginx is not installed (tools/deps installs nginx-light)");
     const QString url = m_cluster.createDatabase(u("load"));
     QVERIFY(!url.isEmpty());
@@ -275,15 +175,15 @@ void ServiceClusterTest::losingAnInstanceUnderLoadLosesNoAcknowledgedWrite()
     one.setDatabase(url);
     two.setDatabase(url);
     QVERIFY(one.start(behindFront) && two.start(behindFront));
-    const quint16 front = freePort(), video = freePort();
-    QVERIFY(startNginx({one.hostPort(), two.hostPort()}, front, video));
+    const quint16 front = RawConnection::freePort(), video = RawConnection::freePort();
+    QVERIFY(m_nginx.start(m_dir.path() + u("/nginx"), {one.hostPort(), two.hostPort()}, front, video));
     const QString hosts = m_dir.path() + u("/hosts.json");
     QFile hostsFile(hosts);
     QVERIFY(hostsFile.open(QIODevice::WriteOnly));
     hostsFile.write("[\"127.0.0.1:" + QByteArray::number(video) + "\"]");
     hostsFile.close();
     QCOMPARE(one.run({u("config"), u("set"), u("video_hosts.json"), hosts}), 0);
-    const QByteArray clip = clipBytes(1 << 20);
+    const QByteArray clip = patterned(1 << 20);
     QVERIFY(!one.addClip(m_dir.path() + u("/load-payload"), clip).isEmpty());
     QByteArray listed;
     QCOMPARE(one.run({u("library"), u("list")}, &listed), 0);
@@ -360,7 +260,7 @@ void ServiceClusterTest::losingAnInstanceUnderLoadLosesNoAcknowledgedWrite()
     killedAt = clock.elapsed();
     for (auto &client : clients)
         client.join();
-    stopNginx();
+    m_nginx.stop();
 
     // Every acknowledged write is there, read back from the instance that lived.
     int lost = 0, checked = 0;

@@ -3,28 +3,23 @@
 // library fetch), are refused for hostile names,
 // give way to the quota, and a vanished peer ends in an error instead of a hung request.
 #include "LocalSwarm.h"
+#include "TestFiles.h"
 #include "ServiceProcess.h"
 
 #include "app/AppConfig.h"
+#include "resources/AddressResolution.h"
 #include "resources/BTResourceFile.h"
 #include "service/Endpoints.h"
 #include "service/ServiceClient.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-QString u(const char *utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
 // A channel of its own for each service started: a channel keeps the session cookie of its first
 // answer for life.
 std::unique_ptr<ServiceClient> client;
@@ -37,12 +32,6 @@ QByteArray randomBytes(int size)
     QRandomGenerator generator{quint32(size)};
     generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
     return bytes;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 ServiceReply fileList(const QString &hash)
@@ -65,40 +54,10 @@ bool resolve(const ServiceProcess &service, const QString &hash, QString *addres
     file.resourceHash = hash;
     file.resourceIndex = index;
     file.fileName = name;
-    const ServiceReply step = client->call(Endpoints::fileHash(file, localMacAddress()));
-    const QVariantMap data = step.data().toMap();
-    file.fileHash = data.value(u("hash")).toString();
-    file.fileIndex = data.value(u("index")).toUInt();
-    file.jxhash = data.value(u("jxhash")).toString();
-    file.size = data.value(u("size")).toULongLong();
-    const QVariantMap info = client->call(Endpoints::fileInfo(file, 0, false, localMacAddress())).data().toMap();
-    *address = QStringLiteral("http://%1/ftn_handler/%2")
-                   .arg(service.videoHosts().constFirst(), info.value(u("code")).toString());
-    *cookie = info.value(u("com_cookie")).toString().toUtf8();
-    return step.succeeded() && !cookie->isEmpty();
-}
-
-struct Got {
-    int status = 0;
-    QByteArray body;
-    bool complete = false;
-};
-
-Got get(const QString &address, const QByteArray &cookie, const QByteArray &range = QByteArray())
-{
-    QNetworkRequest request{QUrl(address)};
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setTransferTimeout(60000);
-    request.setRawHeader("Cookie", cookie);
-    if (!range.isEmpty())
-        request.setRawHeader("Range", range);
-    QNetworkAccessManager manager;
-    QNetworkReply *reply = manager.get(request);
-    ServiceClient::waitForReply(reply);
-    Got got{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll(),
-            reply->error() == QNetworkReply::NoError};
-    reply->deleteLater();
-    return got;
+    const bool resolved = ServiceProcess::resolve(*client, &file);
+    *address = AddressResolution::playAddress(service.videoHosts().constFirst(), file.code);
+    *cookie = file.comCookie.toUtf8();
+    return resolved;
 }
 
 QStringList fetchArguments(const QStringList &peers)
@@ -188,7 +147,7 @@ void ServiceFetchTest::unknownResourcesListAndPlayWhileArriving()
     QString address;
     QByteArray cookie;
     QVERIFY(resolve(*m_service, slow, &address, &cookie));
-    const Got middle = get(address, cookie, "bytes=4000000-4299999");
+    const auto middle = ServiceProcess::fetch(address, cookie, "bytes=4000000-4299999");
     QCOMPARE(middle.status, 206);
     QVERIFY(middle.body == slowClip.mid(4000000, 300000));
 
@@ -203,12 +162,12 @@ void ServiceFetchTest::unknownResourcesListAndPlayWhileArriving()
     QTRY_VERIFY_WITH_TIMEOUT(fileList(half).succeeded(), 30000);
     QVERIFY(resolve(*m_service, half, &address, &cookie));
     m_swarm->stop(halfSeeder);
-    const Got probe = get(address, cookie);
+    const auto probe = ServiceProcess::fetch(address, cookie);
     QCOMPARE(probe.status, 200);
     QVERIFY(!probe.complete);
     QVERIFY(probe.body.size() > 1024 && probe.body.size() < halfClip.size());
     QVERIFY(halfClip.startsWith(probe.body));
-    QCOMPARE(get(address, cookie, "bytes=" + QByteArray::number(halfClip.size() - 100) + "-").status, 504);
+    QCOMPARE(ServiceProcess::fetch(address, cookie, "bytes=" + QByteArray::number(halfClip.size() - 100) + "-").status, 504);
     QVERIFY(m_service->log().contains("did not arrive in time"));
 }
 
@@ -247,11 +206,11 @@ void ServiceFetchTest::subtitleOfAResourceStillArriving()
     QString address;
     QByteArray cookie;
     QVERIFY(resolve(*m_service, hash, &address, &cookie, entry.value(u("index")).toUInt(), u("clip.chs.srt")));
-    const Got whole = get(address, cookie);
+    const ServiceProcess::HostReply whole = ServiceProcess::fetch(address, cookie);
     QCOMPARE(whole.status, 200);
     QVERIFY(whole.complete);
     QVERIFY(whole.body == subtitle);
-    const Got part = get(address, cookie, "bytes=100-199");
+    const ServiceProcess::HostReply part = ServiceProcess::fetch(address, cookie, "bytes=100-199");
     QCOMPARE(part.status, 206);
     QVERIFY(part.body == subtitle.mid(100, 100));
 }
@@ -328,7 +287,7 @@ void ServiceFetchTest::quotaGivesUpTheLeastRecentlyPlayed()
     QVERIFY(!listed.contains(hashes[1].toLatin1()));
     QVERIFY(listed.contains("hand" + QByteArray::number(m_round)));
     QTRY_VERIFY(!QFileInfo::exists(m_service->dataDir() + u("/fetch/") + hashes[1]));
-    QCOMPARE(get(address, cookie, "bytes=0-9").status, 206);
+    QCOMPARE(ServiceProcess::fetch(address, cookie, "bytes=0-9").status, 206);
 }
 
 QTEST_GUILESS_MAIN(ServiceFetchTest)

@@ -1,32 +1,19 @@
 // The deployment in server/deploy/: nginx in front of the service, sending library files itself
 // after the service has checked each code. Runs nginx from the Debian package on 127.0.0.1.
+#include "NginxFront.h"
 #include "RawConnection.h"
+#include "TestFiles.h"
 #include "ServiceProcess.h"
 
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <sqlite3.h>
-#include <unistd.h>
 
 namespace {
-QString u(const char *utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
-quint16 freePort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
-
 QByteArray get(const QByteArray &target, const QByteArray &extraHeaders = QByteArray())
 {
     return RawConnection::get(target, "Connection: close\r\n" + extraHeaders);
@@ -45,7 +32,7 @@ private slots:
 
 void ServiceFrontTest::nginxServesFilesTheServiceAllows()
 {
-    if (!QFile::exists(u("/usr/sbin/nginx")))
+    if (!NginxFront::available())
         QSKIP("nginx is not installed (tools/deps installs nginx-light)");
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -54,49 +41,17 @@ void ServiceFrontTest::nginxServesFilesTheServiceAllows()
 
     // A library file with a blank and Chinese letters in its path, and a code for it.
     const QString payload = dir.path() + u("/payload 片");
-    QByteArray clip(300000, '\0');
-    for (int i = 0; i < clip.size(); ++i)
-        clip[i] = char((i * 131) >> 2);
+    const QByteArray clip = patterned(300000);
     const QMap<QString, QByteArray> printed = service.addClip(payload, clip);
     const QByteArray play = printed.value(u("play")), download = printed.value(u("download"));
     const QByteArray cookie = "Cookie: " + printed.value(u("cookie")) + "\r\n";
     QVERIFY(!play.isEmpty() && !download.isEmpty());
 
     // The shipped configuration, on this test's ports.
-    const quint16 front = freePort();
-    const quint16 video = freePort();
-    QFile shipped(u(PELORIN_DEPLOY_DIR "/pelorin-front.conf"));
-    QVERIFY(shipped.open(QIODevice::ReadOnly));
-    QByteArray conf = shipped.readAll();
-    conf.replace("server 127.0.0.1:17080 ", "server " + service.hostPort().toUtf8() + " ");
-    conf.replace("listen 80;", "listen 127.0.0.1:" + QByteArray::number(front) + ";");
-    conf.replace("listen 17081;", "listen 127.0.0.1:" + QByteArray::number(video) + ";");
-    QVERIFY(QFile::copy(u(PELORIN_DEPLOY_DIR "/pelorin-check.inc"), dir.path() + u("/pelorin-check.inc")));
-    QFile frontConf(dir.path() + u("/pelorin-front.conf"));
-    QVERIFY(frontConf.open(QIODevice::WriteOnly));
-    frontConf.write(conf);
-    frontConf.close();
-    QFile nginxConf(dir.path() + u("/nginx.conf"));
-    QVERIFY(nginxConf.open(QIODevice::WriteOnly));
-    const QByteArray temp = dir.path().toUtf8();
-    nginxConf.write((geteuid() == 0 ? QByteArray("user root;\n") : QByteArray()) + "worker_processes 1;\npid " + temp
-               + "/nginx.pid;\nerror_log " + temp + "/nginx-error.log;\nevents { worker_connections 256; }\n"
-               "http {\n  access_log off;\n  client_body_temp_path " + temp + "/body; proxy_temp_path " + temp + "/proxy;\n"
-               "  fastcgi_temp_path " + temp + "/fastcgi; uwsgi_temp_path " + temp + "/uwsgi; scgi_temp_path " + temp + "/scgi;\n"
-               "  include pelorin-front.conf;\n}\n");
-    nginxConf.close();
-    QProcess nginx;
-    nginx.setProcessChannelMode(QProcess::ForwardedChannels);
-    nginx.start(u("/usr/sbin/nginx"), {u("-p"), dir.path(), u("-c"), dir.path() + u("/nginx.conf"), u("-g"), u("daemon off;")});
-    QVERIFY(nginx.waitForStarted(5000));
-    const auto stopNginx = qScopeGuard([&nginx] {
-        nginx.terminate();
-        if (!nginx.waitForFinished(5000)) {
-            nginx.kill();
-            nginx.waitForFinished(5000);
-        }
-    });
-    QTRY_VERIFY_WITH_TIMEOUT(statusOf(RawConnection::exchange(front, get("/server/?r=www"), "127.0.0.1", 2000)) == 200, 10000);
+    const quint16 front = RawConnection::freePort();
+    const quint16 video = RawConnection::freePort();
+    NginxFront nginx;
+    QVERIFY(nginx.start(dir.path() + u("/nginx"), {service.hostPort()}, front, video));
 
     // The player's requests pass through; the service sees the client behind the front.
     QByteArray reply;

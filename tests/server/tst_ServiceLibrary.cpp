@@ -2,10 +2,12 @@
 // content, for what the end-to-end tests cannot reach: refused hashes and tokens, the VIP rules,
 // the video hosts' cookie, range boundaries and refused codes, and damaged library payloads.
 #include "ServiceProcess.h"
+#include "TestFiles.h"
 
 #include "app/AppConfig.h"
 #include "server/access/AccessTokens.h"
 #include "TestClient.h"
+#include "resources/AddressResolution.h"
 #include "resources/BTResourceFile.h"
 #include "service/Endpoints.h"
 #include "service/ServiceClient.h"
@@ -13,10 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QTextCodec>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -24,11 +23,6 @@
 #include <memory>
 
 namespace {
-QString u(const char *utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
 const char kFirstClip[] = "01 彩色 测试图 与 音调.mp4";
 
 ServiceReply logIn(const QString &user, const QString &password)
@@ -54,12 +48,8 @@ ServiceReply lixian(const QString &hash, quint32 index, const QString &name)
 
 BTResourceFile stepOf(const ServiceReply &reply)
 {
-    const QVariantMap data = reply.data().toMap();
     BTResourceFile file;
-    file.fileHash = data.value(u("hash")).toString();
-    file.fileIndex = data.value(u("index")).toUInt();
-    file.jxhash = data.value(u("jxhash")).toString();
-    file.size = data.value(u("size")).toULongLong();
+    AddressResolution::applyFileHash(&file, reply);
     return file;
 }
 
@@ -80,47 +70,11 @@ bool refused(const ServiceReply &reply)
     return reply.isEnvelope() && reply.statu() != 1 && !reply.msg().isEmpty();
 }
 
-struct Fetched {
-    int status = 0;
-    QByteArray body;
-    QByteArray contentRange;
-    QByteArray contentLength;
+const auto fetch = [](const QString &address, const QByteArray &cookie = QByteArray(),
+                      const QByteArray &range = QByteArray(), const QByteArray &verb = "GET") {
+    return ServiceProcess::fetch(address, cookie, range, verb);
 };
-
-Fetched fetch(const QString &address, const QByteArray &cookie = QByteArray(), const QByteArray &range = QByteArray(),
-              const QByteArray &verb = "GET")
-{
-    QNetworkRequest request{QUrl(address)};
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setTransferTimeout(30000);
-    if (!cookie.isEmpty())
-        request.setRawHeader("Cookie", cookie);
-    if (!range.isEmpty())
-        request.setRawHeader("Range", range);
-    QNetworkAccessManager manager;
-    QNetworkReply *reply = verb == "GET"    ? manager.get(request)
-                           : verb == "HEAD" ? manager.head(request)
-                                            : manager.sendCustomRequest(request, verb);
-    ServiceClient::waitForReply(reply);
-    Fetched fetched{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll(),
-                    reply->rawHeader("Content-Range"),
-                    reply->rawHeader("Content-Length")};
-    reply->deleteLater();
-    return fetched;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
-}
+using Fetched = ServiceProcess::HostReply;
 
 QStringList magnetHashes(const QByteArray &output)
 {
@@ -153,7 +107,6 @@ private slots:
 
 private:
     QString payloadPath(const QString &relative) const;
-    QString playAddress(const QString &host, const QString &code) const;
     // Logs in as the permanent VIP and resolves the first clip; fills the code and cookie.
     void resolveFirstClip(QString *code, QByteArray *cookie);
 
@@ -167,11 +120,6 @@ private:
 QString ServiceLibraryTest::payloadPath(const QString &relative) const
 {
     return m_service->dataDir() + u("/demo/payload/") + relative;
-}
-
-QString ServiceLibraryTest::playAddress(const QString &host, const QString &code) const
-{
-    return QStringLiteral("http://%1/ftn_handler/%2").arg(host, code);
 }
 
 void ServiceLibraryTest::initTestCase()
@@ -276,11 +224,11 @@ void ServiceLibraryTest::playAddressNeedsItsCookieAndServesExactRanges()
     const QByteArray clip = readFile(payloadPath(u("Pelorin 演示合集/") + u(kFirstClip)));
     QVERIFY(clip.size() > 100000);
     for (const QString &host : m_service->videoHosts()) {
-        QCOMPARE(fetch(playAddress(host, code)).status, 403);
-        QCOMPARE(fetch(playAddress(host, code), "pelorin_ftn=00112233445566778899aabbccddeeff").status, 403);
+        QCOMPARE(fetch(AddressResolution::playAddress(host, code)).status, 403);
+        QCOMPARE(fetch(AddressResolution::playAddress(host, code), "pelorin_ftn=00112233445566778899aabbccddeeff").status, 403);
         // Among other cookies, as an engine may send it.
-        QCOMPARE(fetch(playAddress(host, code), "a=b; " + cookie + "; c=d", "bytes=0-9").status, 206);
-        const Fetched head = fetch(playAddress(host, code), cookie, QByteArray(), "HEAD");
+        QCOMPARE(fetch(AddressResolution::playAddress(host, code), "a=b; " + cookie + "; c=d", "bytes=0-9").status, 206);
+        const Fetched head = fetch(AddressResolution::playAddress(host, code), cookie, QByteArray(), "HEAD");
         QCOMPARE(head.status, 200);
         QCOMPARE(head.contentLength, QByteArray::number(clip.size()));
         QVERIFY(head.body.isEmpty());
@@ -288,7 +236,7 @@ void ServiceLibraryTest::playAddressNeedsItsCookieAndServesExactRanges()
 
     // Ranges are byte exact at their boundaries.
     const qint64 size = clip.size();
-    const QString address = playAddress(m_service->videoHosts().constFirst(), code);
+    const QString address = AddressResolution::playAddress(m_service->videoHosts().constFirst(), code);
     struct Case {
         QByteArray range;
         qint64 first;
@@ -361,7 +309,7 @@ void ServiceLibraryTest::subtitleFilesAreListedAndServedUnderACode()
     const QString code = info.value(u("code")).toString();
     const QByteArray cookie = info.value(u("com_cookie")).toString().toUtf8();
     QVERIFY(!code.isEmpty());
-    const QString address = playAddress(m_service->videoHosts().constFirst(), code);
+    const QString address = AddressResolution::playAddress(m_service->videoHosts().constFirst(), code);
     QCOMPARE(fetch(address).status, 403);
     const Fetched part = fetch(address, cookie, "bytes=3-12");
     QCOMPARE(part.status, 206);
@@ -378,8 +326,8 @@ void ServiceLibraryTest::forgedExpiredAndForeignCodesAreRefused()
     const QString host = m_service->videoHosts().constLast();
     QString forged = code;
     forged[10] = forged[10] == QLatin1Char('0') ? QLatin1Char('1') : QLatin1Char('0');
-    QCOMPARE(fetch(playAddress(host, forged), cookie).status, 403);
-    QCOMPARE(fetch(playAddress(host, code.left(code.size() - 2)), cookie).status, 403);
+    QCOMPARE(fetch(AddressResolution::playAddress(host, forged), cookie).status, 403);
+    QCOMPARE(fetch(AddressResolution::playAddress(host, code.left(code.size() - 2)), cookie).status, 403);
 
     // Codes made with the service's own key: one expired, one for a file that is not there.
     const QString secretPath = m_service->dataDir() + u("/secret.key");
@@ -390,7 +338,7 @@ void ServiceLibraryTest::forgedExpiredAndForeignCodesAreRefused()
              server::AccessTokens::Check::Valid);
     // Each with its own cookie.
     const auto statusWith = [&](const server::AccessTokens &key, const std::string &issued) {
-        return fetch(playAddress(host, QString::fromStdString(issued)), QByteArray::fromStdString(key.cookieFor(issued))).status;
+        return fetch(AddressResolution::playAddress(host, QString::fromStdString(issued)), QByteArray::fromStdString(key.cookieFor(issued))).status;
     };
     server::AccessTokens::Grant expired = grant;
     expired.expires = QDateTime::currentSecsSinceEpoch() - 1;
@@ -402,14 +350,14 @@ void ServiceLibraryTest::forgedExpiredAndForeignCodesAreRefused()
     // Another installation's key; the cookie of one code does not open another.
     const server::AccessTokens foreign(std::string(32, 'k'));
     QCOMPARE(statusWith(foreign, foreign.issueCode(grant)), 403);
-    QCOMPARE(fetch(playAddress(host, QString::fromStdString(expiredCode)), cookie).status, 403);
+    QCOMPARE(fetch(AddressResolution::playAddress(host, QString::fromStdString(expiredCode)), cookie).status, 403);
 
     // Nothing but library files, and only by code.
     for (const char *path : {"/service.db", "/secret.key", "/ftn_handler/../service.db", "/ftn_handler/%2E%2E%2Fservice.db"}) {
         const Fetched refused = fetch(QStringLiteral("http://%1%2").arg(host, QLatin1String(path)));
         QVERIFY2(refused.status == 404 || refused.status == 403, path);
     }
-    QCOMPARE(fetch(playAddress(host, code), cookie, QByteArray(), "DELETE").status, 405);
+    QCOMPARE(fetch(AddressResolution::playAddress(host, code), cookie, QByteArray(), "DELETE").status, 405);
 }
 
 void ServiceLibraryTest::codesOfAChangedAccountStopWorking()
@@ -426,9 +374,9 @@ void ServiceLibraryTest::codesOfAChangedAccountStopWorking()
         code = info.value(u("code")).toString();
         cookie = info.value(u("com_cookie")).toString().toUtf8();
         // Hosts look at a refused account again only after a second.
-        QTRY_COMPARE_WITH_TIMEOUT(fetch(playAddress(host, code), cookie, "bytes=0-0").status, 206, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(fetch(AddressResolution::playAddress(host, code), cookie, "bytes=0-0").status, 206, 10000);
     };
-    const auto status = [&] { return fetch(playAddress(host, code), cookie, "bytes=0-0").status; };
+    const auto status = [&] { return fetch(AddressResolution::playAddress(host, code), cookie, "bytes=0-0").status; };
 
     // Losing VIP ends it (the change is made by another process on the same data directory).
     issue(u("first-password"));
@@ -450,9 +398,7 @@ void ServiceLibraryTest::libraryAddChecksThePayload()
 {
     const QString root = m_workingDir.path() + u("/payload");
     const QString folder = root + u("/My Show");
-    QByteArray episode(700000, Qt::Uninitialized);
-    for (int i = 0; i < episode.size(); ++i)
-        episode[i] = char((i * 7919) >> 3);
+    const QByteArray episode = patterned(700000);
     QVERIFY(writeFile(folder + u("/第1集.mkv"), episode));
     const QString torrent = m_workingDir.path() + u("/my show.torrent");
     QByteArray output;

@@ -2,6 +2,7 @@
 // cannot reach: sessions, signatures, VIP standing, account limits, captcha, foreign collections,
 // the web form's token, the static folder, hostile requests and passwords kept out of the log.
 #include "RawConnection.h"
+#include "TestFiles.h"
 #include "ServiceProcess.h"
 
 #include "app/AppConfig.h"
@@ -24,11 +25,6 @@
 #include <memory>
 
 namespace {
-QString u(const char *utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
 const char kTestCaptcha[] = "K7MW";
 
 ServiceReply logIn(const QString &user, const QString &password)
@@ -58,12 +54,6 @@ QByteArray fetchCaptcha(ServiceClient &client = testClient())
 QString hashOf(char c)
 {
     return QString(40, QLatin1Char(c));
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }
 
 // A browser-like client on plain TCP for requests the player never sends; keeps the latest cookie.

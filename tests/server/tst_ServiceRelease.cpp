@@ -1,6 +1,7 @@
 // Publishing an update in one step: "release" copies the package into the static folder, and the
 // update item then names it with its SHA-256, as the player reads it.
 #include "ServiceProcess.h"
+#include "TestFiles.h"
 
 #include "app/AppConfig.h"
 #include "notices/UpdateInfo.h"
@@ -11,10 +12,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
-
-namespace {
-QString u(const char *text) { return QString::fromUtf8(text); }
-} // namespace
 
 class TestServiceRelease : public QObject
 {

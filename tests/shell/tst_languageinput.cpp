@@ -183,8 +183,6 @@ void TestLanguageInput::englishChosenInTheSettingsReachesTheOpenWindows()
     QTRY_COMPARE(clipboard->text(), QStringLiteral("Watch the clipboard"));
     QCOMPARE(chineseIn(TextFit::texts(settings)), QStringList());
     QCOMPARE(TextFit::cutTexts(settings), QStringList());
-    QCOMPARE(child<QPushButton>("fullScreenPushButton")->toolTip(),
-             QStringLiteral("<html><head/><body><p>Full screen</p></body></html>"));
     QCOMPARE(chineseIn(TextFit::texts(m_window)), QStringList());
     QVERIFY(m_input.click(
         settings->findChild<QPushButton *>(QStringLiteral("closePushButton"))->mapToGlobal(QPoint(40, 10))));
@@ -203,7 +201,6 @@ void TestLanguageInput::englishChosenInTheSettingsReachesTheOpenWindows()
     auto *open = child<QPushButton>("normalPageOpenURLPushButton");
     const QRect openRect(open->mapTo(m_window, QPoint(0, 0)), open->size());
     QVERIFY(english.copy(openRect) != chinese.copy(openRect));
-    QCOMPARE(open->text(), QStringLiteral("   Open URL"));
     QCOMPARE(TextFit::cutTexts(m_window), QStringList());
 
     // The menu: English, and its choices still work.
@@ -219,8 +216,6 @@ void TestLanguageInput::englishChosenInTheSettingsReachesTheOpenWindows()
     QTRY_VERIFY(resources && resources->isVisible());
     QVERIFY(QTest::qWaitForWindowActive(resources));
     auto *input = resources->findChild<QLineEdit *>(QStringLiteral("parsePageBTResourceLineEdit"));
-    QCOMPARE(input->placeholderText(),
-             QStringLiteral("Paste a magnet link or a resource hash, or click \"Browse\" for a torrent file"));
     QVERIFY(m_input.click(input->mapToGlobal(input->rect().center())));
     QVERIFY(m_input.type(kHash));
     auto *rows = resources->findChild<QListWidget *>(QStringLiteral("parsePageParseResultListWidget"));

@@ -12,6 +12,18 @@ class ChildOfTest : public QProcess
 public:
     using QProcess::QProcess;
 
+    // SIGTERM, then SIGKILL once graceMs have passed; returns at once when it is not running.
+    void stop(int graceMs = 5000)
+    {
+        if (state() == NotRunning)
+            return;
+        terminate();
+        if (!waitForFinished(graceMs)) {
+            kill();
+            waitForFinished(5000);
+        }
+    }
+
 protected:
     void setupChildProcess() override { ::prctl(PR_SET_PDEATHSIG, SIGTERM); }
 };

@@ -174,14 +174,9 @@ void ScriptedHttpServer::processBuffer(QTcpSocket *socket)
         if (c->buffer.size() < total)
             return;
         request.body = c->buffer.mid(headerEnd + 4, bodyLength);
-        request.raw = c->buffer.left(total);
         c->buffer.remove(0, total);
 
         m_requests.append(request);
-        emit requestReceived(m_requests.size() - 1);
-        c = m_connections.value(socket); // a slot of requestReceived may have closed it
-        if (!c)
-            return;
         const ScriptedResponse response = answerFor(request);
         c->busy = true;
         if (response.action == ScriptedResponse::Action::Hang)

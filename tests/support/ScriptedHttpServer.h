@@ -15,7 +15,6 @@ class QTcpSocket;
 // One request as it arrived on the wire.
 struct RecordedRequest
 {
-    QByteArray raw;     // request line, headers and body, byte for byte
     QByteArray method;
     QByteArray target;  // path and query as sent
     QByteArray path;
@@ -108,9 +107,6 @@ public:
 
     static ScriptedResponse rangeResponse(const RecordedRequest &request, const QByteArray &data,
                                           const QByteArray &contentType);
-
-signals:
-    void requestReceived(int index);
 
 private:
     struct Connection;

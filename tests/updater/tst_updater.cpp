@@ -2,6 +2,7 @@
 // the real player offered a newer version by the reference service, its update button pressed
 // with real input, the updater installing and starting the new version. Runs under xvfb-run.
 #include "DesktopInput.h"
+#include "TestFiles.h"
 #include "ServiceProcess.h"
 
 #include "app/SingleInstanceGuard.h"
@@ -17,21 +18,13 @@
 #include <csignal>
 
 namespace {
-QString u(const char *text) { return QString::fromUtf8(text); }
-
-bool writeFile(const QString &path, const QByteArray &content, bool executable = false)
+bool writeFile(const QString &path, const QByteArray &content, bool executable)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
         return false;
     file.close();
     return !executable || file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // A stand-in player: reports its version, and otherwise writes it and its arguments, one a line,
