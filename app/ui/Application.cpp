@@ -7,6 +7,7 @@
 #include "player/PlaybackController.h"
 #include "player/RendererModule.h"
 #include "player/ui/SubtitleSettingDialog.h"
+#include "resources/AccountPositions.h"
 #include "resources/CastSession.h"
 #include "resources/PlaybackRecovery.h"
 #include "resources/PlayRequest.h"
@@ -34,6 +35,7 @@ Application::Application(const PlayerEngineFactory &engineFactory, ServiceClient
     , m_playback(new PlaybackController(this))
     , m_playRequest(new PlayRequest(m_client, m_session, m_playback, this))
     , m_positions(new PlayPositionStore(QStringLiteral("PlayPosition.dat"), this))
+    , m_accountPositions(new AccountPositions(m_client, m_session, m_positions, this))
     , m_playSession(new PlaySession(m_playRequest, m_playback, m_positions, this))
     , m_cast(new CastSession(m_playRequest, m_playback, m_playSession, new RendererModule(this), this))
 {
@@ -41,6 +43,8 @@ Application::Application(const PlayerEngineFactory &engineFactory, ServiceClient
     new PlaybackRecovery(m_playRequest, m_playback, this);
     m_positions->load();
     m_playRequest->setPositionStore(m_positions);
+    // A resource about to be played: what the account knows of its files comes in first.
+    connect(m_playRequest, &PlayRequest::filesListed, m_accountPositions, &AccountPositions::fetch);
     AnnouncementList announcements;
     announcements.load(m_client->call(Endpoints::announcements())); // a failure shows none
     m_window = std::make_unique<MainWindow>(m_playback, engineFactory, announcements);
