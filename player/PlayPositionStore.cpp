@@ -183,6 +183,7 @@ bool PlayPositionStore::merge(const Entry &remote)
         return false; // nothing here to override
     put(entry);
     markDirty();
+    emit changed(entry.hash, entry.index);
     return true;
 }
 

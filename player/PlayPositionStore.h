@@ -68,7 +68,7 @@ public:
     void setClock(qint64 fixedSeconds) { m_fixedClock = fixedSeconds; }
 
 signals:
-    // A position was recorded or forgotten (not emitted for merges).
+    // A file's position was recorded, forgotten or taken from the account.
     void changed(const QString &resourceHash, quint32 resourceIndex);
     // The file was written.
     void saved();

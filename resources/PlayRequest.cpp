@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QNetworkReply>
 #include <QTime>
+#include <QUrl>
 
 #include <utility>
 #include <vector>
@@ -239,6 +240,8 @@ bool PlayRequest::playAt(BTResourceFile *file, int engineIndex, bool reload, int
         return false;
     }
 
+    const QUrl accepted(url);
+    m_lastPlayHost = accepted.port() > 0 ? QStringLiteral("%1:%2").arg(accepted.host()).arg(accepted.port()) : accepted.host();
     showState([] { return tr("筛选视频文件播放地址成功，等待播放；如果长时间无法播放，请重试！"); });
     const bool opened = openAndWait(*file, url, startMs);
     showState(nullptr);
