@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <QTextCodec>
 
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +51,15 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+}
+
+QByteArray srtTime(int seconds)
+{
+    return QStringLiteral("%1:%2:%3,000")
+        .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
+        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'))
+        .toLatin1();
 }
 
 bool runProgram(const std::vector<std::string> &argv)
@@ -109,14 +119,7 @@ bool makeTracksClip(const std::string &ffmpeg, const QString &path, const char *
     const QString subtitles = path + QStringLiteral(".part.srt");
     QByteArray srt;
     for (int start = 0, n = 1; start < seconds; start += 5, ++n) {
-        const auto at = [](int s) {
-            return QStringLiteral("%1:%2:%3,000")
-                .arg(s / 3600, 2, 10, QLatin1Char('0'))
-                .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
-                .arg(s % 60, 2, 10, QLatin1Char('0'))
-                .toLatin1();
-        };
-        srt += QByteArray::number(n) + "\n" + at(start) + " --> " + at(qMin(start + 4, seconds)) + "\n"
+        srt += QByteArray::number(n) + "\n" + srtTime(start) + " --> " + srtTime(qMin(start + 4, seconds)) + "\n"
                + u("内嵌字幕 第%1句").arg(n).toUtf8() + "\n\n";
     }
     if (!writeFile(subtitles, srt))
@@ -148,6 +151,37 @@ bool makeTracksClip(const std::string &ffmpeg, const QString &path, const char *
     }
     QFile::remove(path);
     return QFile::rename(part, path);
+}
+
+// Subtitle files beside the series' episodes as resources carry them: a Chinese one in GB18030 and
+// an English one for the first episode, an ASS file in a subtitle folder for the second. Each has
+// one line from the start to the end of the episode, so that it shows at any moment.
+bool writeSeriesSubtitles(const QString &seriesDir, int seconds)
+{
+    const QByteArray span = srtTime(0) + " --> " + srtTime(seconds);
+    QTextCodec *gb18030 = QTextCodec::codecForName("GB18030");
+    if (!gb18030)
+        return false;
+    const QByteArray chinese = gb18030->fromUnicode(u("1\n") + QString::fromLatin1(span) + u("\n中文字幕测试\n\n"));
+    const QByteArray english = "1\n" + span + "\nEnglish subtitle test\n\n";
+    const QString end = QStringLiteral("%1:%2:%3.00")
+                            .arg(seconds / 3600)
+                            .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+                            .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    const QByteArray ass = u("[Script Info]\nScriptType: v4.00+\nPlayResX: 640\nPlayResY: 360\n\n"
+                             "[V4+ Styles]\nFormat: Name, Fontname, Fontsize, PrimaryColour, SecondaryColour, "
+                             "OutlineColour, BackColour, Bold, Italic, Underline, StrikeOut, ScaleX, ScaleY, Spacing, "
+                             "Angle, BorderStyle, Outline, Shadow, Alignment, MarginL, MarginR, MarginV, Encoding\n"
+                             "Style: Default,Sans,28,&H00FFFFFF,&H000000FF,&H00000000,&H80000000,0,0,0,0,100,100,0,0,"
+                             "1,2,1,2,20,20,20,1\n\n"
+                             "[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n"
+                             "Dialogue: 0,0:00:00.00,%1,Default,,0,0,0,,第二集字幕\n")
+                              .arg(end)
+                              .toUtf8();
+    QDir().mkpath(seriesDir + QStringLiteral("/Subs"));
+    return writeFile(seriesDir + u("/演示剧 第1集.chs.srt"), chinese)
+        && writeFile(seriesDir + u("/演示剧 第1集.eng.srt"), english)
+        && writeFile(seriesDir + u("/Subs/演示剧 第2集.ass"), ass);
 }
 
 bool writeConfig(ServiceContext &context, const char *name, const QJsonDocument &document)
@@ -268,6 +302,11 @@ int runDemoCommand(const std::vector<std::string> &arguments)
     const QString notePath = payloadDir + QLatin1Char('/') + collection.name + u("/说明.txt");
     if (!writeFile(notePath, u("这是演示资源的说明文件，不是视频，不会出现在文件列表中。\n").toUtf8())) {
         std::fprintf(stderr, "demo: cannot write %s\n", notePath.toUtf8().constData());
+        return 1;
+    }
+
+    if (!writeSeriesSubtitles(payloadDir + QLatin1Char('/') + series.name, episodeSeconds)) {
+        std::fprintf(stderr, "demo: cannot write the series' subtitle files\n");
         return 1;
     }
 

@@ -5,6 +5,7 @@
 #include "server/ServiceContext.h"
 #include "server/fetch/TorrentBuilder.h"
 #include "server/fetch/TorrentMeta.h"
+#include "server/library/SubtitleMatch.h"
 
 #include "resources/protocol/ResourceInput.h"
 
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <map>
 #include <unistd.h>
 
 namespace server {
@@ -271,9 +273,25 @@ int runLibraryCommand(const std::vector<std::string> &arguments)
         for (const LibraryResource &resource : library.resources()) {
             std::printf("%s  %s%s%s\n", resource.hash.c_str(), resource.name.c_str(), vipText(resource.vipOnly).c_str(),
                         resource.origin.empty() ? "" : ("  (" + resource.origin + ")").c_str());
-            for (const LibraryFile &file : library.files(resource.id))
+            const std::vector<LibraryFile> files = library.files(resource.id);
+            // Subtitle files are listed with the videos they are matched to.
+            std::map<int, std::string> videosOf;
+            for (const auto &entry : SubtitleMatch::match(files)) {
+                for (const SubtitleMatch::Subtitle &subtitle : entry.second) {
+                    for (int index : {subtitle.index, subtitle.subIndex}) {
+                        if (index >= 0)
+                            videosOf[index] += (videosOf[index].empty() ? "" : ", ") + std::to_string(entry.first);
+                    }
+                }
+            }
+            for (const LibraryFile &file : files) {
+                const auto matched = videosOf.find(file.fileIndex);
+                const std::string note = file.isVideo              ? std::string()
+                                         : matched != videosOf.end() ? "  (subtitle of " + matched->second + ")"
+                                                                     : std::string("  (not listed)");
                 std::printf("    %d  %s  %lld bytes%s\n", file.fileIndex, file.path.c_str(),
-                            static_cast<long long>(file.size), file.isVideo ? "" : "  (not listed)");
+                            static_cast<long long>(file.size), note.c_str());
+            }
         }
         return 0;
     }

@@ -43,6 +43,8 @@ using Clock = std::chrono::steady_clock;
 
 // Deadlines of announced pieces are this far apart, so that they arrive in play order.
 constexpr int kDeadlineStepMs = 150;
+// Files up to this size are wanted whole when a player asks for them (subtitle files are).
+constexpr int64_t kWholeFileBytes = 8 * 1024 * 1024;
 constexpr auto kResumeInterval = std::chrono::seconds(60);
 constexpr auto kPeriodicInterval = std::chrono::seconds(5);
 
@@ -379,6 +381,13 @@ bool FetchEngine::prepareToPlay(const std::string &hash, int fileIndex, std::str
         fetch->handle.set_piece_deadline(lt::piece_index_t(first), 0);
     if (last != first && !fetch->passed[size_t(last)])
         fetch->handle.set_piece_deadline(lt::piece_index_t(last), kDeadlineStepMs);
+    // A small file (a subtitle file) is read whole at once: all of its pieces come first.
+    if (size <= kWholeFileBytes) {
+        for (int piece = first + 1; piece < last; ++piece) {
+            if (!fetch->passed[size_t(piece)])
+                fetch->handle.set_piece_deadline(lt::piece_index_t(piece), (piece - first + 1) * kDeadlineStepMs);
+        }
+    }
     const auto deadline = Clock::now() + std::chrono::seconds(m_options.pieceWaitSeconds);
     const bool arrived = m_changed.wait_until(lock, deadline, [&] {
         return m_stopping || fetch->state != State::Fetching || fetch->passed[size_t(first)];

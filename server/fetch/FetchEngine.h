@@ -78,8 +78,9 @@ public:
     };
     bool layout(const std::string &hash, int fileIndex, FileLayout *layout);
 
-    // Puts a file's pieces first and waits until its first piece has arrived (so that a player's
-    // short probe finds bytes); false with *reason when that does not happen in time.
+    // Puts a file's pieces first (all of a small one's) and waits until its first piece has
+    // arrived (so that a player's short probe finds bytes); false with *reason when that does not
+    // happen in time.
     bool prepareToPlay(const std::string &hash, int fileIndex, std::string *reason);
 
     // Readers announce the pieces they are about to need (counted, so that many readers share

@@ -5,6 +5,7 @@
 #include "server/http/LogText.h"
 #include "server/http/RequestContext.h"
 #include "server/http/Router.h"
+#include "server/library/SubtitleMatch.h"
 #include "server/ServiceContext.h"
 
 #include <QJsonArray>
@@ -15,6 +16,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
+#include <vector>
 #include <cstdlib>
 
 namespace server {
@@ -63,6 +66,12 @@ std::string trimmed(const std::string &text)
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
+// Videos, and the subtitle files matched to one of them, go through the two steps alike.
+bool isServable(LibraryStore &library, const LibraryFile &file)
+{
+    return file.isVideo || SubtitleMatch::isMatched(library.files(file.resourceId), file.fileIndex);
+}
+
 // A resource the library lacks is fetched when the service does that; the reply waits a while for
 // its file list. What others fetch is found only through its hash, as anything in the library.
 std::optional<Reply> fetchForList(RequestContext &context, const std::string &hash)
@@ -104,13 +113,31 @@ Reply fileList(RequestContext &context)
             return Reply::failure(0, "该资源暂未收录！");
     }
     QJsonArray datas;
-    for (const LibraryFile &file : library.files(resource->id)) {
+    const std::vector<LibraryFile> files = library.files(resource->id);
+    const std::map<int, std::vector<SubtitleMatch::Subtitle>> subtitles = SubtitleMatch::match(files);
+    for (const LibraryFile &file : files) {
         if (!file.isVideo)
             continue;
         QJsonObject entry;
         entry.insert(QStringLiteral("index"), file.fileIndex);
         entry.insert(QStringLiteral("name"), QString::fromStdString(file.path));
         entry.insert(QStringLiteral("file_size"), double(file.size));
+        const auto found = subtitles.find(file.fileIndex);
+        if (found != subtitles.end()) {
+            // Older players read the three fields above only.
+            QJsonArray list;
+            for (const SubtitleMatch::Subtitle &subtitle : found->second) {
+                QJsonObject item;
+                item.insert(QStringLiteral("index"), subtitle.index);
+                item.insert(QStringLiteral("name"), QString::fromStdString(subtitle.path));
+                item.insert(QStringLiteral("file_size"), double(subtitle.size));
+                item.insert(QStringLiteral("lang"), QString::fromStdString(subtitle.lang));
+                if (subtitle.subIndex >= 0)
+                    item.insert(QStringLiteral("sub_index"), subtitle.subIndex);
+                list.append(item);
+            }
+            entry.insert(QStringLiteral("subtitles"), list);
+        }
         datas.append(entry);
     }
     return Reply::successList("", datas);
@@ -130,7 +157,7 @@ Reply fileHash(RequestContext &context)
     if (!resource)
         return Reply::failure(0, "该资源暂未收录！");
     const std::optional<LibraryFile> file = library.fileAt(resource->id, int(index));
-    if (!file || !file->isVideo)
+    if (!file || !isServable(library, *file))
         return Reply::failure(0, "该视频文件不存在！");
     if (resource->vipOnly && !account->isVip(context.now))
         return Reply::failure(-11, "该资源仅限VIP会员观看，请先开通VIP！");
@@ -163,7 +190,7 @@ Reply fileAddress(RequestContext &context)
     if (!fileId)
         return Reply::failure(0, "视频文件校验失败，请重新解析资源！");
     const std::optional<LibraryFile> file = context.service.library().file(fileId);
-    if (!file || !file->isVideo || file->size != size)
+    if (!file || !isServable(context.service.library(), *file) || file->size != size)
         return Reply::failure(0, "该视频文件已不存在，请重新解析资源！");
     // Checked again here: the session may have changed accounts since the first step.
     if (file->vipOnly && !account->isVip(context.now))

@@ -30,6 +30,10 @@ const std::pair<const char *, const char *> kVideoTypes[] = {
     {"m4v", "video/x-m4v"},
 };
 
+const std::pair<const char *, const char *> kSubtitleTypes[] = {
+    {"srt", "application/x-subrip"}, {"vtt", "text/vtt"}, {"ass", "text/x-ssa"}, {"ssa", "text/x-ssa"},
+};
+
 std::string lowered(std::string text)
 {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -92,6 +96,10 @@ const char *LibraryStore::contentTypeOf(const std::string &path)
 {
     const std::string extension = extensionOf(path);
     for (const auto &entry : kVideoTypes) {
+        if (extension == entry.first)
+            return entry.second;
+    }
+    for (const auto &entry : kSubtitleTypes) {
         if (extension == entry.first)
             return entry.second;
     }

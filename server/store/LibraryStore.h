@@ -43,7 +43,7 @@ public:
 
     // A file is a video by its extension (mp4, mkv, avi, flv, rmvb, wmv, mov, ts, webm, m4v).
     static bool isVideoName(const std::string &path);
-    // The content type a video host sends for a file name.
+    // The content type a video host sends for a file name (videos and subtitle files).
     static const char *contentTypeOf(const std::string &path);
 
     struct NewFile {

@@ -7,6 +7,7 @@
 #include "server/fetch/FetchStream.h"
 #include "server/http/LogText.h"
 #include "server/http/RequestParameters.h"
+#include "server/library/SubtitleMatch.h"
 #include "server/ServiceContext.h"
 
 #include <arpa/inet.h>
@@ -350,7 +351,9 @@ int VideoHost::authorize(ServiceContext &context, const std::string &target, con
     if (play && !tokens.cookieHeaderMatches(cookieHeader, code))
         return 403;
     *file = context.library().file(grant.fileId);
-    if (!*file || !(*file)->isVideo)
+    if (!*file
+        || !((*file)->isVideo
+             || SubtitleMatch::isMatched(context.library().files((*file)->resourceId), (*file)->fileIndex)))
         return 404;
     if (!context.standing().allows(grant, (*file)->vipOnly, ServiceContext::now(), ServiceContext::nowMs()))
         return 403;

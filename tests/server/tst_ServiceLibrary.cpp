@@ -17,6 +17,7 @@
 #include <QNetworkReply>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QTextCodec>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -145,6 +146,7 @@ private slots:
     void resolutionStepsFollowThePlayersOrder();
     void vipRulesOfBothSteps();
     void playAddressNeedsItsCookieAndServesExactRanges();
+    void subtitleFilesAreListedAndServedUnderACode();
     void forgedExpiredAndForeignCodesAreRefused();
     void codesOfAChangedAccountStopWorking();
     void libraryAddChecksThePayload();
@@ -159,6 +161,7 @@ private:
     std::unique_ptr<ServiceProcess> m_service;
     QString m_collection; // info-hash of the demo collection
     QString m_vipOnly;    // of the VIP-only resource
+    QString m_series;     // of the demo series, which carries subtitle files
 };
 
 QString ServiceLibraryTest::payloadPath(const QString &relative) const
@@ -183,6 +186,7 @@ void ServiceLibraryTest::initTestCase()
     QVERIFY2(hashes.size() == 4, output.constData()); // the collection and the VIP file first
     m_collection = hashes[0];
     m_vipOnly = hashes[1];
+    m_series = hashes[2];
     QCOMPARE(m_service->run({u("user"), u("add"), u("vip@pelorin.test"), u("vip-password"), u("--vip")}, &output), 0);
     // Hosts read a code's account again after a second here (30 s by default).
     QVERIFY(m_service->start({u("--quiet"), u("--code-check-seconds"), u("1")}));
@@ -315,6 +319,55 @@ void ServiceLibraryTest::playAddressNeedsItsCookieAndServesExactRanges()
     const Fetched several = fetch(address, cookie, "bytes=0-9,20-29");
     QCOMPARE(several.status, 200);
     QVERIFY(several.body == clip);
+}
+
+void ServiceLibraryTest::subtitleFilesAreListedAndServedUnderACode()
+{
+    // Each video lists the subtitle files matched to it; one without any has no such field.
+    QMap<QString, QVariantList> subtitlesOf;
+    QStringList bare;
+    for (const QVariant &item : fileList(m_series).datas()) {
+        const QVariantMap entry = item.toMap();
+        const QString name = entry.value(u("name")).toString().section(QLatin1Char('/'), -1);
+        if (entry.contains(u("subtitles")))
+            subtitlesOf.insert(name, entry.value(u("subtitles")).toList());
+        else
+            bare.append(name);
+    }
+    QCOMPARE(bare, QStringList{u("演示剧 第10集.mp4")});
+    const QVariantList first = subtitlesOf.value(u("演示剧 第1集.mp4"));
+    const QVariantList second = subtitlesOf.value(u("演示剧 第2集.mp4"));
+    QCOMPARE(first.size(), 2);
+    QCOMPARE(second.size(), 1);
+    const QVariantMap chinese = first[0].toMap();
+    QCOMPARE(chinese.value(u("name")).toString(), u("演示剧 第1集.chs.srt"));
+    QCOMPARE(chinese.value(u("lang")).toString(), u("chs"));
+    QCOMPARE(first[1].toMap().value(u("lang")).toString(), u("eng"));
+    QCOMPARE(second[0].toMap().value(u("name")).toString(), u("Subs/演示剧 第2集.ass"));
+    QCOMPARE(second[0].toMap().value(u("lang")).toString(), QString());
+    const QByteArray bytes = readFile(payloadPath(u("Pelorin 演示剧集/") + chinese.value(u("name")).toString()));
+    QCOMPARE(chinese.value(u("file_size")).toLongLong(), qint64(bytes.size()));
+    QVERIFY(QTextCodec::codecForName("GB18030")->toUnicode(bytes).contains(u("中文字幕测试")));
+    QVERIFY(!bytes.contains(u("中文字幕测试").toUtf8()));
+
+    // The subtitle file goes through both steps and the video hosts as a video does.
+    QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
+    const quint32 index = chinese.value(u("index")).toUInt();
+    const ServiceReply reply = lixian(m_series, index, chinese.value(u("name")).toString());
+    QVERIFY2(reply.succeeded(), qPrintable(reply.msg()));
+    const BTResourceFile step = stepOf(reply);
+    QCOMPARE(qint64(step.size), qint64(bytes.size()));
+    const QVariantMap info = gethttp(step).data().toMap();
+    const QString code = info.value(u("code")).toString();
+    const QByteArray cookie = info.value(u("com_cookie")).toString().toUtf8();
+    QVERIFY(!code.isEmpty());
+    const QString address = playAddress(m_service->videoHosts().constFirst(), code);
+    QCOMPARE(fetch(address).status, 403);
+    const Fetched part = fetch(address, cookie, "bytes=3-12");
+    QCOMPARE(part.status, 206);
+    QCOMPARE(part.contentRange, "bytes 3-12/" + QByteArray::number(bytes.size()));
+    QCOMPARE(part.body, bytes.mid(3, 10));
+    QCOMPARE(fetch(address, cookie).body, bytes);
 }
 
 void ServiceLibraryTest::forgedExpiredAndForeignCodesAreRefused()
