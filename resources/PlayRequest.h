@@ -46,7 +46,9 @@ public:
     // a second play skips the first step.
     // Starts where the file was left when the position store keeps a position for it.
     bool play(BTResourceFile *file, int engineIndex, bool reload);
-    // The same, starting at startMs (0: the beginning): to reopen a file where it was.
+    // The same, starting at startMs (0: the beginning, KeptPosition: where the store says): to
+    // reopen a file where it was.
+    static constexpr int KeptPosition = -1;
     bool playAt(BTResourceFile *file, int engineIndex, bool reload, int startMs);
     // The engine index of the last play, for plays that follow it (the next episode).
     int lastEngineIndex() const { return m_lastEngineIndex; }
