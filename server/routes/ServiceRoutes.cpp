@@ -3,6 +3,7 @@
 #include "server/routes/AccountRoutes.h"
 #include "server/routes/CollectionRoutes.h"
 #include "server/routes/ConfigRoutes.h"
+#include "server/routes/PlayPositionRoutes.h"
 #include "server/routes/ResourceRoutes.h"
 #include "server/routes/WebPages.h"
 
@@ -13,6 +14,7 @@ void addServiceRoutes(Router &router)
     addAccountRoutes(router);
     addConfigRoutes(router);
     addCollectionRoutes(router);
+    addPlayPositionRoutes(router);
     addResourceRoutes(router);
     addWebPages(router);
 }

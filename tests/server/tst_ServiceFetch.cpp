@@ -56,12 +56,15 @@ void logInAsVip()
     QVERIFY(client->call(Endpoints::login(u("vip@pelorin.test"), u("vip-password"))).succeeded());
 }
 
-// Both resolution steps for file 0; the play address on the first host and its cookie.
-bool resolve(const ServiceProcess &service, const QString &hash, QString *address, QByteArray *cookie)
+// Both resolution steps for a file (by default file 0); the play address on the first host and
+// its cookie.
+bool resolve(const ServiceProcess &service, const QString &hash, QString *address, QByteArray *cookie,
+             quint32 index = 0, const QString &name = u("clip.mp4"))
 {
     BTResourceFile file;
     file.resourceHash = hash;
-    file.fileName = u("clip.mp4");
+    file.resourceIndex = index;
+    file.fileName = name;
     const ServiceReply step = client->call(Endpoints::fileHash(file, localMacAddress()));
     const QVariantMap data = step.data().toMap();
     file.fileHash = data.value(u("hash")).toString();
@@ -117,6 +120,7 @@ private slots:
     void init();
     void cleanupTestCase();
     void unknownResourcesListAndPlayWhileArriving();
+    void subtitleOfAResourceStillArriving();
     void restartContinuesAFetch();
     void quotaGivesUpTheLeastRecentlyPlayed();
 
@@ -206,6 +210,50 @@ void ServiceFetchTest::unknownResourcesListAndPlayWhileArriving()
     QVERIFY(halfClip.startsWith(probe.body));
     QCOMPARE(get(address, cookie, "bytes=" + QByteArray::number(halfClip.size() - 100) + "-").status, 504);
     QVERIFY(m_service->log().contains("did not arrive in time"));
+}
+
+void ServiceFetchTest::subtitleOfAResourceStillArriving()
+{
+    // The only peer holds the first half of the clip, so the resource never completes; the
+    // subtitle file sorts first and lies in that half.
+    QByteArray subtitle;
+    for (int n = 1; subtitle.size() < 30000; ++n)
+        subtitle += QByteArray::number(n) + "\n00:00:00,000 --> 00:00:05,000\nline " + QByteArray::number(n) + "\n\n";
+    const QString swarmDir = m_dir.path() + QStringLiteral("/swarm%1").arg(m_round);
+    for (const QString &copy : {u("/payload/subbed/"), u("/half/subbed/")}) {
+        QVERIFY(QDir().mkpath(swarmDir + copy));
+        QFile file(swarmDir + copy + u("clip.chs.srt"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(subtitle) == subtitle.size());
+    }
+    const QByteArray clip = randomBytes(4 << 20);
+    const QString hash = m_swarm->addResource(u("subbed"), clip);
+    QVERIFY(!hash.isEmpty());
+    const int seeder = m_swarm->seed({u("subbed")}, 0, true);
+    QVERIFY(seeder >= 0);
+    QVERIFY(m_service->start(fetchArguments({m_swarm->address(seeder)})));
+    AppConfig::setServiceHost(m_service->hostPort());
+
+    QTRY_VERIFY_WITH_TIMEOUT(fileList(hash).succeeded(), 30000);
+    const QVariantList datas = fileList(hash).datas();
+    QCOMPARE(datas.size(), 1);
+    const QVariantList subtitles = datas[0].toMap().value(u("subtitles")).toList();
+    QCOMPARE(subtitles.size(), 1);
+    const QVariantMap entry = subtitles[0].toMap();
+    QCOMPARE(entry.value(u("name")).toString(), u("clip.chs.srt"));
+    QCOMPARE(entry.value(u("lang")).toString(), u("chs"));
+    QCOMPARE(entry.value(u("file_size")).toLongLong(), qint64(subtitle.size()));
+
+    logInAsVip();
+    QString address;
+    QByteArray cookie;
+    QVERIFY(resolve(*m_service, hash, &address, &cookie, entry.value(u("index")).toUInt(), u("clip.chs.srt")));
+    const Got whole = get(address, cookie);
+    QCOMPARE(whole.status, 200);
+    QVERIFY(whole.complete);
+    QVERIFY(whole.body == subtitle);
+    const Got part = get(address, cookie, "bytes=100-199");
+    QCOMPARE(part.status, 206);
+    QVERIFY(part.body == subtitle.mid(100, 100));
 }
 
 void ServiceFetchTest::restartContinuesAFetch()

@@ -106,6 +106,7 @@ private slots:
     void logInBindsTheSessionOfTheFirstCookie();
     void signUpWithCaptcha();
     void collectionsBelongToOneAccount();
+    void playPositionsFollowTheAccount();
     void passwordChangeAndRetrieval();
     void formsNeedTheirPagesToken();
     void staticFilesAndBrokenConfiguration();
@@ -294,6 +295,54 @@ void ServiceProtocolTest::collectionsBelongToOneAccount()
     QVERIFY(logOut().succeeded());
     QVERIFY(logIn(u("bob@pelorin.test"), u("bob-password")).succeeded());
     QCOMPARE(entries().value(0).toMap().value(u("name")).toString(), u("bob's"));
+}
+
+void ServiceProtocolTest::playPositionsFollowTheAccount()
+{
+    // Signed as the player sends them; the player's own builders are not needed here.
+    const auto set = [](const QString &hash, int index, qint64 position, qint64 time) {
+        return ServiceRequest{Post,
+                              {u("r=www/default/pc"), u("do=playpos"), u("method=set"), u("hash=") + hash,
+                               u("index=%1").arg(index), u("position=%1").arg(position), u("duration=600000"),
+                               u("time=%1").arg(time), u("_s=pc")},
+                              true};
+    };
+    const ServiceRequest list{Get, {u("r=www/default/pc"), u("do=playpos"), u("_s=pc")}, true};
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    testClient().call(Endpoints::logout());
+    QCOMPARE(testClient().call(list).statu(), -1);
+    QCOMPARE(testClient().call(set(hashOf('a'), 0, 1000, now)).msg(), u("请先登录！"));
+
+    QVERIFY(logIn(u("dave@pelorin.test"), u("dave-password")).succeeded());
+    QVERIFY(testClient().call(set(hashOf('A'), 2, 61000, now - 100)).succeeded());
+    // A queued write made before it changes nothing; a clock far ahead counts as the service's now.
+    QVERIFY(testClient().call(set(hashOf('a'), 2, 5000, now - 200)).succeeded());
+    QVERIFY(testClient().call(set(hashOf('b'), 0, 0, now + 86400)).succeeded());
+    QCOMPARE(testClient().call(set(u("short"), 0, 1, now)).msg(), u("请求参数错误！"));
+    QCOMPARE(testClient().call(set(hashOf('c'), -1, 1, now)).statu(), 0);
+    ServiceRequest unsignedList = list;
+    unsignedList.isSigned = false;
+    QVERIFY(testClient().call(unsignedList).statu() != 1);
+
+    const QVariantList entries = testClient().call(list).datas();
+    QCOMPARE(entries.size(), 2);
+    const QVariantMap newest = entries[0].toMap();
+    QCOMPARE(newest.value(u("hash")).toString(), hashOf('b').toLower());
+    QCOMPARE(newest.value(u("position")).toLongLong(), 0);
+    QVERIFY(newest.value(u("time")).toLongLong() <= QDateTime::currentSecsSinceEpoch() + 60);
+    const QVariantMap kept = entries[1].toMap();
+    QCOMPARE(kept.value(u("hash")).toString(), hashOf('a'));
+    QCOMPARE(kept.value(u("index")).toInt(), 2);
+    QCOMPARE(kept.value(u("position")).toLongLong(), 61000);
+    QCOMPARE(kept.value(u("duration")).toLongLong(), 600000);
+    QCOMPARE(kept.value(u("time")).toLongLong(), now - 100);
+
+    ServiceClient other;
+    QVERIFY(other.call(Endpoints::login(u("erin@pelorin.test"), u("erin-password"))).succeeded());
+    QVERIFY(other.call(list).succeeded());
+    QCOMPARE(other.call(list).datas().size(), 0);
+    // The next case starts where the collections left the player's session.
+    QVERIFY(logIn(u("bob@pelorin.test"), u("bob-password")).succeeded());
 }
 
 void ServiceProtocolTest::passwordChangeAndRetrieval()

@@ -8,6 +8,7 @@
 #include "server/store/DataDirectory.h"
 #include "server/store/FetchJobs.h"
 #include "server/store/LibraryStore.h"
+#include "server/store/PlayPositions.h"
 #include "server/store/SessionStore.h"
 #include "server/store/SharedKeys.h"
 #include "server/store/SqlRateLimiter.h"
@@ -41,6 +42,8 @@ private slots:
     void fetchJobHasOneHolderAndFencesLateWrites();
     void rateLimitIsOneAcrossInstances_data() { backends(); }
     void rateLimitIsOneAcrossInstances();
+    void playPositionsKeepTheNewest_data() { backends(); }
+    void playPositionsKeepTheNewest();
     void keyRingRotates_data() { backends(); }
     void keyRingRotates();
     void configItemsShared();
@@ -283,6 +286,41 @@ void StoreBackendsTest::fetchJobHasOneHolderAndFencesLateWrites()
     QCOMPARE(int(taken.size()), 25);
     for (const std::string &job : queued)
         QCOMPARE(int(taken.count(job)), 1);
+}
+
+void StoreBackendsTest::playPositionsKeepTheNewest()
+{
+    BACKEND();
+    AccountStore accounts(*one);
+    int64_t id = 0, other = 0;
+    QCOMPARE(accounts.create("pos@example.org", "secret", "0", 100, &id), AccountStore::CreateResult::Created);
+    QCOMPARE(accounts.create("pos2@example.org", "secret", "0", 100, &other), AccountStore::CreateResult::Created);
+    PlayPositions positionsOne(*one), positionsTwo(*two);
+    using Put = PlayPositions::PutResult;
+    const std::string hash(40, 'a');
+    QCOMPARE(positionsOne.put(id, {"AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA", 1, 5000, 90000, 1000}), Put::Stored);
+    // A late write made earlier loses; a newer one, even "nothing to resume", wins.
+    QCOMPARE(positionsTwo.put(id, {hash, 1, 7000, 90000, 999}), Put::Older);
+    QCOMPARE(positionsTwo.put(id, {hash, 1, 0, 90000, 1001}), Put::Stored);
+    QCOMPARE(positionsOne.put(other, {hash, 1, 3000, 90000, 500}), Put::Stored);
+    auto listed = positionsTwo.list(id);
+    QVERIFY(listed);
+    QCOMPARE(int(listed->size()), 1);
+    QCOMPARE(listed->front().hash, hash);
+    QCOMPARE(listed->front().positionMs, int64_t(0));
+    QCOMPARE(listed->front().writtenAt, int64_t(1001));
+    QCOMPARE(positionsOne.list(other)->front().positionMs, int64_t(3000));
+
+    // Newest first, and only the newest of an account are kept.
+    for (int i = 0; i < PlayPositions::kMaxPerAccount + 2; ++i)
+        QCOMPARE(positionsOne.put(id, {hash, 100 + i, i, 90000, 2000 + i}), Put::Stored);
+    listed = positionsTwo.list(id);
+    QCOMPARE(int(listed->size()), PlayPositions::kMaxPerAccount);
+    QCOMPARE(listed->front().fileIndex, 100 + PlayPositions::kMaxPerAccount + 1);
+    QCOMPARE(listed->back().fileIndex, 102); // the first entry, 100 and 101 went
+    QCOMPARE(int(positionsOne.list(other)->size()), 1);
+    QVERIFY(accounts.remove(id));
+    QVERIFY(positionsTwo.list(id)->empty());
 }
 
 void StoreBackendsTest::rateLimitIsOneAcrossInstances()

@@ -97,9 +97,18 @@ const std::vector<const char *> &PostgresDatabase::schemaSteps()
         );
         CREATE INDEX rate_events_key ON rate_events(bucket, key, at_ms);
         )sql",
-        // 2: kept for the subtitle files of resources and the play positions of accounts.
+        // 2: SQLite's step 6: where accounts stopped in the files they played.
         R"sql(
-        SELECT 1;
+        CREATE TABLE play_positions (
+            user_id BIGINT NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+            hash TEXT NOT NULL,
+            file_index BIGINT NOT NULL,
+            position_ms BIGINT NOT NULL,
+            duration_ms BIGINT NOT NULL,
+            written_at BIGINT NOT NULL,
+            PRIMARY KEY (user_id, hash, file_index)
+        );
+        CREATE INDEX play_positions_newest ON play_positions(user_id, written_at);
         )sql",
         // 3: SQLite's step 7: fetch jobs with their leases and epochs, the workers' heartbeats and
         // the places of finished fetches.

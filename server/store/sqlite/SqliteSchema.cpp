@@ -117,9 +117,18 @@ const std::vector<const char *> &SqliteDatabase::schemaSteps()
         );
         CREATE INDEX rate_events_key ON rate_events(bucket, key, at_ms);
         )sql",
-        // 6: kept for the subtitle files of resources and the play positions of accounts.
+        // 6: where accounts stopped in the files they played. The same table as on PostgreSQL.
         R"sql(
-        SELECT 1;
+        CREATE TABLE play_positions (
+            user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+            hash TEXT NOT NULL,
+            file_index INTEGER NOT NULL,
+            position_ms INTEGER NOT NULL,
+            duration_ms INTEGER NOT NULL,
+            written_at INTEGER NOT NULL,
+            PRIMARY KEY (user_id, hash, file_index)
+        );
+        CREATE INDEX play_positions_newest ON play_positions(user_id, written_at);
         )sql",
         // 7: fetching spread over workers: one job per info-hash, held under a lease by the
         // worker whose claim raised its epoch last; the workers' heartbeats; and the host that
