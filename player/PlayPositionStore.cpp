@@ -107,7 +107,7 @@ void PlayPositionStore::record(const QString &resourceHash, quint32 resourceInde
     const int at = find(hash, resourceIndex);
     if (at == 0 && m_entries[0].positionMs == positionMs)
         return;
-    put({hash, resourceIndex, positionMs, durationMs, now(), m_markPending});
+    put({hash, resourceIndex, positionMs, durationMs, writeTime(at), m_markPending});
     changedLocally(hash, resourceIndex);
 }
 
@@ -117,8 +117,15 @@ void PlayPositionStore::forget(const QString &resourceHash, quint32 resourceInde
     const int at = find(hash, resourceIndex);
     if (at < 0 || m_entries[at].positionMs == 0)
         return;
-    put({hash, resourceIndex, 0, m_entries[at].durationMs, now(), m_markPending});
+    put({hash, resourceIndex, 0, m_entries[at].durationMs, writeTime(at), m_markPending});
     changedLocally(hash, resourceIndex);
+}
+
+qint64 PlayPositionStore::writeTime(int at) const
+{
+    // Two writes within a second still come in order, here and on the service.
+    const qint64 clock = now();
+    return at >= 0 && m_entries[at].time >= clock ? m_entries[at].time + 1 : clock;
 }
 
 void PlayPositionStore::put(const Entry &entry)

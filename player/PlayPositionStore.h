@@ -79,6 +79,8 @@ private:
     void changedLocally(const QString &hash, quint32 index);
     void markDirty();
     qint64 now() const;
+    // The time a change of the entry at that place is stamped with.
+    qint64 writeTime(int at) const;
 
     QString m_fileName;
     QList<Entry> m_entries;

@@ -39,7 +39,10 @@ PlaySession::PlaySession(PlayRequest *request, PlaybackController *playback, Pla
     connect(playback, &PlaybackController::stopping, this, [this](int positionMs) {
         if (!m_open)
             return;
-        m_positions->record(m_current.resourceHash, m_current.resourceIndex, positionMs, m_playback->duration());
+        // Left before the engine knew its time (at once after the open): 0 means unknown, not
+        // the beginning, and must not forget the position it was opened at.
+        const int at = positionMs > 0 ? positionMs : m_lastPosition;
+        m_positions->record(m_current.resourceHash, m_current.resourceIndex, at, m_playback->duration());
         m_positions->save();
     });
     connect(playback, &PlaybackController::reachedEnd, this, [this] {

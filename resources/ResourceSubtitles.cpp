@@ -13,6 +13,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTemporaryDir>
+#include <QTextCodec>
 
 namespace {
 Q_LOGGING_CATEGORY(lcSubtitles, "pelorin.subtitles")
@@ -25,7 +26,31 @@ QString safeName(const QString &path)
         name.prepend(QStringLiteral("subtitle"));
     return name;
 }
+bool decodes(const char *codecName, const QByteArray &data, QString *text)
+{
+    QTextCodec *codec = QTextCodec::codecForName(codecName);
+    if (!codec)
+        return false;
+    QTextCodec::ConverterState state(QTextCodec::ConvertInvalidToNull);
+    *text = codec->toUnicode(data.constData(), data.size(), &state);
+    return state.invalidChars == 0 && state.remainingChars == 0;
+}
 } // namespace
+
+QByteArray ResourceSubtitles::readableText(const QByteArray &data, const QString &language)
+{
+    if (data.startsWith("\xff\xfe") || data.startsWith("\xfe\xff"))
+        return data;
+    QString text;
+    if (decodes("UTF-8", data, &text))
+        return data;
+    const QString tag = language.toLower();
+    const bool simplified = tag == QLatin1String("chs") || tag == QLatin1String("chi") || tag == QLatin1String("zh");
+    const bool traditional = tag == QLatin1String("cht");
+    if ((traditional && decodes("Big5", data, &text)) || ((simplified || traditional) && decodes("GB18030", data, &text)))
+        return text.toUtf8();
+    return data;
+}
 
 ResourceSubtitles::ResourceSubtitles(ServiceClient *client, QObject *parent)
     : QObject(parent)
@@ -172,6 +197,10 @@ void ResourceSubtitles::downloadFinished()
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reply->error() != QNetworkReply::NoError || status != 200 || m_data.isEmpty() || m_data.size() > MaxBytes)
         return failed(QStringLiteral("download: %1 (HTTP %2)").arg(reply->errorString()).arg(status));
+    // A VobSub's pictures (.sub) are not text.
+    const bool text = m_video.subtitles[m_rank].subIndex < 0;
+    if (text)
+        m_data = readableText(m_data, m_video.subtitles[m_rank].language);
     if (!AtomicFile::write(m_parts[m_part].path, m_data))
         return failed(QStringLiteral("could not write %1").arg(m_parts[m_part].path));
     m_data.clear();

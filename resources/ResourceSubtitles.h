@@ -36,6 +36,12 @@ public:
     void load(const BTResourceFile &video, const QString &host);
     void cancel();
 
+    // The text of a subtitle file as the engine reads it best: UTF-8 and UTF-16 (with its mark) as
+    // they are; other bytes of a Chinese-tagged file are GB18030 (simplified) or Big5 (traditional,
+    // GB18030 when Big5 does not fit) made UTF-8, since the engine's detection guesses wrong on
+    // files of a few lines. Anything else is left to the engine's detection.
+    static QByteArray readableText(const QByteArray &data, const QString &language);
+
 signals:
     // One subtitle is on disk: rank is its place in the video's list.
     void downloaded(const BTResourceFile &video, int rank, const ResourceSubtitle &subtitle, const QString &path);
