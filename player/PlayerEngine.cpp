@@ -26,6 +26,11 @@ QList<MediaTrack> PlayerEngine::tracks() const
     return {};
 }
 
+int PlayerEngine::addSubtitleTrack(const QString &, const QString &, const QString &)
+{
+    return 0;
+}
+
 void PlayerEngine::selectTrack(MediaTrack::Kind, int)
 {
 }

@@ -41,6 +41,7 @@ public:
         SubtitlePlacement = 507,    // "1;h;v"
         SubtitleFont = 508,         // "font;size;x;y"
         SubtitleDelay = 509,        // "ms;1000;1000"
+        SubtitleText = 510,         // read: the subtitle line shown now, empty when none
         HttpCookie = 1105,          // Cookie header of the engine's HTTP requests
         CacheFilePath = 2201,       // a file path whose folder receives the disk cache
         CacheEnabled = 2207,        // "1" turns the disk cache on
@@ -67,6 +68,9 @@ public:
     virtual void openAt(const QString &url, int startMs);
     // The open media's audio and subtitle tracks; empty for an engine that cannot list them.
     virtual QList<MediaTrack> tracks() const;
+    // Adds a subtitle file to the open media as one more subtitle track, not selected, under
+    // that title and language tag; its track id, or 0 when it could not be added.
+    virtual int addSubtitleTrack(const QString &path, const QString &title, const QString &language);
     // Switches to the track of that kind and id; id 0 turns the kind off.
     virtual void selectTrack(MediaTrack::Kind kind, int id);
     // Playback rate, the pitch kept; it stays until set again.

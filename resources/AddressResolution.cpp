@@ -18,6 +18,20 @@ QList<BTResourceFile> AddressResolution::filesFromReply(const QString &resourceH
         file.resourceIndex = map.value(QStringLiteral("index")).toUInt();
         file.fileName = map.value(QStringLiteral("name")).toString();
         file.fileSize = map.value(QStringLiteral("file_size")).toULongLong();
+        const QVariantList subtitles = map.value(QStringLiteral("subtitles")).toList();
+        for (const QVariant &item : subtitles) {
+            const QVariantMap s = item.toMap();
+            bool ok = false;
+            ResourceSubtitle subtitle;
+            subtitle.index = s.value(QStringLiteral("index")).toUInt(&ok);
+            subtitle.name = s.value(QStringLiteral("name")).toString();
+            subtitle.fileSize = s.value(QStringLiteral("file_size")).toULongLong();
+            subtitle.language = s.value(QStringLiteral("lang")).toString().toLower();
+            if (s.contains(QStringLiteral("sub_index")))
+                subtitle.subIndex = s.value(QStringLiteral("sub_index")).toLongLong();
+            if (ok && !subtitle.name.isEmpty())
+                file.subtitles.append(subtitle);
+        }
         files.append(file);
     }
     return files;

@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QNetworkReply>
 #include <QTime>
+#include <QUrl>
 
 #include <utility>
 #include <vector>
@@ -215,8 +216,7 @@ std::unique_ptr<HostProbe> PlayRequest::probeHosts(const BTResourceFile &file, b
 
 bool PlayRequest::play(BTResourceFile *file, int engineIndex, bool reload)
 {
-    const int kept = m_positions ? m_positions->resumePosition(file->resourceHash, file->resourceIndex) : 0;
-    return playAt(file, engineIndex, reload, kept);
+    return playAt(file, engineIndex, reload, KeptPosition);
 }
 
 bool PlayRequest::playAt(BTResourceFile *file, int engineIndex, bool reload, int startMs)
@@ -239,7 +239,12 @@ bool PlayRequest::playAt(BTResourceFile *file, int engineIndex, bool reload, int
         return false;
     }
 
+    const QUrl accepted(url);
+    m_lastPlayHost = accepted.port() > 0 ? QStringLiteral("%1:%2").arg(accepted.host()).arg(accepted.port()) : accepted.host();
     showState([] { return tr("筛选视频文件播放地址成功，等待播放；如果长时间无法播放，请重试！"); });
+    // Looked up only now: the account's positions, asked for when the file list came, are in by then.
+    if (startMs == KeptPosition)
+        startMs = m_positions ? m_positions->resumePosition(file->resourceHash, file->resourceIndex) : 0;
     const bool opened = openAndWait(*file, url, startMs);
     showState(nullptr);
     leaveBusyState();

@@ -46,10 +46,14 @@ public:
     // a second play skips the first step.
     // Starts where the file was left when the position store keeps a position for it.
     bool play(BTResourceFile *file, int engineIndex, bool reload);
-    // The same, starting at startMs (0: the beginning): to reopen a file where it was.
+    // The same, starting at startMs (0: the beginning, KeptPosition: where the store says): to
+    // reopen a file where it was.
+    static constexpr int KeptPosition = -1;
     bool playAt(BTResourceFile *file, int engineIndex, bool reload, int startMs);
     // The engine index of the last play, for plays that follow it (the next episode).
     int lastEngineIndex() const { return m_lastEngineIndex; }
+    // The video host ("name:port") the last opened file plays from.
+    QString lastPlayHost() const { return m_lastPlayHost; }
     // Where play() looks up kept positions; none by default.
     void setPositionStore(PlayPositionStore *positions) { m_positions = positions; }
     // Resolves and probes for a download address (file->downloadUrl); false when there is none.
@@ -102,6 +106,7 @@ private:
     bool m_busy = false;
     bool m_waitingForService = false;
     int m_lastEngineIndex = 0;
+    QString m_lastPlayHost;
     PlayPositionStore *m_positions = nullptr;
     TextSource m_stateText;
 };

@@ -5,7 +5,9 @@
 #include "player/PlaybackController.h"
 #include "player/PlayerEngine.h"
 #include "resources/EpisodeOrder.h"
+#include "player/SubtitlePreference.h"
 #include "resources/PlayRequest.h"
+#include "resources/ResourceSubtitles.h"
 #include "service/ServiceClient.h"
 
 #include <QDir>
@@ -37,7 +39,10 @@ PlaySession::PlaySession(PlayRequest *request, PlaybackController *playback, Pla
     connect(playback, &PlaybackController::stopping, this, [this](int positionMs) {
         if (!m_open)
             return;
-        m_positions->record(m_current.resourceHash, m_current.resourceIndex, positionMs, m_playback->duration());
+        // Left before the engine knew its time (at once after the open): 0 means unknown, not
+        // the beginning, and must not forget the position it was opened at.
+        const int at = positionMs > 0 ? positionMs : m_lastPosition;
+        m_positions->record(m_current.resourceHash, m_current.resourceIndex, at, m_playback->duration());
         m_positions->save();
     });
     connect(playback, &PlaybackController::reachedEnd, this, [this] {
@@ -72,12 +77,21 @@ void PlaySession::onFileOpened(const BTResourceFile &file)
     m_lastDuration = m_playback->duration();
     if (sameResource)
         applyTrackChoices();
+    m_resourceTracks.clear();
+    m_autoSubtitle = -1;
+    // A renderer on the network plays the file alone: it gets none.
+    PlayerEngine *engine = m_playback->engine();
+    if (m_subtitles && engine && !engine->isRemote())
+        m_subtitles->load(file, m_request->lastPlayHost());
     const int start = m_playback->openedAt();
     emit notice(start > 0 ? tr("从 %1 继续播放").arg(resumeTimeText(start)) : QString(), start > 0);
 }
 
 void PlaySession::onClosed()
 {
+    if (m_subtitles)
+        m_subtitles->cancel();
+    m_resourceTracks.clear();
     const bool ended = m_ended;
     m_open = false;
     m_ended = false;
@@ -126,6 +140,46 @@ bool PlaySession::step(int direction)
     return m_request->play(&next, m_request->lastEngineIndex(), false);
 }
 
+void PlaySession::setResourceSubtitles(ResourceSubtitles *subtitles)
+{
+    m_subtitles = subtitles;
+    connect(subtitles, &ResourceSubtitles::downloaded, this, &PlaySession::onSubtitleDownloaded);
+}
+
+void PlaySession::onSubtitleDownloaded(const BTResourceFile &video, int, const ResourceSubtitle &subtitle,
+                                       const QString &path)
+{
+    PlayerEngine *engine = m_playback->engine();
+    if (!m_open || !engine || !m_playback->isMediaOpen() || video.resourceIndex != m_current.resourceIndex
+        || video.resourceHash.compare(m_current.resourceHash, Qt::CaseInsensitive) != 0)
+        return;
+    const int id = engine->addSubtitleTrack(path, QFileInfo(subtitle.name).fileName(), subtitle.language);
+    if (id <= 0)
+        return;
+    m_resourceTracks.append({id, subtitle.language});
+
+    // The user's choice for the resource holds: off, a track of the file, or a resource subtitle
+    // of the same language (the first, best matched, that arrives).
+    const auto choices = m_trackChoices.value(m_current.resourceHash.toLower());
+    if (choices.contains(MediaTrack::Subtitle)) {
+        const TrackChoice choice = choices.value(MediaTrack::Subtitle);
+        if (choice.fromResource && m_autoSubtitle < 0 && choice.language == subtitle.language) {
+            m_autoSubtitle = id;
+            engine->selectTrack(MediaTrack::Subtitle, id);
+        }
+        return;
+    }
+    // A better language may come later than a worse one: the pick is made again over all so far.
+    QStringList languages;
+    for (const ResourceTrack &track : qAsConst(m_resourceTracks))
+        languages << track.language;
+    const int best = SubtitlePreference::pick(languages, SubtitlePreference::current());
+    if (best >= 0 && m_resourceTracks[best].id != m_autoSubtitle) {
+        m_autoSubtitle = m_resourceTracks[best].id;
+        engine->selectTrack(MediaTrack::Subtitle, m_autoSubtitle);
+    }
+}
+
 QList<MediaTrack> PlaySession::tracks() const
 {
     PlayerEngine *engine = m_playback->engine();
@@ -145,6 +199,12 @@ void PlaySession::chooseTrack(MediaTrack::Kind kind, int id)
             choice.title = track.title;
         }
     }
+    for (const ResourceTrack &track : qAsConst(m_resourceTracks)) {
+        if (kind == MediaTrack::Subtitle && track.id == id) {
+            choice.fromResource = true;
+            choice.language = track.language;
+        }
+    }
     engine->selectTrack(kind, id);
     if (m_open)
         m_trackChoices[m_current.resourceHash.toLower()].insert(kind, choice);
@@ -160,6 +220,8 @@ void PlaySession::applyTrackChoices()
     for (auto it = choices.cbegin(); it != choices.cend(); ++it) {
         const auto kind = MediaTrack::Kind(it.key());
         const TrackChoice &choice = it.value();
+        if (choice.fromResource)
+            continue; // the file's own subtitles arrive later (onSubtitleDownloaded)
         // The same language and title first (episodes need not number their tracks alike),
         // then the same place; off stays off.
         int id = -1;

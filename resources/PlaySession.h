@@ -10,6 +10,7 @@
 class PlaybackController;
 class PlayPositionStore;
 class PlayRequest;
+class ResourceSubtitles;
 
 // What playback knows about the file it plays: where it was left (resumed at the next open, kept
 // in the position store), the episode after it, the audio and subtitle track chosen for its
@@ -35,6 +36,10 @@ public:
     // there is none or the play request is busy.
     bool playNext();
     bool playPrevious();
+
+    // Fetches the resource's own subtitles of every file that opens; they join its subtitle
+    // tracks, the best match (SubtitlePreference) selected unless a choice of the user holds.
+    void setResourceSubtitles(ResourceSubtitles *subtitles);
 
     // The open media's tracks; a choice also holds for the resource's other files.
     QList<MediaTrack> tracks() const;
@@ -66,12 +71,21 @@ private:
     void onClosed();
     bool step(int direction);
     void applyTrackChoices();
+    void onSubtitleDownloaded(const BTResourceFile &video, int rank, const ResourceSubtitle &subtitle,
+                              const QString &path);
 
     struct TrackChoice
     {
         int id = 0;
         QString language;
         QString title;
+        bool fromResource = false; // one of the resource's own subtitles
+    };
+    // A resource subtitle added to the open media.
+    struct ResourceTrack
+    {
+        int id = 0;
+        QString language;
     };
 
     PlayRequest *m_request;
@@ -84,4 +98,7 @@ private:
     int m_lastDuration = 0;
     QHash<QString, QList<BTResourceFile>> m_files;                          // per resource hash
     QHash<QString, QHash<int, TrackChoice>> m_trackChoices;                 // per hash, per kind
+    ResourceSubtitles *m_subtitles = nullptr;
+    QList<ResourceTrack> m_resourceTracks; // of the open file, best match first
+    int m_autoSubtitle = -1;               // the track selected by itself, -1 none
 };

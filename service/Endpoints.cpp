@@ -113,6 +113,21 @@ ServiceRequest Endpoints::collectionDelete(quint32 id)
     return pc(Post, {u("do=fav"), u("method=del"), u("id=") + QString::number(id), u("_s=pc")}, false);
 }
 
+ServiceRequest Endpoints::playPositions()
+{
+    return pc(Get, {u("do=playpos"), u("_s=pc")}, true);
+}
+
+ServiceRequest Endpoints::playPositionSet(const QString &resourceHash, quint32 index, int positionMs, int durationMs,
+                                          qint64 time)
+{
+    return pc(Post,
+              {u("do=playpos"), u("method=set"), u("hash=") + resourceHash, u("index=") + QString::number(index),
+               u("position=") + QString::number(positionMs), u("duration=") + QString::number(durationMs),
+               u("time=") + QString::number(time), u("_s=pc")},
+              true);
+}
+
 ServiceRequest Endpoints::announcements()
 {
     return pc(Get, {u("do=getConfig"), u("cfg=gonggao"), u("_s=pc")}, false);

@@ -33,6 +33,11 @@ public:
     static ServiceRequest collectionAdd(const QString &name, const QString &resourceHash, quint32 index);
     static ServiceRequest collectionDelete(quint32 id);
 
+    // Play positions kept on the account
+    static ServiceRequest playPositions();
+    static ServiceRequest playPositionSet(const QString &resourceHash, quint32 index, int positionMs, int durationMs,
+                                          qint64 time);
+
     // Shell
     static ServiceRequest announcements();
 

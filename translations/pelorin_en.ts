@@ -354,6 +354,10 @@
         <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;删除&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
         <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Delete&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
+    <message>
+        <source>看到 %1</source>
+        <translation>Left at %1</translation>
+    </message>
 </context>
 <context>
     <name>BossKey</name>
@@ -956,6 +960,22 @@
     <message>
         <source>硬件解码</source>
         <translation>Hardware decoding</translation>
+    </message>
+    <message>
+        <source>首选字幕语言</source>
+        <translation>Subtitle language</translation>
+    </message>
+    <message>
+        <source>中文</source>
+        <translation>Chinese</translation>
+    </message>
+    <message>
+        <source>英文</source>
+        <translation>English</translation>
+    </message>
+    <message>
+        <source>不自动选择</source>
+        <translation>None</translation>
     </message>
 </context>
 <context>

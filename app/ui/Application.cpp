@@ -7,10 +7,12 @@
 #include "player/PlaybackController.h"
 #include "player/RendererModule.h"
 #include "player/ui/SubtitleSettingDialog.h"
+#include "resources/AccountPositions.h"
 #include "resources/CastSession.h"
 #include "resources/PlaybackRecovery.h"
 #include "resources/PlayRequest.h"
 #include "resources/PlaySession.h"
+#include "resources/ResourceSubtitles.h"
 #include "resources/ui/BTResourceFunctionDialog.h"
 #include "service/Endpoints.h"
 #include "service/ServiceClient.h"
@@ -34,6 +36,7 @@ Application::Application(const PlayerEngineFactory &engineFactory, ServiceClient
     , m_playback(new PlaybackController(this))
     , m_playRequest(new PlayRequest(m_client, m_session, m_playback, this))
     , m_positions(new PlayPositionStore(QStringLiteral("PlayPosition.dat"), this))
+    , m_accountPositions(new AccountPositions(m_client, m_session, m_positions, this))
     , m_playSession(new PlaySession(m_playRequest, m_playback, m_positions, this))
     , m_cast(new CastSession(m_playRequest, m_playback, m_playSession, new RendererModule(this), this))
 {
@@ -41,6 +44,9 @@ Application::Application(const PlayerEngineFactory &engineFactory, ServiceClient
     new PlaybackRecovery(m_playRequest, m_playback, this);
     m_positions->load();
     m_playRequest->setPositionStore(m_positions);
+    m_playSession->setResourceSubtitles(new ResourceSubtitles(m_client, this));
+    // A resource about to be played: what the account knows of its files comes in first.
+    connect(m_playRequest, &PlayRequest::filesListed, m_accountPositions, &AccountPositions::fetch);
     AnnouncementList announcements;
     announcements.load(m_client->call(Endpoints::announcements())); // a failure shows none
     m_window = std::make_unique<MainWindow>(m_playback, engineFactory, announcements);
@@ -77,7 +83,11 @@ void Application::defineDialogs()
     });
     m_dialogs.define(
         &BTResourceFunctionDialog::staticMetaObject,
-        [this, window] { return new BTResourceFunctionDialog(m_client, m_session, m_playback, m_playRequest, window); },
+        [this, window] {
+            auto *dialog = new BTResourceFunctionDialog(m_client, m_session, m_playback, m_playRequest, window);
+            dialog->setPositionStore(m_positions);
+            return dialog;
+        },
         [](MoveableDialog *dialog) { static_cast<BTResourceFunctionDialog *>(dialog)->loadLists(); });
     m_dialogs.define(&VIPTipDialog::staticMetaObject, [window] { return new VIPTipDialog(window); });
     m_dialogs.define(&SubtitleSettingDialog::staticMetaObject,

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class AccountPositions;
 class AccountSession;
 class CastSession;
 class MainWindow;
@@ -37,6 +38,8 @@ public:
     PlaybackController *playback() const { return m_playback; }
     PlayRequest *playRequest() const { return m_playRequest; }
     PlaySession *playSession() const { return m_playSession; }
+    PlayPositionStore *positions() const { return m_positions; }
+    AccountPositions *accountPositions() const { return m_accountPositions; }
     CastSession *castSession() const { return m_cast; }
     MainWindow *mainWindow() const { return m_window.get(); }
     // The main window for those that only show or search it.
@@ -68,6 +71,7 @@ private:
     PlaybackController *m_playback;
     PlayRequest *m_playRequest;
     PlayPositionStore *m_positions;
+    AccountPositions *m_accountPositions;
     PlaySession *m_playSession;
     CastSession *m_cast;
     DialogRegistry m_dialogs;

@@ -93,6 +93,7 @@ QString MpvEngineConfig::get(int id) const
     case PlayerEngine::PictureEnhancement: return boolText(m_mpv.flag(MpvProperty::Deband));
     case PlayerEngine::SubtitleFile: return m_mpv.string(MpvProperty::SubExternalFilename);
     case PlayerEngine::SubtitleVisible: return boolText(m_mpv.flag(MpvProperty::SubVisibility, true));
+    case PlayerEngine::SubtitleText: return m_mpv.string(MpvProperty::SubText);
     case PlayerEngine::SubtitlePlacement: return m_lastSet.value(id, defaultSubtitlePlacement());
     case PlayerEngine::SubtitleFont: return m_lastSet.value(id, defaultSubtitleFont());
     case PlayerEngine::SubtitleDelay: {

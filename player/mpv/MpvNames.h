@@ -38,6 +38,7 @@ inline constexpr char SubMarginX[] = "sub-margin-x";
 inline constexpr char SubFont[] = "sub-font";
 inline constexpr char SubFontSize[] = "sub-font-size";
 inline constexpr char SubDelay[] = "sub-delay";
+inline constexpr char SubText[] = "sub-text";
 inline constexpr char HttpHeaderFields[] = "http-header-fields";
 inline constexpr char Cache[] = "cache";
 inline constexpr char CacheOnDisk[] = "cache-on-disk";
@@ -60,6 +61,7 @@ inline constexpr char TrackLanguage[] = "lang";
 inline constexpr char TrackTitle[] = "title";
 inline constexpr char TrackSelected[] = "selected";
 inline constexpr char TrackExternal[] = "external";
+inline constexpr char TrackExternalFilename[] = "external-filename";
 inline constexpr char TrackTypeAudio[] = "audio";
 inline constexpr char TrackTypeSubtitle[] = "sub";
 inline constexpr char TrackOff[] = "no";
@@ -87,6 +89,8 @@ inline constexpr char AudioFilter[] = "af";
 inline constexpr char VideoFilter[] = "vf";
 inline constexpr char SubAdd[] = "sub-add";
 inline constexpr char SubRemove[] = "sub-remove";
+// sub-add's flag: the track is added and left unselected.
+inline constexpr char SubAddAuto[] = "auto";
 inline constexpr char ScreenshotToFile[] = "screenshot-to-file";
 // screenshot-to-file's mode: the decoded frame at its own size, no subtitles or OSD.
 inline constexpr char ScreenshotVideoOnly[] = "video";

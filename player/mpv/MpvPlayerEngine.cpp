@@ -463,6 +463,25 @@ QList<MediaTrack> MpvPlayerEngine::tracks() const
     return tracks;
 }
 
+int MpvPlayerEngine::addSubtitleTrack(const QString &path, const QString &title, const QString &language)
+{
+    if (!m_handle || !m_entryLoaded)
+        return 0;
+    if (m_mpv.command({QString::fromLatin1(MpvCommand::SubAdd), path, QString::fromLatin1(MpvCommand::SubAddAuto),
+                       title, language})
+        < 0)
+        return 0;
+    // sub-add names no id: the track is the newest one loaded from that path.
+    const QByteArray list(MpvProperty::TrackList);
+    const qint64 count = m_mpv.integer((list + '/' + MpvProperty::TrackCount).constData());
+    for (qint64 i = count - 1; i >= 0; --i) {
+        const QByteArray prefix = list + '/' + QByteArray::number(i) + '/';
+        if (m_mpv.string((prefix + MpvProperty::TrackExternalFilename).constData()) == path)
+            return int(m_mpv.integer((prefix + MpvProperty::TrackId).constData()));
+    }
+    return 0;
+}
+
 void MpvPlayerEngine::selectTrack(MediaTrack::Kind kind, int id)
 {
     if (!m_handle)

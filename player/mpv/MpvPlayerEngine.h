@@ -53,6 +53,7 @@ public:
     void open(const QString &url) override;
     void openAt(const QString &url, int startMs) override;
     QList<MediaTrack> tracks() const override;
+    int addSubtitleTrack(const QString &path, const QString &title, const QString &language) override;
     void selectTrack(MediaTrack::Kind kind, int id) override;
     void setSpeed(double speed) override;
     double speed() const override;

@@ -5,6 +5,7 @@
 #include "app/ui/DialogRegistry.h"
 #include "notices/ui/ReportDialog.h"
 #include "notices/ui/VIPTipDialog.h"
+#include "player/PlayPositionStore.h"
 #include "player/PlaybackController.h"
 #include "resources/CollectionService.h"
 #include "resources/DownloadTransfer.h"
@@ -423,9 +424,27 @@ void BTResourceFunctionDialog::parsePageParseResultListItemWidgetDownloadPushBut
 
 // ---- play records ----
 
+void BTResourceFunctionDialog::setPositionStore(PlayPositionStore *positions)
+{
+    m_positions = positions;
+    connect(positions, &PlayPositionStore::changed, this, [this](const QString &hash, quint32 index) {
+        for (int i = 0; i < playRecordPagePlayRecordListWidget->count(); ++i) {
+            auto *row = rowWidget<BTResourcePlayRecordListItemWidget>(playRecordPagePlayRecordListWidget, i);
+            if (row->file().resourceIndex == index && row->file().resourceHash.compare(hash, Qt::CaseInsensitive) == 0)
+                row->setKeptPosition(m_positions->resumePosition(hash, index));
+        }
+    });
+    for (int i = 0; i < playRecordPagePlayRecordListWidget->count(); ++i) {
+        auto *row = rowWidget<BTResourcePlayRecordListItemWidget>(playRecordPagePlayRecordListWidget, i);
+        row->setKeptPosition(positions->resumePosition(row->file().resourceHash, row->file().resourceIndex));
+    }
+}
+
 void BTResourceFunctionDialog::addPlayRecordRow(const BTResourceFile &file, int row)
 {
     auto *widget = new BTResourcePlayRecordListItemWidget(file);
+    if (m_positions)
+        widget->setKeptPosition(m_positions->resumePosition(file.resourceHash, file.resourceIndex));
     insertRow(playRecordPagePlayRecordListWidget, widget, row);
     widget->setPlayEnabled(!isBusy());
     connect(widget, &BTResourcePlayRecordListItemWidget::playFile, this,

@@ -19,6 +19,7 @@ class BTResourcePlayRecordListItemWidget;
 class PlaybackController;
 class PlayRequest;
 class QTimer;
+class PlayPositionStore;
 class ServiceClient;
 
 // The one window through which resources enter the program: the parse page (resource input, file
@@ -44,6 +45,8 @@ public:
     // Makes the named page current and shows the dialog if it is hidden.
     void showPage(const QString &pageName);
     void setClipboardMonitorEnabled(bool on);
+    // The play records mark the files it keeps a position of, and follow its changes.
+    void setPositionStore(PlayPositionStore *positions);
 
     bool isBusy() const;
     // Shows the parse page with the input (a magnet link, hash text or torrent path) and parses it,
@@ -122,6 +125,7 @@ private:
     PlayRequest *m_request;
     BTResourceFile m_currentResource;
     PlayRecordStore m_records;
+    PlayPositionStore *m_positions = nullptr;
     DownloadRecordStore m_downloads;
     // How long a failure message stays before the clipboard monitor may replace it.
     static constexpr int FailureReadingMs = 5000;

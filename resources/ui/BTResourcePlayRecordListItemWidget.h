@@ -5,7 +5,8 @@
 
 #include <QWidget>
 
-// One play record: the file's name with its play and delete buttons.
+// One play record: the file's name, where it was left ("看到 12:34") when a position is kept, and
+// its play and delete buttons.
 class BTResourcePlayRecordListItemWidget : public QWidget, private Ui::BTResourcePlayRecordListItemWidget
 {
     Q_OBJECT
@@ -16,6 +17,9 @@ public:
     const BTResourceFile &file() const { return m_file; }
     void setPlayEnabled(bool enabled) { playPushButton->setEnabled(enabled); }
     void clickPlay() { playPushButton->click(); }
+    // 0: none kept.
+    void setKeptPosition(int ms);
+    int keptPosition() const { return m_keptMs; }
 
 signals:
     void playFile(BTResourcePlayRecordListItemWidget *widget);
@@ -30,5 +34,9 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    void showKeptPosition();
+
     BTResourceFile m_file;
+    int m_keptMs = 0;
+    int m_nameWidth = 0;
 };

@@ -4,6 +4,7 @@
 #include "app/InterfaceLanguage.h"
 #include "app/ui/DialogRegistry.h"
 #include "player/PictureSoundOptions.h"
+#include "player/SubtitlePreference.h"
 
 #include <QEvent>
 #include <QMouseEvent>
@@ -47,6 +48,21 @@ SettingsDialog::SettingsDialog(PictureSoundOptions *pictureSound, QWidget *paren
     languageComboBox->setCurrentIndex(languageComboBox->findData(InterfaceLanguage::current()));
     connect(languageComboBox, QOverload<int>::of(&QComboBox::activated), this,
             &SettingsDialog::languageComboBoxActivated);
+
+    for (int choice : {SubtitlePreference::Chinese, SubtitlePreference::English, SubtitlePreference::None})
+        subtitleLanguageComboBox->addItem(QString(), choice);
+    retranslateSubtitleLanguages();
+    subtitleLanguageComboBox->setCurrentIndex(subtitleLanguageComboBox->findData(SubtitlePreference::current()));
+    connect(subtitleLanguageComboBox, QOverload<int>::of(&QComboBox::activated), this, [this](int index) {
+        SubtitlePreference::set(SubtitlePreference::Choice(subtitleLanguageComboBox->itemData(index).toInt()));
+    });
+}
+
+void SettingsDialog::retranslateSubtitleLanguages()
+{
+    subtitleLanguageComboBox->setItemText(0, tr("中文"));
+    subtitleLanguageComboBox->setItemText(1, tr("英文"));
+    subtitleLanguageComboBox->setItemText(2, tr("不自动选择"));
 }
 
 void SettingsDialog::languageComboBoxActivated(int index)
@@ -61,8 +77,10 @@ void SettingsDialog::languageComboBoxActivated(int index)
 
 void SettingsDialog::changeEvent(QEvent *event)
 {
-    if (event->type() == QEvent::LanguageChange)
+    if (event->type() == QEvent::LanguageChange) {
         retranslateUi(this);
+        retranslateSubtitleLanguages();
+    }
     MoveableDialog::changeEvent(event);
 }
 

@@ -6,7 +6,7 @@
 class PictureSoundOptions;
 
 // The software settings: the clipboard monitor's switch, the boss key (shown, fixed), hardware
-// decoding, the four colour sliders, which go through the picture options like the menu's choices,
+// decoding, the language of the resource's subtitles shown by themselves, the four colour sliders, which go through the picture options like the menu's choices,
 // and the interface language.
 class SettingsDialog : public MoveableDialog, private Ui::SettingsDialog
 {
@@ -42,6 +42,7 @@ private slots:
     void languageComboBoxActivated(int index);
 
 private:
+    void retranslateSubtitleLanguages();
     bool isColourSlider(QObject *object) const;
 
     PictureSoundOptions *m_pictureSound;
