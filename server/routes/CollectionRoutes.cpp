@@ -1,6 +1,7 @@
 #include "server/routes/CollectionRoutes.h"
 
 #include "server/store/Database.h"
+#include "server/http/ParameterText.h"
 #include "server/http/RequestContext.h"
 #include "server/http/Router.h"
 #include "server/ServiceContext.h"
@@ -15,34 +16,6 @@ namespace {
 constexpr int kMaxNameLength = 200;
 constexpr int64_t kMaxEntriesPerAccount = 10000;
 
-// A decimal number without sign; false for anything else or values beyond `limit`.
-bool parseNumber(const std::string &text, int64_t limit, int64_t *value)
-{
-    if (text.empty() || text.size() > 18)
-        return false;
-    int64_t result = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        result = result * 10 + (c - '0');
-    }
-    if (result > limit)
-        return false;
-    *value = result;
-    return true;
-}
-
-bool isResourceHash(const std::string &text)
-{
-    if (text.size() != 40)
-        return false;
-    for (char c : text) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
-            return false;
-    }
-    return true;
-}
-
 int textLength(const std::string &text)
 {
     return QString::fromStdString(text).size();
@@ -53,8 +26,8 @@ Reply listCollections(RequestContext &context, int64_t userId)
     int64_t perSize = 100;
     int64_t page = 1;
     const RequestParameters &parameters = context.parameters;
-    if ((parameters.has("persize") && !parseNumber(parameters.value("persize"), 100, &perSize))
-        || (parameters.has("page") && !parseNumber(parameters.value("page"), 1000000, &page))
+    if ((parameters.has("persize") && !ParameterText::number(parameters.value("persize"), 100, &perSize))
+        || (parameters.has("page") && !ParameterText::number(parameters.value("page"), 1000000, &page))
         || perSize < 1 || page < 1)
         return Reply::failure(0, "分页参数错误！");
 
@@ -99,7 +72,7 @@ Reply addCollection(RequestContext &context, int64_t userId)
         return Reply::failure(0, "名称不能为空！");
     if (textLength(name) > kMaxNameLength)
         return Reply::failure(0, "名称过长！");
-    if (!isResourceHash(hash) || !parseNumber(context.parameters.value("index"), 0x7FFFFFFF, &index))
+    if (!ParameterText::resourceHash(hash) || !ParameterText::number(context.parameters.value("index"), 0x7FFFFFFF, &index))
         return Reply::failure(0, "资源参数错误！");
 
     Lease lease = context.service.database().lease();
@@ -126,7 +99,7 @@ Reply addCollection(RequestContext &context, int64_t userId)
 Reply deleteCollection(RequestContext &context, int64_t userId)
 {
     int64_t id = 0;
-    if (!parseNumber(context.parameters.value("id"), INT64_MAX / 10, &id))
+    if (!ParameterText::number(context.parameters.value("id"), INT64_MAX / 10, &id))
         return Reply::failure(0, "收藏参数错误！");
     Lease lease = context.service.database().lease();
     Statement remove = lease.prepare("DELETE FROM collections WHERE id = ?1 AND user_id = ?2");

@@ -1,5 +1,6 @@
 #include "server/routes/PlayPositionRoutes.h"
 
+#include "server/http/ParameterText.h"
 #include "server/http/RequestContext.h"
 #include "server/http/Router.h"
 #include "server/ServiceContext.h"
@@ -18,33 +19,6 @@ namespace {
 constexpr int64_t kClockSlackSeconds = 60;
 // Ten years in milliseconds: no position or duration is longer.
 constexpr int64_t kLongestMs = int64_t(10) * 365 * 24 * 3600 * 1000;
-
-bool parseNumber(const std::string &text, int64_t limit, int64_t *value)
-{
-    if (text.empty() || text.size() > 18)
-        return false;
-    int64_t result = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        result = result * 10 + (c - '0');
-    }
-    if (result > limit)
-        return false;
-    *value = result;
-    return true;
-}
-
-bool isHexHash(const std::string &text)
-{
-    if (text.size() != 40)
-        return false;
-    for (char c : text) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
-            return false;
-    }
-    return true;
-}
 
 Reply listPositions(RequestContext &context, int64_t userId)
 {
@@ -71,10 +45,10 @@ Reply setPosition(RequestContext &context, int64_t userId)
     entry.hash = parameters.value("hash");
     int64_t index = 0;
     int64_t time = 0;
-    if (!isHexHash(entry.hash) || !parseNumber(parameters.value("index"), INT32_MAX, &index)
-        || !parseNumber(parameters.value("position"), kLongestMs, &entry.positionMs)
-        || !parseNumber(parameters.value("duration"), kLongestMs, &entry.durationMs)
-        || !parseNumber(parameters.value("time"), INT64_MAX / 10, &time))
+    if (!ParameterText::hexHash(entry.hash) || !ParameterText::number(parameters.value("index"), INT32_MAX, &index)
+        || !ParameterText::number(parameters.value("position"), kLongestMs, &entry.positionMs)
+        || !ParameterText::number(parameters.value("duration"), kLongestMs, &entry.durationMs)
+        || !ParameterText::number(parameters.value("time"), INT64_MAX / 10, &time))
         return Reply::failure(0, "请求参数错误！");
     entry.fileIndex = int(index);
     entry.writtenAt = std::min(time, context.now + kClockSlackSeconds);

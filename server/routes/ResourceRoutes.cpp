@@ -3,6 +3,7 @@
 #include "server/routes/ConfigRoutes.h"
 #include "server/fetch/ResourceFetcher.h"
 #include "server/http/LogText.h"
+#include "server/http/ParameterText.h"
 #include "server/http/RequestContext.h"
 #include "server/http/Router.h"
 #include "server/library/SubtitleMatch.h"
@@ -31,32 +32,6 @@ constexpr int64_t kCodeWindows = 3;
 
 // The lines of the player's engine box.
 const char *const kNetTypes[] = {"dianxin", "yidong", "wangtong", "liantong", "tietong", "changcheng"};
-
-bool isResourceHash(const std::string &hash)
-{
-    if (hash.size() != 40)
-        return false;
-    for (char c : hash) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
-            return false;
-    }
-    return true;
-}
-
-bool parseNumber(const std::string &text, int64_t high, int64_t *value)
-{
-    if (text.empty() || text.size() > 19)
-        return false;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-    }
-    const long long number = std::strtoll(text.c_str(), nullptr, 10);
-    if (number > high)
-        return false;
-    *value = number;
-    return true;
-}
 
 std::string trimmed(const std::string &text)
 {
@@ -101,7 +76,7 @@ std::optional<Reply> fetchForList(RequestContext &context, const std::string &ha
 Reply fileList(RequestContext &context)
 {
     const std::string hash = context.parameters.value("hash");
-    if (!isResourceHash(hash))
+    if (!ParameterText::resourceHash(hash))
         return Reply::failure(0, "资源hash格式错误！");
     LibraryStore &library = context.service.library();
     std::optional<LibraryResource> resource = library.findResource(hash);
@@ -150,7 +125,7 @@ Reply fileHash(RequestContext &context)
         return Reply::failure(-1, "请先登录！");
     const std::string hash = context.parameters.value("hash");
     int64_t index = 0;
-    if (!isResourceHash(hash) || !parseNumber(context.parameters.value("index"), INT32_MAX, &index))
+    if (!ParameterText::resourceHash(hash) || !ParameterText::number(context.parameters.value("index"), INT32_MAX, &index))
         return Reply::failure(0, "请求参数错误！");
     LibraryStore &library = context.service.library();
     const std::optional<LibraryResource> resource = library.findResource(hash);
@@ -181,8 +156,8 @@ Reply fileAddress(RequestContext &context)
     const RequestParameters &parameters = context.parameters;
     int64_t index = 0;
     int64_t size = 0;
-    if (!parseNumber(parameters.value("index"), INT32_MAX, &index)
-        || !parseNumber(parameters.value("size"), INT64_MAX, &size))
+    if (!ParameterText::number(parameters.value("index"), INT32_MAX, &index)
+        || !ParameterText::number(parameters.value("size"), INT64_MAX, &size))
         return Reply::failure(0, "请求参数错误！");
     const AccessTokens &tokens = context.service.tokens();
     const int64_t fileId =

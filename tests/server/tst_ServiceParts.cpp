@@ -4,6 +4,7 @@
 #include "server/access/Captcha.h"
 #include "server/store/sqlite/SqliteDatabase.h"
 #include "server/store/RateLimiter.h"
+#include "server/http/ParameterText.h"
 #include "server/http/RequestFraming.h"
 #include "server/http/RequestParameters.h"
 #include "server/store/SessionStore.h"
@@ -143,6 +144,16 @@ void ServicePartsTest::parametersSplitLikeThePlayerBuildsThem()
     // Not UTF-8: a stray byte, an overlong "/", a surrogate, cut short, beyond Unicode.
     for (const char *bad : {"\xFF", "\xC0\xAF", "\xED\xA0\x80", "\xE4\xB8", "\xF4\x90\x80\x80"})
         QVERIFY2(!isValidUtf8(bad), QByteArray(bad).toHex().constData());
+
+    // Numbers: the limit holds for one digit too, and a number past 64 bits is refused, not clamped.
+    int64_t value = -1;
+    QVERIFY(ParameterText::number("9223372036854775807", INT64_MAX, &value) && value == INT64_MAX);
+    QVERIFY(ParameterText::number("300", 300, &value) && value == 300);
+    QVERIFY(!ParameterText::number("9999999999999999999", INT64_MAX, &value));
+    QVERIFY(!ParameterText::number("5", 3, &value));
+    for (const char *bad : {"301", "", "-1", "+1", "1 ", "0x1"})
+        QVERIFY2(!ParameterText::number(bad, 300, &value), bad);
+    QCOMPARE(value, int64_t(300));
 }
 
 void ServicePartsTest::sessionIdsAndCookies()
