@@ -18,10 +18,13 @@
 #include "resources/protocol/ResourceInput.h"
 #include "resources/ui/BTResourceFunctionDialog.h"
 #include "resources/ui/BTResourceParseResultListItemWidget.h"
+#include "shell/ui/SettingsDialog.h"
 #include "service/Endpoints.h"
 #include "service/ServiceClient.h"
 
+#include <QComboBox>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -136,16 +139,35 @@ void TestResourceExtras::subtitlesOfTheResource()
     QVERIFY(startProgram(QStringLiteral("one")));
     PlaySession::setAutoPlayNext(false);
     QCOMPARE(SubtitlePreference::current(), SubtitlePreference::Chinese);
+    const auto restore = qScopeGuard([] { SubtitlePreference::set(SubtitlePreference::Chinese); });
 
-    // Episode 1 has a Chinese (GB18030) and an English subtitle beside it: the Chinese one shows
+    // English preferred in 软件设置, by the pointer.
+    QWidget *window = m_app->mainWidget();
+    const QPoint video = window->mapToGlobal(window->rect().center());
+    QVERIFY(useContextMenu(&m_input, this, video, {QStringLiteral("软件设置")}).chosen);
+    auto *settings = window->findChild<SettingsDialog *>();
+    QTRY_VERIFY(settings && settings->isVisible());
+    QVERIFY(QTest::qWaitForWindowExposed(settings));
+    auto *preferred = settings->findChild<QComboBox *>(QStringLiteral("subtitleLanguageComboBox"));
+    QVERIFY(chooseInComboBox(&m_input, preferred, preferred->findData(SubtitlePreference::English)));
+    QCOMPARE(SubtitlePreference::current(), SubtitlePreference::English);
+    settings->hide();
+
+    // Episode 1 has a Chinese (GB18030) and an English subtitle beside it: the English one shows
     // by itself.
     QVERIFY(play(m_magnets[2], QStringLiteral("第1集")));
     m_app->playback()->pause();
     QTRY_VERIFY_WITH_TIMEOUT(subtitleTracks().size() == 2, e2e::kStepTimeoutMs);
-    QTRY_COMPARE(subtitleText(), QStringLiteral("中文字幕测试"));
+    QTRY_COMPARE(subtitleText(), QStringLiteral("English subtitle test"));
     const QList<MediaTrack> tracks = subtitleTracks();
     QCOMPARE(tracks[0].title + QLatin1Char(' ') + tracks[0].language, QStringLiteral("演示剧 第1集.chs.srt chs"));
-    QVERIFY(tracks[0].selected && tracks[0].external && !tracks[1].selected);
+    QVERIFY(tracks[1].selected && tracks[1].external && !tracks[0].selected);
+
+    // The Chinese one chosen in the menu with the pointer.
+    const MenuUse use = useContextMenu(&m_input, this, video,
+                                       {QStringLiteral("字幕轨道"), QStringLiteral("演示剧 第1集.chs.srt [chs]")});
+    QVERIFY2(use.chosen, qPrintable(use.entries.join(QLatin1Char('|'))));
+    QTRY_COMPARE(subtitleText(), QStringLiteral("中文字幕测试"));
 
     // The subtitle dialog's delay applies to it: 20 s later, nothing is shown at the start.
     SubtitleOptions *options = m_app->playback()->subtitles();
@@ -155,16 +177,8 @@ void TestResourceExtras::subtitlesOfTheResource()
     options->setDelayMode(SubtitleOptions::NoDelay);
     QTRY_COMPARE(subtitleText(), QStringLiteral("中文字幕测试"));
 
-    // The English one chosen in the menu with the pointer.
-    QWidget *window = m_app->mainWidget();
-    const QPoint video = window->mapToGlobal(window->rect().center());
-    const MenuUse use = useContextMenu(&m_input, this, video,
-                                       {QStringLiteral("字幕轨道"), QStringLiteral("演示剧 第1集.eng.srt [eng]")});
-    QVERIFY2(use.chosen, qPrintable(use.entries.join(QLatin1Char('|'))));
-    QTRY_COMPARE(subtitleText(), QStringLiteral("English subtitle test"));
-
     // Episode 2 has only an untagged ASS file in Subs/: offered, not chosen over the user's
-    // English; back on episode 1 the English one is chosen by itself.
+    // Chinese; back on episode 1 the user's Chinese is chosen by itself, over the preference.
     QVERIFY(m_app->playSession()->playNext());
     m_app->playback()->pause();
     QTRY_VERIFY_WITH_TIMEOUT(subtitleTracks().size() == 1, e2e::kStepTimeoutMs);
@@ -172,7 +186,7 @@ void TestResourceExtras::subtitlesOfTheResource()
     QVERIFY(!subtitleTracks()[0].selected);
     QVERIFY(m_app->playSession()->playPrevious());
     m_app->playback()->pause();
-    QTRY_COMPARE(subtitleText(), QStringLiteral("English subtitle test"));
+    QTRY_COMPARE(subtitleText(), QStringLiteral("中文字幕测试"));
     m_app->playback()->stop();
     QTRY_VERIFY(!m_app->playback()->isMediaOpen());
 }

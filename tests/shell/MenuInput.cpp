@@ -4,7 +4,9 @@
 #include "Eventually.h"
 
 #include <QAction>
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QMenu>
 #include <QPointer>
 #include <QScopeGuard>
@@ -48,4 +50,20 @@ MenuUse useContextMenu(DesktopInput *input, QObject *owner, const QPoint &click,
         return use;
     use.chosen = QTest::qWaitFor([&] { return use.chosen && !QApplication::activePopupWidget(); }, 15000);
     return use;
+}
+
+bool chooseInComboBox(DesktopInput *input, QComboBox *box, int index)
+{
+    if (!input->click(box->mapToGlobal(box->rect().center())))
+        return false;
+    QAbstractItemView *list = box->view();
+    if (!QTest::qWaitFor([list] { return list->isVisible(); }, 5000))
+        return false;
+    // The list takes no click until the one that opened it is a double-click interval past.
+    QTest::qWait(QApplication::doubleClickInterval() + 100);
+    const QModelIndex entry = list->model()->index(index, 0);
+    // The entry's row, in the middle of the list as it is on screen (its items may be laid out wider).
+    const int row = list->viewport()->mapToGlobal(list->visualRect(entry).center()).y();
+    return input->click(QPoint(list->window()->geometry().center().x(), row))
+        && QTest::qWaitFor([box, index] { return box->currentIndex() == index && !box->view()->isVisible(); }, 5000);
 }

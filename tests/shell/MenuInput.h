@@ -4,6 +4,7 @@
 #include <QStringList>
 
 class DesktopInput;
+class QComboBox;
 class QObject;
 
 // What happened to a context menu driven by useContextMenu.
@@ -18,3 +19,7 @@ struct MenuUse
 // from inside the menu's own event loop, the entry at the path clicked (each submenu's title
 // hovered, then its entry). An entry that is not there closes the menus.
 MenuUse useContextMenu(DesktopInput *input, QObject *owner, const QPoint &click, const QStringList &path);
+
+// An entry of a combo box chosen as a user does: a click opens its list, a click on the entry's
+// row picks it. True once the box shows that entry.
+bool chooseInComboBox(DesktopInput *input, QComboBox *box, int index);
