@@ -51,11 +51,9 @@ private slots:
     void initTestCase();
     void init();
     void loginWritesUserDataAndShowsMiscPageOncePerDay();
-    void rememberedNameAloneDoesNotLogIn();
-    void slowAutomaticLoginShowsItself();
+    void automaticLoginNeedsThePasswordAndShowsItselfWhenSlow();
     void passwordChangeForgetsTheCredentials();
-    void captchaBecomesTheButtonIcon();
-    void signUpChecksInOrder();
+    void signUpSaysACaptchaFailureAndChecksInOrder();
 
 private:
     template <typename T> T *child(const char *name) { return m_dialog->findChild<T *>(QLatin1String(name)); }
@@ -97,12 +95,7 @@ void TestAccountDialog::init()
 {
     m_server.clearRoutes();
     m_server.clearRequests();
-    m_server.route("r=default/verfy", [](const RecordedRequest &) {
-        ScriptedResponse r;
-        r.body = pngOf(QSize(80, 30));
-        r.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("image/png")));
-        return r;
-    });
+    m_server.route("r=default/verfy", ScriptedResponse::withType("image/png", pngOf(QSize(80, 30)), 200));
 }
 
 void TestAccountDialog::loginWritesUserDataAndShowsMiscPageOncePerDay()
@@ -133,31 +126,22 @@ void TestAccountDialog::loginWritesUserDataAndShowsMiscPageOncePerDay()
     QCOMPARE(readFile(QStringLiteral("user.dat")), scrambled("用户 a+b@x.test") + scrambled("p%w+d"));
 }
 
-void TestAccountDialog::rememberedNameAloneDoesNotLogIn()
-{
-    m_server.route("do=login", ScriptedResponse::json(kLoginOk));
-    auto *name = child<QLineEdit>("loginPageUsernameLineEdit");
-    auto *password = child<QLineEdit>("loginPagePasswordLineEdit");
-    auto *remember = child<QCheckBox>("loginPageRememberPasswordCheckBox");
-
-    // Name only: filled in, and no login even with automatic login on.
-    name->clear();
-    password->clear();
-    remember->setChecked(false);
-    writeFile(QStringLiteral("user.dat"), scrambled("only@x.test"));
-    AppConfig::setAutoLogin(1);
-    m_dialog->restoreRememberedLogin();
-    QCOMPARE(name->text(), QStringLiteral("only@x.test"));
-    QVERIFY(m_server.requests().isEmpty());
-}
-
-void TestAccountDialog::slowAutomaticLoginShowsItself()
+void TestAccountDialog::automaticLoginNeedsThePasswordAndShowsItselfWhenSlow()
 {
     ScriptedResponse slow = ScriptedResponse::json(kLoginOk);
     slow.delayMs = 2500;
     m_server.route("do=login", slow);
-    AppConfig::setLastAutoShowDayOfYear(uint(QDate::currentDate().dayOfYear()));
     AppConfig::setAutoLogin(1);
+    // A remembered name alone: filled in, and no login even with automatic login on.
+    setText("loginPageUsernameLineEdit", QString());
+    setText("loginPagePasswordLineEdit", QString());
+    child<QCheckBox>("loginPageRememberPasswordCheckBox")->setChecked(false);
+    writeFile(QStringLiteral("user.dat"), scrambled("only@x.test"));
+    m_dialog->restoreRememberedLogin();
+    QCOMPARE(text("loginPageUsernameLineEdit"), QStringLiteral("only@x.test"));
+    QVERIFY(m_server.requests().isEmpty());
+
+    AppConfig::setLastAutoShowDayOfYear(uint(QDate::currentDate().dayOfYear()));
     writeFile(QStringLiteral("user.dat"), scrambled("n") + scrambled("p"));
     m_dialog->hide();
     auto *button = child<QPushButton>("loginPageLoginPushButton");
@@ -195,17 +179,11 @@ void TestAccountDialog::passwordChangeForgetsTheCredentials()
     QVERIFY(!QFile::exists(QStringLiteral("user.dat")));
 }
 
-void TestAccountDialog::captchaBecomesTheButtonIcon()
+void TestAccountDialog::signUpSaysACaptchaFailureAndChecksInOrder()
 {
-    showPage("signUpPage"); // fetching and showing it is covered end to end
-
+    showPage("signUpPage"); // fetching and showing the captcha is covered end to end
     m_server.route("r=default/verfy", ScriptedResponse::text(""));
     expectMessage("signUpPageCaptchaImagePushButton", QStringLiteral("注册账号"), QStringLiteral("服务器返回数据异常！"));
-}
-
-void TestAccountDialog::signUpChecksInOrder()
-{
-    showPage("signUpPage");
     m_server.clearRequests();
     auto *declaration = child<QCheckBox>("signUpPageDeclarationCheckBox");
     const auto expectRefusal = [this](const QString &text) {

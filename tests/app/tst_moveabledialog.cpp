@@ -19,7 +19,7 @@ private:
     // Sends a mouse event to the widget under the global point, as Qt would deliver it.
     void send(QWidget *target, QEvent::Type type, const QPoint &global, Qt::MouseButton button,
               Qt::MouseButtons buttons);
-    void dragTo(const QPoint &global);
+    void dragTo(const QPoint &to) { send(m_dialog, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton); }
 
     MoveableDialog *m_dialog = nullptr;
     QLineEdit *m_edit = nullptr;
@@ -48,11 +48,6 @@ void TestMoveableDialog::send(QWidget *target, QEvent::Type type, const QPoint &
 {
     QMouseEvent event(type, target->mapFromGlobal(global), global, button, buttons, Qt::NoModifier);
     QApplication::sendEvent(target, &event);
-}
-
-void TestMoveableDialog::dragTo(const QPoint &global)
-{
-    send(m_dialog, QEvent::MouseMove, global, Qt::NoButton, Qt::LeftButton);
 }
 
 void TestMoveableDialog::leftDragFollowsThePointerWithoutDrift()

@@ -34,7 +34,7 @@ class TestStartUp : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
+    void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("http")); }
     void firstLaunchAsksTwiceThenNeverAgain();
     void aStaleLockIsTakenOver();
 
@@ -53,11 +53,6 @@ void TestStartUp::initTestCase()
     QVERIFY(desktopFile().startsWith(QString::fromLocal8Bit(qgetenv("HOME"))));
     // Qt's own button texts in Chinese: the questions below are answered by them.
     StartUp(m_work.path()).installTranslator();
-}
-
-void TestStartUp::cleanupTestCase()
-{
-    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
 }
 
 void TestStartUp::firstLaunchAsksTwiceThenNeverAgain()

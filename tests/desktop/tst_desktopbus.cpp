@@ -1,9 +1,12 @@
-// The screen-saver inhibition and the media player interface on a private session bus that the
-// test starts; a recording stand-in plays the desktop's screen saver service.
+// The screen-saver inhibition, the media player interface and the boss key through the desktop's
+// global-shortcuts portal (as on Wayland) on a private session bus that the test starts; stand-ins
+// of the test's own play the desktop's screen saver service and its portal.
 #include "ChildOfTest.h"
 #include "FakePlayerEngine.h"
 
 #include "player/PlaybackController.h"
+#include "shell/ui/BossKey.h"
+#include "shell/ui/GlobalShortcutPortal.h"
 #include "shell/ui/MprisService.h"
 #include "shell/ui/ScreenSaverInhibitor.h"
 
@@ -15,7 +18,7 @@
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QProcess>
-#include <QScopeGuard>
+#include <QShortcut>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -23,6 +26,8 @@ namespace {
 const QString kScreenSaver = QStringLiteral("org.freedesktop.ScreenSaver");
 const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString kPortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString kPortal = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
 } // namespace
 
 // Hands out cookies and records what it is asked, as a desktop's screen saver does.
@@ -70,6 +75,60 @@ public slots:
     void seeked(qlonglong position) { seeks.append(position); }
 };
 
+// Answers as a desktop does once the user has agreed: every request at once, with success.
+class FakePortal : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.GlobalShortcuts")
+    Q_PROPERTY(uint version READ version)
+
+public:
+    explicit FakePortal(const QDBusConnection &bus) : m_bus(bus) {}
+    uint version() const { return 1; }
+    void press(const QString &id)
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(kPortalPath, kPortal, QStringLiteral("Activated"));
+        signal << QVariant::fromValue(QDBusObjectPath(session)) << id << qulonglong(0) << QVariantMap();
+        m_bus.send(signal);
+    }
+
+    QString session;
+    QList<PortalShortcut> bound;
+
+public slots:
+    QDBusObjectPath CreateSession(const QVariantMap &options, const QDBusMessage &message)
+    {
+        session = kPortalPath + QStringLiteral("/session/") + sender(message) + QLatin1Char('/')
+                + options.value(QStringLiteral("session_handle_token")).toString();
+        return respond(options, message, {{QStringLiteral("session_handle"), session}});
+    }
+    QDBusObjectPath BindShortcuts(const QDBusObjectPath &sessionHandle, const QList<PortalShortcut> &shortcuts,
+                                  const QString &, const QVariantMap &options, const QDBusMessage &message)
+    {
+        if (sessionHandle.path() == session)
+            bound = shortcuts;
+        return respond(options, message, {});
+    }
+
+private:
+    static QString sender(const QDBusMessage &message)
+    {
+        return message.service().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'));
+    }
+    QDBusObjectPath respond(const QVariantMap &options, const QDBusMessage &message, const QVariantMap &results)
+    {
+        const QString request = kPortalPath + QStringLiteral("/request/") + sender(message) + QLatin1Char('/')
+                              + options.value(QStringLiteral("handle_token")).toString();
+        QDBusMessage response =
+            QDBusMessage::createSignal(request, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
+        response << uint(0) << results;
+        m_bus.send(response);
+        return QDBusObjectPath(request);
+    }
+
+    QDBusConnection m_bus;
+};
+
 class TestDesktopBus : public QObject
 {
     Q_OBJECT
@@ -79,6 +138,7 @@ private slots:
     void cleanupTestCase();
     void screenSaverIsHeldOnlyWhilePlaying();
     void mediaPlayerInterface();
+    void portalBindsAndDeliversTheBossKey();
 
 private:
     QDBusMessage call(const QString &interface, const QString &method, const QVariantList &arguments = {});
@@ -255,6 +315,33 @@ void TestDesktopBus::mediaPlayerInterface()
     call(kPlayer, QStringLiteral("Stop"));
     QCOMPARE(property(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Stopped"));
     QCOMPARE(property(QStringLiteral("CanSeek")).toBool(), false);
+}
+
+void TestDesktopBus::portalBindsAndDeliversTheBossKey()
+{
+    GlobalShortcutPortal::registerTypes();
+    FakePortal portal(*m_desktop);
+    QVERIFY(m_desktop->registerObject(kPortalPath, &portal,
+                                      QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties));
+    QVERIFY(m_desktop->registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
+
+    QWidget window;
+    BossKey key(&window); // not X11 here: the portal's way
+    QSignalSpy pressed(&key, &BossKey::activated);
+    QTRY_VERIFY(key.isGlobal());
+    QCOMPARE(portal.bound.size(), 1);
+    QCOMPARE(portal.bound.first().properties.value(QStringLiteral("preferred_trigger")).toString(), QStringLiteral("CTRL+d"));
+    // The desktop delivers the key now, also while we have the focus: no second toggle.
+    QVERIFY(!window.findChild<QShortcut *>()->isEnabled());
+
+    portal.press(QStringLiteral("boss-key"));
+    QTRY_COMPARE(pressed.count(), 1);
+    // Signals arrive in order: by the second press the other shortcut's has been seen, and ignored.
+    portal.press(QStringLiteral("something-else"));
+    portal.press(QStringLiteral("boss-key"));
+    QTRY_COMPARE(pressed.count(), 2);
+    QTest::qWait(0);
+    QCOMPARE(pressed.count(), 2); // not 3: the other shortcut's press toggled nothing
 }
 
 int main(int argc, char *argv[])

@@ -61,7 +61,7 @@ private slots:
     void onlyTorrentsAndHashTextAreTaken();
     void droppedResourceOpensOnceLoggedIn();
     void titleShowsThePlayingFile();
-    void cleanupTestCase();
+    void cleanupTestCase() { m_app.reset(); }
 
 private:
     QTemporaryDir m_dir;
@@ -86,11 +86,6 @@ void TestDesktopWiring::initTestCase()
     m_app->mainWidget()->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_app->mainWidget()));
     QVERIFY(m_app->engine());
-}
-
-void TestDesktopWiring::cleanupTestCase()
-{
-    m_app.reset();
 }
 
 void TestDesktopWiring::onlyTorrentsAndHashTextAreTaken()

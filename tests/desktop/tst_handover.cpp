@@ -39,6 +39,8 @@ void TestHandOver::launchArgumentIsMadeIndependentOfTheWorkingDirectory()
     QCOMPARE(input({QStringLiteral("file:///tmp/a%20b.torrent")}), QStringLiteral("/tmp/a b.torrent"));
     const QString magnet = QStringLiteral("magnet:?xt=urn:btih:0123456789abcdef0123456789abcdef01234567&dn=a%20b");
     QCOMPARE(input({QStringLiteral("--update-failed"), QStringLiteral("why"), magnet}), magnet);
+    QCOMPARE(input({QStringLiteral("--lang"), QStringLiteral("en")}), QString()); // a language only
+    QCOMPARE(input({QStringLiteral("--lang"), QStringLiteral("en"), magnet}), magnet);
     QCOMPARE(input({QStringLiteral("some text")}), QStringLiteral("some text"));
 }
 

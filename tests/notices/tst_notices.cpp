@@ -64,13 +64,12 @@ class TestNotices : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
+    void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("http")); }
     void init();
     void startUpWithAnotherVersionShowsOnlyTheUpdateDialog();
     void startUpGoesOnWithoutAnUpdate_data();
     void startUpGoesOnWithoutAnUpdate();
-    void oneImageHasNoCarousel();
-    void noticeSwitchedOff();
+    void noticeShowsOnlyWhatItHasAndOneImageWithoutCarousel();
     void clickOpensTheLinkOfTheImageShown();
     void updateDownloadRefusals();
 
@@ -94,11 +93,6 @@ void TestNotices::initTestCase()
     QVERIFY(m_server.listen());
     QDesktopServices::setUrlHandler(QStringLiteral("http"), &m_urls, "open");
     QVERIFY(m_input.start());
-}
-
-void TestNotices::cleanupTestCase()
-{
-    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
 }
 
 void TestNotices::init()
@@ -212,7 +206,7 @@ void TestNotices::startUpGoesOnWithoutAnUpdate()
     QVERIFY(!topLevelOf("MainWindow") && !topLevelOf("TanChuangDialog"));
 }
 
-void TestNotices::oneImageHasNoCarousel()
+void TestNotices::noticeShowsOnlyWhatItHasAndOneImageWithoutCarousel()
 {
     ServiceClient client;
     QWidget parent;
@@ -222,11 +216,8 @@ void TestNotices::oneImageHasNoCarousel()
     QCOMPARE(shownColour(one), kColours[0]);
     QVERIFY(one.findChild<QPushButton *>(QStringLiteral("nextImagePushButton"))->isHidden());
     QVERIFY(!one.findChild<QTimer *>());
-}
 
-void TestNotices::noticeSwitchedOff()
-{
-    ServiceClient client;
+    // Switched off: only "true" switches it on.
     serveNotice(1, "\"1\"");
     QVERIFY(!PopupNotice::fetch(&client, client.transferTimeout()).shows());
     // Switched on without an image: nothing to show.

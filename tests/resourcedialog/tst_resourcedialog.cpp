@@ -1,5 +1,6 @@
 #include "app/AppConfig.h"
 #include "app/ui/GuiResources.h"
+#include "resources/ui/CollectNowPlayingResourceDialog.h"
 
 #include "ModalAnswerer.h"
 #include "ResourceDialogParts.h"
@@ -18,10 +19,16 @@ namespace {
 const QString kHash = QStringLiteral("0123456789abcdefABCDEF0123456789abcdefAB");
 const int kFileSize = 256 * 1024;
 const char *const kFiles = "parsePageParseResultListWidget";
+const char *const kCollections = "collectionPageCollectionListWidget";
 
 QByteArray payload()
 {
     return patterned(kFileSize);
+}
+
+QString hashOf(int n)
+{
+    return QStringLiteral("%1").arg(n, 40, 10, QLatin1Char('c'));
 }
 } // namespace
 
@@ -33,6 +40,9 @@ private slots:
     void initTestCase();
     void init();
     void cleanupTestCase() { m_p.reset(); }
+    void replayOfAMissingIndexPlaysNothing();
+    void collectionRefusals();
+    void collectingThePlayingFile();
     void parseShowsFilesAndFailures();
     void playOverAnOpenMediaWaitsForTheNewOne();
     void unacceptableHostsAreSkipped();
@@ -46,6 +56,7 @@ private:
     QLineEdit *input() { return m_p->child<QLineEdit>("parsePageBTResourceLineEdit"); }
     QPushButton *parseButton() { return m_p->child<QPushButton>("parsePageParseBTResourcePushButton"); }
     QPushButton *fileButton(int row, const char *name = "playPushButton") { return m_p->rowButton(kFiles, row, name); }
+    void click(const char *button) { m_p->child<QPushButton>(button)->click(); }
     void login(bool vip, bool permanentVip);
     void scriptResolution(const QString &field);
     void serveFileOnBothHosts(const QByteArray &match)
@@ -110,6 +121,69 @@ void TestResourceDialog::scriptResolution(const QString &field)
                                                           R"("com_cookie":"k=v, w","field":"%1"}})")
                                                .arg(field)
                                                .toUtf8()));
+}
+
+// Collections as the service cannot show them: refusals and missing rows (an unreadable record
+// file is tst_mainwindowinput's, with the pointer, and tst_playrecordstore's).
+void TestResourceDialog::replayOfAMissingIndexPlaysNothing()
+{
+    m_service.route("do=getNewHashFileList",
+                    ScriptedResponse::json(R"({"statu":1,"datas":[{"index":4,"name":"x.mp4","file_size":10}]})"));
+    m_service.route("do=fav",
+                    ScriptedResponse::json("{\"statu\":1,\"datas\":[{\"hash\":\"" + hashOf(7).toLatin1()
+                                           + "\",\"index\":9,\"name\":\"收藏 一\",\"id\":31}]}"));
+    click("collectionPageFlushCollectionListPushButton");
+    m_p->rowButton(kCollections, 0, "playPushButton")->click();
+    QCOMPARE(m_p->state(), QStringLiteral("解析BT资源成功"));
+    QCOMPARE(m_service.requestsMatching("cs0=").size(), 0);
+    QCOMPARE(m_p->calls("open"), 0);
+}
+
+void TestResourceDialog::collectionRefusals()
+{
+    m_service.route("do=fav",
+                    ScriptedResponse::json("{\"statu\":1,\"datas\":[{\"hash\":\"" + hashOf(1).toLatin1()
+                                           + "\",\"index\":2,\"name\":\"one\",\"id\":11},{\"hash\":\""
+                                           + hashOf(2).toLatin1() + "\",\"index\":0,\"name\":\"two\",\"id\":12}]}"));
+    click("collectionPageFlushCollectionListPushButton");
+    QListWidget *list = m_p->list(kCollections);
+
+    // The row goes before the service is asked and stays gone when it refuses.
+    m_service.route("method=del", ScriptedResponse::json(R"({"statu":0,"msg":"删除失败"})"));
+    m_p->rowButton(kCollections, 1, "deletePushButton")->click();
+    QVERIFY(m_service.requestsMatching("method=del").value(0).body.contains("&id=12&"));
+    QCOMPARE(list->count(), 1);
+    QCOMPARE(m_p->state(), QStringLiteral("删除失败"));
+
+    m_service.route("do=fav", ScriptedResponse::drop());
+    click("collectionPageFlushCollectionListPushButton");
+    QCOMPARE(list->count(), 0);
+    QCOMPARE(m_p->state(), QStringLiteral("连接服务器失败！"));
+}
+
+void TestResourceDialog::collectingThePlayingFile()
+{
+    // An empty name is refused without a request; a refusal keeps the dialog (success: end to end).
+    BTResourceFile playing;
+    playing.resourceHash = hashOf(5);
+    CollectNowPlayingResourceDialog dialog(&m_p->client, playing, m_dialog);
+    QSignalSpy reloads(&dialog, &CollectNowPlayingResourceDialog::collectionPageFlushCollectionList);
+    dialog.show();
+    auto *edit = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameLineEdit"));
+    auto *ok = dialog.findChild<QPushButton *>(QStringLiteral("okPushButton"));
+    const auto expectMessage = [ok](const QString &text) {
+        ModalAnswerer answerer({QStringLiteral("确定")});
+        ok->click();
+        QCOMPARE(answerer.seen().value(0).text, text);
+    };
+    edit->clear();
+    expectMessage(QStringLiteral("名称不能为空！"));
+    QVERIFY(m_service.requestsMatching("method=add").isEmpty());
+    m_service.route("method=add", ScriptedResponse::json(R"({"statu":0,"msg":"已收藏"})"));
+    edit->setText(QStringLiteral("我的 收藏"));
+    expectMessage(QStringLiteral("已收藏"));
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(reloads.count(), 0);
 }
 
 void TestResourceDialog::parseShowsFilesAndFailures()

@@ -92,9 +92,6 @@ private slots:
 private:
     // The main window's picture as the X server shows it, the pointer away from it.
     QImage grabWindow();
-    // Right-clicks the page and clicks the entry at path; the menu's entries in *entries. True once
-    // the menu has closed on the click.
-    bool useMenu(const QStringList &path, QStringList *entries);
     // From inside the message box's own event loop, once it has the focus: its title, text and
     // buttons, then Return.
     bool answerMessageBox(const std::function<void()> &cause, QStringList *seen);
@@ -116,14 +113,6 @@ QImage TestLanguageInput::grabWindow()
     return QGuiApplication::primaryScreen()
         ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
         .toImage();
-}
-
-bool TestLanguageInput::useMenu(const QStringList &path, QStringList *entries)
-{
-    // On the page, clear of its buttons and of the window's edges.
-    const MenuUse use = useContextMenu(&m_input, this, m_window->mapToGlobal(QPoint(80, m_window->height() / 2)), path);
-    *entries = use.entries;
-    return use.chosen;
 }
 
 bool TestLanguageInput::answerMessageBox(const std::function<void()> &cause, QStringList *seen)
@@ -156,10 +145,11 @@ void TestLanguageInput::englishChosenInTheSettingsReachesTheOpenWindows()
     QRegion texts = textRegion(m_window);
     const QImage chinese = grabWindow();
 
-    // 软件设置 from the menu; "English" in its language box, by the pointer.
-    QStringList entries;
-    QVERIFY(useMenu({QStringLiteral("软件设置")}, &entries));
-    QVERIFY(entries.contains(QStringLiteral("视频比例")));
+    // 软件设置 from the menu (on the page, clear of its buttons and of the window's edges); "English"
+    // in its language box, by the pointer.
+    const QPoint page = m_window->mapToGlobal(QPoint(80, m_window->height() / 2));
+    MenuUse menu = useContextMenu(&m_input, this, page, {QStringLiteral("软件设置")});
+    QVERIFY(menu.chosen && menu.entries.contains(QStringLiteral("视频比例")));
     auto *settings = m_window->findChild<SettingsDialog *>();
     QTRY_VERIFY(settings && settings->isVisible());
     QVERIFY(QTest::qWaitForWindowExposed(settings));
@@ -195,11 +185,11 @@ void TestLanguageInput::englishChosenInTheSettingsReachesTheOpenWindows()
     QCOMPARE(TextFit::cutTexts(m_window), QStringList());
 
     // The menu: English, and its choices still work.
-    entries.clear();
-    QVERIFY(useMenu({QStringLiteral("Aspect ratio"), QStringLiteral("16 : 9")}, &entries));
+    menu = useContextMenu(&m_input, this, page, {QStringLiteral("Aspect ratio"), QStringLiteral("16 : 9")});
+    QVERIFY(menu.chosen);
     QCOMPARE(AppConfig::videoAspectRatio(), QStringLiteral("16:9"));
-    QVERIFY(entries.contains(QStringLiteral("Settings")));
-    QCOMPARE(entries.filter(kChinese), QStringList());
+    QVERIFY(menu.entries.contains(QStringLiteral("Settings")));
+    QCOMPARE(menu.entries.filter(kChinese), QStringList());
 
     // The parse page, opened from the start page and given a hash by the keyboard.
     QVERIFY(m_input.click(open->mapToGlobal(open->rect().center())));

@@ -1,6 +1,7 @@
 // Edge cases of the frameless window, its playback controls, right-click menu and settings that real
 // input (tst_mainwindowinput) cannot place exactly. The options' engine values are tst_PictureSoundOptions's.
 #include "MainWindowFixture.h"
+#include "TestFiles.h"
 
 #include "app/AppConfig.h"
 #include "app/ui/GuiResources.h"
@@ -44,8 +45,7 @@ private slots:
     }
     void cleanup() { closeWindow(); }
 
-    void edgeRegionsAndMaximised();
-    void resizeIsClampedPerEdge();
+    void edgesResizeWithinTheLimitsUnlessMaximised();
     void clickWaitsForTheDoubleClickInterval();
     void fullScreenBarsOverlayThePage();
     void cursorHidesAtRestOverTheVideo();
@@ -53,14 +53,12 @@ private slots:
     void progressReleaseThresholdAndGrooveClicks();
     void closeResetsTheWindow();
     void announcementsFailQuietly();
-    void menuEntriesGroupsAndCheckMarks();
-    void menuEntriesActThroughOptionsAndDialogs();
+    void menuEntriesShowTheStoredChoicesAndAct();
     void settingsSwitchAndColourSliders();
 
 private:
     std::unique_ptr<QMenu> buildMenu() { return std::unique_ptr<QMenu>(m_window->findChild<ContextMenu *>()->build(m_window)); }
     static QAction *entry(QMenu *menu, const char *text);
-    static QStringList utf8(std::initializer_list<const char *> texts);
     static QStringList checked(QMenu *menu, const char *title)
     {
         QStringList on;
@@ -78,38 +76,7 @@ private:
     }
 };
 
-void TestMainWindowFrame::edgeRegionsAndMaximised()
-{
-    makeWindow();
-    const int w = m_window->width(), h = m_window->height();
-    // One point per shape; the exact region borders are tst_shelllogic's.
-    const QList<QPair<QPoint, Qt::CursorShape>> cases = {
-        {{2, 2}, Qt::SizeFDiagCursor}, {{w - 1, 4}, Qt::SizeBDiagCursor}, {{w / 2, h - 2}, Qt::SizeVerCursor},
-        {{w - 3, h / 2}, Qt::SizeHorCursor}, {{w / 2, h / 2}, Qt::ArrowCursor},
-    };
-    for (const auto &c : cases) {
-        hoverAt(c.first);
-        QVERIFY2(cursorShape() == c.second, qPrintable(QStringLiteral("at %1,%2: %3").arg(c.first.x()).arg(c.first.y()).arg(int(cursorShape()))));
-    }
-    // Maximised: no edge, no drag; restored, the edges come back.
-    m_window->showMaximized();
-    QTRY_VERIFY(m_window->isMaximized());
-    const QRect maximised = m_window->geometry();
-    for (const QPoint &at : {QPoint(300, 300), QPoint(m_window->width() - 1, m_window->height() - 1), QPoint(0, 0)}) {
-        hoverAt(at);
-        QCOMPARE(cursorShape(), Qt::ArrowCursor);
-        pressAt(at);
-        dragToGlobal(m_window->mapToGlobal(at) + QPoint(-60, -40));
-        QCOMPARE(m_window->geometry(), maximised);
-        releaseAt(at);
-    }
-    child<QPushButton>("maximizePushButton")->click();
-    QTRY_VERIFY(!m_window->isMaximized());
-    hoverAt(QPoint(0, 300));
-    QCOMPARE(cursorShape(), Qt::SizeHorCursor);
-}
-
-void TestMainWindowFrame::resizeIsClampedPerEdge()
+void TestMainWindowFrame::edgesResizeWithinTheLimitsUnlessMaximised()
 {
     makeWindow();
     const QRect s = m_window->geometry();
@@ -136,6 +103,32 @@ void TestMainWindowFrame::resizeIsClampedPerEdge()
         QCOMPARE(m_window->geometry(), row.expected);
         releaseAt(m_window->mapFromGlobal(to));
     }
+
+    // The cursor's shape, one point per shape; the exact region borders are tst_shelllogic's.
+    const QList<QPair<QPoint, Qt::CursorShape>> cases = {
+        {{2, 2}, Qt::SizeFDiagCursor}, {{w - 1, 4}, Qt::SizeBDiagCursor}, {{w / 2, h - 2}, Qt::SizeVerCursor},
+        {{w - 3, h / 2}, Qt::SizeHorCursor}, {{w / 2, h / 2}, Qt::ArrowCursor},
+    };
+    for (const auto &c : cases) {
+        hoverAt(c.first);
+        QVERIFY2(cursorShape() == c.second, qPrintable(QStringLiteral("at %1,%2: %3").arg(c.first.x()).arg(c.first.y()).arg(int(cursorShape()))));
+    }
+    // Maximised: no edge, no drag; restored, the edges come back.
+    m_window->showMaximized();
+    QTRY_VERIFY(m_window->isMaximized());
+    const QRect maximised = m_window->geometry();
+    for (const QPoint &at : {QPoint(300, 300), QPoint(m_window->width() - 1, m_window->height() - 1), QPoint(0, 0)}) {
+        hoverAt(at);
+        QCOMPARE(cursorShape(), Qt::ArrowCursor);
+        pressAt(at);
+        dragToGlobal(m_window->mapToGlobal(at) + QPoint(-60, -40));
+        QCOMPARE(m_window->geometry(), maximised);
+        releaseAt(at);
+    }
+    child<QPushButton>("maximizePushButton")->click();
+    QTRY_VERIFY(!m_window->isMaximized());
+    hoverAt(QPoint(0, 300));
+    QCOMPARE(cursorShape(), Qt::SizeHorCursor);
 }
 
 void TestMainWindowFrame::clickWaitsForTheDoubleClickInterval()
@@ -398,14 +391,6 @@ void TestMainWindowFrame::announcementsFailQuietly()
     }
 }
 
-QStringList TestMainWindowFrame::utf8(std::initializer_list<const char *> texts)
-{
-    QStringList list;
-    for (const char *text : texts)
-        list << QString::fromUtf8(text);
-    return list;
-}
-
 QAction *TestMainWindowFrame::entry(QMenu *menu, const char *text)
 {
     // Breadth first: the top level's own entries before its submenus'.
@@ -421,12 +406,14 @@ QAction *TestMainWindowFrame::entry(QMenu *menu, const char *text)
     qFatal("no entry %s", text);
 }
 
-void TestMainWindowFrame::menuEntriesGroupsAndCheckMarks()
+void TestMainWindowFrame::menuEntriesShowTheStoredChoicesAndAct()
 {
     makeWindow();
+    openMedia(600000);
     std::unique_ptr<QMenu> menu = buildMenu();
-    QCOMPARE(checked(menu.get(), "视频比例"), utf8({"默认"}));
-    QCOMPARE(checked(menu.get(), "渲染模式"), utf8({"Renderless - 建议"}));
+    QCOMPARE(checked(menu.get(), "视频比例"), QStringList{u("默认")});
+    QCOMPARE(checked(menu.get(), "渲染模式"), QStringList{u("Renderless - 建议")});
+    QVERIFY(!entry(menu.get(), "画质增强")->isChecked());
     for (const QAction *action : menu->findChildren<QAction *>())
         QVERIFY2(action->shortcut().isEmpty(), qPrintable(action->text()));
     for (const char *title : {"视频比例", "声道模式", "渲染模式"}) {
@@ -435,23 +422,7 @@ void TestMainWindowFrame::menuEntriesGroupsAndCheckMarks()
         QCOMPARE(actions.first()->actionGroup()->actions(), actions);
     }
 
-    // Built anew from what is stored now; values that name no entry check nothing in their group.
-    AppConfig::setVideoAspectRatio(QStringLiteral("16:9"));
-    AppConfig::setAudioChannelMode(QStringLiteral("Surround"));
-    AppConfig::setRenderMode(QStringLiteral("evr"));
-    AppConfig::setImageNormalize(1);
-    menu = buildMenu();
-    QCOMPARE(checked(menu.get(), "视频比例"), utf8({"16 : 9"}));
-    QVERIFY(checked(menu.get(), "声道模式").isEmpty() && checked(menu.get(), "渲染模式").isEmpty());
-    QVERIFY(entry(menu.get(), "画质增强")->isChecked());
-}
-
-void TestMainWindowFrame::menuEntriesActThroughOptionsAndDialogs()
-{
-    makeWindow();
-    openMedia(600000);
     m_engine->setScriptedConfig(PlayerEngine::PictureEnhancement, QStringLiteral("0"));
-    m_engine->clearCalls();
     const auto choose = [this](const char *text) {
         std::unique_ptr<QMenu> menu = buildMenu();
         entry(menu.get(), text)->trigger();
@@ -480,6 +451,16 @@ void TestMainWindowFrame::menuEntriesActThroughOptionsAndDialogs()
     QVERIFY(SubtitleSettingDialog::instance()->isVisible());
     choose("进入官网");
     QCOMPARE(m_urls.urls, QList<QUrl>({QUrl(AppConfig::serviceBase() + QStringLiteral("?r=www"))}));
+
+    // Built anew from what is stored now; values that name no entry check nothing in their group.
+    AppConfig::setVideoAspectRatio(QStringLiteral("16:9"));
+    AppConfig::setAudioChannelMode(QStringLiteral("Surround"));
+    AppConfig::setRenderMode(QStringLiteral("evr"));
+    AppConfig::setImageNormalize(1);
+    menu = buildMenu();
+    QCOMPARE(checked(menu.get(), "视频比例"), QStringList{u("16 : 9")});
+    QVERIFY(checked(menu.get(), "声道模式").isEmpty() && checked(menu.get(), "渲染模式").isEmpty());
+    QVERIFY(entry(menu.get(), "画质增强")->isChecked());
 }
 
 void TestMainWindowFrame::settingsSwitchAndColourSliders()
@@ -492,7 +473,7 @@ void TestMainWindowFrame::settingsSwitchAndColourSliders()
     AppConfig::setClipboardMonitor(0);
     m_engine->clearCalls();
     SettingsDialog *dialog = SettingsDialog::instance();
-    QCOMPARE(m_engine->configWrites(), utf8({"214=70", "217=0"}));
+    QCOMPARE(m_engine->configWrites(), (QStringList{u("214=70"), u("217=0")}));
     const auto slider = [dialog](const char *name) { return dialog->findChild<QSlider *>(QLatin1String(name)); };
 
     // The switch stops and starts the monitor at once and stores the choice.
@@ -515,7 +496,7 @@ void TestMainWindowFrame::settingsSwitchAndColourSliders()
     QSlider *contrast = slider("contrastAdjustSlider");
     m_engine->clearCalls();
     QTest::mouseClick(contrast, Qt::LeftButton, {}, QPoint(0, contrast->height() / 2));
-    QCOMPARE(m_engine->configWrites(), utf8({"215=0"}));
+    QCOMPARE(m_engine->configWrites(), QStringList{u("215=0")});
     m_engine->clearCalls();
     const int handle = contrast->width() * 2 / 100; // within six values of 0
     QTest::mouseClick(contrast, Qt::LeftButton, {}, QPoint(handle, contrast->height() / 2));
@@ -524,7 +505,7 @@ void TestMainWindowFrame::settingsSwitchAndColourSliders()
     // "恢复默认色彩": each slider that is off 50 goes back through its own path, in order, once.
     m_engine->clearCalls();
     dialog->findChild<QPushButton *>(QStringLiteral("resetDefaultColorPushButton"))->click();
-    QCOMPARE(m_engine->configWrites(), utf8({"214=50", "215=50", "217=50"}));
+    QCOMPARE(m_engine->configWrites(), (QStringList{u("214=50"), u("215=50"), u("217=50")}));
     QCOMPARE(QList<uint>({AppConfig::brightness(), AppConfig::contrast(), AppConfig::saturation(), AppConfig::hue()}),
              QList<uint>({50, 50, 50, 50}));
 }

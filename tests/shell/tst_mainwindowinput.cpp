@@ -54,8 +54,7 @@ private slots:
     void titleBarDragsTheWindow();
     void resizeAndDialogDragGoThroughTheWindowManager();
     void enterSubmitsTheAccountForms();
-    void engineListStaysReadable();
-    void abortEndsAParseWaitingForTheService();
+    void parsePageEngineListStaysReadableAndAbortEndsAWaitingParse();
     void lostFilmStaysUntilStopped();
     void secondCopyBringsTheWindowForwardAndWarnsAboveIt();
     void dialogsOpenCentredAboveATopmostWindow();
@@ -298,9 +297,10 @@ void TestMainWindowInput::enterSubmitsTheAccountForms()
     QTRY_VERIFY(answered && !QApplication::activeModalWidget());
 }
 
-void TestMainWindowInput::engineListStaysReadable()
+void TestMainWindowInput::parsePageEngineListStaysReadableAndAbortEndsAWaitingParse()
 {
     makeWindow();
+    m_server.route("do=getNewHashFileList", ScriptedResponse::hang());
     BTResourceFunctionDialog *dialog = BTResourceFunctionDialog::instance();
     dialog->showPage(QStringLiteral("parsePage"));
     QVERIFY(QTest::qWaitForWindowExposed(dialog));
@@ -324,15 +324,7 @@ void TestMainWindowInput::engineListStaysReadable()
         text += qAbs(qGray(it.key()) - qGray(background)) > 80 ? it.value() : 0;
     QVERIFY2(text > 20, qPrintable(QStringLiteral("%1 text pixels on %2").arg(text).arg(background, 0, 16)));
     QVERIFY(keyDoes("Escape", [list] { return !list->isVisible(); }));
-}
 
-void TestMainWindowInput::abortEndsAParseWaitingForTheService()
-{
-    makeWindow();
-    m_server.route("do=getNewHashFileList", ScriptedResponse::hang());
-    BTResourceFunctionDialog *dialog = BTResourceFunctionDialog::instance();
-    dialog->showPage(QStringLiteral("parsePage"));
-    QVERIFY(QTest::qWaitForWindowExposed(dialog));
     auto *input = dialog->findChild<QLineEdit *>(QStringLiteral("parsePageBTResourceLineEdit"));
     auto *parse = dialog->findChild<QPushButton *>(QStringLiteral("parsePageParseBTResourcePushButton"));
     auto *state = dialog->findChild<QLabel *>(QStringLiteral("parsePageParseStateLabel"));
