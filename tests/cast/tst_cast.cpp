@@ -115,7 +115,7 @@ private slots:
 private:
     bool makeLibrary();
     bool startRenderer();
-    bool play(const QString &name);
+    bool play(const QString &name) { return e2e::playNamed(playback(), m_magnet, name); }
     bool clickWidget(QWidget *widget, QPoint at = QPoint(-1, -1));
     bool castWithMenu();
     QLabel *castNotice() const { return m_app->mainWidget()->findChild<QLabel *>(QStringLiteral("castNotice")); }
@@ -125,6 +125,8 @@ private:
     {
         return m_app->mainWidget()->findChild<T *>(QLatin1String(name));
     }
+    // The main window's page on show.
+    QString page() const { return windowChild<QStackedWidget>("contentStackedWidget")->currentWidget()->objectName(); }
 
     QTemporaryDir m_dir;
     std::unique_ptr<ServiceProcess> m_service;
@@ -141,6 +143,8 @@ void TestCast::initTestCase()
     const QByteArray unavailable = qgetenv("PELORIN_NETNS_UNAVAILABLE");
     if (!unavailable.isEmpty())
         QSKIP(qPrintable(QStringLiteral("casting needs a network of its own: %1").arg(QString::fromUtf8(unavailable))));
+    std::setlocale(LC_NUMERIC, "C"); // libmpv refuses to start unless numbers are formatted the C way
+    initGuiResources();
     QVERIFY(m_dir.isValid() && QDir::setCurrent(m_dir.path()));
     qputenv("HOME", m_dir.path().toUtf8());
     m_service = std::make_unique<ServiceProcess>();
@@ -207,11 +211,6 @@ bool TestCast::startRenderer()
     return m_renderer.waitForStarted(10000);
 }
 
-bool TestCast::play(const QString &name)
-{
-    return e2e::playNamed(playback(), m_magnet, name);
-}
-
 bool TestCast::clickWidget(QWidget *widget, QPoint at)
 {
     if (at.x() < 0)
@@ -272,8 +271,7 @@ void TestCast::castChosenWithThePointer()
     QVERIFY(castNotice()->isVisible());
     QVERIFY2(castNotice()->text().contains(QStringLiteral("正在投屏到 %1").arg(QString::fromUtf8(kRendererName))),
              qPrintable(castNotice()->text()));
-    QCOMPARE(windowChild<QStackedWidget>("contentStackedWidget")->currentWidget()->objectName(),
-             QStringLiteral("playPage"));
+    QCOMPARE(page(), QStringLiteral("playPage"));
     // The renderer fetched the address that carries its code, without the play address's cookie.
     QVERIFY2(m_service->log().contains("video:download"), m_service->log().right(2000).constData());
     QTRY_VERIFY(windowChild<QSlider>("playProgressSlider")->value() >= first - 1000);
@@ -323,8 +321,7 @@ void TestCast::nextEpisodeIsCast()
     QVERIFY(clickWidget(windowChild<QPushButton>("stopPlayPushButton")));
     QVERIFY(m_watch->reaches(QStringLiteral("STOPPED")));
     QTRY_VERIFY(!playback()->isMediaOpen());
-    QCOMPARE(windowChild<QStackedWidget>("contentStackedWidget")->currentWidget()->objectName(),
-             QStringLiteral("normalPage"));
+    QCOMPARE(page(), QStringLiteral("normalPage"));
 }
 
 void TestCast::stopCastingPlaysHereWhereItWas()
@@ -360,8 +357,7 @@ void TestCast::rendererKilledMidFilm()
     QVERIFY2(castNotice()->text().contains(QStringLiteral("设备已断开"))
                  && castNotice()->text().contains(QStringLiteral("本地播放")),
              qPrintable(castNotice()->text()));
-    QCOMPARE(windowChild<QStackedWidget>("contentStackedWidget")->currentWidget()->objectName(),
-             QStringLiteral("playPage"));
+    QCOMPARE(page(), QStringLiteral("playPage"));
 
     // The offer, taken with the pointer: the film goes on here where the renderer was.
     QLabel *notice = castNotice();
@@ -375,13 +371,5 @@ void TestCast::rendererKilledMidFilm()
     QTRY_VERIFY(!playback()->isMediaOpen());
 }
 
-int main(int argc, char *argv[])
-{
-    QApplication app(argc, argv);
-    // libmpv refuses to start unless numbers are formatted the C way.
-    std::setlocale(LC_NUMERIC, "C");
-    initGuiResources();
-    TestCast test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_MAIN(TestCast)
 #include "tst_cast.moc"

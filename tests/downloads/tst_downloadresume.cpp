@@ -41,7 +41,6 @@ class TestDownloadResume : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void resumesAcrossServiceAndProgramRestarts();
 
 private:
@@ -96,12 +95,6 @@ void TestDownloadResume::initTestCase()
     QVERIFY2(m_service->start(), m_service->log().constData());
     e2e::useService(*m_service);
     QVERIFY2(m_input.start(), "needs an X display (xvfb-run) and openbox");
-}
-
-void TestDownloadResume::cleanupTestCase()
-{
-    m_app.reset();
-    m_service.reset();
 }
 
 bool TestDownloadResume::startProgram()

@@ -9,7 +9,6 @@
 #include "player/mpv/MpvPlayerEngine.h"
 #include "player/ui/MpvVideoWidget.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -65,6 +64,7 @@ class TestPictureSoundOnEngine : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { std::setlocale(LC_NUMERIC, "C"); } // as libmpv requires
     void choicesShowInThePictureAndTheSubtitles();
 
 private:
@@ -212,12 +212,5 @@ void TestPictureSoundOnEngine::choicesShowInThePictureAndTheSubtitles()
     QTRY_COMPARE_WITH_TIMEOUT(engine.state(), int(PlayerEngine::Ready), Wait);
 }
 
-int main(int argc, char *argv[])
-{
-    QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-    TestPictureSoundOnEngine test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(TestPictureSoundOnEngine)
 #include "tst_PictureSoundOnEngine.moc"

@@ -34,7 +34,6 @@ class TestPlayExtras : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void episodesFollowInNaturalOrder();
     void tracksSpeedAndScreenshot();
     void resumeAcrossARestart();
@@ -42,7 +41,7 @@ private slots:
 private:
     bool startProgram();
     // Parses the magnet and plays the row whose name contains that text; true when it opened.
-    bool play(const QString &magnet, const QString &name);
+    bool play(const QString &magnet, const QString &name) { return e2e::playNamed(m_app->playback(), magnet, name); }
     BTResourceFile currentFile() const { return m_app->playSession()->currentFile(); }
     QLabel *notice() const { return m_app->mainWidget()->findChild<QLabel *>(QStringLiteral("videoNotice")); }
     bool focusWindow();
@@ -57,6 +56,8 @@ private:
 
 void TestPlayExtras::initTestCase()
 {
+    std::setlocale(LC_NUMERIC, "C"); // libmpv refuses to start unless numbers are formatted the C way
+    initGuiResources();
     QVERIFY(m_dir.isValid() && QDir::setCurrent(m_dir.path()));
     // Screenshots go to the pictures folder under this home.
     qputenv("HOME", m_dir.path().toUtf8());
@@ -69,12 +70,6 @@ void TestPlayExtras::initTestCase()
     e2e::useService(*m_service);
     QVERIFY2(m_input.start(), "needs an X display (xvfb-run) and openbox");
     QVERIFY(startProgram());
-}
-
-void TestPlayExtras::cleanupTestCase()
-{
-    m_app.reset();
-    m_service.reset();
 }
 
 bool TestPlayExtras::startProgram()
@@ -108,11 +103,6 @@ bool TestPlayExtras::focusWindow()
         }
     }
     return false;
-}
-
-bool TestPlayExtras::play(const QString &magnet, const QString &name)
-{
-    return e2e::playNamed(m_app->playback(), magnet, name);
 }
 
 void TestPlayExtras::episodesFollowInNaturalOrder()
@@ -260,13 +250,5 @@ void TestPlayExtras::resumeAcrossARestart()
     QCOMPARE(kept.size(), 0);
 }
 
-int main(int argc, char *argv[])
-{
-    QApplication app(argc, argv);
-    // libmpv refuses to start unless numbers are formatted the C way.
-    std::setlocale(LC_NUMERIC, "C");
-    initGuiResources();
-    TestPlayExtras test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_MAIN(TestPlayExtras)
 #include "tst_PlayExtras.moc"
