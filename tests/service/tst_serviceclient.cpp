@@ -94,7 +94,6 @@ void TestServiceClient::loginIsSignedOverTheSortedParameters()
     // Code-unit order: "_" (0x5F) sorts after upper case and before lower case.
     QCOMPARE(RequestSigner::signedText({QStringLiteral("a=1"), QStringLiteral("_s=pc"), QStringLiteral("Z=1")}),
              "Z=1&_s=pc&a=1&" + kSalt);
-
 }
 
 void TestServiceClient::lixianNameIsPercentEncodedAfterSigning()
@@ -114,7 +113,6 @@ void TestServiceClient::lixianNameIsPercentEncodedAfterSigning()
     QCOMPARE(m_server.requests().value(0).target,
              "/server/?r=www/default/pc&cs0=lixian_qq&hash=" + hash.toLatin1()
                  + "&index=3&name=%E5%BD%B1%E7%89%87%20%E7%AC%AC1%E9%9B%86.mp4&_mac=00:1A&_s=pc&sign=" + sign);
-
 }
 
 void TestServiceClient::outcomes()
