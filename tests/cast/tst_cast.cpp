@@ -8,24 +8,19 @@
 #include "EngineTestMedia.h"
 #include "EndToEnd.h"
 #include "ServiceProcess.h"
-#include "app/AppConfig.h"
+#include "TestFiles.h"
 #include "app/ui/Application.h"
 #include "app/ui/GuiResources.h"
 #include "player/PlaybackController.h"
 #include "player/RendererEngine.h"
 #include "player/mpv/MpvPlayerEngine.h"
-#include "player/upnp/UpnpMediaRenderer.h"
 #include "player/upnp/UpnpRendererDiscovery.h"
 #include "resources/CastSession.h"
 #include "resources/PlayRequest.h"
-#include "resources/PlaySession.h"
-#include "resources/ui/BTResourceFunctionDialog.h"
-#include "resources/ui/BTResourceParseResultListItemWidget.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QSlider>
@@ -309,10 +304,8 @@ void TestCast::nextEpisodeIsCast()
     QVERIFY2(opened.first().contains(QStringLiteral("第2集")), qPrintable(opened.join(QLatin1Char(' '))));
     QVERIFY(cast()->isCasting() && playback()->isRemote());
     QVERIFY(m_watch->reaches(QStringLiteral("PLAYING")));
-    QTRY_VERIFY_WITH_TIMEOUT(QFile(QStringLiteral("PlayRecord.dat")).size() > 0, kWaitMs);
-    QFile records(QStringLiteral("PlayRecord.dat"));
-    QVERIFY(records.open(QIODevice::ReadOnly));
-    QVERIFY(QString::fromUtf8(records.readAll()).contains(QStringLiteral("第2集")));
+    const auto recorded = [] { return QString::fromUtf8(readFile(QStringLiteral("PlayRecord.dat"))); };
+    QTRY_VERIFY_WITH_TIMEOUT(recorded().contains(QStringLiteral("第2集")), kWaitMs);
     // The first episode was left at its end: nothing is kept for it, locally or there.
     QVERIFY(!m_engine->isValid() || m_engine->state() == PlayerEngine::Ready);
 

@@ -23,7 +23,6 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 

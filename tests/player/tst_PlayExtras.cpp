@@ -4,6 +4,7 @@
 #include "../shell/DesktopInput.h"
 #include "EndToEnd.h"
 #include "ServiceProcess.h"
+#include "TestFiles.h"
 #include "app/ui/Application.h"
 #include "app/ui/GuiResources.h"
 #include "player/FormatDuration.h"
@@ -14,14 +15,11 @@
 #include "resources/PlayRequest.h"
 #include "resources/PlaySession.h"
 #include "resources/protocol/ResourceInput.h"
-#include "resources/ui/BTResourceFunctionDialog.h"
-#include "resources/ui/BTResourceParseResultListItemWidget.h"
 #include "shell/ui/ContextMenu.h"
 
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -233,9 +231,7 @@ void TestPlayExtras::resumeAcrossARestart()
         QCOMPARE(many.size(), PlayPositionStore::Limit);
         QCOMPARE(many.resumePosition(QStringLiteral("ab"), PlayPositionStore::Limit + 4), 60000 + PlayPositionStore::Limit + 4);
         QCOMPARE(many.resumePosition(QStringLiteral("ab"), 4), 0);
-        QFile broken(QStringLiteral("many.dat"));
-        QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("{\"resource_hash\": 1") > 0);
-        broken.close();
+        QVERIFY(writeFile(QStringLiteral("many.dat"), "{\"resource_hash\": 1"));
         QVERIFY(!many.load() && many.size() == 0);
     }
 
