@@ -121,7 +121,10 @@ private:
         return m_app->mainWidget()->findChild<T *>(QLatin1String(name));
     }
     // The main window's page on show.
-    QString page() const { return windowChild<QStackedWidget>("contentStackedWidget")->currentWidget()->objectName(); }
+    QString page() const
+    {
+        return windowChild<QStackedWidget>("contentStackedWidget")->currentWidget()->objectName();
+    }
 
     QTemporaryDir m_dir;
     std::unique_ptr<ServiceProcess> m_service;

@@ -82,8 +82,8 @@ void TestAppConfig::onlyWritesMakeTheFileAndTheySurviveANewProcess()
 void TestAppConfig::unconvertibleValuesReadAsZero()
 {
     QTemporaryDir other;
-    QVERIFY(writeFile(QDir(other.path()).filePath(QStringLiteral("Config.ini")),
-                      "[Player]\nBrightness=bright\n[BTResourceFunctionDialogParsePage]\nEngineComboBoxIndex=two\n"));
+    QVERIFY(writeFile(QDir(other.path()).filePath(QStringLiteral("Config.ini")), "[Player]\nBrightness=bright\n"
+                      "[BTResourceFunctionDialogParsePage]\nEngineComboBoxIndex=two\n"));
     const QString dump = readInChild(other.path());
     QVERIFY2(dump.contains(QStringLiteral("Brightness=0\n")), qPrintable(dump));
     QVERIFY(dump.contains(QStringLiteral("EngineComboBoxIndex=0\n")));

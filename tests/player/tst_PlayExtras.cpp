@@ -39,7 +39,10 @@ private slots:
 private:
     bool startProgram();
     // Parses the magnet and plays the row whose name contains that text; true when it opened.
-    bool play(const QString &magnet, const QString &name) { return e2e::playNamed(m_app->playback(), magnet, name); }
+    bool play(const QString &magnet, const QString &name)
+    {
+        return e2e::playNamed(m_app->playback(), magnet, name);
+    }
     BTResourceFile currentFile() const { return m_app->playSession()->currentFile(); }
     QLabel *notice() const { return m_app->mainWidget()->findChild<QLabel *>(QStringLiteral("videoNotice")); }
     bool focusWindow();

@@ -50,8 +50,8 @@ void TestAccountPositions::initTestCase()
 void TestAccountPositions::pendingAndTimeSurviveTheFileAndOldFilesRead()
 {
     // A file written before times were kept: its positions still resume, not pending.
-    QVERIFY(writeFile(QStringLiteral("old.dat"),
-                      R"([{"resource_hash":"AB","resource_index":2,"position_ms":60000,"duration_ms":3600000}])"));
+    QVERIFY(writeFile(QStringLiteral("old.dat"), R"([{"resource_hash":"AB","resource_index":2,)"
+                                                 R"("position_ms":60000,"duration_ms":3600000}])"));
     PlayPositionStore store(QStringLiteral("old.dat"));
     QVERIFY(store.load());
     QCOMPARE(store.resumePosition(QStringLiteral("ab"), 2), 60000);

@@ -20,7 +20,8 @@
 namespace {
 bool writeScript(const QString &path, const QByteArray &content)
 {
-    return writeFile(path, content) && QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
+    return writeFile(path, content)
+           && QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
 }
 
 // A stand-in player: reports its version, and otherwise writes it and its arguments, one a line,
