@@ -8,24 +8,19 @@
 #include "EngineTestMedia.h"
 #include "EndToEnd.h"
 #include "ServiceProcess.h"
-#include "app/AppConfig.h"
+#include "TestFiles.h"
 #include "app/ui/Application.h"
 #include "app/ui/GuiResources.h"
 #include "player/PlaybackController.h"
 #include "player/RendererEngine.h"
 #include "player/mpv/MpvPlayerEngine.h"
-#include "player/upnp/UpnpMediaRenderer.h"
 #include "player/upnp/UpnpRendererDiscovery.h"
 #include "resources/CastSession.h"
 #include "resources/PlayRequest.h"
-#include "resources/PlaySession.h"
-#include "resources/ui/BTResourceFunctionDialog.h"
-#include "resources/ui/BTResourceParseResultListItemWidget.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QSlider>
@@ -115,7 +110,7 @@ private slots:
 private:
     bool makeLibrary();
     bool startRenderer();
-    bool play(const QString &name);
+    bool play(const QString &name) { return e2e::playNamed(playback(), m_magnet, name); }
     bool clickWidget(QWidget *widget, QPoint at = QPoint(-1, -1));
     bool castWithMenu();
     QLabel *castNotice() const { return m_app->mainWidget()->findChild<QLabel *>(QStringLiteral("castNotice")); }
@@ -124,6 +119,11 @@ private:
     template <typename T> T *windowChild(const char *name) const
     {
         return m_app->mainWidget()->findChild<T *>(QLatin1String(name));
+    }
+    // The main window's page on show.
+    QString page() const
+    {
+        return windowChild<QStackedWidget>("contentStackedWidget")->currentWidget()->objectName();
     }
 
     QTemporaryDir m_dir;
@@ -141,6 +141,8 @@ void TestCast::initTestCase()
     const QByteArray unavailable = qgetenv("PELORIN_NETNS_UNAVAILABLE");
     if (!unavailable.isEmpty())
         QSKIP(qPrintable(QStringLiteral("casting needs a network of its own: %1").arg(QString::fromUtf8(unavailable))));
+    std::setlocale(LC_NUMERIC, "C"); // libmpv refuses to start unless numbers are formatted the C way
+    initGuiResources();
     QVERIFY(m_dir.isValid() && QDir::setCurrent(m_dir.path()));
     qputenv("HOME", m_dir.path().toUtf8());
     m_service = std::make_unique<ServiceProcess>();
@@ -207,11 +209,6 @@ bool TestCast::startRenderer()
     return m_renderer.waitForStarted(10000);
 }
 
-bool TestCast::play(const QString &name)
-{
-    return e2e::playNamed(playback(), m_magnet, name);
-}
-
 bool TestCast::clickWidget(QWidget *widget, QPoint at)
 {
     if (at.x() < 0)
@@ -272,8 +269,7 @@ void TestCast::castChosenWithThePointer()
     QVERIFY(castNotice()->isVisible());
     QVERIFY2(castNotice()->text().contains(QStringLiteral("正在投屏到 %1").arg(QString::fromUtf8(kRendererName))),
              qPrintable(castNotice()->text()));
-    QCOMPARE(windowChild<QStackedWidget>("contentStackedWidget")->currentWidget()->objectName(),
-             QStringLiteral("playPage"));
+    QCOMPARE(page(), QStringLiteral("playPage"));
     // The renderer fetched the address that carries its code, without the play address's cookie.
     QVERIFY2(m_service->log().contains("video:download"), m_service->log().right(2000).constData());
     QTRY_VERIFY(windowChild<QSlider>("playProgressSlider")->value() >= first - 1000);
@@ -311,10 +307,8 @@ void TestCast::nextEpisodeIsCast()
     QVERIFY2(opened.first().contains(QStringLiteral("第2集")), qPrintable(opened.join(QLatin1Char(' '))));
     QVERIFY(cast()->isCasting() && playback()->isRemote());
     QVERIFY(m_watch->reaches(QStringLiteral("PLAYING")));
-    QTRY_VERIFY_WITH_TIMEOUT(QFile(QStringLiteral("PlayRecord.dat")).size() > 0, kWaitMs);
-    QFile records(QStringLiteral("PlayRecord.dat"));
-    QVERIFY(records.open(QIODevice::ReadOnly));
-    QVERIFY(QString::fromUtf8(records.readAll()).contains(QStringLiteral("第2集")));
+    const auto recorded = [] { return QString::fromUtf8(readFile(QStringLiteral("PlayRecord.dat"))); };
+    QTRY_VERIFY_WITH_TIMEOUT(recorded().contains(QStringLiteral("第2集")), kWaitMs);
     // The first episode was left at its end: nothing is kept for it, locally or there.
     QVERIFY(!m_engine->isValid() || m_engine->state() == PlayerEngine::Ready);
 
@@ -323,8 +317,7 @@ void TestCast::nextEpisodeIsCast()
     QVERIFY(clickWidget(windowChild<QPushButton>("stopPlayPushButton")));
     QVERIFY(m_watch->reaches(QStringLiteral("STOPPED")));
     QTRY_VERIFY(!playback()->isMediaOpen());
-    QCOMPARE(windowChild<QStackedWidget>("contentStackedWidget")->currentWidget()->objectName(),
-             QStringLiteral("normalPage"));
+    QCOMPARE(page(), QStringLiteral("normalPage"));
 }
 
 void TestCast::stopCastingPlaysHereWhereItWas()
@@ -360,8 +353,7 @@ void TestCast::rendererKilledMidFilm()
     QVERIFY2(castNotice()->text().contains(QStringLiteral("设备已断开"))
                  && castNotice()->text().contains(QStringLiteral("本地播放")),
              qPrintable(castNotice()->text()));
-    QCOMPARE(windowChild<QStackedWidget>("contentStackedWidget")->currentWidget()->objectName(),
-             QStringLiteral("playPage"));
+    QCOMPARE(page(), QStringLiteral("playPage"));
 
     // The offer, taken with the pointer: the film goes on here where the renderer was.
     QLabel *notice = castNotice();
@@ -375,13 +367,5 @@ void TestCast::rendererKilledMidFilm()
     QTRY_VERIFY(!playback()->isMediaOpen());
 }
 
-int main(int argc, char *argv[])
-{
-    QApplication app(argc, argv);
-    // libmpv refuses to start unless numbers are formatted the C way.
-    std::setlocale(LC_NUMERIC, "C");
-    initGuiResources();
-    TestCast test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_MAIN(TestCast)
 #include "tst_cast.moc"

@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "app/AppConfig.h"
 
 #include <QtTest>
@@ -40,8 +41,7 @@ class TestAppConfig : public QObject
 
 private slots:
     void initTestCase();
-    void readingCreatesNoFile();
-    void valuesSurviveANewProcess();
+    void onlyWritesMakeTheFileAndTheySurviveANewProcess();
     void unconvertibleValuesReadAsZero();
 
 private:
@@ -54,15 +54,12 @@ void TestAppConfig::initTestCase()
     QVERIFY(QDir::setCurrent(m_dir.path()));
 }
 
-void TestAppConfig::readingCreatesNoFile()
+void TestAppConfig::onlyWritesMakeTheFileAndTheySurviveANewProcess()
 {
     dumpConfig();
     AppConfig::instance()->sync();
     QVERIFY(!QFile::exists(QStringLiteral("Config.ini")));
-}
 
-void TestAppConfig::valuesSurviveANewProcess()
-{
     AppConfig::setFirstLaunch(0);
     AppConfig::setLastAutoShowDayOfYear(366);
     AppConfig::setAudioChannelMode(QStringLiteral("LeftAudioChannel"));
@@ -76,11 +73,7 @@ void TestAppConfig::valuesSurviveANewProcess()
     QCOMPARE(readInChild(m_dir.path()), dumpConfig());
 
     // The stored names, misspellings included, are what other versions read.
-    const QString ini = QString::fromUtf8([] {
-        QFile file(QStringLiteral("Config.ini"));
-        file.open(QIODevice::ReadOnly);
-        return file.readAll();
-    }());
+    const QString ini = QString::fromUtf8(readFile(QStringLiteral("Config.ini")));
     QVERIFY(ini.contains(QStringLiteral("[AccountOpeartionDialogMiscPage]\nLastAutoShowDayOfYear=366")));
     QVERIFY(ini.contains(QStringLiteral("[BTResourceFunctionDialogParsePage]")));
     QVERIFY(ini.contains(QStringLiteral("[Application]\nFirstLaunch=0")));
@@ -89,10 +82,8 @@ void TestAppConfig::valuesSurviveANewProcess()
 void TestAppConfig::unconvertibleValuesReadAsZero()
 {
     QTemporaryDir other;
-    QFile file(QDir(other.path()).filePath(QStringLiteral("Config.ini")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[Player]\nBrightness=bright\n[BTResourceFunctionDialogParsePage]\nEngineComboBoxIndex=two\n");
-    file.close();
+    QVERIFY(writeFile(QDir(other.path()).filePath(QStringLiteral("Config.ini")), "[Player]\nBrightness=bright\n"
+                      "[BTResourceFunctionDialogParsePage]\nEngineComboBoxIndex=two\n"));
     const QString dump = readInChild(other.path());
     QVERIFY2(dump.contains(QStringLiteral("Brightness=0\n")), qPrintable(dump));
     QVERIFY(dump.contains(QStringLiteral("EngineComboBoxIndex=0\n")));

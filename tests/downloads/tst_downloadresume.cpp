@@ -25,9 +25,6 @@
 namespace {
 const QString kEmail = QStringLiteral("saver@pelorin.test");
 const QString kPassword = QStringLiteral("saver1234");
-
-// Larger than what the transfer's read buffer and the sockets hold together, so that stopping the
-// service right after the first bytes always cuts the download short.
 QLabel *progressLabel(QWidget *row) { return row->findChild<QLabel *>(QStringLiteral("downloadProgressLabel")); }
 } // namespace
 
@@ -41,7 +38,6 @@ class TestDownloadResume : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void resumesAcrossServiceAndProgramRestarts();
 
 private:
@@ -80,12 +76,10 @@ void TestDownloadResume::initTestCase()
              output.constData());
 
     const QString payload = m_dir.path() + QStringLiteral("/payload/Film");
-    QVERIFY(QDir().mkpath(payload));
+    // Larger than what the transfer's read buffer and the sockets hold together, so that stopping
+    // the service right after the first bytes always cuts the download short.
     m_film = patterned(48 << 20);
-    {
-        QFile film(payload + QStringLiteral("/film.mp4"));
-        QVERIFY(film.open(QIODevice::WriteOnly) && film.write(m_film) == m_film.size());
-    }
+    QVERIFY(writeFile(payload + QStringLiteral("/film.mp4"), m_film));
     const QString torrent = payload + QStringLiteral(".torrent");
     QVERIFY2(m_service->run({QStringLiteral("torrent"), QStringLiteral("create"), payload, torrent}, &output) == 0,
              output.constData());
@@ -96,12 +90,6 @@ void TestDownloadResume::initTestCase()
     QVERIFY2(m_service->start(), m_service->log().constData());
     e2e::useService(*m_service);
     QVERIFY2(m_input.start(), "needs an X display (xvfb-run) and openbox");
-}
-
-void TestDownloadResume::cleanupTestCase()
-{
-    m_app.reset();
-    m_service.reset();
 }
 
 bool TestDownloadResume::startProgram()
@@ -130,10 +118,7 @@ void TestDownloadResume::resumesAcrossServiceAndProgramRestarts()
     FaultProxy link(quint16(m_service->videoHosts().value(0).section(QLatin1Char(':'), 1).toUInt()));
     link.setRate(8 << 20);
     QVERIFY(link.listen());
-    {
-        QFile domains(QStringLiteral("VideoDomain"));
-        QVERIFY(domains.open(QIODevice::WriteOnly) && domains.write(link.hostPort().toUtf8() + '\n') > 0);
-    }
+    QVERIFY(writeFile(QStringLiteral("VideoDomain"), link.hostPort().toUtf8() + '\n'));
     AppConfig::setLatestRequestVideoDomainsDayOfYear(uint(QDate::currentDate().dayOfYear()));
     QVERIFY(startProgram());
     m_dialog->findChild<QLineEdit *>(QStringLiteral("downloadPageDownloadDirectoryLineEdit"))->setText(target.path());
@@ -177,8 +162,7 @@ void TestDownloadResume::resumesAcrossServiceAndProgramRestarts()
                              e2e::kStepTimeoutMs);
     QCOMPARE(progressLabel(row)->text(), QStringLiteral("下载完成"));
     QCOMPARE(row->transfer()->resumedFrom(), cutAt);
-    QFile file(saved);
-    QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == m_film);
+    QVERIFY(readFile(saved) == m_film);
     QVERIFY(!QFile::exists(part));
     QVERIFY(!QFile::exists(QStringLiteral("DownloadRecord.dat")));
 }

@@ -17,10 +17,6 @@ QString progressOf(QWidget *row)
 {
     return row->findChild<QLabel *>(QStringLiteral("downloadProgressLabel"))->text();
 }
-QPushButton *deleteButton(QWidget *row)
-{
-    return row->findChild<QPushButton *>(QStringLiteral("deletePushButton"));
-}
 QPushButton *button(QWidget *row, const char *name)
 {
     return row->findChild<QPushButton *>(QLatin1String(name));
@@ -81,7 +77,7 @@ void TestDownloadRow::deleteDuringTheTransferLeavesNoFile()
     const QString part = row->transfer()->partPath();
     const QString final = row->transfer()->finalPath();
     QTRY_VERIFY_WITH_TIMEOUT(progressOf(row).endsWith(QLatin1Char('%')), 10000);
-    QTest::mouseClick(deleteButton(row), Qt::LeftButton);
+    QTest::mouseClick(button(row, "deletePushButton"), Qt::LeftButton);
     QVERIFY(!QFile::exists(part));
     QTRY_VERIFY(guard.isNull());
     // Nothing comes later: no file, no connection.
@@ -97,10 +93,7 @@ void TestDownloadRow::listedRowResumesAndOpensItsFolder()
     file.resourceHash = QStringLiteral("0123456789abcdef0123456789abcdef01234567");
     file.fileName = QStringLiteral("listed.mp4");
     file.fileSize = quint64(data.size());
-    {
-        QFile part(QDir(m_dir.path()).filePath(QStringLiteral("listed.mp4.tmp")));
-        QVERIFY(part.open(QIODevice::WriteOnly) && part.write(data.left(10000)) == 10000);
-    }
+    QVERIFY(writeFile(QDir(m_dir.path()).filePath(QStringLiteral("listed.mp4.tmp")), data.left(10000)));
 
     // Listed again after a restart: it waits, showing how far it got, with its resume button.
     BTResourceDownloadListItemWidget row(file, m_dir.path(), BTResourceDownloadListItemWidget::Start::OnResume);

@@ -376,10 +376,9 @@ void TestDownloadTransfer::resumeContinuesFromThePart()
     shortWithoutLength.dropAfterBytes = 150000;
     m_server.route("/video/short", shortWithoutLength);
     m_server.route("/video/empty", ScriptedResponse::withType("video/mp4", QByteArray(), 200));
+    // The same file at a fresh address.
     const auto resolved = [this, &data](const QByteArray &path) {
-        BTResourceFile file = fileFor(QStringLiteral("film.mp4"), path, quint64(data.size()));
-        file.downloadUrl = m_server.url(QString::fromLatin1(path)).toString();
-        return file;
+        return fileFor(QStringLiteral("film.mp4"), path, quint64(data.size()));
     };
 
     // A part file from an earlier run continued with a range: tst_downloadresume, end to end.
@@ -433,8 +432,7 @@ void TestDownloadTransfer::httpsChecksTheHost()
     TlsHost host(data);
     QVERIFY(!host.certificate.isNull());
     QVERIFY(host.listen(QHostAddress::LocalHost));
-    BTResourceFile file = fileFor(QStringLiteral("secure.mp4"), "/v");
-    file.fileSize = quint64(data.size());
+    BTResourceFile file = fileFor(QStringLiteral("secure.mp4"), "/v", quint64(data.size()));
     file.downloadUrl = QStringLiteral("https://localhost:%1/video/secure.mp4").arg(host.serverPort());
 
     // A certificate that no authority vouches for ends the transfer before any byte is written.

@@ -22,8 +22,7 @@ QStringList prepareDemo(const ServiceProcess &service, QByteArray *output)
     QStringList magnets;
     if (service.run({QStringLiteral("demo"), QStringLiteral("--clip-seconds"), QStringLiteral("2")}, output) != 0)
         return magnets;
-    const QList<QByteArray> lines = output->split('\n');
-    for (const QByteArray &line : lines) {
+    for (const QByteArray &line : output->split('\n')) {
         if (line.startsWith("magnet:?xt=urn:btih:"))
             magnets << QString::fromUtf8(line.trimmed());
     }

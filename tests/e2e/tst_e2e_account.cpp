@@ -10,7 +10,6 @@
 #include "ModalAnswerer.h"
 #include "ServiceProcess.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -68,6 +67,7 @@ private:
 
 void TestEndToEndAccount::initTestCase()
 {
+    initGuiResources();
     QVERIFY(m_dir.isValid());
     QVERIFY(QDir::setCurrent(m_dir.path()));
     m_service = std::make_unique<ServiceProcess>();
@@ -155,12 +155,5 @@ void TestEndToEndAccount::signUpLogInLogOut()
     // Remembered with automatic login, the next start logs in from user.dat alone: tst_e2e_product.
 }
 
-int main(int argc, char *argv[])
-{
-    QApplication app(argc, argv);
-    initGuiResources();
-    TestEndToEndAccount test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(TestEndToEndAccount)
 #include "tst_e2e_account.moc"

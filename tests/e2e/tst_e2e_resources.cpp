@@ -23,7 +23,6 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -43,7 +42,6 @@ class TestEndToEndResources : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void reloadOnEveryLine();
     void collectListAndDelete();
     void vipOnlyResourceIsRefusedWithoutVip();
@@ -74,6 +72,8 @@ private:
 
 void TestEndToEndResources::initTestCase()
 {
+    std::setlocale(LC_NUMERIC, "C"); // libmpv refuses to start unless numbers are formatted the C way
+    initGuiResources();
     QVERIFY(m_dir.isValid());
     QVERIFY(QDir::setCurrent(m_dir.path()));
     m_service = std::make_unique<ServiceProcess>();
@@ -94,12 +94,6 @@ void TestEndToEndResources::initTestCase()
     // The service's own video hosts come first in the list it hands out.
     for (const QString &host : m_service->videoHosts())
         QVERIFY2(m_dialog->videoDomains().contains(host), qPrintable(m_dialog->videoDomains().join(QLatin1Char(' '))));
-}
-
-void TestEndToEndResources::cleanupTestCase()
-{
-    m_app.reset();
-    m_service.reset();
 }
 
 BTResourceCollectionListItemWidget *TestEndToEndResources::collectionNamed(const QString &name)
@@ -230,14 +224,5 @@ void TestEndToEndResources::vipOnlyResourceIsRefusedWithoutVip()
     QCOMPARE(answerer.seen().value(0).text, QStringLiteral("非永久vip不可用！"));
 }
 
-int main(int argc, char *argv[])
-{
-    QApplication app(argc, argv);
-    // libmpv refuses to start unless numbers are formatted the C way.
-    std::setlocale(LC_NUMERIC, "C");
-    initGuiResources();
-    TestEndToEndResources test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(TestEndToEndResources)
 #include "tst_e2e_resources.moc"

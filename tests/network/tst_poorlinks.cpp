@@ -14,6 +14,7 @@
 #include "FakePlayerEngine.h"
 #include "FaultProxy.h"
 #include "ScriptedHttpServer.h"
+#include "TestFiles.h"
 
 #include <QtTest>
 
@@ -112,18 +113,13 @@ void TestPoorLinks::stalledDownloadFailsAndKeepsItsPart()
     QCOMPARE(finished.at(0).at(0).toBool(), false);
 
     // What arrived stays for a resume: the first part of the file, byte for byte.
-    QFile part(transfer.partPath());
-    QVERIFY(part.open(QIODevice::ReadOnly));
-    const QByteArray kept = part.readAll();
+    const QByteArray kept = readFile(transfer.partPath());
     QVERIFY(kept.size() > 0 && kept.size() < m_data.size());
     QCOMPARE(kept, m_data.left(kept.size()));
     QVERIFY(!QFile::exists(transfer.finalPath()));
     // While nothing came, the rate read zero; the text is cleared at the end.
-    QStringList rates;
-    for (const QList<QVariant> &arguments : speed)
-        rates << arguments.at(0).toString();
-    QCOMPARE(rates.value(rates.size() - 2), QStringLiteral("0.0B/S"));
-    QCOMPARE(rates.last(), QString());
+    QCOMPARE(speed.value(speed.size() - 2).value(0).toString(), QStringLiteral("0.0B/S"));
+    QCOMPARE(speed.last().value(0).toString(), QString());
 
     // A reset fails the transfer at once, and what arrived stays as well.
     DownloadTransfer again(file, m_dir.path());

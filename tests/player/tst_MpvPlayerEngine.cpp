@@ -1,10 +1,10 @@
 #include "EngineTestMedia.h"
 #include "FaultProxy.h"
 #include "ScriptedHttpServer.h"
+#include "TestFiles.h"
 #include "player/mpv/MpvAccess.h"
 #include "player/mpv/MpvPlayerEngine.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -48,8 +48,7 @@ class TestMpvPlayerEngine : public QObject
 
 private slots:
     void initTestCase();
-    void statesOfFailureReplacementPlaybackAndClose();
-    void endOfFileReturnsToReadyByItself();
+    void statesOfFailureReplacementPlaybackCloseAndEnd();
     void closeDuringOpeningEndsInReady();
     void bufferProgressRisesUnderAThrottledServer();
     void configItemsReachTheEngine();
@@ -66,6 +65,7 @@ private:
 
 void TestMpvPlayerEngine::initTestCase()
 {
+    std::setlocale(LC_NUMERIC, "C"); // libmpv refuses to start unless numbers use the C locale
     QVERIFY(m_dir.isValid());
     m_clip = EngineTestMedia::makeClip(m_dir.path(), QStringLiteral("clip.mp4"), 8, 192, 108);
     const QByteArray shortClip = EngineTestMedia::makeClip(m_dir.path(), QStringLiteral("short.mp4"), 1, 160, 120);
@@ -92,7 +92,7 @@ void TestMpvPlayerEngine::openAndWaitForPlaying(MpvPlayerEngine &engine, const c
     QTRY_COMPARE_WITH_TIMEOUT(engine.state(), int(E::Playing), Wait);
 }
 
-void TestMpvPlayerEngine::statesOfFailureReplacementPlaybackAndClose()
+void TestMpvPlayerEngine::statesOfFailureReplacementPlaybackCloseAndEnd()
 {
     MpvPlayerEngine engine(MpvPlayerEngine::NoOutput);
     QVERIFY2(engine.isValid(), qPrintable(engine.errorString()));
@@ -147,12 +147,9 @@ void TestMpvPlayerEngine::statesOfFailureReplacementPlaybackAndClose()
                                   E::Ready});
     QCOMPARE(log.text(), replaced + QStringLiteral(", ") + played);
     QCOMPARE(opened.count(), 2); // the late answer did not count
-}
 
-void TestMpvPlayerEngine::endOfFileReturnsToReadyByItself()
-{
-    MpvPlayerEngine engine(MpvPlayerEngine::NoOutput);
-    StateLog log(&engine);
+    // A media that reaches its end returns to Ready by itself.
+    log.pairs.clear();
     engine.open(url("/short.mp4"));
     QTRY_VERIFY_WITH_TIMEOUT(log.pairs.size() >= 5 && engine.state() == E::Ready, Wait);
     QTest::qWait(200);
@@ -220,10 +217,7 @@ void TestMpvPlayerEngine::configItemsReachTheEngine()
 
     // A missing subtitle file is refused; a name with Chinese letters and a blank is loaded.
     const QString srtPath = QDir(m_dir.path()).filePath(QStringLiteral("字幕 one.srt"));
-    QFile srt(srtPath);
-    QVERIFY(srt.open(QIODevice::WriteOnly));
-    srt.write("1\n00:00:00,000 --> 00:00:07,000\nHello\n\n");
-    srt.close();
+    QVERIFY(writeFile(srtPath, "1\n00:00:00,000 --> 00:00:07,000\nHello\n\n"));
     engine.setConfig(E::SubtitleFile, QDir(m_dir.path()).filePath(QStringLiteral("absent.srt")));
     QCOMPARE(config(E::SubtitleFile), QString());
     engine.setConfig(E::SubtitleFile, srtPath);
@@ -327,13 +321,5 @@ void TestMpvPlayerEngine::stallsAreRetriedAndOpeningIsBounded()
     }
 }
 
-int main(int argc, char *argv[])
-{
-    QCoreApplication app(argc, argv);
-    // libmpv refuses to start unless numbers use the C locale.
-    std::setlocale(LC_NUMERIC, "C");
-    TestMpvPlayerEngine test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(TestMpvPlayerEngine)
 #include "tst_MpvPlayerEngine.moc"

@@ -3,7 +3,6 @@
 #include "player/mpv/MpvPlayerEngine.h"
 #include "player/ui/MpvVideoWidget.h"
 
-#include <QApplication>
 #include <QMouseEvent>
 #include <QPalette>
 #include <QScreen>
@@ -45,6 +44,7 @@ class TestMpvVideoWidget : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { std::setlocale(LC_NUMERIC, "C"); } // as libmpv requires
     void cleanup() { qunsetenv("PELORIN_VIDEO_PATH"); }
     void pictureAndInputThroughTheXServer_data();
     void pictureAndInputThroughTheXServer();
@@ -157,12 +157,5 @@ void TestMpvVideoWidget::eitherCanBeDestroyedFirst()
     }
 }
 
-int main(int argc, char *argv[])
-{
-    QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-    TestMpvVideoWidget test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(TestMpvVideoWidget)
 #include "tst_MpvVideoWidget.moc"

@@ -2,6 +2,7 @@
 // frames on an X display (Xvfb) and the subtitle text libmpv shows.
 
 #include "EngineTestMedia.h"
+#include "TestFiles.h"
 #include "player/PictureSoundOptions.h"
 #include "player/PlaybackController.h"
 #include "player/SubtitleOptions.h"
@@ -9,7 +10,6 @@
 #include "player/mpv/MpvPlayerEngine.h"
 #include "player/ui/MpvVideoWidget.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -23,12 +23,6 @@ namespace {
 constexpr int Wait = 30000;
 const QString First = QStringLiteral("第一行：你好，世界！");
 const QString Second = QStringLiteral("第二行：字幕要在十点五秒出现。");
-
-QString writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? path : QString();
-}
 
 QString srt()
 {
@@ -65,6 +59,7 @@ class TestPictureSoundOnEngine : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { std::setlocale(LC_NUMERIC, "C"); } // as libmpv requires
     void choicesShowInThePictureAndTheSubtitles();
 
 private:
@@ -101,19 +96,18 @@ void TestPictureSoundOnEngine::choicesShowInThePictureAndTheSubtitles()
                                            QStringLiteral("color=c=0x808080:size=320x180:rate=25:duration=14"))
                  .isEmpty());
     // Chinese letters and a blank in the name; UTF-8 and GB18030 contents; a file that is no subtitle.
-    const QString utf8 = writeFile(QDir(dir.path()).filePath(QStringLiteral("中文 字幕.srt")), srt().toUtf8());
-    const QString gb = writeFile(QDir(dir.path()).filePath(QStringLiteral("gb.srt")),
-                                 QTextCodec::codecForName("GB18030")->fromUnicode(srt()));
-    const QString ass = writeFile(QDir(dir.path()).filePath(QStringLiteral("特效.ass")),
-                                  QStringLiteral("[Script Info]\nScriptType: v4.00+\nPlayResX: 320\nPlayResY: 180\n\n"
-                                                 "[V4+ Styles]\nFormat: Name, Fontname, Fontsize, PrimaryColour\n"
-                                                 "Style: Default,sans-serif,20,&H00FFFFFF\n\n[Events]\n"
-                                                 "Format: Layer, Start, End, Style, Text\n"
-                                                 "Dialogue: 0,0:00:02.00,0:00:04.00,Default,{\\b1}%1\n")
-                                      .arg(First)
-                                      .toUtf8());
-    const QString broken = writeFile(QDir(dir.path()).filePath(QStringLiteral("broken.srt")), QByteArray(4096, '\xff'));
-    QVERIFY(!utf8.isEmpty() && !gb.isEmpty() && !ass.isEmpty() && !broken.isEmpty());
+    const QDir here(dir.path());
+    const QString utf8 = here.filePath(QStringLiteral("中文 字幕.srt")), gb = here.filePath(QStringLiteral("gb.srt"));
+    const QString ass = here.filePath(QStringLiteral("特效.ass")), broken = here.filePath(QStringLiteral("broken.srt"));
+    QVERIFY(writeFile(utf8, srt().toUtf8()) && writeFile(broken, QByteArray(4096, '\xff'))
+            && writeFile(gb, QTextCodec::codecForName("GB18030")->fromUnicode(srt())));
+    QVERIFY(writeFile(ass, QStringLiteral("[Script Info]\nScriptType: v4.00+\nPlayResX: 320\nPlayResY: 180\n\n"
+                                          "[V4+ Styles]\nFormat: Name, Fontname, Fontsize, PrimaryColour\n"
+                                          "Style: Default,sans-serif,20,&H00FFFFFF\n\n[Events]\n"
+                                          "Format: Layer, Start, End, Style, Text\n"
+                                          "Dialogue: 0,0:00:02.00,0:00:04.00,Default,{\\b1}%1\n")
+                               .arg(First)
+                               .toUtf8()));
 
     MpvPlayerEngine engine(MpvPlayerEngine::VideoOutput); // no sound device
     QVERIFY2(engine.isValid(), qPrintable(engine.errorString()));
@@ -212,12 +206,5 @@ void TestPictureSoundOnEngine::choicesShowInThePictureAndTheSubtitles()
     QTRY_COMPARE_WITH_TIMEOUT(engine.state(), int(PlayerEngine::Ready), Wait);
 }
 
-int main(int argc, char *argv[])
-{
-    QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-    TestPictureSoundOnEngine test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(TestPictureSoundOnEngine)
 #include "tst_PictureSoundOnEngine.moc"

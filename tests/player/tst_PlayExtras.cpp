@@ -4,6 +4,7 @@
 #include "../shell/DesktopInput.h"
 #include "EndToEnd.h"
 #include "ServiceProcess.h"
+#include "TestFiles.h"
 #include "app/ui/Application.h"
 #include "app/ui/GuiResources.h"
 #include "player/FormatDuration.h"
@@ -14,14 +15,11 @@
 #include "resources/PlayRequest.h"
 #include "resources/PlaySession.h"
 #include "resources/protocol/ResourceInput.h"
-#include "resources/ui/BTResourceFunctionDialog.h"
-#include "resources/ui/BTResourceParseResultListItemWidget.h"
 #include "shell/ui/ContextMenu.h"
 
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -34,7 +32,6 @@ class TestPlayExtras : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void episodesFollowInNaturalOrder();
     void tracksSpeedAndScreenshot();
     void resumeAcrossARestart();
@@ -42,7 +39,10 @@ private slots:
 private:
     bool startProgram();
     // Parses the magnet and plays the row whose name contains that text; true when it opened.
-    bool play(const QString &magnet, const QString &name);
+    bool play(const QString &magnet, const QString &name)
+    {
+        return e2e::playNamed(m_app->playback(), magnet, name);
+    }
     BTResourceFile currentFile() const { return m_app->playSession()->currentFile(); }
     QLabel *notice() const { return m_app->mainWidget()->findChild<QLabel *>(QStringLiteral("videoNotice")); }
     bool focusWindow();
@@ -57,6 +57,8 @@ private:
 
 void TestPlayExtras::initTestCase()
 {
+    std::setlocale(LC_NUMERIC, "C"); // libmpv refuses to start unless numbers are formatted the C way
+    initGuiResources();
     QVERIFY(m_dir.isValid() && QDir::setCurrent(m_dir.path()));
     // Screenshots go to the pictures folder under this home.
     qputenv("HOME", m_dir.path().toUtf8());
@@ -69,12 +71,6 @@ void TestPlayExtras::initTestCase()
     e2e::useService(*m_service);
     QVERIFY2(m_input.start(), "needs an X display (xvfb-run) and openbox");
     QVERIFY(startProgram());
-}
-
-void TestPlayExtras::cleanupTestCase()
-{
-    m_app.reset();
-    m_service.reset();
 }
 
 bool TestPlayExtras::startProgram()
@@ -108,11 +104,6 @@ bool TestPlayExtras::focusWindow()
         }
     }
     return false;
-}
-
-bool TestPlayExtras::play(const QString &magnet, const QString &name)
-{
-    return e2e::playNamed(m_app->playback(), magnet, name);
 }
 
 void TestPlayExtras::episodesFollowInNaturalOrder()
@@ -243,9 +234,7 @@ void TestPlayExtras::resumeAcrossARestart()
         QCOMPARE(many.size(), PlayPositionStore::Limit);
         QCOMPARE(many.resumePosition(QStringLiteral("ab"), PlayPositionStore::Limit + 4), 60000 + PlayPositionStore::Limit + 4);
         QCOMPARE(many.resumePosition(QStringLiteral("ab"), 4), 0);
-        QFile broken(QStringLiteral("many.dat"));
-        QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("{\"resource_hash\": 1") > 0);
-        broken.close();
+        QVERIFY(writeFile(QStringLiteral("many.dat"), "{\"resource_hash\": 1"));
         QVERIFY(!many.load() && many.size() == 0);
     }
 
@@ -260,13 +249,5 @@ void TestPlayExtras::resumeAcrossARestart()
     QCOMPARE(kept.size(), 0);
 }
 
-int main(int argc, char *argv[])
-{
-    QApplication app(argc, argv);
-    // libmpv refuses to start unless numbers are formatted the C way.
-    std::setlocale(LC_NUMERIC, "C");
-    initGuiResources();
-    TestPlayExtras test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_MAIN(TestPlayExtras)
 #include "tst_PlayExtras.moc"

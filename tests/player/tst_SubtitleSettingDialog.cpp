@@ -51,6 +51,7 @@ private:
 
 void TestSubtitleSettingDialog::initTestCase()
 {
+    initGuiResources();
     QVERIFY(m_dir.isValid() && QDir::setCurrent(m_dir.path()));
     QVERIFY(m_server.listen()); // announcements: none
     AppConfig::setServiceHost(m_server.hostPort());
@@ -152,12 +153,5 @@ void TestSubtitleSettingDialog::userChoicesReachTheEngine()
     QTRY_VERIFY(!m_dialog->isVisible());
 }
 
-int main(int argc, char *argv[])
-{
-    QApplication app(argc, argv);
-    initGuiResources();
-    TestSubtitleSettingDialog test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(TestSubtitleSettingDialog)
 #include "tst_SubtitleSettingDialog.moc"

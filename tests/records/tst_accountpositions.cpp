@@ -1,6 +1,7 @@
 // The kept positions and the account's: pending writes, the merge, and the exchange with a
 // scripted service (its failures included).
 #include "ScriptedHttpServer.h"
+#include "TestFiles.h"
 
 #include "account/AccountSession.h"
 #include "app/AppConfig.h"
@@ -13,12 +14,6 @@
 namespace {
 const QString kHash = QStringLiteral("0123456789abcdef0123456789abcdef01234567");
 const QString kOther = QStringLiteral("89abcdef0123456789abcdef0123456789abcdef");
-
-QByteArray read(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 PlayPositionStore::Entry remote(const QString &hash, quint32 index, int position, qint64 time)
 {
@@ -55,10 +50,8 @@ void TestAccountPositions::initTestCase()
 void TestAccountPositions::pendingAndTimeSurviveTheFileAndOldFilesRead()
 {
     // A file written before times were kept: its positions still resume, not pending.
-    QFile old(QStringLiteral("old.dat"));
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write(R"([{"resource_hash":"AB","resource_index":2,"position_ms":60000,"duration_ms":3600000}])");
-    old.close();
+    QVERIFY(writeFile(QStringLiteral("old.dat"), R"([{"resource_hash":"AB","resource_index":2,)"
+                                                 R"("position_ms":60000,"duration_ms":3600000}])"));
     PlayPositionStore store(QStringLiteral("old.dat"));
     QVERIFY(store.load());
     QCOMPARE(store.resumePosition(QStringLiteral("ab"), 2), 60000);
@@ -77,7 +70,7 @@ void TestAccountPositions::pendingAndTimeSurviveTheFileAndOldFilesRead()
     const QList<PlayPositionStore::Entry> pending = store.pendingEntries();
     QCOMPARE(pending.size(), 2);
     QCOMPARE(pending[0].time, 1000);
-    QVERIFY(read(QStringLiteral("old.dat")).contains("\"pending\": true"));
+    QVERIFY(readFile(QStringLiteral("old.dat")).contains("\"pending\": true"));
 
     // A reply about an older write leaves the newer one pending.
     store.setClock(1005);
@@ -166,12 +159,12 @@ void TestAccountPositions::serviceExchangeWithFailures()
     QVERIFY(store.save());
     QTRY_VERIFY(server.requestsMatching("position=0").size() >= 2); // tried again
     QCOMPARE(store.pendingEntries().size(), 1);
-    QVERIFY(read(QStringLiteral("account.dat")).contains("\"pending\": true"));
+    QVERIFY(readFile(QStringLiteral("account.dat")).contains("\"pending\": true"));
     allSent.clear();
     server.route("method=set", ScriptedResponse::json(R"({"statu":1})"));
     QTRY_VERIFY(store.pendingEntries().isEmpty());
     QTRY_VERIFY(!allSent.isEmpty());
-    QVERIFY(!read(QStringLiteral("account.dat")).contains("\"pending\": true"));
+    QVERIFY(!readFile(QStringLiteral("account.dat")).contains("\"pending\": true"));
 
     // A refusal that would repeat (bad parameters) is not tried again.
     server.route("method=set", ScriptedResponse::json(R"({"statu":0,"msg":"请求参数错误！"})"));

@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "resources/PlayRecordStore.h"
 
 #include <QtTest>
@@ -14,19 +15,6 @@ BTResourceFile file(int n, quint32 index = 0)
     f.fileHash = QStringLiteral("fh%1").arg(n);
     f.fileName = QStringLiteral("影片 %1.mp4").arg(n);
     return f;
-}
-
-QByteArray read(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void write(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
 }
 } // namespace
 
@@ -66,7 +54,7 @@ void TestPlayRecordStore::addKeepsNewestFirstWithoutDuplicates()
     QCOMPARE(store.at(2).resourceIndex, 0u);
 
     // The file is the indented JSON of the list, members in alphabetical order.
-    const QByteArray bytes = read(path());
+    const QByteArray bytes = readFile(path());
     QCOMPARE(bytes, store.serialized());
     QVERIFY(bytes.startsWith("[\n    {\n        \"file_hash\": \"fh2\",\n        \"file_name\": \"影片 2.mp4\",\n"
                              "        \"resource_hash\": \""));
@@ -88,7 +76,7 @@ void TestPlayRecordStore::limitTrimsOnlyAtExactlyTheLimit()
     QJsonArray many;
     for (int n = 0; n < 105; ++n)
         many.append(QJsonObject{{QStringLiteral("resource_hash"), QStringLiteral("h%1").arg(n)}});
-    write(path(), QJsonDocument(many).toJson());
+    QVERIFY(writeFile(path(), QJsonDocument(many).toJson()));
     PlayRecordStore big(path());
     QVERIFY(big.load());
     big.add(file(1));
@@ -108,7 +96,7 @@ void TestPlayRecordStore::deleteAndClear()
     // A clear writes the empty list; new records save again.
     store.add(file(4));
     QVERIFY(store.clear());
-    QCOMPARE(read(path()).simplified(), QByteArray("[ ]"));
+    QCOMPARE(readFile(path()).simplified(), QByteArray("[ ]"));
     store.add(file(5));
     QVERIFY(store.load() && store.size() == 1);
 }
@@ -118,9 +106,9 @@ void TestPlayRecordStore::loadingToleratesBadContent()
     // No file (the dialog's test covers a file that is not JSON).
     PlayRecordStore store(path());
     QVERIFY(!store.load());
-    write(path(), R"([{"resource_hash":"abc","file_name":"x"},
+    QVERIFY(writeFile(path(), R"([{"resource_hash":"abc","file_name":"x"},
                       {"resource_hash":7,"resource_index":"two","file_hash":[1],"file_name":{"a":1}},
-                      42, "text", null])");
+                      42, "text", null])"));
     QVERIFY(store.load());
     QCOMPARE(store.size(), 5);
     QCOMPARE(store.at(0).fileName, QStringLiteral("x"));
@@ -131,17 +119,17 @@ void TestPlayRecordStore::loadingToleratesBadContent()
     // What does not load (not JSON, or not a list) is set aside before the first write, never
     // overwritten; a second such file goes beside the first.
     for (const QByteArray &bad : {QByteArray("garbage"), QByteArray(R"({"resource_hash":"abc"})")}) {
-        write(path(), bad);
+        QVERIFY(writeFile(path(), bad));
         QVERIFY(!store.load());
         QCOMPARE(store.size(), 0);
-        QCOMPARE(read(path()), bad); // loading alone changes nothing
+        QCOMPARE(readFile(path()), bad); // loading alone changes nothing
         if (bad.startsWith('g'))
             QVERIFY(store.add(file(1)));
         else
             QVERIFY(store.clear());
     }
-    QCOMPARE(read(path() + QStringLiteral(".bad")), QByteArray("garbage"));
-    QCOMPARE(read(path() + QStringLiteral(".bad.2")), QByteArray(R"({"resource_hash":"abc"})"));
+    QCOMPARE(readFile(path() + QStringLiteral(".bad")), QByteArray("garbage"));
+    QCOMPARE(readFile(path() + QStringLiteral(".bad.2")), QByteArray(R"({"resource_hash":"abc"})"));
     QVERIFY(store.load() && store.size() == 0);
 }
 
@@ -149,7 +137,7 @@ void TestPlayRecordStore::aFailedSaveKeepsTheOldFile()
 {
     PlayRecordStore store(path());
     store.add(file(1));
-    const QByteArray before = read(path());
+    const QByteArray before = readFile(path());
 
     // A disk that fills up mid-write: files may not grow past a little more than the old one.
     // Root is bound by this limit too, unlike by permissions.
@@ -163,7 +151,7 @@ void TestPlayRecordStore::aFailedSaveKeepsTheOldFile()
     setrlimit(RLIMIT_FSIZE, &saved);
 
     QVERIFY(!saved2);
-    QCOMPARE(read(path()), before);
+    QCOMPARE(readFile(path()), before);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("PlayRecord.dat")});
 }
 

@@ -27,8 +27,7 @@ private slots:
     void initTestCase();
     void init();
     void headersCookieAndUserAgentAcrossRequests();
-    void loginIsSignedOverTheSortedParameters();
-    void lixianNameIsPercentEncodedAfterSigning();
+    void signedOverTheSortedParametersAndTheNameEncodedAfter();
     void outcomes();
 
 private:
@@ -78,7 +77,7 @@ void TestServiceClient::headersCookieAndUserAgentAcrossRequests()
     QCOMPARE(requests[2].header("Cookie"), QByteArray("sid=abc; path=/server/; HttpOnly"));
 }
 
-void TestServiceClient::loginIsSignedOverTheSortedParameters()
+void TestServiceClient::signedOverTheSortedParametersAndTheNameEncodedAfter()
 {
     m_server.route("", ScriptedResponse::json(R"({"statu":1,"data":{"isvip":1}})"));
     const QStringList parameters = {QStringLiteral("r=www/user/login"), QStringLiteral("do=login"),
@@ -95,26 +94,21 @@ void TestServiceClient::loginIsSignedOverTheSortedParameters()
     QCOMPARE(RequestSigner::signedText({QStringLiteral("a=1"), QStringLiteral("_s=pc"), QStringLiteral("Z=1")}),
              "Z=1&_s=pc&a=1&" + kSalt);
 
-}
-
-void TestServiceClient::lixianNameIsPercentEncodedAfterSigning()
-{
-    m_server.route("", ScriptedResponse::json(R"({"statu":1})"));
+    m_server.clearRequests();
     // A typed hash may hold the letters "name"; only the name parameter is encoded.
     const QString hash = QStringLiteral("usernameABCDEFGHIJKLMNOPQRSTUVWXYZ012345");
-    const QStringList parameters = {QStringLiteral("r=www/default/pc"),
-                                    QStringLiteral("cs0=lixian_qq"),
-                                    QStringLiteral("hash=") + hash,
-                                    QStringLiteral("index=3"),
-                                    QStringLiteral("name=影片 第1集.mp4"),
-                                    QStringLiteral("_mac=00:1A"),
-                                    QStringLiteral("_s=pc")};
-    QVERIFY(testClient().call(Get, parameters, true).succeeded());
-    const QByteArray sign = md5Hex(RequestSigner::signedText(parameters)); // over the raw name
+    const QStringList lixian = {QStringLiteral("r=www/default/pc"),
+                                QStringLiteral("cs0=lixian_qq"),
+                                QStringLiteral("hash=") + hash,
+                                QStringLiteral("index=3"),
+                                QStringLiteral("name=影片 第1集.mp4"),
+                                QStringLiteral("_mac=00:1A"),
+                                QStringLiteral("_s=pc")};
+    QVERIFY(testClient().call(Get, lixian, true).succeeded());
     QCOMPARE(m_server.requests().value(0).target,
              "/server/?r=www/default/pc&cs0=lixian_qq&hash=" + hash.toLatin1()
-                 + "&index=3&name=%E5%BD%B1%E7%89%87%20%E7%AC%AC1%E9%9B%86.mp4&_mac=00:1A&_s=pc&sign=" + sign);
-
+                 + "&index=3&name=%E5%BD%B1%E7%89%87%20%E7%AC%AC1%E9%9B%86.mp4&_mac=00:1A&_s=pc&sign="
+                 + md5Hex(RequestSigner::signedText(lixian))); // signed over the raw name
 }
 
 void TestServiceClient::outcomes()

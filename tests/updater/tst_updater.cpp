@@ -18,13 +18,10 @@
 #include <csignal>
 
 namespace {
-bool writeFile(const QString &path, const QByteArray &content, bool executable)
+bool writeScript(const QString &path, const QByteArray &content)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        return false;
-    file.close();
-    return !executable || file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+    return writeFile(path, content)
+           && QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
 }
 
 // A stand-in player: reports its version, and otherwise writes it and its arguments, one a line,
@@ -39,7 +36,7 @@ QByteArray playerScript(const QByteArray &version, bool runs = true)
 bool makeInstallation(const QString &dir, const QByteArray &version, const QString &player = QString())
 {
     return QDir().mkpath(dir)
-           && (player.isEmpty() ? writeFile(dir + u("/pelorin"), playerScript(version), true)
+           && (player.isEmpty() ? writeScript(dir + u("/pelorin"), playerScript(version))
                                 : QFile::copy(player, dir + u("/pelorin")))
            && QFile::copy(u(PELORIN_UPDATER_EXECUTABLE), dir + u("/pelorin-updater"))
            && writeFile(dir + u("/VERSION"), version + "\n");
@@ -50,7 +47,7 @@ bool makeArchive(const QString &path, const QByteArray &version, bool playerRuns
 {
     QTemporaryDir staging;
     const QString folder = staging.path() + u("/pelorin-") + QString::fromLatin1(version);
-    if (!QDir().mkpath(folder) || !writeFile(folder + u("/pelorin"), playerScript(version, playerRuns), true)
+    if (!QDir().mkpath(folder) || !writeScript(folder + u("/pelorin"), playerScript(version, playerRuns))
         || !writeFile(folder + u("/VERSION"), version + "\n")
         || (withUpdater && !QFile::copy(u(PELORIN_UPDATER_EXECUTABLE), folder + u("/pelorin-updater"))))
         return false;
@@ -179,7 +176,7 @@ void TestUpdater::failuresStartTheOldVersionWithTheReason()
     else
         QVERIFY(writeFile(package = m_root->path() + u("/pelorin_5.0.9.0_amd64.deb"), "!<arch>\n"));
     if (kind == u("deb installer"))
-        QVERIFY(writeFile(path + u("/gdebi-gtk"), "#!/bin/sh\nprintf '%s\\n' \"$@\" > installer.new && /bin/mv installer.new installer.txt\n", true));
+        QVERIFY(writeScript(path + u("/gdebi-gtk"), "#!/bin/sh\nprintf '%s\\n' \"$@\" > installer.new && /bin/mv installer.new installer.txt\n"));
     const QByteArray before = readFile(m_install + u("/VERSION"));
 
     QProcess updater;
@@ -259,11 +256,5 @@ void TestUpdater::handOverFromThePlayerEndToEnd()
     QVERIFY(service.log().contains("static"));
 }
 
-int main(int argc, char *argv[])
-{
-    QCoreApplication app(argc, argv);
-    TestUpdater test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(TestUpdater)
 #include "tst_updater.moc"
