@@ -1,5 +1,5 @@
-// The service's pieces on their own: parameter splitting and decoding, signatures, session ids
-// and cookies, the rate limiter, captcha pictures, e-mail and password rules, schema upgrades.
+// The service's pieces on their own: parameter splitting and decoding, signatures, the rate
+// limiter, captcha pictures, e-mail and password rules, schema upgrades.
 #include "server/store/AccountStore.h"
 #include "server/access/Captcha.h"
 #include "server/store/sqlite/SqliteDatabase.h"
@@ -7,7 +7,6 @@
 #include "server/http/ParameterText.h"
 #include "server/http/RequestFraming.h"
 #include "server/http/RequestParameters.h"
-#include "server/store/SessionStore.h"
 
 #include "service/protocol/RequestSigner.h"
 
@@ -115,7 +114,6 @@ class ServicePartsTest : public QObject
 private slots:
     void initTestCase() { QVERIFY(sodium_init() >= 0); }
     void parametersSplitLikeThePlayerBuildsThem();
-    void sessionIdsAndCookies();
     void rateLimiterWindow();
     void requestFramingFindsTheEnd();
     void captchaPictures();
@@ -154,33 +152,6 @@ void ServicePartsTest::parametersSplitLikeThePlayerBuildsThem()
     for (const char *bad : {"301", "", "-1", "+1", "1 ", "0x1"})
         QVERIFY2(!ParameterText::number(bad, 300, &value), bad);
     QCOMPARE(value, int64_t(300));
-}
-
-void ServicePartsTest::sessionIdsAndCookies()
-{
-    QTemporaryDir dir;
-    SqliteDatabase database((dir.path() + QStringLiteral("/s.db")).toStdString());
-    std::string error;
-    QVERIFY(database.open(&error));
-    SessionStore sessions(database, std::string(32, 'k'));
-    const std::string id = sessions.newId();
-    QVERIFY(sessions.isValid(id));
-    QVERIFY(!SessionStore(database, std::string(32, 'o')).isValid(id));
-    QVERIFY(!sessions.isValid(id.substr(0, 63)));
-    QCOMPARE(SessionStore::idFromCookieHeader("other=1; pelorin_sid=" + id + " ; x=y"), id);
-    QCOMPARE(SessionStore::idFromCookieHeader("xpelorin_sid=abc"), std::string());
-
-    // A captcha expires; sessions that only held one go after that, log-ins stay.
-    QVERIFY(sessions.setCaptcha(id, "EFGH", 2000, 1000));
-    QCOMPARE(sessions.takeCaptcha(id, 2001), std::string());
-    const std::string loggedIn = sessions.newId();
-    QVERIFY(database.lease().execute("INSERT INTO users (id, email, password_hash, created_at) VALUES (7, 'a@b.cn', 'x', 1)"));
-    QVERIFY(sessions.bindUser(loggedIn, 7, 1000));
-    QVERIFY(sessions.setCaptcha(loggedIn, "ABCD", 2000, 1000));
-    QVERIFY(sessions.setCaptcha(id, "IJKL", 2000, 1000));
-    QCOMPARE(sessions.purgeExpired(1500), 0);
-    QCOMPARE(sessions.purgeExpired(2001), 1);
-    QCOMPARE(sessions.userOf(loggedIn, 2001), int64_t(7));
 }
 
 void ServicePartsTest::rateLimiterWindow()
@@ -281,32 +252,7 @@ void ServicePartsTest::accountRules()
     account.vipUntil = 5000;
     QVERIFY(account.isVip(4999));
     QVERIFY(!account.isVip(5000));
-
-    // Mailed passwords: a new one does not cancel those before it; a few wait at most.
-    QTemporaryDir dir;
-    SqliteDatabase database((dir.path() + QStringLiteral("/a.db")).toStdString());
-    std::string error;
-    QVERIFY(database.open(&error));
-    AccountStore accounts(database);
-    int64_t id = 0;
-    QCOMPARE(accounts.create("a@b.cn", "current1", "0", 1000, &id), AccountStore::CreateResult::Created);
-    using Pending = AccountStore::PendingResult;
-    for (const char *mailed : {"mailed-1", "mailed-2", "mailed-3"})
-        QCOMPARE(accounts.addPendingPassword(id, mailed, 1000, 5000), Pending::Added);
-    QCOMPARE(accounts.addPendingPassword(id, "mailed-4", 1000, 5000), Pending::Full);
-    const std::optional<Account> stored = accounts.findById(id);
-    int64_t used = 0;
-    QCOMPARE(accounts.verify(stored, "mailed-1", 2000, &used), AccountStore::Match::Pending);
-    QCOMPARE(accounts.verify(stored, "mailed-2", 5001), AccountStore::Match::None);
-    // Using one makes it the password, ends the others and the codes issued so far.
-    QVERIFY(accounts.promotePending(id, used));
-    const std::optional<Account> changed = accounts.findById(id);
-    QCOMPARE(accounts.verify(changed, "mailed-1", 2000), AccountStore::Match::Password);
-    QCOMPARE(accounts.verify(changed, "mailed-2", 2000), AccountStore::Match::None);
-    QCOMPARE(changed->codeEpoch, stored->codeEpoch + 1);
-    // Extending VIP keeps codes (taking it away ends them: the library test).
-    QVERIFY(accounts.setVip(id, true, false, 0));
-    QCOMPARE(accounts.findById(id)->codeEpoch, changed->codeEpoch);
+    // (Mailed passwords and the sessions' ids, cookies and captchas: the back-end test, on both.)
 }
 
 void ServicePartsTest::schemaUpgradesStepByStep()

@@ -132,20 +132,33 @@ void StoreBackendsTest::accountsAndSessions()
     QCOMPARE(found->id, id);
     QCOMPARE(found->email, std::string("Mixed@Example.org"));
     QCOMPARE(accountsTwo.verify(found, "secret1", 100), AccountStore::Match::Password);
-    QCOMPARE(accountsOne.addPendingPassword(id, "mailed1", 100, 1000), AccountStore::PendingResult::Added);
+    // Mailed passwords: a new one does not cancel those before it; a few wait at most.
+    for (const char *mailed : {"mailed-1", "mailed-2", "mailed-3"})
+        QCOMPARE(accountsOne.addPendingPassword(id, mailed, 100, 1000), AccountStore::PendingResult::Added);
+    QCOMPARE(accountsTwo.addPendingPassword(id, "mailed-4", 100, 1000), AccountStore::PendingResult::Full);
     int64_t pending = 0;
-    QCOMPARE(accountsTwo.verify(found, "mailed1", 200, &pending), AccountStore::Match::Pending);
+    QCOMPARE(accountsTwo.verify(found, "mailed-1", 200, &pending), AccountStore::Match::Pending);
+    QCOMPARE(accountsTwo.verify(found, "mailed-2", 1001), AccountStore::Match::None);
+    // Using one makes it the password, ends the others and the codes issued so far.
     QVERIFY(accountsTwo.promotePending(id, pending));
     const auto promoted = accountsOne.findById(id);
+    QCOMPARE(accountsOne.verify(promoted, "mailed-1", 200), AccountStore::Match::Password);
+    QCOMPARE(accountsOne.verify(promoted, "mailed-2", 200), AccountStore::Match::None);
     QCOMPARE(promoted->codeEpoch, found->codeEpoch + 1);
+    // Extending VIP keeps codes (taking it away ends them: the library test).
     QVERIFY(accountsOne.setVip(id, true, false, 0));
-    QVERIFY(accountsOne.findById(id)->isVip(300));
+    QVERIFY(accountsTwo.findById(id)->isVip(300));
+    QCOMPARE(accountsTwo.findById(id)->codeEpoch, promoted->codeEpoch);
 
     // A session bound by one instance is the same session on the other; a captcha is taken once.
     const std::string secret(32, 's');
     SessionStore sessionsOne(*one, secret), sessionsTwo(*two, secret);
     const std::string sid = sessionsOne.newId();
     QVERIFY(sessionsTwo.isValid(sid));
+    QVERIFY(!SessionStore(*two, std::string(32, 'o')).isValid(sid));
+    QVERIFY(!sessionsTwo.isValid(sid.substr(0, 63)));
+    QCOMPARE(SessionStore::idFromCookieHeader("other=1; pelorin_sid=" + sid + " ; x=y"), sid);
+    QCOMPARE(SessionStore::idFromCookieHeader("xpelorin_sid=abc"), std::string());
     QVERIFY(sessionsOne.bindUser(sid, id, 1000));
     QCOMPARE(sessionsTwo.userOf(sid, 1010), id);
     QVERIFY(sessionsOne.setCaptcha(sid, "ABCD", 2000, 1010));
@@ -156,6 +169,15 @@ void StoreBackendsTest::accountsAndSessions()
     for (auto &taker : takers)
         taker.join();
     QCOMPARE(taken.load(), 1);
+    // A captcha expires; sessions that only held one go after that, log-ins stay.
+    const std::string captchaOnly = sessionsTwo.newId();
+    QVERIFY(sessionsTwo.setCaptcha(captchaOnly, "EFGH", 2000, 1000));
+    QCOMPARE(sessionsOne.takeCaptcha(captchaOnly, 2001), std::string());
+    QVERIFY(sessionsOne.setCaptcha(sid, "IJKL", 2000, 1030));
+    QVERIFY(sessionsTwo.setCaptcha(captchaOnly, "MNPQ", 2000, 1030));
+    QCOMPARE(sessionsOne.purgeExpired(1500), 0);
+    QCOMPARE(sessionsTwo.purgeExpired(2001), 1);
+    QCOMPARE(sessionsOne.userOf(sid, 2001), id);
     QVERIFY(sessionsTwo.unbindAllOf(id));
     QCOMPARE(sessionsOne.userOf(sid, 1030), int64_t(0));
     QVERIFY(accountsTwo.remove(id));
