@@ -1,16 +1,19 @@
 // The player's own ServiceClient against a started pelorin-service, for what the end-to-end tests
 // cannot reach: sessions, signatures, VIP standing, account limits, captcha, foreign collections,
-// the web form's token, the static folder, hostile requests and passwords kept out of the log.
+// the web form's token, the static folder, an update published in one step ("release" copies the
+// package there and names it with its SHA-256), hostile requests and passwords kept out of the log.
 #include "RawConnection.h"
 #include "TestFiles.h"
 #include "ServiceProcess.h"
 
 #include "app/AppConfig.h"
+#include "notices/UpdateInfo.h"
 #include "service/protocol/RequestSigner.h"
 #include "TestClient.h"
 #include "service/Endpoints.h"
 #include "service/ServiceClient.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -18,7 +21,6 @@
 #include <QJsonObject>
 #include <QNetworkReply>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -100,6 +102,7 @@ private slots:
     void passwordChangeAndRetrieval();
     void formsNeedTheirPagesToken();
     void staticFilesAndBrokenConfiguration();
+    void releasePublishesThePackageWithItsDigest();
     void hostileParametersAreRefused();
     void rateLimitsFailedLogInsAndKeepsSessionsAcrossRestarts();
     void requestLogNeverHoldsPasswords();
@@ -410,6 +413,26 @@ void ServiceProtocolTest::staticFilesAndBrokenConfiguration()
     QCOMPARE(broken.statu(), 0);
     QCOMPARE(broken.msg(), u("配置项格式错误！"));
     QVERIFY(writeFile(m_service->dataDir() + u("/config/announcements.json"), "[]"));
+}
+
+void ServiceProtocolTest::releasePublishesThePackageWithItsDigest()
+{
+    // A second release of the same version replaces the first.
+    const QString package = m_workingDir.path() + u("/packages/Pelorin 5.0.9.0.tar.gz");
+    for (const QByteArray &content : {QByteArray(3 << 20, 'a'), QByteArray("the second build")}) {
+        QVERIFY(writeFile(package, content));
+        QCOMPARE(m_service->run({u("release"), package, u("5.0.9.0"), u("修复若干问题\n新增更新校验")}), 0);
+        const UpdateInfo info = UpdateInfo::fromReply(testClient().call(Endpoints::updateInfo()));
+        QCOMPARE(info.description, u("修复若干问题\n新增更新校验"));
+        QCOMPARE(info.downloadUrl, u("http://%1/server/static/Pelorin 5.0.9.0.tar.gz").arg(m_service->hostPort()));
+        QCOMPARE(info.sha256, QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
+        QCOMPARE(readFile(m_service->dataDir() + u("/static/Pelorin 5.0.9.0.tar.gz")), content);
+    }
+
+    // Refused without a change: a missing package, missing words.
+    QCOMPARE(m_service->run({u("release"), m_workingDir.path() + u("/missing.tar.gz"), u("5.1"), u("x")}), 2);
+    QCOMPARE(m_service->run({u("release"), package, u("5.1")}), 2);
+    QCOMPARE(UpdateInfo::fromReply(testClient().call(Endpoints::updateInfo())).serverVersion, u("5.0.9.0"));
 }
 
 void ServiceProtocolTest::hostileParametersAreRefused()
