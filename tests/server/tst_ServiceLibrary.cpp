@@ -261,10 +261,7 @@ void ServiceLibraryTest::playAddressNeedsItsCookieAndServesExactRanges()
     QCOMPARE(beyond.contentRange, "bytes */" + QByteArray::number(size));
     QCOMPARE(fetch(address, cookie, "bytes=-0").status, 416);
     QCOMPARE(fetch(address, cookie, "bytes=9-2").status, 416);
-    // Several ranges get the whole file.
-    const Fetched several = fetch(address, cookie, "bytes=0-9,20-29");
-    QCOMPARE(several.status, 200);
-    QVERIFY(several.body == clip);
+    // (Several ranges get the whole file once: the attacks test.)
 }
 
 void ServiceLibraryTest::subtitleFilesAreListedWithTheirVideos()
