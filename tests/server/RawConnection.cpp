@@ -1,12 +1,10 @@
 #include "RawConnection.h"
 
 #include <QElapsedTimer>
-#include <QList>
 #include <QTcpServer>
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>

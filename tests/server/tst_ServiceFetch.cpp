@@ -12,7 +12,6 @@
 #include "service/Endpoints.h"
 #include "service/ServiceClient.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
