@@ -13,7 +13,6 @@
 #include "service/ServiceClient.h"
 
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -24,14 +23,6 @@ namespace {
 std::unique_ptr<ServiceClient> client;
 
 const char kBeingFetched[] = "该资源正在获取中，请稍后再试！";
-
-QByteArray randomBytes(int size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator generator{quint32(size)};
-    generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
-    return bytes;
-}
 
 ServiceReply fileList(const QString &hash)
 {
@@ -129,7 +120,7 @@ void ServiceFetchTest::cleanupTestCase()
 
 void ServiceFetchTest::unknownResourcesListAndPlayWhileArriving()
 {
-    const QByteArray slowClip = randomBytes(6 << 20);
+    const QByteArray slowClip = patterned(6 << 20);
     const QString slow = m_swarm->addResource(u("slow"), slowClip);
     const QString hostile = m_swarm->addHostileResource(u("hostile"));
     // The only peer of "half" holds the first half of its clip, so it never completes; its
@@ -139,7 +130,7 @@ void ServiceFetchTest::unknownResourcesListAndPlayWhileArriving()
         subtitle += QByteArray::number(n) + "\n00:00:00,000 --> 00:00:05,000\nline " + QByteArray::number(n) + "\n\n";
     for (const QString &copy : {u("/payload/half/"), u("/half/half/")})
         QVERIFY(writeFile(m_dir.path() + QStringLiteral("/swarm%1").arg(m_round) + copy + u("clip.chs.srt"), subtitle));
-    const QByteArray halfClip = randomBytes(4 << 20);
+    const QByteArray halfClip = patterned(4 << 20);
     const QString half = m_swarm->addResource(u("half"), halfClip);
     QVERIFY(!slow.isEmpty() && !hostile.isEmpty() && !half.isEmpty());
     const int seeder = m_swarm->seed({u("slow"), u("hostile")}, 1500 * 1000);
@@ -205,9 +196,9 @@ void ServiceFetchTest::unknownResourcesListAndPlayWhileArriving()
 
 void ServiceFetchTest::restartContinuesAFetch()
 {
-    const QByteArray clip = randomBytes(4 << 20);
+    const QByteArray clip = patterned(4 << 20);
     const QString hash = m_swarm->addResource(u("resumed"), clip);
-    const QString ahead = m_swarm->addResource(u("ahead"), randomBytes(1 << 20));
+    const QString ahead = m_swarm->addResource(u("ahead"), patterned(1 << 20));
     const int seeder = m_swarm->seed({u("resumed"), u("ahead")}, 1000 * 1000);
     QVERIFY(seeder >= 0);
     // Fetched ahead of time, it is in the library when the service starts.
@@ -246,11 +237,11 @@ void ServiceFetchTest::quotaGivesUpTheLeastRecentlyPlayed()
 {
     QStringList hashes;
     for (const QString &name : {u("first"), u("second"), u("third")})
-        hashes << m_swarm->addResource(name, randomBytes(3 << 20));
+        hashes << m_swarm->addResource(name, patterned(3 << 20));
     const int seeder = m_swarm->seed({u("first"), u("second"), u("third")});
     QVERIFY(seeder >= 0);
     // Hand-added resources do not count against the quota and are never given up.
-    QVERIFY(!m_service->addClip(m_dir.path() + u("/hand%1").arg(m_round), randomBytes(5 << 20)).isEmpty());
+    QVERIFY(!m_service->addClip(m_dir.path() + u("/hand%1").arg(m_round), patterned(5 << 20)).isEmpty());
     QVERIFY(startService(fetchArguments({m_swarm->address(seeder)}) << u("--fetch-quota") << u("7M")
                                                                      << u("--fetch-vip-only")));
 

@@ -107,8 +107,10 @@ private slots:
 
 private:
     QString payloadPath(const QString &relative) const;
-    // Logs in as the permanent VIP and resolves the first clip; fills the code and cookie.
-    void resolveFirstClip(QString *code, QByteArray *cookie);
+    // Logs in (as the permanent VIP unless told) and resolves the first clip on `line`; fills the
+    // code and cookie.
+    void resolveFirstClip(QString *code, QByteArray *cookie, const QString &account = u("demo@pelorin.test"),
+                          const QString &password = u("demo1234"), int line = 0);
 
     QTemporaryDir m_workingDir;
     std::unique_ptr<ServiceProcess> m_service;
@@ -205,10 +207,11 @@ void ServiceLibraryTest::vipRulesOfBothSteps()
     QVERIFY(gethttp(step).statu() != 1);
 }
 
-void ServiceLibraryTest::resolveFirstClip(QString *code, QByteArray *cookie)
+void ServiceLibraryTest::resolveFirstClip(QString *code, QByteArray *cookie, const QString &account,
+                                          const QString &password, int line)
 {
-    QVERIFY(logIn(u("demo@pelorin.test"), u("demo1234")).succeeded());
-    const QVariantMap info = gethttp(stepOf(lixian(m_collection, 0, u(kFirstClip)))).data().toMap();
+    QVERIFY(logIn(account, password).succeeded());
+    const QVariantMap info = gethttp(stepOf(lixian(m_collection, 0, u(kFirstClip))), line).data().toMap();
     *code = info.value(u("code")).toString();
     *cookie = info.value(u("com_cookie")).toString().toUtf8();
     QVERIFY(!code->isEmpty());
@@ -345,15 +348,12 @@ void ServiceLibraryTest::codesOfAChangedAccountStopWorking()
     // A working code for a VIP line; its status at the host.
     QString code;
     QByteArray cookie;
-    const auto issue = [&](const QString &password) {
-        QVERIFY(logIn(account, password).succeeded());
-        const QVariantMap info = gethttp(stepOf(lixian(m_collection, 0, u(kFirstClip))), 1).data().toMap();
-        code = info.value(u("code")).toString();
-        cookie = info.value(u("com_cookie")).toString().toUtf8();
-        // Hosts look at a refused account again only after a second.
-        QTRY_COMPARE_WITH_TIMEOUT(fetch(AddressResolution::playAddress(host, code), cookie, "bytes=0-0").status, 206, 10000);
-    };
     const auto status = [&] { return fetch(AddressResolution::playAddress(host, code), cookie, "bytes=0-0").status; };
+    const auto issue = [&](const QString &password) {
+        resolveFirstClip(&code, &cookie, account, password, 1);
+        // Hosts look at a refused account again only after a second.
+        QTRY_COMPARE_WITH_TIMEOUT(status(), 206, 10000);
+    };
 
     // Losing VIP ends it (the change is made by another process on the same data directory).
     issue(u("first-password"));

@@ -1,7 +1,8 @@
 // The player's own ServiceClient against a started pelorin-service, for what the end-to-end tests
 // cannot reach: sessions, signatures, VIP standing, account limits, captcha, foreign collections,
 // the web form's token, the static folder, an update published in one step ("release" copies the
-// package there and names it with its SHA-256), hostile requests and passwords kept out of the log.
+// package there and names it with its SHA-256), hostile requests, and a request log without passwords
+// or lines forged by a request.
 #include "RawConnection.h"
 #include "TestFiles.h"
 #include "ServiceProcess.h"
@@ -32,11 +33,6 @@ const char kTestCaptcha[] = "K7MW";
 ServiceReply logIn(const QString &user, const QString &password)
 {
     return testClient().call(Endpoints::login(user, password));
-}
-
-ServiceReply logOut()
-{
-    return testClient().call(Endpoints::logout());
 }
 
 QNetworkReply *send(const ServiceRequest &request, ServiceClient &client = testClient())
@@ -105,7 +101,7 @@ private slots:
     void releasePublishesThePackageWithItsDigest();
     void hostileParametersAreRefused();
     void rateLimitsFailedLogInsAndKeepsSessionsAcrossRestarts();
-    void requestLogNeverHoldsPasswords();
+    void requestLogHoldsNoPasswordsAndNoForgedLines();
 
 private:
     void addUser(const QString &email, const QString &password, const QStringList &flags = {});
@@ -285,7 +281,7 @@ void ServiceProtocolTest::collectionsBelongToOneAccount()
     QVERIFY(bob.call(Endpoints::collectionAdd(u("bob's"), hashOf('a'), 0)).succeeded());
     QCOMPARE(entries().size(), 2);
     // The same session switching accounts switches collections.
-    QVERIFY(logOut().succeeded());
+    QVERIFY(testClient().call(Endpoints::logout()).succeeded());
     QVERIFY(logIn(u("bob@pelorin.test"), u("bob-password")).succeeded());
     QCOMPARE(entries().value(0).toMap().value(u("name")).toString(), u("bob's"));
 }
@@ -375,7 +371,7 @@ void ServiceProtocolTest::passwordChangeAndRetrieval()
     QVERIFY(logIn(u("carol@pelorin.test"), u("carol-password")).succeeded());
     QVERIFY(logIn(u("carol@pelorin.test"), match.captured(1)).succeeded());
     QCOMPARE(logIn(u("carol@pelorin.test"), u("carol-password")).statu(), 0);
-    QVERIFY(logOut().succeeded());
+    QVERIFY(testClient().call(Endpoints::logout()).succeeded());
 }
 
 void ServiceProtocolTest::formsNeedTheirPagesToken()
@@ -472,15 +468,30 @@ void ServiceProtocolTest::rateLimitsFailedLogInsAndKeepsSessionsAcrossRestarts()
     reply->deleteLater();
 }
 
-void ServiceProtocolTest::requestLogNeverHoldsPasswords()
+void ServiceProtocolTest::requestLogHoldsNoPasswordsAndNoForgedLines()
 {
+    // Line breaks and terminal controls in a target, to the service and to a video host, forge no line.
+    const int before = m_service->log().size();
+    const quint16 video = RawConnection::portOf(m_service->videoHosts().value(0));
+    RawConnection::exchange(m_service->port(), RawConnection::get("/server/?r=x%0AGET%20forged%20statu=1&do=%1B%5B2J"));
+    RawConnection::exchange(m_service->port(), RawConnection::get("/server%0Aforged/\x1b[31m"));
+    RawConnection::exchange(video, "G\x1b]0;title\x07\nforged-host /ftn_handler/00 HTTP/1.1\r\nHost: x\r\n\r\n");
+    RawConnection::exchange(video, "GET /\x1b[2J\nforged-line HTTP/1.1\r\n\r\n");
+    QTRY_VERIFY(m_service->log().mid(before).count('\n') >= 4);
+
     // Routes are logged; the password of any request never is (requests so far: the whole test).
     const QRegularExpression loggedIn(u("^POST www/user/login:login statu=1 \\d+\\.\\d\\dms$"), QRegularExpression::MultilineOption);
-    QTRY_VERIFY(loggedIn.match(QString::fromUtf8(m_service->log())).hasMatch());
+    QVERIFY(loggedIn.match(QString::fromUtf8(m_service->log())).hasMatch());
     const QByteArray log = m_service->log();
     QVERIFY(!log.contains("f[password]"));
     for (const QString &password : qAsConst(m_passwordsUsed))
         QVERIFY2(!log.contains(password.toUtf8()), qPrintable(password));
+    for (const QByteArray &line : log.split('\n')) {
+        QVERIFY2(!line.startsWith("forged") && !line.startsWith("GET forged"), line.constData());
+        for (const char c : line)
+            QVERIFY2(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F, line.toPercentEncoding().constData());
+    }
+    QVERIFY(log.mid(before).contains("\\x1b"));
 }
 
 QTEST_GUILESS_MAIN(ServiceProtocolTest)
