@@ -368,7 +368,11 @@ void ServicePartsTest::torrentMetaReadsAndRefuses()
     QCOMPARE(meta.infoHash, resourceHashFromTorrentBytes(torrentWith(info)));
     QCOMPARE(meta.files[0].joinedPath, u("Season 1/第1集.mp4"));
 
-    const auto refused = [&](const Dictionary &changed, const char *why) {
+    // The info dictionary with `changes` made is refused, with a reason.
+    const auto refused = [&](const Dictionary &changes, const char *why) {
+        Dictionary changed = info;
+        for (auto change = changes.cbegin(); change != changes.cend(); ++change)
+            changed.insert(change.key(), change.value());
         TorrentMeta other;
         QString reason;
         QVERIFY2(!other.parse(torrentWith(changed), &reason) && !reason.isEmpty(), why);
@@ -376,23 +380,13 @@ void ServicePartsTest::torrentMetaReadsAndRefuses()
     for (const QByteArray &segment : {QByteArray(".."), QByteArray("a/b"), QByteArray("a\\b"), QByteArray(""), QByteArray("\xff\xfe")}) {
         Dictionary bad = file;
         bad.insert("path", QVariantList{segment});
-        Dictionary changed = info;
-        changed.insert("files", QVariantList{QVariant::fromValue(bad)});
-        refused(changed, segment.constData());
+        refused({{"files", QVariantList{QVariant::fromValue(bad)}}}, segment.constData());
     }
-    Dictionary changed = info;
-    changed.insert("pieces", QByteArray(2 * 20, 'p'));
-    refused(changed, "too few pieces");
-    changed = info;
-    changed.insert("name", QByteArray(".."));
-    refused(changed, "name");
-    changed = info;
-    changed.insert("piece length", qlonglong(0));
-    refused(changed, "piece length");
-    changed = info;
-    changed.insert("files", QVariantList{QVariant::fromValue(file), QVariant::fromValue(file)});
-    changed.insert("pieces", QByteArray(5 * 20, 'p'));
-    refused(changed, "twice");
+    refused({{"pieces", QByteArray(2 * 20, 'p')}}, "too few pieces");
+    refused({{"name", QByteArray("..")}}, "name");
+    refused({{"piece length", qlonglong(0)}}, "piece length");
+    const QVariantList twice{QVariant::fromValue(file), QVariant::fromValue(file)};
+    refused({{"files", twice}, {"pieces", QByteArray(5 * 20, 'p')}}, "twice");
     QVERIFY(!meta.parse("not bencode", &error));
 }
 

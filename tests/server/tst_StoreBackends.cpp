@@ -21,11 +21,24 @@
 #include <sodium.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <thread>
 
 using namespace server;
+
+namespace {
+// Runs run(0) ... run(count - 1) at once, each on a thread of its own, and waits for them all.
+void together(int count, const std::function<void(int)> &run)
+{
+    std::vector<std::thread> threads;
+    for (int i = 0; i < count; ++i)
+        threads.emplace_back(run, i);
+    for (auto &thread : threads)
+        thread.join();
+}
+} // namespace
 
 class StoreBackendsTest : public QObject
 {
@@ -163,11 +176,7 @@ void StoreBackendsTest::accountsAndSessions()
     QCOMPARE(sessionsTwo.userOf(sid, 1010), id);
     QVERIFY(sessionsOne.setCaptcha(sid, "ABCD", 2000, 1010));
     std::atomic<int> taken{0};
-    std::vector<std::thread> takers;
-    for (int i = 0; i < 4; ++i)
-        takers.emplace_back([&, i] { taken += (i % 2 ? sessionsOne : sessionsTwo).takeCaptcha(sid, 1020) == "ABCD"; });
-    for (auto &taker : takers)
-        taker.join();
+    together(4, [&](int i) { taken += (i % 2 ? sessionsOne : sessionsTwo).takeCaptcha(sid, 1020) == "ABCD"; });
     QCOMPARE(taken.load(), 1);
     // A captcha expires; sessions that only held one go after that, log-ins stay.
     const std::string captchaOnly = sessionsTwo.newId();
@@ -292,18 +301,13 @@ void StoreBackendsTest::fetchJobHasOneHolderAndFencesLateWrites()
     }
     std::mutex mutex;
     std::multiset<std::string> taken;
-    std::vector<std::thread> workers;
-    for (int w = 0; w < 6; ++w) {
-        workers.emplace_back([&, w] {
-            FetchJobs &jobs = w % 2 ? jobsA : jobsB;
-            while (const auto claim = jobs.claim("w" + std::to_string(w), "h", 100001, lease)) {
-                std::lock_guard<std::mutex> lock(mutex);
-                taken.insert(claim->hash);
-            }
-        });
-    }
-    for (auto &worker : workers)
-        worker.join();
+    together(6, [&](int w) {
+        FetchJobs &jobs = w % 2 ? jobsA : jobsB;
+        while (const auto claim = jobs.claim("w" + std::to_string(w), "h", 100001, lease)) {
+            std::lock_guard<std::mutex> lock(mutex);
+            taken.insert(claim->hash);
+        }
+    });
     // The refused-then-released job waits too.
     QCOMPARE(int(taken.size()), 25);
     for (const std::string &job : queued)
@@ -352,11 +356,7 @@ void StoreBackendsTest::rateLimitIsOneAcrossInstances()
     SqlRateLimiter otherBucket(*two, "signup", 1, 60000);
     // Attempts in parallel through both instances: exactly the limit's number get through.
     std::atomic<int> passed{0};
-    std::vector<std::thread> attempts;
-    for (int i = 0; i < 12; ++i)
-        attempts.emplace_back([&, i] { passed += (i % 2 ? limitOne : limitTwo).reserve("a@b.test", 1000 + i) == 0; });
-    for (auto &attempt : attempts)
-        attempt.join();
+    together(12, [&](int i) { passed += (i % 2 ? limitOne : limitTwo).reserve("a@b.test", 1000 + i) == 0; });
     QCOMPARE(passed.load(), 5);
     const int64_t retry = limitOne.reserve("a@b.test", 2000);
     QVERIFY(retry > 58000 && retry <= 60000);
@@ -459,15 +459,11 @@ void StoreBackendsTest::instancesStartingTogetherMigrateOnce()
         QSKIP("PostgreSQL's server binaries are not installed");
     const std::string url = m_cluster.createDatabase(QStringLiteral("together")).toStdString();
     std::atomic<int> opened{0};
-    std::vector<std::thread> instances;
-    for (int i = 0; i < 4; ++i)
-        instances.emplace_back([&] {
-            PostgresDatabase database(url);
-            std::string error;
-            opened += database.open(&error);
-        });
-    for (auto &instance : instances)
-        instance.join();
+    together(4, [&](int) {
+        PostgresDatabase database(url);
+        std::string error;
+        opened += database.open(&error);
+    });
     QCOMPARE(opened.load(), 4);
     PostgresDatabase database(url);
     std::string error;
