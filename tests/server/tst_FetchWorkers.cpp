@@ -82,11 +82,7 @@ public:
         signal(SIGKILL);
         m_process.waitForFinished(5000);
     }
-    QByteArray log() const
-    {
-        QFile file(m_dir + u("/worker.log"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray log() const { return readFile(m_dir + u("/worker.log")); }
     bool claimed(const QString &hash) const { return log().contains("fetch: claimed " + hash.toLatin1()); }
     QString host() const { return m_host; }
     QString fetchDir() const { return m_dir + u("/fetch"); }

@@ -245,10 +245,7 @@ void ServiceAttacksTest::rangesOnlyWhereTheyMeanSomething()
     const QMap<QString, QByteArray> clip = service.addClip(dir.path() + u("/payload"), QByteArray(1024 * 1024, 'v'));
     const QByteArray target = clip.value(u("play")), withCookie = "Cookie: " + clip.value(u("cookie")) + "\r\n";
     QVERIFY(!target.isEmpty());
-    QFile package(service.dataDir() + u("/static/package.zip"));
-    QVERIFY(package.open(QIODevice::WriteOnly));
-    package.write(QByteArray(100000, 'p'));
-    package.close();
+    QVERIFY(writeFile(service.dataDir() + u("/static/package.zip"), QByteArray(100000, 'p')));
     const quint16 port = service.port();
 
     // JSON and pages ignore Range: no truncation, no multipart amplification.

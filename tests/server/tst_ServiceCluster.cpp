@@ -242,10 +242,7 @@ void ServiceClusterTest::losingAnInstanceUnderLoadLosesNoAcknowledgedWrite()
     const quint16 front = RawConnection::freePort(), video = RawConnection::freePort();
     QVERIFY(m_nginx.start(m_dir.path() + u("/nginx"), {one.hostPort(), two.hostPort()}, front, video));
     const QString hosts = m_dir.path() + u("/hosts.json");
-    QFile hostsFile(hosts);
-    QVERIFY(hostsFile.open(QIODevice::WriteOnly));
-    hostsFile.write("[\"127.0.0.1:" + QByteArray::number(video) + "\"]");
-    hostsFile.close();
+    QVERIFY(writeFile(hosts, "[\"127.0.0.1:" + QByteArray::number(video) + "\"]"));
     QCOMPARE(one.run({u("config"), u("set"), u("video_hosts.json"), hosts}), 0);
     const QByteArray clip = patterned(1 << 20);
     QVERIFY(!one.addClip(m_dir.path() + u("/load-payload"), clip).isEmpty());
