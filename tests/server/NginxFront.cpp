@@ -1,6 +1,7 @@
 #include "NginxFront.h"
 
 #include "RawConnection.h"
+#include "TestFiles.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -40,14 +41,11 @@ bool NginxFront::start(const QString &dir, const QStringList &instances, quint16
                             "http {\n  access_log off;\n  client_body_temp_path " + temp + "/body; proxy_temp_path " + temp
                             + "/proxy;\n  fastcgi_temp_path " + temp + "/fastcgi; uwsgi_temp_path " + temp
                             + "/uwsgi; scgi_temp_path " + temp + "/scgi;\n  include pelorin-front.conf;\n}\n";
-    QFile frontConf(dir + QStringLiteral("/pelorin-front.conf")), mainConf(dir + QStringLiteral("/nginx.conf"));
     QFile::remove(dir + QStringLiteral("/pelorin-check.inc"));
     if (!QFile::copy(QStringLiteral(PELORIN_DEPLOY_DIR "/pelorin-check.inc"), dir + QStringLiteral("/pelorin-check.inc"))
-        || !frontConf.open(QIODevice::WriteOnly) || frontConf.write(conf) != conf.size()
-        || !mainConf.open(QIODevice::WriteOnly) || mainConf.write(main) != main.size())
+        || !writeFile(dir + QStringLiteral("/pelorin-front.conf"), conf)
+        || !writeFile(dir + QStringLiteral("/nginx.conf"), main))
         return false;
-    frontConf.close();
-    mainConf.close();
     m_process.setProcessChannelMode(QProcess::ForwardedChannels);
     m_process.start(QLatin1String(kNginx), {QStringLiteral("-p"), dir, QStringLiteral("-c"), dir + QStringLiteral("/nginx.conf"),
                                             QStringLiteral("-g"), QStringLiteral("daemon off;")});

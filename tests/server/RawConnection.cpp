@@ -1,12 +1,10 @@
 #include "RawConnection.h"
 
 #include <QElapsedTimer>
-#include <QList>
 #include <QTcpServer>
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -109,30 +107,22 @@ bool RawConnection::send(const QByteArray &bytes, int timeoutMs, qint64 *sent)
 
 QByteArray RawConnection::receiveReply(int timeoutMs)
 {
-    QElapsedTimer timer;
-    timer.start();
     QByteArray reply;
-    char chunk[65536];
-    while (m_fd >= 0 && !wholeReplyLength(reply)) {
-        pollfd entry{m_fd, POLLIN, 0};
-        if (::poll(&entry, 1, remaining(timer, timeoutMs)) != 1)
-            break;
-        const ssize_t got = ::recv(m_fd, chunk, sizeof chunk, 0);
-        if (got < 0 && (errno == EINTR || errno == EAGAIN))
-            continue;
-        if (got <= 0)
-            break;
-        reply.append(chunk, int(got));
-    }
+    read(&reply, timeoutMs);
     return reply;
 }
 
 bool RawConnection::closedByPeer(int timeoutMs)
 {
+    return read(nullptr, timeoutMs);
+}
+
+bool RawConnection::read(QByteArray *into, int timeoutMs)
+{
     QElapsedTimer timer;
     timer.start();
     char chunk[65536];
-    while (m_fd >= 0) {
+    while (m_fd >= 0 && !(into && wholeReplyLength(*into))) {
         pollfd entry{m_fd, POLLIN, 0};
         if (::poll(&entry, 1, remaining(timer, timeoutMs)) != 1)
             return false;
@@ -141,8 +131,10 @@ bool RawConnection::closedByPeer(int timeoutMs)
             continue;
         if (got <= 0)
             return true;
+        if (into)
+            into->append(chunk, int(got));
     }
-    return true;
+    return m_fd < 0;
 }
 
 QByteArray RawConnection::exchange(quint16 port, const QByteArray &request, const char *from, int timeoutMs)

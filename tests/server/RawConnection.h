@@ -44,5 +44,9 @@ public:
     static quint16 freePort();
 
 private:
+    // Reads until the peer closes (true), a whole reply is in *into, or timeoutMs passes (false);
+    // without `into` what arrives is discarded.
+    bool read(QByteArray *into, int timeoutMs);
+
     int m_fd = -1;
 };

@@ -1,4 +1,5 @@
 #include "ServiceProcess.h"
+#include "TestFiles.h"
 
 #include "resources/AddressResolution.h"
 #include "service/Endpoints.h"
@@ -6,7 +7,6 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
@@ -101,8 +101,7 @@ QString ServiceProcess::hostPort() const
 
 QByteArray ServiceProcess::log() const
 {
-    QFile file(m_dataDir + QStringLiteral("/service.log"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return readFile(m_dataDir + QStringLiteral("/service.log"));
 }
 
 int ServiceProcess::run(const QStringList &arguments, QByteArray *output) const
@@ -131,11 +130,8 @@ int ServiceProcess::run(const QStringList &arguments, QByteArray *output) const
 QMap<QString, QByteArray> ServiceProcess::addClip(const QString &payloadDir, const QByteArray &bytes) const
 {
     QMap<QString, QByteArray> printed;
-    QDir().mkpath(payloadDir);
-    QFile clip(payloadDir + QStringLiteral("/clip.mp4"));
-    if (!clip.open(QIODevice::WriteOnly) || clip.write(bytes) != bytes.size())
+    if (!writeFile(payloadDir + QStringLiteral("/clip.mp4"), bytes))
         return printed;
-    clip.close();
     const QString torrent = payloadDir + QStringLiteral(".torrent");
     QByteArray output;
     if (run({QStringLiteral("torrent"), QStringLiteral("create"), payloadDir, torrent}, &output) != 0)

@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QMap>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>

@@ -52,20 +52,9 @@ public:
     bool start()
     {
         QDir().mkpath(m_dir);
-        QStringList arguments{u("fetch-worker"),
-                              u("--database"),
-                              m_database,
-                              u("--fetch-dir"),
-                              m_dir + u("/fetch"),
-                              u("--listen"),
-                              u("127.0.0.1:0"),
-                              u("--lease-seconds"),
-                              u("3"),
-                              u("--no-dht"),
-                              u("--fetch-listen"),
-                              u("127.0.0.1:0"),
-                              u("--fetch-piece-wait"),
-                              u("20")};
+        QStringList arguments{u("fetch-worker"), u("--database"), m_database, u("--fetch-dir"), m_dir + u("/fetch")};
+        arguments << u("--listen") << u("127.0.0.1:0") << u("--lease-seconds") << u("3") << u("--no-dht")
+                  << u("--fetch-listen") << u("127.0.0.1:0") << u("--fetch-piece-wait") << u("20");
         for (const QString &peer : m_peers)
             arguments << u("--fetch-peer") << peer;
         m_process.setProgram(ServiceProcess::executable());
@@ -93,11 +82,7 @@ public:
         signal(SIGKILL);
         m_process.waitForFinished(5000);
     }
-    QByteArray log() const
-    {
-        QFile file(m_dir + u("/worker.log"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray log() const { return readFile(m_dir + u("/worker.log")); }
     bool claimed(const QString &hash) const { return log().contains("fetch: claimed " + hash.toLatin1()); }
     QString host() const { return m_host; }
     QString fetchDir() const { return m_dir + u("/fetch"); }

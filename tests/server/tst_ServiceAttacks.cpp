@@ -50,7 +50,6 @@ QByteArray get(const QByteArray &target, const QByteArray &extraHeaders = QByteA
 }
 constexpr auto statusOf = &RawConnection::statusOf;
 constexpr auto bodyOf = &RawConnection::bodyOf;
-constexpr auto headerOf = &RawConnection::headerOf;
 
 QJsonObject envelopeOf(const QByteArray &reply)
 {
@@ -95,7 +94,6 @@ private slots:
     void parallelWrongPasswordsStayWithinTheLimit();
     void descriptorExhaustionBacksOffAndRecovers();
     void rangesOnlyWhereTheyMeanSomething();
-    void logLinesCannotBeForged();
     void aBurstWaitsInTheBacklog();
     void anonymousRequestsAreLimitedPerAddress();
 };
@@ -247,10 +245,7 @@ void ServiceAttacksTest::rangesOnlyWhereTheyMeanSomething()
     const QMap<QString, QByteArray> clip = service.addClip(dir.path() + u("/payload"), QByteArray(1024 * 1024, 'v'));
     const QByteArray target = clip.value(u("play")), withCookie = "Cookie: " + clip.value(u("cookie")) + "\r\n";
     QVERIFY(!target.isEmpty());
-    QFile package(service.dataDir() + u("/static/package.zip"));
-    QVERIFY(package.open(QIODevice::WriteOnly));
-    package.write(QByteArray(100000, 'p'));
-    package.close();
+    QVERIFY(writeFile(service.dataDir() + u("/static/package.zip"), QByteArray(100000, 'p')));
     const quint16 port = service.port();
 
     // JSON and pages ignore Range: no truncation, no multipart amplification.
@@ -273,25 +268,6 @@ void ServiceAttacksTest::rangesOnlyWhereTheyMeanSomething()
     reply = RawConnection::exchange(video, get(target, withCookie + "Range: bytes=0-99\r\nIf-Range: \"other\"\r\n"));
     QCOMPARE(statusOf(reply), 200);
     QCOMPARE(bodyOf(reply).size(), 1024 * 1024);
-}
-
-void ServiceAttacksTest::logLinesCannotBeForged()
-{
-    ServiceProcess service;
-    QVERIFY(service.start());
-    const quint16 video = RawConnection::portOf(service.videoHosts().value(0));
-    RawConnection::exchange(service.port(), get("/server/?r=x%0AGET%20forged%20statu=1&do=%1B%5B2J"));
-    RawConnection::exchange(service.port(), get("/server%0Aforged/\x1b[31m"));
-    RawConnection::exchange(video, "G\x1b]0;title\x07\nforged-host /ftn_handler/00 HTTP/1.1\r\nHost: x\r\n\r\n");
-    RawConnection::exchange(video, "GET /\x1b[2J\nforged-line HTTP/1.1\r\n\r\n");
-    QTRY_VERIFY(service.log().count('\n') >= 4);
-    const QByteArray log = service.log();
-    for (const QByteArray &line : log.split('\n')) {
-        QVERIFY2(!line.startsWith("forged") && !line.startsWith("GET forged"), line.constData());
-        for (const char c : line)
-            QVERIFY2(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F, line.toPercentEncoding().constData());
-    }
-    QVERIFY(log.contains("\\x1b"));
 }
 
 void ServiceAttacksTest::aBurstWaitsInTheBacklog()
@@ -340,7 +316,7 @@ void ServiceAttacksTest::anonymousRequestsAreLimitedPerAddress()
     // Sign-ups: five accounts an hour from one address, each with its own captcha.
     QCOMPARE(accepted(7, [port](int i) {
                  const QByteArray captcha = RawConnection::exchange(port, get("/server/?r=default/verfy&_=1&_s=pc"));
-                 const QByteArray session = headerOf(captcha, "Set-Cookie").split(';').value(0);
+                 const QByteArray session = RawConnection::headerOf(captcha, "Set-Cookie").split(';').value(0);
                  return post(signedBody({u("r=www/user/register"), u("do=register_new"), u("f[code]=ABCD"),
                                          u("f[username]=script%1@pelorin.test").arg(i), u("f[password]=password1"),
                                          u("f[repassword]=password1"), u("union_uid=0"), u("_s=pc")}),

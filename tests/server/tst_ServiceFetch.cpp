@@ -1,7 +1,7 @@
 // A service with --fetch against peers on 127.0.0.1 that the test starts: resources it has never
-// seen become file lists, play while they arrive, survive a restart (or are fetched ahead with
-// library fetch), are refused for hostile names,
-// give way to the quota, and a vanished peer ends in an error instead of a hung request.
+// seen become file lists, play while they arrive (subtitle files too), survive a restart (or are
+// fetched ahead with library fetch), are refused for hostile names, give way to the quota, and a
+// vanished peer ends in an error instead of a hung request.
 #include "LocalSwarm.h"
 #include "TestFiles.h"
 #include "ServiceProcess.h"
@@ -12,9 +12,7 @@
 #include "service/Endpoints.h"
 #include "service/ServiceClient.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -25,14 +23,6 @@ namespace {
 std::unique_ptr<ServiceClient> client;
 
 const char kBeingFetched[] = "该资源正在获取中，请稍后再试！";
-
-QByteArray randomBytes(int size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator generator{quint32(size)};
-    generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
-    return bytes;
-}
 
 ServiceReply fileList(const QString &hash)
 {
@@ -79,11 +69,13 @@ private slots:
     void init();
     void cleanupTestCase();
     void unknownResourcesListAndPlayWhileArriving();
-    void subtitleOfAResourceStillArriving();
     void restartContinuesAFetch();
     void quotaGivesUpTheLeastRecentlyPlayed();
 
 private:
+    // Starts the service with these arguments and points the player's channel at it.
+    bool startService(const QStringList &arguments);
+
     QTemporaryDir m_dir;
     std::unique_ptr<LocalSwarm> m_swarm;
     std::unique_ptr<ServiceProcess> m_service;
@@ -111,6 +103,14 @@ void ServiceFetchTest::init()
     QCOMPARE(m_service->run({u("user"), u("add"), u("vip@pelorin.test"), u("vip-password"), u("--vip")}), 0);
 }
 
+bool ServiceFetchTest::startService(const QStringList &arguments)
+{
+    if (!m_service->start(arguments))
+        return false;
+    AppConfig::setServiceHost(m_service->hostPort());
+    return true;
+}
+
 void ServiceFetchTest::cleanupTestCase()
 {
     m_service.reset();
@@ -120,17 +120,23 @@ void ServiceFetchTest::cleanupTestCase()
 
 void ServiceFetchTest::unknownResourcesListAndPlayWhileArriving()
 {
-    const QByteArray slowClip = randomBytes(6 << 20);
+    const QByteArray slowClip = patterned(6 << 20);
     const QString slow = m_swarm->addResource(u("slow"), slowClip);
     const QString hostile = m_swarm->addHostileResource(u("hostile"));
-    const QByteArray halfClip = randomBytes(4 << 20);
+    // The only peer of "half" holds the first half of its clip, so it never completes; its
+    // subtitle file sorts first and lies in that half.
+    QByteArray subtitle;
+    for (int n = 1; subtitle.size() < 30000; ++n)
+        subtitle += QByteArray::number(n) + "\n00:00:00,000 --> 00:00:05,000\nline " + QByteArray::number(n) + "\n\n";
+    for (const QString &copy : {u("/payload/half/"), u("/half/half/")})
+        QVERIFY(writeFile(m_dir.path() + QStringLiteral("/swarm%1").arg(m_round) + copy + u("clip.chs.srt"), subtitle));
+    const QByteArray halfClip = patterned(4 << 20);
     const QString half = m_swarm->addResource(u("half"), halfClip);
     QVERIFY(!slow.isEmpty() && !hostile.isEmpty() && !half.isEmpty());
     const int seeder = m_swarm->seed({u("slow"), u("hostile")}, 1500 * 1000);
     const int halfSeeder = m_swarm->seed({u("half")}, 0, true);
     QVERIFY(seeder >= 0 && halfSeeder >= 0);
-    QVERIFY(m_service->start(fetchArguments({m_swarm->address(seeder), m_swarm->address(halfSeeder)})));
-    AppConfig::setServiceHost(m_service->hostPort());
+    QVERIFY(startService(fetchArguments({m_swarm->address(seeder), m_swarm->address(halfSeeder)})));
 
     // An unknown hash becomes the video files of its resource (at once or at a later request).
     QTRY_VERIFY_WITH_TIMEOUT(fileList(slow).succeeded(), 30000);
@@ -157,10 +163,27 @@ void ServiceFetchTest::unknownResourcesListAndPlayWhileArriving()
     QTRY_VERIFY(!QFileInfo::exists(m_service->dataDir() + u("/fetch/") + hostile));
     QVERIFY(!QFileInfo::exists(m_service->dataDir() + u("/fetch/hostile.mp4")));
 
+    // The subtitle file of the resource still arriving is listed with its video and served whole
+    // and in ranges.
+    QTRY_VERIFY_WITH_TIMEOUT(fileList(half).succeeded(), 30000);
+    const QVariantList halfDatas = fileList(half).datas();
+    QCOMPARE(halfDatas.size(), 1);
+    const QVariantList subtitles = halfDatas[0].toMap().value(u("subtitles")).toList();
+    QCOMPARE(subtitles.size(), 1);
+    const QVariantMap entry = subtitles[0].toMap();
+    QCOMPARE(entry.value(u("name")).toString(), u("clip.chs.srt"));
+    QCOMPARE(entry.value(u("lang")).toString(), u("chs"));
+    QCOMPARE(entry.value(u("file_size")).toLongLong(), qint64(subtitle.size()));
+    QVERIFY(resolve(*m_service, half, &address, &cookie, entry.value(u("index")).toUInt(), u("clip.chs.srt")));
+    const ServiceProcess::HostReply whole = ServiceProcess::fetch(address, cookie);
+    QCOMPARE(whole.status, 200);
+    QVERIFY(whole.complete);
+    QVERIFY(whole.body == subtitle);
+    QVERIFY(ServiceProcess::fetch(address, cookie, "bytes=100-199").body == subtitle.mid(100, 100));
+
     // Once the address step has answered, the first bytes are there for the player's short probe,
     // even when the only peer goes away; the part it never had ends in errors, not a hang.
-    QTRY_VERIFY_WITH_TIMEOUT(fileList(half).succeeded(), 30000);
-    QVERIFY(resolve(*m_service, half, &address, &cookie));
+    QVERIFY(resolve(*m_service, half, &address, &cookie, halfDatas[0].toMap().value(u("index")).toUInt()));
     m_swarm->stop(halfSeeder);
     const auto probe = ServiceProcess::fetch(address, cookie);
     QCOMPARE(probe.status, 200);
@@ -171,55 +194,11 @@ void ServiceFetchTest::unknownResourcesListAndPlayWhileArriving()
     QVERIFY(m_service->log().contains("did not arrive in time"));
 }
 
-void ServiceFetchTest::subtitleOfAResourceStillArriving()
-{
-    // The only peer holds the first half of the clip, so the resource never completes; the
-    // subtitle file sorts first and lies in that half.
-    QByteArray subtitle;
-    for (int n = 1; subtitle.size() < 30000; ++n)
-        subtitle += QByteArray::number(n) + "\n00:00:00,000 --> 00:00:05,000\nline " + QByteArray::number(n) + "\n\n";
-    const QString swarmDir = m_dir.path() + QStringLiteral("/swarm%1").arg(m_round);
-    for (const QString &copy : {u("/payload/subbed/"), u("/half/subbed/")}) {
-        QVERIFY(QDir().mkpath(swarmDir + copy));
-        QFile file(swarmDir + copy + u("clip.chs.srt"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(subtitle) == subtitle.size());
-    }
-    const QByteArray clip = randomBytes(4 << 20);
-    const QString hash = m_swarm->addResource(u("subbed"), clip);
-    QVERIFY(!hash.isEmpty());
-    const int seeder = m_swarm->seed({u("subbed")}, 0, true);
-    QVERIFY(seeder >= 0);
-    QVERIFY(m_service->start(fetchArguments({m_swarm->address(seeder)})));
-    AppConfig::setServiceHost(m_service->hostPort());
-
-    QTRY_VERIFY_WITH_TIMEOUT(fileList(hash).succeeded(), 30000);
-    const QVariantList datas = fileList(hash).datas();
-    QCOMPARE(datas.size(), 1);
-    const QVariantList subtitles = datas[0].toMap().value(u("subtitles")).toList();
-    QCOMPARE(subtitles.size(), 1);
-    const QVariantMap entry = subtitles[0].toMap();
-    QCOMPARE(entry.value(u("name")).toString(), u("clip.chs.srt"));
-    QCOMPARE(entry.value(u("lang")).toString(), u("chs"));
-    QCOMPARE(entry.value(u("file_size")).toLongLong(), qint64(subtitle.size()));
-
-    logInAsVip();
-    QString address;
-    QByteArray cookie;
-    QVERIFY(resolve(*m_service, hash, &address, &cookie, entry.value(u("index")).toUInt(), u("clip.chs.srt")));
-    const ServiceProcess::HostReply whole = ServiceProcess::fetch(address, cookie);
-    QCOMPARE(whole.status, 200);
-    QVERIFY(whole.complete);
-    QVERIFY(whole.body == subtitle);
-    const ServiceProcess::HostReply part = ServiceProcess::fetch(address, cookie, "bytes=100-199");
-    QCOMPARE(part.status, 206);
-    QVERIFY(part.body == subtitle.mid(100, 100));
-}
-
 void ServiceFetchTest::restartContinuesAFetch()
 {
-    const QByteArray clip = randomBytes(4 << 20);
+    const QByteArray clip = patterned(4 << 20);
     const QString hash = m_swarm->addResource(u("resumed"), clip);
-    const QString ahead = m_swarm->addResource(u("ahead"), randomBytes(1 << 20));
+    const QString ahead = m_swarm->addResource(u("ahead"), patterned(1 << 20));
     const int seeder = m_swarm->seed({u("resumed"), u("ahead")}, 1000 * 1000);
     QVERIFY(seeder >= 0);
     // Fetched ahead of time, it is in the library when the service starts.
@@ -230,8 +209,7 @@ void ServiceFetchTest::restartContinuesAFetch()
              0);
     QVERIFY2(printed.contains(ahead.toLatin1() + "  ahead"), printed.constData());
     const QStringList arguments = fetchArguments({m_swarm->address(seeder)});
-    QVERIFY(m_service->start(arguments));
-    AppConfig::setServiceHost(m_service->hostPort());
+    QVERIFY(startService(arguments));
     QVERIFY(fileList(ahead).succeeded());
     QTRY_VERIFY_WITH_TIMEOUT(fileList(hash).succeeded(), 30000);
     logInAsVip();
@@ -243,8 +221,7 @@ void ServiceFetchTest::restartContinuesAFetch()
     QVERIFY(QFileInfo::exists(m_service->dataDir() + u("/fetch/.resume/") + hash + u(".resume")));
     QVERIFY(!m_service->log().contains("fetch: " + hash.toLatin1() + " complete"));
     const int before = m_service->log().size();
-    QVERIFY(m_service->start(arguments));
-    AppConfig::setServiceHost(m_service->hostPort());
+    QVERIFY(startService(arguments));
     // It goes on from the pieces it had.
     const QRegularExpression had(u("fetch: ") + hash + u(" has (\\d+) of"));
     QTRY_VERIFY_WITH_TIMEOUT(had.match(QString::fromUtf8(m_service->log().mid(before))).hasMatch(), 30000);
@@ -260,14 +237,13 @@ void ServiceFetchTest::quotaGivesUpTheLeastRecentlyPlayed()
 {
     QStringList hashes;
     for (const QString &name : {u("first"), u("second"), u("third")})
-        hashes << m_swarm->addResource(name, randomBytes(3 << 20));
+        hashes << m_swarm->addResource(name, patterned(3 << 20));
     const int seeder = m_swarm->seed({u("first"), u("second"), u("third")});
     QVERIFY(seeder >= 0);
     // Hand-added resources do not count against the quota and are never given up.
-    QVERIFY(!m_service->addClip(m_dir.path() + u("/hand%1").arg(m_round), randomBytes(5 << 20)).isEmpty());
-    QVERIFY(m_service->start(fetchArguments({m_swarm->address(seeder)})
-                             << u("--fetch-quota") << u("7M") << u("--fetch-vip-only")));
-    AppConfig::setServiceHost(m_service->hostPort());
+    QVERIFY(!m_service->addClip(m_dir.path() + u("/hand%1").arg(m_round), patterned(5 << 20)).isEmpty());
+    QVERIFY(startService(fetchArguments({m_swarm->address(seeder)}) << u("--fetch-quota") << u("7M")
+                                                                     << u("--fetch-vip-only")));
 
     client->call(Endpoints::logout());
     QVERIFY(fileList(hashes[0]).msg().contains(u("VIP")));

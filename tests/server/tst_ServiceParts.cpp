@@ -1,13 +1,24 @@
-// The service's pieces on their own: parameter splitting and decoding, signatures, session ids
-// and cookies, the rate limiter, captcha pictures, e-mail and password rules, schema upgrades.
-#include "server/store/AccountStore.h"
+// The service's pieces on their own: parameter splitting and decoding, signatures, the rate limiter,
+// captcha pictures, e-mail and password rules, schema upgrades, the bencode writer against the
+// player's reader, torrents read and built, byte ranges, the access tokens, and subtitle files matched
+// to videos by name on file lists shaped like real film, series and anime resources.
+#include "TestFiles.h"
+#include "resources/protocol/BencodeReader.h"
+#include "resources/protocol/ResourceInput.h"
+#include "server/access/AccessTokens.h"
 #include "server/access/Captcha.h"
-#include "server/store/sqlite/SqliteDatabase.h"
-#include "server/store/RateLimiter.h"
+#include "server/fetch/BencodeWriter.h"
+#include "server/fetch/TorrentBuilder.h"
+#include "server/fetch/TorrentMeta.h"
+#include "server/http/ByteRange.h"
 #include "server/http/ParameterText.h"
 #include "server/http/RequestFraming.h"
 #include "server/http/RequestParameters.h"
-#include "server/store/SessionStore.h"
+#include "server/library/SubtitleMatch.h"
+#include "server/store/AccountStore.h"
+#include "server/store/LibraryStore.h"
+#include "server/store/RateLimiter.h"
+#include "server/store/sqlite/SqliteDatabase.h"
 
 #include "service/protocol/RequestSigner.h"
 
@@ -106,6 +117,44 @@ std::string plainPicture(const std::string &text, int width, int height)
     }
     return rgb;
 }
+
+QByteArray torrentWith(const Dictionary &info)
+{
+    Dictionary root;
+    root.insert("announce", QByteArray("http://tracker.invalid/"));
+    root.insert("info", QVariant::fromValue(info));
+    return BencodeWriter::encode(QVariant::fromValue(root));
+}
+
+// "path" or "path|size"; a file's index is its position.
+std::vector<SubtitleMatch::File> filesOf(const QStringList &list)
+{
+    std::vector<SubtitleMatch::File> files;
+    for (const QString &item : list) {
+        const QStringList parts = item.split(QLatin1Char('|'));
+        files.push_back(
+            {int(files.size()), parts.at(0).toStdString(), parts.size() > 1 ? parts.at(1).toLongLong() : 2000});
+    }
+    return files;
+}
+
+// "video<-subtitle:lang" (with "+sub" for a VobSub pair) in the reply's order, space-separated.
+QString describe(const std::map<int, std::vector<SubtitleMatch::Subtitle>> &matches)
+{
+    QStringList out;
+    for (const auto &entry : matches) {
+        for (const SubtitleMatch::Subtitle &subtitle : entry.second) {
+            QString text = QStringLiteral("%1<-%2:%3")
+                               .arg(entry.first)
+                               .arg(subtitle.index)
+                               .arg(QString::fromStdString(subtitle.lang));
+            if (subtitle.subIndex >= 0)
+                text += QStringLiteral("+%1").arg(subtitle.subIndex);
+            out.append(text);
+        }
+    }
+    return out.join(QLatin1Char(' '));
+}
 } // namespace
 
 class ServicePartsTest : public QObject
@@ -115,13 +164,22 @@ class ServicePartsTest : public QObject
 private slots:
     void initTestCase() { QVERIFY(sodium_init() >= 0); }
     void parametersSplitLikeThePlayerBuildsThem();
-    void sessionIdsAndCookies();
     void rateLimiterWindow();
     void requestFramingFindsTheEnd();
     void captchaPictures();
     void captchaDefeatsATemplateMatcher();
     void accountRules();
     void schemaUpgradesStepByStep();
+    void bencodeWriterRoundTripsThroughTheReader();
+    void torrentMetaReadsAndRefuses();
+    void builtTorrentsHashAcrossFiles();
+    void rangesFollowHttp();
+    void tokensBindWhatTheyName();
+    void videoFilesByExtension();
+    void subtitlesMatchByName_data();
+    void subtitlesMatchByName();
+    void subtitleLanguageFromName_data();
+    void subtitleLanguageFromName();
 };
 
 void ServicePartsTest::parametersSplitLikeThePlayerBuildsThem()
@@ -154,33 +212,6 @@ void ServicePartsTest::parametersSplitLikeThePlayerBuildsThem()
     for (const char *bad : {"301", "", "-1", "+1", "1 ", "0x1"})
         QVERIFY2(!ParameterText::number(bad, 300, &value), bad);
     QCOMPARE(value, int64_t(300));
-}
-
-void ServicePartsTest::sessionIdsAndCookies()
-{
-    QTemporaryDir dir;
-    SqliteDatabase database((dir.path() + QStringLiteral("/s.db")).toStdString());
-    std::string error;
-    QVERIFY(database.open(&error));
-    SessionStore sessions(database, std::string(32, 'k'));
-    const std::string id = sessions.newId();
-    QVERIFY(sessions.isValid(id));
-    QVERIFY(!SessionStore(database, std::string(32, 'o')).isValid(id));
-    QVERIFY(!sessions.isValid(id.substr(0, 63)));
-    QCOMPARE(SessionStore::idFromCookieHeader("other=1; pelorin_sid=" + id + " ; x=y"), id);
-    QCOMPARE(SessionStore::idFromCookieHeader("xpelorin_sid=abc"), std::string());
-
-    // A captcha expires; sessions that only held one go after that, log-ins stay.
-    QVERIFY(sessions.setCaptcha(id, "EFGH", 2000, 1000));
-    QCOMPARE(sessions.takeCaptcha(id, 2001), std::string());
-    const std::string loggedIn = sessions.newId();
-    QVERIFY(database.lease().execute("INSERT INTO users (id, email, password_hash, created_at) VALUES (7, 'a@b.cn', 'x', 1)"));
-    QVERIFY(sessions.bindUser(loggedIn, 7, 1000));
-    QVERIFY(sessions.setCaptcha(loggedIn, "ABCD", 2000, 1000));
-    QVERIFY(sessions.setCaptcha(id, "IJKL", 2000, 1000));
-    QCOMPARE(sessions.purgeExpired(1500), 0);
-    QCOMPARE(sessions.purgeExpired(2001), 1);
-    QCOMPARE(sessions.userOf(loggedIn, 2001), int64_t(7));
 }
 
 void ServicePartsTest::rateLimiterWindow()
@@ -281,32 +312,7 @@ void ServicePartsTest::accountRules()
     account.vipUntil = 5000;
     QVERIFY(account.isVip(4999));
     QVERIFY(!account.isVip(5000));
-
-    // Mailed passwords: a new one does not cancel those before it; a few wait at most.
-    QTemporaryDir dir;
-    SqliteDatabase database((dir.path() + QStringLiteral("/a.db")).toStdString());
-    std::string error;
-    QVERIFY(database.open(&error));
-    AccountStore accounts(database);
-    int64_t id = 0;
-    QCOMPARE(accounts.create("a@b.cn", "current1", "0", 1000, &id), AccountStore::CreateResult::Created);
-    using Pending = AccountStore::PendingResult;
-    for (const char *mailed : {"mailed-1", "mailed-2", "mailed-3"})
-        QCOMPARE(accounts.addPendingPassword(id, mailed, 1000, 5000), Pending::Added);
-    QCOMPARE(accounts.addPendingPassword(id, "mailed-4", 1000, 5000), Pending::Full);
-    const std::optional<Account> stored = accounts.findById(id);
-    int64_t used = 0;
-    QCOMPARE(accounts.verify(stored, "mailed-1", 2000, &used), AccountStore::Match::Pending);
-    QCOMPARE(accounts.verify(stored, "mailed-2", 5001), AccountStore::Match::None);
-    // Using one makes it the password, ends the others and the codes issued so far.
-    QVERIFY(accounts.promotePending(id, used));
-    const std::optional<Account> changed = accounts.findById(id);
-    QCOMPARE(accounts.verify(changed, "mailed-1", 2000), AccountStore::Match::Password);
-    QCOMPARE(accounts.verify(changed, "mailed-2", 2000), AccountStore::Match::None);
-    QCOMPARE(changed->codeEpoch, stored->codeEpoch + 1);
-    // Extending VIP keeps codes (taking it away ends them: the library test).
-    QVERIFY(accounts.setVip(id, true, false, 0));
-    QCOMPARE(accounts.findById(id)->codeEpoch, changed->codeEpoch);
+    // (Mailed passwords and the sessions' ids, cookies and captchas: the back-end test, on both.)
 }
 
 void ServicePartsTest::schemaUpgradesStepByStep()
@@ -325,6 +331,238 @@ void ServicePartsTest::schemaUpgradesStepByStep()
     SqliteDatabase newer(path);
     QVERIFY(!newer.open(&error));
     QVERIFY(error.find("newer") != std::string::npos);
+}
+
+void ServicePartsTest::bencodeWriterRoundTripsThroughTheReader()
+{
+    Dictionary inner;
+    inner.insert("zeta", qlonglong(-42));
+    inner.insert("alpha", QByteArray("\x00\xff bytes", 8));
+    inner.insert("list", QVariantList{qlonglong(0), QByteArray(), u("中文")});
+    Dictionary root;
+    root.insert("info", QVariant::fromValue(inner));
+    root.insert("b", qlonglong(9007199254740993LL));
+    const QByteArray encoded = BencodeWriter::encode(QVariant::fromValue(root));
+    // Keys in byte order, strings with their byte length, UTF-8 for texts.
+    QCOMPARE(encoded, QByteArray("d1:bi9007199254740993e4:infod5:alpha8:\x00\xff bytes4:listli0e0:6:\xe4\xb8\xad\xe6\x96\x87"
+                                 "e4:zetai-42eee", 80));
+    BencodeReader reader;
+    QVERIFY(reader.parse(encoded));
+    QCOMPARE(reader.infoBytes(), BencodeWriter::encode(QVariant::fromValue(inner)));
+    QVERIFY(BencodeWriter::encode(QVariant(1.5)).isEmpty());
+}
+
+void ServicePartsTest::torrentMetaReadsAndRefuses()
+{
+    Dictionary file;
+    file.insert("length", qlonglong(40000));
+    file.insert("path", QVariantList{QByteArray("Season 1"), u("第1集.mp4").toUtf8()});
+    Dictionary info;
+    info.insert("files", QVariantList{QVariant::fromValue(file)});
+    info.insert("name", QByteArray("Show"));
+    info.insert("piece length", qlonglong(16384));
+    info.insert("pieces", QByteArray(3 * 20, 'p'));
+    TorrentMeta meta;
+    QString error;
+    QVERIFY2(meta.parse(torrentWith(info), &error), qPrintable(error));
+    QCOMPARE(meta.infoHash, resourceHashFromTorrentBytes(torrentWith(info)));
+    QCOMPARE(meta.files[0].joinedPath, u("Season 1/第1集.mp4"));
+
+    // The info dictionary with `changes` made is refused, with a reason.
+    const auto refused = [&](const Dictionary &changes, const char *why) {
+        Dictionary changed = info;
+        for (auto change = changes.cbegin(); change != changes.cend(); ++change)
+            changed.insert(change.key(), change.value());
+        TorrentMeta other;
+        QString reason;
+        QVERIFY2(!other.parse(torrentWith(changed), &reason) && !reason.isEmpty(), why);
+    };
+    for (const QByteArray &segment : {QByteArray(".."), QByteArray("a/b"), QByteArray("a\\b"), QByteArray(""), QByteArray("\xff\xfe")}) {
+        Dictionary bad = file;
+        bad.insert("path", QVariantList{segment});
+        refused({{"files", QVariantList{QVariant::fromValue(bad)}}}, segment.constData());
+    }
+    refused({{"pieces", QByteArray(2 * 20, 'p')}}, "too few pieces");
+    refused({{"name", QByteArray("..")}}, "name");
+    refused({{"piece length", qlonglong(0)}}, "piece length");
+    const QVariantList twice{QVariant::fromValue(file), QVariant::fromValue(file)};
+    refused({{"files", twice}, {"pieces", QByteArray(5 * 20, 'p')}}, "twice");
+    QVERIFY(!meta.parse("not bencode", &error));
+}
+
+// (A payload of the wrong length, and the same torrent from the same files: the library tests.)
+void ServicePartsTest::builtTorrentsHashAcrossFiles()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u("/演示 folder");
+    QByteArray payload(100000, Qt::Uninitialized);
+    for (int i = 0; i < payload.size(); ++i)
+        payload[i] = char(i * 31 + (i >> 9));
+    QVERIFY(writeFile(folder + u("/b.mp4"), payload.left(70000)));
+    QVERIFY(writeFile(folder + u("/a/c.mkv"), payload.mid(70000)));
+    QString error;
+    const QByteArray torrent = TorrentBuilder::build(folder, 16384, HashProgress(), &error);
+    TorrentMeta meta;
+    QVERIFY2(meta.parse(torrent, &error), qPrintable(error));
+    QCOMPARE(meta.files[0].joinedPath, u("a/c.mkv"));
+    // The pieces run across file boundaries, in list order.
+    QCOMPARE(meta.pieceCount(), 7);
+    QCOMPARE(meta.pieces.mid(20, 20), QCryptographicHash::hash(payload.mid(70000).append(payload.left(70000)).mid(16384, 16384),
+                                                               QCryptographicHash::Sha1));
+    QCOMPARE(TorrentBuilder::magnetLink(meta.infoHash, u("a b&c")),
+             u("magnet:?xt=urn:btih:") + meta.infoHash + u("&dn=a%20b%26c"));
+    QVERIFY(TorrentBuilder::build(folder, 1000, HashProgress(), &error).isEmpty());
+}
+
+void ServicePartsTest::rangesFollowHttp()
+{
+    // What the video hosts' byte-exact tests cannot reach: spelling, empty files, other units.
+    using Kind = ByteRange::Kind;
+    const struct {
+        const char *header;
+        int64_t size;
+        Kind kind;
+        int64_t first, length;
+    } cases[] = {
+        {"Bytes= -250 ", 1000, Kind::Partial, 750, 250},
+        {"bytes=0-", 0, Kind::Unsatisfiable, 0, 0},
+        {"items=0-1", 1000, Kind::Whole, 0, 0},
+        {"bytes=0-,0-,0-", 1000, Kind::Whole, 0, 0},
+        {"bytes=x-", 1000, Kind::Unsatisfiable, 0, 0},
+        {"bytes=", 1000, Kind::Unsatisfiable, 0, 0},
+        {"bytes=--1", 1000, Kind::Unsatisfiable, 0, 0},
+        {"bytes=99999999999999999999-", 1000, Kind::Unsatisfiable, 0, 0},
+    };
+    for (const auto &entry : cases) {
+        int64_t first = -1, length = -1;
+        QCOMPARE(ByteRange::parse(entry.header, entry.size, &first, &length), entry.kind);
+        if (entry.kind == Kind::Partial)
+            QVERIFY2(first == entry.first && length == entry.length, entry.header);
+    }
+}
+
+void ServicePartsTest::tokensBindWhatTheyName()
+{
+    // Beyond the codes the video host tests forge: the exact expiry, the letter case, file tokens
+    // of another resource, cookies that match exactly.
+    const AccessTokens tokens(std::string(32, 's'));
+    const std::string fileHash = tokens.fileHash("abc", 3);
+    const std::string jx = tokens.jxhash(17, 3, 1234, fileHash);
+    QCOMPARE(tokens.fileOfJxhash(jx, 3, 1234, fileHash), int64_t(17));
+    QCOMPARE(tokens.fileOfJxhash(jx, 3, 1234, tokens.fileHash("abd", 3)), int64_t(0));
+
+    const std::string code = tokens.issueCode(AccessTokens::Grant{17, 5, 2000, 99});
+    AccessTokens::Grant read;
+    QCOMPARE(tokens.checkCode(code, 1999, &read), AccessTokens::Check::Valid);
+    QCOMPARE(tokens.checkCode(code, 2000, &read), AccessTokens::Check::Expired);
+    std::string upper = code;
+    for (char &c : upper)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    QCOMPARE(tokens.checkCode(upper, 1000, &read), AccessTokens::Check::Malformed);
+
+    const std::string cookie = tokens.cookieFor(code);
+    QVERIFY(tokens.cookieHeaderMatches("x=1;  " + cookie + " ;y=2", code));
+    QVERIFY(!tokens.cookieHeaderMatches(cookie + "0", code));
+}
+
+void ServicePartsTest::videoFilesByExtension()
+{
+    QVERIFY(LibraryStore::isVideoName("b/C.MKV"));
+    for (const char *name : {"a.txt", "mp4", "a.mp4/readme", "a.mp4.part", "a."})
+        QVERIFY2(!LibraryStore::isVideoName(name), name);
+}
+
+void ServicePartsTest::subtitlesMatchByName_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("expected");
+    const auto row = [](const char *tag, std::initializer_list<const char *> names, const char *expected) {
+        QStringList files;
+        for (const char *name : names)
+            files.append(QString::fromUtf8(name));
+        QTest::newRow(tag) << files << QString::fromUtf8(expected);
+    };
+
+    // Same stem first, then stem plus tags in name order; a tail that is no tag is no stem match.
+    row("film with tagged subtitles",
+        {"Film.2019.1080p.mkv", "Film.2019.1080p.chs.srt", "Film.2019.1080p.zh-CN.srt", "Film.2019.1080p.eng.srt",
+         "Film.2019.1080p.简英.ass", "Film.2019.1080p.chs&eng.srt", "Film.2019.1080p.srt",
+         "Film.2019.1080p.Forced.eng.srt"},
+        "0<-6: 0<-7:eng 0<-5:chs 0<-1:chs 0<-3:eng 0<-2:chs 0<-4:chs");
+    // The one video of a folder gets the subtitle folder's files; samples and trailers are extras.
+    row("single video, Subs folder, sample",
+        {"Movie.2010/Movie.2010.mkv", "Movie.2010/Subs/2_English.srt", "Movie.2010/Subs/3_Chinese.srt",
+         "Movie.2010/Sample/movie.2010-sample.mkv", "Movie.2010/Movie.2010-trailer.mp4"},
+        "0<-1:eng 0<-2:chs");
+    row("series, episodes in subtitle folders",
+        {"Show.S01/Show.S01E01.1080p.mkv", "Show.S01/Show.S01E02.1080p.mkv", "Show.S01/Subs/Show.S01E01.chs.ass",
+         "Show.S01/Subs/Show.S01E02.chs.ass", "Show.S01/Subs/S01E02/2_English.srt", "Show.S01/字幕/第02集.简体.srt",
+         "Show.S01/Subs/Show.S01E03.chs.ass"},
+        "0<-2:chs 1<-4:eng 1<-3:chs 1<-5:chs");
+    // An episode number alone fitting two seasons belongs to neither; with its season to one.
+    row("two seasons",
+        {"Season 1/Show.S01E02.mkv", "Season 2/Show.S02E02.mkv", "Subs/E02.srt", "Subs/Show.S02E02.srt",
+         "Season 1/Subs/EP02.ass"},
+        "0<-4: 1<-3:");
+    // Another film of the pack, and a subtitle folder shared by two films, match nothing.
+    row("film pack",
+        {"Pack/Film A (2001).mkv", "Pack/Film B (2003).mkv", "Pack/Film A (2001).chs.srt", "Pack/Subs/English.srt",
+         "Pack/Film C (2005).eng.srt"},
+        "0<-2:chs");
+    row("film folders",
+        {"Films/A/A.1080p.mkv", "Films/B/B.720p.mkv", "Films/B/Subs/2_English.srt", "Films/Subs/A.1080p/3_Chinese.srt"},
+        "0<-3:chs 1<-2:eng");
+    row("anime",
+        {"[Grp] Show - 01 [1080p].mkv", "[Grp] Show - 02 [1080p].mkv", "[Grp] Show - 02 [1080p].sc.ass",
+         "[Grp] Show - 01.tc.ass", "[Grp][Other][03][1080P].mp4", "[Grp][Other][03].jp.ass", "[Grp] Show - 04.sc.ass"},
+        "0<-3:cht 1<-2:chs 4<-5:jpn");
+    row("chinese episode names",
+        {"某剧/某剧.第01集.mp4", "某剧/某剧.第02集.mp4", "某剧/字幕/第二集.ass", "某剧/某剧.第1集.繁体.srt"},
+        "0<-3:cht 1<-2:");
+    // VobSub pairs; too large, empty and unknown files are no subtitles.
+    row("vobsub, sizes, other files",
+        {"Film.mkv", "Film.idx", "Film.sub", "Film.eng.srt|9000000", "Film.jpn.srt|0", "Film.txt", "Lone.sub",
+         "Big.idx", "Big.sub|9000000"},
+        "0<-1:+2");
+    row("no video", {"Film.chs.srt", "Subs/2_English.srt"}, "");
+}
+
+void ServicePartsTest::subtitlesMatchByName()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QString, expected);
+    QCOMPARE(describe(SubtitleMatch::match(filesOf(files))), expected);
+}
+
+void ServicePartsTest::subtitleLanguageFromName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("lang");
+    const auto row = [](const char *name, const char *lang) {
+        QTest::newRow(name) << QString::fromUtf8(name) << QString::fromLatin1(lang);
+    };
+    row("Film.zh-TW.srt", "cht");
+    row("Film.zh_tw.srt", "cht");
+    row("Film.zh-Hans.srt", "chs");
+    row("Film.big5.srt", "cht");
+    row("Film.繁體中文.srt", "cht");
+    row("Film.简体中文.ass", "chs");
+    row("Film.eng&chs.srt", "chs");
+    row("Film.中英双语.ass", "chs");
+    row("Film.繁英.ass", "cht");
+    row("2_English.srt", "eng");
+    row("Film.jp.srt", "jpn");
+    row("Film.kor.srt", "kor");
+    row("Film.french.srt", "fre");
+    row("日出.srt", "");
+    row("Film.Forced.srt", "");
+}
+
+void ServicePartsTest::subtitleLanguageFromName()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, lang);
+    QCOMPARE(QString::fromStdString(SubtitleMatch::languageOf(name.toStdString())), lang);
 }
 
 QTEST_GUILESS_MAIN(ServicePartsTest)

@@ -1,16 +1,20 @@
 // The player's own ServiceClient against a started pelorin-service, for what the end-to-end tests
 // cannot reach: sessions, signatures, VIP standing, account limits, captcha, foreign collections,
-// the web form's token, the static folder, hostile requests and passwords kept out of the log.
+// the web form's token, the static folder, an update published in one step ("release" copies the
+// package there and names it with its SHA-256), hostile requests, and a request log without passwords
+// or lines forged by a request.
 #include "RawConnection.h"
 #include "TestFiles.h"
 #include "ServiceProcess.h"
 
 #include "app/AppConfig.h"
+#include "notices/UpdateInfo.h"
 #include "service/protocol/RequestSigner.h"
 #include "TestClient.h"
 #include "service/Endpoints.h"
 #include "service/ServiceClient.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -18,7 +22,6 @@
 #include <QJsonObject>
 #include <QNetworkReply>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -30,11 +33,6 @@ const char kTestCaptcha[] = "K7MW";
 ServiceReply logIn(const QString &user, const QString &password)
 {
     return testClient().call(Endpoints::login(user, password));
-}
-
-ServiceReply logOut()
-{
-    return testClient().call(Endpoints::logout());
 }
 
 QNetworkReply *send(const ServiceRequest &request, ServiceClient &client = testClient())
@@ -100,9 +98,10 @@ private slots:
     void passwordChangeAndRetrieval();
     void formsNeedTheirPagesToken();
     void staticFilesAndBrokenConfiguration();
+    void releasePublishesThePackageWithItsDigest();
     void hostileParametersAreRefused();
     void rateLimitsFailedLogInsAndKeepsSessionsAcrossRestarts();
-    void requestLogNeverHoldsPasswords();
+    void requestLogHoldsNoPasswordsAndNoForgedLines();
 
 private:
     void addUser(const QString &email, const QString &password, const QStringList &flags = {});
@@ -282,7 +281,7 @@ void ServiceProtocolTest::collectionsBelongToOneAccount()
     QVERIFY(bob.call(Endpoints::collectionAdd(u("bob's"), hashOf('a'), 0)).succeeded());
     QCOMPARE(entries().size(), 2);
     // The same session switching accounts switches collections.
-    QVERIFY(logOut().succeeded());
+    QVERIFY(testClient().call(Endpoints::logout()).succeeded());
     QVERIFY(logIn(u("bob@pelorin.test"), u("bob-password")).succeeded());
     QCOMPARE(entries().value(0).toMap().value(u("name")).toString(), u("bob's"));
 }
@@ -372,7 +371,7 @@ void ServiceProtocolTest::passwordChangeAndRetrieval()
     QVERIFY(logIn(u("carol@pelorin.test"), u("carol-password")).succeeded());
     QVERIFY(logIn(u("carol@pelorin.test"), match.captured(1)).succeeded());
     QCOMPARE(logIn(u("carol@pelorin.test"), u("carol-password")).statu(), 0);
-    QVERIFY(logOut().succeeded());
+    QVERIFY(testClient().call(Endpoints::logout()).succeeded());
 }
 
 void ServiceProtocolTest::formsNeedTheirPagesToken()
@@ -412,6 +411,26 @@ void ServiceProtocolTest::staticFilesAndBrokenConfiguration()
     QVERIFY(writeFile(m_service->dataDir() + u("/config/announcements.json"), "[]"));
 }
 
+void ServiceProtocolTest::releasePublishesThePackageWithItsDigest()
+{
+    // A second release of the same version replaces the first.
+    const QString package = m_workingDir.path() + u("/packages/Pelorin 5.0.9.0.tar.gz");
+    for (const QByteArray &content : {QByteArray(3 << 20, 'a'), QByteArray("the second build")}) {
+        QVERIFY(writeFile(package, content));
+        QCOMPARE(m_service->run({u("release"), package, u("5.0.9.0"), u("修复若干问题\n新增更新校验")}), 0);
+        const UpdateInfo info = UpdateInfo::fromReply(testClient().call(Endpoints::updateInfo()));
+        QCOMPARE(info.description, u("修复若干问题\n新增更新校验"));
+        QCOMPARE(info.downloadUrl, u("http://%1/server/static/Pelorin 5.0.9.0.tar.gz").arg(m_service->hostPort()));
+        QCOMPARE(info.sha256, QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
+        QCOMPARE(readFile(m_service->dataDir() + u("/static/Pelorin 5.0.9.0.tar.gz")), content);
+    }
+
+    // Refused without a change: a missing package, missing words.
+    QCOMPARE(m_service->run({u("release"), m_workingDir.path() + u("/missing.tar.gz"), u("5.1"), u("x")}), 2);
+    QCOMPARE(m_service->run({u("release"), package, u("5.1")}), 2);
+    QCOMPARE(UpdateInfo::fromReply(testClient().call(Endpoints::updateInfo())).serverVersion, u("5.0.9.0"));
+}
+
 void ServiceProtocolTest::hostileParametersAreRefused()
 {
     QCOMPARE(RawConnection::statusOf(RawConnection::exchange(m_service->port(), "GARBAGE\r\n\r\n")), 400);
@@ -449,15 +468,30 @@ void ServiceProtocolTest::rateLimitsFailedLogInsAndKeepsSessionsAcrossRestarts()
     reply->deleteLater();
 }
 
-void ServiceProtocolTest::requestLogNeverHoldsPasswords()
+void ServiceProtocolTest::requestLogHoldsNoPasswordsAndNoForgedLines()
 {
+    // Line breaks and terminal controls in a target, to the service and to a video host, forge no line.
+    const int before = m_service->log().size();
+    const quint16 video = RawConnection::portOf(m_service->videoHosts().value(0));
+    RawConnection::exchange(m_service->port(), RawConnection::get("/server/?r=x%0AGET%20forged%20statu=1&do=%1B%5B2J"));
+    RawConnection::exchange(m_service->port(), RawConnection::get("/server%0Aforged/\x1b[31m"));
+    RawConnection::exchange(video, "G\x1b]0;title\x07\nforged-host /ftn_handler/00 HTTP/1.1\r\nHost: x\r\n\r\n");
+    RawConnection::exchange(video, "GET /\x1b[2J\nforged-line HTTP/1.1\r\n\r\n");
+    QTRY_VERIFY(m_service->log().mid(before).count('\n') >= 4);
+
     // Routes are logged; the password of any request never is (requests so far: the whole test).
     const QRegularExpression loggedIn(u("^POST www/user/login:login statu=1 \\d+\\.\\d\\dms$"), QRegularExpression::MultilineOption);
-    QTRY_VERIFY(loggedIn.match(QString::fromUtf8(m_service->log())).hasMatch());
+    QVERIFY(loggedIn.match(QString::fromUtf8(m_service->log())).hasMatch());
     const QByteArray log = m_service->log();
     QVERIFY(!log.contains("f[password]"));
     for (const QString &password : qAsConst(m_passwordsUsed))
         QVERIFY2(!log.contains(password.toUtf8()), qPrintable(password));
+    for (const QByteArray &line : log.split('\n')) {
+        QVERIFY2(!line.startsWith("forged") && !line.startsWith("GET forged"), line.constData());
+        for (const char c : line)
+            QVERIFY2(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F, line.toPercentEncoding().constData());
+    }
+    QVERIFY(log.mid(before).contains("\\x1b"));
 }
 
 QTEST_GUILESS_MAIN(ServiceProtocolTest)

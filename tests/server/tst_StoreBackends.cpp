@@ -21,11 +21,24 @@
 #include <sodium.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <thread>
 
 using namespace server;
+
+namespace {
+// Runs run(0) ... run(count - 1) at once, each on a thread of its own, and waits for them all.
+void together(int count, const std::function<void(int)> &run)
+{
+    std::vector<std::thread> threads;
+    for (int i = 0; i < count; ++i)
+        threads.emplace_back(run, i);
+    for (auto &thread : threads)
+        thread.join();
+}
+} // namespace
 
 class StoreBackendsTest : public QObject
 {
@@ -132,30 +145,48 @@ void StoreBackendsTest::accountsAndSessions()
     QCOMPARE(found->id, id);
     QCOMPARE(found->email, std::string("Mixed@Example.org"));
     QCOMPARE(accountsTwo.verify(found, "secret1", 100), AccountStore::Match::Password);
-    QCOMPARE(accountsOne.addPendingPassword(id, "mailed1", 100, 1000), AccountStore::PendingResult::Added);
+    // Mailed passwords: a new one does not cancel those before it; a few wait at most.
+    for (const char *mailed : {"mailed-1", "mailed-2", "mailed-3"})
+        QCOMPARE(accountsOne.addPendingPassword(id, mailed, 100, 1000), AccountStore::PendingResult::Added);
+    QCOMPARE(accountsTwo.addPendingPassword(id, "mailed-4", 100, 1000), AccountStore::PendingResult::Full);
     int64_t pending = 0;
-    QCOMPARE(accountsTwo.verify(found, "mailed1", 200, &pending), AccountStore::Match::Pending);
+    QCOMPARE(accountsTwo.verify(found, "mailed-1", 200, &pending), AccountStore::Match::Pending);
+    QCOMPARE(accountsTwo.verify(found, "mailed-2", 1001), AccountStore::Match::None);
+    // Using one makes it the password, ends the others and the codes issued so far.
     QVERIFY(accountsTwo.promotePending(id, pending));
     const auto promoted = accountsOne.findById(id);
+    QCOMPARE(accountsOne.verify(promoted, "mailed-1", 200), AccountStore::Match::Password);
+    QCOMPARE(accountsOne.verify(promoted, "mailed-2", 200), AccountStore::Match::None);
     QCOMPARE(promoted->codeEpoch, found->codeEpoch + 1);
+    // Extending VIP keeps codes (taking it away ends them: the library test).
     QVERIFY(accountsOne.setVip(id, true, false, 0));
-    QVERIFY(accountsOne.findById(id)->isVip(300));
+    QVERIFY(accountsTwo.findById(id)->isVip(300));
+    QCOMPARE(accountsTwo.findById(id)->codeEpoch, promoted->codeEpoch);
 
     // A session bound by one instance is the same session on the other; a captcha is taken once.
     const std::string secret(32, 's');
     SessionStore sessionsOne(*one, secret), sessionsTwo(*two, secret);
     const std::string sid = sessionsOne.newId();
     QVERIFY(sessionsTwo.isValid(sid));
+    QVERIFY(!SessionStore(*two, std::string(32, 'o')).isValid(sid));
+    QVERIFY(!sessionsTwo.isValid(sid.substr(0, 63)));
+    QCOMPARE(SessionStore::idFromCookieHeader("other=1; pelorin_sid=" + sid + " ; x=y"), sid);
+    QCOMPARE(SessionStore::idFromCookieHeader("xpelorin_sid=abc"), std::string());
     QVERIFY(sessionsOne.bindUser(sid, id, 1000));
     QCOMPARE(sessionsTwo.userOf(sid, 1010), id);
     QVERIFY(sessionsOne.setCaptcha(sid, "ABCD", 2000, 1010));
     std::atomic<int> taken{0};
-    std::vector<std::thread> takers;
-    for (int i = 0; i < 4; ++i)
-        takers.emplace_back([&, i] { taken += (i % 2 ? sessionsOne : sessionsTwo).takeCaptcha(sid, 1020) == "ABCD"; });
-    for (auto &taker : takers)
-        taker.join();
+    together(4, [&](int i) { taken += (i % 2 ? sessionsOne : sessionsTwo).takeCaptcha(sid, 1020) == "ABCD"; });
     QCOMPARE(taken.load(), 1);
+    // A captcha expires; sessions that only held one go after that, log-ins stay.
+    const std::string captchaOnly = sessionsTwo.newId();
+    QVERIFY(sessionsTwo.setCaptcha(captchaOnly, "EFGH", 2000, 1000));
+    QCOMPARE(sessionsOne.takeCaptcha(captchaOnly, 2001), std::string());
+    QVERIFY(sessionsOne.setCaptcha(sid, "IJKL", 2000, 1030));
+    QVERIFY(sessionsTwo.setCaptcha(captchaOnly, "MNPQ", 2000, 1030));
+    QCOMPARE(sessionsOne.purgeExpired(1500), 0);
+    QCOMPARE(sessionsTwo.purgeExpired(2001), 1);
+    QCOMPARE(sessionsOne.userOf(sid, 2001), id);
     QVERIFY(sessionsTwo.unbindAllOf(id));
     QCOMPARE(sessionsOne.userOf(sid, 1030), int64_t(0));
     QVERIFY(accountsTwo.remove(id));
@@ -270,18 +301,13 @@ void StoreBackendsTest::fetchJobHasOneHolderAndFencesLateWrites()
     }
     std::mutex mutex;
     std::multiset<std::string> taken;
-    std::vector<std::thread> workers;
-    for (int w = 0; w < 6; ++w) {
-        workers.emplace_back([&, w] {
-            FetchJobs &jobs = w % 2 ? jobsA : jobsB;
-            while (const auto claim = jobs.claim("w" + std::to_string(w), "h", 100001, lease)) {
-                std::lock_guard<std::mutex> lock(mutex);
-                taken.insert(claim->hash);
-            }
-        });
-    }
-    for (auto &worker : workers)
-        worker.join();
+    together(6, [&](int w) {
+        FetchJobs &jobs = w % 2 ? jobsA : jobsB;
+        while (const auto claim = jobs.claim("w" + std::to_string(w), "h", 100001, lease)) {
+            std::lock_guard<std::mutex> lock(mutex);
+            taken.insert(claim->hash);
+        }
+    });
     // The refused-then-released job waits too.
     QCOMPARE(int(taken.size()), 25);
     for (const std::string &job : queued)
@@ -330,11 +356,7 @@ void StoreBackendsTest::rateLimitIsOneAcrossInstances()
     SqlRateLimiter otherBucket(*two, "signup", 1, 60000);
     // Attempts in parallel through both instances: exactly the limit's number get through.
     std::atomic<int> passed{0};
-    std::vector<std::thread> attempts;
-    for (int i = 0; i < 12; ++i)
-        attempts.emplace_back([&, i] { passed += (i % 2 ? limitOne : limitTwo).reserve("a@b.test", 1000 + i) == 0; });
-    for (auto &attempt : attempts)
-        attempt.join();
+    together(12, [&](int i) { passed += (i % 2 ? limitOne : limitTwo).reserve("a@b.test", 1000 + i) == 0; });
     QCOMPARE(passed.load(), 5);
     const int64_t retry = limitOne.reserve("a@b.test", 2000);
     QVERIFY(retry > 58000 && retry <= 60000);
@@ -437,15 +459,11 @@ void StoreBackendsTest::instancesStartingTogetherMigrateOnce()
         QSKIP("PostgreSQL's server binaries are not installed");
     const std::string url = m_cluster.createDatabase(QStringLiteral("together")).toStdString();
     std::atomic<int> opened{0};
-    std::vector<std::thread> instances;
-    for (int i = 0; i < 4; ++i)
-        instances.emplace_back([&] {
-            PostgresDatabase database(url);
-            std::string error;
-            opened += database.open(&error);
-        });
-    for (auto &instance : instances)
-        instance.join();
+    together(4, [&](int) {
+        PostgresDatabase database(url);
+        std::string error;
+        opened += database.open(&error);
+    });
     QCOMPARE(opened.load(), 4);
     PostgresDatabase database(url);
     std::string error;
