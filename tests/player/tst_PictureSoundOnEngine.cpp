@@ -97,8 +97,10 @@ void TestPictureSoundOnEngine::choicesShowInThePictureAndTheSubtitles()
                  .isEmpty());
     // Chinese letters and a blank in the name; UTF-8 and GB18030 contents; a file that is no subtitle.
     const QDir here(dir.path());
-    const QString utf8 = here.filePath(QStringLiteral("中文 字幕.srt")), gb = here.filePath(QStringLiteral("gb.srt"));
-    const QString ass = here.filePath(QStringLiteral("特效.ass")), broken = here.filePath(QStringLiteral("broken.srt"));
+    const QString utf8 = here.filePath(QStringLiteral("中文 字幕.srt"));
+    const QString gb = here.filePath(QStringLiteral("gb.srt"));
+    const QString ass = here.filePath(QStringLiteral("特效.ass"));
+    const QString broken = here.filePath(QStringLiteral("broken.srt"));
     QVERIFY(writeFile(utf8, srt().toUtf8()) && writeFile(broken, QByteArray(4096, '\xff'))
             && writeFile(gb, QTextCodec::codecForName("GB18030")->fromUnicode(srt())));
     QVERIFY(writeFile(ass, QStringLiteral("[Script Info]\nScriptType: v4.00+\nPlayResX: 320\nPlayResY: 180\n\n"

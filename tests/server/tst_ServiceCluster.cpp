@@ -143,7 +143,8 @@ void ServiceClusterTest::nginxServesFilesTheServiceAllows()
     const QString payload = m_dir.path() + u("/payload 片");
     const QByteArray clip = patterned(300000);
     const QMap<QString, QByteArray> printed = service.addClip(payload, clip);
-    const QByteArray play = printed.value(u("play")), download = printed.value(u("download"));
+    const QByteArray play = printed.value(u("play"));
+    const QByteArray download = printed.value(u("download"));
     const QByteArray cookie = "Cookie: " + printed.value(u("cookie")) + "\r\n";
     QVERIFY(!play.isEmpty() && !download.isEmpty());
 
