@@ -17,10 +17,10 @@
 
 namespace e2e {
 
-QStringList prepareDemo(const ServiceProcess &service, QByteArray *output)
+QStringList prepareDemo(const ServiceProcess &service, QByteArray *output, int clipSeconds)
 {
     QStringList magnets;
-    if (service.run({QStringLiteral("demo"), QStringLiteral("--clip-seconds"), QStringLiteral("2")}, output) != 0)
+    if (service.run({QStringLiteral("demo"), QStringLiteral("--clip-seconds"), QString::number(clipSeconds)}, output) != 0)
         return magnets;
     for (const QByteArray &line : output->split('\n')) {
         if (line.startsWith("magnet:?xt=urn:btih:"))

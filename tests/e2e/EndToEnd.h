@@ -18,8 +18,8 @@ namespace e2e {
 constexpr int kStepTimeoutMs = 60000;
 
 // Runs "demo" into the service's data directory (before it is started) and returns the magnet
-// links it printed, in order; empty on failure, with the output in *output.
-QStringList prepareDemo(const ServiceProcess &service, QByteArray *output);
+// links it printed, in order; empty on failure, with the output in *output. Its clips last that long.
+QStringList prepareDemo(const ServiceProcess &service, QByteArray *output, int clipSeconds = 2);
 
 // Points the program at the service: its host, the video-host list fetched anew, and the day's
 // account page already shown (so that a login closes the account dialog).

@@ -16,14 +16,11 @@
 #include "resources/PlayRequest.h"
 #include "resources/PlaySession.h"
 #include "resources/protocol/ResourceInput.h"
-#include "resources/ui/BTResourceFunctionDialog.h"
-#include "resources/ui/BTResourceParseResultListItemWidget.h"
 #include "shell/ui/SettingsDialog.h"
 #include "service/Endpoints.h"
 #include "service/ServiceClient.h"
 
 #include <QComboBox>
-#include <QLineEdit>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -42,7 +39,10 @@ private slots:
 private:
     // A program of its own in that folder (under the test's folder) as its working directory.
     bool startProgram(const QString &folder);
-    bool play(const QString &magnet, const QString &name);
+    bool play(const QString &magnet, const QString &name)
+    {
+        return e2e::playNamed(m_app->playback(), magnet, name);
+    }
     QString subtitleText() const { return m_engine->config(PlayerEngine::SubtitleText).trimmed(); }
     QList<MediaTrack> subtitleTracks() const;
     // The account's entry for that file on the service, position -1 when there is none.
@@ -64,10 +64,7 @@ void TestResourceExtras::initTestCase()
     m_service = std::make_unique<ServiceProcess>();
     QByteArray output;
     // Episodes of 10 s: long enough to look at their subtitles.
-    QVERIFY(m_service->run({QStringLiteral("demo"), QStringLiteral("--clip-seconds"), QStringLiteral("10")}, &output) == 0);
-    for (const QByteArray &line : output.split('\n'))
-        if (line.startsWith("magnet:?xt=urn:btih:"))
-            m_magnets << QString::fromUtf8(line.trimmed());
+    m_magnets = e2e::prepareDemo(*m_service, &output, 10);
     QVERIFY2(m_magnets.size() == 4, output.constData());
     QVERIFY2(m_service->start(), m_service->log().constData());
     QVERIFY2(m_input.start(), "needs an X display (xvfb-run) and openbox");
@@ -95,25 +92,6 @@ bool TestResourceExtras::startProgram(const QString &folder)
     window->move(40, 40);
     window->show();
     return QTest::qWaitForWindowExposed(window);
-}
-
-bool TestResourceExtras::play(const QString &magnet, const QString &name)
-{
-    BTResourceFunctionDialog *dialog = BTResourceFunctionDialog::instance();
-    dialog->showPage(QStringLiteral("parsePage"));
-    auto *line = dialog->findChild<QLineEdit *>(QStringLiteral("parsePageBTResourceLineEdit"));
-    line->clear();
-    line->setText(magnet);
-    const QList<BTResourceParseResultListItemWidget *> rows = e2e::parseRows(dialog);
-    for (int i = 0; i < rows.size(); ++i) {
-        if (rows[i]->file().fileName.contains(name)) {
-            const bool opened = e2e::playRow(m_app->playback(), dialog, i);
-            dialog->hide();
-            return opened;
-        }
-    }
-    qWarning("no row named %s", qPrintable(name));
-    return false;
 }
 
 QList<MediaTrack> TestResourceExtras::subtitleTracks() const
