@@ -7,7 +7,7 @@
 #include "ModalAnswerer.h"
 
 #include <QApplication>
-#include <QDesktopServices>
+#include "UrlRecorder.h"
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -18,23 +18,12 @@
 
 #include <cstdio>
 
-// Receives the pages that the program would open in the browser.
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
-
 class TestStartUp : public QObject
 {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("http")); }
     void firstLaunchAsksTwiceThenNeverAgain();
     void aStaleLockIsTakenOver();
 
@@ -49,7 +38,6 @@ void TestStartUp::initTestCase()
 {
     QVERIFY(m_work.isValid());
     QVERIFY(QDir::setCurrent(m_work.path()));
-    QDesktopServices::setUrlHandler(QStringLiteral("http"), &m_urls, "open");
     QVERIFY(desktopFile().startsWith(QString::fromLocal8Bit(qgetenv("HOME"))));
     // Qt's own button texts in Chinese: the questions below are answered by them.
     StartUp(m_work.path()).installTranslator();

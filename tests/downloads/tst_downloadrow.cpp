@@ -5,7 +5,7 @@
 
 #include "ScriptedHttpServer.h"
 
-#include <QDesktopServices>
+#include "UrlRecorder.h"
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -22,16 +22,6 @@ QPushButton *button(QWidget *row, const char *name)
     return row->findChild<QPushButton *>(QLatin1String(name));
 }
 } // namespace
-
-// Where the desktop would have opened a folder.
-class OpenedUrls : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls << url; }
-};
 
 class TestDownloadRow : public QObject
 {
@@ -110,10 +100,8 @@ void TestDownloadRow::listedRowResumesAndOpensItsFolder()
     // Resumed to the end with a fresh address after a restart: tst_downloadresume, with the pointer.
 
     // The folder button hands the download directory to the desktop.
-    OpenedUrls opened;
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
+    UrlRecorder opened(QStringLiteral("file"));
     QTest::mouseClick(button(&row, "openFolderPushButton"), Qt::LeftButton);
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     QCOMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(m_dir.path())});
 }
 

@@ -16,7 +16,7 @@
 
 #include <QApplication>
 #include <QBuffer>
-#include <QDesktopServices>
+#include "UrlRecorder.h"
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -49,22 +49,12 @@ QWidget *topLevelOf(const char *className)
 }
 } // namespace
 
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
-
 class TestNotices : public QObject
 {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("http")); }
     void init();
     void startUpWithAnotherVersionShowsOnlyTheUpdateDialog();
     void startUpGoesOnWithoutAnUpdate_data();
@@ -91,7 +81,6 @@ void TestNotices::initTestCase()
     QVERIFY(m_work.isValid() && m_lock.isValid());
     QVERIFY(QDir::setCurrent(m_work.path()));
     QVERIFY(m_server.listen());
-    QDesktopServices::setUrlHandler(QStringLiteral("http"), &m_urls, "open");
     QVERIFY(m_input.start());
 }
 

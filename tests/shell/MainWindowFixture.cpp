@@ -3,7 +3,6 @@
 #include "app/AppConfig.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QMouseEvent>
 #include <QtTest>
 
@@ -13,7 +12,6 @@ void MainWindowFixture::startService()
     QVERIFY(QDir::setCurrent(m_dir.path()));
     QVERIFY(m_server.listen());
     AppConfig::setServiceHost(m_server.hostPort());
-    QDesktopServices::setUrlHandler(QStringLiteral("http"), &m_urls, "open");
 }
 
 void MainWindowFixture::resetService()

@@ -2,6 +2,7 @@
 
 #include "FakePlayerEngine.h"
 #include "ScriptedHttpServer.h"
+#include "UrlRecorder.h"
 
 #include "app/ui/Application.h"
 #include "player/PlaybackController.h"
@@ -12,16 +13,6 @@
 #include <QUrl>
 
 #include <memory>
-
-// Receives what the window hands to the desktop's browser.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 // The application on a scripted engine, its announcements from a scripted service on 127.0.0.1,
 // Config.ini in a temporary working folder.
@@ -65,7 +56,7 @@ protected:
     std::unique_ptr<Application> m_app;
     MainWindow *m_window = nullptr;
     FakePlayerEngine *m_engine = nullptr;
-    UrlCatcher m_urls;
+    UrlRecorder m_urls; // what the window hands to the browser
 };
 
 // main() of a main-window test: the images that the style sheets name must be registered.
