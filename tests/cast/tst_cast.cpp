@@ -28,7 +28,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <clocale>
 #include <memory>
 
 #include <signal.h>
@@ -141,7 +140,6 @@ void TestCast::initTestCase()
     const QByteArray unavailable = qgetenv("PELORIN_NETNS_UNAVAILABLE");
     if (!unavailable.isEmpty())
         QSKIP(qPrintable(QStringLiteral("casting needs a network of its own: %1").arg(QString::fromUtf8(unavailable))));
-    std::setlocale(LC_NUMERIC, "C"); // libmpv refuses to start unless numbers are formatted the C way
     initGuiResources();
     QVERIFY(m_dir.isValid() && QDir::setCurrent(m_dir.path()));
     qputenv("HOME", m_dir.path().toUtf8());
@@ -152,14 +150,8 @@ void TestCast::initTestCase()
     QVERIFY(startRenderer());
     e2e::useService(*m_service);
     QVERIFY2(m_input.start(), "needs an X display (xvfb-run) and openbox");
-    m_app = std::make_unique<Application>(
-        [this](QWidget *playPage) { return m_engine = new MpvPlayerEngine(MpvPlayerEngine::NoOutput, playPage); });
-    QVERIFY(m_app->engine() && m_engine->isValid());
-    QVERIFY(e2e::logInThroughDialog(QStringLiteral("cast@pelorin.test"), QStringLiteral("cast1234")));
-    QWidget *window = m_app->mainWidget();
-    window->move(40, 40);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window));
+    m_app = e2e::startLoggedIn(&m_engine, QStringLiteral("cast@pelorin.test"), QStringLiteral("cast1234"));
+    QVERIFY(m_app);
     m_watch = std::make_unique<RendererWatch>();
     QVERIFY2(m_watch->find(), "the renderer does not answer the test's own search");
 }

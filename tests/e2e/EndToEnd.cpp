@@ -2,6 +2,8 @@
 
 #include "account/ui/AccountFunctionDialog.h"
 #include "app/AppConfig.h"
+#include "app/ui/Application.h"
+#include "player/mpv/MpvPlayerEngine.h"
 #include "resources/ui/BTResourceFunctionDialog.h"
 #include "resources/ui/BTResourceParseResultListItemWidget.h"
 #include "player/PlaybackController.h"
@@ -13,6 +15,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <clocale>
 #include <memory>
 
 namespace e2e {
@@ -44,6 +47,20 @@ bool logInThroughDialog(const QString &name, const QString &password)
     account->findChild<QLineEdit *>(QStringLiteral("loginPagePasswordLineEdit"))->setText(password);
     account->findChild<QPushButton *>(QStringLiteral("loginPageLoginPushButton"))->click();
     return account->loggedIn();
+}
+
+std::unique_ptr<Application> startLoggedIn(MpvPlayerEngine **engine, const QString &name, const QString &password)
+{
+    std::setlocale(LC_NUMERIC, "C"); // libmpv refuses to start unless numbers are formatted the C way
+    auto app = std::make_unique<Application>([engine](QWidget *playPage) {
+        return *engine = new MpvPlayerEngine(MpvPlayerEngine::NoOutput, playPage);
+    });
+    if (!app->engine() || !(*engine)->isValid() || !logInThroughDialog(name, password))
+        return nullptr;
+    QWidget *window = app->mainWidget();
+    window->move(40, 40);
+    window->show();
+    return QTest::qWaitForWindowExposed(window) ? std::move(app) : nullptr;
 }
 
 QList<BTResourceParseResultListItemWidget *> parseRows(BTResourceFunctionDialog *dialog)

@@ -7,7 +7,11 @@
 #include <QListWidget>
 #include <QString>
 
+#include <memory>
+
+class Application;
 class BTResourceFunctionDialog;
+class MpvPlayerEngine;
 class PlaybackController;
 class BTResourceParseResultListItemWidget;
 class QPushButton;
@@ -27,6 +31,12 @@ void useService(const ServiceProcess &service);
 
 // Logs in through the account dialog's widgets; true when the program then counts as logged in.
 bool logInThroughDialog(const QString &name, const QString &password);
+
+// The program on the real engine (no output), logged in through the dialog, its main window shown
+// at (40, 40); *engine is its engine. Null when a step failed.
+std::unique_ptr<Application> startLoggedIn(MpvPlayerEngine **engine,
+                                           const QString &name = QStringLiteral("demo@pelorin.test"),
+                                           const QString &password = QStringLiteral("demo1234"));
 
 // The row widgets of a list, in order.
 template <typename Row> QList<Row *> rowsOf(QListWidget *list)

@@ -26,7 +26,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <clocale>
 #include <memory>
 
 namespace {
@@ -72,7 +71,6 @@ private:
 
 void TestEndToEndResources::initTestCase()
 {
-    std::setlocale(LC_NUMERIC, "C"); // libmpv refuses to start unless numbers are formatted the C way
     initGuiResources();
     QVERIFY(m_dir.isValid());
     QVERIFY(QDir::setCurrent(m_dir.path()));
@@ -83,12 +81,8 @@ void TestEndToEndResources::initTestCase()
     QVERIFY2(m_service->start(), m_service->log().constData());
     e2e::useService(*m_service);
 
-    m_app = std::make_unique<Application>([this](QWidget *playPage) {
-        return m_engine = new MpvPlayerEngine(MpvPlayerEngine::NoOutput, playPage);
-    });
-    QVERIFY(m_app->engine());
-    QVERIFY2(m_engine->isValid(), qPrintable(m_engine->errorString()));
-    QVERIFY(e2e::logInThroughDialog(QStringLiteral("demo@pelorin.test"), QStringLiteral("demo1234")));
+    m_app = e2e::startLoggedIn(&m_engine);
+    QVERIFY(m_app);
     QVERIFY(AccountFunctionDialog::instance()->permanentVip());
     m_dialog = BTResourceFunctionDialog::instance();
     // The service's own video hosts come first in the list it hands out.

@@ -57,7 +57,6 @@ private:
 
 void TestPlayExtras::initTestCase()
 {
-    std::setlocale(LC_NUMERIC, "C"); // libmpv refuses to start unless numbers are formatted the C way
     initGuiResources();
     QVERIFY(m_dir.isValid() && QDir::setCurrent(m_dir.path()));
     // Screenshots go to the pictures folder under this home.
@@ -75,15 +74,8 @@ void TestPlayExtras::initTestCase()
 
 bool TestPlayExtras::startProgram()
 {
-    m_app = std::make_unique<Application>([this](QWidget *playPage) {
-        return m_engine = new MpvPlayerEngine(MpvPlayerEngine::NoOutput, playPage);
-    });
-    if (!m_app->engine() || !m_engine->isValid() || !e2e::logInThroughDialog(QStringLiteral("demo@pelorin.test"), QStringLiteral("demo1234")))
-        return false;
-    QWidget *window = m_app->mainWidget();
-    window->move(40, 40);
-    window->show();
-    return QTest::qWaitForWindowExposed(window);
+    m_app = e2e::startLoggedIn(&m_engine);
+    return m_app != nullptr;
 }
 
 bool TestPlayExtras::focusWindow()

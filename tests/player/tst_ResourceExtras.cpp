@@ -82,16 +82,8 @@ bool TestResourceExtras::startProgram(const QString &folder)
     if (!QDir(m_dir.path()).mkpath(folder) || !QDir::setCurrent(m_dir.filePath(folder)))
         return false;
     e2e::useService(*m_service);
-    m_app = std::make_unique<Application>([this](QWidget *playPage) {
-        return m_engine = new MpvPlayerEngine(MpvPlayerEngine::NoOutput, playPage);
-    });
-    if (!m_app->engine() || !m_engine->isValid()
-        || !e2e::logInThroughDialog(QStringLiteral("demo@pelorin.test"), QStringLiteral("demo1234")))
-        return false;
-    QWidget *window = m_app->mainWidget();
-    window->move(40, 40);
-    window->show();
-    return QTest::qWaitForWindowExposed(window);
+    m_app = e2e::startLoggedIn(&m_engine);
+    return m_app != nullptr;
 }
 
 QList<MediaTrack> TestResourceExtras::subtitleTracks() const
