@@ -5,9 +5,7 @@
 #include "Eventually.h"
 #include "FakePlayerEngine.h"
 #include "ScreenGrab.h"
-#include "ScriptedHttpServer.h"
 
-#include "app/AppConfig.h"
 #include "app/InterfaceLanguage.h"
 #include "app/ui/Application.h"
 #include "app/ui/StartUp.h"
@@ -20,7 +18,6 @@
 #include <QDir>
 #include <QMenu>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -38,22 +35,14 @@ int main(int argc, char *argv[])
         return 2;
     }
     const QString out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
-    QTemporaryDir work;
-    if (!work.isValid() || !QDir::setCurrent(work.path()))
+    ScreenGrab::Stage stage;
+    if (!stage.set(QStringLiteral("Welcome to Pelorin")))
         return 1;
-    ScriptedHttpServer service;
-    if (!service.listen())
-        return 1;
-    service.route(
-        "cfg=gonggao",
-        ScriptedResponse::json(R"({"statu":1,"data":[{"title":"Welcome to Pelorin","url":"http://127.0.0.1/"}]})"));
-    service.route(
+    stage.service.route(
         "do=getNewHashFileList",
         ScriptedResponse::json(R"({"statu":1,"datas":[{"index":0,"name":"Episode 01.mp4","file_size":734003200},)"
                                R"({"index":1,"name":"Episode 02.mp4","file_size":729808896},)"
                                R"({"index":2,"name":"Extras/Making of.mkv","file_size":1395864371}]})"));
-    AppConfig::setServiceHost(service.hostPort());
-    AppConfig::setLatestValue(60);
     if (!InterfaceLanguage::apply(InterfaceLanguage::English))
         return 1;
 

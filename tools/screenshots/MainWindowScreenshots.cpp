@@ -3,9 +3,7 @@
 // writes start-page.png, play-page.png and full-screen.png. Announcements come from a scripted
 // service on 127.0.0.1; the video plays through the program's own engine.
 #include "ScreenGrab.h"
-#include "ScriptedHttpServer.h"
 
-#include "app/AppConfig.h"
 #include "app/ui/GuiResources.h"
 #include "player/ui/MpvEngineFactory.h"
 #include "player/PlayerEngine.h"
@@ -18,7 +16,6 @@
 #include <QDir>
 #include <QPushButton>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -37,19 +34,9 @@ int main(int argc, char *argv[])
     const QString out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     const QString video = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
 
-    QTemporaryDir work;
-    if (!work.isValid() || !QDir::setCurrent(work.path()))
+    ScreenGrab::Stage stage;
+    if (!stage.set(QStringLiteral("欢迎使用Pelorin")))
         return 1;
-    ScriptedHttpServer service;
-    if (!service.listen())
-        return 1;
-    service.route("cfg=gonggao",
-                  ScriptedResponse::json(QStringLiteral("{\"statu\":1,\"data\":[{\"title\":\"欢迎使用Pelorin\","
-                                                        "\"url\":\"http://127.0.0.1/\"}]}")
-                                             .toUtf8()));
-    AppConfig::setServiceHost(service.hostPort());
-    AppConfig::setFirstLaunch(0);
-    AppConfig::setLatestValue(60);
 
     Application application(&MpvEngineFactory::create);
     MainWindow &window = *application.mainWindow();

@@ -1,11 +1,17 @@
 #pragma once
 
+#include "ScriptedHttpServer.h"
+
+#include "app/AppConfig.h"
+
+#include <QDir>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QRect>
 #include <QScreen>
 #include <QString>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -30,5 +36,26 @@ inline bool grab(const QRect &area, const QString &path)
     std::printf("%s %s (%dx%d)\n", saved ? "wrote" : "could not write", qPrintable(path), shot.width(), shot.height());
     return saved;
 }
+
+// Where the pictures are taken: a temporary working folder (for Config.ini) and a scripted
+// service on 127.0.0.1 that shows one announcement.
+struct Stage
+{
+    bool set(const QString &announcement)
+    {
+        if (!work.isValid() || !QDir::setCurrent(work.path()) || !service.listen())
+            return false;
+        service.route("cfg=gonggao", ScriptedResponse::json(QStringLiteral("{\"statu\":1,\"data\":[{\"title\":\"%1\","
+                                                                          "\"url\":\"http://127.0.0.1/\"}]}")
+                                                               .arg(announcement)
+                                                               .toUtf8()));
+        AppConfig::setServiceHost(service.hostPort());
+        AppConfig::setFirstLaunch(0);
+        AppConfig::setLatestValue(60);
+        return true;
+    }
+    QTemporaryDir work;
+    ScriptedHttpServer service;
+};
 
 } // namespace ScreenGrab
