@@ -14,7 +14,6 @@
 #include "shell/ui/SettingsDialog.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QDir>
 #include <QMenu>
 #include <QScreen>
@@ -23,6 +22,7 @@
 #include <cstdio>
 
 using ScreenGrab::grab;
+using ScreenGrab::showAndGrab;
 using ScreenGrab::wait;
 
 int main(int argc, char *argv[])
@@ -48,11 +48,7 @@ int main(int argc, char *argv[])
 
     Application application([](QWidget *playPage) { return new FakePlayerEngine(playPage); });
     MainWindow &window = *application.mainWindow();
-    window.move(40, 40);
-    window.show();
-    QCursor::setPos(window.geometry().bottomRight() + QPoint(100, 100));
-    wait(1500);
-    bool ok = grab(window.geometry(), out + QStringLiteral("/en-start-page.png"));
+    bool ok = showAndGrab(window, out + QStringLiteral("/en-start-page.png"));
 
     // The menu as a right click on the page opens it, grabbed while it is up.
     whenTrue(

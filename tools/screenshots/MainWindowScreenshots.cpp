@@ -21,6 +21,7 @@
 #include <cstdio>
 
 using ScreenGrab::grab;
+using ScreenGrab::showAndGrab;
 using ScreenGrab::wait;
 
 int main(int argc, char *argv[])
@@ -40,11 +41,7 @@ int main(int argc, char *argv[])
 
     Application application(&MpvEngineFactory::create);
     MainWindow &window = *application.mainWindow();
-    window.move(40, 40);
-    window.show();
-    QCursor::setPos(window.geometry().bottomRight() + QPoint(100, 100));
-    wait(1500);
-    bool ok = grab(window.geometry(), out + QStringLiteral("/start-page.png"));
+    bool ok = showAndGrab(window, out + QStringLiteral("/start-page.png"));
 
     bool opened = false;
     QObject::connect(application.playback(), &PlaybackController::opened, [&opened] { opened = true; });

@@ -4,6 +4,7 @@
 
 #include "app/AppConfig.h"
 
+#include <QCursor>
 #include <QDir>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -13,6 +14,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWidget>
 
 #include <cstdio>
 
@@ -35,6 +37,16 @@ inline bool grab(const QRect &area, const QString &path)
     const bool saved = shot.save(path);
     std::printf("%s %s (%dx%d)\n", saved ? "wrote" : "could not write", qPrintable(path), shot.width(), shot.height());
     return saved;
+}
+
+// Shows the window at (40, 40) with the pointer out of its way and grabs it once it has settled.
+inline bool showAndGrab(QWidget &window, const QString &path)
+{
+    window.move(40, 40);
+    window.show();
+    QCursor::setPos(window.geometry().bottomRight() + QPoint(100, 100));
+    wait(1500);
+    return grab(window.geometry(), path);
 }
 
 // Where the pictures are taken: a temporary working folder (for Config.ini) and a scripted
