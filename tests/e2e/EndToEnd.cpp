@@ -55,7 +55,11 @@ std::unique_ptr<Application> startLoggedIn(MpvPlayerEngine **engine, const QStri
     auto app = std::make_unique<Application>([engine](QWidget *playPage) {
         return *engine = new MpvPlayerEngine(MpvPlayerEngine::NoOutput, playPage);
     });
-    if (!app->engine() || !(*engine)->isValid() || !logInThroughDialog(name, password))
+    if (!app->engine() || !(*engine)->isValid()) {
+        qWarning("no engine: %s", app->engine() ? qPrintable((*engine)->errorString()) : "none made");
+        return nullptr;
+    }
+    if (!logInThroughDialog(name, password))
         return nullptr;
     QWidget *window = app->mainWidget();
     window->move(40, 40);
