@@ -1,6 +1,6 @@
 // Time from open() to openSucceeded and to the first rendered frame of a 720p clip served over
 // local HTTP, median of 10 in one process, against an mpv process that decodes one frame of the
-// same address. Needs a display with OpenGL: run under xvfb-run.
+// same address. Needs a display with OpenGL: run under tools/on-x-server.
 
 #include "PlayerSession.h"
 
@@ -55,7 +55,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     if (QGuiApplication::platformName() != QLatin1String("xcb")) {
-        std::fprintf(stderr, "bench_engine needs an X display with OpenGL (run it under xvfb-run)\n");
+        std::fprintf(stderr, "bench_engine needs an X display with OpenGL (tools/on-x-server)\n");
         return 2;
     }
 

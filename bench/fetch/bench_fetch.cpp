@@ -11,7 +11,8 @@
 // 3. First byte of a range in the middle of a file that has not arrived yet, the seeder limited
 //    so that the fetch stays far behind the ranges asked for.
 // Options: --size-mib N (throughput resource, default 1024), --runs N (first-frame runs, 3).
-// The first measurement needs an X display with OpenGL (xvfb-run); without one it is skipped.
+// The first measurement needs an X display with OpenGL (tools/on-x-server); without one it is
+// skipped.
 
 #include "BenchFigures.h"
 #include "BenchGoals.h"
@@ -231,7 +232,7 @@ int main(int argc, char *argv[])
         frames = firstFrames(swarm.address(seeder), hash, runs, scratch.path(), &failures);
         swarm.stop(seeder);
     } else {
-        std::printf("1. unknown hash -> first frame: skipped (--runs 0, or no X display: run under xvfb-run)\n");
+        std::printf("1. unknown hash -> first frame: skipped (--runs 0, or no X display: tools/on-x-server)\n");
     }
 
     // 2. Throughput of a whole resource of random bytes.

@@ -4,8 +4,8 @@
 // demo account, and the first run (cold caches, first engine start) is not counted. Each run parses
 // the magnet link again, so every click takes both service round trips. Baseline: a whole
 // `mpv --no-config --vo=null --ao=null --frames=1` process on the same play address.
-// Needs an X display with OpenGL: run it under xvfb-run. With PELORIN_ENGINE_LOG=FILE the engine
-// writes its own log there, with its timestamps and the stages of each run marked in it.
+// Needs an X display with OpenGL: run it under tools/on-x-server. With PELORIN_ENGINE_LOG=FILE the
+// engine writes its own log there, with its timestamps and the stages of each run marked in it.
 
 #include "BenchFigures.h"
 #include "BenchGoals.h"
@@ -55,7 +55,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     if (QGuiApplication::platformName() != QLatin1String("xcb")) {
-        std::fprintf(stderr, "bench_first_frame needs an X display with OpenGL (run it under xvfb-run)\n");
+        std::fprintf(stderr, "bench_first_frame needs an X display with OpenGL (tools/on-x-server)\n");
         return 2;
     }
     PlayerSession::prepareApplication();

@@ -3,7 +3,7 @@
 // libmpv engine with video output, logged in, parse, play) against `mpv --no-config --vo=gpu
 // --ao=null` on the same play address, which draws through OpenGL as the player does, three runs
 // each, alternating. For comparison it also measures mpv decoding without drawing (--vo=null).
-// Needs an X display with OpenGL: run it under xvfb-run.
+// Needs an X display with OpenGL: run it under tools/on-x-server.
 
 #include "BenchFigures.h"
 #include "BenchGoals.h"
@@ -138,7 +138,7 @@ int main(int argc, char *argv[])
 
     QCoreApplication app(argc, argv);
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        std::fprintf(stderr, "bench_memory needs an X display with OpenGL (run it under xvfb-run)\n");
+        std::fprintf(stderr, "bench_memory needs an X display with OpenGL (tools/on-x-server)\n");
         return 2;
     }
     DemoService service;

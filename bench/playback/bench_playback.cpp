@@ -423,7 +423,7 @@ int main(int argc, char *argv[])
     }
     QApplication app(argc, argv);
     if (QGuiApplication::platformName() != QLatin1String("xcb")) {
-        std::fprintf(stderr, "bench_playback needs an X display with OpenGL (run it under xvfb-run)\n");
+        std::fprintf(stderr, "bench_playback needs an X display with OpenGL (tools/on-x-server)\n");
         return 2;
     }
     const bool soakOnly = app.arguments().contains(QStringLiteral("--soak"));

@@ -2,7 +2,7 @@
 // of 10, the player against a minimal Qt Widgets program showing one QMainWindow, alternating, after
 // one uncounted warm-up run of each. The player starts in a working directory whose Config.ini points
 // at the reference service on 127.0.0.1 (demo library), so its start-up requests are answered
-// locally. Needs an X display: run it under xvfb-run.
+// locally. Needs an X display: run it under tools/on-x-server.
 
 #include "BenchFigures.h"
 #include "BenchGoals.h"
@@ -52,7 +52,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        std::fprintf(stderr, "bench_startup needs an X display (run it under xvfb-run)\n");
+        std::fprintf(stderr, "bench_startup needs an X display (run it under tools/on-x-server)\n");
         return 2;
     }
 

@@ -149,7 +149,7 @@ void TestCast::initTestCase()
     QVERIFY2(m_service->start(), m_service->log().constData());
     QVERIFY(startRenderer());
     e2e::useService(*m_service);
-    QVERIFY2(m_input.start(), "needs an X display (xvfb-run) and openbox");
+    QVERIFY2(m_input.start(), "needs an X display (tools/on-x-server) and openbox");
     m_app = e2e::startLoggedIn(&m_engine, QStringLiteral("cast@pelorin.test"), QStringLiteral("cast1234"));
     QVERIFY(m_app);
     m_watch = std::make_unique<RendererWatch>();

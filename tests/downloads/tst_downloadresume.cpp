@@ -31,7 +31,8 @@ QLabel *progressLabel(QWidget *row) { return row->findChild<QLabel *>(QStringLit
 // A download cut off by the service going away stays listed across a restart of the program and,
 // once the service is back (its video hosts on new ports), goes on from its part file at a fresh
 // address; the saved file is the library's byte for byte. The download and resume buttons are
-// pressed with the pointer through the X server, under a window manager: run under xvfb-run.
+// pressed with the pointer through the X server, under a window manager: run under
+// tools/on-x-server.
 class TestDownloadResume : public QObject
 {
     Q_OBJECT
@@ -89,7 +90,7 @@ void TestDownloadResume::initTestCase()
              output.constData());
     QVERIFY2(m_service->start(), m_service->log().constData());
     e2e::useService(*m_service);
-    QVERIFY2(m_input.start(), "needs an X display (xvfb-run) and openbox");
+    QVERIFY2(m_input.start(), "needs an X display (tools/on-x-server) and openbox");
 }
 
 bool TestDownloadResume::startProgram()

@@ -1,8 +1,8 @@
 // The program as a user meets it: the real player (pelorin-e2e-driver runs its start-up in-process
 // with the real engine) against a real pelorin-service with demo content, on the X server that
-// xvfb-run provides. Each run is a process of its own with its own working directory, home and
-// runtime directory, so that Config.ini, user.dat, PlayRecord.dat and the single-instance lock
-// are the program's own and nothing of the machine's is touched.
+// tools/on-x-server provides. Each run is a process of its own with its own working directory,
+// home and runtime directory, so that Config.ini, user.dat, PlayRecord.dat and the single-instance
+// lock are the program's own and nothing of the machine's is touched.
 #include "ServiceProcess.h"
 #include "TestFiles.h"
 

@@ -1,5 +1,5 @@
 // The pop-up notice, the update dialog and the start-up that runs them, against a scripted
-// service. Runs under xvfb-run: the click on a notice image is real input from outside.
+// service. Runs under tools/on-x-server: the click on a notice image is real input from outside.
 #include "DesktopInput.h"
 #include "TestFiles.h"
 #include "Eventually.h"

@@ -63,7 +63,7 @@ void TestMpvVideoWidget::pictureAndInputThroughTheXServer()
     QFETCH(QByteArray, path);
     qputenv("PELORIN_VIDEO_PATH", path);
     DesktopInput input;
-    QVERIFY2(input.start(), "needs an X display (xvfb-run) and openbox");
+    QVERIFY2(input.start(), "needs an X display (tools/on-x-server) and openbox");
     QTemporaryDir dir;
     // Red above, blue below: the picture must come out upright.
     QVERIFY(!EngineTestMedia::makeClipFrom(dir.path(), QStringLiteral("red.mp4"), 5,

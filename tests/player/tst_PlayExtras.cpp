@@ -1,6 +1,6 @@
 // Resume, next episode, tracks, speed and screenshots as a user meets them: the program's windows
 // with libmpv against a started pelorin-service and its demo content, under a window manager,
-// with key and pointer input sent through the X server. Runs under xvfb-run.
+// with key and pointer input sent through the X server. Runs under tools/on-x-server.
 #include "../shell/DesktopInput.h"
 #include "EndToEnd.h"
 #include "ServiceProcess.h"
@@ -68,7 +68,7 @@ void TestPlayExtras::initTestCase()
     QVERIFY2(m_magnets.size() == 4, output.constData());
     QVERIFY2(m_service->start(), m_service->log().constData());
     e2e::useService(*m_service);
-    QVERIFY2(m_input.start(), "needs an X display (xvfb-run) and openbox");
+    QVERIFY2(m_input.start(), "needs an X display (tools/on-x-server) and openbox");
     QVERIFY(startProgram());
 }
 

@@ -1,6 +1,7 @@
 // The resource's own subtitles and the positions kept on the account, as a user meets them: the
 // program's windows with libmpv against a started pelorin-service and its demo content, under a
-// window manager, the track chosen with the pointer through the X server. Runs under xvfb-run.
+// window manager, the track chosen with the pointer through the X server. Runs under
+// tools/on-x-server.
 #include "../shell/DesktopInput.h"
 #include "../shell/MenuInput.h"
 #include "EndToEnd.h"
@@ -67,7 +68,7 @@ void TestResourceExtras::initTestCase()
     m_magnets = e2e::prepareDemo(*m_service, &output, 10);
     QVERIFY2(m_magnets.size() == 4, output.constData());
     QVERIFY2(m_service->start(), m_service->log().constData());
-    QVERIFY2(m_input.start(), "needs an X display (xvfb-run) and openbox");
+    QVERIFY2(m_input.start(), "needs an X display (tools/on-x-server) and openbox");
 }
 
 void TestResourceExtras::cleanupTestCase()

@@ -1,5 +1,5 @@
 // The subtitle dialog driven as a user drives it: a window manager, and pointer and key input
-// sent through the X server by another program. Runs under xvfb-run.
+// sent through the X server by another program. Runs under tools/on-x-server.
 #include "../shell/DesktopInput.h"
 #include "FakePlayerEngine.h"
 #include "ScriptedHttpServer.h"
@@ -55,7 +55,7 @@ void TestSubtitleSettingDialog::initTestCase()
     QVERIFY(m_dir.isValid() && QDir::setCurrent(m_dir.path()));
     QVERIFY(m_server.listen()); // announcements: none
     AppConfig::setServiceHost(m_server.hostPort());
-    QVERIFY2(m_input.start(), "needs an X display (xvfb-run) and openbox");
+    QVERIFY2(m_input.start(), "needs an X display (tools/on-x-server) and openbox");
     m_app = std::make_unique<Application>(
         [this](QWidget *playPage) { return m_engine = new FakePlayerEngine(playPage); });
     m_app->mainWidget()->move(60, 40);

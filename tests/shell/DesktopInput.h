@@ -12,7 +12,7 @@ class QWidget;
 
 // A user at the X display: a window manager that the test starts, and pointer and key input that
 // reaches the windows through the X server from another program (xdotool), as a user's does.
-// Run under xvfb-run; the window manager is stopped with this object.
+// Run under tools/on-x-server; the window manager is stopped with this object.
 class DesktopInput
 {
 public:

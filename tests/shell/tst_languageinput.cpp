@@ -1,6 +1,6 @@
 // The interface language as a user meets it, with pointer and key input through the X server under
 // a window manager: English chosen in the settings reaches the open windows at once, nothing is
-// cut, and "--lang en" starts the program in English. Runs under xvfb-run.
+// cut, and "--lang en" starts the program in English. Runs under tools/on-x-server.
 #include "ChildOfTest.h"
 #include "DesktopInput.h"
 #include "Eventually.h"
@@ -102,7 +102,7 @@ private:
 void TestLanguageInput::initTestCase()
 {
     startService();
-    QVERIFY2(m_input.start(), "needs an X display (xvfb-run) and openbox");
+    QVERIFY2(m_input.start(), "needs an X display (tools/on-x-server) and openbox");
 }
 
 QImage TestLanguageInput::grabWindow()

@@ -1,5 +1,5 @@
 // The main window and its dialogs driven as a user drives them: a window manager, and pointer and
-// key input sent through the X server by another program. Runs under xvfb-run.
+// key input sent through the X server by another program. Runs under tools/on-x-server.
 #include "ProgramCopy.h"
 #include "DesktopInput.h"
 #include "Eventually.h"
@@ -115,7 +115,7 @@ void TestMainWindowInput::init()
 void TestMainWindowInput::initTestCase()
 {
     startService();
-    QVERIFY2(m_input.start(), "needs an X display (xvfb-run) and openbox");
+    QVERIFY2(m_input.start(), "needs an X display (tools/on-x-server) and openbox");
 }
 
 QPoint TestMainWindowInput::emptyPointOf(QWidget *widget) const

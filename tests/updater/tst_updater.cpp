@@ -1,6 +1,7 @@
 // pelorin-updater on real portable archives and installations made here, and the whole hand-over:
 // the real player offered a newer version by the reference service, its update button pressed
-// with real input, the updater installing and starting the new version. Runs under xvfb-run.
+// with real input, the updater installing and starting the new version. Runs under
+// tools/on-x-server.
 #include "DesktopInput.h"
 #include "TestFiles.h"
 #include "ServiceProcess.h"

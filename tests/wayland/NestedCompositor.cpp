@@ -30,7 +30,7 @@ NestedCompositor::~NestedCompositor()
 bool NestedCompositor::start()
 {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        m_error = QStringLiteral("no X display (run under xvfb-run)");
+        m_error = QStringLiteral("no X display (run under tools/on-x-server)");
         return false;
     }
     // A plain black desktop without a panel: nothing on the screen but the program's own pixels.
